@@ -1,0 +1,130 @@
+// Formatting and number texts of the portable base.
+#include "base/StrUtils.h"
+
+#include <limits>
+
+namespace base {
+
+std::string FormatS(std::string_view pattern, std::string_view arg) {
+  std::string out;
+  out.reserve(pattern.size() + arg.size());
+  bool replaced = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '%' && i + 1 < pattern.size()) {
+      char next = pattern[i + 1];
+      if (next == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if (next == 's' && !replaced) {
+        out.append(arg.data(), arg.size());
+        replaced = true;
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string IntToStr(int64_t value) {
+  // Built by hand so that INT64_MIN needs no special case through negation.
+  char buf[24];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--p = '-';
+  return std::string(p, end);
+}
+
+namespace {
+
+// Reads digits of `base` from `text`; empty result on a foreign character, no digits, or a value
+// above `limit`.
+std::optional<uint64_t> ReadDigits(std::string_view text, unsigned base, uint64_t limit) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    if (digit >= base) return std::nullopt;
+    value = value * base + digit;
+    if (value > limit) return std::nullopt;
+  }
+  return value;
+}
+
+// Splits an optional sign off the front.
+bool TakeSign(std::string_view& text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  return negative;
+}
+
+std::optional<int32_t> Signed(uint64_t magnitude, bool negative) {
+  const uint64_t maxPositive = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+  if (negative) {
+    if (magnitude > maxPositive + 1) return std::nullopt;
+    return static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+  }
+  if (magnitude > maxPositive) return std::nullopt;
+  return static_cast<int32_t>(magnitude);
+}
+
+}  // namespace
+
+std::optional<int32_t> TryParseInt32(std::string_view text) {
+  bool negative = TakeSign(text);
+  auto magnitude = ReadDigits(text, 10, uint64_t{1} << 32);
+  if (!magnitude) return std::nullopt;
+  return Signed(*magnitude, negative);
+}
+
+std::optional<int32_t> TryStrToInt(std::string_view text) {
+  bool negative = TakeSign(text);
+  bool hex = false;
+  if (StartsWith(text, "$") || StartsWith(text, "x") || StartsWith(text, "X")) {
+    text.remove_prefix(1);
+    hex = true;
+  } else if (StartsWith(text, "0x") || StartsWith(text, "0X")) {
+    text.remove_prefix(2);
+    hex = true;
+  }
+  if (!hex) return TryParseInt32(negative ? std::string("-").append(text) : std::string(text));
+  auto magnitude = ReadDigits(text, 16, 0xFFFFFFFFu);
+  if (!magnitude) return std::nullopt;
+  uint32_t bits = static_cast<uint32_t>(*magnitude);
+  if (negative) bits = 0u - bits;
+  return static_cast<int32_t>(bits);
+}
+
+std::string IncludeTrailingBackslash(std::string path) {
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path;
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  size_t pos = path.find_last_of("\\:/");
+  if (pos == std::string_view::npos) return std::string();
+  return std::string(path.substr(0, pos + 1));
+}
+
+}  // namespace base

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12 and is quick when all is there:
+# the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale and libzip
+# cross-built for both Windows targets from Debian's source package.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps="$here/build/deps"
+
+sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  mingw-w64-x86-64-dev mingw-w64-i686-dev libz-mingw-w64-dev
+  wine wine64 xvfb xauth xdotool imagemagick
+  googletest cmake ninja-build g++ locales python3 curl dpkg-dev xz-utils binutils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_ apt-get update -q
+  sudo_ apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# German glibc locale: Wine takes its code pages and formats from it, and file names with
+# umlauts only open with it.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "setup: generating de_DE.UTF-8"
+  sudo_ sed -i 's/^# *de_DE.UTF-8/de_DE.UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | sudo_ tee -a /etc/locale.gen >/dev/null
+  sudo_ locale-gen >/dev/null
+fi
+
+# libzip, static, for both mingw targets.
+build_libzip() {
+  local triple=$1 prefix="$deps/$1"
+  [ -f "$prefix/lib/cmake/libzip/libzip-config.cmake" ] && return 0
+  local src="$deps/src"
+  mkdir -p "$src"
+  if ! ls "$src"/libzip_*.orig.tar.* >/dev/null 2>&1; then
+    if [ ! -f /etc/apt/sources.list.d/debian-src.sources ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        sudo_ tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+      sudo_ apt-get update -q
+    fi
+    (cd "$src" && apt-get source --download-only libzip/bookworm >/dev/null)
+  fi
+  local tarball
+  tarball=$(ls "$src"/libzip_*.orig.tar.* | head -n 1)
+  local work="$deps/libzip-$triple"
+  rm -rf "$work" && mkdir -p "$work"
+  tar -xf "$tarball" -C "$work" --strip-components=1
+  echo "setup: building libzip for $triple"
+  cmake -S "$work" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER="$triple-gcc-posix" \
+    -DCMAKE_RC_COMPILER="$triple-windres" \
+    -DCMAKE_FIND_ROOT_PATH="/usr/$triple" -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER \
+    -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+    -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_OPENSSL=OFF -DENABLE_GNUTLS=OFF \
+    -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
+    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF \
+    -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" -DZLIB_INCLUDE_DIR="/usr/$triple/include" >"$work.log" 2>&1 ||
+    { cat "$work.log"; exit 1; }
+  cmake --build "$work/build" >>"$work.log" 2>&1 && cmake --install "$work/build" >>"$work.log" 2>&1 ||
+    { tail -n 40 "$work.log"; exit 1; }
+  rm -rf "$work"
+}
+build_libzip x86_64-w64-mingw32
+build_libzip i686-w64-mingw32
