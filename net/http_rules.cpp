@@ -1,0 +1,532 @@
+// The pure rules of the HTTP client and the socket session, without any socket.
+#include "net/http_rules.h"
+
+#include <limits>
+
+#include "base/StrUtils.h"
+
+namespace net {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The word at `index` when the text is cut at every single blank (two blanks in a row make an
+// empty word); empty when there are fewer words.
+std::string_view Word(std::string_view text, int index) {
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) {
+    std::size_t blank = text.find(' ', start);
+    if (blank == std::string_view::npos) return {};
+    start = blank + 1;
+  }
+  std::size_t end = text.find(' ', start);
+  return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// The line from character `from` (0-based) on, without its line end, at most 256 characters.
+std::string HeaderValue(std::string_view line, std::size_t from) {
+  std::string_view value = WithoutLineEnd(line);
+  value = from < value.size() ? value.substr(from) : std::string_view{};
+  return std::string(value.substr(0, kMaxHeaderValue));
+}
+
+std::int16_t To16(std::int64_t value) {
+  if (value < std::numeric_limits<std::int16_t>::min() ||
+      value > std::numeric_limits<std::int16_t>::max()) {
+    return 0;
+  }
+  return static_cast<std::int16_t>(value);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+std::string_view CmdVerb(CmdType cmd) {
+  switch (cmd) {
+    case CmdType::Get: return "GET ";
+    case CmdType::Options: return "OPTIONS ";
+    case CmdType::Head: return "HEAD ";
+    case CmdType::Post: return "POST ";
+    case CmdType::Put: return "PUT ";
+    case CmdType::Patch: return "PATCH ";
+    case CmdType::Copy: return "COPY ";
+    case CmdType::Move: return "MOVE ";
+    case CmdType::Delete: return "DELETE ";
+    case CmdType::Link: return "LINK ";
+    case CmdType::Unlink: return "UNLINK ";
+    case CmdType::Trace: return "TRACE ";
+    case CmdType::SendRaw: return "";
+  }
+  return "";
+}
+
+bool CmdHasContentLength(CmdType cmd) {
+  switch (cmd) {
+    case CmdType::Post:
+    case CmdType::Put:
+    case CmdType::Patch:
+    case CmdType::Link:
+    case CmdType::Unlink:
+    case CmdType::Trace:
+    case CmdType::SendRaw:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CmdSendsData(CmdType cmd) {
+  return CmdHasContentLength(cmd) && cmd != CmdType::Link && cmd != CmdType::Unlink;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void ParseURL(TUrlTarget& target) {
+  const std::string& url = target.CurrentURL;
+  if (url.empty()) throw base::Exception(kEmptyUrlText);
+  if (target.Port == 0) target.Port = 80;
+
+  const bool hasDoubleSlash = url.find("//") != std::string::npos;
+  const std::size_t first = url.find('/');
+  const std::size_t second = first == std::string::npos ? first : url.find('/', first + 1);
+  const std::size_t third = second == std::string::npos ? second : url.find('/', second + 1);
+
+  std::size_t pathStart = std::string::npos;
+  if (hasDoubleSlash) {
+    pathStart = third;
+  } else {
+    pathStart = first;
+  }
+  target.RequestPath =
+      pathStart == std::string::npos ? std::string() : url.substr(pathStart, kMaxHeaderValue);
+
+  const std::size_t colon = url.find(':');
+  if (colon != std::string::npos) {
+    std::string scheme;
+    for (std::size_t i = 0; i < colon; ++i) scheme += Lower(url[i]);
+    if (scheme == "gopher") {
+      target.Port = 70;
+    } else if (scheme == "ftp") {
+      target.Port = 21;
+    } else if (scheme == "https") {
+      throw base::Exception(kHttpsText);
+    } else {
+      target.Port = 80;
+    }
+  }
+
+  std::string hostPart;
+  if (hasDoubleSlash) {
+    // "//" guarantees two slashes; the host runs to the third or to the end.
+    std::size_t end = third == std::string::npos ? url.size() : third;
+    hostPart = url.substr(second + 1, end - second - 1);
+  } else if (!url.empty() && url[0] == '/') {
+    hostPart.clear();
+  } else {
+    hostPart = url.substr(0, first);
+  }
+
+  const std::size_t portColon = hostPart.find(':');
+  if (portColon != std::string::npos) {
+    std::size_t portEnd = hostPart.find(':', portColon + 1);
+    std::string portText = hostPart.substr(
+        portColon + 1, portEnd == std::string::npos ? std::string::npos : portEnd - portColon - 1);
+    auto port = base::TryStrToInt(portText);
+    if (!port) throw base::EConvertError("'" + portText + "' is not a valid integer value");
+    target.Port = *port;
+    hostPart.resize(portColon);
+  }
+  if (!hostPart.empty()) target.Host = hostPart;
+
+  if (target.RequestPath.empty()) {
+    target.RequestPath = "/";
+    target.CurrentURL += '/';
+  }
+}
+
+TConnectTarget ConnectTargetFor(std::string_view host, std::int32_t port, std::string_view proxy,
+                                std::int32_t proxyPort) {
+  if (!proxy.empty()) return {std::string(proxy), proxyPort};
+  return {std::string(host), port};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int IndexOfHeader(const std::vector<std::string>& lines, std::string_view name) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::size_t colon = lines[i].find(':');
+    if (colon == std::string::npos) continue;
+    if (SameTextAscii(std::string_view(lines[i]).substr(0, colon), name)) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+void SetHeader(std::vector<std::string>& lines, std::string_view name, std::string_view value) {
+  int index = IndexOfHeader(lines, name);
+  if (value.empty()) {
+    if (index >= 0) lines.erase(lines.begin() + index);
+    return;
+  }
+  std::string line = std::string(name) + ": " + std::string(value);
+  if (index >= 0) {
+    lines[static_cast<std::size_t>(index)] = std::move(line);
+  } else {
+    lines.push_back(std::move(line));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
+  std::vector<std::string> lines;
+  const bool viaProxy = !in.Proxy.empty();
+
+  if (in.Cmd != CmdType::SendRaw) {
+    lines.push_back(std::string(CmdVerb(in.Cmd)) + (viaProxy ? in.CurrentURL : in.RequestPath) +
+                    " HTTP/1.0");
+  }
+  if (viaProxy) {
+    lines.push_back("Proxy-Connection: Keep-Alive");
+    lines.push_back("Host: " + in.Host);
+  }
+  // Replaces the proxy's Host line rather than adding a second one.
+  SetHeader(lines, "Host", in.Host);
+  lines.push_back("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+  lines.push_back("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+
+  const THeaderInfo& info = in.HeaderInfo;
+  if (!info.LocalProgram.empty()) SetHeader(lines, "User-Agent", info.LocalProgram);
+  if (!info.LocalMailAddress.empty()) SetHeader(lines, "From", info.LocalMailAddress);
+  if (!info.Cookie.empty()) SetHeader(lines, "Cookie", info.Cookie);
+  if (!info.Referer.empty()) SetHeader(lines, "Referer", info.Referer);
+  if (!info.UserId.empty() && !info.Password.empty()) {
+    SetHeader(lines, "Authorization", "Basic " + Base64Encode(info.UserId + ":" + info.Password));
+  }
+
+  lines.push_back("Content-type: application/x-www-form-urlencoded");
+
+  if (in.Cmd == CmdType::Copy || in.Cmd == CmdType::Move) {
+    lines.push_back("URI-header: " + in.TargetURI);
+  } else if (in.Cmd == CmdType::Link || in.Cmd == CmdType::Unlink) {
+    lines.push_back("Link: " + in.TargetURI);
+  }
+
+  if (CmdHasContentLength(in.Cmd)) {
+    // A length that no data follows would leave the server waiting for it.
+    std::int64_t length = CmdSendsData(in.Cmd) ? in.DataLength : 0;
+    lines.push_back("Content-Length: " + base::IntToStr(length));
+  }
+  return lines;
+}
+
+std::string RequestHeaderText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  text += "\r\n";
+  return text;
+}
+
+std::string_view WritePortion(std::string_view text) {
+  std::size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  return text.substr(0, kMaxWriteLength);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string UrlEncode(std::string_view input) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(input.size());
+  for (char c : input) {
+    if (c == ' ') {
+      out += '+';
+    } else if (IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+      out += c;
+    } else {
+      unsigned char b = static_cast<unsigned char>(c);
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+constexpr std::size_t kUULineBytes = 45;
+
+const char kMimeAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+char UUChar(unsigned value) { return value == 0 ? '`' : static_cast<char>(' ' + value); }
+
+// Encodes up to 45 bytes as one line without its line end.
+void EncodeGroupLine(std::string_view bytes, UUMethods method, std::string& out) {
+  if (method == UUMethods::uuCode) out += UUChar(static_cast<unsigned>(bytes.size()));
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
+    unsigned b0 = static_cast<unsigned char>(bytes[i]);
+    unsigned b1 = n > 1 ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+    unsigned b2 = n > 2 ? static_cast<unsigned char>(bytes[i + 2]) : 0;
+    unsigned sextets[4] = {b0 >> 2, ((b0 & 3) << 4) | (b1 >> 4), ((b1 & 15) << 2) | (b2 >> 6),
+                           b2 & 63};
+    for (int k = 0; k < 4; ++k) {
+      if (method == UUMethods::uuMime) {
+        // Sextets beyond the input bytes are padding.
+        out += static_cast<std::size_t>(k) <= n ? kMimeAlphabet[sextets[k]] : '=';
+      } else {
+        out += UUChar(sextets[k]);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string UUEncode(std::string_view input, UUMethods method) {
+  std::string out;
+  for (std::size_t pos = 0; pos < input.size(); pos += kUULineBytes) {
+    EncodeGroupLine(input.substr(pos, kUULineBytes), method, out);
+    out += "\r\n";
+  }
+  if (method == UUMethods::uuCode) out += "`\r\n";
+  return out;
+}
+
+std::string Base64Encode(std::string_view input) {
+  std::string out;
+  for (std::size_t pos = 0; pos < input.size(); pos += kUULineBytes) {
+    EncodeGroupLine(input.substr(pos, kUULineBytes), UUMethods::uuMime, out);
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::int16_t ParseStatusCode(std::string_view statusLine) {
+  std::string_view word = Word(statusLine, 1);
+  auto value = base::TryStrToInt(word);
+  return value ? To16(*value) : 0;
+}
+
+std::int16_t ParseTransactionCode(std::string_view reply) {
+  std::int64_t value = 0;
+  std::size_t i = 0;
+  for (; i < reply.size() && i < 10 && IsDigit(reply[i]); ++i) value = value * 10 + (reply[i] - '0');
+  return i == 0 ? 0 : To16(value);
+}
+
+void ApplyHeaderLine(std::string_view line, TResponseInfo& info) {
+  std::string name;
+  for (char c : Word(line, 0)) name += Upper(c);
+  // Without a blank the first word runs to the line end and never matches.
+  if (line.find(' ') == std::string_view::npos) return;
+
+  if (name == "SET-COOKIE:") {
+    info.ReceivedCookie = HeaderValue(line, 12);
+  } else if (name == "LOCATION:") {
+    info.RedirectLocation = HeaderValue(line, 10);
+  } else if (name == "CONTENT-LENGTH:") {
+    std::string_view rest = line.size() > 16 ? line.substr(16) : std::string_view{};
+    std::size_t start = 0;
+    while (start < rest.size() && !IsDigit(rest[start])) ++start;
+    std::size_t end = start;
+    std::int64_t value = 0;
+    bool fits = true;
+    for (; end < rest.size() && IsDigit(rest[end]); ++end) {
+      int digit = rest[end] - '0';
+      if (value > (std::numeric_limits<std::int64_t>::max() - digit) / 10) fits = false;
+      if (fits) value = value * 10 + digit;
+    }
+    info.ExpectedBytes = (end > start && fits) ? value : 0;
+  }
+}
+
+bool IsHeaderEnd(std::string_view line) { return line.empty() || line == "\n" || line == "\r\n"; }
+
+// ---------------------------------------------------------------------------------------------
+
+std::size_t TLineSplitter::Feed(std::string_view data) {
+  if (state_ != State::NeedMore) return 0;
+  std::size_t room = maxLine_ - pending_.size();
+  std::size_t lf = data.substr(0, room).find('\n');
+  if (lf != std::string_view::npos) {
+    pending_.append(data.data(), lf + 1);
+    state_ = State::LineReady;
+    return lf + 1;
+  }
+  std::size_t take = data.size() < room ? data.size() : room;
+  pending_.append(data.data(), take);
+  if (pending_.size() >= maxLine_) {
+    // A full buffer without a line end: the line cannot be held.
+    pending_.clear();
+    state_ = State::TooLong;
+  }
+  return take;
+}
+
+void TLineSplitter::Close() {
+  closed_ = true;
+  if (state_ == State::NeedMore) state_ = State::LineReady;
+}
+
+std::string TLineSplitter::TakeLine() {
+  if (state_ != State::LineReady) return {};
+  std::string line;
+  line.swap(pending_);
+  // After the peer closed, every further line is the empty one.
+  state_ = closed_ ? State::LineReady : State::NeedMore;
+  return line;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::size_t TResponseHeaderReader::Feed(std::string_view data) {
+  std::size_t used = 0;
+  while (!done_ && used < data.size()) {
+    used += splitter_.Feed(data.substr(used));
+    if (splitter_.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
+    if (splitter_.state() == TLineSplitter::State::LineReady) TakeLine(splitter_.TakeLine());
+  }
+  return used;
+}
+
+void TResponseHeaderReader::Close() {
+  splitter_.Close();
+  while (!done_ && splitter_.state() == TLineSplitter::State::LineReady) {
+    TakeLine(splitter_.TakeLine());
+  }
+}
+
+void TResponseHeaderReader::TakeLine(const std::string& line) {
+  header_ += line;
+  if (!haveStatus_) {
+    // The first line is always the status line, even a blank one.
+    haveStatus_ = true;
+    statusLine_ = line;
+    if (!line.empty()) info_.ReplyCode = ParseStatusCode(line);
+    return;
+  }
+  ApplyHeaderLine(line, info_);
+  if (IsHeaderEnd(line)) done_ = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TReplyDecision DecideReply(int code) {
+  TReplyDecision d;
+  d.Success = code < 299;
+  d.Failure = code > 399;
+  d.TakeLocation = code >= 300 && code <= 302;
+  d.Redirect = code >= 300 && code <= 398;
+  d.AuthNeeded = code == 401;
+  d.Repeat = code >= 299 && code <= 399;
+  return d;
+}
+
+std::string ResolveRedirectURL(std::string_view url, std::string_view host) {
+  if (url.find('/') != std::string_view::npos) return std::string(url);
+  return "http://" + std::string(host) + "/" + std::string(url);
+}
+
+void TRedirectLimit::CountHop() {
+  if (hops_ >= kMaxRedirects) throw EHttpError(kTooManyRedirectsText);
+  ++hops_;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const std::vector<TSocketErrorRow>& SocketErrorTable() {
+  static const std::vector<TSocketErrorRow> kTable = {
+      {10004, "Interrupted system call"},
+      {10009, "Bad file number"},
+      {10013, "Permission denied"},
+      {10014, "Bad address"},
+      {10022, "Invalid argument"},
+      {10024, "Too many open files"},
+      {10035, "Operation would block"},
+      {10036, "Operation now in progress"},
+      {10037, "Operation already in progress"},
+      {10038, "Socket operation on non-socket"},
+      {10039, "Destination address required"},
+      {10040, "Message too long"},
+      {10041, "Wrong protocol type for socket"},
+      {10042, "Bad protocol option"},
+      {10043, "Protocol not supported"},
+      {10044, "Socket type not supported"},
+      {10045, "Operation not supported on socket"},
+      {10046, "Protocol family not supported"},
+      {10047, "Address family not supported by protocol family"},
+      {10048, "Address already in use"},
+      {10049, "Can't assign requested address"},
+      {10050, "Network is down"},
+      {10051, "Network is unreachable"},
+      {10052, "Network dropped connection or reset"},
+      {10053, "Software caused connection abort"},
+      {10054, "Connection reset by peer"},
+      {10055, "No buffer space available"},
+      {10056, "Socket is already connected"},
+      {10057, "Socket is not connected"},
+      {10058, "Can't send after socket shutdown"},
+      {10059, "Too many references, can't splice"},
+      {10060, "Connection timed out"},
+      {10061, "Connection refused"},
+      {10062, "Too many levels of symbolic links"},
+      {10063, "File name too long"},
+      {10064, "Host is down"},
+      {10065, "No route to Host"},
+      {10066, "Directory not empty"},
+      {10067, "Too many processes"},
+      {10068, "Too many users"},
+      {10069, "Disc quota exceeded"},
+      {10070, "Stale NFS file handle"},
+      {10071, "Too many levels of remote in path"},
+      {10091, "Network subsystem is unavailable"},
+      {10092, "Incompatible version of WINSOCK.DLL"},
+      {10093, "Successful WSAStartup not yet performed"},
+      {11001, "Host not found"},
+      {11002, "Non-Authoritative Host not found"},
+      {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
+      {11004, "Valid name, no data record of requested type"},
+      {0, "Unrecognized error code"},
+  };
+  return kTable;
+}
+
+std::string ErrorText(int error) {
+  if (error != 0) {
+    for (const TSocketErrorRow& row : SocketErrorTable()) {
+      if (row.Number == error) return base::IntToStr(error) + ":" + row.Text;
+    }
+  }
+  return "Unknown Error No. " + base::IntToStr(error);
+}
+
+bool IsRaisedSocketError(int error, int ignore) { return error != ignore && error > 10000; }
+
+}  // namespace net

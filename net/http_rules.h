@@ -1,0 +1,304 @@
+// The pure rules of the HTTP client and the socket session: URLs, request text, encoders, reply parsing, redirects, socket error texts, line splitting.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Exception.h"
+
+namespace net {
+
+// Raised by these rules where the transfer layer gives up on its own limits: a header line that
+// does not fit the 64 KiB transfer buffer, an endless chain of redirections. The Win32 part lets
+// it pass to the caller like any other transfer error.
+class EHttpError : public base::Exception {
+ public:
+  using base::Exception::Exception;
+};
+
+// Size of the socket session's transfer buffer; also the longest line (line end included) that
+// reading a reply accepts.
+constexpr std::size_t kTransferBufferSize = 65536;
+
+// Write sends at most this many characters of a string.
+constexpr std::size_t kMaxWriteLength = 65535;
+
+// Longest value taken from a Location or Set-Cookie line, and longest request path.
+constexpr std::size_t kMaxHeaderValue = 256;
+
+// Redirections (and repeated requests for 299 and 399) followed by one request before it fails.
+constexpr int kMaxRedirects = 20;
+
+// Texts of the errors raised here.
+inline constexpr char kEmptyUrlText[] = "Empty URL";
+inline constexpr char kHttpsText[] = "HTTP Secure Socket is not supported";
+inline constexpr char kLineTooLongText[] = "Reply line longer than 65536 bytes";
+inline constexpr char kTooManyRedirectsText[] = "Too many redirections (more than 20)";
+
+// ---------------------------------------------------------------------------------------------
+// Request kinds
+
+enum class CmdType : std::uint8_t {
+  Get = 0,
+  Options = 1,
+  Head = 2,
+  Post = 3,
+  Put = 4,
+  Patch = 5,
+  Copy = 6,
+  Move = 7,
+  Delete = 8,
+  Link = 9,
+  Unlink = 10,
+  Trace = 11,
+  SendRaw = 12,
+};
+
+// The request-line verb with its trailing blank ("GET "); empty for SendRaw, which sends no
+// request line.
+std::string_view CmdVerb(CmdType cmd);
+
+// True for the kinds whose header announces a "Content-Length" (POST, PUT, PATCH, LINK, UNLINK,
+// TRACE, SendRaw).
+bool CmdHasContentLength(CmdType cmd);
+
+// True for the kinds whose data follows the header on the wire (POST, PUT, PATCH, TRACE,
+// SendRaw). LINK and UNLINK announce a length but send nothing.
+bool CmdSendsData(CmdType cmd);
+
+// ---------------------------------------------------------------------------------------------
+// URL parsing
+
+// What a request leaves behind: the URL (a "/" may be appended), the path for a direct request
+// line, and the server's host and port, which keep their values from one request to the next.
+struct TUrlTarget {
+  std::string CurrentURL;
+  std::string RequestPath;
+  std::string Host;
+  std::int32_t Port = 0;
+};
+
+// Splits `target.CurrentURL` into path, host and port, updating `target` in place. A port of 0
+// becomes 80; a scheme sets the port (gopher 70, ftp 21, any other 80), and a ":" port in the host
+// part wins over it. An empty host part keeps the old `Host`.
+// Throws base::Exception "Empty URL" or "HTTP Secure Socket is not supported", and
+// base::EConvertError when the host part's port is not a number; what was set before the error
+// (the port 80 for a port of 0, the path) stays in `target`.
+void ParseURL(TUrlTarget& target);
+
+// The name to look up and the port to connect to: the proxy's when one is set, else the host's.
+struct TConnectTarget {
+  std::string Name;
+  std::int32_t Port = 0;
+};
+TConnectTarget ConnectTargetFor(std::string_view host, std::int32_t port, std::string_view proxy,
+                                std::int32_t proxyPort);
+
+// ---------------------------------------------------------------------------------------------
+// Header lists ("Name: value" lines)
+
+// Index of the first line holding ":" whose text before the first ":" equals `name`, ignoring
+// case; -1 when there is none.
+int IndexOfHeader(const std::vector<std::string>& lines, std::string_view name);
+
+// Overwrites the line of `name` with name + ": " + value, or appends it; an empty value deletes
+// the line instead.
+void SetHeader(std::vector<std::string>& lines, std::string_view name, std::string_view value);
+
+// ---------------------------------------------------------------------------------------------
+// Request text
+
+// Optional values of the request header; empty means "not sent".
+struct THeaderInfo {
+  std::string LocalMailAddress;
+  std::string LocalProgram;
+  std::string Cookie;
+  std::string Referer;
+  std::string UserId;
+  std::string Password;
+};
+
+// Everything the request header is built from.
+struct TRequestInput {
+  CmdType Cmd = CmdType::Get;
+  std::string CurrentURL;   // sent in the request line through a proxy
+  std::string RequestPath;  // sent in the request line of a direct request
+  std::string Host;
+  std::string Proxy;
+  THeaderInfo HeaderInfo;
+  std::string TargetURI;     // COPY, MOVE, LINK, UNLINK
+  std::int64_t DataLength = 0;  // length of the data that follows the header
+};
+
+// The header lines, without line ends, in the order they go on the wire. LINK and UNLINK send no
+// data, so their "Content-Length" is 0 whatever `DataLength` says.
+std::vector<std::string> BuildRequestHeader(const TRequestInput& input);
+
+// The header as sent: every line followed by CR LF, then the blank line (CR LF).
+std::string RequestHeaderText(const std::vector<std::string>& lines);
+
+// What Write puts on the wire for `text`: cut at its first zero character and after 65,535
+// characters.
+std::string_view WritePortion(std::string_view text);
+
+// ---------------------------------------------------------------------------------------------
+// Encoders
+
+// Form encoding: a space becomes "+", 0-9, A-Z and a-z stay, every other byte becomes "%" and two
+// lower-case hexadecimal digits. Never fails.
+std::string UrlEncode(std::string_view input);
+
+enum class UUMethods { uuMime = 0, uuCode = 1 };
+
+// Encodes `input` into lines of up to 45 input bytes each, every line ending in CR LF. uuMime is
+// Base64 with "=" padding; uuCode starts each line with its byte count and ends with a line
+// holding only "`". Never fails.
+std::string UUEncode(std::string_view input, UUMethods method);
+
+// Base64 of `input` as one line (uuMime without the line ends), as the Authorization line
+// carries it.
+std::string Base64Encode(std::string_view input);
+
+// ---------------------------------------------------------------------------------------------
+// Reply parsing
+
+// Status code of an HTTP status line: the integer value of its second blank-separated word, 0
+// when that word is missing, not a number or outside the 16-bit range. "HTTP/1.0 200\r\n" gives
+// 0, since the line end stays in the word.
+std::int16_t ParseStatusCode(std::string_view statusLine);
+
+// Reply code of a session transaction: the leading decimal digits (at most 10) of the reply; 0
+// when there are none or their value does not fit 16 bits.
+std::int16_t ParseTransactionCode(std::string_view reply);
+
+// What the response header has told so far.
+struct TResponseInfo {
+  std::int16_t ReplyCode = 0;
+  std::string ReceivedCookie;
+  std::string RedirectLocation;
+  std::int64_t ExpectedBytes = 0;
+};
+
+// Interprets one header line (with or without its line end): "Set-Cookie: ", "Location: " and
+// "Content-Length: " are recognised without regard to case, only when a blank follows the colon.
+// Other lines change nothing.
+void ApplyHeaderLine(std::string_view line, TResponseInfo& info);
+
+// True for the line that ends a response header: exactly LF, exactly CR LF, or empty (the peer
+// closed the connection).
+bool IsHeaderEnd(std::string_view line);
+
+// ---------------------------------------------------------------------------------------------
+// Line splitting
+
+// Cuts a byte stream, arriving in chunks of any size, into lines that keep their line end (LF,
+// and the CR before it when there is one). A line is refused once 65,536 bytes have gathered
+// without an LF; the splitter then takes nothing more. Holds at most one line.
+class TLineSplitter {
+ public:
+  enum class State { NeedMore, LineReady, TooLong };
+
+  explicit TLineSplitter(std::size_t maxLine = kTransferBufferSize) : maxLine_(maxLine) {}
+
+  // Takes bytes of `data` up to and including the next LF, so nothing behind a line is consumed;
+  // returns how many were taken. Takes nothing while a line is ready or after a refusal.
+  std::size_t Feed(std::string_view data);
+
+  // The peer closed: a started line without its LF becomes the last line.
+  void Close();
+
+  State state() const { return state_; }
+
+  // The ready line (with its line end); the splitter then waits for the next. Empty when no
+  // line is ready.
+  std::string TakeLine();
+
+ private:
+  std::size_t maxLine_;
+  std::string pending_;
+  State state_ = State::NeedMore;
+  bool closed_ = false;
+};
+
+// Reads a response header from bytes: the status line, then header lines up to the blank line,
+// stored byte for byte as they arrived.
+class TResponseHeaderReader {
+ public:
+  // Takes bytes up to the end of the header and returns how many; the rest is body. Throws
+  // EHttpError "Reply line longer than 65536 bytes" for a line that does not fit the buffer.
+  std::size_t Feed(std::string_view data);
+
+  // The peer closed before the header ended: a started line is read as the last one.
+  void Close();
+
+  bool Done() const { return done_; }
+  const TResponseInfo& Info() const { return info_; }
+  const std::string& StatusLine() const { return statusLine_; }
+  // The status line, all header lines and the blank line, as received.
+  const std::string& HeaderText() const { return header_; }
+
+ private:
+  void TakeLine(const std::string& line);
+
+  TLineSplitter splitter_;
+  TResponseInfo info_;
+  std::string statusLine_;
+  std::string header_;
+  bool haveStatus_ = false;
+  bool done_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Status evaluation and redirections
+
+// What one exchange's status code asks of the transfer loop.
+struct TReplyDecision {
+  bool Success = false;        // below 299: OnSuccess, "Transaction Completed"
+  bool Failure = false;        // above 399: OnFailure
+  bool TakeLocation = false;   // 300 to 302: the Location becomes the URL
+  bool Redirect = false;       // 300 to 398: cookie, OnRedirect, relative URL
+  bool AuthNeeded = false;     // 401
+  bool Repeat = false;         // 299 to 399: the request runs again
+};
+TReplyDecision DecideReply(int replyCode);
+
+// The next URL after a redirection: a URL without "/" is taken relative to the host's root.
+std::string ResolveRedirectURL(std::string_view url, std::string_view host);
+
+// Counts the repetitions of one transfer. Throws EHttpError "Too many redirections (more than
+// 20)" when one more than kMaxRedirects is asked for.
+class TRedirectLimit {
+ public:
+  void CountHop();
+  int Hops() const { return hops_; }
+
+ private:
+  int hops_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Socket errors
+
+constexpr int kWSAEWOULDBLOCK = 10035;
+constexpr int kWSAENOTCONN = 10057;
+
+struct TSocketErrorRow {
+  std::int32_t Number;
+  const char* Text;
+};
+
+// The 50 known errors in table order, then the closing row (0, "Unrecognized error code"), which
+// no look-up matches.
+const std::vector<TSocketErrorRow>& SocketErrorTable();
+
+// The text of a socket error: the number, ":" and the table text ("10061:Connection refused"),
+// or "Unknown Error No. " + number.
+std::string ErrorText(int error);
+
+// True when an error raises ESockError: above 10000 and not the one the caller ignores.
+bool IsRaisedSocketError(int error, int ignore = kWSAEWOULDBLOCK);
+
+}  // namespace net
