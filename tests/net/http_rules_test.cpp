@@ -49,13 +49,6 @@ TEST(HttpRulesTest, ParseURLSetsPathHostAndPort) {
   }
 }
 
-TEST(HttpRulesTest, ParseURLCutsLongPathAt256) {
-  std::string path = "/" + std::string(300, 'p');
-  TUrlTarget t{"http://h" + path, "", "", 0};
-  ParseURL(t);
-  EXPECT_EQ(t.RequestPath, path.substr(0, 256));
-}
-
 TEST(HttpRulesTest, ParseURLRefusals) {
   struct Case {
     const char* url;
@@ -84,15 +77,6 @@ TEST(HttpRulesTest, ParseURLRefusals) {
     }
     EXPECT_EQ(t.Host, "keep");
   }
-}
-
-TEST(HttpRulesTest, ConnectTargetPrefersProxy) {
-  TConnectTarget direct = ConnectTargetFor("h", 80, "", 3128);
-  EXPECT_EQ(direct.Name, "h");
-  EXPECT_EQ(direct.Port, 80);
-  TConnectTarget proxied = ConnectTargetFor("h", 80, "proxy", 3128);
-  EXPECT_EQ(proxied.Name, "proxy");
-  EXPECT_EQ(proxied.Port, 3128);
 }
 
 TEST(HttpRulesTest, SetHeaderReplacesAppendsAndDeletes) {
@@ -213,12 +197,6 @@ TEST(HttpRulesTest, VerbsAndDataOfEveryKind) {
     EXPECT_EQ(text.find("Host"), std::string::npos);
     EXPECT_EQ(text.find("Content-Length: 5000000000\r\n") != std::string::npos, c.data);
   }
-}
-
-TEST(HttpRulesTest, WritePortionStopsAtZeroAndLimit) {
-  EXPECT_EQ(WritePortion(std::string("ab\0cd", 5)), "ab");
-  EXPECT_EQ(WritePortion(std::string(70000, 'x')).size(), 65535u);
-  EXPECT_EQ(WritePortion(""), "");
 }
 
 TEST(HttpRulesTest, UrlEncode) {

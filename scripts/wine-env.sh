@@ -1,0 +1,47 @@
+# Sourced by the scripts: a Wine prefix of the project's own with the German locale, and an
+# Xvfb display when there is none. Sets WINEPREFIX, DISPLAY, LC_ALL, WINE and WINESERVER.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver
+export LC_ALL=de_DE.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+template="$root/build/wine-template"
+
+# A template prefix is made once; each run works on a fresh copy of it.
+make_template() {
+  [ -f "$template/system.reg" ] && return 0
+  echo "wine: creating the template prefix (once)"
+  rm -rf "$template"
+  WINEPREFIX="$template" "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX="$template" "$WINESERVER" -w
+}
+
+# fresh_prefix DIR: a new prefix in DIR copied from the template.
+fresh_prefix() {
+  make_template
+  rm -rf "$1"
+  cp -a "$template" "$1"
+  export WINEPREFIX="$1"
+}
+
+# Starts Xvfb on a free display unless one is given; XVFB_PID is set when we started it.
+start_display() {
+  XVFB_PID=
+  if [ -n "${DISPLAY:-}" ] && [ -z "${OSTVANE_OWN_DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n=77
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+}
+
+# The wineserver and Wine's services, started once with their output sent away (a test runner
+# would otherwise wait forever on the pipe they inherit).
+start_wine() {
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_all() {
+  [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}

@@ -1,0 +1,233 @@
+// TForm1: layout, start-up steps, single instance and the product list.
+#include "tool/MainForm.h"
+
+#include <windows.h>
+
+#include "base/StrUtils.h"
+#include "catalog/Kalvor.h"
+#include "engine/Registry.h"
+#include "toolkit/Application.h"
+#include "toolkit/Handles.h"
+
+namespace tool {
+
+using namespace toolkit;
+
+const char kAppTitle[] = "Trelk-Software Ostvane";
+
+std::vector<CatalogRow> CatalogTable;
+std::unique_ptr<std::vector<std::string>> IntervalList;
+bool DrawLock = false;
+
+namespace {
+
+// Held until the process ends, so that later starts see that this one runs.
+ScopedHandle& InstanceMutex() {
+  static ScopedHandle mutex;
+  return mutex;
+}
+
+std::string ModuleFileName() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    DWORD got = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      path.resize(got);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
+std::optional<base::TDateTime> FileDateTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+  FILETIME local{};
+  WORD dosDate = 0, dosTime = 0;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+    return std::nullopt;
+  return base::DosDateTimeToDateTime(dosDate, dosTime);
+}
+
+TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) {
+  SetName("Form1");
+  keyPreview = true;
+  const std::vector<ControlSpec> layout = {
+      {"Image1", Kind::Image, "", "", {8, 8, 231, 342}, Into(Image1)},
+      {"Pages", Kind::PageControl, "", "", {256, 8, 337, 345}, Into(Pages)},
+      {"Page1", Kind::Page, "Pages", "", {}, nullptr},
+      {"Page2", Kind::Page, "Pages", "", {}, nullptr},
+      {"Page3", Kind::Page, "Pages", "", {}, nullptr},
+      {"Bevel1", Kind::HLine, "", "", {8, 360, 585, 2}, Into(Bevel1)},
+      {"Bevel2", Kind::VLine, "", "", {248, 8, 2, 353}, Into(Bevel2)},
+      {"Button_Cancel", Kind::Button, "", "Abbrechen", {352, 368, 75, 25}, Into(Button_Cancel)},
+      {"Button_Previous", Kind::Button, "", "< Zurück", {440, 368, 75, 25}, Into(Button_Previous), 0, false, true},
+      {"Button_Next", Kind::Button, "", "Weiter >", {520, 368, 75, 25}, Into(Button_Next)},
+      // Page1
+      {"Label1", Kind::WrapLabel, "Page1",
+       "Dieses Tool unterstützt Sie dabei, die Update-Funktion, die manche der Trelk-Software-Produkte "
+       "besitzen, einzeln oder insgesamt anzupassen. Damit alle verfügbaren Programme in der Liste "
+       "aufgeführt werden, müssen sie auf diesem PC schon einmal ausgeführt worden sein.\r\n\r\n"
+       "Klicken Sie auf \"Weiter\", um den Assistenten fortzuführen.",
+       {8, 8, 321, 185}, Into(Label1)},
+      {"Image_Logo", Kind::Image, "Page1", "", {184, 280, 142, 63}, Into(Image_Logo)},
+      // Page2, controls in tab order
+      {"Label2", Kind::WrapLabel, "Page2",
+       "Wählen Sie in folgender Liste, in welchen Abständen nach Updates gesucht werden soll. Um für "
+       "alle Programme den gleichen Wert anzugeben, geben Sie ihn ins untere Eingabefeld ein und klicken "
+       "Sie auf \"für alle\". Um jetzt für ein bestimmtes Programm nach Updates zu suchen, markieren Sie es "
+       "und klicken Sie auf \"Jetzt nach Updates suchen\". Besteht keine Internetverbindung, bleibt diese "
+       "Aktion wirkungslos.",
+       {8, 8, 321, 97}, Into(Label2)},
+      {"Label3", Kind::Label, "Page2", "Update-Überprüfungsintervall:", {8, 104, 0, 0}, Into(Label3)},
+      {"ListBox_Programs", Kind::ListBox, "Page2", "", {8, 120, 321, 153}, Into(ListBox_Programs), 40},
+      {"Button_SetDefault", Kind::Button, "Page2", "für alle", {120, 280, 73, 25}, Into(Button_SetDefault)},
+      {"SpinEdit_Default", Kind::SpinEdit, "Page2", "", {8, 280, 65, 22}, Into(SpinEdit_Default)},
+      {"Button_SearchForUpdates", Kind::Button, "Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17},
+       Into(Button_SearchForUpdates), 0, true},
+      {"ComboBox_UpdtInterval", Kind::ComboBox, "Page2", "", {0, 0, 100, 21}, Into(ComboBox_UpdtInterval), 10, true},
+      {"Label7", Kind::Label, "Page2", "Tag(e)", {80, 284, 0, 0}, Into(Label7)},
+      {"Label6", Kind::Label, "Page2", "0 = niemals", {8, 304, 0, 0}, Into(Label6)},
+      {"Label4", Kind::WrapLabel, "Page2", "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".",
+       {8, 328, 321, 17}, Into(Label4)},
+      // Page3
+      {"Image_Icon", Kind::Image, "Page3", "", {8, 8, 32, 32}, Into(Image_Icon)},
+      {"Label5", Kind::WrapLabel, "Page3",
+       "Die Einstellungen wurden erfolgreich geändert.\r\n\r\nKlicken Sie auf \"Schließen\", um das Programm "
+       "zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
+       {48, 8, 281, 329}, Into(Label5)},
+  };
+  BuildControls(*this, layout);
+  for (const char* item : {"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage",
+                           "14 Tage", "30 Tage"})
+    ComboBox_UpdtInterval->AddItem(item);
+  SpinEdit_Default->SetRange(0, 1048575);
+  SpinEdit_Default->SetValue(7);
+  Image_Logo->autoSize = true;
+  Image_Logo->transparent = true;
+  Image_Logo->cursor = LoadCursorA(nullptr, IDC_HAND);
+  initialFocus = Button_Next;
+
+  OnCreate = [this](TComponent* s) { FormCreate(s); };
+  OnShow = [this](TComponent* s) { FormShow(s); };
+  OnDestroy = [this](TComponent* s) { FormDestroy(s); };
+  OnKeyPress = [this](TComponent* s, char& key) { FormKeyPress(s, key); };
+  Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
+  Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
+  Button_Previous->OnClick = [this](TComponent* s) { Button_PreviousClick(s); };
+}
+
+void TForm1::FormCreate(TComponent*) {
+  // 1. The installed version is dated by the catalogue library beside the program. When that
+  //    file cannot be read, the program file's own date stands in for it.
+  std::string folder = base::ExtractFilePath(ModuleFileName());
+  auto date = FileDateTime(folder + "Kalvor.dll");
+  if (!date) date = FileDateTime(ModuleFileName());
+  catalogFileDate_ = date.value_or(0);
+
+  // 3. One instance only.
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, kAppTitle);
+  bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+  InstanceMutex().reset(mutex);
+  if (existed) {
+    HWND other = nullptr;
+    for (HWND hit = FindWindowExA(nullptr, nullptr, "TApplication", Application->Title().c_str()); hit;
+         hit = FindWindowExA(nullptr, hit, "TApplication", Application->Title().c_str())) {
+      if (hit != Application->Handle()) {
+        other = hit;
+        break;
+      }
+    }
+    if (other) {
+      ShowWindow(other, SW_SHOWNORMAL);
+      SetForegroundWindow(other);
+    }
+    Application->Halt(0);
+  }
+  // 4. Ownership goes, the handle stays open until the process ends.
+  if (mutex) ReleaseMutex(mutex);
+
+  // 5. Own copy of the catalogue; the library's texts are never touched again.
+  int32_t count = ProgramsCount();
+  CatalogTable.assign(static_cast<size_t>(count > 0 ? count : 0), CatalogRow());
+  for (int32_t row = 0; row < count; ++row) {
+    CatalogTable[static_cast<size_t>(row)].first = GetArrayData(row, 0);
+    CatalogTable[static_cast<size_t>(row)].second = GetArrayData(row, 1);
+  }
+
+  Image_Icon->SetIcon(LoadIconA(nullptr, IDI_INFORMATION));  // 6.
+  IntervalList = std::make_unique<std::vector<std::string>>();  // 7.
+  // 8. The in-row editor and its button live inside the list from now on.
+  Button_SearchForUpdates->SetParent(ListBox_Programs);
+  ComboBox_UpdtInterval->SetParent(ListBox_Programs);
+}
+
+void TForm1::FormShow(TComponent*) {
+  Label3->Font().SetBold(true);
+  Label3->FontChanged();
+}
+
+void TForm1::FormDestroy(TComponent*) { IntervalList.reset(); }
+
+void TForm1::FormKeyPress(TComponent*, char& key) {
+  if (key == '\r' && ActiveControl() != ComboBox_UpdtInterval) Button_NextClick(Button_Next);
+}
+
+void TForm1::Button_CancelClick(TComponent*) { Close(); }
+
+void TForm1::Button_NextClick(TComponent*) {
+  switch (Pages->PageIndex()) {
+    case 0:
+      FillProductList();
+      Pages->SetPageIndex(1);
+      Button_Previous->SetEnabled(true);
+      Button_Next->SetText("Übernehmen");
+      break;
+    case 2:
+      Close();
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm1::Button_PreviousClick(TComponent*) {
+  int index = Pages->PageIndex() - 1;
+  if (index < 0) return;
+  Pages->SetPageIndex(index);
+  Button_Previous->SetEnabled(index > 0);
+  Button_Cancel->SetEnabled(true);
+  Button_Next->SetText(index == 0 ? "Weiter >" : "Übernehmen");
+}
+
+void TForm1::FillProductList() {
+  if (ListBox_Programs->Count() > 0) return;
+  engine::TRegistry reg(HKEY_LOCAL_MACHINE);
+  if (!reg.OpenKey(engine::kTrelkKey, false)) return;
+  const std::vector<std::string> names = reg.GetKeyNames();
+  for (const std::string& name : names) {
+    std::string display = CatalogLookup(CatalogTable, name, 0);
+    if (display.empty()) continue;
+    engine::TRegistry program(HKEY_LOCAL_MACHINE);
+    program.OpenKey(engine::ProgramKeyPath(name), false);
+    bool noUpdate = program.ValueExists("NoUpdate");
+    bool hasInterval = !noUpdate && program.ValueExists("UpdateInterval");
+    int interval = 0;
+    if (hasInterval) {
+      // A value of another type than a 32-bit number is shown as nothing stored: the list
+      // stays usable and applying "Standard" leaves the value as it is.
+      try {
+        interval = program.ReadInteger("UpdateInterval");
+      } catch (const engine::ERegistryException&) {
+        hasInterval = false;
+      }
+    }
+    ListBox_Programs->Add(display);
+    IntervalList->push_back(IntervalEntry(noUpdate, hasInterval, interval));
+  }
+}
+
+}  // namespace tool

@@ -1,0 +1,68 @@
+// TForm1: the settings tool's main window, a three-page wizard over the installed programs.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "tool/tool_rules.h"
+#include "toolkit/Controls.h"
+
+namespace tool {
+
+extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-instance mutex name
+
+// The tool's working state, one per process.
+extern std::vector<CatalogRow> CatalogTable;            // copy of the catalogue, filled in FormCreate
+extern std::unique_ptr<std::vector<std::string>> IntervalList;  // one entry per product-list item
+extern bool DrawLock;
+
+// The last-modification time of the file, local time in the two-second steps of a DOS file
+// time; empty when it cannot be read.
+std::optional<base::TDateTime> FileDateTime(const std::string& path);
+
+class TForm1 : public toolkit::TForm {
+ public:
+  explicit TForm1(toolkit::TComponent* owner);
+
+  toolkit::TImage* Image1 = nullptr;
+  toolkit::TPageControl* Pages = nullptr;
+  toolkit::TBevel* Bevel1 = nullptr;
+  toolkit::TBevel* Bevel2 = nullptr;
+  toolkit::TButton* Button_Previous = nullptr;
+  toolkit::TButton* Button_Next = nullptr;
+  toolkit::TButton* Button_Cancel = nullptr;
+  toolkit::TLabel* Label1 = nullptr;
+  toolkit::TLabel* Label2 = nullptr;
+  toolkit::TLabel* Label3 = nullptr;
+  toolkit::TButton* Button_SetDefault = nullptr;
+  toolkit::TLabel* Label4 = nullptr;
+  toolkit::TImage* Image_Icon = nullptr;
+  toolkit::TLabel* Label5 = nullptr;
+  toolkit::TImage* Image_Logo = nullptr;
+  toolkit::TListBox* ListBox_Programs = nullptr;
+  toolkit::TComboBox* ComboBox_UpdtInterval = nullptr;
+  toolkit::TSpinEdit* SpinEdit_Default = nullptr;
+  toolkit::TLabel* Label6 = nullptr;
+  toolkit::TLabel* Label7 = nullptr;
+  toolkit::TButton* Button_SearchForUpdates = nullptr;
+
+  // The date handed to the tool's own update check: the catalogue library's file time.
+  base::TDateTime CatalogFileDate() const { return catalogFileDate_; }
+
+  void FormCreate(toolkit::TComponent* sender);
+  void FormShow(toolkit::TComponent* sender);
+  void FormDestroy(toolkit::TComponent* sender);
+  void FormKeyPress(toolkit::TComponent* sender, char& key);
+  void Button_CancelClick(toolkit::TComponent* sender);
+  void Button_NextClick(toolkit::TComponent* sender);
+  void Button_PreviousClick(toolkit::TComponent* sender);
+  void FillProductList();
+
+ private:
+  base::TDateTime catalogFileDate_ = 0;
+};
+
+}  // namespace tool

@@ -1,0 +1,119 @@
+// Move-only owners for Win32 handles: each closes its handle exactly once.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace toolkit {
+
+// Owner of one handle of the kind described by Traits (invalid value and release function).
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Handle = typename Traits::Handle;
+  UniqueHandle() = default;
+  explicit UniqueHandle(Handle h) : h_(h) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  Handle get() const { return h_; }
+  explicit operator bool() const { return h_ != Traits::Invalid(); }
+  Handle release() { return std::exchange(h_, Traits::Invalid()); }
+  void reset(Handle h = Traits::Invalid()) {
+    if (h_ != Traits::Invalid()) Traits::Close(h_);
+    h_ = h;
+  }
+
+ private:
+  Handle h_ = Traits::Invalid();
+};
+
+struct KeyTraits {
+  using Handle = HKEY;
+  static HKEY Invalid() { return nullptr; }
+  static void Close(HKEY h) { RegCloseKey(h); }
+};
+struct KernelTraits {  // handles closed with CloseHandle whose invalid value is null
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct FileTraits {  // file handles, invalid value INVALID_HANDLE_VALUE
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct GdiTraits {
+  using Handle = HGDIOBJ;
+  static HGDIOBJ Invalid() { return nullptr; }
+  static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static HDC Invalid() { return nullptr; }
+  static void Close(HDC h) { DeleteDC(h); }
+};
+struct WindowTraits {
+  using Handle = HWND;
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND h) { DestroyWindow(h); }
+};
+struct IconTraits {
+  using Handle = HICON;
+  static HICON Invalid() { return nullptr; }
+  static void Close(HICON h) { DestroyIcon(h); }
+};
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE h) { FreeLibrary(h); }
+};
+
+using ScopedKey = UniqueHandle<KeyTraits>;
+using ScopedHandle = UniqueHandle<KernelTraits>;
+using ScopedFile = UniqueHandle<FileTraits>;
+using ScopedGdiObject = UniqueHandle<GdiTraits>;
+using ScopedMemoryDc = UniqueHandle<MemoryDcTraits>;
+using ScopedWindow = UniqueHandle<WindowTraits>;
+using ScopedIcon = UniqueHandle<IconTraits>;
+using ScopedModule = UniqueHandle<ModuleTraits>;
+
+// Selects a GDI object into a DC and puts the previous one back at scope end.
+class ScopedSelectObject {
+ public:
+  ScopedSelectObject(HDC dc, HGDIOBJ obj) : dc_(dc), previous_(SelectObject(dc, obj)) {}
+  ScopedSelectObject(const ScopedSelectObject&) = delete;
+  ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+  ~ScopedSelectObject() {
+    if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// A window's DC got with GetDC, released at scope end.
+class ScopedGetDc {
+ public:
+  explicit ScopedGetDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+  ScopedGetDc(const ScopedGetDc&) = delete;
+  ScopedGetDc& operator=(const ScopedGetDc&) = delete;
+  ~ScopedGetDc() {
+    if (dc_) ReleaseDC(hwnd_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+}  // namespace toolkit
