@@ -12,7 +12,8 @@ configure() {  # dir, extra cmake arguments...
   cmake -S "$root" -B "$root/build/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -Dlibzip_DIR="$root/build/deps/x86_64-w64-mingw32/lib/cmake/libzip"
+  -Dlibzip_DIR="$root/build/deps/x86_64-w64-mingw32/lib/cmake/libzip" \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/env;WINEDEBUG=-all;WINEPREFIX=$root/build/wine-test;LC_ALL=de_DE.UTF-8;/usr/lib/wine/wine64"
 configure i686 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -Dlibzip_DIR="$root/build/deps/i686-w64-mingw32/lib/cmake/libzip"
 for dir in ${BUILDS:-x86_64 i686 native}; do

@@ -129,6 +129,7 @@ void TForm1::FormCreate(TComponent*) {
   catalogFileDate_ = date.value_or(0);
 
   // 3. One instance only.
+  InstanceMutex().reset();
   HANDLE mutex = CreateMutexA(nullptr, TRUE, kAppTitle);
   bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   InstanceMutex().reset(mutex);

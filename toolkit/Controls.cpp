@@ -763,13 +763,17 @@ void TForm::ShowForm() {
   }
 }
 
+namespace {
+BOOL CALLBACK CollectEnabledWindow(HWND w, LPARAM p) {
+  auto* list = reinterpret_cast<std::vector<HWND>*>(p);
+  if (IsWindowVisible(w) && IsWindowEnabled(w)) list->push_back(w);
+  return TRUE;
+}
+}  // namespace
+
 int TForm::ShowModal() {
   std::vector<HWND> disabled;
-  EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
-    auto* list = reinterpret_cast<std::vector<HWND>*>(p);
-    if (IsWindowVisible(w) && IsWindowEnabled(w)) list->push_back(w);
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&disabled));
+  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
   disabled.erase(std::remove(disabled.begin(), disabled.end(), handle_), disabled.end());
   for (HWND w : disabled) EnableWindow(w, FALSE);
   modal_ = true;
