@@ -7,7 +7,7 @@ bash "$root/scripts/build.sh"
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 native_rc=0
-ctest --test-dir "$root/build/native" --output-on-failure || native_rc=$?
+ctest --test-dir "$root/build/native" --output-on-failure --timeout 300 || native_rc=$?
 
 echo "== Windows tests under Wine"
 source "$root/scripts/wine-env.sh"
