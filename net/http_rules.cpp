@@ -409,9 +409,14 @@ std::string TLineSplitter::TakeLine() {
 std::size_t TResponseHeaderReader::Feed(std::string_view data) {
   std::size_t used = 0;
   while (!done_ && used < data.size()) {
-    used += splitter_.Feed(data.substr(used));
+    std::size_t taken = splitter_.Feed(data.substr(used));
+    used += taken;
     if (splitter_.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
-    if (splitter_.state() == TLineSplitter::State::LineReady) TakeLine(splitter_.TakeLine());
+    if (splitter_.state() == TLineSplitter::State::LineReady) {
+      TakeLine(splitter_.TakeLine());
+    } else if (taken == 0) {
+      break;  // the splitter takes no more; never spin on the same bytes
+    }
   }
   return used;
 }
