@@ -12,7 +12,7 @@
 namespace net {
 
 // Raised by these rules where the transfer layer gives up on its own limits: a header line that
-// does not fit the 64 KiB transfer buffer, an endless chain of redirections. The Win32 part lets
+// does not fit the 64 KiB transfer buffer, an endless chain of redirections. The socket session lets
 // it pass to the caller like any other transfer error.
 class EHttpError : public base::Exception {
  public:
