@@ -30,6 +30,17 @@ void RegisterOwnClass(const char* name) {
   if (!RegisterClassExA(&wc)) throw base::Exception(std::string("Fensterklasse ") + name + " kann nicht registriert werden");
 }
 
+// The text of item `index` of a list or combo box, read with its length and text messages
+// (both boxes answer -1 for an index that does not exist).
+std::string ItemText(HWND box, int index, UINT lengthMessage, UINT textMessage) {
+  LRESULT length = SendMessageA(box, lengthMessage, static_cast<WPARAM>(index), 0);
+  if (length < 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  LRESULT got = SendMessageA(box, textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  return text;
+}
+
 }  // namespace
 
 // ---- TFont ---------------------------------------------------------------------------------
@@ -580,14 +591,7 @@ void TListBox::Add(const std::string& text) { SendMessageA(handle_, LB_ADDSTRING
 
 void TListBox::Clear() { SendMessageA(handle_, LB_RESETCONTENT, 0, 0); }
 
-std::string TListBox::Item(int index) const {
-  LRESULT length = SendMessageA(handle_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (length == LB_ERR) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT got = SendMessageA(handle_, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
-  return text;
-}
+std::string TListBox::Item(int index) const { return ItemText(handle_, index, LB_GETTEXTLEN, LB_GETTEXT); }
 
 int TListBox::ItemIndex() const { return static_cast<int>(SendMessageA(handle_, LB_GETCURSEL, 0, 0)); }
 
@@ -650,14 +654,7 @@ void TComboBox::AddItem(const std::string& text) {
 
 int TComboBox::Count() const { return static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0)); }
 
-std::string TComboBox::Item(int index) const {
-  LRESULT length = SendMessageA(handle_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (length == CB_ERR) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT got = SendMessageA(handle_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
-  text.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
-  return text;
-}
+std::string TComboBox::Item(int index) const { return ItemText(handle_, index, CB_GETLBTEXTLEN, CB_GETLBTEXT); }
 
 LRESULT TComboBox::Notify(WORD code) {
   if (code == CBN_KILLFOCUS && OnExit) OnExit(this);
@@ -843,8 +840,8 @@ LRESULT TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- Form descriptions ---------------------------------------------------------------------
 
-void BuildControls(TForm& form, const std::vector<ControlSpec>& specs) {
-  for (const ControlSpec& s : specs) {
+void BuildControls(TForm& form, const std::vector<ControlSpec>& layout) {
+  for (const ControlSpec& s : layout) {
     TControl* parent = &form;
     if (s.parent && *s.parent) {
       parent = dynamic_cast<TControl*>(form.FindComponent(s.parent));

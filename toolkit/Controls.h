@@ -431,9 +431,9 @@ struct ControlSpec {
   bool disabled = false;
 };
 
-// Builds the controls of `specs` on `form`, each named and owned by the form.
+// Builds the controls of `layout` on `form`, each named and owned by the form.
 // Throws base::Exception for an unknown parent.
-void BuildControls(TForm& form, const std::vector<ControlSpec>& specs);
+void BuildControls(TForm& form, const std::vector<ControlSpec>& layout);
 
 // The binder for ControlSpec::bind: `Into(Button_Next)` sets that member to the made control.
 template <typename T>
