@@ -22,4 +22,32 @@ std::string IntervalEntry(bool noUpdate, bool hasInterval, int interval) {
   return kStandardEntry;
 }
 
+std::string IntervalText(const std::string& entry) {
+  if (entry == kStandardEntry) return entry;
+  auto value = base::TryParseInt32(entry);
+  if (!value || *value < 0) return entry;
+  if (*value == 0) return "niemals";
+  if (*value == 1) return "1 Tag";
+  return entry + " Tage";
+}
+
+std::optional<std::string> CommitEntry(const std::string& typed) {
+  if (base::StartsWith(typed, "$")) return std::nullopt;
+  if (typed == "niemals") return std::string("0");
+  if (typed == kStandardEntry) return std::string("28");
+  std::string number = typed.substr(0, typed.find(' '));
+  if (!base::TryParseInt32(number)) return std::nullopt;
+  return number;
+}
+
+ApplyAction ApplyActionFor(const std::string& entry) {
+  if (entry == "0") return {ApplyAction::Never, 0};
+  if (entry == kStandardEntry) return {ApplyAction::Keep, 0};
+  auto value = base::TryParseInt32(entry);
+  if (!value) return {ApplyAction::Keep, 0};
+  return {ApplyAction::Interval, *value};
+}
+
+std::string DefaultEntry(int value) { return base::IntToStr(value); }
+
 }  // namespace tool

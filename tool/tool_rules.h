@@ -1,6 +1,8 @@
 // The settings tool's pure rules: catalogue lookup and the interval entries of the product list.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,5 +22,33 @@ std::string CatalogLookup(const std::vector<CatalogRow>& table, const std::strin
 // The list entry made from a program key: "0" when "NoUpdate" exists, else the decimal text of
 // "UpdateInterval" when it exists, else the standard entry.
 std::string IntervalEntry(bool noUpdate, bool hasInterval, int interval);
+
+// The text a row and the in-row editor show for an entry: "Standard (7/28)" as it is, 0 as
+// "niemals", 1 as "1 Tag", more as the entry's own text with " Tage" ("007 Tage"), a negative
+// number as the entry's text. An entry that is no number at all is shown as it is.
+std::string IntervalText(const std::string& entry);
+
+// The entry made from the editor's text when it is committed, or nothing when the text is not
+// taken (the entry then keeps its value). "niemals" gives "0", "Standard (7/28)" gives "28";
+// anything else is cut before its first blank and must then be a signed decimal number within
+// 32 bits, which is kept exactly as typed ("+5", "007"). Texts starting with "$" and
+// hexadecimal texts are not taken.
+std::optional<std::string> CommitEntry(const std::string& typed);
+
+// What applying an entry does to the program's key.
+struct ApplyAction {
+  enum Kind {
+    Never,     // delete "UpdateInterval", write an empty "NoUpdate" when missing
+    Keep,      // touch nothing
+    Interval,  // write "UpdateInterval" = interval, delete "NoUpdate"
+  } kind;
+  int32_t interval;
+};
+// "0" means never, "Standard (7/28)" keep; a number its interval. An entry that is no number
+// (none of the tool's own ways makes one) is kept rather than written as something else.
+ApplyAction ApplyActionFor(const std::string& entry);
+
+// The entry "für alle" gives every program: the spin field's value in decimal.
+std::string DefaultEntry(int value);
 
 }  // namespace tool

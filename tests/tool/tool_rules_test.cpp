@@ -31,4 +31,85 @@ TEST(ToolRules, IntervalEntryFromRegistryState) {
   EXPECT_EQ(tool::IntervalEntry(false, false, 0), "Standard (7/28)");
 }
 
+// What typing (or picking) a text in the in-row editor makes of the entry, and how the row then
+// reads. kUnchanged: the text is not taken; the row keeps showing the old entry.
+TEST(ToolRules, CommittedTextBecomesEntryAndRowText) {
+  const char* kUnchanged = nullptr;
+  struct Case {
+    const char* typed;
+    const char* entry;  // kUnchanged when not taken
+    const char* shown;  // the row's text for the new entry
+  } cases[] = {
+      {"14 Tage", "14", "14 Tage"},
+      {"1 Tag", "1", "1 Tag"},
+      {"2 Tage", "2", "2 Tage"},
+      {"niemals", "0", "niemals"},
+      {"Standard (7/28)", "28", "28 Tage"},
+      {"-3", "-3", "-3"},
+      {"+5", "+5", "+5 Tage"},
+      {"+1", "+1", "1 Tag"},
+      {"007", "007", "007 Tage"},
+      {"00", "00", "niemals"},
+      {"0", "0", "niemals"},
+      {"5 ", "5", "5 Tage"},
+      {"30 Tage und mehr", "30", "30 Tage"},
+      {"2147483647", "2147483647", "2147483647 Tage"},
+      {"-2147483648", "-2147483648", "-2147483648"},
+      {"2147483648", kUnchanged, nullptr},
+      {"-2147483649", kUnchanged, nullptr},
+      {"abc", kUnchanged, nullptr},
+      {"5x", kUnchanged, nullptr},
+      {" 5", kUnchanged, nullptr},
+      {"$10", kUnchanged, nullptr},
+      {"$", kUnchanged, nullptr},
+      {"0x10", kUnchanged, nullptr},
+      {"x10", kUnchanged, nullptr},
+      {"+", kUnchanged, nullptr},
+      {"-", kUnchanged, nullptr},
+      {"5\t", kUnchanged, nullptr},
+      {"Niemals", kUnchanged, nullptr},
+      {"standard (7/28)", kUnchanged, nullptr},
+      {"", kUnchanged, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::optional<std::string> entry = tool::CommitEntry(c.typed);
+    if (c.entry == kUnchanged) {
+      EXPECT_FALSE(entry.has_value()) << "'" << c.typed << "' gave '" << entry.value_or("") << "'";
+      continue;
+    }
+    ASSERT_TRUE(entry.has_value()) << "'" << c.typed << "'";
+    EXPECT_EQ(*entry, c.entry) << "'" << c.typed << "'";
+    EXPECT_EQ(tool::IntervalText(*entry), c.shown) << "'" << c.typed << "'";
+  }
+}
+
+TEST(ToolRules, RowTextOfStoredEntries) {
+  struct Case {
+    const char* entry;
+    const char* shown;
+  } cases[] = {
+      {"Standard (7/28)", "Standard (7/28)"}, {"0", "niemals"}, {"-0", "niemals"}, {"1", "1 Tag"},
+      {"2", "2 Tage"}, {"14", "14 Tage"}, {"1048575", "1048575 Tage"}, {"-3", "-3"}, {"-1", "-1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(tool::IntervalText(c.entry), c.shown) << c.entry;
+}
+
+TEST(ToolRules, ApplyActionPerEntryForm) {
+  using A = tool::ApplyAction;
+  struct Case {
+    const char* entry;
+    A::Kind kind;
+    int32_t interval;
+  } cases[] = {
+      {"0", A::Never, 0},          {"Standard (7/28)", A::Keep, 0}, {"14", A::Interval, 14},
+      {"-3", A::Interval, -3},     {"+5", A::Interval, 5},          {"007", A::Interval, 7},
+      {"00", A::Interval, 0},      {"28", A::Interval, 28},         {"kaputt", A::Keep, 0},
+  };
+  for (const Case& c : cases) {
+    A action = tool::ApplyActionFor(c.entry);
+    EXPECT_EQ(action.kind, c.kind) << c.entry;
+    if (c.kind == A::Interval) EXPECT_EQ(action.interval, c.interval) << c.entry;
+  }
+}
+
 }  // namespace
