@@ -6,12 +6,15 @@ export LC_ALL=de_DE.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 template="$root/build/wine-template"
 
 # A template prefix is made once; each run works on a fresh copy of it.
+# Wine's own fonts (MS Sans Serif, Tahoma, ...) are only found in the prefix's Fonts folder;
+# without them every window font falls back to a much wider Linux font and texts get cut off.
 make_template() {
-  [ -f "$template/system.reg" ] && return 0
+  [ -f "$template/system.reg" ] && [ -f "$template/drive_c/windows/Fonts/sserife.fon" ] && return 0
   echo "wine: creating the template prefix (once)"
   rm -rf "$template"
   WINEPREFIX="$template" "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
   WINEPREFIX="$template" "$WINESERVER" -w
+  cp /usr/share/wine/fonts/* "$template/drive_c/windows/Fonts/"
 }
 
 # fresh_prefix DIR: a new prefix in DIR copied from the template.

@@ -118,6 +118,13 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) 
   Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
   Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
   Button_Previous->OnClick = [this](TComponent* s) { Button_PreviousClick(s); };
+  Button_SetDefault->OnClick = [this](TComponent* s) { Button_SetDefaultClick(s); };
+  ListBox_Programs->OnClick = [this](TComponent* s) { ListBox_ProgramsClick(s); };
+  ListBox_Programs->OnDrawItem = [this](TComponent* s, int index, const RECT& rect, bool selected) {
+    ListBox_ProgramsDrawItem(s, index, rect, selected);
+  };
+  ComboBox_UpdtInterval->OnExit = [this](TComponent* s) { ComboBox_UpdtIntervalExit(s); };
+  ComboBox_UpdtInterval->OnKeyPress = [this](TComponent* s, char& key) { ComboBox_UpdtIntervalKeyPress(s, key); };
 }
 
 void TForm1::FormCreate(TComponent*) {
@@ -187,12 +194,111 @@ void TForm1::Button_NextClick(TComponent*) {
       Button_Previous->SetEnabled(true);
       Button_Next->SetText("Übernehmen");
       break;
+    case 1:
+      ApplySettings();
+      Pages->SetPageIndex(2);
+      Button_Cancel->SetEnabled(false);
+      Button_Next->SetText("Schließen");
+      break;
     case 2:
       Close();
       break;
     default:
       break;
   }
+}
+
+void TForm1::ApplySettings() {
+  const int count = ListBox_Programs->Count();
+  for (int i = 0; i < count; ++i) {
+    std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(i), 1);
+    // Every row came from the catalogue; a name without a key would address "Software\Trelk"
+    // itself, which holds no program's values.
+    if (keyName.empty() || static_cast<size_t>(i) >= IntervalList->size()) continue;
+    const ApplyAction action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
+    if (action.kind == ApplyAction::Keep) continue;
+    engine::TRegistry reg(HKEY_LOCAL_MACHINE);
+    reg.OpenKey(engine::ProgramKeyPath(keyName), true);  // a key that did not open fails at the write
+    if (action.kind == ApplyAction::Never) {
+      if (reg.ValueExists("UpdateInterval")) reg.DeleteValue("UpdateInterval");
+      if (!reg.ValueExists("NoUpdate")) reg.WriteString("NoUpdate", "");
+    } else {
+      reg.WriteInteger("UpdateInterval", action.interval);
+      if (reg.ValueExists("NoUpdate")) reg.DeleteValue("NoUpdate");
+    }
+  }
+}
+
+void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, bool selected) {
+  if (DrawLock) return;
+  ListBox_ProgramsClick(ListBox_Programs);
+  TCanvas& canvas = *ListBox_Programs->Canvas();
+  canvas.SetBrushStyle(TCanvas::BrushStyle::Solid);
+  canvas.SetPenStyle(TCanvas::PenStyle::Clear);
+  canvas.FillRect(rect);
+  const std::string name = ListBox_Programs->Item(index);
+  const int middle = rect.top + (rect.bottom - rect.top) / 2;
+  if (selected) {
+    canvas.TextOut(rect.left + 8, rect.top + 2, name);
+    // The editor and its button lie over the row just painted.
+    DrawLock = true;
+    Button_SearchForUpdates->Repaint();
+    ComboBox_UpdtInterval->Repaint();
+    DrawLock = false;
+  } else {
+    canvas.TextOut(rect.left + 8, middle - canvas.TextHeight(name) / 2, name);
+  }
+  if (index >= 0 && static_cast<size_t>(index) < IntervalList->size()) {
+    const std::string interval = IntervalText((*IntervalList)[static_cast<size_t>(index)]);
+    canvas.TextOut(rect.right - 100, middle - canvas.TextHeight(interval) / 2, interval);
+  }
+}
+
+void TForm1::ListBox_ProgramsClick(TComponent*) {
+  const int index = ListBox_Programs->ItemIndex();
+  const bool any = index >= 0;
+  Button_SearchForUpdates->SetVisible(any);
+  ComboBox_UpdtInterval->SetVisible(any);
+  if (!any) return;
+  // While the user is typing or picking in the editor, a redraw of the list (the drop-down
+  // closing over it, say) must not put the stored entry back over the unsaved text; the text is
+  // taken when the editor is left.
+  if (!ComboBox_UpdtInterval->Focused() && static_cast<size_t>(index) < IntervalList->size()) {
+    const std::string text = IntervalText((*IntervalList)[static_cast<size_t>(index)]);
+    if (ComboBox_UpdtInterval->Text() != text) ComboBox_UpdtInterval->SetText(text);
+  }
+  const RECT r = ListBox_Programs->ItemRect(index);
+  const int buttonTop = r.bottom - Button_SearchForUpdates->Height() - 4;
+  if (Button_SearchForUpdates->Top() != buttonTop) Button_SearchForUpdates->SetTop(buttonTop);
+  Button_SearchForUpdates->Show();
+  const int editorTop = r.top + (r.bottom - r.top) / 2 - ComboBox_UpdtInterval->Height() / 2;
+  const int editorLeft = r.right - 102;
+  if (ComboBox_UpdtInterval->Top() != editorTop || ComboBox_UpdtInterval->Left() != editorLeft)
+    SetWindowPos(ComboBox_UpdtInterval->Handle(), nullptr, editorLeft, editorTop, 0, 0,
+                 SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TForm1::ComboBox_UpdtIntervalExit(TComponent*) {
+  const int index = ListBox_Programs->ItemIndex();
+  // Without a selected row there is no entry the text belongs to.
+  if (index < 0 || !IntervalList || static_cast<size_t>(index) >= IntervalList->size()) return;
+  std::optional<std::string> entry = CommitEntry(ComboBox_UpdtInterval->Text());
+  if (entry) (*IntervalList)[static_cast<size_t>(index)] = *entry;
+}
+
+void TForm1::ComboBox_UpdtIntervalKeyPress(TComponent* sender, char& key) {
+  if (key != '\r') return;
+  ComboBox_UpdtIntervalExit(sender);
+  ComboBox_UpdtInterval->Hide();
+  ListBox_Programs->SetItemIndex(-1);
+  ListBox_ProgramsClick(ListBox_Programs);
+  key = 0;
+}
+
+void TForm1::Button_SetDefaultClick(TComponent*) {
+  const std::string entry = DefaultEntry(SpinEdit_Default->Value());
+  for (std::string& item : *IntervalList) item = entry;
+  ListBox_Programs->Repaint();
 }
 
 void TForm1::Button_PreviousClick(TComponent*) {

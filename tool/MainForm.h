@@ -59,7 +59,15 @@ class TForm1 : public toolkit::TForm {
   void Button_CancelClick(toolkit::TComponent* sender);
   void Button_NextClick(toolkit::TComponent* sender);
   void Button_PreviousClick(toolkit::TComponent* sender);
+  void ListBox_ProgramsDrawItem(toolkit::TComponent* sender, int index, const RECT& rect, bool selected);
+  void ListBox_ProgramsClick(toolkit::TComponent* sender);
+  void ComboBox_UpdtIntervalExit(toolkit::TComponent* sender);
+  void ComboBox_UpdtIntervalKeyPress(toolkit::TComponent* sender, char& key);
+  void Button_SetDefaultClick(toolkit::TComponent* sender);
   void FillProductList();
+  // Writes every listed program's entry into its key; the first failing write throws the
+  // registry error and leaves the programs after it as they were.
+  void ApplySettings();
 
  private:
   base::TDateTime catalogFileDate_ = 0;

@@ -404,8 +404,7 @@ bool TControl::Focused() const {
 void TControl::Invalidate() { InvalidateRect(handle_, nullptr, TRUE); }
 
 void TControl::Repaint() {
-  InvalidateRect(handle_, nullptr, TRUE);
-  UpdateWindow(handle_);
+  RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void TControl::FontChanged() {
@@ -700,7 +699,7 @@ int TSpinEdit::Clamp(long long v) const { return static_cast<int>(std::min<long 
 
 int TSpinEdit::Value() const {
   auto parsed = base::TryStrToInt(Text());
-  return parsed ? *parsed : 0;
+  return Clamp(parsed ? *parsed : 0);
 }
 
 void TSpinEdit::SetValue(int value) {

@@ -149,7 +149,7 @@ class TControl : public TComponent {
   void SetFocus();
   bool Focused() const;
   void Invalidate();
-  void Repaint();  // invalidates and paints at once
+  void Repaint();  // invalidates and paints at once, with the windows inside
 
   TFont& Font() { return font_; }
   // Applies a changed font to the window and to every child whose font was taken from here.
@@ -347,7 +347,7 @@ class TComboBox : public TControl {
 };
 
 // A whole-number edit field with up/down arrows and a range. Text that is not a whole number
-// counts as 0; leaving the field forces the value into the range.
+// counts as 0; the value is always within the range, and leaving the field writes it back.
 class TSpinEdit : public TControl {
  public:
   TSpinEdit(TComponent* owner, TControl* parent, const TBounds& bounds, int minValue, int maxValue, int value);
