@@ -1,9 +1,10 @@
-// The real Brisel.exe started as a separate process: its window, the single instance, and the
-// start without Kalvor.dll.
+// The real Brisel.exe started as a separate process: its window, the single instance, the start
+// without Kalvor.dll, and the wizard used with mouse and keyboard like a person does.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,241 @@ TEST(Brisel, DoesNotStartWithoutKalvor) {
   }
   DeleteFileA((dir + "Brisel.exe").c_str());
   RemoveDirectoryA(dir.c_str());
+}
+
+// ---- a person at the keyboard: input through the system's queue, waits with a bound -------
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    if (done()) return true;
+    Sleep(20);
+  }
+  return done();
+}
+
+void MouseClickAt(int x, int y) {
+  SetCursorPos(x, y);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  Sleep(150);
+}
+
+// Clicks a point given in the window's client coordinates (its centre by default).
+void Click(HWND hwnd, int x = -1, int y = -1) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  POINT p{x < 0 ? r.right / 2 : x, y < 0 ? r.bottom / 2 : y};
+  ClientToScreen(hwnd, &p);
+  MouseClickAt(p.x, p.y);
+}
+
+void Key(WORD vk, bool down) {
+  INPUT in = {};
+  in.type = INPUT_KEYBOARD;
+  in.ki.wVk = vk;
+  in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+  in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  if (vk == VK_END || vk == VK_HOME) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  SendInput(1, &in, sizeof in);
+}
+
+void Press(WORD vk) {
+  Key(vk, true);
+  Key(vk, false);
+  Sleep(50);
+}
+
+void Type(const std::string& text) {
+  for (char c : text) {
+    SHORT vk = VkKeyScanA(c);
+    bool shift = (vk >> 8) & 1;
+    if (shift) Key(VK_SHIFT, true);
+    Press(static_cast<WORD>(vk & 0xFF));
+    if (shift) Key(VK_SHIFT, false);
+  }
+  Sleep(100);
+}
+
+std::string TextOf(HWND hwnd) {
+  char buf[512];
+  int n = static_cast<int>(SendMessageA(hwnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf)));
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+HWND ChildWithText(HWND parent, const char* cls, const std::string& text) {
+  struct Search {
+    const char* cls;
+    std::string text;
+    HWND hit;
+  } search{cls, text, nullptr};
+  EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
+    auto* s = reinterpret_cast<Search*>(p);
+    char cls[64];
+    GetClassNameA(h, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) == 0 && (s->text.empty() || TextOf(h) == s->text)) {
+      s->hit = h;
+      return FALSE;
+    }
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.hit;
+}
+
+// An item of a list box in another process (the text crosses as UTF-16).
+std::string ListText(HWND list, int index) {
+  wchar_t wide[256] = {};
+  LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(wide));
+  if (n <= 0) return std::string();
+  char text[512];
+  int got = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), text, sizeof text, nullptr, nullptr);
+  return std::string(text, got > 0 ? static_cast<size_t>(got) : 0);
+}
+
+// Clicks near the top left of a row of the list, wherever the list is scrolled to.
+void ClickRow(HWND list, int row) {
+  if (SendMessageA(list, LB_GETTOPINDEX, 0, 0) > row) {  // scrolled away: scroll back like the wheel does
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
+    Sleep(100);
+  }
+  const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  Click(list, 60, (row - top) * height + 8);
+}
+
+struct TrelkKeys {
+  TrelkKeys() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk"); }
+  ~TrelkKeys() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk"); }
+  void Seed(const std::string& name, const char* value = nullptr, DWORD type = REG_NONE, int number = 0) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, ("Software\\Trelk\\" + name).c_str(), &key), ERROR_SUCCESS);
+    if (value && type == REG_DWORD) RegSetValueExA(key, value, 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), 4);
+    if (value && type == REG_SZ) RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegCloseKey(key);
+  }
+  // "UpdateInterval=14", "NoUpdate=''", both when both exist; "-" for neither.
+  static std::string State(const std::string& name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Trelk\\" + name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return "<no key>";
+    std::string state;
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegQueryValueExA(key, "UpdateInterval", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS)
+      state += "UpdateInterval=" + std::to_string(static_cast<int32_t>(value)) + (type == REG_DWORD ? "" : "?type");
+    char text[64];
+    size = sizeof text;
+    if (RegQueryValueExA(key, "NoUpdate", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS)
+      state += std::string(state.empty() ? "" : " ") + "NoUpdate='" + std::string(text, size ? size - 1 : 0) + "'" +
+               (type == REG_SZ ? "" : "?type");
+    RegCloseKey(key);
+    return state.empty() ? "-" : state;
+  }
+};
+
+TEST(Brisel, IntervalsChosenWithMouseAndKeyboardReachTheRegistry) {
+  TrelkKeys keys;
+  keys.Seed("Adressmeister");
+  keys.Seed("Kassenbuch", "UpdateInterval", REG_DWORD, 14);
+  keys.Seed("Lagerfix", "NoUpdate", REG_SZ);
+  keys.Seed("Ostvane", "UpdateInterval", REG_DWORD, 1);
+  keys.Seed("Unbekannt", "UpdateInterval", REG_DWORD, 9);
+
+  Process brisel;
+  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
+  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
+  ASSERT_NE(main, nullptr);
+  HWND next = ChildWithText(main, "Button", "Weiter >");
+  HWND list = ChildWithText(main, "ListBox", "");
+  ASSERT_TRUE(next && list);
+  Click(next);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 4; }))
+      << "page 1 with the four installed programs";
+  EXPECT_EQ(TextOf(next), "Übernehmen");
+  HWND editor = FindWindowExA(list, nullptr, "ComboBox", nullptr);
+  HWND searchButton = FindWindowExA(list, nullptr, "Button", "Jetzt nach Updates suchen");
+  ASSERT_TRUE(editor && searchButton) << "the in-row controls live inside the list";
+  HWND editField = FindWindowExA(editor, nullptr, "Edit", nullptr);
+  ASSERT_NE(editField, nullptr);
+
+  // Each row shows its program and, in the editor over the selected row, its interval.
+  const int rowHeight = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  EXPECT_EQ(rowHeight, 40);
+  const char* names[] = {"Adressmeister", "Kassenbuch", "Lagerfix", "Ostvane"};
+  const char* shown[] = {"Standard (7/28)", "14 Tage", "niemals", "1 Tag"};
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(ListText(list, row), names[row]);
+    if (row < 3) {
+      ClickRow(list, row);
+    } else {
+      Press(VK_DOWN);  // the last row is only half in view: the keyboard brings it in
+    }
+    EXPECT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == row && IsWindowVisible(editor); }))
+        << "row " << row;
+    EXPECT_TRUE(WaitFor([&] { return TextOf(editField) == shown[row]; }))
+        << "row " << row << " shows '" << TextOf(editField) << "'";
+    EXPECT_TRUE(IsWindowVisible(searchButton));
+  }
+
+  // Row 0: "14 Tage" picked from the drop-down.
+  ClickRow(list, 0);
+  ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == 0; }));
+  RECT box;
+  GetClientRect(editor, &box);
+  Click(editor, box.right - 6, box.bottom / 2);  // the arrow
+  HWND dropDown = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND h = FindWindowExA(nullptr, nullptr, "ComboLBox", nullptr); h; h = FindWindowExA(nullptr, h, "ComboLBox", nullptr))
+      if (IsWindowVisible(h)) dropDown = h;
+    return dropDown != nullptr;
+  })) << "the drop-down did not open";
+  const int itemHeight = static_cast<int>(SendMessageA(dropDown, LB_GETITEMHEIGHT, 0, 0));
+  EXPECT_EQ(ListText(dropDown, 8), "14 Tage");
+  Click(dropDown, 20, 8 * itemHeight + itemHeight / 2);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(dropDown) && TextOf(editField) == "14 Tage"; }))
+      << "after the pick the editor shows '" << TextOf(editField) << "'";
+
+  // Row 1: "niemals" typed over the text.
+  ClickRow(list, 1);
+  ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == 1 && TextOf(editField) == "14 Tage"; }));
+  Click(editField, 10);
+  Press(VK_HOME);
+  Key(VK_SHIFT, true);
+  Press(VK_END);
+  Key(VK_SHIFT, false);
+  Type("niemals");
+  EXPECT_TRUE(WaitFor([&] { return TextOf(editField) == "niemals"; })) << TextOf(editField);
+  // Something passes over the list and it is drawn again: what is typed so far stays.
+  RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  Sleep(300);
+  EXPECT_EQ(TextOf(editField), "niemals");
+
+  // Row 0 again: it shows what was picked, now taken into its entry.
+  ClickRow(list, 0);
+  EXPECT_TRUE(WaitFor([&] { return TextOf(editField) == "14 Tage"; })) << TextOf(editField);
+
+  Click(next);  // "Übernehmen"
+  ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Schließen"; })) << "page 2 not reached";
+  EXPECT_EQ(TrelkKeys::State("Adressmeister"), "UpdateInterval=14");
+  EXPECT_EQ(TrelkKeys::State("Kassenbuch"), "NoUpdate=''");
+  EXPECT_EQ(TrelkKeys::State("Lagerfix"), "NoUpdate=''");
+  EXPECT_EQ(TrelkKeys::State("Ostvane"), "UpdateInterval=1");
+  EXPECT_EQ(TrelkKeys::State("Unbekannt"), "UpdateInterval=9");
+  HWND cancel = ChildWithText(main, "Button", "Abbrechen");
+  HWND previous = ChildWithText(main, "Button", "< Zurück");
+  ASSERT_TRUE(cancel && previous);
+  EXPECT_FALSE(IsWindowEnabled(cancel));
+  EXPECT_TRUE(Contains(VisibleTexts(main), "Die Einstellungen wurden erfolgreich geändert."));
+
+  // "< Zurück": the list again, ready to be applied once more.
+  Click(previous);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(list) && TextOf(next) == "Übernehmen"; }));
+  EXPECT_TRUE(IsWindowEnabled(cancel));
+  EXPECT_TRUE(IsWindowEnabled(previous));
+
+  Click(cancel);
+  EXPECT_EQ(brisel.Wait(20000), 0u);
 }
 
 }  // namespace
