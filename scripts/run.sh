@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 BUILDS=x86_64 bash "$root/scripts/build.sh"
 source "$root/scripts/wine-env.sh"
 export WINEPREFIX="$root/build/wine-run"
-[ -f "$WINEPREFIX/system.reg" ] || fresh_prefix "$WINEPREFIX"
+[ -f "$WINEPREFIX/drive_c/windows/Fonts/sserife.fon" ] || fresh_prefix "$WINEPREFIX"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec "$WINE" "$root/build/x86_64/bin/Brisel.exe"
 fi
