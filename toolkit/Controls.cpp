@@ -50,6 +50,7 @@ TFont& TFont::operator=(const TFont& o) {
     name_ = o.name_;
     height_ = o.height_;
     bold_ = o.bold_;
+    underline_ = o.underline_;
     color_ = o.color_;
     handle_.reset();
   }
@@ -58,7 +59,7 @@ TFont& TFont::operator=(const TFont& o) {
 
 HFONT TFont::Handle() const {
   if (!handle_) {
-    handle_.reset(CreateFontA(height_, 0, 0, 0, bold_ ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+    handle_.reset(CreateFontA(height_, 0, 0, 0, bold_ ? FW_BOLD : FW_NORMAL, FALSE, underline_, FALSE,
                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                               DEFAULT_PITCH | FF_DONTCARE, name_.c_str()));
   }
@@ -118,6 +119,17 @@ void TCanvas::LineTo(int x, int y) {
   ::LineTo(dc_, x, y);
 }
 
+void TCanvas::FrameRect(const RECT& r) {
+  ScopedGdiObject brush(CreateSolidBrush(brushColor_));
+  ::FrameRect(dc_, &r, static_cast<HBRUSH>(brush.get()));
+}
+
+void TCanvas::CopyRect(int x, int y, int w, int h, HDC source, int sx, int sy, DWORD rop) {
+  ::BitBlt(dc_, x, y, w, h, source, sx, sy, rop);
+}
+
+void TCanvas::DrawIcon(int x, int y, HICON icon) { DrawIconEx(dc_, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL); }
+
 // ---- TBitmap -------------------------------------------------------------------------------
 
 std::shared_ptr<TBitmap> TBitmap::FromResource(HINSTANCE module, const char* name) {
@@ -150,6 +162,19 @@ std::shared_ptr<TBitmap> TBitmap::Copy() const {
   ScopedSelectObject s1(src.get(), handle_.get()), s2(dst.get(), copy->handle_.get());
   BitBlt(dst.get(), 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY);
   return copy;
+}
+
+std::shared_ptr<TBitmap> TBitmap::MonochromeMask(COLORREF transparent) const {
+  auto mask = std::make_shared<TBitmap>();
+  mask->handle_.reset(CreateBitmap(width_, height_, 1, 1, nullptr));
+  mask->width_ = width_;
+  mask->height_ = height_;
+  ScopedMemoryDc src(CreateCompatibleDC(nullptr)), dst(CreateCompatibleDC(nullptr));
+  ScopedSelectObject s1(src.get(), handle_.get()), s2(dst.get(), mask->handle_.get());
+  // Colour to monochrome: pixels of the source's background colour become 1 (white).
+  SetBkColor(src.get(), transparent);
+  BitBlt(dst.get(), 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY);
+  return mask;
 }
 
 // ---- TControl ------------------------------------------------------------------------------
@@ -408,10 +433,29 @@ void TControl::Repaint() {
 }
 
 void TControl::FontChanged() {
+  if (parent_) parentFont_ = false;
+  ApplyFont();
+}
+
+void TControl::ApplyFont() {
   if (!handle_) return;
   SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Handle()), TRUE);
   if (auto* label = dynamic_cast<TLabel*>(this)) label->AdjustSize();
   Invalidate();
+  // The children are owned by this control's form (or by the form's owner, for pages).
+  std::set<TComponent*> owners{Owner()};
+  if (TForm* form = ParentForm()) owners.insert(form);
+  owners.insert(this);
+  for (TComponent* owner : owners) {
+    if (!owner) continue;
+    for (int i = 0; i < owner->ComponentCount(); ++i) {
+      auto* child = dynamic_cast<TControl*>(owner->Component(i));
+      if (child && child != this && child->parent_ == this && child->parentFont_) {
+        child->font_ = font_;
+        child->ApplyFont();
+      }
+    }
+  }
 }
 
 void TControl::SetColor(COLORREF color) {
@@ -440,6 +484,60 @@ TLabel::TLabel(TComponent* owner, TControl* parent, const std::string& caption, 
   AdjustSize();
 }
 
+void TLabel::SetRightJustified(int rightEdge) {
+  rightEdge_ = rightEdge;
+  LONG_PTR style = GetWindowLongPtrA(handle_, GWL_STYLE);
+  style = (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_RIGHT;
+  SetWindowLongPtrA(handle_, GWL_STYLE, style);
+  AdjustSize();
+  Invalidate();
+}
+
+LRESULT TLabel::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_NCHITTEST:
+      if (TakesMouse()) return HTCLIENT;
+      break;
+    case WM_SETCURSOR:
+      if (cursor && LOWORD(lp) == HTCLIENT) {
+        ::SetCursor(cursor);
+        return TRUE;
+      }
+      break;
+    case WM_MOUSEMOVE:
+      if (!hovering_) {
+        hovering_ = true;
+        TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd, 0};
+        TrackMouseEvent(&tme);
+        if (OnMouseEnter) OnMouseEnter(this);
+      }
+      return 0;
+    case WM_MOUSELEAVE:
+      hovering_ = false;
+      if (OnMouseLeave) OnMouseLeave(this);
+      return 0;
+    case WM_LBUTTONDOWN:
+      pressed_ = true;
+      SetCapture(hwnd);
+      if (OnMouseDown) OnMouseDown(this);
+      return 0;
+    case WM_LBUTTONUP: {
+      bool wasPressed = pressed_;
+      pressed_ = false;
+      if (GetCapture() == hwnd) ReleaseCapture();
+      RECT r;
+      GetClientRect(hwnd, &r);
+      POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+      if (wasPressed && PtInRect(&r, p)) DoClick();
+      if (OnMouseUp) OnMouseUp(this);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return TControl::WndProc(hwnd, msg, wp, lp);
+}
+
 void TLabel::SetCaption(const std::string& caption) {
   SetText(caption);
   AdjustSize();
@@ -454,7 +552,38 @@ void TLabel::AdjustSize() {
   RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
   DrawTextA(dc.get(), text.empty() ? " " : text.c_str(), -1, &r,
             DT_CALCRECT | DT_NOPREFIX | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE));
-  SetWindowPos(handle_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int width = r.right - r.left, height = r.bottom - r.top;
+  if (rightEdge_ >= 0) {
+    SetWindowPos(handle_, nullptr, rightEdge_ - width, Top(), width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetWindowPos(handle_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// ---- TPaintBox -----------------------------------------------------------------------------
+
+TPaintBox::TPaintBox(TComponent* owner, TControl* parent, const TBounds& b) : TControl(owner, parent) {
+  CreateHandle("TPaintBox", WS_VISIBLE, 0, "", b, true);
+}
+
+void TPaintBox::Paint(TCanvas& canvas) {
+  canvas.SetBrushColor(color_);
+  if (!OnPaint) {
+    TControl::Paint(canvas);
+    return;
+  }
+  canvas_ = &canvas;
+  struct Reset {
+    TCanvas*& c;
+    ~Reset() { c = nullptr; }
+  } reset{canvas_};
+  OnPaint(this);
+}
+
+void TPaintBox::PaintTo(HDC dc) {
+  TCanvas canvas(dc);
+  canvas.Font() = font_;
+  Paint(canvas);
 }
 
 // ---- TImage --------------------------------------------------------------------------------
@@ -868,6 +997,7 @@ void BuildControls(TForm& form, const std::vector<ControlSpec>& layout) {
       case Kind::ComboBox: made = new TComboBox(&form, parent, s.bounds, s.extra, {}); break;
       case Kind::SpinEdit: made = new TSpinEdit(&form, parent, s.bounds, 0, 0, 0); break;
       case Kind::Panel: made = new TPanel(&form, parent, s.bounds); break;
+      case Kind::PaintBox: made = new TPaintBox(&form, parent, s.bounds); break;
     }
     if (s.kind != Kind::Page) made->SetName(s.name);
     if (s.hidden) made->Hide();

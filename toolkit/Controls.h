@@ -37,17 +37,22 @@ class TFont {
  public:
   TFont() = default;
   TFont(std::string name, int height, bool bold = false) : name_(std::move(name)), height_(height), bold_(bold) {}
-  TFont(const TFont& o) : name_(o.name_), height_(o.height_), bold_(o.bold_), color_(o.color_) {}
+  TFont(const TFont& o)
+      : name_(o.name_), height_(o.height_), bold_(o.bold_), underline_(o.underline_), color_(o.color_) {}
   TFont& operator=(const TFont& o);
 
   const std::string& Name() const { return name_; }
   int Height() const { return height_; }
   bool Bold() const { return bold_; }
+  bool Underline() const { return underline_; }
+  // The size in points at 96 DPI, rounded (a height of -11 is 8 points, -12 is 9).
+  int Size() const { return MulDiv(height_ < 0 ? -height_ : height_, 72, 96); }
   COLORREF Color() const { return color_; }
   void SetName(const std::string& name) { name_ = name; handle_.reset(); }
   void SetHeight(int height) { height_ = height; handle_.reset(); }
   void SetSize(int points) { SetHeight(-MulDiv(points, 96, 72)); }
   void SetBold(bool bold) { bold_ = bold; handle_.reset(); }
+  void SetUnderline(bool underline) { underline_ = underline; handle_.reset(); }
   void SetColor(COLORREF color) { color_ = color; }
   HFONT Handle() const;
 
@@ -55,6 +60,7 @@ class TFont {
   std::string name_ = "MS Sans Serif";
   int height_ = -11;
   bool bold_ = false;
+  bool underline_ = false;
   COLORREF color_ = RGB(0, 0, 0);
   mutable ScopedGdiObject handle_;
 };
@@ -84,6 +90,13 @@ class TCanvas {
   int TextWidth(const std::string& text);
   void MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
   void LineTo(int x, int y);
+  // A one-pixel frame in the brush colour; right and bottom edges exclusive.
+  void FrameRect(const RECT& r);
+  // Copies w x h pixels of `source` at (sx, sy) to (x, y) with the raster operation `rop`
+  // (SRCCOPY, SRCPAINT, SRCAND, ...).
+  void CopyRect(int x, int y, int w, int h, HDC source, int sx, int sy, DWORD rop);
+  // Draws the icon at (x, y) in its own size.
+  void DrawIcon(int x, int y, HICON icon);
 
  private:
   void SelectFont();
@@ -106,6 +119,9 @@ class TBitmap {
   // A new bitmap of the given size compatible with the screen.
   static std::shared_ptr<TBitmap> Create(int width, int height);
   std::shared_ptr<TBitmap> Copy() const;
+  // A monochrome mask of this bitmap: pixels of the colour `transparent` become white, all
+  // others black.
+  std::shared_ptr<TBitmap> MonochromeMask(COLORREF transparent) const;
   HBITMAP Handle() const { return static_cast<HBITMAP>(handle_.get()); }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -153,7 +169,11 @@ class TControl : public TComponent {
 
   TFont& Font() { return font_; }
   // Applies a changed font to the window and to every child whose font was taken from here.
+  // From then on this control keeps its own font (a later change of the parent's font does not
+  // reach it), except for a form, which has no parent.
   void FontChanged();
+  // Whether the control follows the font of its parent (true until its own font is changed).
+  bool ParentFont() const { return parentFont_; }
   COLORREF Color() const { return color_; }
   void SetColor(COLORREF color);
 
@@ -196,6 +216,9 @@ class TControl : public TComponent {
     if (OnClick) OnClick(this);
   }
   HBRUSH ColorBrush();
+  // Sends the font to the window and hands it on to the children that follow this control's
+  // font.
+  void ApplyFont();
 
   HWND handle_ = nullptr;
   TControl* parent_ = nullptr;
@@ -233,14 +256,49 @@ class TButton : public TControl {
 
 class TLabel : public TControl {
  public:
+  using TMouseEvent = TNotifyEvent;
   // A label with width or height 0 takes the size of its text (one line when not wrapping).
   TLabel(TComponent* owner, TControl* parent, const std::string& caption, const TBounds& bounds, bool wordWrap);
   void SetCaption(const std::string& caption);
   // Recomputes the size of an auto-sized label (after a font change).
   void AdjustSize();
+  // Right-justified: the text is aligned right, and an auto-sized label keeps its right edge
+  // at `rightEdge` (in the parent's client area) whenever its size changes.
+  void SetRightJustified(int rightEdge);
+
+  // Mouse events of the left button and of the pointer entering and leaving the label. A label
+  // with any of them (or OnClick, or a cursor) takes the mouse instead of letting it through
+  // to its parent; a click is a press and release inside it.
+  TMouseEvent OnMouseEnter, OnMouseLeave, OnMouseDown, OnMouseUp;
+  HCURSOR cursor = nullptr;
+
+ protected:
+  LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
+  bool TakesMouse() const { return OnClick || OnMouseEnter || OnMouseLeave || OnMouseDown || OnMouseUp || cursor; }
   bool autoSize_, wordWrap_;
+  int rightEdge_ = -1;  // >= 0 when right-justified
+  bool hovering_ = false, pressed_ = false;
+};
+
+// A window that its OnPaint handler paints completely through Canvas(). Without a handler it
+// shows its colour.
+class TPaintBox : public TControl {
+ public:
+  TPaintBox(TComponent* owner, TControl* parent, const TBounds& bounds);
+  // The canvas being painted, with the brush in the control's colour and the control's font;
+  // valid inside OnPaint only.
+  TCanvas* Canvas() const { return canvas_; }
+  // Runs the paint on another device context (a memory bitmap), as WM_PAINT would.
+  void PaintTo(HDC dc);
+  TNotifyEvent OnPaint;
+
+ protected:
+  void Paint(TCanvas& canvas) override;
+
+ private:
+  TCanvas* canvas_ = nullptr;
 };
 
 // A picture in a window of its own; a transparent picture lets the parent's colour show where
@@ -415,7 +473,7 @@ class TForm : public TControl {
 
 // Control kinds of a form description.
 enum class Kind { Button, DefaultButton, CancelButton, Label, WrapLabel, Image, HLine, VLine,
-                  PageControl, Page, ListBox, ComboBox, SpinEdit, Panel };
+                  PageControl, Page, ListBox, ComboBox, SpinEdit, Panel, PaintBox };
 
 // One control of a form description: the form builds them in table order; `parent` names an
 // earlier control (empty = the form itself). For a Page, `parent` names its page container.

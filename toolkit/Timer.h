@@ -1,0 +1,36 @@
+// TTimer: a window-message timer as a component. Its ticks arrive through the message loop of
+// the thread that made it, like every other window message.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "toolkit/Component.h"
+
+namespace toolkit {
+
+class TTimer : public TComponent {
+ public:
+  // A new timer is enabled with an interval of 1000 ms.
+  explicit TTimer(TComponent* owner);
+  ~TTimer() override;
+
+  UINT Interval() const { return interval_; }
+  // 0 stops the ticks until a later non-zero interval.
+  void SetInterval(UINT milliseconds);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+
+  // Called at each tick; an exception goes to the application's general error handler.
+  std::function<void(TComponent* sender)> OnTimer;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+  void Update();
+  HWND window_ = nullptr;  // message-only, owned
+  UINT interval_ = 1000;
+  bool enabled_ = true;
+};
+
+}  // namespace toolkit

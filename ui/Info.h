@@ -1,0 +1,68 @@
+// TInfo: the about dialog. A painted banner with the maker's logo, the program's icon, name,
+// file version and development period; below it a credit line and the maker's e-mail and web
+// addresses as links. Creating it also gives every 8-point form that exists at that moment the
+// face of the system's message font.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/Controls.h"
+
+namespace ui {
+
+class TInfo;
+
+// The process's one about dialog while it exists (set by its constructor), or null.
+extern TInfo* Info;
+
+// How the link labels hand their target to the shell: ShellExecute's "open" with the show
+// command. Tests put a recorder here.
+extern std::function<void(const std::string& target, int showCommand)> ShellOpen;
+
+// The "FileVersion" text of the version resource of `path`, in the first language and code
+// page that the resource lists; empty for a file that is no executable, has no version
+// resource, or whose first translation has no "FileVersion".
+std::string FileVersionText(const std::string& path);
+
+class TInfo : public toolkit::TForm {
+ public:
+  // Loads the bitmap resource "LOGO" of the program; throws base::Exception when it is missing.
+  explicit TInfo(toolkit::TComponent* owner);
+  ~TInfo() override;
+
+  toolkit::TPaintBox* LogoPB = nullptr;
+  toolkit::TLabel* InfoLbl = nullptr;
+  toolkit::TButton* OK = nullptr;
+  toolkit::TLabel* EMailLbl = nullptr;
+  toolkit::TLabel* URLLbl = nullptr;
+
+  // Stores the three values, sets the caption to "Info über " + programTitle and shows the
+  // dialog modally; returns when the user closes it. The icon is borrowed: the caller keeps it.
+  void ShowInfo(const std::string& programTitle, const std::string& developmentTime, HICON programIcon);
+
+  // The maker's logo, for the main window's copy.
+  const std::shared_ptr<toolkit::TBitmap>& Logo() const { return logo_; }
+
+  // The values the banner shows (set by ShowInfo, or directly for painting without showing).
+  std::string ProgramTitle, DevelopmentTime;
+  HICON ProgramIcon = nullptr;  // borrowed
+
+  void FormCreate(toolkit::TComponent* sender);
+  void FormDestroy(toolkit::TComponent* sender);
+  void LogoPBPaint(toolkit::TComponent* sender);
+  void EMailLblClick(toolkit::TComponent* sender);
+  void URLLblClick(toolkit::TComponent* sender);
+  void HyperLinkMouseEnter(toolkit::TComponent* sender);
+  void HyperLinkMouseLeave(toolkit::TComponent* sender);
+  void HyperLinkMouseDown(toolkit::TComponent* sender);
+  void HyperLinkMouseUp(toolkit::TComponent* sender);
+
+ private:
+  std::shared_ptr<toolkit::TBitmap> logo_, logoMask_;
+};
+
+}  // namespace ui
