@@ -12,7 +12,7 @@ sudo_() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   mingw-w64-x86-64-dev mingw-w64-i686-dev libz-mingw-w64-dev
-  wine wine64 fonts-wine xvfb xauth xdotool imagemagick x11-utils
+  wine wine64 fonts-wine xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
   googletest cmake ninja-build g++ locales python3 curl dpkg-dev xz-utils binutils
 )
 

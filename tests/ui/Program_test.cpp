@@ -1,0 +1,185 @@
+// The built programs as files and as a process: the manifest resource of both builds of
+// Brisel.exe, their version blocks, and the running Brisel.exe with the version 6 common
+// controls loaded from the side-by-side store.
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/Info.h"
+
+namespace {
+
+std::string BinDir() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p(path, n);
+  return p.substr(0, p.find_last_of('\\') + 1);
+}
+
+// The 32-bit build lies beside this one: build/i686/bin next to build/x86_64/bin.
+std::string I686BinDir() { return BinDir() + "..\\..\\i686\\bin\\"; }
+
+const char kManifestX86[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+    "<assemblyIdentity version=\"1.0.0.0\" processorArchitecture=\"X86\" name=\"CompanyName.ProductName.YourApp\" "
+    "type=\"win32\"/>"
+    "<description>Your application description here.</description>"
+    "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" "
+    "version=\"6.0.0.0\" processorArchitecture=\"X86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>"
+    "</dependentAssembly></dependency></assembly>";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+struct Resource {
+  bool found = false;
+  std::vector<WORD> languages;
+  std::string bytes;
+};
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR param) {
+  reinterpret_cast<std::vector<WORD>*>(param)->push_back(language);
+  return TRUE;
+}
+
+// Resource `type`/`id` of a program file, read as data (also from a program of the other
+// architecture).
+Resource ReadResource(const std::string& path, LPCSTR type, LPCSTR id) {
+  Resource r;
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return r;
+  EnumResourceLanguagesA(module, type, id, CollectLanguage, reinterpret_cast<LONG_PTR>(&r.languages));
+  HRSRC info = FindResourceExA(module, type, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (info) {
+    HGLOBAL data = LoadResource(module, info);
+    const char* p = static_cast<const char*>(LockResource(data));
+    if (p) {
+      r.found = true;
+      r.bytes.assign(p, SizeofResource(module, info));
+    }
+  }
+  FreeLibrary(module);
+  return r;
+}
+
+TEST(Program, ManifestOfBothBuilds) {
+  struct Case {
+    std::string path;
+    std::string want;
+  } cases[] = {
+      {I686BinDir() + "Brisel.exe", kManifestX86},
+      {BinDir() + "Brisel.exe", Replaced(kManifestX86, "processorArchitecture=\"X86\"", "processorArchitecture=\"amd64\"")},
+  };
+  for (const Case& c : cases) {
+    ASSERT_NE(GetFileAttributesA(c.path.c_str()), INVALID_FILE_ATTRIBUTES) << c.path << " is not built";
+    Resource r = ReadResource(c.path, MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
+    ASSERT_TRUE(r.found) << c.path;
+    EXPECT_EQ(r.languages, std::vector<WORD>{0x0409}) << c.path;
+    EXPECT_EQ(r.bytes, c.want) << c.path;
+    EXPECT_EQ(r.bytes.find('\n'), std::string::npos);
+  }
+}
+
+TEST(Program, VersionBlocks) {
+  struct Case {
+    std::string path, description;
+  } cases[] = {
+      {BinDir() + "Brisel.exe", "Trelk-Software Ostvane: Update-Einstellungen"},
+      {BinDir() + "Kalvor.dll", "Trelk-Software Produktkatalog"},
+      {I686BinDir() + "Brisel.exe", "Trelk-Software Ostvane: Update-Einstellungen"},
+      {I686BinDir() + "Kalvor.dll", "Trelk-Software Produktkatalog"},
+  };
+  for (const Case& c : cases) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(c.path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << c.path;
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(c.path.c_str(), 0, size, data.data()));
+    void* p = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &p, &length));
+    ASSERT_EQ(length, 4u) << "one translation";
+    EXPECT_EQ(*static_cast<DWORD*>(p), MAKELONG(0x0407, 1252)) << c.path;
+    auto text = [&](const char* name) {
+      void* v = nullptr;
+      UINT n = 0;
+      std::string block = std::string("\\StringFileInfo\\040704e4\\") + name;
+      if (!VerQueryValueA(data.data(), block.c_str(), &v, &n) || !v) return std::string("(fehlt)");
+      return std::string(static_cast<const char*>(v));
+    };
+    EXPECT_EQ(text("FileVersion"), "1.6.0.0") << c.path;
+    EXPECT_EQ(text("ProductVersion"), "1.6.0.0") << c.path;
+    EXPECT_EQ(text("CompanyName"), "Trelk-Software") << c.path;
+    EXPECT_EQ(text("ProductName"), "Ostvane") << c.path;
+    EXPECT_EQ(text("FileDescription"), c.description) << c.path;
+    EXPECT_EQ(text("LegalCopyright"), "Copyright \xa9 2002-2003 Trelk-Software") << c.path;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(6, 1));
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  }
+  // What the about dialog shows for the real program.
+  EXPECT_EQ(ui::FileVersionText(BinDir() + "Brisel.exe"), "1.6.0.0");
+}
+
+struct Process {
+  PROCESS_INFORMATION pi{};
+  bool Start(const std::string& exe) {
+    STARTUPINFOA si{sizeof si};
+    std::string cmd = "\"" + exe + "\"";
+    return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+  }
+  ~Process() {
+    if (pi.hProcess) {
+      TerminateProcess(pi.hProcess, 1);
+      WaitForSingleObject(pi.hProcess, 5000);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    }
+  }
+};
+
+HWND WaitForMainWindow(DWORD pid) {
+  for (int i = 0; i < 200; ++i) {
+    for (HWND h = FindWindowExA(nullptr, nullptr, "TForm1", nullptr); h; h = FindWindowExA(nullptr, h, "TForm1", nullptr)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(h, &owner);
+      if (owner == pid && IsWindowVisible(h)) return h;
+    }
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+TEST(Program, RunningBriselUsesTheVersionSixCommonControls) {
+  Process brisel;
+  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
+  ASSERT_NE(WaitForMainWindow(brisel.pi.dwProcessId), nullptr) << "no main window";
+  HMODULE modules[512];
+  DWORD needed = 0;
+  ASSERT_TRUE(EnumProcessModules(brisel.pi.hProcess, modules, sizeof modules, &needed));
+  std::string comctl;
+  for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+    char name[MAX_PATH] = "";
+    GetModuleFileNameExA(brisel.pi.hProcess, modules[i], name, MAX_PATH);
+    std::string lower = name;
+    for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (lower.find("comctl32.dll") != std::string::npos) comctl = lower;
+  }
+  ASSERT_FALSE(comctl.empty()) << "comctl32 is not loaded";
+  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << comctl;
+  EXPECT_NE(comctl.find("microsoft.windows.common-controls"), std::string::npos) << comctl;
+  EXPECT_NE(comctl.find("6.0."), std::string::npos) << comctl;
+}
+
+}  // namespace
