@@ -897,6 +897,7 @@ BOOL CALLBACK CollectEnabledWindow(HWND w, LPARAM p) {
 }  // namespace
 
 int TForm::ShowModal() {
+  HWND previousFocus = GetFocus();
   std::vector<HWND> disabled;
   EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
   disabled.erase(std::remove(disabled.begin(), disabled.end(), handle_), disabled.end());
@@ -914,6 +915,9 @@ int TForm::ShowModal() {
     if (IsWindow(w)) EnableWindow(w, TRUE);
   ShowWindow(handle_, SW_HIDE);
   modal_ = false;
+  // The window that had the focus before gets it back (the main window's button, say).
+  if (previousFocus && IsWindow(previousFocus) && IsWindowVisible(previousFocus) && IsWindowEnabled(previousFocus))
+    ::SetFocus(previousFocus);
   return result;
 }
 
