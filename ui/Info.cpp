@@ -85,6 +85,14 @@ std::string FileVersionText(const std::string& path) {
 
 TInfo::TInfo(TComponent* owner) : TForm(owner, "TInfo", "", 435, 132, WS_CAPTION | WS_SYSMENU) {
   SetName("Info");
+  // A dialog frame; the client area keeps its size.
+  SetWindowLongPtrA(handle_, GWL_EXSTYLE, GetWindowLongPtrA(handle_, GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
+  RECT frame{0, 0, 435, 132};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
+  SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  CenterOnScreen();
   const std::vector<ControlSpec> layout = {
       {"LogoPB", Kind::PaintBox, "", "", {0, 0, 435, 65}, Into(LogoPB)},
       {"InfoLbl", Kind::Label, "", "", {427, 69, 0, 0}, Into(InfoLbl)},
