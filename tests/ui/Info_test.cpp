@@ -125,6 +125,15 @@ TEST_F(InfoTest, BannerGradientsLogoIconAndFrame) {
   DestroyIcon(red);
 }
 
+TEST_F(InfoTest, ANarrowBannerHasNoStepsAndStillPaints) {
+  // One pixel wide: no steps to the left (n = 0), so the column is the blend's end, white.
+  TInfo* info = Create();
+  info->LogoPB->SetBounds(0, 0, 1, 65);
+  MemoryBitmap banner(1, 65);
+  info->LogoPB->PaintTo(banner.Dc());
+  EXPECT_EQ(banner.Pixel(0, 1), kWhite);
+}
+
 TEST_F(InfoTest, VersionTextComesFromTheFirstTranslation) {
   EXPECT_EQ(ui::FileVersionText(BinDir() + "Brisel.exe"), "1.6.0.0");
   // The shell gives a library no executable type, so its block is not read.
