@@ -76,9 +76,8 @@ done
 "$im" "$big" -resize 36x36 "$work/emblem-36.png"
 "$im" -size 568x252 xc:white \
   -font "$bold" -pointsize 70 -fill black -gravity north -annotate +0+150 'Trelk-Software' \
-  -resize 142x63 "$work/text.png"
-"$im" "$work/text.png" \( "$work/emblem-36.png" \) -gravity north -geometry +0+1 -compose Over -composite \
-  -fill "$offwhite" -opaque white -fill white -draw 'color 0,62 floodfill' \
+  -resize 142x63 PNG24:"$work/text.png"
+"$im" "$work/text.png" -colorspace sRGB -type TrueColor \( "$work/emblem-36.png" \) -gravity north -geometry +0+1 -compose Over -composite \
   -alpha off -type TrueColor BMP3:"$here/logo.bmp"
 
 # --- the picture on the left of the main window ----------------------------------------------

@@ -102,6 +102,13 @@ TEST_F(InfoTest, BannerGradientsLogoIconAndFrame) {
   EXPECT_GT(black, 100) << "the lettering is black";
   EXPECT_GT(white, 1000);
   EXPECT_GT(other, 100) << "the emblem has colour";
+  int blue = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 50; x < 92; ++x) {
+      COLORREF l = BitmapPixel(logo, x, y);
+      if (GetBValue(l) > GetRValue(l) + 60) ++blue;
+    }
+  EXPECT_GT(blue, 300) << "the emblem is blue";
 
   // The 32 x 32 icon at (8, 16), its frame (7, 15)-(40, 48) in the brush colour over the
   // icon's last column and row.
