@@ -8,6 +8,7 @@
 #include "engine/Registry.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
+#include "ui/Info.h"
 
 namespace tool {
 
@@ -101,6 +102,13 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) 
        {48, 8, 281, 329}, Into(Label5)},
   };
   BuildControls(*this, layout);
+  Image1->SetPicture(TBitmap::FromResource(GetModuleHandleA(nullptr), "WIZARD"));
+  WinXP1 = new ui::TWinXP(this);
+  WinXP1->SetName("WinXP1");
+  WinAni1 = new ui::TWinAni(this);
+  WinAni1->SetName("WinAni1");
+  WinAni1->SetBounds(8, 362, 38, 38);
+  WinAni1->SetInterval(20);
   for (const char* item : {"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage",
                            "14 Tage", "30 Tage"})
     ComboBox_UpdtInterval->AddItem(item);
@@ -116,6 +124,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) 
   OnDestroy = [this](TComponent* s) { FormDestroy(s); };
   OnKeyPress = [this](TComponent* s, char& key) { FormKeyPress(s, key); };
   Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
+  Image_Logo->OnClick = [this](TComponent* s) { Image_LogoClick(s); };
   Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
   Button_Previous->OnClick = [this](TComponent* s) { Button_PreviousClick(s); };
   Button_SetDefault->OnClick = [this](TComponent* s) { Button_SetDefaultClick(s); };
@@ -176,12 +185,19 @@ void TForm1::FormCreate(TComponent*) {
 void TForm1::FormShow(TComponent*) {
   Label3->Font().SetBold(true);
   Label3->FontChanged();
+  // The about dialog exists by now (it is created right after this window) and lends its logo.
+  if (ui::Info && ui::Info->Logo()) Image_Logo->SetPicture(ui::Info->Logo()->Copy());
+  Image_Logo->Repaint();
 }
 
 void TForm1::FormDestroy(TComponent*) { IntervalList.reset(); }
 
 void TForm1::FormKeyPress(TComponent*, char& key) {
   if (key == '\r' && ActiveControl() != ComboBox_UpdtInterval) Button_NextClick(Button_Next);
+}
+
+void TForm1::Image_LogoClick(TComponent*) {
+  if (ui::Info) ui::Info->ShowInfo(Application->Title(), "2002-2003", Application->Icon());
 }
 
 void TForm1::Button_CancelClick(TComponent*) { Close(); }

@@ -9,6 +9,8 @@
 #include "base/DateTime.h"
 #include "tool/tool_rules.h"
 #include "toolkit/Controls.h"
+#include "ui/WinAni.h"
+#include "ui/WinXP.h"
 
 namespace tool {
 
@@ -34,6 +36,7 @@ class TForm1 : public toolkit::TForm {
   toolkit::TButton* Button_Previous = nullptr;
   toolkit::TButton* Button_Next = nullptr;
   toolkit::TButton* Button_Cancel = nullptr;
+  ui::TWinXP* WinXP1 = nullptr;
   toolkit::TLabel* Label1 = nullptr;
   toolkit::TLabel* Label2 = nullptr;
   toolkit::TLabel* Label3 = nullptr;
@@ -42,6 +45,7 @@ class TForm1 : public toolkit::TForm {
   toolkit::TImage* Image_Icon = nullptr;
   toolkit::TLabel* Label5 = nullptr;
   toolkit::TImage* Image_Logo = nullptr;
+  ui::TWinAni* WinAni1 = nullptr;
   toolkit::TListBox* ListBox_Programs = nullptr;
   toolkit::TComboBox* ComboBox_UpdtInterval = nullptr;
   toolkit::TSpinEdit* SpinEdit_Default = nullptr;
@@ -56,6 +60,7 @@ class TForm1 : public toolkit::TForm {
   void FormShow(toolkit::TComponent* sender);
   void FormDestroy(toolkit::TComponent* sender);
   void FormKeyPress(toolkit::TComponent* sender, char& key);
+  void Image_LogoClick(toolkit::TComponent* sender);
   void Button_CancelClick(toolkit::TComponent* sender);
   void Button_NextClick(toolkit::TComponent* sender);
   void Button_PreviousClick(toolkit::TComponent* sender);

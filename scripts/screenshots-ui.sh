@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Pictures of the presentation extras for the README: page 0 with the logo and the animation,
+# the about dialog (pointer on the web link) and three frames of the animation, taken under
+# Wine on a virtual display. Writes docs/page0-logo.png, docs/about-dialog.png and
+# docs/animation-frames.png.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+BUILDS=x86_64 bash "$root/scripts/build.sh"
+source "$root/scripts/wine-env.sh"
+fresh_prefix "$root/build/wine-shots-ui"
+OSTVANE_OWN_DISPLAY=1 start_display
+work=$(mktemp -d)
+trap 'stop_all; rm -rf "$work"' EXIT
+start_wine
+(cd "$root/build/x86_64/bin" && "$WINE" Brisel.exe </dev/null >/dev/null 2>&1 &)
+win=
+for _ in $(seq 100); do
+  win=$(xdotool search --onlyvisible --name '^Trelk-Software Ostvane$' 2>/dev/null | head -1) && [ -n "$win" ] && break
+  sleep 0.2
+done
+[ -n "$win" ] || { echo "screenshots: Brisel.exe did not show its window" >&2; exit 1; }
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$win")"
+main_x=$X main_y=$Y
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/docs/page0-logo.png"
+echo "docs/page0-logo.png"
+
+# The animation at (8, 362): grab frames until three of clearly different widths are found.
+for i in $(seq 0 19); do
+  import -window root -crop "38x38+$((main_x + 8))+$((main_y + 362))" +repage "$work/frame-$i.png"
+done
+pick=()
+for want in 36 24 14; do
+  best= bestd=99
+  for i in $(seq 0 19); do
+    w=$(convert "$work/frame-$i.png" -fuzz 2% -trim -format '%w' info:)
+    d=$((w > want ? w - want : want - w))
+    [ "$d" -lt "$bestd" ] && { best=$i; bestd=$d; }
+  done
+  convert "$work/frame-$best.png" -scale 300% -bordercolor '#f0f0f0' -border 6 "$work/big-$want.png"
+  pick+=("$work/big-$want.png")
+done
+convert "${pick[@]}" +append "$root/docs/animation-frames.png"
+echo "docs/animation-frames.png"
+
+# A click on the logo (page 0 at (256, 8), logo at (184, 280)) opens the about dialog.
+xdotool mousemove --window "$win" $((256 + 184 + 71)) $((8 + 280 + 20))
+sleep 0.3
+xdotool click 1
+info=
+for _ in $(seq 50); do
+  info=$(xdotool search --onlyvisible --name '^Info über' 2>/dev/null | head -1) && [ -n "$info" ] && break
+  sleep 0.2
+done
+[ -n "$info" ] || { echo "screenshots: the about dialog did not open" >&2; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$info")"
+# The pointer on the web address (right-aligned at 429, 113) underlines it.
+xdotool mousemove $((X + 429 - 40)) $((Y + 113 + 6))
+sleep 0.7
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/docs/about-dialog.png"
+echo "docs/about-dialog.png"
