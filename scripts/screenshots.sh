@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Pictures of the settings tool for the README: page 0, page 1 with a selected row and its
-# open drop-down, and page 2, taken under Wine on a virtual display with a few seeded programs.
-# Writes docs/*.png.
+# Pictures of the settings tool for the README, taken under Wine on a virtual display with a few
+# seeded programs: page 0 with the logo and the animation, three animation frames, page 1 with a
+# selected row and its open drop-down, page 2, and the about dialog. Writes docs/*.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILDS=x86_64 bash "$root/scripts/build.sh"
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-shots"
 OSTVANE_OWN_DISPLAY=1 start_display
-trap stop_all EXIT
+work=$(mktemp -d)
+trap 'stop_all; rm -rf "$work"' EXIT
 start_wine
 reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${@:2}" >/dev/null 2>&1; }
 reg Adressmeister
@@ -23,21 +24,61 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 [ -n "$win" ] || { echo "screenshots: Brisel.exe did not show its window" >&2; exit 1; }
-sleep 1
-# The screen under the window, so that the drop-down (a window of its own) is in the picture.
+sleep 2
+# The screen under a window, so that a drop-down (a window of its own) is in the picture too.
 shot() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/docs/$1.png"
-  echo "docs/$1.png"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/docs/$2.png"
+  echo "docs/$2.png"
 }
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.7; }
-shot main-window
+shot "$win" page0-logo
+eval "$(xdotool getwindowgeometry --shell "$win")"
+main_x=$X main_y=$Y
+
+# The animation at (8, 362): grab frames until three of clearly different widths are found.
+for i in $(seq 0 19); do
+  import -window root -crop "38x38+$((main_x + 8))+$((main_y + 362))" +repage "$work/frame-$i.png"
+done
+pick=()
+for want in 36 24 14; do
+  best= bestd=99
+  for i in $(seq 0 19); do
+    w=$(convert "$work/frame-$i.png" -fuzz 2% -trim -format '%w' info:)
+    d=$((w > want ? w - want : want - w))
+    [ "$d" -lt "$bestd" ] && { best=$i; bestd=$d; }
+  done
+  convert "$work/frame-$best.png" -scale 300% -bordercolor '#f0f0f0' -border 6 "$work/big-$want.png"
+  pick+=("$work/big-$want.png")
+done
+convert "${pick[@]}" +append "$root/docs/animation-frames.png"
+echo "docs/animation-frames.png"
+
+# The wizard: the list with a selected row, its drop-down, the last page; then back to page 0.
 click 557 380          # Weiter >
 click 320 150          # first row of the list
 click 320 195          # second row
-shot page1-row
+shot "$win" page1-row
 click 556 190          # the editor's arrow
-shot page1-dropdown
-xdotool key Escape; sleep 0.5
+shot "$win" page1-dropdown
+click 556 190          # the arrow again closes it
 click 557 380          # Übernehmen
-shot page2
+shot "$win" page2
+click 477 380          # < Zurück
+click 477 380          # < Zurück
+
+# A click on the logo (page 0 at (256, 8), logo at (184, 280)) opens the about dialog.
+xdotool mousemove --window "$win" $((256 + 184 + 71)) $((8 + 280 + 20))
+sleep 0.3
+xdotool click 1
+info=
+for _ in $(seq 50); do
+  info=$(xdotool search --onlyvisible --name '^Info über' 2>/dev/null | head -1) && [ -n "$info" ] && break
+  sleep 0.2
+done
+[ -n "$info" ] || { echo "screenshots: the about dialog did not open" >&2; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$info")"
+# The pointer on the web address (right-aligned at 429, 113) underlines it.
+xdotool mousemove $((X + 429 - 40)) $((Y + 113 + 6))
+sleep 0.7
+shot "$info" about-dialog
