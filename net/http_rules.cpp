@@ -454,9 +454,11 @@ TReplyDecision DecideReply(int code) {
   return d;
 }
 
-std::string ResolveRedirectURL(std::string_view url, std::string_view host) {
+std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port) {
   if (url.find('/') != std::string_view::npos) return std::string(url);
-  return "http://" + std::string(host) + "/" + std::string(url);
+  std::string root = "http://" + std::string(host);
+  if (port != 80) root += ":" + base::IntToStr(port);
+  return root + "/" + std::string(url);
 }
 
 void TRedirectLimit::CountHop() {

@@ -11,12 +11,24 @@
 
 namespace net {
 
-// Raised by these rules where the transfer layer gives up on its own limits: a header line that
-// does not fit the 64 KiB transfer buffer, an endless chain of redirections. The socket session lets
-// it pass to the caller like any other transfer error.
-class EHttpError : public base::Exception {
+// The errors of the transfer layer: every failure of a socket, a lookup, a connection or a reply.
+class ESockError : public base::Exception {
  public:
   using base::Exception::Exception;
+};
+
+// A transfer ended by Cancel, Abort or a time-out.
+class EAbortError : public ESockError {
+ public:
+  using ESockError::ESockError;
+};
+
+// Raised by these rules where the transfer layer gives up on its own limits: a header line that
+// does not fit the 64 KiB transfer buffer, an endless chain of redirections. A transfer error like
+// any other, so a caller that catches ESockError sees it too.
+class EHttpError : public ESockError {
+ public:
+  using ESockError::ESockError;
 };
 
 // Size of the socket session's transfer buffer; also the longest line (line end included) that
@@ -265,8 +277,9 @@ struct TReplyDecision {
 };
 TReplyDecision DecideReply(int replyCode);
 
-// The next URL after a redirection: a URL without "/" is taken relative to the host's root.
-std::string ResolveRedirectURL(std::string_view url, std::string_view host);
+// The next URL after a redirection: a URL without "/" is taken relative to the root of the host
+// at `port` (written into the URL unless it is 80, so that the scheme's 80 does not replace it).
+std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port);
 
 // Counts the repetitions of one transfer. Throws EHttpError "Too many redirections (more than
 // 20)" when one more than kMaxRedirects is asked for.

@@ -386,13 +386,18 @@ TEST(HttpRulesTest, ReplyDecisions) {
 }
 
 TEST(HttpRulesTest, RedirectTargetsAndHopLimit) {
-  const char* cases[][3] = {
-      {"http://b.example.net/x", "a", "http://b.example.net/x"},
-      {"Updates.ini", "a.example.net", "http://a.example.net/Updates.ini"},
-      {"", "a.example.net", "http://a.example.net/"},  // 302 without Location
-      {"/abs/path", "a", "/abs/path"},
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
+      {"http://b.example.net/x", "a", 80, "http://b.example.net/x"},
+      {"Updates.ini", "a.example.net", 80, "http://a.example.net/Updates.ini"},
+      {"", "a.example.net", 80, "http://a.example.net/"},  // 302 without Location
+      {"/abs/path", "a", 8080, "/abs/path"},
+      // A server on another port keeps it for a relative Location.
+      {"Updates.ini", "a.example.net", 8080, "http://a.example.net:8080/Updates.ini"},
+      {"http://b/x", "a", 8080, "http://b/x"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ResolveRedirectURL(c[0], c[1]), c[2]);
+  for (const auto& [url, host, port, want] : cases) {
+    EXPECT_EQ(ResolveRedirectURL(url, host, port), want);
+  }
 
   TRedirectLimit limit;
   for (int i = 0; i < 20; ++i) limit.CountHop();

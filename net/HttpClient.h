@@ -1,0 +1,113 @@
+// THttpClient: the HTTP/1.0 client on the socket session, with the encoders TUrlEncoder and
+// TUUEncoder that its requests use.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "net/SocketSession.h"
+
+namespace net {
+
+using TResultEvent = std::function<void(CmdType cmd)>;
+using TOnErrorEvent =
+    std::function<void(TComponent* sender, const std::string& operation, const std::string& errMsg)>;
+
+// Form encoding of InputString ("a b&c" becomes "a+b%26c").
+class TUrlEncoder : public TComponent {
+ public:
+  using TComponent::TComponent;
+  std::string InputString;
+  TOnErrorEvent OnError;
+  // The encoded InputString; on a failure OnError(Self, "Error during encode", message) and the
+  // input unchanged.
+  std::string Encode();
+};
+
+// Base64 (uuMime) or uuencode (uuCode) of a stream into lines of 45 input bytes each.
+class TUUEncoder : public TComponent {
+ public:
+  using TComponent::TComponent;
+  UUMethods Method = UUMethods::uuMime;
+  TNotifyEvent OnBeginEncode, OnEndEncode, OnBeginDecode, OnEndDecode;
+  // Reads `input` from its start and writes the encoded lines (CR LF each) to `output`; both are
+  // rewound afterwards, also after a failure, and OnEndEncode fires.
+  void EncodeStream(std::iostream& input, std::iostream& output);
+};
+
+// One call (Get, Post, ...) performs a whole exchange: URL, request header, connect, request,
+// response header, body until the server closes, status events, redirections, disconnect.
+// Statuses of 400 and above fire OnFailure and raise nothing; connection, socket and time-out
+// failures raise ESockError or EAbortError after the disconnect, and then no status event fires.
+// A chain of more than 20 repetitions (redirections, 299 and 399) raises EHttpError.
+class THttpClient : public TSocketSession {
+ public:
+  explicit THttpClient(TComponent* owner);
+
+  // --- Properties
+  std::string Body = "Default.htm";  // InputFileMode: the body's file; else the body text
+  std::string Header = "Head.txt";   // OutputFileMode: the header's file; else the header text
+  THeaderInfo HeaderInfo;
+  bool InputFileMode = false;
+  bool OutputFileMode = false;
+  bool EncodePostData = true;
+
+  TNotifyEvent OnAboutToSend;
+  TResultEvent OnSuccess;    // status below 299
+  TResultEvent OnFailure;    // status above 399
+  THandlerEvent OnRedirect;  // status 300 to 398; Handled = true stops following
+  TNotifyEvent OnAuthenticationNeeded;  // status 401
+
+  // --- Requests (the URL first)
+  virtual void Get(const std::string& url);
+  virtual void Options(const std::string& url);
+  virtual void Head(const std::string& url);
+  virtual void Post(const std::string& url, const std::string& data);
+  virtual void Put(const std::string& url, const std::string& data);
+  virtual void Patch(const std::string& url, const std::string& data);
+  virtual void Delete(const std::string& url);
+  virtual void Trace(const std::string& url, const std::string& data);
+  virtual void Copy(const std::string& url, const std::string& target);
+  virtual void Move(const std::string& url, const std::string& target);
+  virtual void Link(const std::string& url, const std::string& link);
+  virtual void Unlink(const std::string& url, const std::string& link);
+  virtual void SendRaw(const std::string& url, const std::string& data);
+
+  // Marks the lookup or wait as ended, then cancels (usable from OnPacketRecvd).
+  void Abort() override;
+
+  // --- State of the last request
+  const std::string& CurrentURL() const { return currentURL_; }
+  const std::string& RequestPath() const { return requestPath_; }
+  const std::vector<std::string>& HeaderLines() const { return headerLines_; }
+  const std::string& RedirectLocation() const { return redirectLocation_; }
+  const std::string& ReceivedCookie() const { return receivedCookie_; }
+  CmdType CurrentCmd() const { return currentCmd_; }
+  // Repetitions the last transfer made (redirections included).
+  int Hops() const { return hops_; }
+
+ protected:
+  virtual void Transfer();
+  virtual void ParseURL();
+  virtual void BuildRequestHeader();
+  virtual void ReadResponseHeader();
+  virtual void SendRequest();
+
+ private:
+  void Start(CmdType cmd, const std::string& url, const std::string& data,
+             const std::string& target);
+  std::int64_t DataLength();
+
+  std::string currentURL_;
+  std::string requestPath_;
+  std::vector<std::string> headerLines_;
+  std::string redirectLocation_;
+  std::string receivedCookie_;
+  std::string sendData_;
+  std::string targetURI_;
+  CmdType currentCmd_ = CmdType::Get;
+  int hops_ = 0;
+};
+
+}  // namespace net

@@ -1,0 +1,682 @@
+// TSocketSession and TMessageTimer: the socket, its notifications, the waits and the time-out.
+#include "net/SocketSession.h"
+
+#include <cstring>
+
+#include "base/StrUtils.h"
+#include "toolkit/Application.h"
+#include "toolkit/Handles.h"
+
+namespace net {
+
+namespace {
+
+constexpr char kSessionClass[] = "SocketSessionWindow";
+constexpr char kTimerClass[] = "MessageTimerWindow";
+constexpr UINT_PTR kTimerId = 1;
+constexpr std::size_t kLookupBufferSize = 1024;
+// A wait for the next message is bounded so that a loop looks at its socket at least this often
+// even if a notification should never come.
+constexpr DWORD kIdleBound = 100;
+// FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE, and FD_WRITE so that a send that would
+// block can wait for room instead of polling.
+constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE | FD_WRITE;
+
+int liveSessions = 0;
+
+void RegisterHiddenClass(const char* name, WNDPROC proc) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  if (GetClassInfoExA(instance, name, &wc)) return;
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.lpszClassName = name;
+  wc.cbWndExtra = sizeof(LONG_PTR);
+  RegisterClassExA(&wc);
+}
+
+// A message-only window: it needs no desktop and is never shown.
+HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* self) {
+  RegisterHiddenClass(className, proc);
+  return CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE,
+                         nullptr, GetModuleHandleA(nullptr), self);
+}
+
+template <typename T>
+T* FromWindow(HWND hwnd, UINT msg, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lp);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base::IntToStr(low); }
+
+}  // namespace
+
+void PumpMessages() {
+  if (toolkit::Application) {
+    toolkit::Application->ProcessMessages();
+    return;
+  }
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the outer loop
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void WaitForActivity(DWORD milliseconds) {
+  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+// =============================================================================================
+// TMessageTimer
+
+TMessageTimer::TMessageTimer(TComponent* owner) : TComponent(owner) {
+  window_ = CreateHiddenWindow(kTimerClass, &TMessageTimer::WindowProc, this);
+}
+
+TMessageTimer::~TMessageTimer() {
+  if (window_) {
+    KillTimer(window_, kTimerId);
+    DestroyWindow(window_);
+  }
+}
+
+void TMessageTimer::SetEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  Update();
+}
+
+void TMessageTimer::SetInterval(std::uint32_t interval) {
+  if (interval == interval_) return;
+  interval_ = interval;
+  Update();
+}
+
+void TMessageTimer::SetOnTimer(TNotifyEvent handler) {
+  onTimer_ = std::move(handler);
+  Update();
+}
+
+void TMessageTimer::Restart() { Update(); }
+
+void TMessageTimer::Update() {
+  if (!window_) return;
+  KillTimer(window_, kTimerId);
+  if (interval_ != 0 && enabled_ && onTimer_) {
+    if (SetTimer(window_, kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
+  }
+}
+
+LRESULT CALLBACK TMessageTimer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TMessageTimer* self = FromWindow<TMessageTimer>(hwnd, msg, lp);
+  if (self && msg == WM_TIMER && wp == kTimerId) {
+    try {
+      if (self->onTimer_) {
+        TNotifyEvent handler = self->onTimer_;  // the handler may replace itself
+        handler(self);
+      }
+    } catch (...) {
+      if (toolkit::Application) toolkit::Application->HandleException();
+    }
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// =============================================================================================
+// TSocketSession: life
+
+TSocketSession::TSocketSession(TComponent* owner) : TComponent(owner) {
+  ReportStatus(kLevelTrace, "Create");
+  window_ = CreateHiddenWindow(kSessionClass, &TSocketSession::WindowProc, this);
+  lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
+  timer_ = new TMessageTimer(this);
+  timer_->SetEnabled(false);
+  timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
+  StartWinsock();
+}
+
+TSocketSession::~TSocketSession() {
+  silent_ = true;
+  ReportStatus(kLevelTrace, "Destroy");
+  TSocketSession::Abort();
+  Cancel();
+  if (lookupHandle_) WSACancelAsyncRequest(lookupHandle_);
+  destroying_ = true;
+  if (socket_ != INVALID_SOCKET) {
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
+  if (window_) DestroyWindow(window_);
+  window_ = nullptr;
+  if (winsockStarted_ && --liveSessions == 0) WSACleanup();
+  // The timer is an owned component; TComponent deletes it.
+}
+
+void TSocketSession::StartWinsock() {
+  ReportStatus(kLevelTrace, "Initializing Winsock");
+  ++liveSessions;
+  winsockStarted_ = true;
+  if (liveSessions == 1) {
+    WSADATA data{};
+    WSAStartup(MAKEWORD(1, 1), &data);
+    winsockInfo_.push_back("Version= " + Dotted(HIBYTE(data.wVersion), LOBYTE(data.wVersion)));
+    winsockInfo_.push_back("High Version= " +
+                           Dotted(HIBYTE(data.wHighVersion), LOBYTE(data.wHighVersion)));
+    winsockInfo_.push_back(std::string("Description= ") + data.szDescription);
+    winsockInfo_.push_back(std::string("System= ") + data.szSystemStatus);
+    winsockInfo_.push_back("Max Sockets= " + base::IntToStr(data.iMaxSockets));
+    winsockInfo_.push_back("Max Udp pack size= " + base::IntToStr(data.iMaxUdpDg));
+  }
+  try {
+    MakeSocket(true);
+    if (socket_ == INVALID_SOCKET) RaiseSocketError(0);
+  } catch (...) {
+    socket_ = INVALID_SOCKET;
+  }
+  if (socket_ == INVALID_SOCKET || !window_) {
+    winsockStarted_ = false;
+    if (--liveSessions == 0) WSACleanup();
+    throw ESockError("Initializaton of windows sockets failed");
+  }
+}
+
+void TSocketSession::MakeSocket(bool withLinger) {
+  socket_ = socket(AF_INET, SOCK_STREAM, withLinger ? IPPROTO_TCP : 0);
+  if (socket_ == INVALID_SOCKET) return;
+  if (withLinger) {
+    // A close resets the connection at once instead of lingering.
+    linger off{1, 0};
+    setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
+  }
+  WSAAsyncSelect(socket_, window_, kSocketMessage, kSocketEvents);
+}
+
+void TSocketSession::ReportStatus(int level, const std::string& text) {
+  if (ReportLevel < level) return;
+  statusText_ = text;
+  if (silent_ || !OnStatus) return;
+  try {
+    OnStatus(this, text);
+  } catch (...) {
+  }
+}
+
+// =============================================================================================
+// Errors
+
+std::string TSocketSession::ErrorText(int error) {
+  ReportStatus(kLevelTrace, "Looking Up Error Message");
+  return net::ErrorText(error);
+}
+
+void TSocketSession::RaiseSocketError(int ignore) {
+  lastError_ = WSAGetLastError();
+  if (!IsRaisedSocketError(lastError_, ignore)) return;
+  std::string message = ErrorText(lastError_);
+  if (OnSocketError) OnSocketError(this, lastError_, message);
+  throw ESockError(message);
+}
+
+void TSocketSession::RaiseAbort(const char* text) {
+  cancelRequested_ = false;
+  throw EAbortError(text);
+}
+
+// =============================================================================================
+// Messages and waits
+
+LRESULT CALLBACK TSocketSession::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TSocketSession* self = FromWindow<TSocketSession>(hwnd, msg, lp);
+  if (self && msg >= kSocketMessage && msg < WM_APP) {
+    try {
+      self->HandleSocketMessage(msg, wp, lp);
+    } catch (...) {
+    }
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kLookupMessage) {
+    // A late answer to a lookup that was given up belongs to nobody.
+    if (reinterpret_cast<HANDLE>(wp) != lookupHandle_) return;
+    lastEventOk_ = WSAGETASYNCERROR(lp) == 0;
+    lookupHandle_ = nullptr;
+    eventArrived_ = true;
+    return;
+  }
+  if (msg != kSocketMessage || static_cast<SOCKET>(wp) != socket_) return;
+  lastEventOk_ = WSAGETSELECTERROR(lp) == 0;
+  switch (WSAGETSELECTEVENT(lp)) {
+    case FD_READ:
+      if (OnDataAvailable) {
+        try {
+          OnDataAvailable(this);
+        } catch (...) {
+        }
+      }
+      break;
+    case FD_ACCEPT:
+      connected_ = true;
+      if (OnAccept) OnAccept(this);
+      break;
+    case FD_CONNECT:
+      if (lastEventOk_) {
+        connected_ = true;
+        if (OnConnect) OnConnect(this);
+      }
+      break;
+    case FD_CLOSE:
+      if (!DataAvailable()) CloseSocket();
+      break;
+    default:
+      break;
+  }
+}
+
+void TSocketSession::Idle(bool idle) {
+  PumpMessages();
+  if (idle && !cancelRequested_) WaitForActivity(kIdleBound);
+}
+
+// =============================================================================================
+// Time-out
+
+void TSocketSession::TimerOn() {
+  ReportStatus(kLevelTrace, "Timer On");
+  timedOut_ = false;
+  if (TimeOut <= 0) {
+    timer_->SetEnabled(false);
+    return;
+  }
+  timer_->SetInterval(static_cast<std::uint32_t>(TimeOut));
+  if (timer_->Enabled()) {
+    timer_->Restart();
+  } else {
+    timer_->SetEnabled(true);
+  }
+}
+
+void TSocketSession::TimerOff() {
+  ReportStatus(kLevelTrace, "Timer Off");
+  timer_->SetEnabled(false);
+}
+
+void TSocketSession::TimerFired() {
+  ReportStatus(kLevelTrace, "Timer Triggered");
+  TimerOff();
+  timedOut_ = true;
+  eventArrived_ = true;
+  Abort();
+}
+
+void TSocketSession::Cancel() {
+  ReportStatus(kLevelTrace, "Canceling");
+  cancelRequested_ = true;
+}
+
+void TSocketSession::Abort() {
+  ReportStatus(kLevelTrace, "Abort");
+  Cancel();
+}
+
+// =============================================================================================
+// Connecting
+
+void TSocketSession::ResolveHost() {
+  ReportStatus(kLevelTrace, "Resolve Host");
+  const std::string& name = Proxy.empty() ? Host : Proxy;
+  unsigned long dotted = inet_addr(name.c_str());
+  if (!name.empty() && dotted != INADDR_NONE) {
+    remoteAddress_.sin_addr.s_addr = dotted;
+    return;
+  }
+  remoteAddress_.sin_addr.s_addr = 0;
+  TimerOn();
+  eventArrived_ = false;
+  lastEventOk_ = false;
+  lookupHandle_ = WSAAsyncGetHostByName(window_, kLookupMessage, name.c_str(), lookupBuffer_.get(),
+                                        static_cast<int>(kLookupBufferSize));
+  if (!lookupHandle_) {
+    TimerOff();
+    throw ESockError("Host Lookup Failed");
+  }
+  while (!eventArrived_ && !timedOut_ && !cancelRequested_) Idle(true);
+  TimerOff();
+  if (lookupHandle_) {
+    // Given up: the answer must not land in the buffer later.
+    WSACancelAsyncRequest(lookupHandle_);
+    lookupHandle_ = nullptr;
+  }
+  if (timedOut_) throw ESockError("Host Lookup Timed Out");
+  if (cancelRequested_) throw ESockError("Host Lookup Canceled");
+  if (!lastEventOk_) throw ESockError("Host Lookup Failed");
+  const hostent* entry = reinterpret_cast<const hostent*>(lookupBuffer_.get());
+  if (entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0]) {
+    throw ESockError("Host Lookup Failed");
+  }
+  std::memcpy(&remoteAddress_.sin_addr.s_addr, entry->h_addr_list[0], 4);
+  if (OnHostResolved) OnHostResolved(this);
+}
+
+void TSocketSession::Connect() {
+  ReportStatus(kLevelTrace, "Connecting");
+  cancelRequested_ = false;
+  if (connected_) throw ESockError("Already connected");
+  for (int pass = 0;; ++pass) {
+    try {
+      ResolveHost();
+    } catch (const ESockError& e) {
+      if (e.Message() == "Host Lookup Timed Out" || e.Message() == "Host Lookup Canceled") throw;
+    }
+    if (remoteAddress_.sin_addr.s_addr != 0) break;
+    if (pass == 0 && OnInvalidHost) {
+      bool handled = false;
+      OnInvalidHost(handled);
+      if (handled) continue;
+    }
+    throw ESockError("Null Remote Address");
+  }
+  remoteAddress_.sin_family = AF_INET;
+  remoteAddress_.sin_port =
+      htons(static_cast<u_short>(Proxy.empty() ? Port : ProxyPort));
+  eventArrived_ = false;
+  lastEventOk_ = true;
+  if (connect(socket_, reinterpret_cast<const sockaddr*>(&remoteAddress_),
+              sizeof(remoteAddress_)) == SOCKET_ERROR) {
+    RaiseSocketError();
+  }
+  TimerOn();
+  while (!connected_ && !timedOut_ && !cancelRequested_ && lastEventOk_) Idle(true);
+  TimerOff();
+  if (!timedOut_ && !cancelRequested_ && lastEventOk_) return;
+  const bool timedOut = timedOut_, cancelled = cancelRequested_;
+  cancelRequested_ = false;
+  if (OnConnectionFailed) OnConnectionFailed(this);
+  if (timedOut) throw ESockError("Connection Timed out");
+  if (cancelled) throw ESockError("Connection Canceled");
+  throw ESockError("Connection Failed");
+}
+
+void TSocketSession::Disconnect() {
+  ReportStatus(kLevelTrace, "Disconnecting");
+  CloseSocket();
+}
+
+void TSocketSession::CloseSocket() {
+  ReportStatus(kLevelSocket, "Request Close Socket");
+  connected_ = false;
+  if (socket_ == INVALID_SOCKET) {
+    if (!destroying_) MakeSocket(false);
+    return;
+  }
+  SOCKET old = socket_;
+  socket_ = INVALID_SOCKET;
+  if (closesocket(old) == SOCKET_ERROR) {
+    if (!destroying_) MakeSocket(false);
+    RaiseSocketError();
+  }
+  // Notifications of the old socket still queued would be taken for the new one's.
+  MSG stale;
+  while (window_ && PeekMessageA(&stale, window_, kSocketMessage, kSocketMessage, PM_REMOVE)) {
+  }
+  if (!destroying_ && OnDisconnect) OnDisconnect(this);
+  if (!destroying_) MakeSocket(false);
+}
+
+int TSocketSession::Listen(int port) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  local.sin_port = htons(static_cast<u_short>(port));
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR ||
+      listen(socket_, 5) == SOCKET_ERROR) {
+    RaiseSocketError(0);
+  }
+  int size = sizeof(local);
+  getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
+  return ntohs(local.sin_port);
+}
+
+SOCKET TSocketSession::Accept() {
+  ReportStatus(kLevelSocket, "Accepting");
+  TimerOn();
+  // FD_ACCEPT marks the session connected; that ends the wait.
+  while (!connected_ && !timedOut_ && !cancelRequested_) Idle(true);
+  TimerOff();
+  if (cancelRequested_ || timedOut_) {
+    cancelRequested_ = false;
+    throw ESockError("Accepting Canceled");
+  }
+  connected_ = false;  // the listening socket itself stays unconnected
+  if (!lastEventOk_) throw ESockError("Error creating Data Connection");
+  sockaddr_in peer{};
+  int size = sizeof(peer);
+  SOCKET accepted = accept(socket_, reinterpret_cast<sockaddr*>(&peer), &size);
+  if (accepted == INVALID_SOCKET) throw ESockError("Error creating Data Connection");
+  remoteAddress_ = peer;
+  WSAAsyncSelect(accepted, window_, kSocketMessage, kSocketEvents);
+  return accepted;
+}
+
+// =============================================================================================
+// Sending
+
+void TSocketSession::SendLoop(const char* data, std::size_t length) {
+  std::size_t done = 0;
+  while (done < length && !cancelRequested_) {
+    int chunk = static_cast<int>(length - done > kTransferBufferSize ? kTransferBufferSize
+                                                                      : length - done);
+    int sent = send(socket_, data + done, chunk, 0);
+    if (sent == 0) break;
+    if (sent == SOCKET_ERROR) {
+      RaiseSocketError();
+      Idle(true);  // no room yet: FD_WRITE (or the timer) wakes the wait
+      continue;
+    }
+    done += static_cast<std::size_t>(sent);
+  }
+}
+
+void TSocketSession::SendBuffer(const char* data, std::uint16_t length) {
+  ReportStatus(kLevelSocket, "Sending Buffer");
+  TimerOn();
+  if (!cancelRequested_) {
+    std::size_t size = length;
+    if (size == 0) size = strnlen(data, kMaxWriteLength);
+    try {
+      SendLoop(data, size);
+    } catch (...) {
+      TimerOff();
+      throw;
+    }
+  }
+  TimerOff();
+  if (cancelRequested_) RaiseAbort("Socket send aborted");
+}
+
+void TSocketSession::Write(const std::string& text) {
+  ReportStatus(kLevelTrace, "Write");
+  std::string_view portion = WritePortion(text);
+  std::memcpy(transferBuffer_, portion.data(), portion.size());
+  transferBuffer_[portion.size()] = '\0';
+  if (portion.empty()) return;  // a length of 0 would mean "up to the zero byte": nothing
+  SendBuffer(transferBuffer_, static_cast<std::uint16_t>(portion.size()));
+}
+
+void TSocketSession::Writeln(const std::string& text) {
+  ReportStatus(kLevelTrace, "Writeln");
+  Write(text + "\r\n");
+}
+
+void TSocketSession::SendFile(const std::string& fileName) {
+  ReportStatus(kLevelTrace, "SendFile");
+  toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw base::Exception("Datei " + fileName + " kann nicht geöffnet werden");
+  while (!cancelRequested_) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), transferBuffer_, kTransferBufferSize, &got, nullptr) || got == 0) {
+      break;
+    }
+    SendLoop(transferBuffer_, got);
+    if (cancelRequested_) break;
+    sentBytes_ += got;
+    if (OnPacketSent) OnPacketSent(this);
+    PumpMessages();
+  }
+  if (cancelRequested_) RaiseAbort("Socket send aborted");
+}
+
+// =============================================================================================
+// Receiving
+
+bool TSocketSession::DataAvailable() {
+  ReportStatus(kLevelTrace, "Data Available");
+  char byte;
+  return recv(socket_, &byte, 1, MSG_PEEK) > 0;
+}
+
+std::string TSocketSession::ReadLn() {
+  ReportStatus(kLevelTrace, "ReadLn");
+  TimerOn();
+  TLineSplitter line;
+  try {
+    while (line.state() == TLineSplitter::State::NeedMore) {
+      if (cancelRequested_) RaiseAbort("Socket readln aborted");
+      int peeked = recv(socket_, transferBuffer_, kTransferBufferSize, MSG_PEEK);
+      bool idle = false;
+      if (peeked == 0) {
+        line.Close();
+        break;
+      }
+      if (peeked == SOCKET_ERROR) {
+        lastError_ = WSAGetLastError();
+        if (lastError_ == kWSAENOTCONN) {
+          line.Close();
+          break;
+        }
+        RaiseSocketError();
+        idle = true;
+      } else {
+        // Take only what belongs to this line; the rest stays in the socket.
+        std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
+        while (taken > 0) {
+          int got = recv(socket_, transferBuffer_, static_cast<int>(taken), 0);
+          if (got <= 0) break;
+          taken -= static_cast<std::size_t>(got);
+        }
+        if (line.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
+        if (line.state() == TLineSplitter::State::LineReady) break;
+      }
+      Idle(idle);
+    }
+  } catch (...) {
+    TimerOff();
+    throw;
+  }
+  TimerOff();
+  return line.TakeLine();
+}
+
+void TSocketSession::CaptureFile(const std::string& fileName) {
+  ReportStatus(kLevelTrace, "CaptureFile");
+  receivedBytes_ = 0;
+  TimerOn();
+  toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    TimerOff();
+    throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
+  }
+  try {
+    while (!cancelRequested_) {
+      int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
+      bool idle = false;
+      if (got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), transferBuffer_, static_cast<DWORD>(got), &written, nullptr) ||
+            written != static_cast<DWORD>(got)) {
+          throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
+        }
+        receivedBytes_ += got;
+        if (OnPacketRecvd) OnPacketRecvd(this);
+        TimerOn();
+      } else if (got == 0) {
+        break;
+      } else {
+        lastError_ = WSAGetLastError();
+        if (lastError_ == kWSAENOTCONN) break;
+        RaiseSocketError();
+        idle = true;
+      }
+      Idle(idle);
+    }
+  } catch (...) {
+    TimerOff();
+    throw;
+  }
+  file.reset();
+  TimerOff();
+  if (cancelRequested_) RaiseAbort("Socket send aborted");
+}
+
+void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength) {
+  ReportStatus(kLevelTrace, "Capture String");
+  receivedBytes_ = 0;
+  TimerOn();
+  text.clear();
+  try {
+    while (!cancelRequested_ &&
+           (maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength)) {
+      int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
+      bool idle = false;
+      if (got > 0) {
+        text.append(transferBuffer_, static_cast<std::size_t>(got));
+        receivedBytes_ += got;
+        if (OnPacketRecvd) OnPacketRecvd(this);
+        TimerOn();
+      } else if (got == 0) {
+        break;
+      } else {
+        lastError_ = WSAGetLastError();
+        if (lastError_ == kWSAENOTCONN) break;
+        RaiseSocketError();
+        idle = true;
+      }
+      Idle(idle);
+    }
+  } catch (...) {
+    TimerOff();
+    throw;
+  }
+  TimerOff();
+  if (cancelRequested_) RaiseAbort("Socket capture aborted");
+}
+
+std::string TSocketSession::Transaction(const std::string& command) {
+  ReportStatus(kLevelTrace, "Transaction");
+  replyCode_ = 0;
+  Writeln(command);
+  lastReply_ = ReadLn();
+  if (!lastReply_.empty()) {
+    ReportStatus(kLevelReply, lastReply_);
+    replyCode_ = ParseTransactionCode(lastReply_);
+  }
+  return lastReply_;
+}
+
+}  // namespace net

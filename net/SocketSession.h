@@ -1,0 +1,209 @@
+// TSocketSession: one TCP client socket driven synchronously from the user-interface thread, with
+// its message timer TMessageTimer, host lookup, time-outs, cancel and status reports.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/http_rules.h"
+#include "toolkit/Component.h"
+
+namespace net {
+
+using toolkit::TComponent;
+
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+// Handled starts false; a handler sets it to ask for the follow-up (one more lookup, or no
+// redirection, depending on the event).
+using THandlerEvent = std::function<void(bool& handled)>;
+using TOnHostResolved = std::function<void(TComponent* sender)>;
+using TOnStatus = std::function<void(TComponent* sender, const std::string& status)>;
+using TOnSocketError = std::function<void(TComponent* sender, int error, const std::string& message)>;
+
+// Window messages of the hidden window: socket notifications and the end of a host lookup.
+constexpr UINT kSocketMessage = WM_USER + 101;  // 1125
+constexpr UINT kLookupMessage = WM_USER + 102;  // 1126
+
+// Status levels.
+constexpr int kLevelReply = 1;
+constexpr int kLevelCompleted = 2;
+constexpr int kLevelSocket = 4;
+constexpr int kLevelTrace = 8;
+
+// Dispatches the thread's pending messages: through the application object when there is one
+// (so its dialog keys and quit handling apply), else directly.
+void PumpMessages();
+
+// Blocks until a message arrives in the thread's queue or `milliseconds` pass; dispatches nothing.
+void WaitForActivity(DWORD milliseconds);
+
+// A timer that fires through the message loop: a hidden message-only window of class
+// "MessageTimerWindow" holding platform timer 1. It fires only while Enabled, with an Interval
+// above 0 and OnTimer assigned. An exception from OnTimer goes to the application's general error
+// handler.
+class TMessageTimer : public TComponent {
+ public:
+  explicit TMessageTimer(TComponent* owner);
+  ~TMessageTimer() override;
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  std::uint32_t Interval() const { return interval_; }
+  void SetInterval(std::uint32_t interval);
+  void SetOnTimer(TNotifyEvent handler);
+
+  // Starts the countdown again from the full interval (when the timer runs at all).
+  // Throws base::Exception "No Timer" when the platform refuses the timer.
+  void Restart();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+  void Update();
+
+  HWND window_ = nullptr;
+  bool enabled_ = true;
+  std::uint32_t interval_ = 1000;
+  TNotifyEvent onTimer_;
+};
+
+// The socket session. Every blocking call (Connect, ReadLn, the captures, the sends) returns when
+// its work is done, failed, timed out or was cancelled; while it waits it dispatches the thread's
+// messages, so handlers, the timer and the socket notifications run inside it. Failures raise
+// ESockError (with the texts of the error table for platform errors); a cancel, an Abort or a
+// time-out raises EAbortError. No state is rolled back: counters and captured files keep what
+// they had when the error came.
+class TSocketSession : public TComponent {
+ public:
+  // Throws ESockError "Initializaton of windows sockets failed" when no socket can be made.
+  explicit TSocketSession(TComponent* owner);
+  ~TSocketSession() override;
+
+  // --- Properties
+  std::string Host;     // name or dotted IPv4 address
+  int Port = 0;
+  int TimeOut = 0;      // milliseconds for each wait; 0 = no limit
+  int ReportLevel = 0;  // highest status level reported
+  std::string Proxy;    // empty = direct connection
+  int ProxyPort = 0;
+
+  TNotifyEvent OnConnect;
+  TNotifyEvent OnDisconnect;
+  THandlerEvent OnInvalidHost;  // Handled = true: look the name up once more
+  TOnHostResolved OnHostResolved;
+  TOnStatus OnStatus;
+  TNotifyEvent OnConnectionFailed;
+  TNotifyEvent OnPacketRecvd;  // after each received block
+  TNotifyEvent OnPacketSent;   // after each block sent by SendFile
+  TNotifyEvent OnDataAvailable;
+  TNotifyEvent OnAccept;
+  TOnSocketError OnSocketError;  // just before a platform error is raised
+
+  // --- Operations
+  // Resolves Proxy (when set) or Host and connects to ProxyPort or Port.
+  virtual void Connect();
+  virtual void Disconnect();
+  // Waits for an incoming connection on a socket made ready by Listen and returns the accepted
+  // socket (the caller owns it). RemoteAddress holds its peer.
+  virtual SOCKET Accept();
+  // Sends `command` with CR LF and reads one reply line; ReplyCode takes its leading digits.
+  virtual std::string Transaction(const std::string& command);
+  // Cancels the running operation (also called by the time-out).
+  virtual void Abort();
+  void Cancel();
+
+  // Binds the session's socket to 127.0.0.1:`port` (0 = any free port) and listens; returns the
+  // port. For Accept.
+  int Listen(int port);
+
+  // Sends `length` bytes of `data` (0 = up to the first zero byte).
+  void SendBuffer(const char* data, std::uint16_t length);
+  // Sends `text` up to its first zero character, at most 65,535 characters.
+  void Write(const std::string& text);
+  void Writeln(const std::string& text);
+  // Sends the whole file block by block. Throws base::Exception when it cannot be opened.
+  void SendFile(const std::string& fileName);
+  // One line with its line end; empty when the peer closed first. Nothing behind the line end is
+  // consumed. Throws EHttpError for a line longer than the 64 KiB buffer.
+  std::string ReadLn();
+  // Receives until the peer closes, into a new (truncated) file or into `text`.
+  void CaptureFile(const std::string& fileName);
+  void CaptureString(std::string& text, std::int64_t maxLength = -1);
+  bool DataAvailable();
+
+  // --- State
+  bool Connected() const { return connected_; }
+  bool TimedOut() const { return timedOut_; }
+  bool CancelRequested() const { return cancelRequested_; }
+  int LastError() const { return lastError_; }
+  const std::string& StatusText() const { return statusText_; }
+  std::int16_t ReplyCode() const { return replyCode_; }
+  const std::string& LastReply() const { return lastReply_; }
+  std::int64_t ReceivedBytes() const { return receivedBytes_; }
+  std::int64_t ExpectedBytes() const { return expectedBytes_; }
+  std::int64_t SentBytes() const { return sentBytes_; }
+  const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+  const std::vector<std::string>& WinsockInfo() const { return winsockInfo_; }
+  SOCKET Socket() const { return socket_; }
+  HWND WindowHandle() const { return window_; }
+
+  // The text of a platform socket error number ("10061:Connection refused").
+  std::string ErrorText(int error);
+
+ protected:
+  void ReportStatus(int level, const std::string& text);
+  // Raises ESockError for WSAGetLastError() unless it is `ignore` or not above 10000.
+  void RaiseSocketError(int ignore = kWSAEWOULDBLOCK);
+
+  // Called by the socket and lookup messages of the hidden window.
+  virtual void HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+  // The one wait of every loop: dispatch what is pending, and when `idle`, sleep until the next
+  // message (socket notification, timer, input) instead of polling again at once.
+  void Idle(bool idle);
+
+  std::int16_t replyCode_ = 0;
+  std::int64_t receivedBytes_ = 0;
+  std::int64_t expectedBytes_ = 0;
+  bool eventArrived_ = false;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+  void StartWinsock();
+  void MakeSocket(bool withLinger);
+  void ResolveHost();
+  void CloseSocket();
+  void TimerOn();
+  void TimerOff();
+  void TimerFired();
+  void SendLoop(const char* data, std::size_t length);
+  // Clears the cancel and raises EAbortError with `text`.
+  [[noreturn]] void RaiseAbort(const char* text);
+
+  HWND window_ = nullptr;
+  SOCKET socket_ = INVALID_SOCKET;
+  TMessageTimer* timer_ = nullptr;  // owned as a component
+  std::unique_ptr<char[]> lookupBuffer_;
+  HANDLE lookupHandle_ = nullptr;
+  std::vector<std::string> winsockInfo_;
+  sockaddr_in remoteAddress_{};
+  bool connected_ = false;
+  bool cancelRequested_ = false;
+  bool timedOut_ = false;
+  bool lastEventOk_ = false;
+  bool destroying_ = false;
+  bool silent_ = false;  // no status events any more (destruction has begun)
+  bool winsockStarted_ = false;
+  int lastError_ = 0;
+  std::string statusText_;
+  std::string lastReply_;
+  std::int64_t sentBytes_ = 0;
+  char transferBuffer_[kTransferBufferSize];
+};
+
+}  // namespace net

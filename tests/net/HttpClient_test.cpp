@@ -1,0 +1,394 @@
+// Tests of THttpClient against the misbehaving loopback server: the request bytes on the wire,
+// bodies on disk, status events, redirections, aborts, refusals and a body over 2 GiB.
+#include "net/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/net/NetTestSupport.h"
+
+namespace net {
+namespace {
+
+using namespace net_test;
+
+const std::string kAccept =
+    "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+    "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
+const std::string kContentType = "Content-type: application/x-www-form-urlencoded\r\n";
+
+// What the events of one request reported.
+struct Events {
+  std::vector<CmdType> success, failure;
+  int redirects = 0, auth = 0, failedConnections = 0;
+  void Attach(THttpClient& http) {
+    http.OnSuccess = [this](CmdType c) { success.push_back(c); };
+    http.OnFailure = [this](CmdType c) { failure.push_back(c); };
+    http.OnRedirect = [this](bool&) { ++redirects; };
+    http.OnAuthenticationNeeded = [this](TComponent*) { ++auth; };
+    http.OnConnectionFailed = [this](TComponent*) { ++failedConnections; };
+  }
+};
+
+// The wizard's settings.
+void WizardSettings(THttpClient& http, const std::string& bodyFile) {
+  http.Port = 21;
+  http.TimeOut = 10000;
+  http.ReportLevel = 0;
+  http.InputFileMode = true;
+  http.OutputFileMode = false;
+  http.Body = bodyFile;
+}
+
+TEST(HttpClientTest, RequestBytesOnTheWire) {
+  struct Case {
+    const char* name;
+    std::string want;
+    std::function<void(THttpClient&)> run;
+  };
+  const std::string port = std::to_string(ServerPort());
+  const Case cases[] = {
+      {"proxy",
+       "GET http://upd.example.net/Updates.ini HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
+       "Host: upd.example.net\r\n" + kAccept + kContentType + "\r\n",
+       [&](THttpClient& http) {
+         http.Proxy = "127.0.0.1";
+         http.ProxyPort = ServerPort();
+         http.Get("http://upd.example.net/Updates.ini");
+         EXPECT_EQ(http.Host, "upd.example.net");
+       }},
+      {"header info",
+       "GET /Updates.ini HTTP/1.0\r\nHost: localhost\r\n" + kAccept +
+           "User-Agent: Brisel 1.0\r\nFrom: info@trelk.example\r\nCookie: id=7\r\n"
+           "Referer: http://r.example/\r\nAuthorization: Basic YW5uYTpnZWhlaW0=\r\n" +
+           kContentType + "\r\n",
+       [&](THttpClient& http) {
+         http.HeaderInfo.LocalProgram = "Brisel 1.0";
+         http.HeaderInfo.LocalMailAddress = "info@trelk.example";
+         http.HeaderInfo.Cookie = "id=7";
+         http.HeaderInfo.Referer = "http://r.example/";
+         http.HeaderInfo.UserId = "anna";
+         http.HeaderInfo.Password = "geheim";
+         http.Get("http://localhost:" + port + "/Updates.ini");
+       }},
+      {"post, form-encoded",
+       "POST /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
+           "Content-Length: 20\r\n\r\nname%3dJ%f6rg+%26+Co",
+       [&](THttpClient& http) {
+         http.InputFileMode = false;
+         http.Post("http://localhost:" + port + "/echo", "name=Jörg & Co");
+         // The echo: the server received exactly this.
+         EXPECT_EQ(http.Body, LastRequest());
+       }},
+      {"post, as given",
+       "POST /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
+           "Content-Length: 7\r\n\r\na=b&c=d",
+       [&](THttpClient& http) {
+         http.EncodePostData = false;
+         http.Post("http://localhost:" + port + "/echo", "a=b&c=d");
+       }},
+      {"put from a file",
+       "PUT /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
+           "Content-Length: 11\r\n\r\n" + std::string("file\0bytes!", 11),
+       [&](THttpClient& http) {
+         const std::string data = ScratchFile("put.dat");
+         WriteWhole(data, std::string("file\0bytes!", 11));
+         http.OutputFileMode = true;
+         http.Header = ScratchFile("put-head.txt");
+         int sent = 0;
+         http.OnPacketSent = [&](TComponent*) { ++sent; };
+         http.Put("http://localhost:" + port + "/echo", data);
+         EXPECT_EQ(sent, 1);
+         EXPECT_EQ(http.SentBytes(), 11);
+         EXPECT_EQ(ReadWhole(http.Header).substr(0, 17), "HTTP/1.0 200 OK\r\n");
+       }},
+      {"copy",
+       "COPY /a HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
+           "URI-header: /b\r\n\r\n",
+       [&](THttpClient& http) { http.Copy("http://localhost:" + port + "/a", "/b"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    THttpClient http(nullptr);
+    http.TimeOut = 10000;
+    http.Body = ScratchFile("wire.htm");
+    Events events;
+    events.Attach(http);
+    c.run(http);
+    EXPECT_EQ(LastRequest(), c.want);
+    EXPECT_EQ(events.success.size(), 1u);
+  }
+}
+
+// The wizard's GET of the update list: port 21 before the call, the scheme's 80 on the wire.
+TEST(HttpClientTest, UpdateListGetGoesToPort80) {
+  THttpClient http(nullptr);
+  const std::string file = ScratchFile("Updates.ini");
+  WizardSettings(http, file);
+  Events events;
+  events.Attach(http);
+  if (Port80() != 80) {
+    // Nothing listens on port 80 here: the attempt itself must still go there.
+    EXPECT_THROW(http.Get("http://localhost/Updates.ini"), ESockError);
+    EXPECT_EQ(http.Port, 80);
+    EXPECT_EQ(ntohs(http.RemoteAddress().sin_port), 80);
+    GTEST_SKIP() << "port 80 not available for the test server";
+  }
+  http.Get("http://localhost/Updates.ini");
+  EXPECT_EQ(http.Port, 80);
+  EXPECT_EQ(http.RequestPath(), "/Updates.ini");
+  EXPECT_EQ(LastRequest(),
+            "GET /Updates.ini HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType + "\r\n");
+  EXPECT_EQ(ReadWhole(file), "path /Updates.ini");
+  ASSERT_EQ(events.success.size(), 1u);
+  EXPECT_EQ(events.success[0], CmdType::Get);
+}
+
+TEST(HttpClientTest, ReplyEdgeCases) {
+  const std::string errorPage = "<html><body>Error %s</body></html>";
+  auto page = [&](const char* code) {
+    std::string p = errorPage;
+    return p.replace(p.find("%s"), 2, code);
+  };
+  struct Case {
+    const char* path;
+    int code;
+    int success, failure, auth;
+    std::string body;           // what the file holds afterwards
+    std::int64_t expected;      // ExpectedBytes
+    const char* error;          // the ESockError's message, or null
+  };
+  const std::string untouched = "old content";
+  const Case cases[] = {
+      {"/file?size=200000", 200, 1, 0, 0, Pattern(200000), 200000, nullptr},
+      {"/nolength?size=70001", 200, 1, 0, 0, Pattern(70001), 0, nullptr},
+      {"/wronglength?size=100&say=10", 200, 1, 0, 0, Pattern(100), 10, nullptr},
+      {"/status?code=404", 404, 0, 1, 0, page("404"), 35, nullptr},
+      {"/status?code=500", 500, 0, 1, 0, page("500"), 35, nullptr},
+      {"/status?code=401", 401, 0, 1, 1, page("401"), 35, nullptr},
+      {"/noreason", 0, 1, 0, 0, "no reason", 9, nullptr},
+      {"/close-body", 200, 1, 0, 0, Pattern(300), 1000, nullptr},
+      {"/close-header", 200, 1, 0, 0, "", 0, nullptr},
+      {"/longline", 200, 0, 0, 0, untouched, 0, "Reply line longer than 65536 bytes"},
+      {"/longline?len=65400", 200, 1, 0, 0, "body", 0, nullptr},
+      {"/loop", 302, 0, 0, 0, "again", 0, "Too many redirections (more than 20)"},
+      {"/status?code=299", 299, 0, 0, 0, page("299"), 35, "Too many redirections (more than 20)"},
+      {"/status?code=399", 399, 0, 0, 0, page("399"), 35, "Too many redirections (more than 20)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    THttpClient http(nullptr);
+    const std::string file = ScratchFile("edge.htm");
+    WriteWhole(file, untouched);
+    WizardSettings(http, file);
+    Events events;
+    events.Attach(http);
+    ResetLog();
+    try {
+      http.Get(BaseURL() + c.path);
+      EXPECT_EQ(c.error, nullptr) << "no error";
+    } catch (const ESockError& e) {
+      ASSERT_NE(c.error, nullptr) << e.Message();
+      EXPECT_EQ(e.Message(), c.error);
+    }
+    EXPECT_EQ(http.ReplyCode(), c.code);
+    EXPECT_EQ(static_cast<int>(events.success.size()), c.success);
+    EXPECT_EQ(static_cast<int>(events.failure.size()), c.failure);
+    if (c.failure) EXPECT_EQ(events.failure[0], CmdType::Get);
+    EXPECT_EQ(events.auth, c.auth);
+    EXPECT_EQ(ReadWhole(file), c.body);
+    EXPECT_EQ(http.ExpectedBytes(), c.expected);
+    EXPECT_FALSE(http.Connected());
+    // The repeated requests stop after the bound: the first one and 20 more.
+    if (c.error && c.code != 200) EXPECT_EQ(RequestCount(), 21);
+  }
+}
+
+TEST(HttpClientTest, Redirections) {
+  const std::string port = std::to_string(ServerPort());
+  const std::string other = OtherHost();
+  {
+    SCOPED_TRACE("another host");
+    THttpClient http(nullptr);
+    WizardSettings(http, ScratchFile("redirect.htm"));
+    Events events;
+    events.Attach(http);
+    ResetLog();
+    http.Get(BaseURL() + "/redirect?to=http://" + other + ":" + port + "/echo");
+    EXPECT_EQ(http.Host, other);
+    EXPECT_EQ(http.CurrentURL(), "http://" + other + ":" + port + "/echo");
+    EXPECT_EQ(http.HeaderInfo.Cookie, "id=42");
+    EXPECT_EQ(events.redirects, 1);
+    EXPECT_EQ(events.success.size(), 1u);
+    EXPECT_EQ(RequestCount(), 2);
+    // The second request went to the other name, with the cookie of the redirection.
+    EXPECT_EQ(ReadWhole(http.Body), "GET /echo HTTP/1.0\r\nHost: " + other + "\r\n" + kAccept +
+                                        "Cookie: id=42\r\n" + kContentType + "\r\n");
+  }
+  {
+    SCOPED_TRACE("relative location");
+    THttpClient http(nullptr);
+    WizardSettings(http, ScratchFile("redirect.htm"));
+    http.Get(BaseURL() + "/redirect?to=target.txt");
+    EXPECT_EQ(http.CurrentURL(), BaseURL() + "/target.txt");
+    EXPECT_EQ(ReadWhole(http.Body), "path /target.txt");
+    EXPECT_EQ(http.Host, "localhost");
+  }
+  {
+    SCOPED_TRACE("handled by OnRedirect");
+    THttpClient http(nullptr);
+    WizardSettings(http, ScratchFile("redirect.htm"));
+    int asked = 0;
+    http.OnRedirect = [&](bool& handled) {
+      ++asked;
+      handled = true;
+    };
+    ResetLog();
+    http.Get(BaseURL() + "/redirect?to=/echo");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(RequestCount(), 1);
+    EXPECT_EQ(http.CurrentURL(), "/echo");
+    EXPECT_EQ(ReadWhole(http.Body), "moved");
+  }
+}
+
+TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
+  struct Case {
+    const char* name;
+    bool intoFile;
+    bool fromPacketHandler;  // else from a timer while the header is awaited
+    const char* message;
+  };
+  const Case cases[] = {
+      {"file, from OnPacketRecvd", true, true, "Socket send aborted"},
+      {"string, from OnPacketRecvd", false, true, "Socket capture aborted"},
+      {"header, from a timer", true, false, "Socket readln aborted"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    THttpClient http(nullptr);
+    const std::string file = ScratchFile("abort.bin");
+    WizardSettings(http, file);
+    http.InputFileMode = c.intoFile;
+    Events events;
+    events.Attach(http);
+    std::int64_t atAbort = -1;
+    TMessageTimer canceller(nullptr);
+    if (c.fromPacketHandler) {
+      http.OnPacketRecvd = [&](TComponent*) {
+        if (atAbort < 0 && http.ReceivedBytes() >= 1000000) {
+          atAbort = http.ReceivedBytes();
+          http.Abort();
+        }
+      };
+    } else {
+      canceller.SetInterval(500);
+      canceller.SetOnTimer([&](TComponent*) {
+        canceller.SetEnabled(false);
+        http.Abort();
+      });
+    }
+    try {
+      http.Get(BaseURL() + (c.fromPacketHandler ? "/file?size=8000000" : "/silent?secs=20"));
+      ADD_FAILURE() << "not aborted";
+    } catch (const EAbortError& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_FALSE(http.TimedOut());
+    EXPECT_FALSE(http.Connected());
+    EXPECT_TRUE(events.success.empty());
+    EXPECT_TRUE(events.failure.empty());
+    if (c.fromPacketHandler) {
+      EXPECT_EQ(http.ReceivedBytes(), atAbort);
+      if (c.intoFile) {
+        EXPECT_EQ(ReadWhole(file), Pattern(static_cast<std::size_t>(atAbort)));
+      } else {
+        EXPECT_EQ(http.Body, Pattern(static_cast<std::size_t>(atAbort)));
+      }
+    }
+  }
+}
+
+TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
+  struct Case {
+    std::string url;
+    const char* message;
+    bool sockError;
+    int failedConnections;
+  };
+  const Case cases[] = {
+      {"", "Empty URL", false, 0},
+      {"https://localhost/x", "HTTP Secure Socket is not supported", false, 0},
+      {"http://localhost:" + std::to_string(ClosedPort()) + "/x", "Connection Failed", true, 1},
+      {"http://" + std::string(64, 'q') + ".invalid/x", "Null Remote Address", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    THttpClient http(nullptr);
+    const std::string file = ScratchFile("fail.htm");
+    WriteWhole(file, "kept");
+    WizardSettings(http, file);
+    Events events;
+    events.Attach(http);
+    int connects = 0;
+    http.OnConnect = [&](TComponent*) { ++connects; };
+    try {
+      http.Get(c.url);
+      ADD_FAILURE() << "no error";
+    } catch (const base::Exception& e) {
+      EXPECT_EQ(e.Message(), c.message);
+      EXPECT_EQ(dynamic_cast<const ESockError*>(&e) != nullptr, c.sockError);
+    }
+    EXPECT_EQ(connects, 0);
+    EXPECT_EQ(events.failedConnections, c.failedConnections);
+    EXPECT_TRUE(events.success.empty() && events.failure.empty());
+    EXPECT_EQ(ReadWhole(file), "kept");
+  }
+}
+
+// A body over 2 GiB arrives whole, and the progress figures neither wrap nor go backwards.
+TEST(HttpClientTest, BodyOver2GiB) {
+  const std::int64_t size = (std::int64_t{1} << 31) + 65536 * 3 + 17;
+  THttpClient http(nullptr);
+  WizardSettings(http, "NUL");
+  std::int64_t last = 0;
+  bool ordered = true, expectedSeen = true;
+  http.OnPacketRecvd = [&](TComponent*) {
+    ordered = ordered && http.ReceivedBytes() > last && http.ReceivedBytes() <= size;
+    expectedSeen = expectedSeen && http.ExpectedBytes() == size;
+    last = http.ReceivedBytes();
+  };
+  http.Get(BaseURL() + "/file?size=" + std::to_string(size));
+  EXPECT_EQ(http.ReplyCode(), 200);
+  EXPECT_EQ(http.ReceivedBytes(), size);
+  EXPECT_EQ(http.ExpectedBytes(), size);
+  EXPECT_TRUE(ordered);
+  EXPECT_TRUE(expectedSeen);
+}
+
+TEST(EncoderComponentsTest, UrlAndUUEncoders) {
+  TUrlEncoder url(nullptr);
+  url.InputString = "a b&c=ä";
+  EXPECT_EQ(url.Encode(), "a+b%26c%3d%e4");
+
+  TUUEncoder uu(nullptr);
+  std::vector<std::string> order;
+  uu.OnBeginEncode = [&](TComponent*) { order.push_back("begin"); };
+  uu.OnEndEncode = [&](TComponent*) { order.push_back("end"); };
+  for (UUMethods m : {UUMethods::uuMime, UUMethods::uuCode}) {
+    std::stringstream in, out;
+    in << "Cat";
+    in.seekg(2);  // read from the start all the same
+    uu.Method = m;
+    uu.EncodeStream(in, out);
+    std::string all(std::istreambuf_iterator<char>(out), {});
+    EXPECT_EQ(all, m == UUMethods::uuMime ? "Q2F0\r\n" : "#0V%T\r\n`\r\n");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"begin", "end", "begin", "end"}));
+}
+
+}  // namespace
+}  // namespace net

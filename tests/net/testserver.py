@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""A loopback HTTP/1.0 server for the transfer tests that misbehaves on demand.
+
+Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80" into --port-file once it listens;
+CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80 is 80
+when a twin could listen on port 80 as well (else 0). Every request's bytes are
+recorded; GET /_last returns those of the latest request (requests to /_... are not recorded),
+/_count how many came since /_reset.
+
+The path picks the behaviour (query arguments in brackets):
+  /echo                   200, the request bytes as the body
+  /file[size]             200 with Content-Length, `size` bytes of the pattern i % 251
+  /nolength[size]         the same without Content-Length
+  /wronglength[size,say]  announces `say` bytes, sends `size`
+  /status[code]           that status with a small HTML body
+  /noreason               "HTTP/1.0 200" without a reason phrase
+  /silent[secs]           reads the request, then sends nothing for `secs` (or until the
+                          client goes), then closes
+  /late[secs]             silent for `secs`, then a small 200 reply
+  /drip[n,gap]            200, then one byte every `gap` seconds, `n` bytes in all
+  /close-header           closes in the middle of the header
+  /close-body             announces 1000 bytes, sends 300 and closes
+  /longline[len]          a header line of `len` bytes (default 1 MB)
+  /loop                   302 to /loop, for ever
+  /redirect[to]           302 with Location `to` (as given) and a cookie
+  Anything else           200 with a short text naming the path
+"""
+import argparse
+import os
+import select
+import signal
+import socket
+import socketserver
+import sys
+import threading
+import time
+import urllib.parse
+
+lock = threading.Lock()
+last_request = b""
+request_count = 0
+
+PATTERN = bytes(i % 251 for i in range(251 * 1024))
+
+
+def send_pattern(sock, size):
+    sent = 0
+    block = 251 * 256
+    while sent < size:
+        chunk = PATTERN[sent % 251: sent % 251 + min(block, size - sent)]
+        sock.sendall(chunk)
+        sent += len(chunk)
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def read_request(self):
+        data = b""
+        self.request.settimeout(30)
+        while b"\r\n\r\n" not in data:
+            chunk = self.request.recv(65536)
+            if not chunk:
+                return data
+            data += chunk
+        head, _, rest = data.partition(b"\r\n\r\n")
+        length = 0
+        for line in head.split(b"\r\n"):
+            name, _, value = line.partition(b":")
+            if name.strip().lower() == b"content-length":
+                try:
+                    length = int(value.strip())
+                except ValueError:
+                    length = 0
+        while len(rest) < length:
+            chunk = self.request.recv(65536)
+            if not chunk:
+                break
+            rest += chunk
+        return head + b"\r\n\r\n" + rest
+
+    def reply(self, status, body, extra=b"", length=True):
+        head = b"HTTP/1.0 " + status + b"\r\n" + extra
+        if length:
+            head += b"Content-Length: " + str(len(body)).encode() + b"\r\n"
+        self.request.sendall(head + b"Content-Type: text/html\r\n\r\n" + body)
+
+    def wait_quiet(self, secs):
+        """Sleeps up to `secs`, ending early when the client closes."""
+        end = time.monotonic() + secs
+        while time.monotonic() < end:
+            ready, _, _ = select.select([self.request], [], [], max(0.0, end - time.monotonic()))
+            if ready:
+                try:
+                    if not self.request.recv(4096):
+                        return
+                except OSError:
+                    return
+
+    def handle(self):
+        global last_request, request_count
+        try:
+            raw = self.read_request()
+        except OSError:
+            return
+        if not raw:
+            return
+        first = raw.split(b"\r\n", 1)[0].decode("latin-1")
+        words = first.split(" ")
+        target = words[1] if len(words) > 1 else "/"
+        if target.startswith("http://"):  # through a proxy: the whole URL
+            target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
+        url = urllib.parse.urlsplit(target)
+        path = url.path
+        args = dict(urllib.parse.parse_qsl(url.query))
+
+        if path.startswith("/_"):
+            with lock:
+                if path == "/_last":
+                    body = last_request
+                elif path == "/_count":
+                    body = str(request_count).encode()
+                else:
+                    request_count = 0
+                    last_request = b""
+                    body = b"reset"
+            self.reply(b"200 OK", body)
+            return
+        with lock:
+            last_request = raw
+            request_count += 1
+
+        try:
+            self.behave(path, args, raw)
+        except OSError:
+            pass
+
+    def behave(self, path, args, raw):
+        sock = self.request
+        if path == "/echo":
+            self.reply(b"200 OK", raw)
+        elif path == "/file" or path == "/nolength":
+            size = int(args.get("size", "1000"))
+            head = b"HTTP/1.0 200 OK\r\n"
+            if path == "/file":
+                head += b"Content-Length: " + str(size).encode() + b"\r\n"
+            sock.sendall(head + b"\r\n")
+            send_pattern(sock, size)
+        elif path == "/wronglength":
+            size = int(args.get("size", "100"))
+            say = args.get("say", "10").encode()
+            sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: " + say + b"\r\n\r\n")
+            send_pattern(sock, size)
+        elif path == "/status":
+            code = args.get("code", "404")
+            body = b"<html><body>Error " + code.encode() + b"</body></html>"
+            self.reply(code.encode() + b" Something", body)
+        elif path == "/noreason":
+            self.reply(b"200", b"no reason")
+        elif path == "/silent":
+            self.wait_quiet(float(args.get("secs", "30")))
+        elif path == "/late":
+            self.wait_quiet(float(args.get("secs", "5")))
+            self.reply(b"200 OK", b"late")
+        elif path == "/drip":
+            n = int(args.get("n", "12"))
+            gap = float(args.get("gap", "1"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: " + str(n).encode() + b"\r\n\r\n")
+            for i in range(n):
+                time.sleep(gap)
+                sock.sendall(bytes([ord("a") + i % 26]))
+        elif path == "/close-header":
+            sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Le")
+        elif path == "/close-body":
+            sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n")
+            send_pattern(sock, 300)
+        elif path == "/longline":
+            size = int(args.get("len", str(1 << 20)))
+            sock.sendall(b"HTTP/1.0 200 OK\r\nX-Long: " + b"x" * size + b"\r\n\r\nbody")
+        elif path == "/loop":
+            self.reply(b"302 Found", b"again", b"Location: /loop\r\n")
+        elif path == "/redirect":
+            to = args.get("to", "/echo").encode()
+            self.reply(b"302 Found", b"moved", b"Set-Cookie: id=42\r\nLocation: " + to + b"\r\n")
+        else:
+            self.reply(b"200 OK", b"path " + path.encode())
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--lifetime", type=float, default=1800, help="seconds before it stops")
+    opts = parser.parse_args()
+
+    server = Server(("127.0.0.1", opts.port), Handler)
+    closed = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    closed.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
+    # A twin on port 80 where that port can be had, for URLs without a port.
+    twin = None
+    try:
+        twin = Server(("127.0.0.1", 80), Handler)
+        threading.Thread(target=twin.serve_forever, kwargs={"poll_interval": 0.2},
+                         daemon=True).start()
+    except OSError:
+        twin = None
+    tmp = opts.port_file + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d %d %d\n" % (server.server_address[1], closed.getsockname()[1],
+                                 80 if twin else 0))
+    os.replace(tmp, opts.port_file)
+
+    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
+    threading.Timer(opts.lifetime, server.shutdown).start()
+    server.serve_forever(poll_interval=0.2)
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
