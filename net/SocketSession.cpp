@@ -57,20 +57,23 @@ std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base
 
 }  // namespace
 
-void PumpMessages() {
+bool PumpMessages() {
+  const bool pending = HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
+  if (!pending) return false;
   if (toolkit::Application) {
     toolkit::Application->ProcessMessages();
-    return;
+    return true;
   }
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the outer loop
-      return;
+      break;
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  return true;
 }
 
 void WaitForActivity(DWORD milliseconds) {
@@ -288,8 +291,10 @@ void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TSocketSession::Idle(bool idle) {
-  PumpMessages();
-  if (idle && !cancelRequested_) WaitForActivity(kIdleBound);
+  // What the messages just handled changed (a notification, a cancel) is looked at before any
+  // wait.
+  if (PumpMessages() || !idle || cancelRequested_) return;
+  WaitForActivity(kIdleBound);
 }
 
 // =============================================================================================

