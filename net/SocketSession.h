@@ -166,6 +166,8 @@ class TSocketSession : public TComponent {
   // The one wait of every loop: dispatch what is pending, and when `idle`, sleep until the next
   // message (socket notification, timer, input) instead of polling again at once.
   void Idle(bool idle);
+  // The wait after a received block: messages are dispatched at least every few milliseconds.
+  void IdleAfterBlock();
 
   std::int16_t replyCode_ = 0;
   std::int64_t receivedBytes_ = 0;
@@ -179,6 +181,7 @@ class TSocketSession : public TComponent {
   void ResolveHost();
   void CloseSocket();
   void TimerOn();
+  void TimerRestart();  // the silence starts again (after a received block)
   void TimerOff();
   void TimerFired();
   void SendLoop(const char* data, std::size_t length);
@@ -200,6 +203,8 @@ class TSocketSession : public TComponent {
   bool silent_ = false;  // no status events any more (destruction has begun)
   bool winsockStarted_ = false;
   int lastError_ = 0;
+  DWORD waitStart_ = 0;
+  DWORD lastPump_ = 0;  // tick count at the start of the current wait or silence
   std::string statusText_;
   std::string lastReply_;
   std::int64_t sentBytes_ = 0;
