@@ -169,29 +169,47 @@ TEST(SocketSessionTest, StatusReportsByLevel) {
   }
 }
 
-// Ten seconds of silence end the wait with an abort and TimedOut; twelve seconds of a steady
-// drip (a byte a second) do not.
+// Ten seconds of silence end the wait with an abort and TimedOut, before the header and within
+// the body; twelve seconds of a steady drip (a byte a second) do not.
 TEST(SocketSessionTest, TimeOutCountsSilenceOnly) {
   THttpClient http(nullptr);
   http.TimeOut = 10000;
-  http.InputFileMode = false;
   int succeeded = 0, failed = 0;
   http.OnSuccess = [&](CmdType) { ++succeeded; };
   http.OnFailure = [&](CmdType) { ++failed; };
 
-  DWORD start = GetTickCount();
-  try {
-    http.Get(BaseURL() + "/silent?secs=30");
-    ADD_FAILURE() << "no time-out";
-  } catch (const EAbortError& e) {
-    EXPECT_EQ(e.Message(), "Socket readln aborted");
+  struct Case {
+    const char* path;
+    const char* message;
+    std::size_t bytes;  // in the file afterwards
+  };
+  const Case cases[] = {
+      {"/silent?secs=30", "Socket readln aborted", 0},
+      {"/stall?after=300000&secs=30", "Socket send aborted", 300000},
+  };
+  const std::string file = ScratchFile("silence.bin");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    WriteWhole(file, "");
+    http.InputFileMode = true;
+    http.Body = file;
+    const DWORD start = GetTickCount();
+    try {
+      http.Get(BaseURL() + c.path);
+      ADD_FAILURE() << "no time-out";
+    } catch (const EAbortError& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    const DWORD waited = GetTickCount() - start;
+    EXPECT_TRUE(http.TimedOut());
+    EXPECT_GE(waited, 9900u);
+    EXPECT_LT(waited, 20000u);
+    EXPECT_FALSE(http.Connected());
+    EXPECT_EQ(ReadWhole(file), Pattern(c.bytes));
   }
-  DWORD waited = GetTickCount() - start;
-  EXPECT_TRUE(http.TimedOut());
-  EXPECT_GE(waited, 9900u);
-  EXPECT_LT(waited, 20000u);
-  EXPECT_FALSE(http.Connected());
 
+  http.InputFileMode = false;
+  DWORD start;
   std::vector<std::int64_t> blocks;
   http.OnPacketRecvd = [&](TComponent*) { blocks.push_back(http.ReceivedBytes()); };
   start = GetTickCount();

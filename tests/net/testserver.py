@@ -18,6 +18,8 @@ The path picks the behaviour (query arguments in brackets):
                           client goes), then closes
   /late[secs]             silent for `secs`, then a small 200 reply
   /drip[n,gap]            200, then one byte every `gap` seconds, `n` bytes in all
+  /stall[after,secs]      200, `after` bytes, then silence for `secs` (or until the client
+                          goes)
   /close-header           closes in the middle of the header
   /close-body             announces 1000 bytes, sends 300 and closes
   /longline[len]          a header line of `len` bytes (default 1 MB)
@@ -167,6 +169,11 @@ class Handler(socketserver.BaseRequestHandler):
             for i in range(n):
                 time.sleep(gap)
                 sock.sendall(bytes([ord("a") + i % 26]))
+        elif path == "/stall":
+            n = int(args.get("after", "1000"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
+            send_pattern(sock, n)
+            self.wait_quiet(float(args.get("secs", "30")))
         elif path == "/close-header":
             sock.sendall(b"HTTP/1.0 200 OK\r\nContent-Le")
         elif path == "/close-body":
