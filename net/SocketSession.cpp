@@ -60,22 +60,24 @@ std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base
 }  // namespace
 
 bool PumpMessages() {
-  const bool pending = HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
-  if (!pending) return false;
-  if (toolkit::Application) {
-    toolkit::Application->ProcessMessages();
-    return true;
-  }
+  bool dispatched = false;
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the outer loop
+      // The quit request belongs to the outer loop: the application object's or the thread's.
+      if (toolkit::Application) {
+        toolkit::Application->Terminate();
+      } else {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+      }
       break;
     }
+    dispatched = true;
+    if (toolkit::Application && toolkit::Application->IsDialogKey(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  return true;
+  return dispatched;
 }
 
 void WaitForActivity(DWORD milliseconds) {

@@ -36,8 +36,9 @@ constexpr int kLevelCompleted = 2;
 constexpr int kLevelSocket = 4;
 constexpr int kLevelTrace = 8;
 
-// Dispatches the thread's pending messages: through the application object when there is one
-// (so its dialog keys and quit handling apply), else directly. False when nothing was pending.
+// Dispatches the thread's pending messages (with the application object's dialog keys when
+// there is one); a quit request ends the pumping and is left to the outer loop. True when a
+// message was dispatched.
 bool PumpMessages();
 
 // Blocks until a message arrives in the thread's queue or `milliseconds` pass; dispatches nothing.

@@ -105,6 +105,12 @@ TEST(HttpClientTest, RequestBytesOnTheWire) {
          EXPECT_EQ(http.SentBytes(), 11);
          EXPECT_EQ(ReadWhole(http.Header).substr(0, 17), "HTTP/1.0 200 OK\r\n");
        }},
+      {"host only",
+       "GET / HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType + "\r\n",
+       [&](THttpClient& http) {
+         http.Get("http://localhost:" + port);
+         EXPECT_EQ(http.CurrentURL(), "http://localhost:" + port + "/");
+       }},
       {"copy",
        "COPY /a HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
            "URI-header: /b\r\n\r\n",
