@@ -178,15 +178,17 @@ void THttpClient::BuildRequestHeader() {
 }
 
 void THttpClient::SendRequest() {
+  // The whole header and the whole data go out, however long and whatever bytes they hold: the
+  // announced Content-Length counts all of them, so a cut would leave the server waiting.
   std::string text;
   for (const std::string& line : headerLines_) text += line + "\r\n";
-  Write(text);
+  WriteAll(text);
   Writeln("");
   if (!CmdSendsData(currentCmd_)) return;
   if (OutputFileMode) {
     SendFile(sendData_);
   } else {
-    Write(sendData_);
+    WriteAll(sendData_);
   }
 }
 

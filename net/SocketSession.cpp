@@ -1,6 +1,7 @@
 // TSocketSession and TMessageTimer: the socket, its notifications, the waits and the time-out.
 #include "net/SocketSession.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/StrUtils.h"
@@ -548,6 +549,16 @@ void TSocketSession::Write(const std::string& text) {
   transferBuffer_[portion.size()] = '\0';
   if (portion.empty()) return;  // a length of 0 would mean "up to the zero byte": nothing
   SendBuffer(transferBuffer_, static_cast<std::uint16_t>(portion.size()));
+}
+
+void TSocketSession::WriteAll(const std::string& bytes) {
+  ReportStatus(kLevelTrace, "Write");
+  for (std::size_t done = 0; done < bytes.size();) {
+    const std::size_t piece = std::min(bytes.size() - done, kMaxWriteLength);
+    std::memcpy(transferBuffer_, bytes.data() + done, piece);
+    SendBuffer(transferBuffer_, static_cast<std::uint16_t>(piece));
+    done += piece;
+  }
 }
 
 void TSocketSession::Writeln(const std::string& text) {

@@ -127,6 +127,8 @@ class TSocketSession : public TComponent {
   // Sends `text` up to its first zero character, at most 65,535 characters.
   void Write(const std::string& text);
   void Writeln(const std::string& text);
+  // Sends every byte of `bytes`, zero bytes included, in pieces of the transfer buffer's size.
+  void WriteAll(const std::string& bytes);
   // Sends the whole file block by block. Throws base::Exception when it cannot be opened.
   void SendFile(const std::string& fileName);
   // One line with its line end; empty when the peer closed first. Nothing behind the line end is

@@ -90,6 +90,14 @@ TEST(HttpClientTest, RequestBytesOnTheWire) {
          http.EncodePostData = false;
          http.Post("http://localhost:" + port + "/echo", "a=b&c=d");
        }},
+      {"put of 200000 bytes with zero bytes",
+       "PUT /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
+           "Content-Length: 200000\r\n\r\n" + Pattern(200000),
+       [&](THttpClient& http) {
+         http.InputFileMode = false;
+         http.Put("http://localhost:" + port + "/echo", Pattern(200000));
+         EXPECT_EQ(http.Body, LastRequest());
+       }},
       {"put from a file",
        "PUT /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
            "Content-Length: 11\r\n\r\n" + std::string("file\0bytes!", 11),
