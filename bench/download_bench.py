@@ -39,7 +39,7 @@ def main():
     parser.add_argument("--wine", default="/usr/lib/wine/wine64")
     parser.add_argument("--size-mb", type=int, default=256)
     parser.add_argument("--big-mb", type=int, default=1024)
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--wait", type=float, default=5.0)
     opts = parser.parse_args()
 
@@ -105,7 +105,7 @@ def main():
         print("  %-20s %8.1f MB" % ("1 KB download", idle / MB))
         for mb in (opts.size_mb, opts.big_mb):
             got, secs, _, peak = httpget_run("http://127.0.0.1:%d/file?size=%d" % (port, mb * MB))
-            print("  %-20s %8.1f MB  (+%.1f MB; %.1f MB/s)" % ("%d MB download" % mb, peak / MB,
+            print("  %-20s %8.1f MB  (%+.1f MB; %.1f MB/s)" % ("%d MB download" % mb, peak / MB,
                                                               (peak - idle) / MB, mb / secs))
         os.remove(target)
 
