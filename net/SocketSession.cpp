@@ -636,6 +636,27 @@ std::string TSocketSession::ReadLn() {
   return line.TakeLine();
 }
 
+void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& take,
+                                   const std::function<bool()>& wantsMore) {
+  while (!cancelRequested_ && wantsMore()) {
+    int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
+    if (got > 0) {
+      take(transferBuffer_, got);
+      receivedBytes_ += got;
+      if (OnPacketRecvd) OnPacketRecvd(this);
+      TimerRestart();
+      IdleAfterBlock();
+    } else if (got == 0) {
+      break;
+    } else {
+      lastError_ = WSAGetLastError();
+      if (lastError_ == kWSAENOTCONN) break;
+      RaiseSocketError();
+      Idle(true);
+    }
+  }
+}
+
 void TSocketSession::CaptureFile(const std::string& fileName) {
   ReportStatus(kLevelTrace, "CaptureFile");
   receivedBytes_ = 0;
@@ -647,28 +668,14 @@ void TSocketSession::CaptureFile(const std::string& fileName) {
     throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
   }
   try {
-    while (!cancelRequested_) {
-      int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
-      bool idle = false;
-      if (got > 0) {
-        DWORD written = 0;
-        if (!WriteFile(file.get(), transferBuffer_, static_cast<DWORD>(got), &written, nullptr) ||
-            written != static_cast<DWORD>(got)) {
-          throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
-        }
-        receivedBytes_ += got;
-        if (OnPacketRecvd) OnPacketRecvd(this);
-        TimerRestart();
-      } else if (got == 0) {
-        break;
-      } else {
-        lastError_ = WSAGetLastError();
-        if (lastError_ == kWSAENOTCONN) break;
-        RaiseSocketError();
-        idle = true;
-      }
-      if (idle) Idle(true); else IdleAfterBlock();
-    }
+    ReceiveBlocks(
+        [&](const char* data, int size) {
+          DWORD written = 0;
+          if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+              written != static_cast<DWORD>(size))
+            throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
+        },
+        [] { return true; });
   } catch (...) {
     TimerOff();
     throw;
@@ -684,25 +691,8 @@ void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength) {
   TimerOn();
   text.clear();
   try {
-    while (!cancelRequested_ &&
-           (maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength)) {
-      int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
-      bool idle = false;
-      if (got > 0) {
-        text.append(transferBuffer_, static_cast<std::size_t>(got));
-        receivedBytes_ += got;
-        if (OnPacketRecvd) OnPacketRecvd(this);
-        TimerRestart();
-      } else if (got == 0) {
-        break;
-      } else {
-        lastError_ = WSAGetLastError();
-        if (lastError_ == kWSAENOTCONN) break;
-        RaiseSocketError();
-        idle = true;
-      }
-      if (idle) Idle(true); else IdleAfterBlock();
-    }
+    ReceiveBlocks([&](const char* data, int size) { text.append(data, static_cast<std::size_t>(size)); },
+                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; });
   } catch (...) {
     TimerOff();
     throw;

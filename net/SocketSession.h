@@ -171,6 +171,9 @@ class TSocketSession : public TComponent {
   void Idle(bool idle);
   // The wait after a received block: messages are dispatched at least every few milliseconds.
   void IdleAfterBlock();
+  // Receives blocks into `take` until the peer closes, `wantsMore` says enough, or a cancel;
+  // the silence time-out restarts with every block.
+  void ReceiveBlocks(const std::function<void(const char*, int)>& take, const std::function<bool()>& wantsMore);
 
   std::int16_t replyCode_ = 0;
   std::int64_t receivedBytes_ = 0;

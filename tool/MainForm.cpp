@@ -28,18 +28,6 @@ ScopedHandle& InstanceMutex() {
   return mutex;
 }
 
-std::string ModuleFileName() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD got = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      path.resize(got);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 }  // namespace
 
 std::optional<base::TDateTime> FileDateTime(const std::string& path) {
@@ -139,9 +127,9 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) 
 void TForm1::FormCreate(TComponent*) {
   // 1. The installed version is dated by the catalogue library beside the program. When that
   //    file cannot be read, the program file's own date stands in for it.
-  std::string folder = base::ExtractFilePath(ModuleFileName());
+  std::string folder = base::ExtractFilePath(ExeName());
   auto date = FileDateTime(folder + "Kalvor.dll");
-  if (!date) date = FileDateTime(ModuleFileName());
+  if (!date) date = FileDateTime(ExeName());
   catalogFileDate_ = date.value_or(0);
 
   // 3. One instance only.

@@ -8,6 +8,19 @@
 
 namespace toolkit {
 
+std::string ExeName() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    DWORD got = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      path.resize(got);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+
 TApplication* Application = nullptr;
 
 namespace {

@@ -13,6 +13,9 @@ namespace toolkit {
 
 class TForm;
 
+// The full path of the running program file.
+std::string ExeName();
+
 class TApplication : public TComponent {
  public:
   TApplication();

@@ -26,18 +26,6 @@ const char kCreditLine[] = OSTVANE_COPYRIGHT ". Alle Rechte vorbehalten.";
 const COLORREF kLinkColor = RGB(0, 0, 255);
 const COLORREF kPressedLinkColor = RGB(255, 0, 0);
 
-std::string ModuleFileName() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD got = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      path.resize(got);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 // Width and height of an icon, from its colour bitmap (or its mask, which holds AND and XOR
 // halves for a monochrome icon).
 SIZE IconSize(HICON icon) {
@@ -219,7 +207,7 @@ void TInfo::LogoPBPaint(TComponent*) {
   canvas.TextOut(textLeft, h / 2 - static_cast<int>(1.5 * canvas.TextHeight(ProgramTitle)), ProgramTitle);
   canvas.Font().SetBold(false);
   canvas.TextOut(textLeft, h / 2 - static_cast<int>(0.5 * canvas.TextHeight(ProgramTitle)),
-                 "Version: " + FileVersionText(ModuleFileName()));
+                 "Version: " + FileVersionText(ExeName()));
   canvas.TextOut(textLeft, h / 2 + static_cast<int>(0.5 * canvas.TextHeight(DevelopmentTime)),
                  "Entwicklungszeit: " + DevelopmentTime);
   canvas.SetBrushStyle(TCanvas::BrushStyle::Solid);

@@ -8,58 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Programs.h"
+
 namespace {
 
-std::string BinDir() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path, n);
-  return p.substr(0, p.find_last_of('\\') + 1);
-}
+using namespace testsupport;
 
-struct Process {
-  PROCESS_INFORMATION pi{};
-  bool Start(const std::string& exe) {
-    STARTUPINFOA si{sizeof si};
-    std::string cmd = "\"" + exe + "\"";
-    return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
-  }
-  // Exit code, or STILL_ACTIVE when it has not ended within `ms`.
-  DWORD Wait(DWORD ms) {
-    WaitForSingleObject(pi.hProcess, ms);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(pi.hProcess, &code);
-    return code;
-  }
-  ~Process() {
-    if (pi.hProcess) {
-      if (Wait(0) == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
-      WaitForSingleObject(pi.hProcess, 5000);
-      CloseHandle(pi.hProcess);
-      CloseHandle(pi.hThread);
-    }
-  }
-};
 
-// Top-level windows of a class and title that belong to a process.
-std::vector<HWND> WindowsOf(DWORD pid, const char* cls, const char* title) {
-  std::vector<HWND> found;
-  for (HWND h = FindWindowExA(nullptr, nullptr, cls, title); h; h = FindWindowExA(nullptr, h, cls, title)) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(h, &owner);
-    if (owner == pid || pid == 0) found.push_back(h);
-  }
-  return found;
-}
 
-HWND WaitForMainWindow(DWORD pid) {
-  for (int i = 0; i < 200; ++i) {
-    for (HWND h : WindowsOf(pid, "TForm1", "Trelk-Software Ostvane"))
-      if (IsWindowVisible(h)) return h;
-    Sleep(50);
-  }
-  return nullptr;
-}
+HWND WaitForMainWindow(DWORD pid) { return WaitForWindow(pid, "TForm1", "Trelk-Software Ostvane"); }
 
 std::vector<std::string> VisibleTexts(HWND parent) {
   std::vector<std::string> texts;

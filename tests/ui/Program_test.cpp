@@ -10,16 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Programs.h"
 #include "ui/Info.h"
 
 namespace {
 
-std::string BinDir() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path, n);
-  return p.substr(0, p.find_last_of('\\') + 1);
-}
+using namespace testsupport;
 
 // The 32-bit build lies beside this one: build/i686/bin next to build/x86_64/bin.
 std::string I686BinDir() { return BinDir() + "..\\..\\i686\\bin\\"; }
@@ -132,34 +128,8 @@ TEST(Program, VersionBlocks) {
   EXPECT_EQ(ui::FileVersionText(BinDir() + "Brisel.exe"), "1.6.0.0");
 }
 
-struct Process {
-  PROCESS_INFORMATION pi{};
-  bool Start(const std::string& exe) {
-    STARTUPINFOA si{sizeof si};
-    std::string cmd = "\"" + exe + "\"";
-    return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
-  }
-  ~Process() {
-    if (pi.hProcess) {
-      TerminateProcess(pi.hProcess, 1);
-      WaitForSingleObject(pi.hProcess, 5000);
-      CloseHandle(pi.hProcess);
-      CloseHandle(pi.hThread);
-    }
-  }
-};
 
-HWND WaitForMainWindow(DWORD pid) {
-  for (int i = 0; i < 200; ++i) {
-    for (HWND h = FindWindowExA(nullptr, nullptr, "TForm1", nullptr); h; h = FindWindowExA(nullptr, h, "TForm1", nullptr)) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(h, &owner);
-      if (owner == pid && IsWindowVisible(h)) return h;
-    }
-    Sleep(50);
-  }
-  return nullptr;
-}
+HWND WaitForMainWindow(DWORD pid) { return WaitForWindow(pid, "TForm1", nullptr); }
 
 TEST(Program, RunningBriselUsesTheVersionSixCommonControls) {
   Process brisel;

@@ -10,18 +10,14 @@
 #include <string>
 
 #include "base/Color.h"
+#include "tests/support/Programs.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Handles.h"
 
 namespace uitest {
 
-inline std::string BinDir() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path, n);
-  return p.substr(0, p.find_last_of('\\') + 1);
-}
+using testsupport::BinDir;
 
 // A 32-bit top-down DIB selected into a memory DC; Pixel reads it back as a COLORREF.
 class MemoryBitmap {
