@@ -233,4 +233,13 @@ void THttpClient::ReadResponseHeader() {
   }
 }
 
+void UseWizardSettings(THttpClient& http, const std::string& bodyFile) {
+  http.Port = 21;
+  http.TimeOut = 10000;
+  http.ReportLevel = 0;
+  http.InputFileMode = true;
+  http.OutputFileMode = false;
+  http.Body = bodyFile;
+}
+
 }  // namespace net

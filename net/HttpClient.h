@@ -110,4 +110,9 @@ class THttpClient : public TSocketSession {
   int hops_ = 0;
 };
 
+// The settings the update wizard fetches with (port 21 until the URL names its own, 10 s of
+// silence, no status reports, the body into `bodyFile`, the header as text); httpget uses them
+// too, so that a maker checks a server with exactly the client the programs use.
+void UseWizardSettings(THttpClient& http, const std::string& bodyFile);
+
 }  // namespace net

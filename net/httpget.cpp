@@ -64,13 +64,7 @@ int main(int argc, char** argv) {
   std::int64_t bytes = 0;
   try {
     net::THttpClient http(nullptr);
-    // The update wizard's settings.
-    http.Port = 21;
-    http.TimeOut = 10000;
-    http.ReportLevel = 0;
-    http.InputFileMode = true;
-    http.OutputFileMode = false;
-    http.Body = file;
+    net::UseWizardSettings(http, file);
     http.Get(url);
     bytes = http.ReceivedBytes();
     std::string status = http.Header.substr(0, http.Header.find_first_of("\r\n"));

@@ -33,16 +33,6 @@ struct Events {
   }
 };
 
-// The wizard's settings.
-void WizardSettings(THttpClient& http, const std::string& bodyFile) {
-  http.Port = 21;
-  http.TimeOut = 10000;
-  http.ReportLevel = 0;
-  http.InputFileMode = true;
-  http.OutputFileMode = false;
-  http.Body = bodyFile;
-}
-
 TEST(HttpClientTest, RequestBytesOnTheWire) {
   struct Case {
     const char* name;
@@ -141,7 +131,7 @@ TEST(HttpClientTest, RequestBytesOnTheWire) {
 TEST(HttpClientTest, UpdateListGetGoesToPort80) {
   THttpClient http(nullptr);
   const std::string file = ScratchFile("Updates.ini");
-  WizardSettings(http, file);
+  UseWizardSettings(http, file);
   Events events;
   events.Attach(http);
   if (Port80() != 80) {
@@ -200,7 +190,7 @@ TEST(HttpClientTest, ReplyEdgeCases) {
     THttpClient http(nullptr);
     const std::string file = ScratchFile("edge.htm");
     WriteWhole(file, untouched);
-    WizardSettings(http, file);
+    UseWizardSettings(http, file);
     Events events;
     events.Attach(http);
     ResetLog();
@@ -230,7 +220,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("another host");
     THttpClient http(nullptr);
-    WizardSettings(http, ScratchFile("redirect.htm"));
+    UseWizardSettings(http, ScratchFile("redirect.htm"));
     Events events;
     events.Attach(http);
     ResetLog();
@@ -248,7 +238,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("relative location");
     THttpClient http(nullptr);
-    WizardSettings(http, ScratchFile("redirect.htm"));
+    UseWizardSettings(http, ScratchFile("redirect.htm"));
     http.Get(BaseURL() + "/redirect?to=target.txt");
     EXPECT_EQ(http.CurrentURL(), BaseURL() + "/target.txt");
     EXPECT_EQ(ReadWhole(http.Body), "path /target.txt");
@@ -257,7 +247,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("handled by OnRedirect");
     THttpClient http(nullptr);
-    WizardSettings(http, ScratchFile("redirect.htm"));
+    UseWizardSettings(http, ScratchFile("redirect.htm"));
     int asked = 0;
     http.OnRedirect = [&](bool& handled) {
       ++asked;
@@ -288,7 +278,7 @@ TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
     SCOPED_TRACE(c.name);
     THttpClient http(nullptr);
     const std::string file = ScratchFile("abort.bin");
-    WizardSettings(http, file);
+    UseWizardSettings(http, file);
     http.InputFileMode = c.intoFile;
     Events events;
     events.Attach(http);
@@ -347,7 +337,7 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
     THttpClient http(nullptr);
     const std::string file = ScratchFile("fail.htm");
     WriteWhole(file, "kept");
-    WizardSettings(http, file);
+    UseWizardSettings(http, file);
     Events events;
     events.Attach(http);
     int connects = 0;
@@ -370,7 +360,7 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
 TEST(HttpClientTest, BodyOver2GiB) {
   const std::int64_t size = (std::int64_t{1} << 31) + 65536 * 3 + 17;
   THttpClient http(nullptr);
-  WizardSettings(http, "NUL");
+  UseWizardSettings(http, "NUL");
   std::int64_t last = 0;
   bool ordered = true, expectedSeen = true;
   http.OnPacketRecvd = [&](TComponent*) {
