@@ -109,9 +109,7 @@ struct Surface {
 
 TEST_F(AppTest, AThousandBannerPaintsLeaveTheGdiObjectsFlat) {
   auto* info = app->CreateForm<ui::TInfo>();
-  info->ProgramTitle = "Trelk-Software Ostvane";
-  info->DevelopmentTime = "2002-2003";
-  info->ProgramIcon = app->Icon();
+  info->SetBanner("Trelk-Software Ostvane", "2002-2003", app->Icon());
   Surface surface(435, 65);
   DeleteObjectWatch watch(surface.dc);
   ASSERT_TRUE(watch.Active()) << "the import of DeleteObject was not found";
