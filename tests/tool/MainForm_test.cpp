@@ -65,6 +65,30 @@ void LockKey(const std::string& name) {
   RegCloseKey(key);
 }
 
+// Leaves everybody the right to read the key and nothing else.
+void ReadOnlyKey(const std::string& path) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  alignas(8) BYTE buffer[256];
+  auto* acl = reinterpret_cast<ACL*>(buffer);
+  ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION));
+  ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));
+  ASSERT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  FreeSid(everyone);
+  RegCloseKey(key);
+}
+
+void UnlockPath(const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+  SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+}
+
 void UnlockKey(const std::string& name) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Trelk\\" + name).c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
@@ -287,6 +311,35 @@ TEST_F(MainFormTest, FailingWriteStopsAtThatProgramAndStaysOnTheList) {
   EXPECT_EQ(Values("Kassenbuch"), "UpdateInterval=dword:21");
   EXPECT_EQ(Values("Lagerfix"), "UpdateInterval=dword:21");
   EXPECT_EQ(form->Pages->PageIndex(), 2);
+}
+
+// A user who may read HKEY_LOCAL_MACHINE but not write it sees the list; applying then reports
+// the registry error.
+TEST_F(MainFormTest, ReadOnlyKeysAreListedAndApplyingReportsTheError) {
+  SeedKey("Adressmeister");
+  SeedKey("Kassenbuch");
+  engine::TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Kassenbuch", false));
+  reg.WriteInteger("UpdateInterval", 5);
+  reg.CloseKey();
+  const char* paths[] = {"Software\\Trelk\\Adressmeister", "Software\\Trelk\\Kassenbuch", "Software\\Trelk"};
+  for (const char* path : paths) ReadOnlyKey(path);
+  std::vector<std::string> shown;
+  auto answer = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string& caption, UINT) {
+    shown.push_back(caption + "|" + text);
+    return IDOK;
+  });
+  TForm1* form = Create();
+  form->Button_NextClick(form->Button_Next);
+  EXPECT_EQ(Items(form), (std::vector<std::string>{"Adressmeister", "Kassenbuch"}));
+  EXPECT_EQ(*tool::IntervalList, (std::vector<std::string>{"Standard (7/28)", "5"}));
+  form->ShowForm();
+  SendMessageA(form->Button_Next->Handle(), BM_CLICK, 0, 0);
+  for (const char* path : paths) UnlockPath(path);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Trelk-Software Ostvane|Fehler beim Setzen der Daten für 'UpdateInterval'");
+  EXPECT_EQ(form->Pages->PageIndex(), 1);
+  EXPECT_EQ(Values("Kassenbuch"), "UpdateInterval=dword:5");
 }
 
 TEST_F(MainFormTest, ForAllTakesTheSpinValue) {
