@@ -261,6 +261,28 @@ TEST_F(AppTest, TabAndShiftTabWalkEveryKindAndArrowsStayInTheRadioGroup) {
   EXPECT_EQ(form->ActiveControl(), radio2);
 }
 
+TEST_F(AppTest, EnterAndEscReachTheDefaultAndCancelButtonsFromEveryKind) {
+  auto* form = app->CreateForm<TKeysForm>();
+  std::vector<std::string> clicked;
+  auto* ok = new TButton(form, form, "OK", {300, 200, 75, 25}, true, false);
+  auto* cancel = new TButton(form, form, "Abbrechen", {300, 230, 75, 25}, false, true);
+  ok->OnClick = [&](TComponent*) { clicked.push_back("OK"); };
+  cancel->OnClick = [&](TComponent*) { clicked.push_back("Abbrechen"); };
+  for (const char* name : {"Button1", "Check1", "Radio1", "Edit1", "Spin1", "Combo1", "List1"}) {
+    FocusOn(*form, *form->Get(name));
+    clicked.clear();
+    PressKey(VK_RETURN);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(clicked, (std::vector<std::string>{"OK", "Abbrechen"})) << "with the focus on " << name;
+  }
+  // A disabled default button takes nothing.
+  ok->SetEnabled(false);
+  FocusOn(*form, *form->Get("Edit1"));
+  clicked.clear();
+  PressKey(VK_RETURN);
+  EXPECT_TRUE(clicked.empty());
+}
+
 TEST_F(AppTest, ASpinEditForcesTypedValuesIntoItsRangeWhenTheFocusLeaves) {
   auto* form = app->CreateForm<TKeysForm>();
   auto* spin = static_cast<TSpinEdit*>(form->Get("Spin1"));
