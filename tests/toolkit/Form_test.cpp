@@ -303,7 +303,7 @@ TEST_F(AppTest, ASpinEditForcesTypedValuesIntoItsRangeWhenTheFocusLeaves) {
       {spin, "5000", "365"},  {spin, "-4", "1"},         {spin, "0", "1"},
       {spin, "abc", "1"},     {spin, "", "1"},           {spin, "99999999999", "365"},
       {spin, "200", "200"},   {spin, "365", "365"},      {wide, "2000000", "1048575"},
-      {wide, "-4", "0"},      {wide, "1048575", "1048575"}, {wide, "$10", "16"},
+      {wide, "-4", "0"},      {wide, "1048575", "1048575"}, {wide, "$10", "0"}, {wide, "0x10", "0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("typed '") + c.typed + "'");
