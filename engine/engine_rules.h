@@ -43,14 +43,4 @@ bool WizardOpens(bool manual, bool onlyUpdate, bool noUpdate, int32_t today, bas
 // The reference date handed to the wizard: the given one, or the program file's date for 0.
 base::TDateTime EffectiveReferenceDate(base::TDateTime given, base::TDateTime programFileDate);
 
-// The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
-// 65535. Empty result for an empty or malformed text (the built-in server then stays).
-struct ServerSetting {
-  std::string host;
-  int port = 0;  // 0: none given
-  // The authority of the server's URLs: "host" or "host:port".
-  std::string Authority() const;
-};
-std::optional<ServerSetting> ParseServerSetting(std::string_view text);
-
 }  // namespace engine

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/DateTime.h"
 
@@ -39,9 +41,25 @@ base::TDateTime NextUpdateDate(int32_t today, std::optional<int32_t> storedInter
 // state "Beenden" on the no-update result leaves (download page current, "Abbrechen" disabled).
 bool WritesUpdateAtDestroy(bool installPrepared, int currentPage, bool cancelEnabled);
 
+// The result page's text: the no-update text, or the update text around the news list
+// ("- item" lines, each ending with CR LF).
+extern const char kNoUpdateText[];
+extern const char kUpdateTextPattern[];  // %s takes the news list
+std::string CheckResultText(bool updateAvailable, std::string_view newsList);
+
 // The interval field's range, and a value brought into it (the nearer end).
 constexpr int kMinInterval = 1;
 constexpr int kMaxInterval = 365;
 int ClampInterval(int64_t value);
+
+// The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
+// 65535. Empty result for an empty or malformed text (the built-in server then stays).
+struct ServerSetting {
+  std::string host;
+  int port = 0;  // 0: none given
+  // The authority of the server's URLs: "host" or "host:port".
+  std::string Authority() const;
+};
+std::optional<ServerSetting> ParseServerSetting(std::string_view text);
 
 }  // namespace wizard
