@@ -86,7 +86,10 @@ ServerSetting UpdateServerSetting() {
 
 TStatusForm::TStatusForm(TComponent* owner)
     : TForm(owner, "TStatusForm", "Updates installieren", 658, 353, WS_CAPTION | WS_SYSMENU) {
-  SetName("StatusForm");
+  // A further wizard of the same owner is told apart by a number, as forms made twice are.
+  std::string name = "StatusForm";
+  for (int i = 1; owner && owner->FindComponent(name); ++i) name = "StatusForm_" + std::to_string(i);
+  SetName(name);
   // Every control takes the form's face, size and colour.
   Font().SetName("Verdana");
   Font().SetHeight(-11);
