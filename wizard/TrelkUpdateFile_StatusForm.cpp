@@ -96,6 +96,44 @@ TStatusForm::TStatusForm(TComponent* owner)
   FontChanged();
   SetColor(kWhite);
 
+  WinXP = new ui::TWinXP(this);
+  WinXP->SetName("WinXP");
+
+  // The wizard's own HTTP client; the update component's settings are not copied into it.
+  HTTP = new net::THttpClient(this);
+  HTTP->SetName("HTTP");
+  net::UseWizardSettings(*HTTP, "");
+  const ServerSetting server = UpdateServerSetting();
+  HTTP->Host = server.host;
+  UpdateServer = server.Authority();
+  HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
+  HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
+
+  OnCreate = [this](TComponent* s) { FormCreate(s); };
+  OnShow = [this](TComponent* s) { FormShow(s); };
+  OnCloseQuery = [this](TComponent* s, bool& canClose) { FormCloseQuery(s, canClose); };
+  OnClose = [this](TComponent* s) { FormClose(s); };
+  OnDestroy = [this](TComponent* s) {
+    // Destruction runs while the application object ends, where no error may escape.
+    try {
+      FormDestroy(s);
+    } catch (...) {
+      if (Application) Application->HandleException();
+    }
+  };
+  StatusForm = this;
+}
+
+TStatusForm::~TStatusForm() {
+  BeforeDestruction();
+  if (StatusForm == this) StatusForm = nullptr;
+}
+
+void TStatusForm::FormCreate(TComponent*) { Downloading = false; }
+
+void TStatusForm::EnsureControls() {
+  if (controlsMade_) return;
+  controlsMade_ = true;
   const std::vector<ControlSpec> layout = {
       {"PaintBox_Process", Kind::PaintBox, "", "", {0, 0, 225, 353}, Into(PaintBox_Process)},
       {"Pages", Kind::PageControl, "", "", {232, 56, 417, 249}, Into(Pages)},
@@ -196,19 +234,6 @@ TStatusForm::TStatusForm(TComponent* owner)
   Label_AutoUpdt2 = new TLabel(this, GroupBox1, "Tage an Updates erinnern", {122, 192, 0, 0}, false);
   Label_AutoUpdt2->SetName("Label_AutoUpdt2");
 
-  WinXP = new ui::TWinXP(this);
-  WinXP->SetName("WinXP");
-
-  // The wizard's own HTTP client; the update component's settings are not copied into it.
-  HTTP = new net::THttpClient(this);
-  HTTP->SetName("HTTP");
-  net::UseWizardSettings(*HTTP, "");
-  const ServerSetting server = UpdateServerSetting();
-  HTTP->Host = server.host;
-  UpdateServer = server.Authority();
-  HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
-  HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
-
   PaintBox_Process->OnPaint = [this](TComponent* s) { PaintBox_ProcessPaint(s); };
   Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
   Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
@@ -221,28 +246,6 @@ TStatusForm::TStatusForm(TComponent* owner)
   RadioButton_AutoUpdt->SetChecked(true);
   initialFocus = Button_Next;
 
-  OnCreate = [this](TComponent* s) { FormCreate(s); };
-  OnShow = [this](TComponent* s) { FormShow(s); };
-  OnCloseQuery = [this](TComponent* s, bool& canClose) { FormCloseQuery(s, canClose); };
-  OnClose = [this](TComponent* s) { FormClose(s); };
-  OnDestroy = [this](TComponent* s) {
-    // Destruction runs while the application object ends, where no error may escape.
-    try {
-      FormDestroy(s);
-    } catch (...) {
-      if (Application) Application->HandleException();
-    }
-  };
-  StatusForm = this;
-}
-
-TStatusForm::~TStatusForm() {
-  BeforeDestruction();
-  if (StatusForm == this) StatusForm = nullptr;
-}
-
-void TStatusForm::FormCreate(TComponent*) {
-  Downloading = false;
   // The information icon, and two copies of that picture for the later pages.
   HICON information = LoadIconA(nullptr, IDI_ASTERISK);
   Image_Icon1->SetIcon(information);
@@ -253,6 +256,7 @@ void TStatusForm::FormCreate(TComponent*) {
 }
 
 void TStatusForm::FormShow(TComponent*) {
+  EnsureControls();
   char path[MAX_PATH + 1];
   DWORD n = GetTempPathA(sizeof path, path);
   TempDir = n > 0 && n < sizeof path ? std::string(path, n) : std::string();
@@ -323,7 +327,10 @@ void TStatusForm::FormClose(TComponent*) {
 
 void TStatusForm::FormDestroy(TComponent*) {
   if (UpdateAvailable && !ListFileName.empty()) DeleteFileA(ListFileName.c_str());
-  if (WritesUpdateAtDestroy(InstallPrepared, Pages->PageIndex(), Button_Cancel->Enabled())) {
+  // A wizard that never showed is on its welcome page.
+  const int page = controlsMade_ ? Pages->PageIndex() : 0;
+  const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
+  if (WritesUpdateAtDestroy(InstallPrepared, page, cancelEnabled)) {
     engine::TRegistry reg(RootKey());
     reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
     std::optional<int32_t> interval;

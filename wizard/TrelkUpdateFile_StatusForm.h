@@ -44,9 +44,15 @@ extern const char kInstallFailedText[];
 
 class TStatusForm : public toolkit::TForm {
  public:
-  // Builds the window, its pages and its HTTP client; hidden until shown modally.
+  // Makes the window and the HTTP client; the pages and their controls follow at the first
+  // show (EnsureControls), so that a program whose search is not due does not pay for them at
+  // its start. Hidden until shown modally.
   explicit TStatusForm(toolkit::TComponent* owner);
   ~TStatusForm() override;
+
+  // Makes the pages and controls unless they exist; until then every control pointer below is
+  // null. The first show calls it.
+  void EnsureControls();
 
   // --- Inputs, set by the update component before every show.
   std::string ProgramName;
@@ -63,7 +69,7 @@ class TStatusForm : public toolkit::TForm {
   // with the HTTP client at construction.
   std::string UpdateServer;
 
-  // --- Controls, in table order.
+  // --- Controls, in table order (null until EnsureControls).
   toolkit::TPaintBox* PaintBox_Process = nullptr;
   TTitlePanel* Panel_Title = nullptr;
   toolkit::TPageControl* Pages = nullptr;
@@ -146,6 +152,7 @@ class TStatusForm : public toolkit::TForm {
  private:
   // Shows page `Step` with its title (leaving the settings page, or a step change).
   void ShowStepPage();
+  bool controlsMade_ = false;
   toolkit::ScopedIcon icon2_, icon3_;
 };
 

@@ -92,7 +92,7 @@ TEST_F(UpdateFileTest, ConstructionMakesTheActionListTheWizardAndTheSettings) {
   EXPECT_EQ(wizard::StatusForm->Owner(), app.get()) << "the wizard belongs to the application";
   EXPECT_FALSE(IsWindowVisible(wizard::StatusForm->Handle()));
   EXPECT_EQ(wizard::StatusForm->HTTP->Host, OSTVANE_MAKER_WEB_HOST);
-  EXPECT_NE(wizard::StatusForm->Image_Icon1->Icon(), nullptr) << "the wizard's create handler ran";
+  EXPECT_EQ(wizard::StatusForm->Pages, nullptr) << "the pages wait for the first show";
 
   // A second component on the same owner is refused and leaves the owner as it was.
   const int count = owner->ComponentCount();
@@ -215,6 +215,7 @@ TEST_F(UpdateFileTest, WizardReceivesTheProgramsIdentity) {
   TTrelkUpdateFile* c = MakeComponent();
   // 0 stands for the program file's own date, cut to the even second.
   ASSERT_TRUE(Run(c, "", true, 0));
+  EXPECT_NE(wizard::StatusForm->Image_Icon1->Icon(), nullptr) << "the first show made the pages";
   const auto fileDate = engine::FileDateTime(toolkit::ExeName());
   ASSERT_TRUE(fileDate);
   EXPECT_EQ(handed.referenceDate, *fileDate);

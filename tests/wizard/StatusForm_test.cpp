@@ -78,6 +78,7 @@ class StatusFormTest : public ::testing::Test {
     app = std::make_unique<toolkit::TApplication>();
     form = new TScriptedStatusForm(app.get());
     form->DoCreate();
+    form->EnsureControls();
     form->RegistryKey = kKey;
   }
   void TearDown() override {
@@ -281,6 +282,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     app = std::make_unique<toolkit::TApplication>();
     form = new TScriptedStatusForm(app.get());
     form->DoCreate();
+    form->EnsureControls();
     form->RegistryKey = kKey;
   }
 }
