@@ -128,7 +128,7 @@ int Automatic(int calls) {
   guard.OnTimer = [&](toolkit::TComponent*) {
     if (opened) {
       opened = true;
-      wizard::StatusForm->modalResult = toolkit::TForm::mrCancel;
+      wizard::StatusForm->SetModalResult(toolkit::TForm::mrCancel);
     }
   };
   std::vector<double> each;

@@ -6,8 +6,10 @@
 #include "base/DateTime.h"
 #include "engine/Registry.h"
 #include "engine/engine_rules.h"
+#include "toolkit/Actions.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
+#include "toolkit/Seams.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace engine {
@@ -28,7 +30,7 @@ std::optional<base::TDateTime> FileDateTime(const std::string& path) {
 TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   // The list is named before the component has a name of its own, so every component gets
   // the same name and the owner refuses a second one.
-  auto* list = new TComponent(owner);
+  auto* list = new TActionList(owner);
   try {
     list->SetName("ActionList_" + Name());
   } catch (...) {
@@ -36,6 +38,9 @@ TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
     throw;
   }
   actionList_ = list;
+  auto* search = new TAction(list);
+  search->SetShortCut(ShortCut('U', kCtrlKey));
+  search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
   // libzip is linked into the program: nothing to put into the system directory.
   const wizard::ServerSetting server = wizard::UpdateServerSetting();
   Host = server.host;
@@ -61,7 +66,7 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   if (!Manual) reg.WriteString("ApplicationFileName", ApplicationFileNameValue(exe, StartParameters));
   if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
   const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
-  const int32_t today = wizard::Today();
+  const int32_t today = static_cast<int32_t>(toolkit::Today());
   std::optional<base::TDateTime> stored;
   if (reg.ValueExists("Update")) stored = reg.ReadDate("Update");
   const base::TDateTime last = LastReminderDate(stored, today);

@@ -8,6 +8,7 @@
 
 #include "base/DateTime.h"
 #include "net/HttpClient.h"
+#include "toolkit/Actions.h"
 #include "toolkit/Component.h"
 
 namespace engine {
@@ -41,11 +42,11 @@ class TTrelkUpdateFile : public net::THttpClient {
   // The Ctrl+U action: a search by hand, nothing recorded.
   void ShortcutExecute(toolkit::TComponent* sender);
 
-  // The action list made on the owner form (owned by it).
-  toolkit::TComponent* ActionList() const { return actionList_; }
+  // The action list made on the owner form (owned by it), with the one Ctrl+U action.
+  toolkit::TActionList* ActionList() const { return actionList_; }
 
  private:
-  toolkit::TComponent* actionList_ = nullptr;
+  toolkit::TActionList* actionList_ = nullptr;
 };
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 #include "engine/TrelkUpdateFile.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
+#include "toolkit/FormBuilder.h"
 
 namespace {
 
@@ -13,16 +14,22 @@ using namespace toolkit;
 
 class TMainForm : public TForm {
  public:
-  explicit TMainForm(TComponent* owner) : TForm(owner, "TNotizkastenForm", "Notizkasten", 360, 120) {
+  explicit TMainForm(TComponent* owner) : TForm(owner, "TNotizkastenForm") {
     SetName("MainForm");
-    const std::vector<ControlSpec> layout = {
-        {"Label_Info", Kind::WrapLabel, "",
-         "Notizkasten, ein Programm der Trelk-Software-Familie.\r\n\r\n"
-         "Strg+U sucht jederzeit nach Updates.",
-         {12, 12, 336, 60}, nullptr},
-        {"Button_Close", Kind::DefaultButton, "", "Schließen", {273, 84, 75, 25}, Into(Button_Close)},
-    };
-    BuildControls(*this, layout);
+    Build(*this, FormSpec("Notizkasten", 360, 120)
+                     .Flags(FormFlag::MinimizeBox)
+                     .OnCreate(this, &TMainForm::FormCreate)
+                     .OnDestroy(this, &TMainForm::FormDestroy)
+                     .Controls({
+                         Row("Label_Info", Kind::WrapLabel, "",
+                             "Notizkasten, ein Programm der Trelk-Software-Familie.\r\n\r\n"
+                             "Strg+U sucht jederzeit nach Updates.",
+                             {12, 12, 336, 60}),
+                         Row("Button_Close", Kind::Button, "", "Schließen", {273, 84, 75, 25})
+                             .Flags(Flag::Default | Flag::Cancel)
+                             .Into(Button_Close)
+                             .OnClick(this, &TMainForm::Button_CloseClick),
+                     }));
 #ifndef NOTIZKASTEN_WITHOUT_UPDATE
     // The three properties every program sets to its own values.
     Update = new engine::TTrelkUpdateFile(this);
@@ -31,9 +38,6 @@ class TMainForm : public TForm {
     Update->RegistryKey = "Notizkasten";
     Update->ZIPFileName = "Notizkasten.zip";
 #endif
-    Button_Close->OnClick = [this](TComponent*) { Close(); };
-    OnCreate = [this](TComponent* s) { FormCreate(s); };
-    OnDestroy = [this](TComponent* s) { FormDestroy(s); };
   }
 
   void FormCreate(TComponent*) {
@@ -45,6 +49,8 @@ class TMainForm : public TForm {
 
   // The program's own end; an update-only start ends without it.
   void FormDestroy(TComponent*) {}
+
+  void Button_CloseClick(TComponent*) { Close(); }
 
   TButton* Button_Close = nullptr;
 #ifndef NOTIZKASTEN_WITHOUT_UPDATE

@@ -11,6 +11,8 @@
 #include "engine/Registry.h"
 #include "resources/Version.h"
 #include "toolkit/Application.h"
+#include "toolkit/FormBuilder.h"
+#include "toolkit/Seams.h"
 
 namespace wizard {
 
@@ -67,13 +69,9 @@ const char kPeriodicText[] =
 const int kStandardButtons = 0;
 const int kSettingsButtons = 1;
 
-}  // namespace
+const char kVerdana[] = "Verdana";
 
-int32_t Today() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return base::TryEncodeDate(now.wYear, now.wMonth, now.wDay).value_or(0);
-}
+}  // namespace
 
 ServerSetting UpdateServerSetting() {
   if (const char* text = std::getenv("TRELK_UPDATE_SERVER")) {
@@ -84,21 +82,125 @@ ServerSetting UpdateServerSetting() {
   return builtIn;
 }
 
-TStatusForm::TStatusForm(TComponent* owner)
-    : TForm(owner, "TStatusForm", "Updates installieren", 658, 353, WS_CAPTION | WS_SYSMENU) {
+// The whole wizard: the window and its controls in one description. The window is made with
+// the form, its controls at the first show.
+FormSpec TStatusForm::Description() {
+  const Flag kGroup = Flag::Group;
+  return FormSpec("Updates installieren", 658, 353)
+      .Font(kVerdana, -11)
+      .Color(kWhite)
+      .Flags(FormFlag::DoubleBuffered)
+      .OnCreate(this, &TStatusForm::FormCreate)
+      .OnShow(this, &TStatusForm::FormShow)
+      .OnCloseQuery(this, &TStatusForm::FormCloseQuery)
+      .OnClose(this, &TStatusForm::FormClose)
+      .OnDestroy(this, &TStatusForm::FormDestroy)
+      .Controls({
+          Row("PaintBox_Process", Kind::PaintBox, "", "", {0, 0, 225, 353})
+              .Flags(Flag::DoubleBuffered)
+              .Into(PaintBox_Process)
+              .OnPaint(this, &TStatusForm::PaintBox_ProcessPaint),
+          Row("Panel_Title", Kind::Panel, "", "", {232, 8, 417, 41})
+              .Color(kTitleBlue)
+              .Font(kVerdana, -19, FontStyle::Bold, kWhite)
+              .Into(Panel_Title),
+          Row("Pages", Kind::PageControl, "", "", {232, 56, 417, 249}).Into(Pages),
+          Row("Bestätigung1", Kind::Page, "Pages"),
+          Row("Prüfen", Kind::Page, "Pages"),
+          Row("Bestätigung2", Kind::Page, "Pages"),
+          Row("Download", Kind::Page, "Pages"),
+          Row("Einrichten", Kind::Page, "Pages"),
+          Row("Bestätigung3", Kind::Page, "Pages"),
+          Row("Einstellungen", Kind::Page, "Pages"),
+          Row("Bevel1", Kind::HLine, "", "", {232, 312, 417, 2}).Into(Bevel1),
+          Row("Button_Settings", Kind::Button, "", "Einstellungen", {240, 320, 97, 25})
+              .Into(Button_Settings)
+              .OnClick(this, &TStatusForm::Button_SettingsClick),
+          Row("Notebook_StdButtons", Kind::PageControl, "", "", {456, 314, 193, 37}).Into(Notebook_StdButtons),
+          Row("Standard", Kind::Page, "Notebook_StdButtons"),
+          Row("Einstellungen", Kind::Page, "Notebook_StdButtons"),
+          Row("Button_Cancel", Kind::Button, "Notebook_StdButtons.Standard", "Abbrechen", {6, 6, 83, 25})
+              .Flags(Flag::Cancel)
+              .Into(Button_Cancel)
+              .OnClick(this, &TStatusForm::Button_CancelClick),
+          Row("Button_Next", Kind::Button, "Notebook_StdButtons.Standard", "Weiter >", {100, 6, 83, 25})
+              .Flags(Flag::Default)
+              .Into(Button_Next)
+              .OnClick(this, &TStatusForm::Button_NextClick),
+          Row("Button_SettingsCancel", Kind::Button, "Notebook_StdButtons.Einstellungen", "Abbrechen", {6, 6, 83, 25})
+              .Flags(Flag::Cancel)
+              .Into(Button_SettingsCancel)
+              .OnClick(this, &TStatusForm::Button_SettingsCancelClick),
+          Row("Button_SettingsSave", Kind::Button, "Notebook_StdButtons.Einstellungen", "Speichern", {100, 6, 83, 25})
+              .Flags(Flag::Default)
+              .Into(Button_SettingsSave)
+              .OnClick(this, &TStatusForm::Button_SettingsSaveClick),
+          // Page 0
+          Row("Image_Icon1", Kind::Image, "Pages.Bestätigung1", "", {8, 8, 32, 32}).Into(Image_Icon1),
+          Row("Label2", Kind::WrapLabel, "Pages.Bestätigung1", kWelcomeText, {56, 8, 353, 233}).Into(Label2),
+          // Page 1
+          Row("Label4", Kind::WrapLabel, "Prüfen", kCheckText, {8, 8, 401, 57}).Into(Label4),
+          Row("Button_Check", Kind::Button, "Prüfen", "Jetzt auf neue Updates prüfen", {8, 96, 185, 25})
+              .Into(Button_Check)
+              .OnClick(this, &TStatusForm::Button_CheckClick),
+          // Page 2
+          Row("Label_CheckResult", Kind::WrapLabel, "Bestätigung2", "", {8, 8, 401, 233}).Into(Label_CheckResult),
+          // Page 3
+          Row("Label_Download", Kind::WrapLabel, "Download", kDownloadText, {8, 8, 401, 89}).Into(Label_Download),
+          Row("Status", Kind::ProgressBar, "Download", "", {52, 112, 337, 25}).Range(0, 100, 0).Into(Status),
+          Row("PerCent", Kind::WrapLabel, "Download", "", {52, 144, 337, 13})
+              .Font("MS Sans Serif", -11)
+              .Flags(Flag::Centered)
+              .Into(PerCent),
+          Row("StatusLabel", Kind::Label, "Download", "", {52, 168, 0, 0}).Into(StatusLabel),
+          Row("TimeLeft", Kind::Label, "Download", "", {52, 192, 0, 0}).Into(TimeLeft),
+          Row("Icon", Kind::Image, "Download", "", {8, 160, 33, 33}).Into(Icon),
+          Row("CancelDownload", Kind::Button, "Download", "Download ab&brechen", {240, 216, 155, 25}).Into(CancelDownload),
+          // Page 4
+          Row("Image_Icon2", Kind::Image, "Einrichten", "", {8, 8, 32, 32}).Into(Image_Icon2),
+          Row("Label3", Kind::WrapLabel, "Einrichten", kInstallText, {56, 8, 353, 177}).Into(Label3),
+          Row("CheckBox_Restart", Kind::CheckBox, "Einrichten", "Programm automatisch neu starten", {56, 224, 353, 17})
+              .Flags(Flag::Checked)
+              .Into(CheckBox_Restart),
+          // Page 5
+          Row("Image_Icon3", Kind::Image, "Bestätigung3", "", {8, 8, 32, 32}).Into(Image_Icon3),
+          Row("Label5", Kind::WrapLabel, "Bestätigung3", kFinishText, {56, 8, 353, 233}).Into(Label5),
+          // Page 6
+          Row("GroupBox1", Kind::GroupBox, "Pages.Einstellungen",
+              "Wie oft wollen Sie zum Suchen nach Updates aufgefordert werden?", {8, 8, 401, 233})
+              .Into(GroupBox1),
+          Row("RadioButton_NoAutoUpdt", Kind::RadioButton, "GroupBox1", "Niemals automatisch zum Updaten auffordern",
+              {16, 24, 377, 17})
+              .Flags(kGroup)
+              .Into(RadioButton_NoAutoUpdt)
+              .OnClick(this, &TStatusForm::RadioButton_UpdtClick),
+          Row("Label1", Kind::WrapLabel, "GroupBox1", kNeverText, {40, 40, 353, 73}).Into(Label1),
+          Row("RadioButton_AutoUpdt", Kind::RadioButton, "GroupBox1",
+              "Regelmäßig in bestimmten Abständen zum Updaten auffordern", {16, 112, 383, 17})
+              .Flags(Flag::Checked)
+              .Into(RadioButton_AutoUpdt)
+              .OnClick(this, &TStatusForm::RadioButton_UpdtClick),
+          Row("Label6", Kind::WrapLabel, "GroupBox1", kPeriodicText, {40, 128, 353, 57}).Into(Label6),
+          Row("Label_AutoUpdt1", Kind::Label, "GroupBox1", "Alle", {40, 192, 0, 0}).Into(Label_AutoUpdt1),
+          Row("SpinEdit_AutoUpdt", Kind::SpinEdit, "GroupBox1", "", {70, 188, 49, 22})
+              .Range(kMinInterval, kMaxInterval, 7)
+              .Into(SpinEdit_AutoUpdt),
+          Row("Label_AutoUpdt2", Kind::Label, "GroupBox1", "Tage an Updates erinnern", {122, 192, 0, 0})
+              .Into(Label_AutoUpdt2),
+      });
+}
+
+TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   // A further wizard of the same owner is told apart by a number, as forms made twice are.
   std::string name = "StatusForm";
   for (int i = 1; owner && owner->FindComponent(name); ++i) name = "StatusForm_" + std::to_string(i);
   SetName(name);
-  // Every control takes the form's face, size and colour.
-  Font().SetName("Verdana");
-  Font().SetHeight(-11);
-  FontChanged();
-  SetColor(kWhite);
+  FormSpec window = Description();
+  window.controls.clear();
+  Build(*this, window);
 
   WinXP = new ui::TWinXP(this);
   WinXP->SetName("WinXP");
-
   // The wizard's own HTTP client; the update component's settings are not copied into it.
   HTTP = new net::THttpClient(this);
   HTTP->SetName("HTTP");
@@ -108,24 +210,10 @@ TStatusForm::TStatusForm(TComponent* owner)
   UpdateServer = server.Authority();
   HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
   HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
-
-  OnCreate = [this](TComponent* s) { FormCreate(s); };
-  OnShow = [this](TComponent* s) { FormShow(s); };
-  OnCloseQuery = [this](TComponent* s, bool& canClose) { FormCloseQuery(s, canClose); };
-  OnClose = [this](TComponent* s) { FormClose(s); };
-  OnDestroy = [this](TComponent* s) {
-    // Destruction runs while the application object ends, where no error may escape.
-    try {
-      FormDestroy(s);
-    } catch (...) {
-      if (Application) Application->HandleException();
-    }
-  };
   StatusForm = this;
 }
 
 TStatusForm::~TStatusForm() {
-  BeforeDestruction();
   if (StatusForm == this) StatusForm = nullptr;
 }
 
@@ -134,118 +222,8 @@ void TStatusForm::FormCreate(TComponent*) { Downloading = false; }
 void TStatusForm::EnsureControls() {
   if (controlsMade_) return;
   controlsMade_ = true;
-  const std::vector<ControlSpec> layout = {
-      {"PaintBox_Process", Kind::PaintBox, "", "", {0, 0, 225, 353}, Into(PaintBox_Process)},
-      {"Pages", Kind::PageControl, "", "", {232, 56, 417, 249}, Into(Pages)},
-      {"Bestätigung1", Kind::Page, "Pages", "", {}, nullptr},
-      {"Prüfen", Kind::Page, "Pages", "", {}, nullptr},
-      {"Bestätigung2", Kind::Page, "Pages", "", {}, nullptr},
-      {"Download", Kind::Page, "Pages", "", {}, nullptr},
-      {"Einrichten", Kind::Page, "Pages", "", {}, nullptr},
-      {"Bestätigung3", Kind::Page, "Pages", "", {}, nullptr},
-      {"Einstellungen", Kind::Page, "Pages", "", {}, nullptr},
-      {"Bevel1", Kind::HLine, "", "", {232, 312, 417, 2}, Into(Bevel1)},
-      {"Button_Settings", Kind::Button, "", "Einstellungen", {240, 320, 97, 25}, Into(Button_Settings)},
-      // Page 0
-      {"Image_Icon1", Kind::Image, "Bestätigung1", "", {8, 8, 32, 32}, Into(Image_Icon1)},
-      {"Label2", Kind::WrapLabel, "Bestätigung1", kWelcomeText, {56, 8, 353, 233}, Into(Label2)},
-      // Page 1
-      {"Label4", Kind::WrapLabel, "Prüfen", kCheckText, {8, 8, 401, 57}, Into(Label4)},
-      {"Button_Check", Kind::Button, "Prüfen", "Jetzt auf neue Updates prüfen", {8, 96, 185, 25}, Into(Button_Check)},
-      // Page 2
-      {"Label_CheckResult", Kind::WrapLabel, "Bestätigung2", "", {8, 8, 401, 233}, Into(Label_CheckResult)},
-      // Page 3
-      {"Label_Download", Kind::WrapLabel, "Download", kDownloadText, {8, 8, 401, 89}, Into(Label_Download)},
-      {"PerCent", Kind::WrapLabel, "Download", "", {52, 144, 337, 13}, Into(PerCent)},
-      {"StatusLabel", Kind::Label, "Download", "", {52, 168, 0, 0}, Into(StatusLabel)},
-      {"TimeLeft", Kind::Label, "Download", "", {52, 192, 0, 0}, Into(TimeLeft)},
-      {"Icon", Kind::Image, "Download", "", {8, 160, 33, 33}, Into(Icon)},
-      {"CancelDownload", Kind::Button, "Download", "Download ab&brechen", {240, 216, 155, 25}, Into(CancelDownload)},
-      // Page 4
-      {"Image_Icon2", Kind::Image, "Einrichten", "", {8, 8, 32, 32}, Into(Image_Icon2)},
-      {"Label3", Kind::WrapLabel, "Einrichten", kInstallText, {56, 8, 353, 177}, Into(Label3)},
-      // Page 5
-      {"Image_Icon3", Kind::Image, "Bestätigung3", "", {8, 8, 32, 32}, Into(Image_Icon3)},
-      {"Label5", Kind::WrapLabel, "Bestätigung3", kFinishText, {56, 8, 353, 233}, Into(Label5)},
-  };
-  BuildControls(*this, layout);
-
-  Panel_Title = new TTitlePanel(this, this, {232, 8, 417, 41});
-  Panel_Title->SetName("Panel_Title");
-  Panel_Title->SetColor(kTitleBlue);
-  Panel_Title->Font() = TFont("Verdana", -19, true);
-  Panel_Title->Font().SetColor(kWhite);
-  Panel_Title->FontChanged();
-
-  // The two button pages carry names that the step pages use too ("Einstellungen"): they are
-  // named within a holder of their own; their buttons belong to the form, which finds its
-  // default and cancel buttons among its own components.
-  auto* buttonPages = new TComponent(this);
-  buttonPages->SetName("Notebook_StdButtons_Pages");
-  Notebook_StdButtons = new TPageControl(buttonPages, this, {456, 314, 193, 37});
-  Notebook_StdButtons->SetName("Notebook_StdButtons");
-  TPanel* standard = Notebook_StdButtons->AddPage("Standard");
-  TPanel* settings = Notebook_StdButtons->AddPage("Einstellungen");
-  auto button = [this](TControl* page, const char* name, const char* caption, int left, bool isDefault) {
-    auto* b = new TButton(this, page, caption, {left, 6, 83, 25}, isDefault, !isDefault);
-    b->SetName(name);
-    return b;
-  };
-  Button_Cancel = button(standard, "Button_Cancel", "Abbrechen", 6, false);
-  Button_Next = button(standard, "Button_Next", "Weiter >", 100, true);
-  Button_SettingsCancel = button(settings, "Button_SettingsCancel", "Abbrechen", 6, false);
-  Button_SettingsSave = button(settings, "Button_SettingsSave", "Speichern", 100, true);
-
-  // Page 3: the bar, the centred percentage in its own font.
-  TControl* downloadPage = dynamic_cast<TControl*>(FindComponent("Download"));
-  Status = new TProgressBar(this, downloadPage, {52, 112, 337, 25});
-  Status->SetName("Status");
-  PerCent->Font() = TFont("MS Sans Serif", -11);
-  PerCent->FontChanged();
-  SetWindowLongPtrA(PerCent->Handle(), GWL_STYLE,
-                    (GetWindowLongPtrA(PerCent->Handle(), GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_CENTER);
-  Icon->SetIcon(Application ? Application->Icon() : LoadIconA(nullptr, IDI_APPLICATION));
-
-  // Page 4: the restart box.
-  TControl* installPage = dynamic_cast<TControl*>(FindComponent("Einrichten"));
-  CheckBox_Restart = new TCheckBox(this, installPage, "Programm automatisch neu starten", {56, 224, 353, 17});
-  CheckBox_Restart->SetName("CheckBox_Restart");
-  CheckBox_Restart->SetChecked(true);
-
-  // Page 6: the reminder settings inside their frame.
-  TControl* settingsPage = dynamic_cast<TControl*>(FindComponent("Einstellungen"));
-  GroupBox1 = new TGroupBox(this, settingsPage, "Wie oft wollen Sie zum Suchen nach Updates aufgefordert werden?",
-                            {8, 8, 401, 233});
-  GroupBox1->SetName("GroupBox1");
-  RadioButton_NoAutoUpdt =
-      new TRadioButton(this, GroupBox1, "Niemals automatisch zum Updaten auffordern", {16, 24, 377, 17}, true);
-  RadioButton_NoAutoUpdt->SetName("RadioButton_NoAutoUpdt");
-  Label1 = new TLabel(this, GroupBox1, kNeverText, {40, 40, 353, 73}, true);
-  Label1->SetName("Label1");
-  RadioButton_AutoUpdt = new TRadioButton(this, GroupBox1, "Regelmäßig in bestimmten Abständen zum Updaten auffordern",
-                                          {16, 112, 383, 17}, false);
-  RadioButton_AutoUpdt->SetName("RadioButton_AutoUpdt");
-  Label6 = new TLabel(this, GroupBox1, kPeriodicText, {40, 128, 353, 57}, true);
-  Label6->SetName("Label6");
-  Label_AutoUpdt1 = new TLabel(this, GroupBox1, "Alle", {40, 192, 0, 0}, false);
-  Label_AutoUpdt1->SetName("Label_AutoUpdt1");
-  SpinEdit_AutoUpdt = new TSpinEdit(this, GroupBox1, {70, 188, 49, 22}, kMinInterval, kMaxInterval, 7);
-  SpinEdit_AutoUpdt->SetName("SpinEdit_AutoUpdt");
-  Label_AutoUpdt2 = new TLabel(this, GroupBox1, "Tage an Updates erinnern", {122, 192, 0, 0}, false);
-  Label_AutoUpdt2->SetName("Label_AutoUpdt2");
-
-  PaintBox_Process->OnPaint = [this](TComponent* s) { PaintBox_ProcessPaint(s); };
-  Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
-  Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
-  Button_Check->OnClick = [this](TComponent* s) { Button_CheckClick(s); };
-  Button_Settings->OnClick = [this](TComponent* s) { Button_SettingsClick(s); };
-  Button_SettingsSave->OnClick = [this](TComponent* s) { Button_SettingsSaveClick(s); };
-  Button_SettingsCancel->OnClick = [this](TComponent* s) { Button_SettingsCancelClick(s); };
-  RadioButton_NoAutoUpdt->OnClick = [this](TComponent* s) { RadioButton_UpdtClick(s); };
-  RadioButton_AutoUpdt->OnClick = [this](TComponent* s) { RadioButton_UpdtClick(s); };
-  RadioButton_AutoUpdt->SetChecked(true);
-  initialFocus = Button_Next;
-
+  BuildControls(*this, Description().controls);
+  SetInitialFocus(Button_Next);
   // The information icon, and two copies of that picture for the later pages.
   HICON information = LoadIconA(nullptr, IDI_ASTERISK);
   Image_Icon1->SetIcon(information);
@@ -253,13 +231,12 @@ void TStatusForm::EnsureControls() {
   icon3_.reset(CopyIcon(information));
   Image_Icon2->SetIcon(icon2_.get());
   Image_Icon3->SetIcon(icon3_.get());
+  Icon->SetIcon(Application ? Application->Icon() : LoadIconA(nullptr, IDI_APPLICATION));
 }
 
 void TStatusForm::FormShow(TComponent*) {
   EnsureControls();
-  char path[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof path, path);
-  TempDir = n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+  TempDir = TempPathSeam();
   PerCent->Font().SetBold(true);
   PerCent->FontChanged();
   CenterOnScreen();
@@ -335,11 +312,11 @@ void TStatusForm::FormDestroy(TComponent*) {
     reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
     std::optional<int32_t> interval;
     if (reg.ValueExists("UpdateInterval")) interval = reg.ReadInteger("UpdateInterval");
-    reg.WriteDate("Update", NextUpdateDate(Today(), interval));
+    reg.WriteDate("Update", NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
   }
   if (InstallPrepared) {
     const std::string batch = TempDir + "Update.bat";
-    ShellExecuteA(Application ? Application->Handle() : nullptr, "open", batch.c_str(), nullptr, nullptr, SW_HIDE);
+    ShellExecuteSeam(Application ? Application->Handle() : nullptr, "open", batch, "", "", SW_HIDE);
   }
 }
 
@@ -356,19 +333,16 @@ void TStatusForm::PaintProcessStrip(TCanvas& canvas, int width, int height) {
     canvas.MoveTo(x, 0);
     canvas.LineTo(x, height);
   }
-  // The strip's face at 10 points, bold and italic for the current step only.
-  HDC dc = canvas.Handle();
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  // The strip's font at 10 points, bold and italic for the current step only.
+  canvas.SetBrushStyle(TCanvas::BrushStyle::Clear);
+  canvas.Font() = PaintBox_Process->Font();
+  canvas.Font().SetSize(10);
+  canvas.Font().SetColor(GetSysColor(COLOR_WINDOWTEXT));
   const int highlighted = HighlightedTitle(Step);
   for (int k = 0; k < kStepCount; ++k) {
-    const bool current = k == highlighted;
-    ScopedGdiObject font(CreateFontA(-MulDiv(10, 96, 72), 0, 0, 0, current ? FW_BOLD : FW_NORMAL, current, FALSE,
-                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                     DEFAULT_PITCH | FF_DONTCARE, PaintBox_Process->Font().Name().c_str()));
-    ScopedSelectObject select(dc, font.get());
-    const std::string text = TitleTexts[k];
-    TextOutA(dc, 16, 16 + 56 * k, text.data(), static_cast<int>(text.size()));
+    canvas.Font().SetBold(k == highlighted);
+    canvas.Font().SetItalic(k == highlighted);
+    canvas.TextOut(16, 16 + 56 * k, TitleTexts[k]);
   }
 }
 

@@ -12,9 +12,9 @@
 #include "base/DateTime.h"
 #include "net/HttpClient.h"
 #include "toolkit/Controls.h"
+#include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
 #include "ui/WinXP.h"
-#include "wizard/WizardControls.h"
 #include "wizard/wizard_rules.h"
 
 namespace wizard {
@@ -31,9 +31,6 @@ extern bool DownloadAborted;   // the last download was stopped on the user's re
 extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
 extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
 extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
-
-// Today's date as a whole day number, from the local clock.
-int32_t Today();
 
 // The update server of this process: TRELK_UPDATE_SERVER ("host" or "host:port") when it is set
 // and well-formed, otherwise the maker's web host of the build.
@@ -71,7 +68,7 @@ class TStatusForm : public toolkit::TForm {
 
   // --- Controls, in table order (null until EnsureControls).
   toolkit::TPaintBox* PaintBox_Process = nullptr;
-  TTitlePanel* Panel_Title = nullptr;
+  toolkit::TPanel* Panel_Title = nullptr;
   toolkit::TPageControl* Pages = nullptr;
   toolkit::TBevel* Bevel1 = nullptr;
   toolkit::TButton* Button_Settings = nullptr;
@@ -90,7 +87,7 @@ class TStatusForm : public toolkit::TForm {
   toolkit::TLabel* Label_CheckResult = nullptr;
   // Page 3 "Download"
   toolkit::TLabel* Label_Download = nullptr;
-  TProgressBar* Status = nullptr;
+  toolkit::TProgressBar* Status = nullptr;
   toolkit::TLabel* PerCent = nullptr;
   toolkit::TLabel* StatusLabel = nullptr;
   toolkit::TLabel* TimeLeft = nullptr;
@@ -99,15 +96,15 @@ class TStatusForm : public toolkit::TForm {
   // Page 4 "Einrichten"
   toolkit::TImage* Image_Icon2 = nullptr;
   toolkit::TLabel* Label3 = nullptr;
-  TCheckBox* CheckBox_Restart = nullptr;
+  toolkit::TCheckBox* CheckBox_Restart = nullptr;
   // Page 5 "Bestätigung3"
   toolkit::TImage* Image_Icon3 = nullptr;
   toolkit::TLabel* Label5 = nullptr;
   // Page 6 "Einstellungen"
-  TGroupBox* GroupBox1 = nullptr;
-  TRadioButton* RadioButton_NoAutoUpdt = nullptr;
+  toolkit::TGroupBox* GroupBox1 = nullptr;
+  toolkit::TRadioButton* RadioButton_NoAutoUpdt = nullptr;
   toolkit::TLabel* Label1 = nullptr;
-  TRadioButton* RadioButton_AutoUpdt = nullptr;
+  toolkit::TRadioButton* RadioButton_AutoUpdt = nullptr;
   toolkit::TLabel* Label6 = nullptr;
   toolkit::TLabel* Label_AutoUpdt1 = nullptr;
   toolkit::TSpinEdit* SpinEdit_AutoUpdt = nullptr;
@@ -152,6 +149,8 @@ class TStatusForm : public toolkit::TForm {
  private:
   // Shows page `Step` with its title (leaving the settings page, or a step change).
   void ShowStepPage();
+  // The window and all its controls, as one description.
+  toolkit::FormSpec Description();
   bool controlsMade_ = false;
   toolkit::ScopedIcon icon2_, icon3_;
 };

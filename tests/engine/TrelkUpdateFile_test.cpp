@@ -14,6 +14,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
@@ -60,7 +61,7 @@ class UpdateFileTest : public ::testing::Test {
       if (!w || !IsWindowVisible(w->Handle())) return;
       shown = true;
       handed = {w->ProgramName, w->ZIPFileName, w->RegistryKey, w->ReferenceDate, w->HKCU};
-      w->modalResult = toolkit::TForm::mrCancel;
+      w->SetModalResult(toolkit::TForm::mrCancel);
     };
     c->AutomaticUpdate(params, manual, reference);
     return shown;
@@ -111,6 +112,31 @@ TEST_F(UpdateFileTest, ConstructionMakesTheActionListTheWizardAndTheSettings) {
   EXPECT_EQ(wizard::StatusForm, wizard);
 }
 
+TEST_F(UpdateFileTest, CtrlUOpensTheWizardFromTheOwnerFormOnly) {
+  TTrelkUpdateFile* c = MakeComponent();
+  ASSERT_EQ(c->ActionList()->ActionCount(), 1);
+  EXPECT_EQ(c->ActionList()->Action(0)->ShortCut(), toolkit::ShortCut('U', toolkit::kCtrlKey));
+  // Nothing due and "NoUpdate": the shortcut still opens the wizard, and records nothing.
+  SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", static_cast<int32_t>(toolkit::Today()) + 30);
+  SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
+  const std::string before = Values(HKEY_LOCAL_MACHINE, kKey);
+  auto* other = new toolkit::TForm(app.get(), "TOtherForm", "anderes", 100, 100);
+  EXPECT_FALSE(other->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey)));
+  EXPECT_FALSE(owner->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey | toolkit::kShiftKey)));
+  shown = false;
+  toolkit::TTimer timer(nullptr);
+  timer.SetInterval(10);
+  timer.OnTimer = [&](toolkit::TComponent*) {
+    if (wizard::StatusForm && IsWindowVisible(wizard::StatusForm->Handle())) {
+      shown = true;
+      wizard::StatusForm->SetModalResult(toolkit::TForm::mrCancel);
+    }
+  };
+  EXPECT_TRUE(owner->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey)));
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), before);
+}
+
 TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
   struct Case {
     const char* setting;
@@ -138,7 +164,7 @@ TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
 }
 
 TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
-  const int32_t today = wizard::Today();
+  const int32_t today = static_cast<int32_t>(toolkit::Today());
   const std::string exe = toolkit::ExeName();
   enum Seed { Nothing, Today_, Yesterday, YesterdayEvening, InAMonth, LongAgoNever, NeverOnly, UpdateAsText,
               UpdateNineBytes, UpdateFourBytes, Locked };

@@ -156,6 +156,41 @@ TEST_F(NotizkastenTest, UpdateOnlyStartRunsTheWizardAndEndsWithoutTheMainWindow)
             "ApplicationFileName=sz:\"" + Exe() + "\" NoUpdate=sz: OnlyUpdate=sz: Update=date:80000");
 }
 
+TEST_F(NotizkastenTest, CtrlUInTheMainWindowOpensTheWizard) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", *base::TryEncodeDate(now.wYear, now.wMonth, now.wDay) + 30);
+  SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
+  Process p;
+  ASSERT_TRUE(p.Start(Exe()));
+  bool mainSeen = false;
+  ASSERT_EQ(FirstWindow(p.pi.dwProcessId, mainSeen), "main");
+  HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+  ASSERT_NE(main, nullptr);
+  // A person's keys: Ctrl held, U pressed, on the window in front (its button has the focus).
+  SetForegroundWindow(main);
+  for (int i = 0; i < 100 && GetForegroundWindow() != main; ++i) Sleep(20);
+  INPUT keys[4] = {};
+  const WORD codes[4] = {VK_CONTROL, 'U', 'U', VK_CONTROL};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = codes[i];
+    keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+  }
+  ASSERT_EQ(SendInput(4, keys, sizeof(INPUT)), 4u);
+  HWND wizard = WaitForWindow(p.pi.dwProcessId, kWizardClass, "Updates installieren");
+  ASSERT_NE(wizard, nullptr) << "Ctrl+U opened no wizard";
+  EXPECT_FALSE(IsWindowEnabled(main)) << "the wizard is modal";
+  HWND cancel = FindButton(wizard, "Abbrechen");
+  ASSERT_NE(cancel, nullptr);
+  PostMessageA(cancel, BM_CLICK, 0, 0);
+  for (int i = 0; i < 250 && IsWindowVisible(wizard); ++i) Sleep(20);
+  EXPECT_FALSE(IsWindowVisible(wizard));
+  EXPECT_TRUE(IsWindowVisible(main) && IsWindowEnabled(main)) << "the program goes on";
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.Wait(20000), 0u);
+}
+
 TEST_F(NotizkastenTest, StartFromAPathWithoutDriveLetterRecordsButNeverSearches) {
   // Wine reaches the program's folder as a path without a drive letter through \\?\unix\.
   const std::string exe = Exe();

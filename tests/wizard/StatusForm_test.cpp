@@ -3,6 +3,8 @@
 // settings page's registry effects and what the destruction writes and starts.
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,6 +15,7 @@
 #include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
 
 namespace {
@@ -64,15 +67,22 @@ class StatusFormTest : public ::testing::Test {
   void SetUp() override {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     DeleteKey(HKEY_CURRENT_USER, kKey);
-    oldTmp_ = Env("TMP");
     folder_ = ScratchFolder();
+    tempPath = folder_;
     CreateDirectoryA(folder_.c_str(), nullptr);
     DeleteFileA((folder_ + "started.txt").c_str());
-    SetEnvironmentVariableA("TMP", folder_.c_str());
-    previousBoxes_ = toolkit::SetMessageBoxHandler([this](HWND, const std::string& text, const std::string&, UINT) {
+    guards_.push_back(toolkit::TempPathSeam.Replace([this] { return tempPath; }));
+    guards_.push_back(toolkit::MessageBoxSeam.Replace([this](HWND, const std::string& text, const std::string&, UINT) {
       boxes.push_back(text);
       return IDOK;
-    });
+    }));
+    // The shell start is recorded, and then made for real.
+    guards_.push_back(toolkit::ShellExecuteSeam.Replace([this](HWND owner, const std::string& verb,
+                                                               const std::string& file, const std::string& params,
+                                                               const std::string& dir, int show) -> INT_PTR {
+      shellStarts.push_back({owner, verb, file, params, dir, show});
+      return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, verb.c_str(), file.c_str(), nullptr, nullptr, show));
+    }));
     wizard::Step = 0;
     wizard::InstallPrepared = wizard::CancelConfirmed = wizard::DownloadAborted = false;
     app = std::make_unique<toolkit::TApplication>();
@@ -83,15 +93,9 @@ class StatusFormTest : public ::testing::Test {
   }
   void TearDown() override {
     EndProgram();
-    toolkit::SetMessageBoxHandler(previousBoxes_);
-    SetEnvironmentVariableA("TMP", oldTmp_.empty() ? nullptr : oldTmp_.c_str());
+    guards_.clear();
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     DeleteKey(HKEY_CURRENT_USER, kKey);
-  }
-  static std::string Env(const char* name) {
-    char value[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
-    return n && n < MAX_PATH ? std::string(value, n) : std::string();
   }
   // The program's end: the application destroys the wizard; a quit request left in the queue
   // must not reach the next test.
@@ -116,7 +120,7 @@ class StatusFormTest : public ::testing::Test {
         actions[next++]();
       } else if (++idle > 3) {
         closedByTest = true;
-        form->modalResult = toolkit::TForm::mrCancel;
+        form->SetModalResult(toolkit::TForm::mrCancel);
       }
     };
     form->ShowModal();
@@ -143,10 +147,17 @@ class StatusFormTest : public ::testing::Test {
   std::unique_ptr<toolkit::TApplication> app;
   TScriptedStatusForm* form = nullptr;
   std::vector<std::string> boxes;
+  struct ShellStart {
+    HWND owner;
+    std::string verb, file, params, dir;
+    int show;
+  };
+  std::vector<ShellStart> shellStarts;
+  std::string tempPath;  // what the temporary-folder seam answers
 
  private:
-  std::string oldTmp_, folder_;
-  toolkit::MessageBoxHandler previousBoxes_;
+  std::string folder_;
+  std::vector<toolkit::SeamGuard> guards_;
 
  protected:
   const std::string& Folder() const { return folder_; }
@@ -260,7 +271,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     DWORD written;
     WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(f);
-    const int32_t today = wizard::Today();
+    const int32_t today = static_cast<int32_t>(toolkit::Today());
     EndProgram();
     // The key exists once anything opened it: the seed, the settings page or the write.
     bool opened = w.seededInterval != -1 || w.updateDays >= 0;
@@ -273,6 +284,16 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       expected += (expected.empty() ? "" : " ") + std::string("UpdateInterval=dword:") + std::to_string(w.seededInterval);
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), expected);
     EXPECT_EQ(BatchStarted(w.batchStarts), w.batchStarts);
+    ASSERT_EQ(shellStarts.size(), w.batchStarts ? 1u : 0u);
+    if (w.batchStarts) {
+      const ShellStart& start = shellStarts[0];
+      EXPECT_EQ(start.verb, "open");
+      EXPECT_EQ(start.file, Folder() + "Update.bat");
+      EXPECT_EQ(start.params + start.dir, "");
+      EXPECT_EQ(start.show, SW_HIDE);
+      EXPECT_NE(start.owner, nullptr) << "the application's window owns the start";
+    }
+    shellStarts.clear();
     EXPECT_TRUE(boxes.empty()) << boxes.front();
 
     DeleteFileA(batch.c_str());
@@ -300,7 +321,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
   ASSERT_FALSE(form->Button_Settings->Visible());
   const std::string otherTmp = Folder() + "zweiter Ordner\\";
   CreateDirectoryA(otherTmp.c_str(), nullptr);
-  SetEnvironmentVariableA("TMP", otherTmp.c_str());
+  tempPath = otherTmp;
   bool checked = false;
   ShowModalRunning({[&] {
     checked = true;
@@ -323,7 +344,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
     Click(form->Button_Cancel);
   }});
   EXPECT_TRUE(checked);
-  SetEnvironmentVariableA("TMP", Folder().c_str());
+  tempPath = Folder();
   RemoveDirectoryA(otherTmp.c_str());
 }
 
@@ -399,9 +420,16 @@ TEST_F(StatusFormTest, WindowAndControlsAsDescribed) {
   EXPECT_EQ(form->HTTP->TimeOut, 10000);
   EXPECT_TRUE(form->HTTP->InputFileMode);
   // Every control lies inside its parent window, and no two share a name.
+  // Pages are named within their container only.
+  const char* pageNames[] = {"Bestätigung1", "Prüfen", "Bestätigung2", "Download", "Einrichten", "Bestätigung3",
+                             "Einstellungen"};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(form->Pages->Page(i)->PageName(), pageNames[i]);
+  ASSERT_EQ(form->Notebook_StdButtons->PageCount(), 2);
+  EXPECT_EQ(form->Notebook_StdButtons->Page(0)->PageName(), "Standard");
+  EXPECT_EQ(form->Notebook_StdButtons->Page(1)->PageName(), "Einstellungen");
   std::vector<std::string> names;
   for (int i = 0; i < form->ComponentCount(); ++i) {
-    names.push_back(form->Component(i)->Name());
+    if (!dynamic_cast<toolkit::TPage*>(form->Component(i))) names.push_back(form->Component(i)->Name());
     auto* c = dynamic_cast<toolkit::TControl*>(form->Component(i));
     if (!c || !c->Parent()) continue;
     RECT parent;
@@ -489,6 +517,22 @@ TEST_F(StatusFormTest, SettingsPageShowsAndStoresTheReminder) {
   EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(StatusFormTest, IntervalFieldKeepsItsRangeWhenLeft) {
+  form->ShowForm();
+  Click(form->Button_Settings);
+  const std::pair<const char*, const char*> typed[] = {{"400", "365"}, {"0", "1"}, {"abc", "1"}, {"-3", "1"},
+                                                      {"365", "365"}, {"12", "12"}};
+  for (const auto& t : typed) {
+    form->SpinEdit_AutoUpdt->SetFocus();
+    ASSERT_TRUE(form->SpinEdit_AutoUpdt->Focused());
+    SetWindowTextA(form->SpinEdit_AutoUpdt->Handle(), t.first);
+    form->Button_SettingsSave->SetFocus();  // leaving the field
+    EXPECT_EQ(form->SpinEdit_AutoUpdt->Text(), t.second) << t.first;
+  }
+  form->SpinEdit_AutoUpdt->SetValue(1000);
+  EXPECT_EQ(form->SpinEdit_AutoUpdt->Text(), "365") << "set by the program";
+}
+
 TEST_F(StatusFormTest, SettingsPageErrorsGoToTheErrorHandler) {
   form->ShowForm();
   // An interval of another type: the page does not open.
@@ -522,7 +566,7 @@ TEST_F(StatusFormTest, HkcuSelectsTheCurrentUsersKey) {
   form->Pages->SetPageIndex(3);  // the state "Beenden" on the no-update result leaves
   form->Button_Cancel->SetEnabled(false);
   EndProgram();
-  EXPECT_EQ(Values(HKEY_CURRENT_USER, kKey), "NoUpdate=sz: Update=date:" + std::to_string(wizard::Today() + 6));
+  EXPECT_EQ(Values(HKEY_CURRENT_USER, kKey), "NoUpdate=sz: Update=date:" + std::to_string(static_cast<int32_t>(toolkit::Today()) + 6));
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "<no key>");
 }
