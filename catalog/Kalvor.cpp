@@ -8,8 +8,9 @@ namespace {
 
 const int32_t kRows = 11;
 
-// Row-major: row r column c is entry r * 2 + c. Row 4 is the settings tool itself; only the
-// last row has a display name that differs from its key name.
+// Row-major: row r column c is entry r * 2 + c. Row 4 is the settings tool itself, row 6 the
+// example program in examples/ (its update component's RegistryKey); only the last row has a
+// display name that differs from its key name.
 const char* const kCatalog[kRows * 2] = {
     "Rechnungsblick", "Rechnungsblick",
     "Adressmeister",  "Adressmeister",

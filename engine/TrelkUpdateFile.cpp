@@ -1,0 +1,94 @@
+// The update component: construction, the start-of-program decision and the Ctrl+U search.
+#include "engine/TrelkUpdateFile.h"
+
+#include <windows.h>
+
+#include "base/DateTime.h"
+#include "engine/Registry.h"
+#include "engine/engine_rules.h"
+#include "toolkit/Actions.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Seams.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
+
+namespace engine {
+
+using namespace toolkit;
+
+std::optional<base::TDateTime> FileDateTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+  FILETIME local{};
+  WORD dosDate = 0, dosTime = 0;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &dosDate, &dosTime))
+    return std::nullopt;
+  return base::DosDateTimeToDateTime(dosDate, dosTime);
+}
+
+TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
+  // The list is named before the component has a name of its own, so every component gets
+  // the same name and the owner refuses a second one.
+  auto* list = new TActionList(owner);
+  try {
+    list->SetName("ActionList_" + Name());
+  } catch (...) {
+    delete list;
+    throw;
+  }
+  actionList_ = list;
+  auto* search = new TAction(list);
+  search->SetShortCut(ShortCut('U', kCtrlKey));
+  search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
+  // libzip is linked into the program: nothing to put into the system directory.
+  const wizard::ServerSetting server = wizard::UpdateServerSetting();
+  Host = server.host;
+  Port = server.port ? server.port : 21;
+  TimeOut = 10000;
+  Body.clear();
+  Header.clear();
+  InputFileMode = true;
+  HKCU = false;
+  // The one wizard lives until the application ends, whatever happens to this component.
+  auto* form = new wizard::TStatusForm(Application);
+  form->DoCreate();
+}
+
+void TTrelkUpdateFile::ShortcutExecute(TComponent*) { AutomaticUpdate("", true, 0); }
+
+bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool Manual,
+                                       base::TDateTime ReferenceDate) {
+  if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
+  TRegistry reg(HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
+  reg.OpenKey(ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
+  const std::string exe = ExeName();
+  if (!Manual) reg.WriteString("ApplicationFileName", ApplicationFileNameValue(exe, StartParameters));
+  if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
+  const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
+  const int32_t today = static_cast<int32_t>(toolkit::Today());
+  std::optional<base::TDateTime> stored;
+  if (reg.ValueExists("Update")) stored = reg.ReadDate("Update");
+  const base::TDateTime last = LastReminderDate(stored, today);
+  const bool onlyUpdate = reg.ValueExists("OnlyUpdate");
+  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists("NoUpdate"), today, last) && wizard::StatusForm) {
+    wizard::TStatusForm& form = *wizard::StatusForm;
+    form.ProgramName = ProgramName;
+    form.ZIPFileName = ZIPFileName;
+    form.RegistryKey = RegistryKey;
+    form.ReferenceDate = reference;
+    form.HKCU = HKCU;
+    form.ShowModal();
+  }
+  reg.CloseKey();
+  if (onlyUpdate) {
+    auto* owner = dynamic_cast<TForm*>(Owner());
+    if (!owner) throw base::Exception("Ungültige Typumwandlung");
+    // The program ends here: its own destroy handler must not run, the wizard's does.
+    owner->OnDestroy = nullptr;
+    Application->Halt(0);
+  }
+  return false;
+}
+
+}  // namespace engine

@@ -1,0 +1,52 @@
+// TTrelkUpdateFile: the update component a program of the family places on its main form. It
+// carries the program's update identity, creates the process's one update wizard and the Ctrl+U
+// shortcut, and decides at program start whether the wizard opens (AutomaticUpdate).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "base/DateTime.h"
+#include "net/HttpClient.h"
+#include "toolkit/Actions.h"
+#include "toolkit/Component.h"
+
+namespace engine {
+
+// The last-write time of a file in local time, cut to the even second (the resolution of the
+// file dates the system hands out); empty when the file cannot be read.
+std::optional<base::TDateTime> FileDateTime(const std::string& path);
+
+class TTrelkUpdateFile : public net::THttpClient {
+ public:
+  // `owner` is the program's main form. Creates the action list "ActionList_" on the owner
+  // with the Ctrl+U action, sets the connection properties and creates the wizard, owned by
+  // the application object. Throws base::Exception "Komponente mit der Bezeichnung ActionList_
+  // existiert bereits" for a second component on the same owner; the owner is then unchanged.
+  explicit TTrelkUpdateFile(toolkit::TComponent* owner);
+
+  std::string ProgramName;  // the program's section in the server's update list
+  std::string RegistryKey;  // the program's key below "Software\Trelk\"
+  std::string ZIPFileName;  // the update archive on the server and in the temp folder
+  bool HKCU = false;        // true: the key lies below HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE
+
+  // The start-of-program decision (Manual false), called from the owner form's create
+  // handler, and the search by hand (Manual true). Records the start command, applies the
+  // drive test, the reminder date and "NoUpdate", and shows the wizard modally when a search
+  // is due. An update-only start ("OnlyUpdate" present) ends the process after the wizard,
+  // without the owner form's destroy handler; the wizard's destruction still runs.
+  // ReferenceDate 0 stands for the program file's own date. Registry errors propagate
+  // (ERegistryException). Returns false.
+  bool AutomaticUpdate(const std::string& StartParameters, bool Manual, base::TDateTime ReferenceDate);
+
+  // The Ctrl+U action: a search by hand, nothing recorded.
+  void ShortcutExecute(toolkit::TComponent* sender);
+
+  // The action list made on the owner form (owned by it), with the one Ctrl+U action.
+  toolkit::TActionList* ActionList() const { return actionList_; }
+
+ private:
+  toolkit::TActionList* actionList_ = nullptr;
+};
+
+}  // namespace engine

@@ -1,0 +1,46 @@
+// The update engine's pure rules: the start argument that switches it off, the recorded start
+// command, the drive test, the reminder date and the decision whether the wizard opens.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/DateTime.h"
+
+namespace engine {
+
+// The first command-line argument that switches the engine off for one start. Compared exactly:
+// "/Uninstall" is an ordinary argument.
+extern const char kUninstallArgument[];  // "/uninstall"
+
+// Argument `index` of a command line read the way the program's own start-up reads it: blanks
+// and control characters separate arguments, double quotes group (and are dropped), a leading
+// pair of empty quotes is skipped. Index 0 is the program as typed. Empty when there is no such
+// argument.
+std::string CommandLineArgument(std::string_view commandLine, int index);
+
+// The "ApplicationFileName" value: the program path in double quotes, then a blank and the
+// start parameters unchanged when there are any.
+std::string ApplicationFileNameValue(std::string_view exePath, std::string_view startParameters);
+
+// The root the drive test asks about: the first three characters of the path ("C:\").
+std::string DriveRootOf(std::string_view exePath);
+
+// Whether a search may run from a drive of this type: removable, fixed, network and RAM disk
+// (2, 3, 4, 6) may; a CD-ROM (5), an unknown drive (0) and an invalid root (1) may not.
+bool DriveAllowsSearch(unsigned driveType);
+
+// The last day on which no reminder is due: the stored "Update" date, or yesterday when there
+// is none.
+base::TDateTime LastReminderDate(std::optional<base::TDateTime> stored, int32_t today);
+
+// Whether the wizard opens: always for a manual or an update-only start; otherwise only when
+// today lies strictly after the last date and "NoUpdate" is absent.
+bool WizardOpens(bool manual, bool onlyUpdate, bool noUpdate, int32_t today, base::TDateTime last);
+
+// The reference date handed to the wizard: the given one, or the program file's date for 0.
+base::TDateTime EffectiveReferenceDate(base::TDateTime given, base::TDateTime programFileDate);
+
+}  // namespace engine

@@ -1,0 +1,290 @@
+// The update component in this process: what its construction makes, and AutomaticUpdate's
+// decisions on the real registry, with the wizard's modal show watched from its own loop.
+#include "engine/TrelkUpdateFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "engine/Registry.h"
+#include "resources/Version.h"
+#include "tests/support/RegistryKeys.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/Seams.h"
+#include "toolkit/Timer.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
+
+namespace {
+
+using engine::TTrelkUpdateFile;
+using namespace testsupport;
+
+const char kKey[] = "EngineTest";
+
+class UpdateFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    DeleteKey(HKEY_CURRENT_USER, kKey);
+    app = std::make_unique<toolkit::TApplication>();
+    owner = new toolkit::TForm(app.get(), "TOwnerForm", "Besitzer", 200, 100);
+  }
+  void TearDown() override {
+    app.reset();
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    _putenv("TRELK_UPDATE_SERVER=");
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    DeleteKey(HKEY_CURRENT_USER, kKey);
+  }
+  TTrelkUpdateFile* MakeComponent() {
+    auto* c = new TTrelkUpdateFile(owner);
+    c->SetName("Update");
+    c->ProgramName = "Testprogramm";
+    c->RegistryKey = kKey;
+    c->ZIPFileName = "Test.zip";
+    return c;
+  }
+  // Runs AutomaticUpdate; a wizard that opens is closed again from its own loop, and what it
+  // was handed is kept. Returns whether it opened.
+  bool Run(TTrelkUpdateFile* c, const std::string& params, bool manual, double reference) {
+    shown = false;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(10);
+    timer.OnTimer = [&](toolkit::TComponent*) {
+      wizard::TStatusForm* w = wizard::StatusForm;
+      if (!w || !IsWindowVisible(w->Handle())) return;
+      shown = true;
+      handed = {w->ProgramName, w->ZIPFileName, w->RegistryKey, w->ReferenceDate, w->HKCU};
+      w->SetModalResult(toolkit::TForm::mrCancel);
+    };
+    c->AutomaticUpdate(params, manual, reference);
+    return shown;
+  }
+
+  struct Handed {
+    std::string programName, zipFileName, registryKey;
+    double referenceDate = 0;
+    bool hkcu = false;
+  } handed;
+  bool shown = false;
+  std::unique_ptr<toolkit::TApplication> app;
+  toolkit::TForm* owner = nullptr;
+};
+
+TEST_F(UpdateFileTest, ConstructionMakesTheActionListTheWizardAndTheSettings) {
+  TTrelkUpdateFile* c = MakeComponent();
+  EXPECT_EQ(owner->FindComponent("ActionList_"), c->ActionList());
+  ASSERT_NE(c->ActionList(), nullptr);
+  EXPECT_EQ(c->ActionList()->Owner(), owner);
+  EXPECT_EQ(c->Host, OSTVANE_MAKER_WEB_HOST);
+  EXPECT_EQ(c->Port, 21);
+  EXPECT_EQ(c->TimeOut, 10000);
+  EXPECT_EQ(c->Body, "");
+  EXPECT_EQ(c->Header, "");
+  EXPECT_TRUE(c->InputFileMode);
+  EXPECT_FALSE(c->HKCU);
+  ASSERT_NE(wizard::StatusForm, nullptr);
+  EXPECT_EQ(wizard::StatusForm->Owner(), app.get()) << "the wizard belongs to the application";
+  EXPECT_FALSE(IsWindowVisible(wizard::StatusForm->Handle()));
+  EXPECT_EQ(wizard::StatusForm->HTTP->Host, OSTVANE_MAKER_WEB_HOST);
+  EXPECT_EQ(wizard::StatusForm->Pages, nullptr) << "the pages wait for the first show";
+
+  // A second component on the same owner is refused and leaves the owner as it was.
+  const int count = owner->ComponentCount();
+  try {
+    new TTrelkUpdateFile(owner);
+    FAIL() << "a second component was accepted";
+  } catch (const base::Exception& e) {
+    EXPECT_STREQ(e.what(), "Komponente mit der Bezeichnung ActionList_ existiert bereits");
+  }
+  EXPECT_EQ(owner->ComponentCount(), count);
+
+  // The component ends with its owner; the wizard stays until the application ends.
+  wizard::TStatusForm* wizard = wizard::StatusForm;
+  delete owner;
+  owner = nullptr;
+  EXPECT_EQ(wizard::StatusForm, wizard);
+}
+
+TEST_F(UpdateFileTest, CtrlUOpensTheWizardFromTheOwnerFormOnly) {
+  TTrelkUpdateFile* c = MakeComponent();
+  ASSERT_EQ(c->ActionList()->ActionCount(), 1);
+  EXPECT_EQ(c->ActionList()->Action(0)->ShortCut(), toolkit::ShortCut('U', toolkit::kCtrlKey));
+  // Nothing due and "NoUpdate": the shortcut still opens the wizard, and records nothing.
+  SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", static_cast<int32_t>(toolkit::Today()) + 30);
+  SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
+  const std::string before = Values(HKEY_LOCAL_MACHINE, kKey);
+  auto* other = new toolkit::TForm(app.get(), "TOtherForm", "anderes", 100, 100);
+  EXPECT_FALSE(other->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey)));
+  EXPECT_FALSE(owner->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey | toolkit::kShiftKey)));
+  shown = false;
+  toolkit::TTimer timer(nullptr);
+  timer.SetInterval(10);
+  timer.OnTimer = [&](toolkit::TComponent*) {
+    if (wizard::StatusForm && IsWindowVisible(wizard::StatusForm->Handle())) {
+      shown = true;
+      wizard::StatusForm->SetModalResult(toolkit::TForm::mrCancel);
+    }
+  };
+  EXPECT_TRUE(owner->IsShortCut(toolkit::ShortCut('U', toolkit::kCtrlKey)));
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), before);
+}
+
+TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
+  struct Case {
+    const char* setting;
+    const char* host;
+    int port;
+    const char* authority;
+  } cases[] = {
+      {"127.0.0.1:8080", "127.0.0.1", 8080, "127.0.0.1:8080"},
+      {"staging.example", "staging.example", 21, "staging.example"},
+      {"127.0.0.1:99999", OSTVANE_MAKER_WEB_HOST, 21, OSTVANE_MAKER_WEB_HOST},  // malformed: the built-in host
+      {"", OSTVANE_MAKER_WEB_HOST, 21, OSTVANE_MAKER_WEB_HOST},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setting);
+    _putenv((std::string("TRELK_UPDATE_SERVER=") + c.setting).c_str());
+    auto* owner2 = new toolkit::TForm(app.get(), "TOwnerForm", "zweiter", 200, 100);
+    auto* component = new TTrelkUpdateFile(owner2);
+    _putenv("TRELK_UPDATE_SERVER=elsewhere:1");  // read once, at construction
+    EXPECT_EQ(component->Host, c.host);
+    EXPECT_EQ(component->Port, c.port);
+    EXPECT_EQ(wizard::StatusForm->HTTP->Host, c.host);
+    EXPECT_EQ(wizard::StatusForm->UpdateServer, c.authority);
+    delete owner2;
+  }
+}
+
+TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
+  const int32_t today = static_cast<int32_t>(toolkit::Today());
+  const std::string exe = toolkit::ExeName();
+  enum Seed { Nothing, Today_, Yesterday, YesterdayEvening, InAMonth, LongAgoNever, NeverOnly, UpdateAsText,
+              UpdateNineBytes, UpdateFourBytes, Locked };
+  struct Case {
+    const char* name;
+    Seed seed;
+    bool manual;
+    const char* params;
+    bool opens;
+    const char* recorded;  // "ApplicationFileName" afterwards; null: none
+    const char* error;     // the error AutomaticUpdate raises; null: none
+  } cases[] = {
+      {"no Update value: due", Nothing, false, "", true, "", nullptr},
+      {"Update = today: not due", Today_, false, "", false, "", nullptr},
+      {"Update = yesterday: due", Yesterday, false, "", true, "", nullptr},
+      {"Update = yesterday evening: due", YesterdayEvening, false, "", true, "", nullptr},
+      {"Update in a month: not due", InAMonth, false, "", false, "", nullptr},
+      {"NoUpdate and a date long past", LongAgoNever, false, "", false, "", nullptr},
+      {"NoUpdate alone", NeverOnly, false, "", false, "", nullptr},
+      {"Ctrl+U with NoUpdate", LongAgoNever, true, "", true, nullptr, nullptr},
+      {"Ctrl+U when nothing is due", InAMonth, true, "", true, nullptr, nullptr},
+      {"start parameters are recorded", Today_, false, "/x \"a b\"", false, " /x \"a b\"", nullptr},
+      {"Update as text", UpdateAsText, false, "", false, "", "Ungültiger Datentyp für 'Update'"},
+      {"Update of nine bytes", UpdateNineBytes, false, "", false, "", "Fehler beim Holen der Daten für 'Update'"},
+      {"Update of four bytes", UpdateFourBytes, false, "", false, "", "Ungültiger Datentyp für 'Update'"},
+      {"a key without rights", Locked, false, "", false, nullptr, "Fehler beim Setzen der Daten für 'ApplicationFileName'"},
+      {"Ctrl+U on a key without rights", Locked, true, "", true, nullptr, nullptr},
+  };
+  TTrelkUpdateFile* c = MakeComponent();
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    const double eight[2] = {0, 0};
+    switch (k.seed) {
+      case Nothing: break;
+      case Today_: SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today); break;
+      case Yesterday: SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today - 1); break;
+      case YesterdayEvening: SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today - 1 + 0.75); break;
+      case InAMonth: SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today + 30); break;
+      case LongAgoNever:
+        SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today - 400);
+        SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
+        break;
+      case NeverOnly: SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", ""); break;
+      case UpdateAsText: SetString(HKEY_LOCAL_MACHINE, kKey, "Update", "gestern"); break;
+      case UpdateNineBytes: SetValue(HKEY_LOCAL_MACHINE, kKey, "Update", REG_BINARY, eight, 9); break;
+      case UpdateFourBytes: SetValue(HKEY_LOCAL_MACHINE, kKey, "Update", REG_BINARY, eight, 4); break;
+      case Locked: SetValue(HKEY_LOCAL_MACHINE, kKey, nullptr, 0, nullptr, 0); break;
+    }
+    const std::string before = Values(HKEY_LOCAL_MACHINE, kKey);
+    if (k.seed == Locked) ASSERT_TRUE(LockKey(HKEY_LOCAL_MACHINE, kKey));
+    std::string error;
+    bool opened = false;
+    try {
+      opened = Run(c, k.params, k.manual, 0);
+    } catch (const base::Exception& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(opened, k.opens);
+    EXPECT_EQ(error, k.error ? k.error : "");
+    UnlockKey(HKEY_LOCAL_MACHINE, kKey);
+    const std::string after = Values(HKEY_LOCAL_MACHINE, kKey);
+    if (k.recorded) {
+      const std::string value = "ApplicationFileName=sz:\"" + exe + "\"" + k.recorded;
+      EXPECT_EQ(after.substr(0, value.size()), value);
+    } else {
+      EXPECT_EQ(after, before) << "nothing recorded";
+    }
+    EXPECT_EQ(after.find("OnlyUpdate"), std::string::npos);
+  }
+}
+
+TEST_F(UpdateFileTest, WizardReceivesTheProgramsIdentity) {
+  TTrelkUpdateFile* c = MakeComponent();
+  // 0 stands for the program file's own date, cut to the even second.
+  ASSERT_TRUE(Run(c, "", true, 0));
+  EXPECT_NE(wizard::StatusForm->Image_Icon1->Icon(), nullptr) << "the first show made the pages";
+  const auto fileDate = engine::FileDateTime(toolkit::ExeName());
+  ASSERT_TRUE(fileDate);
+  EXPECT_EQ(handed.referenceDate, *fileDate);
+  EXPECT_EQ(base::DecodeTime(*fileDate).second % 2, 0);
+  EXPECT_EQ(handed.programName, "Testprogramm");
+  EXPECT_EQ(handed.zipFileName, "Test.zip");
+  EXPECT_EQ(handed.registryKey, kKey);
+  EXPECT_FALSE(handed.hkcu);
+  // A given date is handed on as it is; HKCU moves the key to the current user.
+  c->HKCU = true;
+  ASSERT_TRUE(Run(c, "", false, 37695.123));
+  EXPECT_EQ(handed.referenceDate, 37695.123);
+  EXPECT_TRUE(handed.hkcu);
+  EXPECT_NE(Values(HKEY_CURRENT_USER, kKey).find("ApplicationFileName=sz:"), std::string::npos);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "") << "the search by hand opened the key and wrote nothing";
+}
+
+TEST(EngineFileDate, LocalTimeInEvenSeconds) {
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  const std::string file = std::string(folder) + "engine_file_date.tmp";
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  struct Case {
+    WORD hour, minute, second, ms;
+    int expectedSecond;
+  } cases[] = {{10, 20, 13, 700, 12}, {10, 20, 12, 0, 12}, {23, 59, 59, 999, 58}, {0, 0, 1, 0, 0}};
+  for (const Case& c : cases) {
+    SYSTEMTIME local{2003, 3, 0, 15, c.hour, c.minute, c.second, c.ms};
+    FILETIME localTime, utc;
+    SystemTimeToFileTime(&local, &localTime);
+    LocalFileTimeToFileTime(&localTime, &utc);
+    ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &utc));
+    FlushFileBuffers(h);
+    auto date = engine::FileDateTime(file);
+    ASSERT_TRUE(date);
+    EXPECT_DOUBLE_EQ(*date, *base::TryEncodeDate(2003, 3, 15) + *base::TryEncodeTime(c.hour, c.minute, c.expectedSecond, 0))
+        << c.hour << ":" << c.minute << ":" << c.second;
+  }
+  CloseHandle(h);
+  DeleteFileA(file.c_str());
+  EXPECT_FALSE(engine::FileDateTime(file));
+  EXPECT_FALSE(engine::FileDateTime(folder)) << "a folder has no file date";
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// The engine's start rules: the first argument, the recorded start command, the drive test and
+// the decision table of the start.
+#include "engine/engine_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using engine::CommandLineArgument;
+
+TEST(EngineRules, CommandLineArgumentsAsTheStartUpReadsThem) {
+  struct Case {
+    const char* line;
+    int index;
+    const char* expected;
+  } cases[] = {
+      {"\"C:\\Programme\\Notiz kasten\\N.exe\" /uninstall", 1, "/uninstall"},
+      {"\"C:\\Programme\\Notiz kasten\\N.exe\" /uninstall", 0, "C:\\Programme\\Notiz kasten\\N.exe"},
+      {"N.exe /Uninstall", 1, "/Uninstall"},
+      {"N.exe \"/uninstall\"", 1, "/uninstall"},       // quotes group and are dropped
+      {"N.exe /un\"inst\"all", 1, "/uninstall"},
+      {"N.exe \"/uninstall extra\"", 1, "/uninstall extra"},
+      {"N.exe\t/uninstall", 1, "/uninstall"},          // control characters separate too
+      {"N.exe   a   b", 2, "b"},
+      {"N.exe a", 2, ""},
+      {"N.exe", 1, ""},
+      {"N.exe ", 1, ""},
+      {"", 0, ""},
+      {"N.exe \"\" /uninstall", 1, "/uninstall"},      // a leading empty pair is skipped
+      {"N.exe \"unclosed arg", 1, "unclosed arg"},
+      {"N.exe /uninstall2", 1, "/uninstall2"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CommandLineArgument(c.line, c.index), c.expected) << c.line << " #" << c.index;
+}
+
+TEST(EngineRules, ApplicationFileNameKeepsThePathOneItem) {
+  EXPECT_EQ(engine::ApplicationFileNameValue("C:\\Prog Files\\N.exe", ""), "\"C:\\Prog Files\\N.exe\"");
+  EXPECT_EQ(engine::ApplicationFileNameValue("C:\\N.exe", "/x \"y z\""), "\"C:\\N.exe\" /x \"y z\"");
+  EXPECT_EQ(engine::ApplicationFileNameValue("C:\\N.exe", " "), "\"C:\\N.exe\"  ");  // unchanged
+  EXPECT_EQ(engine::ApplicationFileNameValue("C:\\Übersicht\\N.exe", ""), "\"C:\\Übersicht\\N.exe\"");
+}
+
+TEST(EngineRules, DriveTest) {
+  const bool allowed[] = {false, false, true, true, true, false, true, false};
+  for (unsigned type = 0; type < 8; ++type) EXPECT_EQ(engine::DriveAllowsSearch(type), allowed[type]) << type;
+  EXPECT_EQ(engine::DriveRootOf("C:\\Programme\\N.exe"), "C:\\");
+  EXPECT_EQ(engine::DriveRootOf("\\\\server\\share\\N.exe"), "\\\\s");
+  EXPECT_EQ(engine::DriveRootOf("N"), "N");
+}
+
+TEST(EngineRules, WhenTheWizardOpens) {
+  const int32_t today = 37696;  // 15.03.2003
+  struct Case {
+    bool manual, onlyUpdate, noUpdate;
+    std::optional<double> stored;
+    bool opens;
+  } cases[] = {
+      {false, false, false, std::nullopt, true},  // no "Update": yesterday, due
+      {false, false, false, today, false},
+      {false, false, false, today - 1, true},
+      {false, false, false, today - 0.5, true},    // a date with a time of day before today
+      {false, false, false, today + 0.5, false},
+      {false, false, false, today + 30, false},
+      {false, false, true, today - 400, false},    // "NoUpdate": never at a normal start
+      {false, false, true, std::nullopt, false},
+      {true, false, true, today - 400, true},      // Ctrl+U
+      {true, false, false, today + 30, true},
+      {false, true, true, today + 30, true},       // update-only start
+      {false, true, false, today, true},
+  };
+  for (const Case& c : cases) {
+    double last = engine::LastReminderDate(c.stored, today);
+    EXPECT_EQ(engine::WizardOpens(c.manual, c.onlyUpdate, c.noUpdate, today, last), c.opens)
+        << c.manual << c.onlyUpdate << c.noUpdate << " " << (c.stored ? *c.stored - today : -999);
+  }
+  EXPECT_EQ(engine::LastReminderDate(std::nullopt, today), today - 1);
+  EXPECT_EQ(engine::EffectiveReferenceDate(0, 37000.5), 37000.5);
+  EXPECT_EQ(engine::EffectiveReferenceDate(36000.25, 37000.5), 36000.25);
+}
+
+}  // namespace

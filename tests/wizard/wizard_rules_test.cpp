@@ -1,0 +1,100 @@
+// The wizard's rules: the next reminder date, when it is written, the page changes and the
+// interval field's range.
+#include "wizard/wizard_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+TEST(WizardRules, NextUpdateDateIsTodayPlusIntervalMinusOne) {
+  const int32_t jan1 = *base::TryEncodeDate(2003, 1, 1);
+  EXPECT_EQ(wizard::NextUpdateDate(jan1, 7), *base::TryEncodeDate(2003, 1, 7));
+  struct Case {
+    std::optional<int32_t> stored;
+    double added;
+  } cases[] = {
+      {std::nullopt, 6}, {0, 6}, {-3, 6}, {INT32_MIN, 6}, {1, 0}, {2, 1}, {14, 13}, {365, 364},
+      {INT32_MAX, 2147483646.0},  // no overflow
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(wizard::NextUpdateDate(jan1, c.stored), jan1 + c.added) << (c.stored ? *c.stored : -999);
+  }
+}
+
+TEST(WizardRules, DestructionWritesOnlyAfterInstallOrBeenden) {
+  struct Case {
+    bool installPrepared;
+    int page;
+    bool cancelEnabled;
+    bool writes;
+  } cases[] = {
+      {true, 5, false, true},
+      {true, 6, true, true},     // settings page open: the installation still counts
+      {false, 3, false, true},   // "Beenden" on the no-update result
+      {false, 3, true, false},   // download page during or after a download
+      {false, 2, false, false},  // no-update result closed with the close button
+      {false, 0, true, false},   // "Abbrechen" on the welcome page
+      {false, 4, false, false},
+      {false, 6, false, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wizard::WritesUpdateAtDestroy(c.installPrepared, c.page, c.cancelEnabled), c.writes)
+        << c.installPrepared << " " << c.page << " " << c.cancelEnabled;
+}
+
+TEST(WizardRules, PagesTitlesAndInterval) {
+  for (int step = -1; step <= 7; ++step) {
+    for (int page = 0; page <= 6; ++page) {
+      bool expected = step >= 1 && step <= 5 && page != 6;
+      EXPECT_EQ(wizard::StepChangesPage(step, page), expected) << step << "/" << page;
+    }
+    EXPECT_EQ(wizard::HighlightedTitle(step), step >= 0 && step <= 5 ? step : -1) << step;
+  }
+  // The titles as the strip and the title panel show them, in Windows-1252.
+  EXPECT_EQ(std::string(wizard::TitleTexts[1]), "Auf neue Updates pr\xFC" "fen");
+  EXPECT_EQ(std::string(wizard::TitleTexts[5]), "Abschlie\xDF" "en der Installation");
+  const std::pair<int64_t, int> clamps[] = {{400, 365}, {365, 365}, {364, 364}, {1, 1}, {0, 1},
+                                            {-7, 1},    {INT64_MAX, 365}, {INT64_MIN, 1}};
+  for (const auto& c : clamps) EXPECT_EQ(wizard::ClampInterval(c.first), c.second) << c.first;
+}
+
+TEST(WizardRules, ServerSettingForTesting) {
+  struct Case {
+    const char* text;
+    const char* authority;  // null: refused
+    const char* host;
+    int port;
+  } cases[] = {
+      {"127.0.0.1:8080", "127.0.0.1:8080", "127.0.0.1", 8080},
+      {"staging.example", "staging.example", "staging.example", 0},
+      {"h:1", "h:1", "h", 1},
+      {"h:65535", "h:65535", "h", 65535},
+      {"h:65536", nullptr, nullptr, 0},
+      {"h:0", nullptr, nullptr, 0},
+      {"h:", nullptr, nullptr, 0},
+      {":80", nullptr, nullptr, 0},
+      {"", nullptr, nullptr, 0},
+      {"h:8o", nullptr, nullptr, 0},
+      {"h:80:81", nullptr, nullptr, 0},
+      {"http://h", nullptr, nullptr, 0},
+      {"h/x", nullptr, nullptr, 0},
+      {"a b", nullptr, nullptr, 0},
+      {"h:0000080", nullptr, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    auto s = wizard::ParseServerSetting(c.text);
+    if (!c.authority) {
+      EXPECT_FALSE(s) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(s) << c.text;
+    EXPECT_EQ(s->Authority(), c.authority);
+    EXPECT_EQ(s->host, c.host);
+    EXPECT_EQ(s->port, c.port);
+  }
+}
+
+}  // namespace

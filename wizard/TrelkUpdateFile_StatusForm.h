@@ -1,0 +1,158 @@
+// TStatusForm: the update wizard. Seven pages (welcome, check, result, download, installation,
+// finish, reminder settings), the process strip with the six step titles, and the step machine
+// behind "Weiter >", "Abbrechen" and the close button. One wizard per process, owned by the
+// application; its destruction at program end writes the next reminder date and starts the
+// prepared "Update.bat".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/DateTime.h"
+#include "net/HttpClient.h"
+#include "toolkit/Controls.h"
+#include "toolkit/FormBuilder.h"
+#include "toolkit/Handles.h"
+#include "ui/WinXP.h"
+#include "wizard/wizard_rules.h"
+
+namespace wizard {
+
+class TStatusForm;
+
+// The process's one wizard while it exists (the most recently constructed), or null.
+extern TStatusForm* StatusForm;
+
+// The run state of the one wizard, beside the form.
+extern int Step;               // 0..5 the step pages; 6 once the application was told to end
+extern bool CancelConfirmed;   // the user confirmed stopping the running download
+extern bool DownloadAborted;   // the last download was stopped on the user's request
+extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
+extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
+extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
+
+// The update server of this process: TRELK_UPDATE_SERVER ("host" or "host:port") when it is set
+// and well-formed, otherwise the maker's web host of the build.
+ServerSetting UpdateServerSetting();
+
+// The failure text of the page "Einrichten".
+extern const char kInstallFailedText[];
+
+class TStatusForm : public toolkit::TForm {
+ public:
+  // Makes the window and the HTTP client; the pages and their controls follow at the first
+  // show (EnsureControls), so that a program whose search is not due does not pay for them at
+  // its start. Hidden until shown modally.
+  explicit TStatusForm(toolkit::TComponent* owner);
+  ~TStatusForm() override;
+
+  // Makes the pages and controls unless they exist; until then every control pointer below is
+  // null. The first show calls it.
+  void EnsureControls();
+
+  // --- Inputs, set by the update component before every show.
+  std::string ProgramName;
+  std::string ZIPFileName;
+  std::string RegistryKey;
+  base::TDateTime ReferenceDate = 0;
+  bool HKCU = false;
+
+  // --- Run state kept in the form.
+  bool UpdateAvailable = false;
+  bool Downloading = false;
+  std::string ListFileName;
+  // The update server's authority ("host" or "host:port") the wizard's URLs are made with; set
+  // with the HTTP client at construction.
+  std::string UpdateServer;
+
+  // --- Controls, in table order (null until EnsureControls).
+  toolkit::TPaintBox* PaintBox_Process = nullptr;
+  toolkit::TPanel* Panel_Title = nullptr;
+  toolkit::TPageControl* Pages = nullptr;
+  toolkit::TBevel* Bevel1 = nullptr;
+  toolkit::TButton* Button_Settings = nullptr;
+  toolkit::TPageControl* Notebook_StdButtons = nullptr;
+  toolkit::TButton* Button_Cancel = nullptr;
+  toolkit::TButton* Button_Next = nullptr;
+  toolkit::TButton* Button_SettingsCancel = nullptr;
+  toolkit::TButton* Button_SettingsSave = nullptr;
+  // Page 0 "Bestätigung1"
+  toolkit::TImage* Image_Icon1 = nullptr;
+  toolkit::TLabel* Label2 = nullptr;
+  // Page 1 "Prüfen"
+  toolkit::TLabel* Label4 = nullptr;
+  toolkit::TButton* Button_Check = nullptr;
+  // Page 2 "Bestätigung2"
+  toolkit::TLabel* Label_CheckResult = nullptr;
+  // Page 3 "Download"
+  toolkit::TLabel* Label_Download = nullptr;
+  toolkit::TProgressBar* Status = nullptr;
+  toolkit::TLabel* PerCent = nullptr;
+  toolkit::TLabel* StatusLabel = nullptr;
+  toolkit::TLabel* TimeLeft = nullptr;
+  toolkit::TImage* Icon = nullptr;
+  toolkit::TButton* CancelDownload = nullptr;
+  // Page 4 "Einrichten"
+  toolkit::TImage* Image_Icon2 = nullptr;
+  toolkit::TLabel* Label3 = nullptr;
+  toolkit::TCheckBox* CheckBox_Restart = nullptr;
+  // Page 5 "Bestätigung3"
+  toolkit::TImage* Image_Icon3 = nullptr;
+  toolkit::TLabel* Label5 = nullptr;
+  // Page 6 "Einstellungen"
+  toolkit::TGroupBox* GroupBox1 = nullptr;
+  toolkit::TRadioButton* RadioButton_NoAutoUpdt = nullptr;
+  toolkit::TLabel* Label1 = nullptr;
+  toolkit::TRadioButton* RadioButton_AutoUpdt = nullptr;
+  toolkit::TLabel* Label6 = nullptr;
+  toolkit::TLabel* Label_AutoUpdt1 = nullptr;
+  toolkit::TSpinEdit* SpinEdit_AutoUpdt = nullptr;
+  toolkit::TLabel* Label_AutoUpdt2 = nullptr;
+  // Non-visual members.
+  ui::TWinXP* WinXP = nullptr;
+  net::THttpClient* HTTP = nullptr;
+
+  // --- Handlers. Registry errors are not caught here: they reach the general error handler.
+  void FormCreate(toolkit::TComponent* sender);
+  void FormShow(toolkit::TComponent* sender);
+  void Button_NextClick(toolkit::TComponent* sender);
+  void Button_CancelClick(toolkit::TComponent* sender);
+  void FormCloseQuery(toolkit::TComponent* sender, bool& canClose);
+  void FormClose(toolkit::TComponent* sender);
+  // Writes the next "Update" date and starts "Update.bat" as the last run left it.
+  void FormDestroy(toolkit::TComponent* sender);
+  void PaintBox_ProcessPaint(toolkit::TComponent* sender);
+  void Button_CheckClick(toolkit::TComponent* sender);
+  void HTTPFailure(net::CmdType cmd);
+  void HTTPConnectionFailed(toolkit::TComponent* sender);
+  void Button_SettingsClick(toolkit::TComponent* sender);
+  void Button_SettingsSaveClick(toolkit::TComponent* sender);
+  void Button_SettingsCancelClick(toolkit::TComponent* sender);
+  void RadioButton_UpdtClick(toolkit::TComponent* sender);
+
+  // The root the program key lies below (HKEY_CURRENT_USER when HKCU is set).
+  HKEY RootKey() const { return HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+  // Paints the process strip on `canvas` (the paint box's, or a memory bitmap's in tests).
+  void PaintProcessStrip(toolkit::TCanvas& canvas, int width, int height);
+
+ protected:
+  // The work inside the steps: the update-list check behind Button_Check (on success it calls
+  // Button_NextClick), the news list of the result page, the download of step 3 and the
+  // preparation of step 5 (false: the wizard stays on "Einrichten" in the failure state).
+  virtual void CheckForUpdates();
+  virtual std::string ReadNews();
+  virtual void RunDownload();
+  virtual bool PrepareInstallation();
+
+ private:
+  // Shows page `Step` with its title (leaving the settings page, or a step change).
+  void ShowStepPage();
+  // The window and all its controls, as one description.
+  toolkit::FormSpec Description();
+  bool controlsMade_ = false;
+  toolkit::ScopedIcon icon2_, icon3_;
+};
+
+}  // namespace wizard

@@ -1,0 +1,81 @@
+// The update wizard's pure rules.
+#include "wizard/wizard_rules.h"
+
+#include "base/StrUtils.h"
+
+namespace wizard {
+
+const char* const TitleTexts[kStepCount] = {
+    "Willkommen",
+    "Auf neue Updates prüfen",
+    "Ergebnis der Prüfung",
+    "Download der Updates",
+    "Installieren",
+    "Abschließen der Installation",
+};
+
+const char kSettingsTitle[] = "Einstellungen";
+
+const char kNoUpdateText[] =
+    "Es stehen keine neuen Updates zur Verfügung. Klicken Sie auf \"Beenden\", um den Assistenten zu verlassen.";
+const char kUpdateTextPattern[] =
+    "Es stehen neue Updates zum Download bereit.\r\n\r\nDie Updates beheben folgende Probleme bzw. stellen "
+    "folgende neue Funktionen zur Verfügung:\r\n%s\r\n\r\nKlicken Sie auf \"Weiter\", um die Updates jetzt "
+    "herunterzuladen.";
+
+std::string CheckResultText(bool updateAvailable, std::string_view newsList) {
+  if (!updateAvailable) return kNoUpdateText;
+  std::string pattern = kUpdateTextPattern;
+  size_t at = pattern.find("%s");
+  return pattern.substr(0, at) + std::string(newsList) + pattern.substr(at + 2);
+}
+
+bool StepChangesPage(int step, int currentPage) { return step >= 1 && step <= 5 && currentPage < kSettingsPage; }
+
+int HighlightedTitle(int step) { return step >= 0 && step < kStepCount ? step : -1; }
+
+int32_t ReminderInterval(std::optional<int32_t> storedInterval) {
+  return storedInterval && *storedInterval >= 1 ? *storedInterval : 7;
+}
+
+base::TDateTime NextUpdateDate(int32_t today, std::optional<int32_t> storedInterval) {
+  // In doubles: a stored interval near the 32-bit limit must not overflow the sum.
+  return static_cast<base::TDateTime>(today) + static_cast<base::TDateTime>(ReminderInterval(storedInterval)) - 1;
+}
+
+bool WritesUpdateAtDestroy(bool installPrepared, int currentPage, bool cancelEnabled) {
+  return installPrepared || (currentPage == kDownloadPage && !cancelEnabled);
+}
+
+int ClampInterval(int64_t value) {
+  if (value < kMinInterval) return kMinInterval;
+  if (value > kMaxInterval) return kMaxInterval;
+  return static_cast<int>(value);
+}
+
+std::string ServerSetting::Authority() const {
+  return port ? host + ":" + base::IntToStr(port) : host;
+}
+
+std::optional<ServerSetting> ParseServerSetting(std::string_view text) {
+  ServerSetting s;
+  size_t colon = text.find(':');
+  s.host = std::string(text.substr(0, colon));
+  if (s.host.empty()) return std::nullopt;
+  for (unsigned char c : s.host)
+    if (c <= ' ' || c == '/' || c == '\\' || c == '@' || c == '?' || c == '#') return std::nullopt;
+  if (colon != std::string_view::npos) {
+    std::string_view digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    int port = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) return std::nullopt;
+    s.port = port;
+  }
+  return s;
+}
+
+}  // namespace wizard
