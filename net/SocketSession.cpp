@@ -21,6 +21,8 @@ constexpr std::size_t kLookupBufferSize = 1024;
 constexpr DWORD kIdleBound = 100;
 // Longest time between two looks at the message queue while data streams in.
 constexpr DWORD kPumpSpacing = 5;
+// Longest wait for the close notification once the data has ended.
+constexpr DWORD kCloseNoticeWait = 2000;
 // FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE, and FD_WRITE so that a send that would
 // block can wait for room instead of polling.
 constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE | FD_WRITE;
@@ -148,11 +150,22 @@ LRESULT CALLBACK TMessageTimer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 TSocketSession::TSocketSession(TComponent* owner) : TComponent(owner) {
   ReportStatus(kLevelTrace, "Create");
   window_ = CreateHiddenWindow(kSessionClass, &TSocketSession::WindowProc, this);
-  lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
-  timer_ = new TMessageTimer(this);
-  timer_->SetEnabled(false);
-  timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
-  StartWinsock();
+  try {
+    lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
+    timer_ = new TMessageTimer(this);
+    timer_->SetEnabled(false);
+    timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
+    StartWinsock();
+  } catch (...) {
+    // No destructor runs for a session that was never made: its window must not keep pointing
+    // at it.
+    if (window_) {
+      SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+      DestroyWindow(window_);
+      window_ = nullptr;
+    }
+    throw;
+  }
 }
 
 TSocketSession::~TSocketSession() {
@@ -162,11 +175,11 @@ TSocketSession::~TSocketSession() {
   Cancel();
   if (lookupHandle_) WSACancelAsyncRequest(lookupHandle_);
   destroying_ = true;
-  if (socket_ != INVALID_SOCKET) {
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
+  socket_.reset();
+  if (window_) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
   }
-  if (window_) DestroyWindow(window_);
   window_ = nullptr;
   if (winsockStarted_ && --liveSessions == 0) WSACleanup();
   // The timer is an owned component; TComponent deletes it.
@@ -187,13 +200,15 @@ void TSocketSession::StartWinsock() {
     winsockInfo_.push_back("Max Sockets= " + base::IntToStr(data.iMaxSockets));
     winsockInfo_.push_back("Max Udp pack size= " + base::IntToStr(data.iMaxUdpDg));
   }
-  try {
-    MakeSocket(true);
-    if (socket_ == INVALID_SOCKET) RaiseSocketError(0);
-  } catch (...) {
-    socket_ = INVALID_SOCKET;
+  bool made = false;
+  if (window_) {
+    try {
+      MakeSocket(true);
+      made = true;
+    } catch (const ESockError&) {
+    }
   }
-  if (socket_ == INVALID_SOCKET || !window_) {
+  if (!made) {
     winsockStarted_ = false;
     if (--liveSessions == 0) WSACleanup();
     throw ESockError("Initializaton of windows sockets failed");
@@ -201,14 +216,20 @@ void TSocketSession::StartWinsock() {
 }
 
 void TSocketSession::MakeSocket(bool withLinger) {
-  socket_ = socket(AF_INET, SOCK_STREAM, withLinger ? IPPROTO_TCP : 0);
-  if (socket_ == INVALID_SOCKET) return;
+  ScopedSocket made(socket(AF_INET, SOCK_STREAM, withLinger ? IPPROTO_TCP : 0));
+  if (!made) RaiseSocketError(WSAGetLastError(), 0);
   if (withLinger) {
     // A close resets the connection at once instead of lingering.
     linger off{1, 0};
-    setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
+    setsockopt(made.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
   }
-  WSAAsyncSelect(socket_, window_, kSocketMessage, kSocketEvents);
+  // Without its notifications the socket would stay blocking and every wait would hang in it.
+  if (WSAAsyncSelect(made.get(), window_, kSocketMessage, kSocketEvents) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
+  socket_ = std::move(made);
+  peerClosed_ = false;
+  closeError_ = 0;
 }
 
 void TSocketSession::ReportStatus(int level, const std::string& text) {
@@ -229,12 +250,31 @@ std::string TSocketSession::ErrorText(int error) {
   return net::ErrorText(error);
 }
 
-void TSocketSession::RaiseSocketError(int ignore) {
-  lastError_ = WSAGetLastError();
+void TSocketSession::RaiseSocketError(int error, int ignore) {
+  lastError_ = error;
   if (!IsRaisedSocketError(lastError_, ignore)) return;
   std::string message = ErrorText(lastError_);
   if (OnSocketError) OnSocketError(this, lastError_, message);
   throw ESockError(message);
+}
+
+void TSocketSession::RaiseCloseError() {
+  // The end of the data has been read. Whether the peer closed in order or reset the connection
+  // only the close notification tells (the platform hands the reset's error to it, and the
+  // receive then just ends), so it is awaited; it is normally queued already.
+  const DWORD start = GetTickCount();
+  while (!peerClosed_ && !cancelRequested_ && GetTickCount() - start < kCloseNoticeWait) {
+    Idle(true);
+  }
+  // A close that carried an error (a reset, an abort) is no orderly end of the data.
+  if (peerClosed_ && closeError_ != 0) RaiseSocketError(closeError_, 0);
+  // Some platforms (Wine) hand the reset's error neither to the notification nor to the receive;
+  // a send of nothing puts no byte on the wire and is refused by a reset connection only.
+  char none = 0;
+  if (socket_ && send(socket_.get(), &none, 0, 0) == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) RaiseSocketError(error, 0);
+  }
 }
 
 void TSocketSession::RaiseAbort(const char* text) {
@@ -266,7 +306,17 @@ void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
     eventArrived_ = true;
     return;
   }
-  if (msg != kSocketMessage || static_cast<SOCKET>(wp) != socket_) return;
+  if (msg == kAcceptedMessage) {
+    // The accepted sockets belong to the caller; what they tell is data arriving.
+    if (WSAGETSELECTEVENT(lp) == FD_READ && OnDataAvailable) {
+      try {
+        OnDataAvailable(this);
+      } catch (...) {
+      }
+    }
+    return;
+  }
+  if (msg != kSocketMessage || !socket_ || static_cast<SOCKET>(wp) != socket_.get()) return;
   lastEventOk_ = WSAGETSELECTERROR(lp) == 0;
   switch (WSAGETSELECTEVENT(lp)) {
     case FD_READ:
@@ -288,7 +338,10 @@ void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case FD_CLOSE:
-      if (!DataAvailable()) CloseSocket();
+      // The socket stays: the loops read what came before the close to its end and then see
+      // the close for what it was (an orderly end, or a reset with its error).
+      peerClosed_ = true;
+      closeError_ = WSAGETSELECTERROR(lp);
       break;
     default:
       break;
@@ -342,11 +395,29 @@ void TSocketSession::TimerOff() {
   timer_->SetEnabled(false);
 }
 
+void TSocketSession::LimitOverall(DWORD milliseconds) {
+  overallLimit_ = milliseconds;
+  overallStart_ = GetTickCount();
+  overallExpired_ = false;
+}
+
 void TSocketSession::TimerFired() {
-  const DWORD silent = GetTickCount() - waitStart_;
-  if (TimeOut > 0 && silent < static_cast<DWORD>(TimeOut)) {
+  const DWORD now = GetTickCount();
+  DWORD left = 0;  // until the nearer limit; 0 when one is reached
+  const DWORD silent = now - waitStart_;
+  if (TimeOut > 0 && silent < static_cast<DWORD>(TimeOut)) left = static_cast<DWORD>(TimeOut) - silent;
+  if (left > 0 && overallLimit_ > 0) {
+    const DWORD spent = now - overallStart_;
+    if (spent >= overallLimit_) {
+      left = 0;
+      overallExpired_ = true;
+    } else {
+      left = std::min(left, overallLimit_ - spent);
+    }
+  }
+  if (left > 0) {
     // Data came meanwhile: wait for the rest of the limit from the last block on.
-    timer_->SetInterval(static_cast<DWORD>(TimeOut) - silent);
+    timer_->SetInterval(left);
     timer_->Restart();
     return;
   }
@@ -372,7 +443,7 @@ void TSocketSession::Abort() {
 
 void TSocketSession::ResolveHost() {
   ReportStatus(kLevelTrace, "Resolve Host");
-  const std::string& name = Proxy.empty() ? Host : Proxy;
+  const std::string name = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Name;
   unsigned long dotted = inet_addr(name.c_str());
   if (!name.empty() && dotted != INADDR_NONE) {
     remoteAddress_.sin_addr.s_addr = dotted;
@@ -410,6 +481,9 @@ void TSocketSession::Connect() {
   ReportStatus(kLevelTrace, "Connecting");
   cancelRequested_ = false;
   if (connected_) throw ESockError("Already connected");
+  const std::int32_t port = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Port;
+  // A port outside the range would wrap to another one.
+  if (port < 1 || port > 65535) throw ESockError("Invalid port " + base::IntToStr(port));
   for (int pass = 0;; ++pass) {
     try {
       ResolveHost();
@@ -425,20 +499,23 @@ void TSocketSession::Connect() {
     throw ESockError("Null Remote Address");
   }
   remoteAddress_.sin_family = AF_INET;
-  remoteAddress_.sin_port =
-      htons(static_cast<u_short>(Proxy.empty() ? Port : ProxyPort));
+  remoteAddress_.sin_port = htons(static_cast<u_short>(port));
+  // After a close that failed there is no socket yet.
+  if (!socket_) MakeSocket(false);
+  peerClosed_ = false;
+  closeError_ = 0;
   eventArrived_ = false;
   lastEventOk_ = true;
-  if (connect(socket_, reinterpret_cast<const sockaddr*>(&remoteAddress_),
+  if (connect(socket_.get(), reinterpret_cast<const sockaddr*>(&remoteAddress_),
               sizeof(remoteAddress_)) == SOCKET_ERROR) {
-    RaiseSocketError();
+    RaiseSocketError(WSAGetLastError());
   }
   TimerOn();
   while (!connected_ && !timedOut_ && !cancelRequested_ && lastEventOk_) Idle(true);
   TimerOff();
   if (!timedOut_ && !cancelRequested_ && lastEventOk_) return;
+  // The cancel stays requested: only the loops that raise EAbortError take it back.
   const bool timedOut = timedOut_, cancelled = cancelRequested_;
-  cancelRequested_ = false;
   if (OnConnectionFailed) OnConnectionFailed(this);
   if (timedOut) throw ESockError("Connection Timed out");
   if (cancelled) throw ESockError("Connection Canceled");
@@ -453,22 +530,20 @@ void TSocketSession::Disconnect() {
 void TSocketSession::CloseSocket() {
   ReportStatus(kLevelSocket, "Request Close Socket");
   connected_ = false;
-  if (socket_ == INVALID_SOCKET) {
-    if (!destroying_) MakeSocket(false);
-    return;
-  }
-  SOCKET old = socket_;
-  socket_ = INVALID_SOCKET;
-  if (closesocket(old) == SOCKET_ERROR) {
-    if (!destroying_) MakeSocket(false);
-    RaiseSocketError();
-  }
-  // Notifications of the old socket still queued would be taken for the new one's.
+  if (!socket_) return;
+  const SOCKET old = socket_.release();
+  const int error = closesocket(old) == SOCKET_ERROR ? WSAGetLastError() : 0;
+  peerClosed_ = false;
+  closeError_ = 0;
+  // Notifications of the old socket still queued would be taken for the new one's (the handle
+  // value comes again).
   MSG stale;
   while (window_ && PeekMessageA(&stale, window_, kSocketMessage, kSocketMessage, PM_REMOVE)) {
   }
-  if (!destroying_ && OnDisconnect) OnDisconnect(this);
-  if (!destroying_) MakeSocket(false);
+  if (error != 0) RaiseSocketError(error, 0);
+  if (destroying_) return;
+  if (OnDisconnect) OnDisconnect(this);
+  MakeSocket(false);
 }
 
 int TSocketSession::Listen(int port) {
@@ -476,52 +551,53 @@ int TSocketSession::Listen(int port) {
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   local.sin_port = htons(static_cast<u_short>(port));
-  if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR ||
-      listen(socket_, 5) == SOCKET_ERROR) {
-    RaiseSocketError(0);
+  if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR ||
+      listen(socket_.get(), 5) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
   }
   int size = sizeof(local);
-  getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
+  getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &size);
   return ntohs(local.sin_port);
 }
 
-SOCKET TSocketSession::Accept() {
+ScopedSocket TSocketSession::Accept() {
   ReportStatus(kLevelSocket, "Accepting");
   TimerOn();
   // FD_ACCEPT marks the session connected; that ends the wait.
   while (!connected_ && !timedOut_ && !cancelRequested_) Idle(true);
   TimerOff();
-  if (cancelRequested_ || timedOut_) {
-    cancelRequested_ = false;
-    throw ESockError("Accepting Canceled");
-  }
+  if (cancelRequested_) RaiseAbort("Socket send aborted");  // a time-out cancels too
   connected_ = false;  // the listening socket itself stays unconnected
-  if (!lastEventOk_) throw ESockError("Error creating Data Connection");
+  if (!lastEventOk_) throw ESockError("Accepting Canceled");
   sockaddr_in peer{};
   int size = sizeof(peer);
-  SOCKET accepted = accept(socket_, reinterpret_cast<sockaddr*>(&peer), &size);
-  if (accepted == INVALID_SOCKET) throw ESockError("Error creating Data Connection");
+  ScopedSocket accepted(accept(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &size));
+  if (!accepted) throw ESockError("Error creating Data Connection");
+  if (WSAAsyncSelect(accepted.get(), window_, kAcceptedMessage, kSocketEvents) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
   remoteAddress_ = peer;
-  WSAAsyncSelect(accepted, window_, kSocketMessage, kSocketEvents);
   return accepted;
 }
 
 // =============================================================================================
 // Sending
 
-void TSocketSession::SendLoop(const char* data, std::size_t length) {
+void TSocketSession::SendLoop(const char* data, std::size_t length,
+                              const std::function<void(int)>& sentHandler) {
   std::size_t done = 0;
   while (done < length && !cancelRequested_) {
     int chunk = static_cast<int>(length - done > kTransferBufferSize ? kTransferBufferSize
                                                                       : length - done);
-    int sent = send(socket_, data + done, chunk, 0);
+    int sent = send(socket_.get(), data + done, chunk, 0);
     if (sent == 0) break;
     if (sent == SOCKET_ERROR) {
-      RaiseSocketError();
+      RaiseSocketError(WSAGetLastError());
       Idle(true);  // no room yet: FD_WRITE (or the timer) wakes the wait
       continue;
     }
     done += static_cast<std::size_t>(sent);
+    if (sentHandler) sentHandler(sent);
   }
 }
 
@@ -547,7 +623,8 @@ void TSocketSession::Write(const std::string& text) {
   std::string_view portion = WritePortion(text);
   std::memcpy(transferBuffer_, portion.data(), portion.size());
   transferBuffer_[portion.size()] = '\0';
-  if (portion.empty()) return;  // a length of 0 would mean "up to the zero byte": nothing
+  // An empty portion is a length of 0, "up to the zero byte": nothing goes out, but the send
+  // still runs (a pending cancel ends it).
   SendBuffer(transferBuffer_, static_cast<std::uint16_t>(portion.size()));
 }
 
@@ -576,11 +653,11 @@ void TSocketSession::SendFile(const std::string& fileName) {
     if (!ReadFile(file.get(), transferBuffer_, kTransferBufferSize, &got, nullptr) || got == 0) {
       break;
     }
-    SendLoop(transferBuffer_, got);
-    if (cancelRequested_) break;
-    sentBytes_ += got;
-    if (OnPacketSent) OnPacketSent(this);
-    PumpMessages();
+    SendLoop(transferBuffer_, got, [this](int sent) {
+      sentBytes_ += sent;
+      if (OnPacketSent) OnPacketSent(this);
+      PumpMessages();
+    });
   }
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
@@ -591,7 +668,7 @@ void TSocketSession::SendFile(const std::string& fileName) {
 bool TSocketSession::DataAvailable() {
   ReportStatus(kLevelTrace, "Data Available");
   char byte;
-  return recv(socket_, &byte, 1, MSG_PEEK) > 0;
+  return recv(socket_.get(), &byte, 1, MSG_PEEK) > 0;
 }
 
 std::string TSocketSession::ReadLn() {
@@ -601,9 +678,10 @@ std::string TSocketSession::ReadLn() {
   try {
     while (line.state() == TLineSplitter::State::NeedMore) {
       if (cancelRequested_) RaiseAbort("Socket readln aborted");
-      int peeked = recv(socket_, transferBuffer_, kTransferBufferSize, MSG_PEEK);
+      int peeked = recv(socket_.get(), transferBuffer_, kTransferBufferSize, MSG_PEEK);
       bool idle = false;
       if (peeked == 0) {
+        RaiseCloseError();
         line.Close();
         break;
       }
@@ -613,18 +691,19 @@ std::string TSocketSession::ReadLn() {
           line.Close();
           break;
         }
-        RaiseSocketError();
+        RaiseSocketError(lastError_);
         idle = true;
       } else {
         // Take only what belongs to this line; the rest stays in the socket.
         std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
         while (taken > 0) {
-          int got = recv(socket_, transferBuffer_, static_cast<int>(taken), 0);
+          int got = recv(socket_.get(), transferBuffer_, static_cast<int>(taken), 0);
           if (got <= 0) break;
           taken -= static_cast<std::size_t>(got);
         }
         if (line.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
         if (line.state() == TLineSplitter::State::LineReady) break;
+        TimerRestart();  // part of a line came: the silence starts again
       }
       Idle(idle);
     }
@@ -637,27 +716,34 @@ std::string TSocketSession::ReadLn() {
 }
 
 void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& take,
-                                   const std::function<bool()>& wantsMore) {
-  while (!cancelRequested_ && wantsMore()) {
-    int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
+                                   const std::function<bool()>& wantsMore, std::int64_t length) {
+  std::int64_t left = length;
+  while (!cancelRequested_ && left != 0 && wantsMore()) {
+    // Bytes past an announced length are no part of this body.
+    const int ask = left < 0 || left > static_cast<std::int64_t>(kTransferBufferSize)
+                        ? static_cast<int>(kTransferBufferSize)
+                        : static_cast<int>(left);
+    const int got = recv(socket_.get(), transferBuffer_, ask, 0);
     if (got > 0) {
       take(transferBuffer_, got);
       receivedBytes_ += got;
+      if (left > 0) left -= got;
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerRestart();
       IdleAfterBlock();
     } else if (got == 0) {
+      RaiseCloseError();
       break;
     } else {
       lastError_ = WSAGetLastError();
       if (lastError_ == kWSAENOTCONN) break;
-      RaiseSocketError();
+      RaiseSocketError(lastError_);
       Idle(true);
     }
   }
 }
 
-void TSocketSession::CaptureFile(const std::string& fileName) {
+void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t length) {
   ReportStatus(kLevelTrace, "CaptureFile");
   receivedBytes_ = 0;
   TimerOn();
@@ -675,7 +761,7 @@ void TSocketSession::CaptureFile(const std::string& fileName) {
               written != static_cast<DWORD>(size))
             throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
         },
-        [] { return true; });
+        [] { return true; }, length);
   } catch (...) {
     TimerOff();
     throw;
@@ -685,14 +771,15 @@ void TSocketSession::CaptureFile(const std::string& fileName) {
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
 
-void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength) {
+void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength, std::int64_t length) {
   ReportStatus(kLevelTrace, "Capture String");
   receivedBytes_ = 0;
   TimerOn();
   text.clear();
   try {
     ReceiveBlocks([&](const char* data, int size) { text.append(data, static_cast<std::size_t>(size)); },
-                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; });
+                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; },
+                  length);
   } catch (...) {
     TimerOff();
     throw;
