@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/StrUtils.h"
 #include "toolkit/Handles.h"
 
 namespace net {
@@ -251,7 +252,7 @@ void THttpClient::ReadResponseHeader() {
     hasLength_ = info.HasLength;
   };
 
-  LimitOverall(kHeaderTimeLimit);
+  LimitOverall(static_cast<DWORD>(HeaderTimeLimit > 0 ? HeaderTimeLimit : 0));
   try {
     while (!reader.Done()) {
       const std::string line = ReadLn();
@@ -270,7 +271,10 @@ void THttpClient::ReadResponseHeader() {
   } catch (const EAbortError&) {
     const bool expired = OverallExpired();
     LimitOverall(0);
-    if (expired) throw EHttpError("Reply header not complete after 60 s");
+    if (expired) {
+      throw EHttpError("Reply header not complete after " + base::IntToStr(HeaderTimeLimit / 1000) +
+                       " s");
+    }
     throw;
   } catch (...) {
     LimitOverall(0);

@@ -43,7 +43,7 @@ class TUUEncoder : public TComponent {
 // Statuses of 400 and above fire OnFailure and raise nothing; connection, socket and time-out
 // failures raise ESockError or EAbortError after the disconnect, and then no status event fires.
 // EHttpError (an ESockError) reports a reply that is no complete HTTP reply: no valid status line,
-// a header cut off, beyond 1 MiB or 1,000 lines or not complete after 60 s, a body shorter than
+// a header cut off, beyond 1 MiB or 1,000 lines or not complete within HeaderTimeLimit, a body shorter than
 // announced (its bytes kept), a redirection without a Location; and a chain of more than 20
 // repetitions (redirections, 299 and 399). A cookie received with a redirection goes only to
 // the host that sent it.
@@ -93,8 +93,9 @@ class THttpClient : public TSocketSession {
   // Repetitions the last transfer made (redirections included).
   int Hops() const { return hops_; }
 
-  // Longest time the response header may take in all (the silence limit TimeOut applies within).
-  static constexpr DWORD kHeaderTimeLimit = 60000;
+  // Longest time in milliseconds that the response header may take in all, when TimeOut is set
+  // (the silence limit applies within it); 0 = none.
+  int HeaderTimeLimit = 60000;
 
  protected:
   virtual void Transfer();

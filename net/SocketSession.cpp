@@ -374,7 +374,13 @@ void TSocketSession::TimerOn() {
     timer_->SetEnabled(false);
     return;
   }
-  timer_->SetInterval(static_cast<std::uint32_t>(TimeOut));
+  DWORD interval = static_cast<DWORD>(TimeOut);
+  if (overallLimit_ > 0) {
+    // The whole bound ends before the silence would: the timer must fire then.
+    const DWORD spent = GetTickCount() - overallStart_;
+    interval = std::min(interval, spent >= overallLimit_ ? DWORD{1} : overallLimit_ - spent);
+  }
+  timer_->SetInterval(interval);
   if (timer_->Enabled()) {
     timer_->Restart();
   } else {

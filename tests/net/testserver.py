@@ -19,6 +19,7 @@ The path picks the behaviour (query arguments in brackets):
                           client goes), then closes
   /late[secs]             silent for `secs`, then a small 200 reply
   /drip[n,gap]            200, then one byte every `gap` seconds, `n` bytes in all
+  /hdrip[n,gap]           a header line of `n` bytes, one every `gap` seconds, then a small body
   /stall[after,secs]      200, `after` bytes, then silence for `secs` (or until the client
                           goes)
   /close-header           closes in the middle of the header
@@ -198,6 +199,14 @@ class Handler(socketserver.BaseRequestHandler):
             for i in range(n):
                 time.sleep(gap)
                 sock.sendall(bytes([ord("a") + i % 26]))
+        elif path == "/hdrip":
+            n = int(args.get("n", "12"))
+            gap = float(args.get("gap", "1"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\nX-Slow: ")
+            for _ in range(n):
+                time.sleep(gap)
+                sock.sendall(b"s")
+            sock.sendall(b"\r\nContent-Length: 4\r\n\r\nslow")
         elif path == "/stall":
             n = int(args.get("after", "1000"))
             sock.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
