@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Download benchmark of the HTTP client under Wine: throughput beside a bare Winsock loop and
-# curl, peak memory, CPU while waiting. Builds the x86_64 programs first; the figures go to
-# stdout. Arguments are passed to download_bench.py (--size-mb, --big-mb, --runs, --wait).
+# Download benchmark of the HTTP client under Wine: httpget beside a bare blocking Winsock loop,
+# into NUL and into a file, from a server that is not the bottleneck (a RAM-backed file through
+# Python's http.server, or nginx); peak memory; CPU while waiting. Builds the x86_64 programs
+# first; the figures go to stdout. Arguments are passed to download_bench.py (--size-mb,
+# --big-mb, --runs, --wait, --server python|nginx). Run it when the machine is otherwise idle.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILDS=x86_64 bash "$root/scripts/build.sh" >/dev/null
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-bench"
+start_display
 trap stop_all EXIT
 start_wine
 python3 "$root/bench/download_bench.py" --bin "$root/build/x86_64/bin" --wine "$WINE" "$@"

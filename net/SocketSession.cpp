@@ -721,8 +721,24 @@ std::string TSocketSession::ReadLn() {
   return line.TakeLine();
 }
 
+void TSocketSession::SelectEvents(long events) {
+  if (WSAAsyncSelect(socket_.get(), window_, kSocketMessage, events) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
+}
+
 void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& take,
                                    const std::function<bool()>& wantsMore, std::int64_t length) {
+  // The loop asks the socket itself until it would block. The data-readable notification would
+  // come once for every block meanwhile, each a message through the queue that costs more than
+  // the block; so it is off while blocks stream in and on again only to wake the wait.
+  SelectEvents(kSocketEvents & ~FD_READ);
+  struct Restore {
+    TSocketSession* self;
+    ~Restore() {
+      if (self->socket_) WSAAsyncSelect(self->socket_.get(), self->window_, kSocketMessage, kSocketEvents);
+    }
+  } restore{this};
   std::int64_t left = length;
   while (!cancelRequested_ && left != 0 && wantsMore()) {
     // Bytes past an announced length are no part of this body.
@@ -744,7 +760,9 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
       lastError_ = WSAGetLastError();
       if (lastError_ == kWSAENOTCONN) break;
       RaiseSocketError(lastError_);
+      SelectEvents(kSocketEvents);  // data arrived meanwhile is announced at once
       Idle(true);
+      SelectEvents(kSocketEvents & ~FD_READ);
     }
   }
 }

@@ -202,7 +202,9 @@ class TSocketSession : public TComponent {
   // The wait after a received block: messages are dispatched at least every few milliseconds.
   void IdleAfterBlock();
   // Receives blocks into `take` until the peer closes, `length` bytes came (-1: no such end),
-  // `wantsMore` says enough, or a cancel; the silence time-out restarts with every block.
+  // `wantsMore` says enough, or a cancel; the silence time-out restarts with every block. While
+  // it reads, the data-readable notification (and so OnDataAvailable) is off; the loop reads
+  // until the socket would block and waits for the notification only then.
   void ReceiveBlocks(const std::function<void(const char*, int)>& take,
                      const std::function<bool()>& wantsMore, std::int64_t length);
 
@@ -216,6 +218,8 @@ class TSocketSession : public TComponent {
   void StartWinsock();
   // Makes the session's socket and registers it for notifications. Throws ESockError.
   void MakeSocket(bool withLinger);
+  // Registers the socket for the notifications `events`. Throws ESockError.
+  void SelectEvents(long events);
   void ResolveHost();
   void CloseSocket();
   void TimerOn();
