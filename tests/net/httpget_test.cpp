@@ -97,6 +97,11 @@ TEST(HttpgetTest, PrintsStatusBytesAndSecondsAndExitsByResult) {
        "old"},
       {"/raw?b=", 2, {"httpget: Reply without a valid HTTP status line", left, "0 bytes in "}, "old"},
       {"/redirect?to=", 2, {"httpget: Redirection without a Location", left}, "old"},
+      {"/redirect?to=ftp://localhost/x", 2, {"httpget: URL scheme 'ftp' is not supported", left},
+       "old"},
+      {"/raw?b=HTTP/1.0%2099999999999%0D%0A%0D%0Abody", 2,
+       {"httpget: Reply without a valid HTTP status line", left}, "old"},
+      {"/redirect?to=/a%3Ft%3D12:30", 0, {"HTTP/1.0 200 OK", "7 bytes in "}, "path /a"},
       // Oversized headers end the process at once, with the error.
       {"/manylines?n=1000000", 2, {"httpget: Reply header with more than 1000 lines", left}, "old"},
       {"/bigheader", 2, {"httpget: Reply header larger than 1 MiB", left}, "old"},
