@@ -17,8 +17,10 @@ int64_t DaysFromCivilStart(int year, int month, int day) {
   return days + day - 1;
 }
 
-// The day count of 30 December 1899 from 1 January 1.
-const int64_t kEpochOffset = DaysFromCivilStart(1899, 12, 30);
+// The day count of 30 December 1899 from 1 January 1, as DaysFromCivilStart(1899, 12, 30)
+// gives it. A constant, not a computed static: date values made during the static
+// initialisation of another file must not see it still zero.
+constexpr int64_t kEpochOffset = 693593;
 
 }  // namespace
 

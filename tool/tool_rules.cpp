@@ -18,7 +18,9 @@ std::string CatalogLookup(const std::vector<CatalogRow>& table, const std::strin
 
 std::string IntervalEntry(bool noUpdate, bool hasInterval, int interval) {
   if (noUpdate) return "0";
-  if (hasInterval) return base::IntToStr(interval);
+  // The engine reminds every 7 days for a stored interval below 1; the row shows that, and
+  // applying it keeps the program reminding as before.
+  if (hasInterval) return base::IntToStr(interval >= 1 ? interval : 7);
   return kStandardEntry;
 }
 
@@ -36,15 +38,18 @@ std::optional<std::string> CommitEntry(const std::string& typed) {
   if (typed == "niemals") return std::string("0");
   if (typed == kStandardEntry) return std::string("28");
   std::string number = typed.substr(0, typed.find(' '));
-  if (!base::TryParseInt32(number)) return std::nullopt;
+  auto value = base::TryParseInt32(number);
+  // Zero in any spelling means never; a negative number of days is no interval.
+  if (!value || *value < 0) return std::nullopt;
+  if (*value == 0) return std::string("0");
   return number;
 }
 
 ApplyAction ApplyActionFor(const std::string& entry) {
-  if (entry == "0") return {ApplyAction::Never, 0};
   if (entry == kStandardEntry) return {ApplyAction::Keep, 0};
   auto value = base::TryParseInt32(entry);
-  if (!value) return {ApplyAction::Keep, 0};
+  if (!value || *value < 0) return {ApplyAction::Keep, 0};
+  if (*value == 0) return {ApplyAction::Never, 0};
   return {ApplyAction::Interval, *value};
 }
 

@@ -20,7 +20,8 @@ extern const char kStandardEntry[];  // "Standard (7/28)"
 std::string CatalogLookup(const std::vector<CatalogRow>& table, const std::string& text, int column);
 
 // The list entry made from a program key: "0" when "NoUpdate" exists, else the decimal text of
-// "UpdateInterval" when it exists, else the standard entry.
+// "UpdateInterval" when it exists (7, the interval the engine then uses, for a stored value
+// below 1), else the standard entry.
 std::string IntervalEntry(bool noUpdate, bool hasInterval, int interval);
 
 // The text a row and the in-row editor show for an entry: "Standard (7/28)" as it is, 0 as
@@ -30,9 +31,10 @@ std::string IntervalText(const std::string& entry);
 
 // The entry made from the editor's text when it is committed, or nothing when the text is not
 // taken (the entry then keeps its value). "niemals" gives "0", "Standard (7/28)" gives "28";
-// anything else is cut before its first blank and must then be a signed decimal number within
-// 32 bits, which is kept exactly as typed ("+5", "007"). Texts starting with "$" and
-// hexadecimal texts are not taken.
+// anything else is cut before its first blank and must then be a decimal number within 32 bits:
+// zero in any spelling ("00", "+0", "-0", "0 Tage") gives "0", a positive number is kept
+// exactly as typed ("+5", "007"). Negative numbers, texts starting with "$" and hexadecimal
+// texts are not taken.
 std::optional<std::string> CommitEntry(const std::string& typed);
 
 // What applying an entry does to the program's key.
@@ -44,8 +46,9 @@ struct ApplyAction {
   } kind;
   int32_t interval;
 };
-// "0" means never, "Standard (7/28)" keep; a number its interval. An entry that is no number
-// (none of the tool's own ways makes one) is kept rather than written as something else.
+// Zero means never, "Standard (7/28)" keep; a positive number its interval. An entry that is
+// no number or negative (none of the tool's own ways makes one) is kept rather than written as
+// something else.
 ApplyAction ApplyActionFor(const std::string& entry);
 
 // The entry "für alle" gives every program: the spin field's value in decimal.

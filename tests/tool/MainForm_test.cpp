@@ -97,8 +97,8 @@ TEST_F(MainFormTest, ListShowsInstalledCataloguePrograms) {
   SeedKey("Adressmeister");                     // neither value: standard
   SeedKey("kassenbuch");                        // letter case differs from the catalogue
   SeedKey("Lagerfix");                          // both values: never
-  SeedKey("Ostvane");                           // 0 without NoUpdate
-  SeedKey("Rechnungsblick");                    // negative interval
+  SeedKey("Ostvane");                           // 0 without NoUpdate: the engine takes 7 days
+  SeedKey("Rechnungsblick");                    // negative interval: 7 days too
   SeedKey("Unbekannt");                         // not in the catalogue
   SeedKey("Woerterbuch");                       // display name differs from key
   engine::TRegistry reg;
@@ -116,7 +116,7 @@ TEST_F(MainFormTest, ListShowsInstalledCataloguePrograms) {
   TForm1* form = Create();
   form->FillProductList();
   std::vector<std::string> names = {"Adressmeister", "Lagerfix", "Ostvane", "Rechnungsblick", "Wörterbuch"};
-  std::vector<std::string> entries = {"Standard (7/28)", "0", "0", "-3", "30"};
+  std::vector<std::string> entries = {"Standard (7/28)", "0", "7", "7", "30"};
   EXPECT_EQ(Items(form), names);
   ASSERT_TRUE(tool::IntervalList);
   EXPECT_EQ(*tool::IntervalList, entries);
@@ -196,11 +196,12 @@ TEST_F(MainFormTest, ApplyWritesEveryListedProgramByItsEntry) {
     const char* expected;  // the key's values after the apply step
   } programs[] = {
       {"Adressmeister", "s", nullptr, "UpdateInterval=sz:14"},  // standard: left as it was
-      {"Fotoschachtel", "", nullptr, ""},
+      {"Fotoschachtel", "", "-3", ""},  // a negative number of days is not taken
+      {"Haushaltsplan", "i0", nullptr, "UpdateInterval=dword:7"},  // untouched 0: still every 7 days
       {"Kassenbuch", "i14", "niemals", "NoUpdate=sz:"},
       {"Lagerfix", "n", "14 Tage", "UpdateInterval=dword:14"},
       {"Notizkasten", "n", "0", "NoUpdate=sz:x"},  // an existing NoUpdate is not rewritten
-      {"Ostvane", "", "-3", "UpdateInterval=dword:-3"},
+      {"Ostvane", "i-3", "+0", "NoUpdate=sz:"},  // zero in any spelling means never
       {"Rechnungsblick", "i30", "+5", "UpdateInterval=dword:5"},
       {"Terminwerk", "i2", "Standard (7/28)", "UpdateInterval=dword:28"},
       {"Unbekannt", "i9", nullptr, "UpdateInterval=dword:9"},  // not in the catalogue: not listed
@@ -218,7 +219,7 @@ TEST_F(MainFormTest, ApplyWritesEveryListedProgramByItsEntry) {
   }
   TForm1* form = Create();
   form->Button_NextClick(form->Button_Next);
-  ASSERT_EQ(form->ListBox_Programs->Count(), 10);
+  ASSERT_EQ(form->ListBox_Programs->Count(), 11);
   int row = 0;
   for (const Program& p : programs) {
     if (std::string(p.key) == "Unbekannt") continue;
@@ -238,7 +239,7 @@ TEST_F(MainFormTest, ApplyWritesEveryListedProgramByItsEntry) {
   EXPECT_EQ(form->Button_Next->Text(), "Übernehmen");
   EXPECT_TRUE(form->Button_Cancel->Enabled());
   EXPECT_TRUE(form->Button_Previous->Enabled());
-  EditRow(form, 2, "1 Tag");  // Kassenbuch
+  EditRow(form, 3, "1 Tag");  // Kassenbuch
   form->Button_NextClick(form->Button_Next);
   EXPECT_EQ(Values("Kassenbuch"), "UpdateInterval=dword:1");
 }

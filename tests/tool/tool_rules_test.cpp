@@ -25,8 +25,9 @@ TEST(ToolRules, CatalogLookupIsExactAndByColumn) {
 TEST(ToolRules, IntervalEntryFromRegistryState) {
   EXPECT_EQ(tool::IntervalEntry(true, true, 14), "0");
   EXPECT_EQ(tool::IntervalEntry(true, false, 0), "0");
-  EXPECT_EQ(tool::IntervalEntry(false, true, 0), "0");
-  EXPECT_EQ(tool::IntervalEntry(false, true, -3), "-3");
+  EXPECT_EQ(tool::IntervalEntry(false, true, 0), "7");  // the engine reminds every 7 days
+  EXPECT_EQ(tool::IntervalEntry(false, true, -3), "7");
+  EXPECT_EQ(tool::IntervalEntry(false, true, 1), "1");
   EXPECT_EQ(tool::IntervalEntry(false, true, 14), "14");
   EXPECT_EQ(tool::IntervalEntry(false, false, 0), "Standard (7/28)");
 }
@@ -45,16 +46,21 @@ TEST(ToolRules, CommittedTextBecomesEntryAndRowText) {
       {"2 Tage", "2", "2 Tage"},
       {"niemals", "0", "niemals"},
       {"Standard (7/28)", "28", "28 Tage"},
-      {"-3", "-3", "-3"},
+      {"-3", kUnchanged, nullptr},
       {"+5", "+5", "+5 Tage"},
       {"+1", "+1", "1 Tag"},
       {"007", "007", "007 Tage"},
-      {"00", "00", "niemals"},
+      {"00", "0", "niemals"},
+      {"+0", "0", "niemals"},
+      {"-0", "0", "niemals"},
+      {"0 Tage", "0", "niemals"},
+      {"000 Tage", "0", "niemals"},
       {"0", "0", "niemals"},
       {"5 ", "5", "5 Tage"},
       {"30 Tage und mehr", "30", "30 Tage"},
       {"2147483647", "2147483647", "2147483647 Tage"},
-      {"-2147483648", "-2147483648", "-2147483648"},
+      {"-2147483648", kUnchanged, nullptr},
+      {"-1 Tag", kUnchanged, nullptr},
       {"2147483648", kUnchanged, nullptr},
       {"-2147483649", kUnchanged, nullptr},
       {"abc", kUnchanged, nullptr},
@@ -102,8 +108,8 @@ TEST(ToolRules, ApplyActionPerEntryForm) {
     int32_t interval;
   } cases[] = {
       {"0", A::Never, 0},          {"Standard (7/28)", A::Keep, 0}, {"14", A::Interval, 14},
-      {"-3", A::Interval, -3},     {"+5", A::Interval, 5},          {"007", A::Interval, 7},
-      {"00", A::Interval, 0},      {"28", A::Interval, 28},         {"kaputt", A::Keep, 0},
+      {"-3", A::Keep, 0},     {"+5", A::Interval, 5},          {"007", A::Interval, 7},
+      {"00", A::Never, 0},          {"-0", A::Never, 0},      {"28", A::Interval, 28},         {"kaputt", A::Keep, 0},
   };
   for (const Case& c : cases) {
     A action = tool::ApplyActionFor(c.entry);

@@ -1,0 +1,269 @@
+// The update road's pure rules: comma list, dates, news filter, progress texts, batch template,
+// archive entry names.
+#include "wizard/update_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "base/Exception.h"
+
+namespace {
+
+using wizard::ShortDateFormat;
+
+const ShortDateFormat kGerman = ShortDateFormat::FromPicture("d.M.yyyy");
+
+double Day(int y, int m, int d) { return *base::TryEncodeDate(y, m, d); }
+
+const double kToday = Day(2026, 12, 8);
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string s;
+  for (const auto& i : items) s += "[" + i + "]";
+  return s;
+}
+
+TEST(UpdateRules, CommaList) {
+  struct Case {
+    const char* value;
+    const char* items;
+  } cases[] = {
+      {"", ""},
+      {"a,b", "[a][b]"},
+      {"  a , b", "[a][b]"},
+      {"\t\x01" "a", "[a]"},
+      {"\"x y\",z", "[x y][z]"},
+      {"\"a\"\"b\"", "[a\"b]"},
+      {"\"open end", "[open end]"},
+      {"a b", "[a][b]"},
+      {"a,", "[a][]"},
+      {"a, ", "[a]"},
+      {",", "[][]"},
+      {"a,,b", "[a][][b]"},
+      {"1.2.2003:Neu,\"2.2.2003:Mit Blank\"", "[1.2.2003:Neu][2.2.2003:Mit Blank]"},
+      {"\"q\"x", "[q][x]"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Joined(wizard::SplitCommaList(c.value)), c.items) << c.value;
+}
+
+TEST(UpdateRules, ShortDates) {
+  struct Case {
+    const char* picture;
+    const char* text;
+    double expected;  // 0 = no date
+  } cases[] = {
+      {"d.M.yyyy", "15.03.2003", Day(2003, 3, 15)},
+      {"dd.MM.yyyy", "1.2.2003", Day(2003, 2, 1)},
+      {"d.M.yyyy", " 15.03.2003 ", Day(2003, 3, 15)},
+      {"d.M.yyyy", "15.03.03", Day(2003, 3, 15)},
+      {"d.M.yyyy", "15.03.99", Day(1999, 3, 15)},
+      {"d.M.yyyy", "15.03", Day(2026, 3, 15)},
+      {"d.M.yyyy", "29.02.2004", Day(2004, 2, 29)},
+      {"d.M.yyyy", "29.02.2003", 0},
+      {"d.M.yyyy", "31.04.2003", 0},
+      {"d.M.yyyy", "15/03/2003", 0},
+      {"d.M.yyyy", "15.03.2003.", 0},
+      {"d.M.yyyy", "15", 0},
+      {"d.M.yyyy", "", 0},
+      {"d.M.yyyy", "Version 2", 0},
+      {"d.M.yyyy", "1.2.3.4", 0},
+      {"d.M.yyyy", "99999999.1.2003", 0},
+      {"M/d/yyyy", "3/15/2003", Day(2003, 3, 15)},
+      {"yyyy-MM-dd", "2003-03-15", Day(2003, 3, 15)},
+  };
+  for (const Case& c : cases) {
+    auto got = wizard::TryParseShortDate(c.text, ShortDateFormat::FromPicture(c.picture), kToday);
+    if (c.expected == 0) {
+      EXPECT_FALSE(got) << c.picture << " " << c.text;
+    } else {
+      ASSERT_TRUE(got) << c.picture << " " << c.text;
+      EXPECT_EQ(*got, c.expected) << c.picture << " " << c.text;
+    }
+  }
+}
+
+TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
+  const double yesterday = kToday - 1, noon = 0.5;
+  struct Case {
+    bool section;
+    const char* date;
+    double reference;
+    bool offered;
+  } cases[] = {
+      {true, "8.12.2026", yesterday, true},
+      {true, "8.12.2026", kToday, true},
+      {true, "8.12.2026", kToday + noon, false},  // same calendar day, reference after midnight
+      {true, "7.12.2026", kToday, false},
+      {true, "", kToday, true},                   // no date: today at midnight
+      {true, "bald", kToday + noon, false},
+      {true, "bald", yesterday + noon, true},
+      {false, "1.1.2030", yesterday, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wizard::UpdateOffered(c.section, c.date, c.reference, kGerman, kToday + 0.75), c.offered)
+        << c.date << " / " << c.reference;
+}
+
+TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
+  const double reference = Day(2003, 3, 15) + 0.6;
+  struct Case {
+    std::optional<std::string> news;
+    const char* text;
+  } cases[] = {
+      {std::nullopt, "- keine Angaben gefunden\r\n"},
+      {std::string(""), ""},
+      {std::string("14.03.2003:Alt,15.03.2003:Heute,16.03.2003:Neu"), "- 15.03.2003:Heute\r\n- 16.03.2003:Neu\r\n"},
+      {std::string("\"16.03.2003:Mit Blank\""), "- 16.03.2003:Mit Blank\r\n"},
+      // unquoted with blanks: falls apart; the pieces without a date part stay
+      {std::string("16.03.2003:Neue Funktion"), "- 16.03.2003:Neue\r\n- Funktion\r\n"},
+      {std::string("14.03.2003:Alt Fehler"), "- Fehler\r\n"},
+      {std::string("Ohne Datum,:leer"), "- Ohne\r\n- Datum\r\n- :leer\r\n"},
+      {std::string("Version 2:neu,bald:kommt"), "- Version\r\n- 2:neu\r\n- bald:kommt\r\n"},
+      {std::string("\"keine Angaben gefunden\""), "- keine Angaben gefunden\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wizard::NewsListText(c.news, reference, kGerman, kToday), c.text);
+}
+
+TEST(UpdateRules, ProgressTexts) {
+  const int64_t kTB = 1024LL * 1024 * 1024 * 1024;
+  struct Case {
+    int64_t bytes;
+    const char* text;
+  } sizes[] = {
+      {0, "0 Byte"},           {1023, "1023 Byte"},   {1024, "1 KB"},           {1536, "1,5 KB"},
+      {10137, "9,9 KB"},       {10199, "9,96 KB"},    {1048575, "1024 KB"},     {1048576, "1 MB"},
+      {20000000, "19,1 MB"},   {kTB * 1024, "1024 TB"}, {kTB * 1024 * 1024, "1048576 TB"},
+  };
+  for (const Case& c : sizes) EXPECT_EQ(wizard::FormatSize(c.bytes, 1, ','), c.text) << c.bytes;
+  EXPECT_EQ(wizard::FormatSize(1536, 1, '.'), "1.5 KB");
+
+  struct Percent {
+    int64_t received, expected;
+    const char* text;
+  } percents[] = {{0, 0, "100 %"}, {500, 0, "100 %"}, {50, 200, "25 %"}, {1, 3, "33 %"},
+                  {2, 3, "67 %"},  {300, 200, "150 %"}, {20000000, 20000000, "100 %"},
+                  {3000000000LL, 6000000000LL, "50 %"}};
+  for (const Percent& p : percents) EXPECT_EQ(wizard::PercentText(p.received, p.expected), p.text);
+
+  EXPECT_EQ(wizard::RemainingDays(100, 25, 0, 0.01, 0.01), 0);       // no start time
+  EXPECT_EQ(wizard::RemainingDays(100, 0, 0.3, 0.01, 0.01), 0);      // nothing received yet
+  EXPECT_DOUBLE_EQ(wizard::RemainingDays(100, 25, 0.3, 0.01, 0.01), 0.03);
+  EXPECT_LT(wizard::RemainingDays(0, 25, 0.3, 0.01, 0.01), 0);       // no length: minus the elapsed time
+
+  struct Clock {
+    double days;
+    int h, m, s;
+  } clocks[] = {{0, 0, 0, 0}, {-0.25, 0, 0, 0}, {0.5, 12, 0, 0}, {1.0 / 24 + 90.0 / 86400, 1, 1, 30},
+                {1.5, 12, 0, 0}};
+  for (const Clock& c : clocks) {
+    base::TimeParts t = wizard::RemainingTimeOfDay(c.days);
+    EXPECT_EQ(t.hour * 3600 + t.minute * 60 + t.second, c.h * 3600 + c.m * 60 + c.s) << c.days;
+  }
+}
+
+TEST(UpdateRules, TemplateLinesAndFormats) {
+  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\nb\rc\nd")), "[a][b][c][d]");
+  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\n")), "[a]");
+  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\r\n\r\n")), "[][]");
+  EXPECT_EQ(Joined(wizard::SplitTemplateLines(std::string("a\r\nb\0c\r\nd", 9))), "[a][b]");
+  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\n\r")), "[][]");
+
+  const std::vector<std::string> two = {"T\\", "P\\"};
+  struct Case {
+    const char* line;
+    const char* out;  // nullptr: an error
+  } cases[] = {
+      {"copy %s*.* x", "copy T\\*.* x"},
+      {"%1:s %0:s %s", "P\\ T\\ P\\"},
+      {"%0:s%s", "T\\P\\"},
+      {"echo %%PATH%% 100%%", "echo %PATH% 100%"},
+      {"no placeholders", "no placeholders"},
+      {"[%5s]", "[   T\\]"},
+      {"[%-5s]", "[T\\   ]"},
+      {"[%.1s]", "[T]"},
+      {"[%1:-4.1s]", "[P   ]"},
+      {"%S", "T\\"},
+      {"%s %s %s", nullptr},
+      {"%2:s", nullptr},
+      {"%d", nullptr},
+      {"50%", nullptr},
+      {"%-", nullptr},
+      {"%999999999s", nullptr},
+  };
+  for (const Case& c : cases) {
+    if (c.out) {
+      EXPECT_EQ(wizard::FormatTemplateLine(c.line, two), c.out) << c.line;
+    } else {
+      try {
+        wizard::FormatTemplateLine(c.line, two);
+        ADD_FAILURE() << "no error for " << c.line;
+      } catch (const base::EConvertError& e) {
+        EXPECT_EQ(e.Message(), std::string("Format '") + c.line + "' ungültig oder nicht kompatibel mit Argument");
+      }
+    }
+  }
+}
+
+TEST(UpdateRules, UpdateBatchFromTemplate) {
+  // Paths in OEM form: ä is 0x84 there.
+  const std::string prog = "C:\\Programme\\Kasse\\", temp = "C:\\Temp\\M\x84rz\\", exe = prog + "Kasse.exe";
+  const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
+                                          "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
+                                          "copy %sx.dll %sx.dll"};
+  struct Case {
+    std::vector<std::string> lines;
+    bool restart;
+    std::string batch;  // empty: an error
+  } cases[] = {
+      {eight, true,
+       "@echo off\r\n:a1 " + prog + "\r\nif exist " + prog + "Kasse.exe goto a1\r\ncopy " + temp + "*.* " + prog +
+           "\r\nrem zwei\r\ncd " + prog + "\r\necho " + prog + "\r\ncopy " + temp + "x.dll " + prog + "x.dll\r\n\"" +
+           exe + "\"\r\ndel " + temp + "Update.bat\r\n"},
+      {{"@echo off", "a %s", "b %s", "c %s %s", " tail %s", "t2 %s%%x%%"}, false,
+       "@echo off\r\na " + prog + "\r\nb " + prog + "\r\nc " + temp + " " + prog + "\r\n tail " + temp + "\r\nt2 " +
+           temp + "%x%\r\ndel " + temp + "Update.bat\r\n"},
+      {{" %s", "%s", "x", "%s"}, false,
+       " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{"", "%s", "%s", "%s%s"}, false,
+       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{}, true, ""},
+      {{"a", "b", "c", "d", "e", "f"}, true, ""},         // last group short, no tail
+      {{"a", "%s %s", "c", "d"}, true, ""},                // too many placeholders
+      {{"a", "b", "c", "d", " tail %d"}, true, ""},        // another type
+  };
+  for (const Case& c : cases) {
+    if (!c.batch.empty()) {
+      EXPECT_EQ(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
+    } else {
+      EXPECT_THROW(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), base::EConvertError) << Joined(c.lines);
+    }
+  }
+}
+
+TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
+  const std::string longName(300, 'a');
+  struct Case {
+    std::string entry;
+    const char* name;  // nullptr: skipped
+  } cases[] = {
+      {"Kasse.exe", "Kasse.exe"},   {"bin/Kasse.exe", "Kasse.exe"}, {"a\\b\\Update.bat", "Update.bat"},
+      {"../x", "x"},                {"sub\\..\\y", "y"},            {"/abs/z.txt", "z.txt"},
+      {"C:evil", nullptr},          {"C:\\evil", "evil"},           {"sub/", nullptr},
+      {"..", nullptr},              {"a/..", nullptr},              {".", nullptr},
+      {"...", nullptr},             {"CON.txt", nullptr},           {"con", nullptr},
+      {"Nul", nullptr},             {"NUL .txt", nullptr},          {"aux.", nullptr},
+      {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
+      {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
+      {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    auto got = wizard::ExtractedName(c.entry);
+    if (c.name) {
+      ASSERT_TRUE(got) << c.entry;
+      EXPECT_EQ(*got, c.name);
+    } else {
+      EXPECT_FALSE(got) << c.entry << " -> " << got.value_or("");
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+// The update road's pure rules: news items, dates, progress texts, batch template, entry names.
+#include "wizard/update_rules.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "base/Exception.h"
+
+namespace wizard {
+
+namespace {
+
+bool IsBlankOrControl(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u >= 1 && u <= 32;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The whole day of a date value (towards minus infinity, so that a value before the epoch
+// keeps its calendar day).
+double CalendarDay(base::TDateTime value) { return std::floor(value); }
+
+}  // namespace
+
+// ---- Update list ----------------------------------------------------------------------------
+
+std::vector<std::string> SplitCommaList(std::string_view value) {
+  std::vector<std::string> items;
+  size_t i = 0, n = value.size();
+  auto skipBlanks = [&] {
+    while (i < n && IsBlankOrControl(value[i])) ++i;
+  };
+  skipBlanks();
+  while (i < n) {
+    std::string item;
+    if (value[i] == '"') {
+      ++i;
+      while (i < n) {
+        if (value[i] == '"') {
+          if (i + 1 < n && value[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += value[i++];
+      }
+    } else {
+      while (i < n && value[i] != ',' && !(static_cast<unsigned char>(value[i]) <= 32)) item += value[i++];
+    }
+    items.push_back(std::move(item));
+    skipBlanks();
+    if (i < n && value[i] == ',') {
+      ++i;
+      if (i == n) items.emplace_back();
+      skipBlanks();
+    }
+  }
+  return items;
+}
+
+ShortDateFormat ShortDateFormat::FromPicture(std::string_view picture) {
+  ShortDateFormat f;
+  std::string order;
+  bool separatorSeen = false;
+  for (char c : picture) {
+    char u = Upper(c);
+    if (u == 'D' || u == 'M' || u == 'Y') {
+      if (order.find(u) == std::string::npos) order += u;
+    } else if (!order.empty() && !separatorSeen && c != '\'' && c != ' ') {
+      f.separator = c;
+      separatorSeen = true;
+    }
+  }
+  if (order == "MDY") f.order = MDY;
+  else if (order == "YMD") f.order = YMD;
+  else f.order = DMY;
+  return f;
+}
+
+std::optional<base::TDateTime> TryParseShortDate(std::string_view text, const ShortDateFormat& format,
+                                                 base::TDateTime today) {
+  size_t b = 0, e = text.size();
+  while (b < e && text[b] == ' ') ++b;
+  while (e > b && text[e - 1] == ' ') --e;
+  text = text.substr(b, e - b);
+  int numbers[3] = {0, 0, 0};
+  size_t digits[3] = {0, 0, 0};
+  int count = 0;
+  size_t i = 0;
+  while (true) {
+    if (count == 3) return std::nullopt;
+    size_t start = i;
+    long long v = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+      v = v * 10 + (text[i] - '0');
+      if (v > 99999) return std::nullopt;
+      ++i;
+    }
+    if (i == start) return std::nullopt;
+    numbers[count] = static_cast<int>(v);
+    digits[count] = i - start;
+    ++count;
+    if (i == text.size()) break;
+    if (text[i] != format.separator) return std::nullopt;
+    ++i;
+  }
+  if (count < 2) return std::nullopt;
+  auto now = base::TryDecodeDate(today);
+  int currentYear = now ? now->year : 2000;
+  int day, month, year;
+  size_t yearDigits;
+  if (count == 2) {
+    year = currentYear;
+    yearDigits = 4;
+    if (format.order == ShortDateFormat::MDY || format.order == ShortDateFormat::YMD) {
+      month = numbers[0];
+      day = numbers[1];
+    } else {
+      day = numbers[0];
+      month = numbers[1];
+    }
+  } else {
+    switch (format.order) {
+      case ShortDateFormat::MDY: month = numbers[0]; day = numbers[1]; year = numbers[2]; yearDigits = digits[2]; break;
+      case ShortDateFormat::YMD: year = numbers[0]; month = numbers[1]; day = numbers[2]; yearDigits = digits[0]; break;
+      default: day = numbers[0]; month = numbers[1]; year = numbers[2]; yearDigits = digits[2]; break;
+    }
+  }
+  if (yearDigits <= 2) {
+    year += currentYear / 100 * 100;
+    if (year > currentYear + 50) year -= 100;
+    else if (year <= currentYear - 50) year += 100;
+  }
+  auto date = base::TryEncodeDate(year, month, day);
+  if (!date) return std::nullopt;
+  return static_cast<base::TDateTime>(*date);
+}
+
+bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTime reference,
+                   const ShortDateFormat& format, base::TDateTime today) {
+  if (!hasSection) return false;
+  auto date = TryParseShortDate(dateValue, format, today);
+  base::TDateTime listDate = date ? *date : CalendarDay(today);
+  return listDate >= reference;
+}
+
+std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
+                         const ShortDateFormat& format, base::TDateTime today) {
+  std::vector<std::string> items = SplitCommaList(news ? *news : std::string("\"keine Angaben gefunden\""));
+  std::string text;
+  for (const std::string& item : items) {
+    size_t colon = item.find(':');
+    if (colon != std::string::npos && colon > 0) {
+      auto date = TryParseShortDate(item.substr(0, colon), format, today);
+      if (date && CalendarDay(*date) < CalendarDay(reference)) continue;
+    }
+    text += "- " + item + "\r\n";
+  }
+  return text;
+}
+
+// ---- Download progress ----------------------------------------------------------------------
+
+std::string FormatSize(int64_t bytes, int decimals, char decimalSeparator) {
+  static const char* const kUnits[] = {"Byte", "KB", "MB", "GB", "TB"};
+  double v = static_cast<double>(bytes);
+  int i = 0;
+  while (v >= 1024 && i <= 4) {
+    v /= 1024;
+    ++i;
+  }
+  if (i == 5) {
+    v *= 1024;
+    i = 4;
+  }
+  char whole[64];
+  int d = std::snprintf(whole, sizeof whole, "%.0f", v);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*g", d + decimals, v);
+  std::string result(text);
+  for (char& c : result)
+    if (c == '.' || c == ',') c = decimalSeparator;
+  return result + " " + kUnits[i];
+}
+
+std::string PercentText(int64_t received, int64_t expected) {
+  if (expected == 0) return "100 %";
+  double percent = static_cast<double>(received) / static_cast<double>(expected) * 100.0;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld %%", static_cast<long long>(std::llround(percent)));
+  return text;
+}
+
+double RemainingDays(int64_t expected, int64_t received, double downloadStart, double e1, double e2) {
+  if (downloadStart == 0 || received <= 0) return 0;
+  return static_cast<double>(expected) / static_cast<double>(received) * e1 - e2;
+}
+
+base::TimeParts RemainingTimeOfDay(double days) {
+  if (!(days > 0) || !std::isfinite(days)) return base::TimeParts{};
+  return base::DecodeTime(days);
+}
+
+// ---- Batch template -------------------------------------------------------------------------
+
+std::vector<std::string> SplitTemplateLines(std::string_view text) {
+  size_t zero = text.find('\0');
+  if (zero != std::string_view::npos) text = text.substr(0, zero);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args) {
+  auto fail = [&]() -> base::EConvertError {
+    return base::EConvertError("Format '" + std::string(line) + "' ungültig oder nicht kompatibel mit Argument");
+  };
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '%') {
+      out += line[i];
+      continue;
+    }
+    ++i;
+    if (i < line.size() && line[i] == '%') {
+      out += '%';
+      continue;
+    }
+    // %[index:][-][width][.precision]s
+    auto number = [&](long long& v) {
+      size_t start = i;
+      v = 0;
+      while (i < line.size() && IsDigit(line[i])) {
+        v = v * 10 + (line[i] - '0');
+        if (v > 100000) throw fail();
+        ++i;
+      }
+      return i > start;
+    };
+    long long value = 0;
+    size_t mark = i;
+    if (number(value) && i < line.size() && line[i] == ':') {
+      next = static_cast<size_t>(value);
+      ++i;
+    } else {
+      i = mark;
+    }
+    bool left = false;
+    if (i < line.size() && line[i] == '-') {
+      left = true;
+      ++i;
+    }
+    long long width = 0;
+    number(width);
+    long long precision = -1;
+    if (i < line.size() && line[i] == '.') {
+      ++i;
+      if (!number(precision)) precision = 0;
+    }
+    if (i >= line.size() || Upper(line[i]) != 'S' || next >= args.size()) throw fail();
+    std::string arg = args[next++];
+    if (precision >= 0 && arg.size() > static_cast<size_t>(precision)) arg.resize(static_cast<size_t>(precision));
+    if (arg.size() < static_cast<size_t>(width)) {
+      std::string pad(static_cast<size_t>(width) - arg.size(), ' ');
+      arg = left ? arg + pad : pad + arg;
+    }
+    out += arg;
+  }
+  return out;
+}
+
+std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::string& programDir,
+                             const std::string& tempDir, bool restart, const std::string& exePath) {
+  const size_t n = lines.size();
+  if (n == 0) throw base::EConvertError("Die Vorlage \"Update.bat\" ist leer");
+  std::vector<std::string> out(lines);
+  size_t tail = n;
+  for (size_t g = 0; g <= (n - 1) / 4; ++g) {
+    size_t first = 4 * g;
+    if (!lines[first].empty() && lines[first][0] == ' ') {
+      tail = first;
+      break;
+    }
+    if (first + 3 >= n)
+      throw base::EConvertError("Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile " +
+                                std::to_string(first + 1) + ")");
+    out[first + 1] = FormatTemplateLine(lines[first + 1], {programDir});
+    out[first + 2] = FormatTemplateLine(lines[first + 2], {programDir});
+    out[first + 3] = FormatTemplateLine(lines[first + 3], {tempDir, programDir});
+  }
+  for (size_t k = tail; k < n; ++k) out[k] = FormatTemplateLine(lines[k], {tempDir});
+  if (restart) out.push_back("\"" + exePath + "\"");
+  out.push_back("del " + tempDir + "Update.bat");
+  std::string text;
+  for (const std::string& line : out) text += line + "\r\n";
+  return text;
+}
+
+// ---- Archive entries ------------------------------------------------------------------------
+
+std::optional<std::string> ExtractedName(std::string_view entryName) {
+  size_t cut = entryName.find_last_of("/\\");
+  std::string name(cut == std::string_view::npos ? entryName : entryName.substr(cut + 1));
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  for (char c : name) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return std::nullopt;
+  }
+  // Windows drops trailing dots and blanks, so "x. " names the file "x" and "..." names nothing.
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
+  if (name.find_first_not_of(". ") == std::string::npos) return std::nullopt;
+  std::string upper;
+  for (char c : stem) upper += Upper(c);
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* device : kDevices)
+    if (upper == device) return std::nullopt;
+  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+      upper[3] <= '9')
+    return std::nullopt;
+  return name;
+}
+
+}  // namespace wizard

@@ -1,0 +1,102 @@
+// The update road's pure rules: the update list's news items and dates, the download's progress
+// texts, the batch template and the names of archive entries. Nothing here touches Windows; the
+// wizard hands in what it reads from the platform (the user's date format, the decimal
+// separator, the OEM form of the paths).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/DateTime.h"
+
+namespace wizard {
+
+// ---- Update list ----------------------------------------------------------------------------
+
+// Splits a comma list: blanks and control characters (codes 1..32) before an item are skipped;
+// an item starting with a double quote runs to the next single double quote ("" inside stands
+// for one), or to the end without one; any other item ends before the next comma or character
+// of code 32 or less; a comma at the very end adds one empty item. An empty text has no items.
+std::vector<std::string> SplitCommaList(std::string_view value);
+
+// The user's short date format as the platform gives it ("d.M.yyyy", "dd.MM.yyyy", "M/d/yy",
+// "yyyy-MM-dd"): the order of day, month and year and the separator between them.
+struct ShortDateFormat {
+  enum Order { DMY, MDY, YMD } order = DMY;
+  char separator = '.';
+  // Reads the picture; a picture without a recognisable order gives day.month.year with ".".
+  static ShortDateFormat FromPicture(std::string_view picture);
+};
+
+// Reads a date the way the platform's date conversion does for the given format: two or three
+// whole numbers separated by the format's separator, blanks around the text allowed; without a
+// year the current year (`today`) is taken; a year of one or two digits lies within 50 years
+// of `today`. Empty result for anything else or a date that does not exist.
+std::optional<base::TDateTime> TryParseShortDate(std::string_view text, const ShortDateFormat& format,
+                                                 base::TDateTime today);
+
+// Whether an update is offered: the program's section exists (with at least one key) and its
+// "Date" (today's date when absent, empty or no date) is not earlier than `reference`. The two
+// values are compared as they are, so a list date on the reference day loses against a
+// reference after midnight.
+bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTime reference,
+                   const ShortDateFormat& format, base::TDateTime today);
+
+// The news list text for the result page: the items of `news` (the "News" value as read, or
+// nullopt when the key is absent, which stands for the one item "keine Angaben gefunden") that
+// are not dated on a calendar day before `reference`'s, each as "- " + item + CR LF. An item
+// without a date part (no ":" or ":" first), or whose date part is no date, is kept.
+std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
+                         const ShortDateFormat& format, base::TDateTime today);
+
+// ---- Download progress ----------------------------------------------------------------------
+
+// A byte count in units of 1024 with `decimals` significant digits beyond the whole part
+// ("1,5 KB", "9,96 KB", "1023 Byte", "1024 TB"), with the given decimal separator.
+std::string FormatSize(int64_t bytes, int decimals, char decimalSeparator);
+
+// "37 %" (received / expected × 100, rounded); "100 %" when nothing was announced.
+std::string PercentText(int64_t received, int64_t expected);
+
+// The remaining time in days: expected / received × e1 − e2 with the two elapsed times e1 and
+// e2; 0 when the download has no start time or nothing was received yet.
+double RemainingDays(int64_t expected, int64_t received, double downloadStart, double e1, double e2);
+
+// The time of day to show for a remaining time: the fraction of `days`; a negative estimate (a
+// download across midnight, or no announced length) shows as zero.
+base::TimeParts RemainingTimeOfDay(double days);
+
+// ---- Batch template -------------------------------------------------------------------------
+
+// Splits a template into lines at CR LF, a single CR and a single LF; a zero byte ends the
+// text; a line break at the very end adds no empty line.
+std::vector<std::string> SplitTemplateLines(std::string_view text);
+
+// Formats one template line: "%s" takes the next argument, "%0:s" / "%1:s" the numbered one (a
+// following "%s" goes on after it), "%%" is one percent sign; a width ("%10s", "%-10s") pads
+// with blanks and a precision ("%.3s") cuts. More arguments than given, another type than "s",
+// or a line ending inside a placeholder raise base::EConvertError naming the line.
+std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args);
+
+// The whole "Update.bat" from the template's lines: groups of four lines (line 0 as it is,
+// lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
+// until a group's first line starts with a blank; from that line on, every line with the
+// temporary folder. Then the quoted program path when `restart`, then "del " + temporary folder
+// + "Update.bat". Every line ends with CR LF. The paths are given in their OEM form, each
+// folder with its trailing backslash. An empty template, a last group of fewer than four lines
+// without a tail, or a bad format string raise base::EConvertError.
+std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
+                             const std::string& tempDir, bool restart, const std::string& exePath);
+
+// ---- Archive entries ------------------------------------------------------------------------
+
+// The file name under which an archive entry is extracted into the temporary folder: the last
+// component after both "/" and "\". Nothing (the entry is skipped) when that is empty, "." or
+// "..", contains ":" or a control character, or is a device name (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, also with an extension or trailing dots and blanks).
+std::optional<std::string> ExtractedName(std::string_view entryName);
+
+}  // namespace wizard
