@@ -174,9 +174,15 @@ def main():
                 print("  %-34s %7.3f s (%.3f-%.3f) %6.0f MB/s   %6.3f s"
                       % (label + " into " + tname, own[0], own[1], own[2], opts.size_mb / own[0],
                          wall[0]))
-            print("  %-34s %7.2f x by own clock, %.2f x by wall time"
+            # The two runs of one round are closest in time, so their ratio is the least touched
+            # by whatever else the machine does meanwhile.
+            pairs = [f[0] / h[0] for f, h in zip(figures[("floor", tname)],
+                                                 figures[("httpget", tname)])]
+            print("  %-34s %7.2f x by own clock, %.2f x by wall time; per round: median %.2f x "
+                  "(%.2f-%.2f)"
                   % ("httpget / bare loop into " + tname, medians["floor"][0] / medians["httpget"][0],
-                     medians["floor"][1] / medians["httpget"][1]))
+                     medians["floor"][1] / medians["httpget"][1], statistics.median(pairs),
+                     min(pairs), max(pairs)))
         os.remove(out_bin)
 
         print("memory, httpget's peak working set:")
