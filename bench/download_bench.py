@@ -68,7 +68,7 @@ class Runner:
         return text, wall
 
 
-def start_server(kind, folder, port, work):
+def start_server(kind, folder, port, work, nginx_binary="nginx"):
     if kind == "nginx":
         conf = os.path.join(work, "nginx.conf")
         with open(conf, "w") as f:
@@ -78,7 +78,7 @@ def start_server(kind, folder, port, work):
                     "  uwsgi_temp_path %s; scgi_temp_path %s;\n"
                     "  server { listen 127.0.0.1:%d; root %s; } }\n"
                     % ((work,) * 7 + (port, folder)))
-        cmd = ["nginx", "-c", conf, "-p", work]
+        cmd = [nginx_binary, "-c", conf, "-p", work]
     else:
         cmd = [sys.executable, "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder,
                str(port)]
@@ -101,12 +101,14 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--wait", type=float, default=5.0)
     parser.add_argument("--server", choices=["python", "nginx"], default="python")
+    parser.add_argument("--nginx", default="nginx", help="the nginx program for --server nginx")
     parser.add_argument("--ram", default="/dev/shm", help="a RAM-backed folder for the files")
     opts = parser.parse_args()
 
     here = os.path.dirname(os.path.abspath(__file__))
     work = tempfile.mkdtemp(prefix="netbench")
     served = tempfile.mkdtemp(prefix="ostvane-bench", dir=opts.ram)
+    os.chmod(served, 0o755)  # nginx's worker reads it as another user
     # The file written is RAM-backed too: the disk's write-back would set the pace otherwise.
     written = tempfile.mkdtemp(prefix="ostvane-bench-out", dir=opts.ram)
     out_bin = os.path.join(written, "out.bin")
@@ -124,7 +126,7 @@ def main():
                 for _ in range(mb):
                     f.write(block)
         port = free_port()
-        server = start_server(opts.server, served, port, work)
+        server = start_server(opts.server, served, port, work, opts.nginx)
         time.sleep(2)  # the desktop process is up before the first measurement
         base = "http://127.0.0.1:%d/" % port
         size = opts.size_mb * MB
