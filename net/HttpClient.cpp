@@ -148,7 +148,8 @@ void THttpClient::Transfer() {
       bool handled = false;
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
-      currentURL_ = ResolveRedirectURL(currentURL_, Host, Port);
+      // A Location relative to this server stays on it; a repeated request keeps its URL.
+      if (reply.TakeLocation) currentURL_ = ResolveRedirectURL(currentURL_, Host, Port);
     }
     if (reply.AuthNeeded && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
     if (!reply.Repeat) return;

@@ -230,6 +230,7 @@ TEST(HttpClientTest, ReplyEdgeCases) {
       {"/loop", 302, 0, 0, 0, "again", 5, "Too many redirections (more than 20)"},
       {"/status?code=299", 299, 0, 0, 0, page("299"), 35, "Too many redirections (more than 20)"},
       {"/status?code=399", 399, 0, 0, 0, page("399"), 35, "Too many redirections (more than 20)"},
+      {"/status?code=304", 304, 0, 0, 0, "", 35, "Too many redirections (more than 20)"},
       // Redirections to nowhere, to other protocols, to what would inject header lines.
       {"/redirect?to=", 302, 0, 0, 0, "moved", 5, noLocation.c_str()},
       {"/redirect?nolocation=1", 302, 0, 0, 0, "moved", 5, noLocation.c_str()},
@@ -317,6 +318,22 @@ TEST(HttpClientTest, Redirections) {
     EXPECT_EQ(http.CurrentURL(), BaseURL() + "/target.txt");
     EXPECT_EQ(ReadWhole(http.Body), "path /target.txt");
     EXPECT_EQ(http.Host, "localhost");
+  }
+  {
+    SCOPED_TRACE("a 303 repeats the request at its own URL, also one without a scheme");
+    THttpClient http(nullptr);
+    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    const std::string url = "localhost:" + port + "/status?code=303";
+    ResetLog();
+    try {
+      http.Get(url);
+      ADD_FAILURE() << "no bound";
+    } catch (const EHttpError& e) {
+      EXPECT_EQ(e.Message(), "Too many redirections (more than 20)");
+    }
+    EXPECT_EQ(http.CurrentURL(), url);
+    EXPECT_EQ(RequestCount(), 21);
+    EXPECT_EQ(LastRequest().substr(0, 30), "GET /status?code=303 HTTP/1.0\r");
   }
   {
     SCOPED_TRACE("handled by OnRedirect");
