@@ -52,23 +52,29 @@ def wait_listening(port, seconds=10):
 class Runner:
     """Starts Wine programs with their output in a file; returns (output, wall seconds)."""
 
-    def __init__(self, wine, work):
+    def __init__(self, wine, work, pin):
         self.wine = wine
         self.log = os.path.join(work, "out.txt")
+        self.pin = pin
 
     def run(self, cmd, check=True):
+        """Also keeps the processor time of the program's own process (Wine runs the program in
+        the process it starts; the wineserver's share is not in it) in self.cpu."""
         with open(self.log, "wb") as out:
             start = time.monotonic()
-            code = subprocess.call([self.wine] + cmd, stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=subprocess.STDOUT)
+            proc = subprocess.Popen(self.pin + [self.wine] + cmd, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.STDOUT)
+            _, status, usage = os.wait4(proc.pid, 0)
             wall = time.monotonic() - start
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            self.cpu = usage.ru_utime + usage.ru_stime
         text = open(self.log, "rb").read().decode("latin-1")
-        if check and code != 0:
-            sys.exit("failed (%d): %s\n%s" % (code, " ".join(cmd), text))
+        if check and proc.returncode != 0:
+            sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(cmd), text))
         return text, wall
 
 
-def start_server(kind, folder, port, work, nginx_binary="nginx"):
+def start_server(kind, folder, port, work, nginx_binary, pin):
     if kind == "nginx":
         conf = os.path.join(work, "nginx.conf")
         with open(conf, "w") as f:
@@ -82,7 +88,7 @@ def start_server(kind, folder, port, work, nginx_binary="nginx"):
     else:
         cmd = [sys.executable, "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder,
                str(port)]
-    server = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+    server = subprocess.Popen(pin + cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     wait_listening(port)
     return server
@@ -103,6 +109,8 @@ def main():
     parser.add_argument("--server", choices=["python", "nginx"], default="python")
     parser.add_argument("--nginx", default="nginx", help="the nginx program for --server nginx")
     parser.add_argument("--ram", default="/dev/shm", help="a RAM-backed folder for the files")
+    parser.add_argument("--no-pin", action="store_true",
+                        help="let the scheduler move server and clients between processors")
     opts = parser.parse_args()
 
     here = os.path.dirname(os.path.abspath(__file__))
@@ -112,7 +120,13 @@ def main():
     # The file written is RAM-backed too: the disk's write-back would set the pace otherwise.
     written = tempfile.mkdtemp(prefix="ostvane-bench-out", dir=opts.ram)
     out_bin = os.path.join(written, "out.bin")
-    runner = Runner(opts.wine, work)
+    # With two processors or more, the server runs on the first and the measured program on the
+    # second: left to the scheduler, both contenders flip between a fast and a slow placement
+    # from one run to the next, and the medians say more about that than about the programs.
+    pinned = not opts.no_pin and shutil.which("taskset") and (os.cpu_count() or 1) >= 2
+    server_pin = ["taskset", "-c", "0"] if pinned else []
+    client_pin = ["taskset", "-c", "1"] if pinned else []
+    runner = Runner(opts.wine, work, client_pin)
     keeper = subprocess.Popen([opts.wine, os.path.join(opts.bin, "desktop_keeper.exe"), "3600"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
@@ -126,7 +140,7 @@ def main():
                 for _ in range(mb):
                     f.write(block)
         port = free_port()
-        server = start_server(opts.server, served, port, work, opts.nginx)
+        server = start_server(opts.server, served, port, work, opts.nginx, server_pin)
         time.sleep(2)  # the desktop process is up before the first measurement
         base = "http://127.0.0.1:%d/" % port
         size = opts.size_mb * MB
@@ -161,21 +175,23 @@ def main():
                         got, secs, wall = floor(target)
                         if got < size:
                             sys.exit("the bare loop received %d of %d bytes" % (got, size))
-                    figures.setdefault((who, tname), []).append((secs, wall))
+                    figures.setdefault((who, tname), []).append((secs, wall, runner.cpu))
 
-        print("throughput, %d MB from %s on 127.0.0.1 (RAM-backed file), %d alternating runs:"
+        print("throughput, %d MB from %s on 127.0.0.1 (RAM-backed file), %d alternating runs%s:"
               % (opts.size_mb, "nginx" if opts.server == "nginx" else "Python's http.server",
-                 opts.runs))
-        print("  %-34s %28s   %s" % ("", "own clock: median (min-max)", "process wall: median"))
+                 opts.runs, ", server on processor 0, clients on 1" if pinned else ""))
+        print("  %-34s %28s   %s" % ("", "own clock: median (min-max)",
+                                     "process wall, CPU: medians"))
         for tname in targets:
             medians = {}
             for who, label in (("httpget", "httpget (Get)"), ("floor", "bare blocking recv loop")):
-                own = summary([s for s, _ in figures[(who, tname)]])
-                wall = summary([w for _, w in figures[(who, tname)]])
+                own = summary([s for s, _, _ in figures[(who, tname)]])
+                wall = summary([w for _, w, _ in figures[(who, tname)]])
+                cpu = summary([c for _, _, c in figures[(who, tname)]])
                 medians[who] = (own[0], wall[0])
-                print("  %-34s %7.3f s (%.3f-%.3f) %6.0f MB/s   %6.3f s"
+                print("  %-34s %7.3f s (%.3f-%.3f) %6.0f MB/s   %6.3f s, %.3f s"
                       % (label + " into " + tname, own[0], own[1], own[2], opts.size_mb / own[0],
-                         wall[0]))
+                         wall[0], cpu[0]))
             # The two runs of one round are closest in time, so their ratio is the least touched
             # by whatever else the machine does meanwhile.
             pairs = [f[0] / h[0] for f, h in zip(figures[("floor", tname)],
