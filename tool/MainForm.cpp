@@ -41,87 +41,96 @@ std::optional<base::TDateTime> FileDateTime(const std::string& path) {
   return base::DosDateTimeToDateTime(dosDate, dosTime);
 }
 
-TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1", kAppTitle, 601, 400) {
+TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
   SetName("Form1");
-  keyPreview = true;
-  const std::vector<ControlSpec> layout = {
-      {"Image1", Kind::Image, "", "", {8, 8, 231, 342}, Into(Image1)},
-      {"Pages", Kind::PageControl, "", "", {256, 8, 337, 345}, Into(Pages)},
-      {"Page1", Kind::Page, "Pages", "", {}, nullptr},
-      {"Page2", Kind::Page, "Pages", "", {}, nullptr},
-      {"Page3", Kind::Page, "Pages", "", {}, nullptr},
-      {"Bevel1", Kind::HLine, "", "", {8, 360, 585, 2}, Into(Bevel1)},
-      {"Bevel2", Kind::VLine, "", "", {248, 8, 2, 353}, Into(Bevel2)},
-      {"Button_Cancel", Kind::Button, "", "Abbrechen", {352, 368, 75, 25}, Into(Button_Cancel)},
-      {"Button_Previous", Kind::Button, "", "< Zurück", {440, 368, 75, 25}, Into(Button_Previous), 0, false, true},
-      {"Button_Next", Kind::Button, "", "Weiter >", {520, 368, 75, 25}, Into(Button_Next)},
-      // Page1
-      {"Label1", Kind::WrapLabel, "Page1",
-       "Dieses Tool unterstützt Sie dabei, die Update-Funktion, die manche der Trelk-Software-Produkte "
-       "besitzen, einzeln oder insgesamt anzupassen. Damit alle verfügbaren Programme in der Liste "
-       "aufgeführt werden, müssen sie auf diesem PC schon einmal ausgeführt worden sein.\r\n\r\n"
-       "Klicken Sie auf \"Weiter\", um den Assistenten fortzuführen.",
-       {8, 8, 321, 185}, Into(Label1)},
-      {"Image_Logo", Kind::Image, "Page1", "", {184, 280, 142, 63}, Into(Image_Logo)},
-      // Page2, controls in tab order
-      {"Label2", Kind::WrapLabel, "Page2",
-       "Wählen Sie in folgender Liste, in welchen Abständen nach Updates gesucht werden soll. Um für "
-       "alle Programme den gleichen Wert anzugeben, geben Sie ihn ins untere Eingabefeld ein und klicken "
-       "Sie auf \"für alle\". Um jetzt für ein bestimmtes Programm nach Updates zu suchen, markieren Sie es "
-       "und klicken Sie auf \"Jetzt nach Updates suchen\". Besteht keine Internetverbindung, bleibt diese "
-       "Aktion wirkungslos.",
-       {8, 8, 321, 97}, Into(Label2)},
-      {"Label3", Kind::Label, "Page2", "Update-Überprüfungsintervall:", {8, 104, 0, 0}, Into(Label3)},
-      {"ListBox_Programs", Kind::ListBox, "Page2", "", {8, 120, 321, 153}, Into(ListBox_Programs), 40},
-      {"Button_SetDefault", Kind::Button, "Page2", "für alle", {120, 280, 73, 25}, Into(Button_SetDefault)},
-      {"SpinEdit_Default", Kind::SpinEdit, "Page2", "", {8, 280, 65, 22}, Into(SpinEdit_Default)},
-      {"Button_SearchForUpdates", Kind::Button, "Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17},
-       Into(Button_SearchForUpdates), 0, true},
-      {"ComboBox_UpdtInterval", Kind::ComboBox, "Page2", "", {0, 0, 100, 21}, Into(ComboBox_UpdtInterval), 10, true},
-      {"Label7", Kind::Label, "Page2", "Tag(e)", {80, 284, 0, 0}, Into(Label7)},
-      {"Label6", Kind::Label, "Page2", "0 = niemals", {8, 304, 0, 0}, Into(Label6)},
-      {"Label4", Kind::WrapLabel, "Page2", "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".",
-       {8, 328, 321, 17}, Into(Label4)},
-      // Page3
-      {"Image_Icon", Kind::Image, "Page3", "", {8, 8, 32, 32}, Into(Image_Icon)},
-      {"Label5", Kind::WrapLabel, "Page3",
-       "Die Einstellungen wurden erfolgreich geändert.\r\n\r\nKlicken Sie auf \"Schließen\", um das Programm "
-       "zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
-       {48, 8, 281, 329}, Into(Label5)},
-  };
-  BuildControls(*this, layout);
+  Build(*this,
+        FormSpec(kAppTitle, 601, 400)
+            .Flags(FormFlag::MinimizeBox | FormFlag::KeyPreview)
+            .Font("MS Sans Serif", -11, FontStyle::None, RGB(0, 0, 0))
+            .InitialFocus("Button_Next")
+            .OnCreate(this, &TForm1::FormCreate)
+            .OnShow(this, &TForm1::FormShow)
+            .OnDestroy(this, &TForm1::FormDestroy)
+            .OnKeyPress(this, &TForm1::FormKeyPress)
+            .Controls({
+                Row("Image1", Kind::Image, "", "", {8, 8, 231, 342}).Into(Image1),
+                Row("Pages", Kind::PageControl, "", "", {256, 8, 337, 345}).Into(Pages),
+                Row("Page1", Kind::Page, "Pages"),
+                Row("Page2", Kind::Page, "Pages"),
+                Row("Page3", Kind::Page, "Pages"),
+                Row("Bevel1", Kind::HLine, "", "", {8, 360, 585, 2}).Into(Bevel1),
+                Row("Bevel2", Kind::VLine, "", "", {248, 8, 2, 353}).Into(Bevel2),
+                Row("Button_Cancel", Kind::Button, "", "Abbrechen", {352, 368, 75, 25})
+                    .Into(Button_Cancel)
+                    .OnClick(this, &TForm1::Button_CancelClick),
+                Row("Button_Previous", Kind::Button, "", "< Zurück", {440, 368, 75, 25})
+                    .Flags(Flag::Disabled)
+                    .Into(Button_Previous)
+                    .OnClick(this, &TForm1::Button_PreviousClick),
+                Row("Button_Next", Kind::Button, "", "Weiter >", {520, 368, 75, 25})
+                    .Into(Button_Next)
+                    .OnClick(this, &TForm1::Button_NextClick),
+                // Page1
+                Row("Label1", Kind::WrapLabel, "Page1",
+                    "Dieses Tool unterstützt Sie dabei, die Update-Funktion, die manche der Trelk-Software-Produkte "
+                    "besitzen, einzeln oder insgesamt anzupassen. Damit alle verfügbaren Programme in der Liste "
+                    "aufgeführt werden, müssen sie auf diesem PC schon einmal ausgeführt worden sein.\r\n\r\n"
+                    "Klicken Sie auf \"Weiter\", um den Assistenten fortzuführen.",
+                    {8, 8, 321, 185})
+                    .Into(Label1),
+                Row("Image_Logo", Kind::Image, "Page1", "", {184, 280, 142, 63})
+                    .Flags(Flag::AutoSize | Flag::Transparent | Flag::HandPointer)
+                    .Into(Image_Logo)
+                    .OnClick(this, &TForm1::Image_LogoClick),
+                // Page2, controls in tab order
+                Row("Label2", Kind::WrapLabel, "Page2",
+                    "Wählen Sie in folgender Liste, in welchen Abständen nach Updates gesucht werden soll. Um für "
+                    "alle Programme den gleichen Wert anzugeben, geben Sie ihn ins untere Eingabefeld ein und klicken "
+                    "Sie auf \"für alle\". Um jetzt für ein bestimmtes Programm nach Updates zu suchen, markieren Sie es "
+                    "und klicken Sie auf \"Jetzt nach Updates suchen\". Besteht keine Internetverbindung, bleibt diese "
+                    "Aktion wirkungslos.",
+                    {8, 8, 321, 97})
+                    .Into(Label2),
+                Row("Label3", Kind::Label, "Page2", "Update-Überprüfungsintervall:", {8, 104, 0, 0}).Into(Label3),
+                Row("ListBox_Programs", Kind::ListBox, "Page2", "", {8, 120, 321, 153})
+                    .ItemHeight(40)
+                    .Into(ListBox_Programs)
+                    .OnClick(this, &TForm1::ListBox_ProgramsClick)
+                    .OnDrawItem(this, &TForm1::ListBox_ProgramsDrawItem),
+                Row("Button_SetDefault", Kind::Button, "Page2", "für alle", {120, 280, 73, 25})
+                    .Into(Button_SetDefault)
+                    .OnClick(this, &TForm1::Button_SetDefaultClick),
+                Row("SpinEdit_Default", Kind::SpinEdit, "Page2", "", {8, 280, 65, 22})
+                    .Range(0, 1048575, 7)
+                    .Into(SpinEdit_Default),
+                Row("Button_SearchForUpdates", Kind::Button, "Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17})
+                    .Flags(Flag::Hidden)
+                    .Into(Button_SearchForUpdates),
+                Row("ComboBox_UpdtInterval", Kind::ComboBox, "Page2", "", {0, 0, 100, 21})
+                    .DropDownCount(10)
+                    .Items({"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage", "14 Tage",
+                            "30 Tage"})
+                    .Flags(Flag::Hidden)
+                    .Into(ComboBox_UpdtInterval)
+                    .OnExit(this, &TForm1::ComboBox_UpdtIntervalExit)
+                    .OnKeyPress(this, &TForm1::ComboBox_UpdtIntervalKeyPress),
+                Row("Label7", Kind::Label, "Page2", "Tag(e)", {80, 284, 0, 0}).Into(Label7),
+                Row("Label6", Kind::Label, "Page2", "0 = niemals", {8, 304, 0, 0}).Into(Label6),
+                Row("Label4", Kind::WrapLabel, "Page2",
+                    "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".", {8, 328, 321, 17})
+                    .Into(Label4),
+                // Page3
+                Row("Image_Icon", Kind::Image, "Page3", "", {8, 8, 32, 32}).Into(Image_Icon),
+                Row("Label5", Kind::WrapLabel, "Page3",
+                    "Die Einstellungen wurden erfolgreich geändert.\r\n\r\nKlicken Sie auf \"Schließen\", um das "
+                    "Programm zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
+                    {48, 8, 281, 329})
+                    .Into(Label5),
+                // Non-visual, and the animation in the bottom-left corner
+                Row("WinXP1", ui::kWinXP).Into(WinXP1),
+                Row("WinAni1", ui::kWinAni, "", "", {8, 362, 38, 38}).Value(20).Into(WinAni1),
+            }));
   Image1->SetPicture(TBitmap::FromResource(GetModuleHandleA(nullptr), "WIZARD"));
-  WinXP1 = new ui::TWinXP(this);
-  WinXP1->SetName("WinXP1");
-  WinAni1 = new ui::TWinAni(this);
-  WinAni1->SetName("WinAni1");
-  WinAni1->SetBounds(8, 362, 38, 38);
-  WinAni1->SetInterval(20);
-  for (const char* item : {"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage",
-                           "14 Tage", "30 Tage"})
-    ComboBox_UpdtInterval->AddItem(item);
-  SpinEdit_Default->SetRange(0, 1048575);
-  SpinEdit_Default->SetValue(7);
-  Image_Logo->autoSize = true;
-  Image_Logo->transparent = true;
-  Image_Logo->cursor = LoadCursorA(nullptr, IDC_HAND);
-  initialFocus = Button_Next;
-
-  OnCreate = [this](TComponent* s) { FormCreate(s); };
-  OnShow = [this](TComponent* s) { FormShow(s); };
-  OnDestroy = [this](TComponent* s) { FormDestroy(s); };
-  OnKeyPress = [this](TComponent* s, char& key) { FormKeyPress(s, key); };
-  Button_Cancel->OnClick = [this](TComponent* s) { Button_CancelClick(s); };
-  Image_Logo->OnClick = [this](TComponent* s) { Image_LogoClick(s); };
-  Button_Next->OnClick = [this](TComponent* s) { Button_NextClick(s); };
-  Button_Previous->OnClick = [this](TComponent* s) { Button_PreviousClick(s); };
-  Button_SetDefault->OnClick = [this](TComponent* s) { Button_SetDefaultClick(s); };
-  ListBox_Programs->OnClick = [this](TComponent* s) { ListBox_ProgramsClick(s); };
-  ListBox_Programs->OnDrawItem = [this](TComponent* s, int index, const RECT& rect, bool selected) {
-    ListBox_ProgramsDrawItem(s, index, rect, selected);
-  };
-  ComboBox_UpdtInterval->OnExit = [this](TComponent* s) { ComboBox_UpdtIntervalExit(s); };
-  ComboBox_UpdtInterval->OnKeyPress = [this](TComponent* s, char& key) { ComboBox_UpdtIntervalKeyPress(s, key); };
 }
 
 void TForm1::FormCreate(TComponent*) {
@@ -285,7 +294,7 @@ void TForm1::ListBox_ProgramsClick(TComponent*) {
 void TForm1::ComboBox_UpdtIntervalExit(TComponent*) {
   const int index = ListBox_Programs->ItemIndex();
   // Without a selected row there is no entry the text belongs to.
-  if (index < 0 || !IntervalList || static_cast<size_t>(index) >= IntervalList->size()) return;
+  if (index < 0 || static_cast<size_t>(index) >= IntervalList->size()) return;
   std::optional<std::string> entry = CommitEntry(ComboBox_UpdtInterval->Text());
   if (entry) (*IntervalList)[static_cast<size_t>(index)] = *entry;
 }

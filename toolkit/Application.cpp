@@ -1,10 +1,10 @@
-// The application object: hidden window, message loop, quit request and error handler.
+// The application object, the message pump, the quit request and the error handler.
 #include "toolkit/Application.h"
 
 #include <commctrl.h>
 
-#include "toolkit/Controls.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/Form.h"
 
 namespace toolkit {
 
@@ -20,8 +20,46 @@ std::string ExeName() {
   }
 }
 
-
 TApplication* Application = nullptr;
+
+void ReportCurrentException() noexcept {
+  if (Application) Application->HandleException();
+}
+
+// ---- the pump ------------------------------------------------------------------------------
+
+bool ProcessMessages() {
+  bool dispatched = false;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      if (Application) {
+        Application->Terminate();
+      } else {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+      }
+      break;
+    }
+    dispatched = true;
+    bool used = false;
+    try {  // an action's handler runs here, outside any window procedure
+      used = TranslateFormKey(msg);
+    } catch (...) {
+      ReportCurrentException();
+      used = true;
+    }
+    if (used) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return dispatched;
+}
+
+bool WaitForMessage(DWORD milliseconds) {
+  return MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
+}
+
+// ---- the application -----------------------------------------------------------------------
 
 namespace {
 const UINT kRestoreMessage = WM_APP + 1;
@@ -34,106 +72,74 @@ TApplication::TApplication() : TComponent(nullptr) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   icon_ = LoadIconA(instance, MAKEINTRESOURCEA(1));
   if (!icon_) icon_ = LoadIconA(nullptr, IDI_APPLICATION);
-  WNDCLASSEXA wc{sizeof wc};
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hIcon = icon_;
-  wc.lpszClassName = "TApplication";
-  RegisterClassExA(&wc);
   // A hidden top-level window: another instance finds us by its class and text.
-  handle_ = CreateWindowExA(WS_EX_TOOLWINDOW, "TApplication", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            instance, nullptr);
-  SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  MessageWindow::Options options;
+  options.parent = nullptr;
+  options.style = WS_POPUP;
+  options.exStyle = WS_EX_TOOLWINDOW;
+  options.icon = icon_;
+  window_ = std::make_unique<MessageWindow>(
+      "TApplication", [this](UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) { return HandleMessage(msg, wp, lp, result); },
+      options);
 }
 
 TApplication::~TApplication() {
   DestroyComponents();
-  if (handle_) {
-    SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
-    DestroyWindow(handle_);
-  }
+  window_.reset();
   Application = nullptr;
+}
+
+TForm* TApplication::MainForm() const {
+  // A form leaves the list when its end begins.
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (Component(i) == mainForm_) return mainForm_;
+  return nullptr;
 }
 
 void TApplication::SetTitle(const std::string& title) {
   title_ = title;
-  SetWindowTextA(handle_, title_.c_str());
+  SetWindowTextA(Handle(), title_.c_str());
 }
 
-LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<TApplication*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self) {
-    switch (msg) {
-      case WM_SHOWWINDOW:
-        // Another instance asks us to come to the front by showing this window; the request
-        // is for the main form, and this window stays hidden.
-        if (wp) PostMessageA(hwnd, kRestoreMessage, 0, 0);
-        break;
-      case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE) PostMessageA(hwnd, kRestoreMessage, 0, 0);
-        break;
-      case kRestoreMessage:
-        try {
-          self->BringMainFormToFront();
-        } catch (const std::exception& e) {
-          self->HandleException(e);
-        }
-        return 0;
-      default:
-        break;
-    }
+bool TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  switch (msg) {
+    case WM_SHOWWINDOW:
+      // Another instance asks us to come to the front by showing this window; the request is
+      // for the main form, and this window stays hidden.
+      if (wp) PostMessageA(Handle(), kRestoreMessage, 0, 0);
+      return false;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) != WA_INACTIVE) PostMessageA(Handle(), kRestoreMessage, 0, 0);
+      return false;
+    case kRestoreMessage:
+      BringMainFormToFront();
+      result = 0;
+      return true;
+    default:
+      return false;
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 void TApplication::BringMainFormToFront() {
-  if (IsWindowVisible(handle_)) ShowWindow(handle_, SW_HIDE);
-  if (!mainForm_ || !mainForm_->Handle() || !IsWindowVisible(mainForm_->Handle())) return;
-  HWND target = mainForm_->Handle();
+  if (IsWindowVisible(Handle())) ShowWindow(Handle(), SW_HIDE);
+  TForm* main = MainForm();
+  if (!main || !main->Handle() || !IsWindowVisible(main->Handle())) return;
+  HWND target = main->Handle();
   // A modal window in front of the main form keeps the front.
   HWND popup = GetLastActivePopup(target);
   if (popup && IsWindowVisible(popup)) target = popup;
-  if (IsIconic(mainForm_->Handle())) ShowWindow(mainForm_->Handle(), SW_RESTORE);
+  if (IsIconic(main->Handle())) ShowWindow(main->Handle(), SW_RESTORE);
   SetWindowPos(target, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetForegroundWindow(target);
 }
 
-bool TApplication::IsDialogKey(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
-  TControl* control = TControl::FromHandle(msg.hwnd);
-  TForm* form = control ? control->ParentForm() : nullptr;
-  if (!form) return false;
-  bool back = GetKeyState(VK_SHIFT) < 0;
-  HWND focus = GetFocus();
-  // Inside a composite control (the edit field of a combo box) the step starts at the control.
-  if (control && control->Handle() != focus && IsChild(control->Handle(), focus)) focus = control->Handle();
-  HWND next = GetNextDlgTabItem(form->Handle(), focus, back);
-  if (next) ::SetFocus(next);
-  return true;
-}
-
-void TApplication::ProcessMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      terminated_ = true;
-      return;
-    }
-    if (IsDialogKey(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-void TApplication::WaitForMessage(DWORD milliseconds) {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
+bool TApplication::IsDialogKey(const MSG& msg) { return TranslateFormKey(msg); }
 
 void TApplication::Run() {
-  if (mainForm_ && !terminated_) mainForm_->ShowForm();
+  if (TForm* main = MainForm(); main && !terminated_) main->ShowForm();
   while (!terminated_) {
-    WaitForMessage(INFINITE);
-    ProcessMessages();
+    toolkit::WaitForMessage(INFINITE);
+    toolkit::ProcessMessages();
   }
 }
 
@@ -149,13 +155,17 @@ void TApplication::Halt(int code) {
   ExitProcess(static_cast<UINT>(code));
 }
 
-void TApplication::HandleException(const std::exception& e) {
-  std::string text = e.what();
-  ShowMessageBox(mainForm_ && mainForm_->Handle() ? mainForm_->Handle() : handle_, text, title_,
-                 MB_OK | MB_ICONERROR);
+void TApplication::HandleException(const std::exception& e) noexcept {
+  try {
+    TForm* main = MainForm();
+    HWND owner = main && main->Handle() && !main->Destroying() ? main->Handle() : Handle();
+    ShowMessageBox(owner, e.what(), title_, MB_OK | MB_ICONERROR);
+  } catch (...) {
+    // Nothing is left to tell the user with.
+  }
 }
 
-void TApplication::HandleException() {
+void TApplication::HandleException() noexcept {
   try {
     throw;
   } catch (const std::exception& e) {

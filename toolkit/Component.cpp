@@ -1,8 +1,7 @@
-// Ownership and naming of components.
+// Ownership, naming and the order in which components end.
 #include "toolkit/Component.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/StrUtils.h"
 
@@ -24,19 +23,38 @@ TComponent::TComponent(TComponent* owner) : owner_(owner) {
 
 TComponent::~TComponent() {
   DestroyComponents();
-  if (owner_ && !owner_->destroying_) {
+  if (owner_) {
     auto& list = owner_->components_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }
 }
 
-void TComponent::DestroyComponents() {
+void TComponent::Free() noexcept {
+  if (!destroying_) {
+    destroying_ = true;
+    try {
+      BeforeDestruction();
+    } catch (...) {
+      ReportCurrentException();
+    }
+  }
+  delete this;
+}
+
+bool TComponent::Destroying() const {
+  for (const TComponent* c = this; c; c = c->owner_)
+    if (c->destroying_) return true;
+  return false;
+}
+
+void TComponent::BeforeDestruction() { DestroyComponents(); }
+
+void TComponent::DestroyComponents() noexcept {
   destroying_ = true;
   while (!components_.empty()) {
     TComponent* last = components_.back();
     components_.pop_back();
-    last->BeforeDestruction();
-    delete last;
+    last->Free();
   }
 }
 

@@ -1,24 +1,19 @@
 // The message-box service.
 #include "toolkit/Dialogs.h"
 
+#include "toolkit/Application.h"
+#include "toolkit/Seams.h"
+
 namespace toolkit {
 
-namespace {
-MessageBoxHandler& Handler() {
-  static MessageBoxHandler handler;
-  return handler;
-}
-}  // namespace
-
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-  if (Handler()) return Handler()(owner, text, caption, flags);
-  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+  return MessageBoxSeam(owner, text, caption, flags);
 }
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
-  MessageBoxHandler previous = std::move(Handler());
-  Handler() = std::move(handler);
-  return previous;
+int MessageDlg(const std::string& text, UINT flags) {
+  HWND owner = GetActiveWindow();
+  if (!owner && Application) owner = Application->Handle();
+  return ShowMessageBox(owner, text, Application ? Application->Title() : std::string(), flags);
 }
 
 }  // namespace toolkit

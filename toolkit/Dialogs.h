@@ -1,21 +1,18 @@
-// The message-box service: every message box of the program goes through here, so that a test
-// can answer it without a person. The real answerer is MessageBoxA.
+// The message-box service: every message box of the program goes through MessageBoxSeam
+// (Seams.h), so that a test can answer it without a person.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace toolkit {
 
-// Answers one message box: owner window, text, caption, MB_* flags -> IDOK, IDYES, ...
-using MessageBoxHandler = std::function<int(HWND, const std::string&, const std::string&, UINT)>;
-
-// Shows a message box through the installed handler (MessageBoxA unless a test replaced it).
+// Shows a message box through the seam; returns the button chosen (IDOK, IDYES, ...).
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
-// Installs `handler` (an empty one puts MessageBoxA back); returns the previous one.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+// A message box captioned with the application's title and owned by the active window of this
+// thread (or the application's window): the confirmation questions and notices of the program.
+int MessageDlg(const std::string& text, UINT flags);
 
 }  // namespace toolkit

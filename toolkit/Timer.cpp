@@ -1,36 +1,23 @@
-// The window-message timer: one message-only window per timer carries its WM_TIMER messages.
+// The window-message timer: a message-only window per timer carries its WM_TIMER messages.
 #include "toolkit/Timer.h"
-
-#include "base/Exception.h"
-#include "toolkit/Application.h"
 
 namespace toolkit {
 
 namespace {
-const char kClassName[] = "TTimerWindow";
 const UINT_PTR kTimerId = 1;
 }  // namespace
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA existing{sizeof existing};
-  if (!GetClassInfoExA(instance, kClassName, &existing)) {
-    WNDCLASSEXA wc{sizeof wc};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kClassName;
-    RegisterClassExA(&wc);
-  }
-  window_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (!window_) throw base::Exception("Zeitgeber kann nicht erstellt werden");
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+TTimer::TTimer(TComponent* owner)
+    : TComponent(owner),
+      window_("TTimerWindow", [this](UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+        return HandleMessage(msg, wp, lp, result);
+      }) {
   Update();
 }
 
 TTimer::~TTimer() {
-  KillTimer(window_, kTimerId);
-  SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-  DestroyWindow(window_);
+  KillTimer(window_.Handle(), kTimerId);
+  window_.Destroy();
 }
 
 void TTimer::SetInterval(UINT milliseconds) {
@@ -46,23 +33,18 @@ void TTimer::SetEnabled(bool enabled) {
 }
 
 void TTimer::Update() {
-  KillTimer(window_, kTimerId);
-  if (enabled_ && interval_ > 0) SetTimer(window_, kTimerId, interval_, nullptr);
+  KillTimer(window_.Handle(), kTimerId);
+  if (enabled_ && interval_ > 0) SetTimer(window_.Handle(), kTimerId, interval_, nullptr);
 }
 
-LRESULT CALLBACK TTimer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<TTimer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (msg == WM_TIMER && self && wp == kTimerId) {
-    try {
-      if (self->OnTimer) self->OnTimer(self);
-    } catch (const std::exception& e) {
-      if (Application) Application->HandleException(e);
-    } catch (...) {
-      if (Application) Application->HandleException();
-    }
-    return 0;
+bool TTimer::HandleMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  if (msg != WM_TIMER || wp != kTimerId) return false;
+  result = 0;
+  if (OnTimer && !Destroying()) {
+    auto handler = OnTimer;  // the handler may replace itself
+    handler(this);
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return true;
 }
 
 }  // namespace toolkit

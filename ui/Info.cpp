@@ -9,16 +9,14 @@
 #include "base/Color.h"
 #include "resources/Version.h"
 #include "toolkit/Application.h"
+#include "toolkit/FormBuilder.h"
+#include "toolkit/Seams.h"
 
 namespace ui {
 
 using namespace toolkit;
 
 TInfo* Info = nullptr;
-
-std::function<void(const std::string&, int)> ShellOpen = [](const std::string& target, int show) {
-  ShellExecuteA(Info ? Info->Handle() : nullptr, "open", target.c_str(), nullptr, nullptr, show);
-};
 
 namespace {
 
@@ -71,53 +69,44 @@ std::string FileVersionText(const std::string& path) {
   return std::string(text, n);
 }
 
-TInfo::TInfo(TComponent* owner) : TForm(owner, "TInfo", "", 435, 132, WS_CAPTION | WS_SYSMENU) {
+TInfo::TInfo(TComponent* owner) : TForm(owner, "TInfo") {
   SetName("Info");
-  // A dialog frame; the client area keeps its size.
-  SetWindowLongPtrA(handle_, GWL_EXSTYLE, GetWindowLongPtrA(handle_, GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
-  RECT frame{0, 0, 435, 132};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrA(handle_, GWL_EXSTYLE)));
-  SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-  CenterOnScreen();
-  const std::vector<ControlSpec> layout = {
-      {"LogoPB", Kind::PaintBox, "", "", {0, 0, 435, 65}, Into(LogoPB)},
-      {"InfoLbl", Kind::Label, "", "", {427, 69, 0, 0}, Into(InfoLbl)},
-      {"EMailLbl", Kind::Label, "", "", {429, 100, 0, 0}, Into(EMailLbl)},
-      {"URLLbl", Kind::Label, "", "", {429, 113, 0, 0}, Into(URLLbl)},
-  };
-  BuildControls(*this, layout);
-  // Both the default and the cancel button: Enter and Esc close the dialog.
-  OK = new TButton(this, this, "OK", {177, 101, 81, 25}, true, true);
-  OK->SetName("OK");
-  OK->OnClick = [this](TComponent*) { modalResult = mrOk; };
-  initialFocus = OK;
-
-  for (TLabel* label : {InfoLbl, EMailLbl, URLLbl}) {
-    label->Font() = TFont("MS Sans Serif", -11);
-    label->SetRightJustified(label->Left());
-  }
-  for (TLabel* link : {EMailLbl, URLLbl}) {
-    link->Font().SetColor(kLinkColor);
-    link->cursor = LoadCursorA(nullptr, IDC_HAND);
-    link->OnMouseEnter = [this](TComponent* s) { HyperLinkMouseEnter(s); };
-    link->OnMouseLeave = [this](TComponent* s) { HyperLinkMouseLeave(s); };
-    link->OnMouseDown = [this](TComponent* s) { HyperLinkMouseDown(s); };
-    link->OnMouseUp = [this](TComponent* s) { HyperLinkMouseUp(s); };
-  }
-  for (TLabel* label : {InfoLbl, EMailLbl, URLLbl}) label->FontChanged();
-  EMailLbl->OnClick = [this](TComponent* s) { EMailLblClick(s); };
-  URLLbl->OnClick = [this](TComponent* s) { URLLblClick(s); };
-  LogoPB->OnPaint = [this](TComponent* s) { LogoPBPaint(s); };
-
-  OnCreate = [this](TComponent* s) { FormCreate(s); };
-  OnDestroy = [this](TComponent* s) { FormDestroy(s); };
+  // Labels with a font of their own: the font adaptation of FormCreate leaves them as they are.
+  const char* kFace = "MS Sans Serif";
+  Build(*this, FormSpec("", 435, 132)
+                   .Flags(FormFlag::DialogFrame)
+                   .InitialFocus("OK")
+                   .OnCreate(this, &TInfo::FormCreate)
+                   .OnDestroy(this, &TInfo::FormDestroy)
+                   .Controls({
+                       Row("LogoPB", Kind::PaintBox, "", "", {0, 0, 435, 65}).Into(LogoPB).OnPaint(this, &TInfo::LogoPBPaint),
+                       Row("InfoLbl", Kind::Label, "", "", {427, 69, 0, 0})
+                           .Font(kFace, -11)
+                           .Flags(Flag::RightJustified)
+                           .Into(InfoLbl),
+                       Link(Row("EMailLbl", Kind::Label, "", "", {429, 100, 0, 0}).Into(EMailLbl))
+                           .OnClick(this, &TInfo::EMailLblClick),
+                       Link(Row("URLLbl", Kind::Label, "", "", {429, 113, 0, 0}).Into(URLLbl))
+                           .OnClick(this, &TInfo::URLLblClick),
+                       // Both the default and the cancel button: Enter and Esc close the dialog.
+                       Row("OK", Kind::Button, "", "OK", {177, 101, 81, 25})
+                           .Flags(Flag::Default | Flag::Cancel)
+                           .ModalResult(mrOk)
+                           .Into(OK),
+                   }));
   Info = this;
 }
 
+ControlSpec TInfo::Link(ControlSpec row) {
+  return row.Font("MS Sans Serif", -11, FontStyle::None, kLinkColor)
+      .Flags(Flag::RightJustified | Flag::HandPointer)
+      .OnMouseEnter(this, &TInfo::HyperLinkMouseEnter)
+      .OnMouseLeave(this, &TInfo::HyperLinkMouseLeave)
+      .OnMouseDown(this, &TInfo::HyperLinkMouseDown)
+      .OnMouseUp(this, &TInfo::HyperLinkMouseUp);
+}
+
 TInfo::~TInfo() {
-  BeforeDestruction();
   if (Info == this) Info = nullptr;
 }
 
@@ -213,9 +202,13 @@ void TInfo::LogoPBPaint(TComponent*) {
   canvas.SetBrushStyle(TCanvas::BrushStyle::Solid);
 }
 
-void TInfo::EMailLblClick(TComponent*) { ShellOpen(std::string("mailto:") + OSTVANE_MAKER_EMAIL, SW_SHOWNORMAL); }
+void TInfo::EMailLblClick(TComponent*) {
+  ShellExecuteSeam(Handle(), "open", std::string("mailto:") + OSTVANE_MAKER_EMAIL, "", "", SW_SHOWNORMAL);
+}
 
-void TInfo::URLLblClick(TComponent*) { ShellOpen(std::string("http://") + OSTVANE_MAKER_WEB_HOST, SW_SHOWNORMAL); }
+void TInfo::URLLblClick(TComponent*) {
+  ShellExecuteSeam(Handle(), "open", std::string("http://") + OSTVANE_MAKER_WEB_HOST, "", "", SW_SHOWNORMAL);
+}
 
 void TInfo::HyperLinkMouseEnter(TComponent* sender) {
   if (TLabel* label = AsLabel(sender)) {

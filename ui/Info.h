@@ -11,6 +11,7 @@
 #include <string>
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormBuilder.h"
 
 namespace ui {
 
@@ -18,10 +19,6 @@ class TInfo;
 
 // The process's one about dialog while it exists (set by its constructor), or null.
 extern TInfo* Info;
-
-// How the link labels hand their target to the shell: ShellExecute's "open" with the show
-// command. Tests put a recorder here.
-extern std::function<void(const std::string& target, int showCommand)> ShellOpen;
 
 // The "FileVersion" text of the version resource of `path`, in the first language and code
 // page that the resource lists; empty for a file that is no executable, has no version
@@ -62,6 +59,9 @@ class TInfo : public toolkit::TForm {
   void HyperLinkMouseUp(toolkit::TComponent* sender);
 
  private:
+  // A link label's row: own font in the link colour, right-justified, hand pointer, the
+  // hyperlink handlers. The links open through the shell's seam (toolkit/Seams.h).
+  toolkit::ControlSpec Link(toolkit::ControlSpec row);
   std::shared_ptr<toolkit::TBitmap> logo_, logoMask_;
 };
 

@@ -46,7 +46,7 @@ TWinAni::TWinAni(TComponent* owner) : TPaintBox(owner, dynamic_cast<TControl*>(o
 }
 
 TWinAni::~TWinAni() {
-  delete timer_;
+  // The timer is an owned component: it ends with this control, through the base.
   SharedFrames& shared = Frames();
   if (--shared.users == 0) {
     shared.strip.reset();
@@ -91,5 +91,17 @@ void TWinAni::TimerTick(TComponent*) {
   ++frameIndex;
   if (frameIndex * kFrameSize >= Frames().strip->Height()) frameIndex = 0;
 }
+
+namespace {
+TComponent* MakeWinAni(TForm& form, TControl* parent, const ControlSpec& row) {
+  auto* ani = new TWinAni(&form);
+  if (parent != &form) ani->SetParent(parent);
+  if (row.bounds.width > 0) ani->SetBounds(row.bounds.left, row.bounds.top, row.bounds.width, row.bounds.height);
+  if (row.hasValue) ani->SetInterval(static_cast<uint32_t>(row.value));
+  return ani;
+}
+}  // namespace
+
+const Kind kWinAni{"WinAni", &MakeWinAni};
 
 }  // namespace ui

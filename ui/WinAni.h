@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormBuilder.h"
 #include "toolkit/Timer.h"
 
 namespace ui {
@@ -36,8 +37,12 @@ class TWinAni : public toolkit::TPaintBox {
   // Draws the frame at FrameIndex onto `canvas` at (0, 0) without advancing.
   void DrawFrame(toolkit::TCanvas& canvas);
 
-  toolkit::TTimer* timer_ = nullptr;  // owned (a child component)
+  toolkit::TTimer* timer_ = nullptr;  // an owned component, ended by the base
   uint32_t interval_ = 10;
 };
+
+// The kind of a form description's row for the animation: the form is its owner and parent,
+// the row's rectangle its place and the row's Value its frame interval (10 ms without one).
+extern const toolkit::Kind kWinAni;
 
 }  // namespace ui

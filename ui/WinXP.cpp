@@ -14,4 +14,12 @@ TWinXP::TWinXP(toolkit::TComponent* owner) : TComponent(owner) {
   if (count > 1) throw base::Exception("Only one instance of TWinXP allowed on form");
 }
 
+namespace {
+toolkit::TComponent* MakeWinXP(toolkit::TForm& form, toolkit::TControl*, const toolkit::ControlSpec&) {
+  return new TWinXP(&form);
+}
+}  // namespace
+
+const toolkit::Kind kWinXP{"WinXP", &MakeWinXP};
+
 }  // namespace ui

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "toolkit/Component.h"
+#include "toolkit/FormBuilder.h"
 
 namespace ui {
 
@@ -14,5 +15,8 @@ class TWinXP : public toolkit::TComponent {
   // holds one. Either error leaves the owner as it was.
   explicit TWinXP(toolkit::TComponent* owner);
 };
+
+// The kind of a form description's row for the component (owned by the form).
+extern const toolkit::Kind kWinXP;
 
 }  // namespace ui

@@ -10,7 +10,7 @@
 
 #include "engine/Registry.h"
 #include "toolkit/Application.h"
-#include "toolkit/Dialogs.h"
+#include "toolkit/Seams.h"
 
 namespace {
 
@@ -262,14 +262,14 @@ TEST_F(MainFormTest, FailingWriteStopsAtThatProgramAndStaysOnTheList) {
   LockKey("Kassenbuch");
 
   std::vector<std::string> shown;
-  auto previous = toolkit::SetMessageBoxHandler([&](HWND, const std::string& text, const std::string& caption, UINT) {
+  auto answer = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string& caption, UINT) {
     shown.push_back(caption + "|" + text);
     return IDOK;
   });
   form->ShowForm();
   // A real click, so that the error takes the way every handler's error takes.
   SendMessageA(form->Button_Next->Handle(), BM_CLICK, 0, 0);
-  toolkit::SetMessageBoxHandler(previous);
+  answer.Restore();
   UnlockKey("Kassenbuch");
 
   ASSERT_EQ(shown.size(), 1u);

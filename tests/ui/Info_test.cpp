@@ -1,6 +1,7 @@
 // The about dialog in this process: the banner painted into a memory bitmap, the version text,
 // the font adaptation of the existing forms, the link labels and the modal show.
 #include "ui/Info.h"
+#include "toolkit/Seams.h"
 
 #include <vector>
 
@@ -209,8 +210,12 @@ TEST_F(InfoTest, EightPointFormsTakeTheMessageFontFace) {
 
 TEST_F(InfoTest, LinkLabelsHoverPressAndOpen) {
   std::vector<std::pair<std::string, int>> opened;
-  auto saved = ui::ShellOpen;
-  ui::ShellOpen = [&](const std::string& target, int show) { opened.emplace_back(target, show); };
+  auto shell = toolkit::ShellExecuteSeam.Replace([&](HWND, const std::string& verb, const std::string& target, const std::string&,
+                                                 const std::string&, int show) {
+    EXPECT_EQ(verb, "open");
+    opened.emplace_back(target, show);
+    return static_cast<INT_PTR>(33);
+  });
   TInfo* info = Create();
   struct Step {
     UINT msg;
@@ -242,13 +247,11 @@ TEST_F(InfoTest, LinkLabelsHoverPressAndOpen) {
     EXPECT_EQ(opened.size(), 1u);
     EXPECT_EQ(link->Font().Color(), RGB(0, 0, 255));
   }
-  ui::ShellOpen = saved;
   // The two targets, in a normal window.
   opened.clear();
-  ui::ShellOpen = [&](const std::string& target, int show) { opened.emplace_back(target, show); };
   info->EMailLblClick(info->EMailLbl);
   info->URLLblClick(info->URLLbl);
-  ui::ShellOpen = saved;
+  shell.Restore();
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0].first, "mailto:info@trelk-software.example");
   EXPECT_EQ(opened[1].first, "http://www.trelk-software.example");
@@ -307,7 +310,7 @@ TEST_F(InfoTest, ShowInfoIsModalAndReplacesItsValues) {
     EXPECT_TRUE(IsWindowEnabled(main->Handle()));
     EXPECT_EQ(info->ProgramTitle, title);
     EXPECT_EQ(GetFocus(), next->Handle()) << "the focus is back where it was";
-    EXPECT_EQ(info->modalResult, toolkit::TForm::mrOk);
+    EXPECT_EQ(info->ModalResult(), toolkit::TForm::mrOk);
   }
   EXPECT_EQ(info->DevelopmentTime, "2002-2003");
   EXPECT_EQ(info->ProgramIcon, icon);

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Pictures of the settings tool's three pages and of the about dialog, taken from the running
+# Brisel.exe on the X display, and compared pixel for pixel with the reference pictures beside
+# this script (the animation's corner is left out: it moves).
+#   screens.sh take BIN_DIR OUT_DIR      takes the pictures into OUT_DIR
+#   screens.sh compare BIN_DIR           takes them into a scratch folder and compares
+# Under test.sh the prefix, the display and the wineserver are there already; run alone, the
+# script makes its own.
+set -euo pipefail
+mode=$1 bin=$2
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+own=
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  source "$root/scripts/wine-env.sh"
+  fresh_prefix "$root/build/wine-screens"
+  OSTVANE_OWN_DISPLAY=1 start_display
+  start_wine
+  own=1
+fi
+WINE=${WINE:-/usr/lib/wine/wine64}
+export WINEDEBUG=-all LC_ALL=de_DE.UTF-8
+work=$(mktemp -d)
+out=${3:-$work/new}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+bin=$(cd "$bin" && pwd)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  "$WINE" reg delete 'HKLM\Software\Trelk' /f >/dev/null 2>&1 || true
+  [ -n "$own" ] && stop_all
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${@:2}" >/dev/null 2>&1; }
+"$WINE" reg delete 'HKLM\Software\Trelk' /f >/dev/null 2>&1 || true
+reg Adressmeister
+reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
+reg Lagerfix /v NoUpdate /t REG_SZ /d ""
+reg Ostvane /v UpdateInterval /t REG_DWORD /d 1
+reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
+
+cd "$bin"
+"$WINE" Brisel.exe </dev/null >/dev/null 2>&1 &
+pid=$!
+find_window() {  # title regex -> window id
+  local w
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.2
+  done
+  echo "screens: no window '$1'" >&2
+  return 1
+}
+win=$(find_window '^Trelk-Software Ostvane$')
+away() { xdotool mousemove 1020 764; sleep 0.8; }
+shot() {  # window, name
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$2.png"
+}
+click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.7; }
+sleep 1.5
+away
+shot "$win" page0
+click 557 380          # Weiter >
+click 320 150          # first row
+click 320 195          # second row
+away
+shot "$win" page1
+click 557 380          # Übernehmen
+away
+shot "$win" page2
+click 477 380          # < Zurück
+click 477 380          # < Zurück
+xdotool mousemove --window "$win" $((256 + 184 + 71)) $((8 + 280 + 20))
+sleep 0.3
+xdotool click 1
+info=$(find_window '^Info über')
+away
+shot "$info" about
+xdotool key --window "$info" Escape || true
+sleep 0.5
+click 389 380          # Abbrechen
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+pid=
+
+[ "$mode" = take ] && exit 0
+status=0
+for name in page0 page1 page2 about; do
+  ref="$here/screens/$name.png" new="$out/$name.png"
+  if [ "$name" != about ]; then  # the animation at (8, 362), 38 x 38
+    for f in "$ref" "$new"; do
+      convert "$f" -fill black -draw 'rectangle 8,362 45,399' "$work/masked-$(basename "$(dirname "$f")")-$name.png"
+    done
+    ref="$work/masked-screens-$name.png" new="$work/masked-new-$name.png"
+  fi
+  diff=$(compare -metric AE "$ref" "$new" null: 2>&1) || true
+  if [ "$diff" = 0 ]; then
+    echo "screens: $name identical"
+  else
+    echo "screens: $name differs in $diff pixels" >&2
+    cp "$out/$name.png" "$root/build/screens-$name-new.png" 2>/dev/null || true
+    status=1
+  fi
+done
+exit $status
