@@ -7,6 +7,7 @@
 #include "base/StrUtils.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
+#include "toolkit/MessageWindow.h"
 
 namespace net {
 
@@ -29,76 +30,40 @@ constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CL
 
 int liveSessions = 0;
 
-void RegisterHiddenClass(const char* name, WNDPROC proc) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof(wc);
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (GetClassInfoExA(instance, name, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = name;
-  wc.cbWndExtra = sizeof(LONG_PTR);
-  RegisterClassExA(&wc);
-}
-
-// A message-only window: it needs no desktop and is never shown.
-HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* self) {
-  RegisterHiddenClass(className, proc);
-  return CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE,
-                         nullptr, GetModuleHandleA(nullptr), self);
-}
-
-template <typename T>
-T* FromWindow(HWND hwnd, UINT msg, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  return reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+// The hidden windows: message-only, a tool window of the pop-up style and no size.
+toolkit::MessageWindow::Options HiddenWindowOptions() {
+  toolkit::MessageWindow::Options options;
+  options.style = WS_POPUP;
+  options.exStyle = WS_EX_TOOLWINDOW;
+  return options;
 }
 
 std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base::IntToStr(low); }
 
 }  // namespace
 
-bool PumpMessages() {
-  bool dispatched = false;
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // The quit request belongs to the outer loop: the application object's or the thread's.
-      if (toolkit::Application) {
-        toolkit::Application->Terminate();
-      } else {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-      }
-      break;
-    }
-    dispatched = true;
-    if (toolkit::Application && toolkit::Application->IsDialogKey(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  return dispatched;
-}
-
-void WaitForActivity(DWORD milliseconds) {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-
 // =============================================================================================
 // TMessageTimer
 
-TMessageTimer::TMessageTimer(TComponent* owner) : TComponent(owner) {
-  window_ = CreateHiddenWindow(kTimerClass, &TMessageTimer::WindowProc, this);
-}
+TMessageTimer::TMessageTimer(TComponent* owner)
+    : TComponent(owner),
+      window_(kTimerClass,
+              [this](UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+                // An exception from the handler goes to the application's general error handler
+                // (the window's exception boundary).
+                if (msg != WM_TIMER || wp != kTimerId) return false;
+                result = 0;
+                if (onTimer_ && !Destroying()) {
+                  TNotifyEvent handler = onTimer_;  // the handler may replace itself
+                  handler(this);
+                }
+                return true;
+              },
+              HiddenWindowOptions()) {}
 
 TMessageTimer::~TMessageTimer() {
-  if (window_) {
-    KillTimer(window_, kTimerId);
-    DestroyWindow(window_);
-  }
+  KillTimer(window_.Handle(), kTimerId);
+  window_.Destroy();
 }
 
 void TMessageTimer::SetEnabled(bool enabled) {
@@ -121,51 +86,41 @@ void TMessageTimer::SetOnTimer(TNotifyEvent handler) {
 void TMessageTimer::Restart() { Update(); }
 
 void TMessageTimer::Update() {
-  if (!window_) return;
-  KillTimer(window_, kTimerId);
+  if (!window_.Handle()) return;
+  KillTimer(window_.Handle(), kTimerId);
   if (interval_ != 0 && enabled_ && onTimer_) {
-    if (SetTimer(window_, kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
+    if (SetTimer(window_.Handle(), kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
   }
-}
-
-LRESULT CALLBACK TMessageTimer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TMessageTimer* self = FromWindow<TMessageTimer>(hwnd, msg, lp);
-  if (self && msg == WM_TIMER && wp == kTimerId) {
-    try {
-      if (self->onTimer_) {
-        TNotifyEvent handler = self->onTimer_;  // the handler may replace itself
-        handler(self);
-      }
-    } catch (...) {
-      if (toolkit::Application) toolkit::Application->HandleException();
-    }
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 // =============================================================================================
 // TSocketSession: life
 
-TSocketSession::TSocketSession(TComponent* owner) : TComponent(owner) {
+TSocketSession::TSocketSession(TComponent* owner) try
+    : TComponent(owner),
+      window_(kSessionClass,
+              [this](UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+                if (msg < kSocketMessage || msg >= WM_APP) return false;
+                result = 0;
+                try {
+                  HandleSocketMessage(msg, wp, lp);
+                } catch (...) {
+                  // A notification's handler must not end the wait that dispatched it.
+                }
+                return true;
+              },
+              HiddenWindowOptions()) {
   ReportStatus(kLevelTrace, "Create");
-  window_ = CreateHiddenWindow(kSessionClass, &TSocketSession::WindowProc, this);
-  try {
-    lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
-    timer_ = new TMessageTimer(this);
-    timer_->SetEnabled(false);
-    timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
-    StartWinsock();
-  } catch (...) {
-    // No destructor runs for a session that was never made: its window must not keep pointing
-    // at it.
-    if (window_) {
-      SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-      DestroyWindow(window_);
-      window_ = nullptr;
-    }
-    throw;
-  }
+  lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
+  timer_ = new TMessageTimer(this);
+  timer_->SetEnabled(false);
+  timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
+  StartWinsock();
+  // A constructor that throws leaves no window: the window is a member and goes with it.
+} catch (const ESockError&) {
+  throw;
+} catch (const base::Exception&) {
+  throw ESockError("Initializaton of windows sockets failed");
 }
 
 TSocketSession::~TSocketSession() {
@@ -176,11 +131,7 @@ TSocketSession::~TSocketSession() {
   if (lookupHandle_) WSACancelAsyncRequest(lookupHandle_);
   destroying_ = true;
   socket_.reset();
-  if (window_) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
-  }
-  window_ = nullptr;
+  window_.Destroy();
   if (winsockStarted_ && --liveSessions == 0) WSACleanup();
   // The timer is an owned component; TComponent deletes it.
 }
@@ -201,12 +152,10 @@ void TSocketSession::StartWinsock() {
     winsockInfo_.push_back("Max Udp pack size= " + base::IntToStr(data.iMaxUdpDg));
   }
   bool made = false;
-  if (window_) {
-    try {
-      MakeSocket(true);
-      made = true;
-    } catch (const ESockError&) {
-    }
+  try {
+    MakeSocket(true);
+    made = true;
+  } catch (const ESockError&) {
   }
   if (!made) {
     winsockStarted_ = false;
@@ -224,7 +173,7 @@ void TSocketSession::MakeSocket(bool withLinger) {
     setsockopt(made.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
   }
   // Without its notifications the socket would stay blocking and every wait would hang in it.
-  if (WSAAsyncSelect(made.get(), window_, kSocketMessage, kSocketEvents) == SOCKET_ERROR) {
+  if (WSAAsyncSelect(made.get(), window_.Handle(), kSocketMessage, kSocketEvents) == SOCKET_ERROR) {
     RaiseSocketError(WSAGetLastError(), 0);
   }
   socket_ = std::move(made);
@@ -285,18 +234,6 @@ void TSocketSession::RaiseAbort(const char* text) {
 // =============================================================================================
 // Messages and waits
 
-LRESULT CALLBACK TSocketSession::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TSocketSession* self = FromWindow<TSocketSession>(hwnd, msg, lp);
-  if (self && msg >= kSocketMessage && msg < WM_APP) {
-    try {
-      self->HandleSocketMessage(msg, wp, lp);
-    } catch (...) {
-    }
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kLookupMessage) {
     // A late answer to a lookup that was given up belongs to nobody.
@@ -352,8 +289,8 @@ void TSocketSession::Idle(bool idle) {
   lastPump_ = GetTickCount();
   // What the messages just handled changed (a notification, a cancel) is looked at before any
   // wait.
-  if (PumpMessages() || !idle || cancelRequested_) return;
-  WaitForActivity(kIdleBound);
+  if (toolkit::ProcessMessages() || !idle || cancelRequested_) return;
+  toolkit::WaitForMessage(kIdleBound);
 }
 
 void TSocketSession::IdleAfterBlock() {
@@ -459,7 +396,7 @@ void TSocketSession::ResolveHost() {
   TimerOn();
   eventArrived_ = false;
   lastEventOk_ = false;
-  lookupHandle_ = WSAAsyncGetHostByName(window_, kLookupMessage, name.c_str(), lookupBuffer_.get(),
+  lookupHandle_ = WSAAsyncGetHostByName(window_.Handle(), kLookupMessage, name.c_str(), lookupBuffer_.get(),
                                         static_cast<int>(kLookupBufferSize));
   if (!lookupHandle_) {
     TimerOff();
@@ -544,7 +481,8 @@ void TSocketSession::CloseSocket() {
   // Notifications of the old socket still queued would be taken for the new one's (the handle
   // value comes again).
   MSG stale;
-  while (window_ && PeekMessageA(&stale, window_, kSocketMessage, kSocketMessage, PM_REMOVE)) {
+  while (window_.Handle() &&
+         PeekMessageA(&stale, window_.Handle(), kSocketMessage, kSocketMessage, PM_REMOVE)) {
   }
   if (error != 0) RaiseSocketError(error, 0);
   if (destroying_) return;
@@ -579,7 +517,7 @@ ScopedSocket TSocketSession::Accept() {
   int size = sizeof(peer);
   ScopedSocket accepted(accept(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &size));
   if (!accepted) throw ESockError("Error creating Data Connection");
-  if (WSAAsyncSelect(accepted.get(), window_, kAcceptedMessage, kSocketEvents) == SOCKET_ERROR) {
+  if (WSAAsyncSelect(accepted.get(), window_.Handle(), kAcceptedMessage, kSocketEvents) == SOCKET_ERROR) {
     RaiseSocketError(WSAGetLastError(), 0);
   }
   remoteAddress_ = peer;
@@ -662,7 +600,7 @@ void TSocketSession::SendFile(const std::string& fileName) {
     SendLoop(transferBuffer_, got, [this](int sent) {
       sentBytes_ += sent;
       if (OnPacketSent) OnPacketSent(this);
-      PumpMessages();
+      toolkit::ProcessMessages();
     });
   }
   if (cancelRequested_) RaiseAbort("Socket send aborted");
@@ -722,7 +660,7 @@ std::string TSocketSession::ReadLn() {
 }
 
 void TSocketSession::SelectEvents(long events) {
-  if (WSAAsyncSelect(socket_.get(), window_, kSocketMessage, events) == SOCKET_ERROR) {
+  if (WSAAsyncSelect(socket_.get(), window_.Handle(), kSocketMessage, events) == SOCKET_ERROR) {
     RaiseSocketError(WSAGetLastError(), 0);
   }
 }
@@ -736,7 +674,7 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
   struct Restore {
     TSocketSession* self;
     ~Restore() {
-      if (self->socket_) WSAAsyncSelect(self->socket_.get(), self->window_, kSocketMessage, kSocketEvents);
+      if (self->socket_) WSAAsyncSelect(self->socket_.get(), self->window_.Handle(), kSocketMessage, kSocketEvents);
     }
   } restore{this};
   std::int64_t left = length;

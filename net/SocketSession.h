@@ -14,6 +14,7 @@
 #include "net/http_rules.h"
 #include "toolkit/Component.h"
 #include "toolkit/Handles.h"
+#include "toolkit/MessageWindow.h"
 
 namespace net {
 
@@ -48,18 +49,10 @@ constexpr int kLevelCompleted = 2;
 constexpr int kLevelSocket = 4;
 constexpr int kLevelTrace = 8;
 
-// Dispatches the thread's pending messages (with the application object's dialog keys when
-// there is one); a quit request ends the pumping and is left to the outer loop. True when a
-// message was dispatched.
-bool PumpMessages();
-
-// Blocks until a message arrives in the thread's queue or `milliseconds` pass; dispatches nothing.
-void WaitForActivity(DWORD milliseconds);
-
 // A timer that fires through the message loop: a hidden message-only window of class
-// "MessageTimerWindow" holding platform timer 1. It fires only while Enabled, with an Interval
-// above 0 and OnTimer assigned. An exception from OnTimer goes to the application's general error
-// handler.
+// "MessageTimerWindow" (the toolkit's message-window helper) holding platform timer 1. It fires
+// only while Enabled, with an Interval above 0 and OnTimer assigned, never once its destruction
+// has begun. An exception from OnTimer goes to the application's general error handler.
 class TMessageTimer : public TComponent {
  public:
   explicit TMessageTimer(TComponent* owner);
@@ -76,10 +69,9 @@ class TMessageTimer : public TComponent {
   void Restart();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   void Update();
 
-  HWND window_ = nullptr;
+  toolkit::MessageWindow window_;
   bool enabled_ = true;
   std::uint32_t interval_ = 1000;
   TNotifyEvent onTimer_;
@@ -87,7 +79,8 @@ class TMessageTimer : public TComponent {
 
 // The socket session. Every blocking call (Connect, ReadLn, the captures, the sends) returns when
 // its work is done, failed, timed out or was cancelled; while it waits it dispatches the thread's
-// messages, so handlers, the timer and the socket notifications run inside it. Failures raise
+// messages through the toolkit's one message pump, so handlers, the timer and the socket
+// notifications (to a hidden window of class "SocketSessionWindow") run inside it. Failures raise
 // ESockError (with the texts of the error table for platform errors); a cancel, an Abort or a
 // time-out raises EAbortError. No state is rolled back: counters and captured files keep what
 // they had when the error came.
@@ -177,7 +170,7 @@ class TSocketSession : public TComponent {
   const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
   const std::vector<std::string>& WinsockInfo() const { return winsockInfo_; }
   SOCKET Socket() const { return socket_.get(); }
-  HWND WindowHandle() const { return window_; }
+  HWND WindowHandle() const { return window_.Handle(); }
 
   // The text of a platform socket error number ("10061:Connection refused").
   std::string ErrorText(int error);
@@ -214,7 +207,6 @@ class TSocketSession : public TComponent {
   bool eventArrived_ = false;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   void StartWinsock();
   // Makes the session's socket and registers it for notifications. Throws ESockError.
   void MakeSocket(bool withLinger);
@@ -233,7 +225,8 @@ class TSocketSession : public TComponent {
   // Clears the cancel and raises EAbortError with `text`.
   [[noreturn]] void RaiseAbort(const char* text);
 
-  HWND window_ = nullptr;
+  // Declared first of the members that messages reach, made first, gone last.
+  toolkit::MessageWindow window_;
   ScopedSocket socket_;
   TMessageTimer* timer_ = nullptr;  // owned as a component
   std::unique_ptr<char[]> lookupBuffer_;

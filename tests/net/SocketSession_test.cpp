@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/HttpClient.h"
+#include "toolkit/Application.h"
 #include "tests/net/NetTestSupport.h"
 
 namespace net {
@@ -294,8 +295,8 @@ TEST(MessageTimerTest, FiresOnlyWhenEnabledWithIntervalAndHandler) {
     if (c.handler) timer.SetOnTimer([&](TComponent*) { ++fired; });
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < 400) {
-      PumpMessages();
-      WaitForActivity(20);
+      toolkit::ProcessMessages();
+      toolkit::WaitForMessage(20);
     }
     EXPECT_EQ(fired > 0, c.fires);
   }
@@ -329,8 +330,8 @@ TEST(SocketSessionTest, AcceptTakesAnIncomingConnection) {
   int got = 0;
   for (int i = 0; i < 100 && (got <= 0 || announced == 0); ++i) {
     if (got <= 0) got = recv(accepted.get(), buffer, sizeof(buffer), 0);
-    PumpMessages();
-    WaitForActivity(20);
+    toolkit::ProcessMessages();
+    toolkit::WaitForMessage(20);
   }
   EXPECT_EQ(std::string(buffer, got > 0 ? got : 0), "hello\r\n");
   EXPECT_GE(announced, 1);
@@ -351,6 +352,30 @@ TEST(SocketSessionTest, AcceptTakesAnIncomingConnection) {
     EXPECT_EQ(e.Message(), "Socket send aborted");
   }
   EXPECT_FALSE(idle.CancelRequested());
+}
+
+// A session whose construction fails after its window was made leaves no window behind that
+// would point at the unfinished object.
+TEST(SocketSessionTest, FailedConstructionLeavesNoWindow) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  // The timer's window class taken by another procedure: the timer cannot be made.
+  UnregisterClassA("MessageTimerWindow", instance);
+  WNDCLASSEXA foreign{sizeof foreign};
+  foreign.lpfnWndProc = DefWindowProcA;
+  foreign.hInstance = instance;
+  foreign.lpszClassName = "MessageTimerWindow";
+  ASSERT_NE(RegisterClassExA(&foreign), 0);
+  try {
+    TSocketSession s(nullptr);
+    ADD_FAILURE() << "made";
+  } catch (const ESockError& e) {
+    EXPECT_EQ(e.Message(), "Initializaton of windows sockets failed");
+  }
+  EXPECT_EQ(FindWindowExA(HWND_MESSAGE, nullptr, "SocketSessionWindow", nullptr), nullptr);
+  EXPECT_TRUE(UnregisterClassA("MessageTimerWindow", instance));
+  // And sessions are made again afterwards.
+  TSocketSession again(nullptr);
+  EXPECT_NE(FindWindowExA(HWND_MESSAGE, nullptr, "SocketSessionWindow", nullptr), nullptr);
 }
 
 TEST(SocketSessionTest, CancelBeforeSendAborts) {
