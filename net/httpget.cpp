@@ -1,7 +1,7 @@
 // httpget URL FILE: fetches URL into FILE with the HTTP client and the update wizard's settings,
 // for makers who want to check their server with the very client the programs use.
 //
-// Prints the status line, the byte count and the seconds. The body goes to a temporary file
+// Prints the status line, the byte count and the seconds of the transfer. The body goes to a temporary file
 // beside FILE, which replaces FILE only when the transfer succeeded, so a failed one leaves FILE
 // as it was (a device such as NUL is written directly). Exit code 0 for a status below 400, 1 for
 // a status of 400 or more, 2 when the transfer failed (the reason on stderr, in plain words and
@@ -165,6 +165,8 @@ int main(int argc, char** argv) {
     }
     bytes = http.ReceivedBytes();
   }
+  // The seconds are the transfer's; putting the file in place is not part of it.
+  QueryPerformanceCounter(&end);
   if (!direct) {
     if (code == 0 && !MoveFileExA(target.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       std::fprintf(stderr, "httpget: %s cannot be replaced (error %lu)\n", file.c_str(),
@@ -176,7 +178,6 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "httpget: %s left as it was\n", file.c_str());
     }
   }
-  QueryPerformanceCounter(&end);
   const double seconds =
       static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
   std::printf("%lld bytes in %.3f s\n", static_cast<long long>(bytes), seconds);
