@@ -109,6 +109,7 @@ def main():
     parser.add_argument("--server", choices=["python", "nginx"], default="python")
     parser.add_argument("--nginx", default="nginx", help="the nginx program for --server nginx")
     parser.add_argument("--ram", default="/dev/shm", help="a RAM-backed folder for the files")
+    parser.add_argument("--raw", action="store_true", help="also print every run's figures")
     parser.add_argument("--no-pin", action="store_true",
                         help="let the scheduler move server and clients between processors")
     opts = parser.parse_args()
@@ -176,6 +177,9 @@ def main():
                         if got < size:
                             sys.exit("the bare loop received %d of %d bytes" % (got, size))
                     figures.setdefault((who, tname), []).append((secs, wall, runner.cpu))
+                    if opts.raw:
+                        print("  run %d %-8s into %-4s %.3f s own clock, %.3f s wall, %.3f s CPU"
+                              % (round_ + 1, who, tname, secs, wall, runner.cpu), flush=True)
 
         print("throughput, %d MB from %s on 127.0.0.1 (RAM-backed file), %d alternating runs%s:"
               % (opts.size_mb, "nginx" if opts.server == "nginx" else "Python's http.server",

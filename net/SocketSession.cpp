@@ -659,6 +659,14 @@ std::string TSocketSession::ReadLn() {
   return line.TakeLine();
 }
 
+bool TSocketSession::AwaitReadable(DWORD milliseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket_.get(), &readable);
+  timeval wait{0, static_cast<long>(milliseconds) * 1000};
+  return select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
 void TSocketSession::SelectEvents(long events) {
   if (WSAAsyncSelect(socket_.get(), window_.Handle(), kSocketMessage, events) == SOCKET_ERROR) {
     RaiseSocketError(WSAGetLastError(), 0);
@@ -698,6 +706,10 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
       lastError_ = WSAGetLastError();
       if (lastError_ == kWSAENOTCONN) break;
       RaiseSocketError(lastError_);
+      // Most stalls last far less than the spacing of the queue's handling: for those the socket
+      // itself tells when data is there, at the cost of one call. Only a longer silence goes
+      // through the notification and the message wait.
+      if (AwaitReadable(kPumpSpacing)) continue;
       SelectEvents(kSocketEvents);  // data arrived meanwhile is announced at once
       Idle(true);
       SelectEvents(kSocketEvents & ~FD_READ);

@@ -212,6 +212,9 @@ class TSocketSession : public TComponent {
   void MakeSocket(bool withLinger);
   // Registers the socket for the notifications `events`. Throws ESockError.
   void SelectEvents(long events);
+  // Waits at most `milliseconds` (no messages handled) until the socket has data or its end;
+  // false when it has not, or the wait failed.
+  bool AwaitReadable(DWORD milliseconds);
   void ResolveHost();
   void CloseSocket();
   void TimerOn();
