@@ -122,8 +122,9 @@ def main():
     written = tempfile.mkdtemp(prefix="ostvane-bench-out", dir=opts.ram)
     out_bin = os.path.join(written, "out.bin")
     # With two processors or more, the server runs on the first and the measured program on the
-    # second: left to the scheduler, both contenders flip between a fast and a slow placement
-    # from one run to the next, and the medians say more about that than about the programs.
+    # second (download.sh puts the wineserver there too): left to the scheduler, both contenders
+    # flip between a fast and a slow placement from one run to the next, and the medians say
+    # more about that than about the programs.
     pinned = not opts.no_pin and shutil.which("taskset") and (os.cpu_count() or 1) >= 2
     server_pin = ["taskset", "-c", "0"] if pinned else []
     client_pin = ["taskset", "-c", "1"] if pinned else []
