@@ -145,28 +145,33 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  LARGE_INTEGER frequency, start, end;
+  // The seconds are the transfer's, from the connection to the last byte: neither making the
+  // client nor putting the file in place is part of them.
+  LARGE_INTEGER frequency, start{}, end{};
   QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
   int code = 0;
   std::int64_t bytes = 0;
-  {
+  try {
     net::THttpClient http(nullptr);
+    net::UseWizardSettings(http, target);
+    QueryPerformanceCounter(&start);
     try {
-      net::UseWizardSettings(http, target);
       http.Get(url);
+      QueryPerformanceCounter(&end);
       const std::string status = http.Header.substr(0, http.Header.find_first_of("\r\n"));
       std::printf("%s\n", Masked(status, password).c_str());
       std::fflush(stdout);  // the lines come in the order they were written
       code = http.ReplyCode() >= 400 ? 1 : 0;
     } catch (const std::exception& e) {
+      QueryPerformanceCounter(&end);
       std::fprintf(stderr, "httpget: %s\n", Masked(Explained(e, http), password).c_str());
       code = 2;
     }
     bytes = http.ReceivedBytes();
+  } catch (const std::exception& e) {  // no client could be made
+    std::fprintf(stderr, "httpget: %s\n", e.what());
+    code = 2;
   }
-  // The seconds are the transfer's; putting the file in place is not part of it.
-  QueryPerformanceCounter(&end);
   if (!direct) {
     if (code == 0 && !MoveFileExA(target.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       std::fprintf(stderr, "httpget: %s cannot be replaced (error %lu)\n", file.c_str(),
