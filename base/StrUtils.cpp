@@ -127,4 +127,48 @@ std::string ExtractFilePath(std::string_view path) {
   return std::string(path.substr(0, pos + 1));
 }
 
+namespace {
+bool IsBlankOrControl(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u >= 1 && u <= 32;
+}
+}  // namespace
+
+std::vector<std::string> SplitCommaList(std::string_view value) {
+  std::vector<std::string> items;
+  size_t i = 0, n = value.size();
+  auto skipBlanks = [&] {
+    while (i < n && IsBlankOrControl(value[i])) ++i;
+  };
+  skipBlanks();
+  while (i < n) {
+    std::string item;
+    if (value[i] == '"') {
+      ++i;
+      while (i < n) {
+        if (value[i] == '"') {
+          if (i + 1 < n && value[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += value[i++];
+      }
+    } else {
+      while (i < n && value[i] != ',' && !(static_cast<unsigned char>(value[i]) <= 32)) item += value[i++];
+    }
+    items.push_back(std::move(item));
+    skipBlanks();
+    if (i < n && value[i] == ',') {
+      ++i;
+      if (i == n) items.emplace_back();
+      skipBlanks();
+    }
+  }
+  return items;
+}
+
 }  // namespace base

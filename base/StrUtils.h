@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace base {
 
@@ -35,5 +36,11 @@ std::string IncludeTrailingBackslash(std::string path);
 
 // The folder part of a Windows path, with its trailing backslash ("C:\a\b.exe" -> "C:\a\").
 std::string ExtractFilePath(std::string_view path);
+
+// Splits a comma list (the update list's news, a stored command line): blanks and control characters (codes 1..32) before an item are skipped;
+// an item starting with a double quote runs to the next single double quote ("" inside stands
+// for one), or to the end without one; any other item ends before the next comma or character
+// of code 32 or less; a comma at the very end adds one empty item. An empty text has no items.
+std::vector<std::string> SplitCommaList(std::string_view value);
 
 }  // namespace base

@@ -37,6 +37,14 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   return true;
 }
 
+bool TRegistry::OpenKeyReadOnly(const std::string& path) {
+  key_.reset();
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  key_.reset(key);
+  return true;
+}
+
 std::vector<std::string> TRegistry::GetKeyNames() const {
   std::vector<std::string> names;
   if (!key_) return names;

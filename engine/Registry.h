@@ -32,6 +32,9 @@ class TRegistry {
   // Opens `path` below the root with full access, creating it when `canCreate`. Returns false
   // when the key cannot be opened (missing, or no rights); the open itself never throws.
   bool OpenKey(const std::string& path, bool canCreate);
+  // Opens an existing `path` for reading only, so that a user without write rights can still
+  // read it. False when it cannot be opened.
+  bool OpenKeyReadOnly(const std::string& path);
   void CloseKey() { key_.reset(); }
   bool IsOpen() const { return static_cast<bool>(key_); }
 

@@ -105,7 +105,8 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
                     .Into(SpinEdit_Default),
                 Row("Button_SearchForUpdates", Kind::Button, "Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17})
                     .Flags(Flag::Hidden)
-                    .Into(Button_SearchForUpdates),
+                    .Into(Button_SearchForUpdates)
+                    .OnClick(this, &TForm1::Button_SearchForUpdatesClick),
                 Row("ComboBox_UpdtInterval", Kind::ComboBox, "Page2", "", {0, 0, 100, 21})
                     .DropDownCount(10)
                     .Items({"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage", "14 Tage",
@@ -326,13 +327,13 @@ void TForm1::Button_PreviousClick(TComponent*) {
 void TForm1::FillProductList() {
   if (ListBox_Programs->Count() > 0) return;
   engine::TRegistry reg(HKEY_LOCAL_MACHINE);
-  if (!reg.OpenKey(engine::kTrelkKey, false)) return;
+  if (!reg.OpenKeyReadOnly(engine::kTrelkKey)) return;
   const std::vector<std::string> names = reg.GetKeyNames();
   for (const std::string& name : names) {
     std::string display = CatalogLookup(CatalogTable, name, 0);
     if (display.empty()) continue;
     engine::TRegistry program(HKEY_LOCAL_MACHINE);
-    program.OpenKey(engine::ProgramKeyPath(name), false);
+    program.OpenKeyReadOnly(engine::ProgramKeyPath(name));
     bool noUpdate = program.ValueExists("NoUpdate");
     bool hasInterval = !noUpdate && program.ValueExists("UpdateInterval");
     int interval = 0;

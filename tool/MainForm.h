@@ -1,6 +1,8 @@
 // TForm1: the settings tool's main window, a three-page wizard over the installed programs.
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +22,20 @@ extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-ins
 extern std::vector<CatalogRow> CatalogTable;            // copy of the catalogue, filled in FormCreate
 extern std::unique_ptr<std::vector<std::string>> IntervalList;  // one entry per product-list item
 extern bool DrawLock;
+
+// The search for updates now: the program's mark "OnlyUpdate" stays at least this long, and
+// beyond that until the started program waits for input (it has then read the mark), at most
+// until the limit.
+constexpr DWORD kSearchMarkMilliseconds = 2000;
+constexpr DWORD kSearchMarkLimit = 60000;
+extern const char kKeyNotFoundText[], kKeyNotFoundCaption[];
+extern const char kProgramNotFoundText[], kProgramNotFoundCaption[];
+extern const char kStartFailedCaption[];
+
+// Returns after at least `milliseconds` (by the system's tick count), dispatching the thread's
+// messages meanwhile and sleeping until the next one comes. With `startedProcess`, it goes on
+// waiting until that process waits for input or ends, or until `limit` milliseconds passed.
+void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess = nullptr, DWORD limit = 0);
 
 // The last-modification time of the file, local time in the two-second steps of a DOS file
 // time; empty when it cannot be read.
@@ -69,6 +85,9 @@ class TForm1 : public toolkit::TForm {
   void ComboBox_UpdtIntervalExit(toolkit::TComponent* sender);
   void ComboBox_UpdtIntervalKeyPress(toolkit::TComponent* sender, char& key);
   void Button_SetDefaultClick(toolkit::TComponent* sender);
+  // Starts the selected program in update-only mode by its stored command line; tells the user
+  // when its key, its command line or its program file is missing, or when it cannot start.
+  void Button_SearchForUpdatesClick(toolkit::TComponent* sender);
   void FillProductList();
   // Writes every listed program's entry into its key; the first failing write throws the
   // registry error and leaves the programs after it as they were.

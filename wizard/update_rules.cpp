@@ -5,15 +5,11 @@
 #include <cstdio>
 
 #include "base/Exception.h"
+#include "base/StrUtils.h"
 
 namespace wizard {
 
 namespace {
-
-bool IsBlankOrControl(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return u >= 1 && u <= 32;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -26,43 +22,6 @@ double CalendarDay(base::TDateTime value) { return std::floor(value); }
 }  // namespace
 
 // ---- Update list ----------------------------------------------------------------------------
-
-std::vector<std::string> SplitCommaList(std::string_view value) {
-  std::vector<std::string> items;
-  size_t i = 0, n = value.size();
-  auto skipBlanks = [&] {
-    while (i < n && IsBlankOrControl(value[i])) ++i;
-  };
-  skipBlanks();
-  while (i < n) {
-    std::string item;
-    if (value[i] == '"') {
-      ++i;
-      while (i < n) {
-        if (value[i] == '"') {
-          if (i + 1 < n && value[i + 1] == '"') {
-            item += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        item += value[i++];
-      }
-    } else {
-      while (i < n && value[i] != ',' && !(static_cast<unsigned char>(value[i]) <= 32)) item += value[i++];
-    }
-    items.push_back(std::move(item));
-    skipBlanks();
-    if (i < n && value[i] == ',') {
-      ++i;
-      if (i == n) items.emplace_back();
-      skipBlanks();
-    }
-  }
-  return items;
-}
 
 ShortDateFormat ShortDateFormat::FromPicture(std::string_view picture) {
   ShortDateFormat f;
@@ -152,7 +111,7 @@ bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTim
 
 std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
                          const ShortDateFormat& format, base::TDateTime today) {
-  std::vector<std::string> items = SplitCommaList(news ? *news : std::string("\"keine Angaben gefunden\""));
+  std::vector<std::string> items = base::SplitCommaList(news ? *news : std::string("\"keine Angaben gefunden\""));
   std::string text;
   for (const std::string& item : items) {
     size_t colon = item.find(':');

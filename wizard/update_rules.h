@@ -16,12 +16,6 @@ namespace wizard {
 
 // ---- Update list ----------------------------------------------------------------------------
 
-// Splits a comma list: blanks and control characters (codes 1..32) before an item are skipped;
-// an item starting with a double quote runs to the next single double quote ("" inside stands
-// for one), or to the end without one; any other item ends before the next comma or character
-// of code 32 or less; a comma at the very end adds one empty item. An empty text has no items.
-std::vector<std::string> SplitCommaList(std::string_view value);
-
 // The user's short date format as the platform gives it ("d.M.yyyy", "dd.MM.yyyy", "M/d/yy",
 // "yyyy-MM-dd"): the order of day, month and year and the separator between them.
 struct ShortDateFormat {

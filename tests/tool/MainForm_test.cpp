@@ -11,6 +11,7 @@
 #include "engine/Registry.h"
 #include "toolkit/Application.h"
 #include "toolkit/Seams.h"
+#include "toolkit/Timer.h"
 
 namespace {
 
@@ -61,6 +62,30 @@ void LockKey(const std::string& name) {
   ASSERT_TRUE(InitializeAcl(&acl, sizeof acl, ACL_REVISION));
   ASSERT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr),
             static_cast<DWORD>(ERROR_SUCCESS));
+  RegCloseKey(key);
+}
+
+// Leaves everybody the right to read the key and nothing else.
+void ReadOnlyKey(const std::string& path) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  alignas(8) BYTE buffer[256];
+  auto* acl = reinterpret_cast<ACL*>(buffer);
+  ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION));
+  ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));
+  ASSERT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  FreeSid(everyone);
+  RegCloseKey(key);
+}
+
+void UnlockPath(const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+  SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr);
   RegCloseKey(key);
 }
 
@@ -288,6 +313,35 @@ TEST_F(MainFormTest, FailingWriteStopsAtThatProgramAndStaysOnTheList) {
   EXPECT_EQ(form->Pages->PageIndex(), 2);
 }
 
+// A user who may read HKEY_LOCAL_MACHINE but not write it sees the list; applying then reports
+// the registry error.
+TEST_F(MainFormTest, ReadOnlyKeysAreListedAndApplyingReportsTheError) {
+  SeedKey("Adressmeister");
+  SeedKey("Kassenbuch");
+  engine::TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Kassenbuch", false));
+  reg.WriteInteger("UpdateInterval", 5);
+  reg.CloseKey();
+  const char* paths[] = {"Software\\Trelk\\Adressmeister", "Software\\Trelk\\Kassenbuch", "Software\\Trelk"};
+  for (const char* path : paths) ReadOnlyKey(path);
+  std::vector<std::string> shown;
+  auto answer = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string& caption, UINT) {
+    shown.push_back(caption + "|" + text);
+    return IDOK;
+  });
+  TForm1* form = Create();
+  form->Button_NextClick(form->Button_Next);
+  EXPECT_EQ(Items(form), (std::vector<std::string>{"Adressmeister", "Kassenbuch"}));
+  EXPECT_EQ(*tool::IntervalList, (std::vector<std::string>{"Standard (7/28)", "5"}));
+  form->ShowForm();
+  SendMessageA(form->Button_Next->Handle(), BM_CLICK, 0, 0);
+  for (const char* path : paths) UnlockPath(path);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Trelk-Software Ostvane|Fehler beim Setzen der Daten für 'UpdateInterval'");
+  EXPECT_EQ(form->Pages->PageIndex(), 1);
+  EXPECT_EQ(Values("Kassenbuch"), "UpdateInterval=dword:5");
+}
+
 TEST_F(MainFormTest, ForAllTakesTheSpinValue) {
   for (const char* key : {"Adressmeister", "Kassenbuch"}) SeedKey(key);
   TForm1* form = Create();
@@ -295,7 +349,7 @@ TEST_F(MainFormTest, ForAllTakesTheSpinValue) {
   struct Case {
     const char* spinText;
     const char* entry;
-  } cases[] = {{"0", "0"}, {"30", "30"}, {"abc", "0"}, {"2000000", "1048575"}, {"-4", "0"}, {"$10", "16"}};
+  } cases[] = {{"0", "0"}, {"30", "30"}, {"abc", "0"}, {"2000000", "1048575"}, {"-4", "0"}, {"$10", "0"}, {"0x10", "0"}, {"+12", "12"}};
   for (const Case& c : cases) {
     form->SpinEdit_Default->SetText(c.spinText);
     form->Button_SetDefaultClick(form->Button_SetDefault);
@@ -384,6 +438,148 @@ TEST_F(MainFormTest, RowsArePaintedWithNameAndIntervalText) {
   EXPECT_FALSE(inked(other.left + 8, other.top, other.right, other.top + 8, window));
   EXPECT_TRUE(inked(selected.left + 8, selected.top + 2, selected.left + 40, selected.top + 12, highlight));
   ReleaseDC(list->Handle(), dc);
+}
+
+// ---- The search for updates now --------------------------------------------------------------
+
+std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+std::string TestBinFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return Folder(path);
+}
+
+std::string TempFolder() {
+  char path[MAX_PATH];
+  GetTempPathA(MAX_PATH, path);
+  return path;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  if (FILE* f = fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+  }
+  return text;
+}
+
+void WriteString(const std::string& key, const std::string& name, const std::string& value) {
+  engine::TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\" + key, true));
+  reg.WriteString(name, value);
+}
+
+class SearchNowTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    guard = toolkit::MessageBoxSeam.Replace([this](HWND, const std::string& text, const std::string& caption, UINT flags) {
+      boxes.push_back(caption + " | " + text);
+      EXPECT_EQ(flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+      return IDOK;
+    });
+  }
+  // The list as page 1 shows it, with the row of `display` selected as a click leaves it.
+  TForm1* ListAndSelect(const std::string& display) {
+    TForm1* form = Create();
+    form->Button_NextClick(form->Button_Next);
+    for (int i = 0; i < form->ListBox_Programs->Count(); ++i) {
+      if (form->ListBox_Programs->Item(i) != display) continue;
+      form->ListBox_Programs->SetItemIndex(i);
+      form->ListBox_ProgramsClick(form->ListBox_Programs);
+    }
+    EXPECT_TRUE(form->Button_SearchForUpdates->Visible());
+    return form;
+  }
+  toolkit::SeamGuard guard;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(SearchNowTest, MissingPiecesAreToldAndTheKeyStaysAsItWas) {
+  const std::string keyMessage = std::string(tool::kKeyNotFoundCaption) + " | " + tool::kKeyNotFoundText;
+  const std::string fileMessage = std::string(tool::kProgramNotFoundCaption) + " | " + tool::kProgramNotFoundText;
+  const std::string textFile = TempFolder() + "keinprogramm.txt";
+  { FILE* f = fopen(textFile.c_str(), "wb"); fputs("kein Programm", f); fclose(f); }
+  struct Case {
+    const char* key;
+    const char* command;  // nullptr: no "ApplicationFileName"
+    bool staleMark;       // an "OnlyUpdate" left behind by someone
+    bool removeKey;       // the key goes after the list was read
+    std::string message;
+    std::string after;    // the key's values afterwards
+  } cases[] = {
+      {"Adressmeister", nullptr, false, true, keyMessage, "<no key>"},
+      {"Kassenbuch", nullptr, false, false, fileMessage, "UpdateInterval=dword:14"},
+      {"Lagerfix", "\"C:\\nirgends\\Lagerfix.exe\" /x", true, false, fileMessage,
+       "ApplicationFileName=sz:\"C:\\nirgends\\Lagerfix.exe\" /x UpdateInterval=dword:14"},
+      {"Terminwerk", "\"C:\\windows\"", false, false, fileMessage, "ApplicationFileName=sz:\"C:\\windows\" UpdateInterval=dword:14"},
+      {"Vereinskasse", "", true, false, fileMessage, "ApplicationFileName=sz: UpdateInterval=dword:14"},
+      {"Haushaltsplan", "   ", false, false, fileMessage, "ApplicationFileName=sz:    UpdateInterval=dword:14"},
+  };
+  for (const Case& c : cases) {
+    SeedKey(c.key);
+    engine::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(std::string("Software\\Trelk\\") + c.key, false));
+    reg.WriteInteger("UpdateInterval", 14);
+    if (c.command) reg.WriteString("ApplicationFileName", c.command);
+    if (c.staleMark) reg.WriteString("OnlyUpdate", "");
+  }
+  for (const Case& c : cases) {
+    boxes.clear();
+    TForm1* form = ListAndSelect(c.key);
+    if (c.removeKey) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string("Software\\Trelk\\") + c.key).c_str());
+    form->Button_SearchForUpdatesClick(form->Button_SearchForUpdates);
+    ASSERT_EQ(boxes.size(), 1u) << c.key;
+    EXPECT_EQ(boxes[0], c.message) << c.key;
+    EXPECT_EQ(Values(c.key), c.after) << c.key;
+    delete form;
+  }
+
+  // A file that is no program: the start fails and the user reads the system's reason.
+  SeedKey("Fotoschachtel");
+  WriteString("Fotoschachtel", "ApplicationFileName", "\"" + textFile + "\" /a");
+  boxes.clear();
+  TForm1* form = ListAndSelect("Fotoschachtel");
+  form->Button_SearchForUpdatesClick(form->Button_SearchForUpdates);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].rfind(std::string(tool::kStartFailedCaption) + " | Das Programm konnte nicht gestartet werden:\r\n\"" +
+                               textFile + "\" /a\r\n\r\n", 0), 0u) << boxes[0];
+  EXPECT_GT(boxes[0].size(), std::string(tool::kStartFailedCaption).size() + textFile.size() + 60) << boxes[0];
+  EXPECT_EQ(Values("Fotoschachtel"), "ApplicationFileName=sz:\"" + textFile + "\" /a");
+  DeleteFileA(textFile.c_str());
+}
+
+// The started program sees the mark whether it reaches its start quickly or slowly, gets its
+// parameters, and the tool handles its messages meanwhile.
+TEST_F(SearchNowTest, StartsTheProgramWithItsParametersAndHoldsTheMarkUntilItIsUp) {
+  const std::string folder = TempFolder() + "Mein Programm\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string program = folder + "Start Probe.exe";
+  ASSERT_TRUE(CopyFileA((TestBinFolder() + "startprobe.exe").c_str(), program.c_str(), FALSE));
+  for (int delay : {0, 4000}) {
+    const std::string out = folder + "gestartet" + std::to_string(delay) + ".txt";
+    DeleteFileA(out.c_str());
+    const std::string command = "\"" + program + "\" \"" + out + "\" Kassenbuch " + std::to_string(delay) + " /zweiter Parameter";
+    SeedKey("Kassenbuch");
+    WriteString("Kassenbuch", "ApplicationFileName", command);
+    boxes.clear();
+    TForm1* form = ListAndSelect("Kassenbuch");
+    int ticks = 0;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(100);
+    timer.OnTimer = [&](toolkit::TComponent*) { ++ticks; };
+    form->Button_SearchForUpdatesClick(form->Button_SearchForUpdates);
+    timer.SetEnabled(false);
+    EXPECT_TRUE(boxes.empty()) << boxes[0];
+    EXPECT_GE(ticks, 5) << "the tool's messages were not handled while it waited";
+    EXPECT_EQ(Values("Kassenbuch"), "ApplicationFileName=sz:" + command);  // the mark is gone again
+    EXPECT_EQ(ReadFile(out), command + "\nOnlyUpdate=yes\n") << "delay " << delay;
+    delete form;
+  }
 }
 
 }  // namespace

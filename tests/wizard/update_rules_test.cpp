@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Exception.h"
+#include "base/StrUtils.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST(UpdateRules, CommaList) {
       {"1.2.2003:Neu,\"2.2.2003:Mit Blank\"", "[1.2.2003:Neu][2.2.2003:Mit Blank]"},
       {"\"q\"x", "[q][x]"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Joined(wizard::SplitCommaList(c.value)), c.items) << c.value;
+  for (const Case& c : cases) EXPECT_EQ(Joined(base::SplitCommaList(c.value)), c.items) << c.value;
 }
 
 TEST(UpdateRules, ShortDates) {

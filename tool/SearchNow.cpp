@@ -1,0 +1,112 @@
+// TForm1's "Jetzt nach Updates suchen": the selected program started in update-only mode.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "base/StrUtils.h"
+#include "engine/Registry.h"
+#include "tool/MainForm.h"
+#include "toolkit/Application.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/Handles.h"
+
+namespace tool {
+
+using namespace toolkit;
+
+const char kKeyNotFoundText[] =
+    "Die notwendigen Registrierungsdaten wurden nicht gefunden. Starten Sie das betreffende Programm, beenden Sie "
+    "es anschließend und versuchen Sie es dann erneut.";
+const char kKeyNotFoundCaption[] = "Registrierungsdaten wurden nicht gefunden";
+const char kProgramNotFoundText[] =
+    "Die Programmdatei wurde nicht gefunden. Starten Sie das betreffende Programm manuell, um die aktuellen Updates "
+    "zu downloaden.";
+const char kProgramNotFoundCaption[] = "Programmdatei wurde nicht gefunden";
+const char kStartFailedCaption[] = "Programm konnte nicht gestartet werden";
+
+namespace {
+
+bool IsExistingFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The system's text for an error code, without its line end.
+std::string SystemErrorText(DWORD code) {
+  char buffer[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                           sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? "Fehler " + base::IntToStr(code) : text;
+}
+
+// Whether a started program has passed its start: it waits for input, has ended, or is no
+// windowed program at all (nothing to wait for then).
+bool PastItsStart(HANDLE process) {
+  if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return true;
+  DWORD idle = WaitForInputIdle(process, 0);
+  return idle != WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess, DWORD limit) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    ProcessMessages();
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= milliseconds) {
+      if (!startedProcess || elapsed >= limit || Application->Terminated() || PastItsStart(startedProcess)) return;
+      WaitForMessage(std::min<DWORD>(50, limit - elapsed));
+    } else {
+      // The wait for the next message ends at the latest when the time is up.
+      WaitForMessage(std::min<DWORD>(milliseconds - elapsed, 50));
+    }
+  }
+}
+
+void TForm1::Button_SearchForUpdatesClick(TComponent*) {
+  const int index = ListBox_Programs->ItemIndex();
+  if (index < 0) return;
+  const std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(index), 1);
+  std::string text, caption;
+  {
+    engine::TRegistry reg(HKEY_LOCAL_MACHINE);
+    if (keyName.empty() || !reg.OpenKey(engine::ProgramKeyPath(keyName), false)) {
+      text = kKeyNotFoundText;
+      caption = kKeyNotFoundCaption;
+    } else if (!reg.ValueExists("ApplicationFileName")) {
+      text = kProgramNotFoundText;
+      caption = kProgramNotFoundCaption;
+    } else {
+      const std::string command = reg.ReadString("ApplicationFileName");
+      const std::vector<std::string> elements = base::SplitCommaList(command);
+      if (elements.empty() || !IsExistingFile(elements.front())) {
+        text = kProgramNotFoundText;
+        caption = kProgramNotFoundCaption;
+        // A mark left by an earlier search would make the program start as an update search
+        // every time: take it away.
+        if (reg.ValueExists("OnlyUpdate")) reg.DeleteValue("OnlyUpdate");
+      } else {
+        reg.WriteString("OnlyUpdate", "");
+        STARTUPINFOA si{sizeof si};
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION pi{};
+        std::string line = command;  // CreateProcess may write into the command line
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+          ScopedHandle process(pi.hProcess), thread(pi.hThread);
+          WaitWithMessages(kSearchMarkMilliseconds, process.get(), kSearchMarkLimit);
+        } else {
+          text = "Das Programm konnte nicht gestartet werden:\r\n" + command + "\r\n\r\n" + SystemErrorText(GetLastError());
+          caption = kStartFailedCaption;
+        }
+        reg.DeleteValue("OnlyUpdate");
+      }
+    }
+  }
+  if (!text.empty()) ShowMessageBox(Application->Handle(), text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace tool
