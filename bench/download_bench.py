@@ -8,7 +8,8 @@ programs write their output into files, never into a pipe.
 
 Prints:
   throughput  httpget.exe (the client's Get, as the update wizard runs it) beside a bare blocking
-              Winsock recv loop (winsock_floor.exe), both into "NUL" and into a file (in a
+              Winsock recv loop (winsock_floor.exe) and the same loop on a non-blocking socket
+              (what every socket in asynchronous-notification mode is), into "NUL" and into a file (in a
               RAM-backed folder too, so that the disk does not set the pace); runs
               alternate between the two programs (and which one starts a round); the median, the
               fastest and the slowest of --runs, from the programs' own clocks (connect to last
@@ -156,9 +157,10 @@ def main():
             return (int(m.group(1)), float(m.group(2)), wall,
                     float(s.group(1)) if s else 0.0, int(s.group(2)) if s else 0)
 
-        def floor(target):
+        def floor(target, nonblocking=False):
             text, wall = runner.run([os.path.join(opts.bin, "winsock_floor.exe"), "127.0.0.1",
-                                     str(port), "/big.bin", target])
+                                     str(port), "/big.bin", target] +
+                                    (["nonblocking"] if nonblocking else []))
             m = re.search(r"(\d+) bytes .* in ([\d.]+) s", text)
             return int(m.group(1)), float(m.group(2)), wall
 
@@ -167,14 +169,16 @@ def main():
         figures = {}
         for round_ in range(opts.runs):
             for tname, target in targets.items():
-                contenders = ["httpget", "floor"] if round_ % 2 == 0 else ["floor", "httpget"]
+                contenders = ["httpget", "floor", "nonblocking"]
+                if round_ % 2:
+                    contenders.reverse()
                 for who in contenders:
                     if who == "httpget":
                         got, secs, wall, _, _ = httpget(base + "big.bin", target)
                         if got != size:
                             sys.exit("httpget received %d of %d bytes" % (got, size))
                     else:
-                        got, secs, wall = floor(target)
+                        got, secs, wall = floor(target, who == "nonblocking")
                         if got < size:
                             sys.exit("the bare loop received %d of %d bytes" % (got, size))
                     figures.setdefault((who, tname), []).append((secs, wall, runner.cpu))
@@ -189,7 +193,8 @@ def main():
                                      "process wall, CPU: medians"))
         for tname in targets:
             medians = {}
-            for who, label in (("httpget", "httpget (Get)"), ("floor", "bare blocking recv loop")):
+            for who, label in (("httpget", "httpget (Get)"), ("floor", "bare blocking recv loop"),
+                               ("nonblocking", "bare non-blocking loop")):
                 own = summary([s for s, _, _ in figures[(who, tname)]])
                 wall = summary([w for _, w, _ in figures[(who, tname)]])
                 cpu = summary([c for _, _, c in figures[(who, tname)]])
@@ -206,6 +211,8 @@ def main():
                   % ("httpget / bare loop into " + tname, medians["floor"][0] / medians["httpget"][0],
                      medians["floor"][1] / medians["httpget"][1], statistics.median(pairs),
                      min(pairs), max(pairs)))
+            print("  %-34s %7.2f x by own clock"
+                  % ("httpget / non-blocking loop", medians["nonblocking"][0] / medians["httpget"][0]))
         os.remove(out_bin)
 
         print("memory, httpget's peak working set:")
