@@ -22,6 +22,19 @@ const char kInstallFailedText[] =
     "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und versuchen Sie es später "
     "noch einmal.";
 
+const char kDownloadText[] =
+    "Die Updates werden jetzt heruntergeladen. Bitten warten Sie, bis der Download abgeschlossen ist, oder klicken "
+    "Sie auf \"Download abbrechen\", wenn Sie die Updates zu einer anderen Zeit herunterladen wollen.";
+const char kDownloadStoppedText[] =
+    "Der Download wurde nicht vollendet.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu "
+    "starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
+const char kDownloadDoneText[] =
+    "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
+    "installieren.";
+const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
+const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
+const char kStopDownloadQuestion[] = "Soll der Download wirklich abgebrochen werden?";
+
 TStatusForm* StatusForm = nullptr;
 int Step = 0;
 bool CancelConfirmed = false;
@@ -29,6 +42,7 @@ bool DownloadAborted = false;
 bool InstallPrepared = false;
 std::string TempDir;
 base::TDateTime DownloadStart = 0;
+std::unique_ptr<TIniFile> UpdateList;
 
 namespace {
 
@@ -46,9 +60,6 @@ const char kWelcomeText[] =
 const char kCheckText[] =
     "Stellen Sie sicher, dass eine Internetverbindung besteht, und klicken Sie auf \"Jetzt auf neue Updates "
     "prüfen\".";
-const char kDownloadText[] =
-    "Die Updates werden jetzt heruntergeladen. Bitten warten Sie, bis der Download abgeschlossen ist, oder klicken "
-    "Sie auf \"Download abbrechen\", wenn Sie die Updates zu einer anderen Zeit herunterladen wollen.";
 const char kInstallText[] =
     "Das Update kann jetzt installiert werden.\r\nKlicken Sie auf \"Weiter\", um den Vorgang fortzusetzen und die "
     "Installation durchzuführen.\r\n\r\nAktivieren Sie das Kontrollfeld \"Programm automatisch neu starten\", um "
@@ -155,7 +166,9 @@ FormSpec TStatusForm::Description() {
           Row("StatusLabel", Kind::Label, "Download", "", {52, 168, 0, 0}).Into(StatusLabel),
           Row("TimeLeft", Kind::Label, "Download", "", {52, 192, 0, 0}).Into(TimeLeft),
           Row("Icon", Kind::Image, "Download", "", {8, 160, 33, 33}).Into(Icon),
-          Row("CancelDownload", Kind::Button, "Download", "Download ab&brechen", {240, 216, 155, 25}).Into(CancelDownload),
+          Row("CancelDownload", Kind::Button, "Download", "Download ab&brechen", {240, 216, 155, 25})
+              .Into(CancelDownload)
+              .OnClick(this, &TStatusForm::CancelDownloadClick),
           // Page 4
           Row("Image_Icon2", Kind::Image, "Einrichten", "", {8, 8, 32, 32}).Into(Image_Icon2),
           Row("Label3", Kind::WrapLabel, "Einrichten", kInstallText, {56, 8, 353, 177}).Into(Label3),
@@ -251,6 +264,7 @@ void TStatusForm::FormShow(TComponent*) {
   UpdateAvailable = false;
   CancelConfirmed = false;
   DownloadAborted = false;
+  closeAfterDownload_ = false;
   Panel_Title->SetCaption(TitleTexts[0]);
   PaintBox_Process->Invalidate();
 }
@@ -295,7 +309,15 @@ void TStatusForm::Button_NextClick(TComponent*) {
 
 void TStatusForm::Button_CancelClick(TComponent*) { Close(); }
 
-void TStatusForm::FormCloseQuery(TComponent*, bool& canClose) { canClose = !Downloading; }
+void TStatusForm::FormCloseQuery(TComponent*, bool& canClose) {
+  canClose = !Downloading;
+  // A running download is asked about once per attempt; "Ja" closes the window as soon as the
+  // stopped download has returned (RunDownload).
+  if (Downloading && ConfirmStop()) {
+    CancelConfirmed = true;
+    closeAfterDownload_ = true;
+  }
+}
 
 void TStatusForm::FormClose(TComponent*) {
   // Closing in step 5 ends the program, however the window was closed.
@@ -303,7 +325,10 @@ void TStatusForm::FormClose(TComponent*) {
 }
 
 void TStatusForm::FormDestroy(TComponent*) {
-  if (UpdateAvailable && !ListFileName.empty()) DeleteFileA(ListFileName.c_str());
+  // The list of the last check goes, whatever the check or a later failure event left in
+  // UpdateAvailable: a failed archive download clears it, and the file would stay behind.
+  UpdateList.reset();
+  if (!ListFileName.empty()) DeleteFileA(ListFileName.c_str());
   // A wizard that never showed is on its welcome page.
   const int page = controlsMade_ ? Pages->PageIndex() : 0;
   const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
@@ -400,18 +425,8 @@ void TStatusForm::RadioButton_UpdtClick(TComponent*) {
   Label_AutoUpdt2->SetEnabled(periodic);
 }
 
-// The update-list check, the news list and the download attach here.
-void TStatusForm::CheckForUpdates() {}
-std::string TStatusForm::ReadNews() { return std::string(); }
-void TStatusForm::RunDownload() {}
-
-// The unpacking and the batch file attach here; until then no archive can be installed, and
-// the page shows the failure state as for a missing archive.
-bool TStatusForm::PrepareInstallation() {
-  Label3->SetCaption(kInstallFailedText);
-  Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
-  Button_Next->SetEnabled(false);
-  return false;
+void TStatusForm::SetCaptionIfChanged(TLabel* label, const std::string& text) {
+  if (label->Text() != text) label->SetCaption(text);
 }
 
 }  // namespace wizard

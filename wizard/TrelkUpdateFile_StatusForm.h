@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/DateTime.h"
@@ -15,6 +17,7 @@
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
 #include "ui/WinXP.h"
+#include "wizard/IniFile.h"
 #include "wizard/wizard_rules.h"
 
 namespace wizard {
@@ -31,6 +34,7 @@ extern bool DownloadAborted;   // the last download was stopped on the user's re
 extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
 extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
 extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
+extern std::unique_ptr<TIniFile> UpdateList;  // the update list of the last check; none before it
 
 // The update server of this process: TRELK_UPDATE_SERVER ("host" or "host:port") when it is set
 // and well-formed, otherwise the maker's web host of the build.
@@ -38,6 +42,15 @@ ServerSetting UpdateServerSetting();
 
 // The failure text of the page "Einrichten".
 extern const char kInstallFailedText[];
+// The download page's first text, and its two result texts (stopped by the user; otherwise).
+extern const char kDownloadText[];
+extern const char kDownloadStoppedText[];
+extern const char kDownloadDoneText[];
+// The failure message of the check, with its caption.
+extern const char kNoConnectionText[];
+extern const char kNoConnectionCaption[];
+// The question before a running download is stopped.
+extern const char kStopDownloadQuestion[];
 
 class TStatusForm : public toolkit::TForm {
  public:
@@ -130,6 +143,15 @@ class TStatusForm : public toolkit::TForm {
   void Button_SettingsSaveClick(toolkit::TComponent* sender);
   void Button_SettingsCancelClick(toolkit::TComponent* sender);
   void RadioButton_UpdtClick(toolkit::TComponent* sender);
+  // "Download ab&brechen" (asks, then stops at the next block) or "Erneut versuchen".
+  void CancelDownloadClick(toolkit::TComponent* sender);
+  // The progress display, after every received block of the archive.
+  void OnUpdateTimer(toolkit::TComponent* sender);
+  // Fetches the archive named by the update list into `localFile`. Every transfer error is
+  // dropped; a download the user stopped has its file deleted 3 s after the transfer ended.
+  void DownloadUpdate(const std::string& localFile);
+  // A byte count in units of 1024 with the user's decimal separator ("19,1 MB").
+  static std::string FormatSize(std::int64_t bytes, int decimals);
 
   // The root the program key lies below (HKEY_CURRENT_USER when HKCU is set).
   HKEY RootKey() const { return HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
@@ -147,11 +169,18 @@ class TStatusForm : public toolkit::TForm {
   virtual bool PrepareInstallation();
 
  private:
+  // The confirmation question of a stop; true for "Ja".
+  bool ConfirmStop();
+  // The failure state of "Einrichten": the failure text, the error icon, "Weiter >" off.
+  void ShowInstallFailure();
+  // Sets a control's text only when it differs (the progress display runs once per block).
+  static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
   // Shows page `Step` with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.
   toolkit::FormSpec Description();
   bool controlsMade_ = false;
+  bool closeAfterDownload_ = false;  // the window closes once the running download has returned
   toolkit::ScopedIcon icon2_, icon3_;
 };
 

@@ -108,16 +108,22 @@ ExtractResult ExtractAll(const std::string& archive, const std::string& folder) 
     }
     bool existed = false;
     std::string error;
-    if (!CopyEntry(zip.get(), static_cast<zip_uint64_t>(i), wideFolder + Wide(*name, CP_UTF8), existed, error)) {
+    const std::wstring path = wideFolder + Wide(*name, CP_UTF8);
+    if (!CopyEntry(zip.get(), static_cast<zip_uint64_t>(i), path, existed, error)) {
       ++result.failed;
       if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + error;
     } else if (existed) {
       ++result.kept;
     } else {
       ++result.written;
+      result.writtenFiles.push_back(path);
     }
   }
   return result;
+}
+
+void RemoveWritten(const ExtractResult& result) {
+  for (const std::wstring& path : result.writtenFiles) DeleteFileW(path.c_str());
 }
 
 std::string ToOemText(const std::string& text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace wizard {
 
@@ -13,6 +14,7 @@ struct ExtractResult {
   int skipped = 0;      // folders and entries whose name would leave the folder or name a device
   int failed = 0;       // entries that could not be read whole (damaged, cut off) or written
   std::string error;    // the first thing that went wrong, in words for the user; empty when none
+  std::vector<std::wstring> writtenFiles;  // the full paths of the files made, in archive order
   // Whether what the archive holds is in the folder: it opened and no entry failed.
   bool Complete() const { return opened && failed == 0; }
 };
@@ -21,6 +23,10 @@ struct ExtractResult {
 // last component of its name (see ExtractedName). Every byte is checked against the entry's
 // checksum; a file whose entry fails is removed again. Does not throw.
 ExtractResult ExtractAll(const std::string& archive, const std::string& folder);
+
+// Deletes the files an extraction made (RemoveWritten after an incomplete one leaves the folder
+// as it was before). Does not throw.
+void RemoveWritten(const ExtractResult& result);
 
 // The text in the console's OEM code page, converted whole whatever its length.
 std::string ToOemText(const std::string& text);

@@ -263,10 +263,17 @@ std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::s
   }
   for (size_t k = tail; k < n; ++k) out[k] = FormatTemplateLine(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
-  out.push_back("del " + tempDir + "Update.bat");
+  out.push_back("del " + BatchPathArgument(tempDir + "Update.bat"));
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
   return text;
+}
+
+std::string BatchPathArgument(const std::string& path) {
+  // cmd.exe splits a command's arguments at these; unquoted, "del C:\Dokumente und
+  // Einstellungen\...\Update.bat" would delete "und" and other names in the current folder.
+  if (path.find_first_of(" \t&()^;,=") == std::string::npos) return path;
+  return "\"" + path + "\"";
 }
 
 // ---- Archive entries ------------------------------------------------------------------------

@@ -79,11 +79,15 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
 // lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
 // until a group's first line starts with a blank; from that line on, every line with the
 // temporary folder. Then the quoted program path when `restart`, then "del " + temporary folder
-// + "Update.bat". Every line ends with CR LF. The paths are given in their OEM form, each
+// + "Update.bat" (through BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
 // folder with its trailing backslash. An empty template, a last group of fewer than four lines
 // without a tail, or a bad format string raise base::EConvertError.
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath);
+
+// A path as one argument of a batch command: as it is, or in double quotes when it holds a
+// character at which cmd.exe splits arguments (a blank, a tab, & ( ) ^ ; , =).
+std::string BatchPathArgument(const std::string& path);
 
 // ---- Archive entries ------------------------------------------------------------------------
 

@@ -240,6 +240,24 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   }
 }
 
+TEST(UpdateRules, DelLineQuotesATempFolderWithBlanks) {
+  struct Case {
+    const char* path;
+    const char* argument;
+  } cases[] = {
+      {"C:\\Temp\\Update.bat", "C:\\Temp\\Update.bat"},
+      {"C:\\Temp\\M\x84rz\\Update.bat", "C:\\Temp\\M\x84rz\\Update.bat"},
+      {"C:\\Dokumente und Einstellungen\\Update.bat", "\"C:\\Dokumente und Einstellungen\\Update.bat\""},
+      {"C:\\A&B\\Update.bat", "\"C:\\A&B\\Update.bat\""},
+      {"C:\\x(1)\\Update.bat", "\"C:\\x(1)\\Update.bat\""},
+      {"C:\\a,b;c=d\\Update.bat", "\"C:\\a,b;c=d\\Update.bat\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wizard::BatchPathArgument(c.path), c.argument);
+  const std::string temp = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
+  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
+            " echo " + temp + "\r\ndel \"" + temp + "Update.bat\"\r\n");
+}
+
 TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
   const std::string longName(300, 'a');
   struct Case {

@@ -1,0 +1,118 @@
+// The download of the update archive with its progress display, the stop and the retry.
+#include <windows.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "toolkit/Application.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/Seams.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/UserLocale.h"
+#include "wizard/update_rules.h"
+
+namespace wizard {
+
+namespace {
+
+// The current time of day as a fraction of a day.
+double TimeOfDay() {
+  const base::TDateTime now = toolkit::NowSeam();
+  return now - std::floor(now);
+}
+
+}  // namespace
+
+std::string TStatusForm::FormatSize(std::int64_t bytes, int decimals) {
+  return wizard::FormatSize(bytes, decimals, UserDecimalSeparator());
+}
+
+bool TStatusForm::ConfirmStop() {
+  MessageBeep(MB_ICONQUESTION);
+  return toolkit::MessageDlg(kStopDownloadQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TStatusForm::RunDownload() {
+  Button_Next->SetEnabled(false);
+  Label_Download->SetCaption(kDownloadText);
+  CancelDownload->SetText("Download ab&brechen");
+  CancelDownload->Show();
+  toolkit::ProcessMessages();
+  DownloadUpdate(TempDir + ZIPFileName);
+  Label_Download->SetCaption(DownloadAborted ? kDownloadStoppedText : kDownloadDoneText);
+  if (DownloadAborted) {
+    CancelDownload->SetText("Erneut versuchen");
+  } else {
+    CancelDownload->Hide();
+    Button_Next->SetEnabled(true);
+  }
+  // The user left the wizard during the download and said "Ja".
+  if (closeAfterDownload_) {
+    closeAfterDownload_ = false;
+    Close();
+  }
+}
+
+void TStatusForm::DownloadUpdate(const std::string& localFile) {
+  if (!UpdateList) return;
+  DownloadStart = TimeOfDay();
+  HTTP->OnPacketRecvd = [this](toolkit::TComponent* sender) { OnUpdateTimer(sender); };
+  Downloading = true;
+  try {
+    HTTP->Body = localFile;
+    HTTP->Get("http://" + UpdateServer + "/Updates/" + UpdateList->ReadString(ProgramName, "File", ""));
+  } catch (...) {
+    // A failed transfer ends like a complete one; what the file holds is checked when the
+    // archive is unpacked.
+  }
+  Downloading = false;
+  HTTP->OnPacketRecvd = nullptr;
+  if (DownloadAborted) {
+    Sleep(3000);
+    DeleteFileA(localFile.c_str());
+  }
+}
+
+void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
+  toolkit::ProcessMessages();
+  const std::int64_t expected = HTTP->ExpectedBytes();
+  const std::int64_t received = HTTP->ReceivedBytes();
+  double remaining = 0;
+  if (DownloadStart != 0) {
+    const double e1 = TimeOfDay() - DownloadStart;
+    const double e2 = TimeOfDay() - DownloadStart;
+    remaining = RemainingDays(expected, received, DownloadStart, e1, e2);
+  }
+  // The bar counts in whole numbers: amounts beyond their range are halved together.
+  std::int64_t maximum = expected, position = received;
+  while (maximum > INT32_MAX || position > INT32_MAX) {
+    maximum /= 2;
+    position /= 2;
+  }
+  if (Status->Min() != 0 || Status->Max() != maximum) Status->SetRange(0, static_cast<int>(maximum));
+  if (Status->Position() != position) Status->SetPosition(static_cast<int>(position));
+  SetCaptionIfChanged(PerCent, PercentText(received, expected));
+  SetCaptionIfChanged(StatusLabel, FormatSize(received, 1) + " von " + FormatSize(expected, 1) + " gedownloadet");
+  SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + UserTimeText(RemainingTimeOfDay(remaining)));
+  if (CancelConfirmed) {
+    try {
+      HTTP->Abort();
+    } catch (...) {
+    }
+    DownloadAborted = true;
+  }
+}
+
+void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {
+  if (Downloading) {
+    if (ConfirmStop()) CancelConfirmed = true;
+    return;
+  }
+  // "Erneut versuchen": back to the result step, and the download step runs again.
+  Step = 2;
+  DownloadAborted = false;
+  CancelConfirmed = false;
+  Button_NextClick(CancelDownload);
+}
+
+}  // namespace wizard

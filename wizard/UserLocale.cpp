@@ -1,0 +1,38 @@
+// The user's regional settings, read from the platform at every use.
+#include "wizard/UserLocale.h"
+
+#include <windows.h>
+
+namespace wizard {
+
+namespace {
+
+std::string LocaleText(LCTYPE type) {
+  char buffer[96];
+  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n - 1)) : std::string();
+}
+
+}  // namespace
+
+ShortDateFormat UserShortDateFormat() { return ShortDateFormat::FromPicture(LocaleText(LOCALE_SSHORTDATE)); }
+
+char UserDecimalSeparator() {
+  const std::string s = LocaleText(LOCALE_SDECIMAL);
+  return s.empty() ? ',' : s[0];
+}
+
+std::string UserTimeText(const base::TimeParts& time) {
+  SYSTEMTIME st{};
+  st.wYear = 2000;
+  st.wMonth = 1;
+  st.wDay = 1;
+  st.wHour = static_cast<WORD>(time.hour);
+  st.wMinute = static_cast<WORD>(time.minute);
+  st.wSecond = static_cast<WORD>(time.second);
+  char buffer[96];
+  int n = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, sizeof buffer);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n - 1)) : std::string();
+}
+
+}  // namespace wizard

@@ -1,0 +1,22 @@
+// The user's regional settings as the update road shows and reads them: the short date format
+// of the update list's dates, the decimal separator of the amounts and the long time format of
+// the remaining time.
+#pragma once
+
+#include <string>
+
+#include "base/DateTime.h"
+#include "wizard/update_rules.h"
+
+namespace wizard {
+
+// The user's short date format (LOCALE_SSHORTDATE).
+ShortDateFormat UserShortDateFormat();
+
+// The user's decimal separator (LOCALE_SDECIMAL); its first character, "," when none is set.
+char UserDecimalSeparator();
+
+// A time of day in the user's long time format (GetTimeFormat without a picture).
+std::string UserTimeText(const base::TimeParts& time);
+
+}  // namespace wizard
