@@ -8,6 +8,12 @@
 #include "toolkit/Controls.h"
 #include "toolkit/FormBuilder.h"
 
+// The version the window shows; a second build with another one is the "new version" that
+// the tests install through the update road.
+#ifndef NOTIZKASTEN_VERSION
+#define NOTIZKASTEN_VERSION "1.0"
+#endif
+
 namespace {
 
 using namespace toolkit;
@@ -22,7 +28,7 @@ class TMainForm : public TForm {
                      .OnDestroy(this, &TMainForm::FormDestroy)
                      .Controls({
                          Row("Label_Info", Kind::WrapLabel, "",
-                             "Notizkasten, ein Programm der Trelk-Software-Familie.\r\n\r\n"
+                             "Notizkasten " NOTIZKASTEN_VERSION ", ein Programm der Trelk-Software-Familie.\r\n\r\n"
                              "Strg+U sucht jederzeit nach Updates.",
                              {12, 12, 336, 60}),
                          Row("Button_Close", Kind::Button, "", "Schließen", {273, 84, 75, 25})

@@ -8,6 +8,7 @@ served from the folder, not logged):
   /_mode?path=P&reset=N    send N bytes of P's body, then reset the connection
   /_mode?path=P&status=C   answer P with status C and a small HTML body
   /_mode?path=P&stall=N    send N bytes of P's body, then nothing until the client goes
+  /_mode?path=P&nolength=1 answer P without Content-Length (the body ends with the connection)
   /_clear                  back to serving everything plainly
   /_log                    the request lines received so far, one per line
 It ends by itself after --lifetime seconds.
@@ -26,9 +27,11 @@ modes = {}  # path -> dict of mode values
 log = []
 
 
-def reply(sock, status, body, reason="OK", length=None):
-    head = "HTTP/1.0 %d %s\r\nContent-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n" % (
-        status, reason, len(body) if length is None else length)
+def reply(sock, status, body, reason="OK", length=None, announce=True):
+    head = "HTTP/1.0 %d %s\r\nContent-Type: application/octet-stream\r\n" % (status, reason)
+    if announce:
+        head += "Content-Length: %d\r\n" % (len(body) if length is None else length)
+    head += "\r\n"
     sock.sendall(head.encode("latin-1"))
     return body
 
@@ -78,7 +81,7 @@ class Handler(socketserver.BaseRequestHandler):
             return
         with open(local, "rb") as f:
             body = f.read()
-        reply(sock, 200, body)
+        reply(sock, 200, body, announce=not mode.get("nolength"))
         limit = mode.get("reset", mode.get("stall", len(body)))
         rate = mode.get("rate", 0)
         sent, start = 0, time.monotonic()
