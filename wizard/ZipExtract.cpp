@@ -85,15 +85,20 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, bool& e
 
 ExtractResult ExtractAll(const std::string& archive, const std::string& folder) {
   ExtractResult result;
-  int code = 0;
-  std::unique_ptr<zip_t, ArchiveCloser> zip(zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+  // zip_open reads its name as UTF-8; the archive's path is in the ANSI code page (a temporary
+  // folder below a German user name has umlauts), so the file comes in through the ANSI source.
+  zip_error_t e;
+  zip_error_init(&e);
+  zip_source_t* source = zip_source_win32a_create(archive.c_str(), 0, -1, &e);
+  std::unique_ptr<zip_t, ArchiveCloser> zip(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &e)
+                                                   : nullptr);
   if (!zip) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, code);
+    if (source) zip_source_free(source);
     result.error = "Das Archiv \"" + archive + "\" kann nicht geöffnet werden: " + zip_error_strerror(&e);
     zip_error_fini(&e);
     return result;
   }
+  zip_error_fini(&e);
   result.opened = true;
   // Entry names come as UTF-8 (libzip reads the archive's code page 437 or UTF-8 names), so the
   // files are made through the wide API under exactly the names the archive holds.

@@ -113,6 +113,19 @@ TEST_F(ZipExtractTest, EntriesLandDirectlyInTheFolderAndNothingIsReplaced) {
   EXPECT_EQ(Read(folder_ + "\xC4nderungen.txt"), "Umlaut");
 }
 
+TEST_F(ZipExtractTest, ArchiveWithAnUmlautInItsPathOpens) {
+  MakeArchive({{"a.txt", "x"}});
+  const std::string moved = folder_ + "M\xE4rz.zip";
+  ASSERT_TRUE(MoveFileA(archive_.c_str(), moved.c_str()));
+  wizard::ExtractResult r = wizard::ExtractAll(moved, folder_);
+  EXPECT_TRUE(r.Complete()) << r.error;
+  EXPECT_EQ(Read(folder_ + "a.txt"), "x");
+  ASSERT_EQ(r.writtenFiles.size(), 1u);
+  wizard::RemoveWritten(r);
+  EXPECT_FALSE(Exists(folder_ + "a.txt"));
+  EXPECT_TRUE(Exists(moved));
+}
+
 TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
   MakeArchive({{"../x", "1"},
                {"C:evil", "2"},

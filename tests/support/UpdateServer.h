@@ -1,0 +1,176 @@
+// Helpers of the update road's tests: the maker's web server that run_with_update_server.sh
+// starts (its port, its folder, its modes and request log), files in that folder, ZIP archives
+// made with libzip, and the dates of the update list in the user's short date format.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+inline int UpdateServerPort() {
+  const char* v = std::getenv("UPDATE_TEST_PORT");
+  return v ? std::atoi(v) : 0;
+}
+inline std::string UpdateServerAuthority() { return "127.0.0.1:" + std::to_string(UpdateServerPort()); }
+
+// The server's folder as a Windows path with its backslash (Wine's drive Z: is the root).
+inline std::string UpdateServerRoot() {
+  const char* v = std::getenv("UPDATE_TEST_ROOT");
+  std::string path = std::string("Z:") + (v ? v : "/nonexistent");
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path + "\\";
+}
+
+// GET `path` over a plain blocking socket; the body.
+inline std::string UpdateServerGet(const std::string& path) {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<u_short>(UpdateServerPort()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) {
+    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+    send(s, request.data(), static_cast<int>(request.size()), 0);
+    char buffer[65536];
+    int got;
+    while ((got = recv(s, buffer, sizeof(buffer), 0)) > 0) reply.append(buffer, got);
+  }
+  closesocket(s);
+  WSACleanup();
+  std::size_t end = reply.find("\r\n\r\n");
+  return end == std::string::npos ? std::string() : reply.substr(end + 4);
+}
+// A mode for one path ("rate=1000000", "reset=5000", "status=404", "nolength=1").
+inline void ServerMode(const std::string& path, const std::string& mode) {
+  UpdateServerGet("/_mode?path=" + path + "&" + mode);
+}
+inline void ServerClear() { UpdateServerGet("/_clear"); }
+// The request lines the server received so far, one per line.
+inline std::string ServerLog() { return UpdateServerGet("/_log"); }
+
+inline std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<missing>";
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+inline bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Files and folders directly in `folder`, sorted, as "[name]" or "[name/]".
+inline std::string Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string n = fd.cFileName;
+      if (n == "." || n == "..") continue;
+      names.push_back(n + ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "/" : ""));
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  std::sort(names.begin(), names.end());
+  std::string s;
+  for (const auto& n : names) s += "[" + n + "]";
+  return s;
+}
+
+inline void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string n = fd.cFileName;
+      if (n == "." || n == "..") continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + n + "\\");
+      else DeleteFileA((folder + n).c_str());
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+struct ZipEntry {
+  std::string name;  // UTF-8 (Windows-1252 umlauts are not used in names here)
+  std::string data;
+  bool store = false;  // uncompressed
+};
+
+// Writes a ZIP archive with these entries to `path`; false when libzip refuses.
+inline bool MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
+  DeleteFileA(path.c_str());
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* file = zip_source_win32a_create(path.c_str(), 0, -1, &error);  // an ANSI path
+  zip_t* z = file ? zip_open_from_source(file, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr;
+  zip_error_fini(&error);
+  if (!z) {
+    if (file) zip_source_free(file);
+    return false;
+  }
+  for (const ZipEntry& e : entries) {
+    zip_source_t* src = zip_source_buffer(z, e.data.data(), e.data.size(), 0);
+    zip_int64_t index = zip_file_add(z, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+      zip_source_free(src);
+      zip_discard(z);
+      return false;
+    }
+    if (e.store) zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  }
+  return zip_close(z) == 0;
+}
+
+// Bytes that do not compress.
+inline std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    s[i] = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+// A whole day as the user writes it in the short date format (GetDateFormat, DATE_SHORTDATE).
+inline std::string ShortDateText(int day) {
+  // Day 2 is 1 January 1900; SystemTime from the day number through a FILETIME.
+  ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;  // days from 1601 to 1899-12-30
+  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME st;
+  FileTimeToSystemTime(&ft, &st);
+  char text[64];
+  int n = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, text, sizeof text);
+  return n > 0 ? std::string(text, static_cast<std::size_t>(n - 1)) : std::string();
+}
+
+// Today's whole day number.
+inline int TodayNumber() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  FILETIME ft;
+  SystemTimeToFileTime(&st, &ft);
+  ULONGLONG ticks = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return static_cast<int>(ticks / 864000000000ULL) - 109205;
+}
+
+}  // namespace testsupport
