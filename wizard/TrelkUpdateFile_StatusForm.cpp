@@ -410,8 +410,10 @@ void TStatusForm::Button_SettingsSaveClick(TComponent* sender) {
 }
 
 void TStatusForm::Button_SettingsCancelClick(TComponent*) {
-  // Step 6 has no page of its own: the last step page stays.
-  const int page = Step < kStepCount ? Step : kStepCount - 1;
+  // Step 6 has no page of its own: the last step page stays. Step 5 without a prepared
+  // installation is the failure state of "Einrichten", which stays on its own page.
+  int page = Step < kStepCount ? Step : kStepCount - 1;
+  if (Step == 5 && !InstallPrepared) page = kInstallPage;
   Panel_Title->SetCaption(TitleTexts[page]);
   Pages->SetPageIndex(page);
   Notebook_StdButtons->SetPageIndex(kStandardButtons);

@@ -1,0 +1,423 @@
+// The road of one update through the real example program: Notizkasten.exe started under Wine
+// against the maker's web server on 127.0.0.1 (run_with_update_server.sh), driven from here like
+// a person drives it. The check and its news, the 20 MB archive through a throttled server with a
+// stop, the partial file's end and a retry, "Update.bat" run by Wine's cmd.exe replacing the
+// program and starting it again as version 2.0; and the roads that must not install anything.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/Programs.h"
+#include "tests/support/RegistryKeys.h"
+#include "tests/support/UpdateServer.h"
+#include "wizard/wizard_rules.h"
+
+namespace {
+
+using namespace testsupport;
+
+const char kKey[] = "Notizkasten";
+const char kWizardClass[] = "TStatusForm";
+const char kMainClass[] = "TNotizkastenForm";
+
+// The texts the user reads on the way, as the program must show them.
+const char kDownloadStoppedText[] =
+    "Der Download wurde nicht vollendet.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu "
+    "starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
+const char kDownloadDoneText[] =
+    "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
+    "installieren.";
+const char kInstallFailedText[] =
+    "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und versuchen Sie es später "
+    "noch einmal.";
+
+const char kTemplate[] =
+    "@echo off\r\n"
+    "rem Programmordner %s\r\n"
+    "rem Programm %sNotizkasten.exe\r\n"
+    ":kopieren\r\n"
+    "ping -n 2 127.0.0.1 >nul\r\n"
+    "rem %s\r\n"
+    "rem %s\r\n"
+    "copy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\" >nul\r\n"
+    " if errorlevel 1 goto kopieren\r\n"
+    " del \"%sNotizkasten.exe\"\r\n"
+    " del \"%sfuellung.bin\"\r\n";
+
+struct Child {
+  HWND handle;
+  std::string cls, text;
+};
+
+// The visible child windows of `top` with their class and text.
+std::vector<Child> Children(HWND top) {
+  std::vector<Child> found;
+  EnumChildWindows(top, [](HWND h, LPARAM p) -> BOOL {
+    if (!IsWindowVisible(h)) return TRUE;
+    char cls[64];
+    GetClassNameA(h, cls, sizeof cls);
+    char text[4096];
+    int n = GetWindowTextA(h, text, sizeof text);
+    reinterpret_cast<std::vector<Child>*>(p)->push_back({h, cls, std::string(text, n > 0 ? n : 0)});
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Waits up to `ms` for a visible child whose text satisfies `match`; its text, or "" when none came.
+template <typename Match>
+std::string WaitForText(HWND top, Match match, int ms = 15000) {
+  for (int waited = 0; waited <= ms; waited += 20) {
+    for (const Child& c : Children(top))
+      if (match(c.text)) return c.text;
+    Sleep(20);
+  }
+  return std::string();
+}
+bool ShowsText(HWND top, const std::string& text, int ms = 15000) {
+  return !WaitForText(top, [&](const std::string& t) { return t == text; }, ms).empty();
+}
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Waits for a visible, enabled button with that text and clicks it; false when none came.
+bool Click(HWND top, const std::string& caption, int ms = 15000) {
+  for (int waited = 0; waited <= ms; waited += 20) {
+    for (const Child& c : Children(top))
+      if (lstrcmpiA(c.cls.c_str(), "Button") == 0 && c.text == caption && IsWindowEnabled(c.handle)) {
+        PostMessageA(c.handle, BM_CLICK, 0, 0);
+        return true;
+      }
+    Sleep(20);
+  }
+  return false;
+}
+bool ButtonEnabled(HWND top, const std::string& caption) {
+  for (const Child& c : Children(top))
+    if (lstrcmpiA(c.cls.c_str(), "Button") == 0 && c.text == caption) return IsWindowEnabled(c.handle) != 0;
+  return false;
+}
+
+// A message box of the process: its caption and text; it is answered with `button`.
+struct Answered {
+  std::string caption, text;
+};
+Answered AnswerBox(DWORD pid, const std::string& button) {
+  HWND box = WaitForWindow(pid, "#32770", nullptr);
+  Answered a;
+  if (!box) return a;
+  char caption[256];
+  GetWindowTextA(box, caption, sizeof caption);
+  a.caption = caption;
+  for (const Child& c : Children(box))
+    if (lstrcmpiA(c.cls.c_str(), "Static") == 0 && !c.text.empty()) a.text = c.text;
+  Click(box, button);
+  for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+  return a;
+}
+
+// An environment block: this process's, with `overrides` ("NAME=value") put in.
+std::string EnvironmentWith(const std::vector<std::string>& overrides) {
+  std::vector<std::string> vars;
+  char* block = GetEnvironmentStringsA();
+  for (const char* p = block; *p; p += strlen(p) + 1) {
+    std::string var(p);
+    bool replaced = false;
+    for (const std::string& o : overrides) {
+      std::string name = o.substr(0, o.find('=') + 1);
+      if (var.size() >= name.size() && lstrcmpiA(var.substr(0, name.size()).c_str(), name.c_str()) == 0) replaced = true;
+    }
+    if (!replaced) vars.push_back(var);
+  }
+  FreeEnvironmentStringsA(block);
+  vars.insert(vars.end(), overrides.begin(), overrides.end());
+  std::string env;
+  for (const std::string& v : vars) env += v + '\0';
+  return env + '\0';
+}
+
+void SetFileDate(const std::string& path, int day, double fraction) {
+  // Local time of that day and fraction, as the file's last-write time.
+  SYSTEMTIME st;
+  ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL +
+                    static_cast<ULONGLONG>(fraction * 864000000000.0);
+  FILETIME local{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, utc;
+  FileTimeToSystemTime(&local, &st);
+  LocalFileTimeToFileTime(&local, &utc);
+  HANDLE f = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetFileTime(f, nullptr, nullptr, &utc);
+  CloseHandle(f);
+}
+
+// The process behind a visible main window of the program other than `except`, or 0.
+DWORD OtherMainWindowProcess(DWORD except, HWND& window) {
+  for (HWND h : WindowsOf(0, kMainClass, "Notizkasten")) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != except && IsWindowVisible(h)) {
+      window = h;
+      return pid;
+    }
+  }
+  return 0;
+}
+
+class UpdateRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(UpdateServerPort(), 0) << "run through run_with_update_server.sh";
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    work = std::string(temp) + "road_e2e\\";
+    RemoveTree(work);
+    program = work + "Programm\\";
+    tempDir = work + "T\xE4mp\\";  // the program's temporary folder, with an umlaut
+    CreateDirectoryA(work.c_str(), nullptr);
+    CreateDirectoryA(program.c_str(), nullptr);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA((BinDir() + "Notizkasten.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    // The installed version is ten days old (the reference date, at noon).
+    today = TodayNumber();
+    SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    oldProgram = ReadFileBytes(program + "Notizkasten.exe");
+    newProgram = ReadFileBytes(BinDir() + "NotizkastenNeu.exe");
+    ASSERT_NE(oldProgram, newProgram);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    ServerClear();
+    news = "- " + ShortDateText(today - 10) + ":Stichtag\r\n- " + ShortDateText(today - 9) + ":Neu\r\n- und\r\n- gut\r\n";
+    WriteFileBytes(UpdateServerRoot() + "Updates.ini",
+                   "[Notizkasten]\r\nDate=" + ShortDateText(today) + "\r\nFile=Notizkasten.zip\r\nNews=" +
+                       ShortDateText(today - 12) + ":Alt," + ShortDateText(today - 10) + ":Stichtag," +
+                       ShortDateText(today - 9) + ":Neu und gut\r\n");
+  }
+  void TearDown() override {
+    for (DWORD pid : others) {
+      HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+      if (h) {
+        TerminateProcess(h, 1);
+        WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+      }
+    }
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    ServerClear();
+    RemoveTree(work);
+  }
+  // The archive of version 2.0, of about 20 MB: the program, the template and incompressible
+  // filler.
+  std::string Archive20MB() {
+    const std::string path = work + "bau.zip";
+    EXPECT_TRUE(MakeZip(path, {{"bin/Notizkasten.exe", newProgram}, {"Update.bat", kTemplate}}));
+    const size_t base = ReadFileBytes(path).size();
+    EXPECT_TRUE(MakeZip(path, {{"bin/Notizkasten.exe", newProgram},
+                               {"Update.bat", kTemplate},
+                               {"daten/fuellung.bin", RandomBytes(20000000 - base - 120, 11), true}}));
+    std::string bytes = ReadFileBytes(path);
+    DeleteFileA(path.c_str());
+    return bytes;
+  }
+  void ServeArchive(const std::string& bytes) { WriteFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip", bytes); }
+  bool Start(Process& p) {
+    STARTUPINFOA si{sizeof si};
+    std::string cmd = "\"" + program + "Notizkasten.exe\"";
+    std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
+                                       "TEMP=" + tempDir.substr(0, tempDir.size() - 1),
+                                       "TRELK_UPDATE_SERVER=" + UpdateServerAuthority()});
+    return CreateProcessA((program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], nullptr,
+                          &si, &p.pi) != 0;
+  }
+  // From the start to the result page; the wizard's window.
+  static HWND ToResultPage(DWORD pid) {
+    HWND wizard = WaitForWindow(pid, kWizardClass, "Updates installieren");
+    if (!wizard || !Click(wizard, "Weiter >") || !Click(wizard, "Jetzt auf neue Updates prüfen")) return nullptr;
+    return wizard;
+  }
+
+  std::string work, program, tempDir, oldProgram, newProgram, news;
+  int today = 0;
+  Process process;
+  std::vector<DWORD> others;
+};
+
+TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
+  const std::string archive = Archive20MB();
+  ASSERT_GE(archive.size(), 19980000u);
+  ASSERT_LE(archive.size(), 20020000u);
+  ServeArchive(archive);
+  ServerMode("/Updates/Notizkasten.zip", "rate=4000000");
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+
+  // The result page: the item of the reference day, the newer one in its pieces, not the older.
+  EXPECT_TRUE(ShowsText(wizard, wizard::CheckResultText(true, news)));
+
+  // The download through the throttling server: the percentage rises.
+  ASSERT_TRUE(Click(wizard, "Weiter >"));
+  std::vector<int> percents;
+  for (int i = 0; i < 60; ++i) {
+    std::string p = WaitForText(wizard, [](const std::string& t) { return EndsWith(t, " %"); }, 2000);
+    if (!p.empty() && (percents.empty() || std::stoi(p) != percents.back())) percents.push_back(std::stoi(p));
+    Sleep(25);
+  }
+  ASSERT_GE(percents.size(), 3u);
+  for (size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]);
+  EXPECT_LT(percents.back(), 100);
+  EXPECT_FALSE(ButtonEnabled(wizard, "Weiter >"));
+
+  // A stop confirmed with "Ja": the partial file stays for 3 s, then it is gone and the page
+  // offers "Erneut versuchen".
+  ASSERT_TRUE(Click(wizard, "Download ab&brechen"));
+  Answered question = AnswerBox(pid, "&Ja");
+  EXPECT_EQ(question.text, "Soll der Download wirklich abgebrochen werden?");
+  Sleep(1000);
+  EXPECT_TRUE(FileExists(tempDir + "Notizkasten.zip")) << "the partial file during the pause";
+  ASSERT_TRUE(ShowsText(wizard, "Erneut versuchen", 10000));
+  EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip"));
+  EXPECT_TRUE(ShowsText(wizard, kDownloadStoppedText, 1000));
+  EXPECT_FALSE(ButtonEnabled(wizard, "Weiter >"));
+
+  // The retry completes.
+  ServerMode("/Updates/Notizkasten.zip", "rate=10000000");
+  ASSERT_TRUE(Click(wizard, "Erneut versuchen"));
+  EXPECT_TRUE(ShowsText(wizard, kDownloadDoneText, 30000));
+  EXPECT_TRUE(ShowsText(wizard, "100 %", 1000));
+  EXPECT_TRUE(ShowsText(wizard, "19,1 MB von 19,1 MB gedownloadet", 1000));
+  EXPECT_EQ(ReadFileBytes(tempDir + "Notizkasten.zip"), archive);
+
+  // "Einrichten", "Weiter >": the installation is prepared.
+  ASSERT_TRUE(Click(wizard, "Weiter >"));
+  ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
+  ASSERT_TRUE(Click(wizard, "Weiter >"));
+  ASSERT_TRUE(ShowsText(wizard, "Beenden"));
+  const std::string batch = ReadFileBytes(tempDir + "Update.bat");
+  EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip")) << "the archive is deleted";
+  // The paths in the console's code page: the umlaut of the temporary folder is 0x84 there.
+  const std::string oemTemp = work + "T\x84mp\\";
+  EXPECT_NE(batch.find("copy /y \"" + oemTemp + "Notizkasten.exe\" \"" + program + "Notizkasten.exe\" >nul\r\n"),
+            std::string::npos)
+      << batch;
+  EXPECT_NE(batch.find("\r\n\"" + program + "Notizkasten.exe\"\r\ndel " + oemTemp + "Update.bat\r\n"), std::string::npos)
+      << batch;
+  ASSERT_TRUE(Click(wizard, "Beenden"));
+
+  // The program ends; cmd.exe replaces it once it is gone and starts version 2.0.
+  EXPECT_EQ(process.Wait(20000), 0u);
+  HWND restarted = nullptr;
+  DWORD other = 0;
+  for (int i = 0; i < 1500 && !other; ++i) {
+    other = OtherMainWindowProcess(pid, restarted);
+    Sleep(20);
+  }
+  ASSERT_NE(other, 0u) << "the program was not started again";
+  others.push_back(other);
+  EXPECT_FALSE(WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
+  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
+
+  // Once the restarted program ends, the batch file deletes itself.
+  PostMessageA(restarted, WM_CLOSE, 0, 0);
+  bool gone = false;
+  for (int i = 0; i < 500 && !gone; ++i) {
+    gone = !FileExists(tempDir + "Update.bat");
+    Sleep(20);
+  }
+  EXPECT_TRUE(gone) << "Update.bat is still there";
+  EXPECT_EQ(Listing(tempDir), "") << "the template cleaned up after itself";
+}
+
+// The roads that end without an installation: the wizard says so, stays usable, and the
+// program, its folder and the registry are as they were.
+TEST_F(UpdateRoadTest, FailuresInstallNothing) {
+  // 404 for the update list.
+  ServerMode("/Updates.ini", "status=404");
+  ASSERT_TRUE(Start(process));
+  HWND wizard = ToResultPage(process.pi.dwProcessId);
+  ASSERT_NE(wizard, nullptr);
+  Answered box = AnswerBox(process.pi.dwProcessId, "OK");
+  EXPECT_EQ(box.caption, "Internetverbindung erforderlich");
+  EXPECT_EQ(box.text, "Es besteht keine Internetverbindung.");
+  EXPECT_TRUE(ButtonEnabled(wizard, "Jetzt auf neue Updates prüfen")) << "still on the check page";
+  EXPECT_EQ(Listing(tempDir), "") << "no list file is left";
+  ASSERT_TRUE(Click(wizard, "Abbrechen"));
+  HWND main = WaitForWindow(process.pi.dwProcessId, kMainClass, "Notizkasten");
+  ASSERT_NE(main, nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(process.Wait(20000), 0u);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos);
+
+  const std::string good = Archive20MB();
+  std::string hostile;
+  {
+    const std::string path = work + "feind.zip";
+    ASSERT_TRUE(MakeZip(path, {{"../x", "1"},
+                               {"C:evil", "2"},
+                               {"sub\\..\\y", "3"},
+                               {"CON.txt", "4"},
+                               {std::string(300, 'a'), "5"},
+                               {"Update.bat", "del /q \"%s*.*\"\r\n"},
+                               {"tief/Update.bat", "zweite\r\n"}}));
+    hostile = ReadFileBytes(path);
+    DeleteFileA(path.c_str());
+  }
+  struct Case {
+    const char* name;
+    std::string archive;
+    const char* mode;   // for "/Updates/Notizkasten.zip"
+    const char* error;  // what the message box says
+  } cases[] = {
+      {"404 for the archive", good, "status=404", "kann nicht ge\xF6\x66\x66net werden"},
+      {"reset in the middle", good, "reset=5000000", "kann nicht ge\xF6\x66\x66net werden"},
+      {"truncated archive", good.substr(0, good.size() / 2), "rate=0", "kann nicht ge\xF6\x66\x66net werden"},
+      {"hostile archive", hostile, "rate=0", "des Archivs ist fehlerhaft"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    RemoveTree(tempDir);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    WriteFileBytes(tempDir + "x", "alt");  // a file of the same name as an entry
+    ServerClear();
+    ServeArchive(c.archive);
+    ServerMode("/Updates/Notizkasten.zip", c.mode);
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND w = ToResultPage(p.pi.dwProcessId);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(ShowsText(w, wizard::CheckResultText(true, news)));
+    ASSERT_TRUE(Click(w, "Weiter >"));
+    // A transfer that failed ends like a complete one here; the unpacking finds out.
+    EXPECT_TRUE(ShowsText(w, kDownloadDoneText, 30000));
+    ASSERT_TRUE(Click(w, "Weiter >"));
+    ASSERT_TRUE(ShowsText(w, "Programm automatisch neu starten"));
+    ASSERT_TRUE(Click(w, "Weiter >"));
+    Answered failure = AnswerBox(p.pi.dwProcessId, "OK");
+    EXPECT_NE(failure.text.find(c.error), std::string::npos) << failure.text;
+    EXPECT_NE(failure.text.find("Das Update wird nicht installiert."), std::string::npos) << failure.text;
+    EXPECT_TRUE(ShowsText(w, kInstallFailedText, 2000));
+    EXPECT_FALSE(ButtonEnabled(w, "Weiter >"));
+    // Still usable: the settings page opens and closes.
+    ASSERT_TRUE(Click(w, "Einstellungen"));
+    ASSERT_TRUE(ShowsText(w, "Speichern", 2000));
+    ASSERT_TRUE(Click(w, "Abbrechen"));
+    ASSERT_TRUE(ShowsText(w, kInstallFailedText, 2000));
+    // "Abbrechen" ends the program without a batch file.
+    ASSERT_TRUE(Click(w, "Abbrechen"));
+    EXPECT_EQ(p.Wait(20000), 0u);
+    Sleep(500);
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram);
+    EXPECT_EQ(Listing(work), "[Programm/][T\xE4mp/]") << "nothing beside the temporary folder";
+    EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    EXPECT_EQ(ReadFileBytes(tempDir + "x"), "alt") << "nothing replaced";
+    EXPECT_FALSE(FileExists(tempDir + "Update.bat"));
+    EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos);
+  }
+}
+
+}  // namespace
