@@ -8,10 +8,13 @@
 
 #include <aclapi.h>
 
+#include "base/StrUtils.h"
 #include "engine/Registry.h"
+#include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace {
 
@@ -108,7 +111,24 @@ class MainFormTest : public ::testing::Test {
     app.reset();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk");
   }
-  TForm1* Create() { return app->CreateForm<TForm1>(); }
+  // The tool's own update check runs in FormCreate and records the tool's start in its key
+  // "Ostvane". Here a reminder date ahead keeps the wizard closed, and what the start added is
+  // taken out again, so that each test sees the keys it seeded (OwnUpdateCheck tests the
+  // record itself).
+  TForm1* Create() {
+    const bool hadKey = testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Ostvane");
+    const std::string before = Values("Ostvane");
+    testsupport::SeedNothingDue("Ostvane");
+    TForm1* form = app->CreateForm<TForm1>();
+    engine::TRegistry reg;
+    if (!hadKey) {
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Ostvane");
+    } else if (reg.OpenKey("Software\\Trelk\\Ostvane", false)) {
+      for (const char* added : {"ApplicationFileName", "Update"})
+        if (before.find(std::string(added) + "=") == std::string::npos) reg.DeleteValue(added);
+    }
+    return form;
+  }
   std::vector<std::string> Items(TForm1* f) {
     std::vector<std::string> items;
     for (int i = 0; i < f->ListBox_Programs->Count(); ++i) items.push_back(f->ListBox_Programs->Item(i));
@@ -165,6 +185,79 @@ TEST_F(MainFormTest, NoTrelkKeyLeavesTheListEmpty) {
   EXPECT_EQ(form->Pages->PageIndex(), 0);
   EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
   EXPECT_FALSE(form->Button_Previous->Enabled());
+}
+
+// The tool's own update check, the first step of FormCreate: it records the tool's start,
+// dates the installed version by Kalvor.dll and may run the wizard before anything of the
+// window exists; a registry error is shown and the start-up goes on.
+TEST_F(MainFormTest, OwnUpdateCheckComesFirst) {
+  const std::string exe = toolkit::ExeName();
+  enum Seed { NothingDue, Due, Locked };
+  struct Case {
+    const char* name;
+    Seed seed;
+    bool opens;
+    const char* error;
+  } cases[] = {
+      {"nothing due", NothingDue, false, nullptr},
+      {"due: the wizard runs before the list exists", Due, true, nullptr},
+      {"no rights on the key", Locked, false, "Fehler beim Setzen der Daten für 'ApplicationFileName'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk");
+    if (c.seed == NothingDue) testsupport::SeedNothingDue("Ostvane");
+    if (c.seed == Locked) {
+      SeedKey("Ostvane");
+      LockKey("Ostvane");
+    }
+    std::vector<std::string> shown;
+    toolkit::SeamGuard boxes = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string&, UINT) {
+      shown.push_back(text);
+      return IDOK;
+    });
+    bool opened = false, listMade = true, catalogueCopied = true, mainVisible = true;
+    double reference = 0;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(10);
+    timer.OnTimer = [&](toolkit::TComponent*) {
+      wizard::TStatusForm* w = wizard::StatusForm;
+      if (!w || !IsWindowVisible(w->Handle())) return;
+      opened = true;
+      listMade = tool::IntervalList != nullptr;
+      catalogueCopied = !tool::CatalogTable.empty();
+      mainVisible = app->MainForm() && IsWindowVisible(app->MainForm()->Handle());
+      reference = w->ReferenceDate;
+      EXPECT_EQ(w->ProgramName, "Ostvane");
+      EXPECT_EQ(w->ZIPFileName, "Brisel.zip");
+      EXPECT_EQ(w->RegistryKey, "Ostvane");
+      w->SetModalResult(toolkit::TForm::mrCancel);
+    };
+    tool::IntervalList.reset();
+    tool::CatalogTable.clear();
+    TForm1* form = app->CreateForm<TForm1>();
+    timer.SetEnabled(false);
+    UnlockKey("Ostvane");
+    EXPECT_EQ(opened, c.opens);
+    if (opened) {
+      EXPECT_FALSE(listMade || catalogueCopied || mainVisible) << "the wizard runs before the rest of FormCreate";
+      EXPECT_EQ(reference, form->CatalogFileDate());
+      EXPECT_EQ(reference, *tool::FileDateTime(base::ExtractFilePath(exe) + "Kalvor.dll"));
+    }
+    ASSERT_EQ(shown.size(), c.error ? 1u : 0u) << (shown.empty() ? "" : shown[0]);
+    if (c.error) EXPECT_EQ(shown[0], c.error);
+    // The start-up went on in every case.
+    EXPECT_TRUE(tool::IntervalList);
+    EXPECT_EQ(tool::CatalogTable.size(), 11u);
+    if (c.seed != Locked) {
+      EXPECT_EQ(Values("Ostvane").substr(0, 24 + exe.size() + 1), "ApplicationFileName=sz:\"" + exe + "\"");
+      form->Button_NextClick(form->Button_Next);
+      EXPECT_EQ(Items(form), std::vector<std::string>{"Ostvane"}) << "the tool lists itself once it has run";
+    }
+    app.reset();  // the old application object ends before the next one begins
+    app = std::make_unique<toolkit::TApplication>();
+    app->SetTitle(tool::kAppTitle);
+  }
 }
 
 TEST_F(MainFormTest, CatalogueIsCopiedAndInRowControlsSitInTheList) {
