@@ -1,17 +1,27 @@
 #!/usr/bin/env python3
 """Download benchmark of the HTTP client; started by bench/download.sh, which prepares Wine.
 
-Prints, for one loopback server (tests/net/testserver.py on 127.0.0.1):
-  throughput  MB/s of httpget.exe (the client's Get into a file), of a bare blocking Winsock loop
-              under Wine (winsock_floor.exe) and of native curl, each the median of --runs, and
-              the ratios;
-  memory      httpget's peak working set for a 1 KB, the 256 MB and a 1 GB download;
+The server must not set the pace: Python's http.server (or nginx with --server nginx) serves a
+file from a RAM-backed folder (/dev/shm) on 127.0.0.1, far faster than either client takes it.
+Wine's desktop process is kept running by desktop_keeper.exe for the whole run, and the measured
+programs write their output into files, never into a pipe.
+
+Prints:
+  throughput  httpget.exe (the client's Get, as the update wizard runs it) beside a bare blocking
+              Winsock recv loop (winsock_floor.exe) and the same loop on a non-blocking socket
+              (what every socket in asynchronous-notification mode is), into "NUL" and into a file (in a
+              RAM-backed folder too, so that the disk does not set the pace); runs
+              alternate between the two programs (and which one starts a round); the median, the
+              fastest and the slowest of --runs, from the programs' own clocks (connect to last
+              byte) and from the process's wall time; the ratio of the medians;
+  memory      httpget's peak working set for a 1 KB download and for the big files;
   waiting     CPU time httpget uses while Get waits --wait seconds on a silent server.
 """
 import argparse
 import os
 import re
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -21,16 +31,72 @@ import time
 MB = 1 << 20
 
 
-def run(cmd):
-    """Runs cmd; returns (stdout, wall seconds)."""
-    start = time.monotonic()
-    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            stdin=subprocess.DEVNULL)
-    out, err = proc.communicate()
-    wall = time.monotonic() - start
-    if proc.returncode != 0:
-        sys.exit("failed: %s\n%s%s" % (" ".join(cmd), out.decode(), err.decode()))
-    return out.decode(), wall
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def wait_listening(port, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+            return
+        except OSError:
+            time.sleep(0.05)
+    sys.exit("the server on port %d did not start" % port)
+
+
+class Runner:
+    """Starts Wine programs with their output in a file; returns (output, wall seconds)."""
+
+    def __init__(self, wine, work, pin):
+        self.wine = wine
+        self.log = os.path.join(work, "out.txt")
+        self.pin = pin
+
+    def run(self, cmd, check=True):
+        """Also keeps the processor time of the program's own process (Wine runs the program in
+        the process it starts; the wineserver's share is not in it) in self.cpu."""
+        with open(self.log, "wb") as out:
+            start = time.monotonic()
+            proc = subprocess.Popen(self.pin + [self.wine] + cmd, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.STDOUT)
+            _, status, usage = os.wait4(proc.pid, 0)
+            wall = time.monotonic() - start
+            proc.returncode = os.waitstatus_to_exitcode(status)
+            self.cpu = usage.ru_utime + usage.ru_stime
+        text = open(self.log, "rb").read().decode("latin-1")
+        if check and proc.returncode != 0:
+            sys.exit("failed (%d): %s\n%s" % (proc.returncode, " ".join(cmd), text))
+        return text, wall
+
+
+def start_server(kind, folder, port, work, nginx_binary, pin):
+    if kind == "nginx":
+        conf = os.path.join(work, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write("daemon off; worker_processes 1; pid %s/nginx.pid; error_log %s/error.log;\n"
+                    "events {}\nhttp { access_log off; sendfile on;\n"
+                    "  client_body_temp_path %s; proxy_temp_path %s; fastcgi_temp_path %s;\n"
+                    "  uwsgi_temp_path %s; scgi_temp_path %s;\n"
+                    "  server { listen 127.0.0.1:%d; root %s; } }\n"
+                    % ((work,) * 7 + (port, folder)))
+        cmd = [nginx_binary, "-c", conf, "-p", work]
+    else:
+        cmd = [sys.executable, "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder,
+               str(port)]
+    server = subprocess.Popen(pin + cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    wait_listening(port)
+    return server
+
+
+def summary(values):
+    return statistics.median(values), min(values), max(values)
 
 
 def main():
@@ -39,86 +105,152 @@ def main():
     parser.add_argument("--wine", default="/usr/lib/wine/wine64")
     parser.add_argument("--size-mb", type=int, default=256)
     parser.add_argument("--big-mb", type=int, default=1024)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--wait", type=float, default=5.0)
+    parser.add_argument("--server", choices=["python", "nginx"], default="python")
+    parser.add_argument("--nginx", default="nginx", help="the nginx program for --server nginx")
+    parser.add_argument("--ram", default="/dev/shm", help="a RAM-backed folder for the files")
+    parser.add_argument("--raw", action="store_true", help="also print every run's figures")
+    parser.add_argument("--no-pin", action="store_true",
+                        help="let the scheduler move server and clients between processors")
     opts = parser.parse_args()
 
     here = os.path.dirname(os.path.abspath(__file__))
     work = tempfile.mkdtemp(prefix="netbench")
-    port_file = os.path.join(work, "port")
-    server = subprocess.Popen([sys.executable, os.path.join(here, "..", "tests", "net",
-                                                             "testserver.py"),
-                               "--port-file", port_file, "--lifetime", "900"],
+    served = tempfile.mkdtemp(prefix="ostvane-bench", dir=opts.ram)
+    os.chmod(served, 0o755)  # nginx's worker reads it as another user
+    # The file written is RAM-backed too: the disk's write-back would set the pace otherwise.
+    written = tempfile.mkdtemp(prefix="ostvane-bench-out", dir=opts.ram)
+    out_bin = os.path.join(written, "out.bin")
+    # With two processors or more, the server runs on the first and the measured program on the
+    # second (download.sh puts the wineserver there too): left to the scheduler, both contenders
+    # flip between a fast and a slow placement from one run to the next, and the medians say
+    # more about that than about the programs.
+    pinned = not opts.no_pin and shutil.which("taskset") and (os.cpu_count() or 1) >= 2
+    server_pin = ["taskset", "-c", "0"] if pinned else []
+    client_pin = ["taskset", "-c", "1"] if pinned else []
+    runner = Runner(opts.wine, work, client_pin)
+    keeper = subprocess.Popen([opts.wine, os.path.join(opts.bin, "desktop_keeper.exe"), "3600"],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
+    server = silent = None
     try:
+        block = os.urandom(MB)
+        for name, mb in (("small.bin", 0), ("big.bin", opts.size_mb), ("huge.bin", opts.big_mb)):
+            with open(os.path.join(served, name), "wb") as f:
+                if mb == 0:
+                    f.write(block[:1024])
+                for _ in range(mb):
+                    f.write(block)
+        port = free_port()
+        server = start_server(opts.server, served, port, work, opts.nginx, server_pin)
+        time.sleep(2)  # the desktop process is up before the first measurement
+        base = "http://127.0.0.1:%d/" % port
+        size = opts.size_mb * MB
+        targets = {"NUL": "NUL", "file": "Z:" + out_bin.replace("/", "\\")}
+
+        def httpget(url, target, stats=False):
+            text, wall = runner.run([os.path.join(opts.bin, "httpget.exe")] +
+                                    (["--stats"] if stats else []) + [url, target])
+            m = re.search(r"(\d+) bytes in ([\d.]+) s", text)
+            s = re.search(r"cpu ([\d.]+) s, peak working set (\d+) bytes", text)
+            return (int(m.group(1)), float(m.group(2)), wall,
+                    float(s.group(1)) if s else 0.0, int(s.group(2)) if s else 0)
+
+        def floor(target, nonblocking=False):
+            text, wall = runner.run([os.path.join(opts.bin, "winsock_floor.exe"), "127.0.0.1",
+                                     str(port), "/big.bin", target] +
+                                    (["nonblocking"] if nonblocking else []))
+            m = re.search(r"(\d+) bytes .* in ([\d.]+) s", text)
+            return int(m.group(1)), float(m.group(2)), wall
+
+        httpget(base + "small.bin", "NUL")  # warm up: Wine's files, the server, the page cache
+        floor("NUL")
+        figures = {}
+        for round_ in range(opts.runs):
+            for tname, target in targets.items():
+                contenders = ["httpget", "floor", "nonblocking"]
+                if round_ % 2:
+                    contenders.reverse()
+                for who in contenders:
+                    if who == "httpget":
+                        got, secs, wall, _, _ = httpget(base + "big.bin", target)
+                        if got != size:
+                            sys.exit("httpget received %d of %d bytes" % (got, size))
+                    else:
+                        got, secs, wall = floor(target, who == "nonblocking")
+                        if got < size:
+                            sys.exit("the bare loop received %d of %d bytes" % (got, size))
+                    figures.setdefault((who, tname), []).append((secs, wall, runner.cpu))
+                    if opts.raw:
+                        print("  run %d %-8s into %-4s %.3f s own clock, %.3f s wall, %.3f s CPU"
+                              % (round_ + 1, who, tname, secs, wall, runner.cpu), flush=True)
+
+        print("throughput, %d MB from %s on 127.0.0.1 (RAM-backed file), %d alternating runs%s:"
+              % (opts.size_mb, "nginx" if opts.server == "nginx" else "Python's http.server",
+                 opts.runs, ", server on processor 0, clients on 1" if pinned else ""))
+        print("  %-34s %28s   %s" % ("", "own clock: median (min-max)",
+                                     "process wall, CPU: medians"))
+        for tname in targets:
+            medians = {}
+            for who, label in (("httpget", "httpget (Get)"), ("floor", "bare blocking recv loop"),
+                               ("nonblocking", "bare non-blocking loop")):
+                own = summary([s for s, _, _ in figures[(who, tname)]])
+                wall = summary([w for _, w, _ in figures[(who, tname)]])
+                cpu = summary([c for _, _, c in figures[(who, tname)]])
+                medians[who] = (own[0], wall[0])
+                print("  %-34s %7.3f s (%.3f-%.3f) %6.0f MB/s   %6.3f s, %.3f s"
+                      % (label + " into " + tname, own[0], own[1], own[2], opts.size_mb / own[0],
+                         wall[0], cpu[0]))
+            # The two runs of one round are closest in time, so their ratio is the least touched
+            # by whatever else the machine does meanwhile.
+            pairs = [f[0] / h[0] for f, h in zip(figures[("floor", tname)],
+                                                 figures[("httpget", tname)])]
+            print("  %-34s %7.2f x by own clock, %.2f x by wall time; per round: median %.2f x "
+                  "(%.2f-%.2f)"
+                  % ("httpget / bare loop into " + tname, medians["floor"][0] / medians["httpget"][0],
+                     medians["floor"][1] / medians["httpget"][1], statistics.median(pairs),
+                     min(pairs), max(pairs)))
+            print("  %-34s %7.2f x by own clock"
+                  % ("httpget / non-blocking loop", medians["nonblocking"][0] / medians["httpget"][0]))
+        os.remove(out_bin)
+
+        print("memory, httpget's peak working set:")
+        _, _, _, _, idle = httpget(base + "small.bin", "NUL", stats=True)
+        print("  %-20s %8.1f MB" % ("1 KB download", idle / MB))
+        for name, mb in (("big.bin", opts.size_mb), ("huge.bin", opts.big_mb)):
+            for tname, target in targets.items():
+                _, secs, _, _, peak = httpget(base + name, target, stats=True)
+                print("  %-20s %8.1f MB  (%+.1f MB; %.0f MB/s)" % (
+                    "%d MB into %s" % (mb, tname), peak / MB, (peak - idle) / MB, mb / secs))
+        os.remove(out_bin)
+
+        print("waiting, Get on a server silent for %.0f s:" % opts.wait)
+        port_file = os.path.join(work, "port")
+        silent = subprocess.Popen([sys.executable, os.path.join(here, "..", "tests", "net",
+                                                                "testserver.py"),
+                                   "--port-file", port_file, "--lifetime", "600"],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
         for _ in range(100):
             if os.path.exists(port_file):
                 break
             time.sleep(0.05)
-        port = int(open(port_file).read().split()[0])
-        size = opts.size_mb * MB
-        path = "/file?size=%d" % size
-        url = "http://127.0.0.1:%d%s" % (port, path)
-        target = os.path.join(work, "out.bin")
-        wine_target = "Z:" + target.replace("/", "\\")
-        httpget = [opts.wine, os.path.join(opts.bin, "httpget.exe"), "--stats"]
-
-        def httpget_run(u):
-            out, wall = run(httpget + [u, wine_target])
-            m = re.search(r"(\d+) bytes in ([\d.]+) s", out)
-            s = re.search(r"cpu ([\d.]+) s, peak working set (\d+) bytes", out)
-            return int(m.group(1)), float(m.group(2)), float(s.group(1)), int(s.group(2))
-
-        def floor_run():
-            out, wall = run([opts.wine, os.path.join(opts.bin, "winsock_floor.exe"), "127.0.0.1",
-                             str(port), path, wine_target])
-            m = re.search(r"(\d+) bytes .* in ([\d.]+) s", out)
-            return float(m.group(2))
-
-        def curl_run():
-            start = time.monotonic()
-            subprocess.run(["curl", "-s", "-o", target, url], check=True)
-            return time.monotonic() - start
-
-        figures = {"httpget (Get)": [], "bare Winsock loop": [], "curl": []}
-        for _ in range(opts.runs):
-            got, secs, _, _ = httpget_run(url)
-            if got != size:
-                sys.exit("httpget received %d of %d bytes" % (got, size))
-            figures["httpget (Get)"].append(secs)
-            figures["bare Winsock loop"].append(floor_run())
-            figures["curl"].append(curl_run())
-        print("throughput, %d MB from 127.0.0.1 into a file (median of %d runs):"
-              % (opts.size_mb, opts.runs))
-        rates = {}
-        for name, secs in figures.items():
-            rates[name] = opts.size_mb / statistics.median(secs)
-            print("  %-20s %8.1f MB/s" % (name, rates[name]))
-        print("  httpget / bare Winsock loop  %.2f" % (rates["httpget (Get)"] /
-                                                     rates["bare Winsock loop"]))
-        print("  httpget / curl               %.2f" % (rates["httpget (Get)"] / rates["curl"]))
-        print("  bare Winsock loop / curl     %.2f" % (rates["bare Winsock loop"] / rates["curl"]))
-
-        print("memory, httpget's peak working set:")
-        _, _, _, idle = httpget_run("http://127.0.0.1:%d/file?size=1024" % port)
-        print("  %-20s %8.1f MB" % ("1 KB download", idle / MB))
-        for mb in (opts.size_mb, opts.big_mb):
-            got, secs, _, peak = httpget_run("http://127.0.0.1:%d/file?size=%d" % (port, mb * MB))
-            print("  %-20s %8.1f MB  (%+.1f MB; %.1f MB/s)" % ("%d MB download" % mb, peak / MB,
-                                                              (peak - idle) / MB, mb / secs))
-        os.remove(target)
-
-        print("waiting, Get on a server silent for %.0f s:" % opts.wait)
-        _, _, cpu_quick, _ = httpget_run("http://127.0.0.1:%d/file?size=1024" % port)
-        _, secs, cpu_wait, _ = httpget_run("http://127.0.0.1:%d/late?secs=%g" % (port, opts.wait))
+        silent_base = "http://127.0.0.1:%s/" % open(port_file).read().split()[0]
+        _, _, _, cpu_quick, _ = httpget(silent_base + "file?size=1024", "NUL", stats=True)
+        _, secs, _, cpu_wait, _ = httpget(silent_base + "late?secs=%g" % opts.wait, "NUL",
+                                          stats=True)
         extra = max(0.0, cpu_wait - cpu_quick)
         print("  CPU %.3f s over %.1f s (%.3f s for a quick request): %.2f %% of one core"
               % (cpu_wait, secs, cpu_quick, 100.0 * extra / secs))
     finally:
-        server.terminate()
-        server.wait()
+        for proc in (server, silent, keeper):
+            if proc:
+                proc.terminate()
+                proc.wait()
         shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(served, ignore_errors=True)
+        shutil.rmtree(written, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -53,6 +53,19 @@ struct Found {
 
 // Seconds from CreateProcess to the program's main window being visible; the program is then
 // closed and waited for. Negative when it did not show within 30 s.
+// An EnumWindows callback (stdcall on the 32-bit build, which a lambda cannot be).
+BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
+  auto* f = reinterpret_cast<Found*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  char cls[32];
+  if (pid == f->pid && IsWindowVisible(h) && GetClassNameA(h, cls, sizeof cls) && std::string(cls) == "TNotizkastenForm") {
+    f->window = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 double TimeToWindow(const std::string& exe) {
   STARTUPINFOA si{sizeof si};
   PROCESS_INFORMATION pi{};
@@ -63,18 +76,7 @@ double TimeToWindow(const std::string& exe) {
   double shown = -1;
   while (Now() - start < 30) {
     found.window = nullptr;
-    EnumWindows([](HWND h, LPARAM p) -> BOOL {
-      auto* f = reinterpret_cast<Found*>(p);
-      DWORD pid = 0;
-      GetWindowThreadProcessId(h, &pid);
-      char cls[32];
-      if (pid == f->pid && IsWindowVisible(h) && GetClassNameA(h, cls, sizeof cls) &&
-          std::string(cls) == "TNotizkastenForm") {
-        f->window = h;
-        return FALSE;
-      }
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&found));
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&found));
     if (found.window) {
       shown = Now() - start;
       break;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/StrUtils.h"
 #include "toolkit/Handles.h"
 
 namespace net {
@@ -99,16 +100,35 @@ void THttpClient::Transfer() {
     BuildRequestHeader();
     if (OnAboutToSend) OnAboutToSend(this);
 
+    TReplyDecision reply;
     try {
       Connect();
       SendRequest();
       replyCode_ = 0;
       ReadResponseHeader();
       // The body is received whatever the status, also for redirections and errors.
+      TResponseInfo info;
+      info.HasLength = hasLength_;
+      info.ExpectedBytes = expectedBytes_;
+      const std::optional<std::int64_t> length = BodyLengthFor(currentCmd_, replyCode_, info);
       if (InputFileMode) {
-        CaptureFile(Body);
+        CaptureFile(Body, length.value_or(-1));
       } else {
-        CaptureString(Body, -1);
+        CaptureString(Body, -1, length.value_or(-1));
+      }
+      if (length && receivedBytes_ < *length) throw EHttpError(ShortBodyText(receivedBytes_, *length));
+
+      // The handlers still see the connection.
+      reply = DecideReply(replyCode_);
+      if (reply.Success) {
+        if (OnSuccess) OnSuccess(currentCmd_);
+        ReportStatus(kLevelCompleted, "Transaction Completed");
+      }
+      if (reply.Failure && OnFailure) OnFailure(currentCmd_);
+      if (reply.TakeLocation) {
+        // Without a target the server's root page would be saved as the requested file.
+        if (redirectLocation_.empty()) throw EHttpError(kNoLocationText);
+        currentURL_ = redirectLocation_;
       }
     } catch (...) {
       try {
@@ -119,20 +139,17 @@ void THttpClient::Transfer() {
     }
     Disconnect();
 
-    const TReplyDecision reply = DecideReply(replyCode_);
-    if (reply.Success) {
-      if (OnSuccess) OnSuccess(currentCmd_);
-      ReportStatus(kLevelCompleted, "Transaction Completed");
-    }
-    if (reply.Failure && OnFailure) OnFailure(currentCmd_);
-    if (reply.TakeLocation) currentURL_ = redirectLocation_;
-
     if (reply.Redirect) {
-      if (!receivedCookie_.empty()) HeaderInfo.Cookie = receivedCookie_;
+      if (!receivedCookie_.empty()) {
+        HeaderInfo.Cookie = receivedCookie_;
+        cookieValue_ = receivedCookie_;
+        cookieHost_ = Host;
+      }
       bool handled = false;
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
-      currentURL_ = ResolveRedirectURL(currentURL_, Host, Port);
+      // A Location relative to this server stays on it; a repeated request keeps its URL.
+      if (reply.TakeLocation) currentURL_ = ResolveRedirectURL(currentURL_, Host, Port);
     }
     if (reply.AuthNeeded && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
     if (!reply.Repeat) return;
@@ -153,6 +170,8 @@ void THttpClient::ParseURL() {
   requestPath_ = target.RequestPath;
   Host = target.Host;
   Port = target.Port;
+  urlUserId_ = target.UserId;
+  urlPassword_ = target.Password;
 }
 
 std::int64_t THttpClient::DataLength() {
@@ -172,6 +191,12 @@ void THttpClient::BuildRequestHeader() {
   input.Host = Host;
   input.Proxy = Proxy;
   input.HeaderInfo = HeaderInfo;
+  if (!urlUserId_.empty()) {
+    input.HeaderInfo.UserId = urlUserId_;
+    input.HeaderInfo.Password = urlPassword_;
+  }
+  // A cookie taken from a reply goes back to its own host only; one the caller set goes along.
+  if (!cookieValue_.empty() && HeaderInfo.Cookie == cookieValue_) input.CookieHost = cookieHost_;
   input.TargetURI = targetURI_;
   if (CmdSendsData(currentCmd_)) input.DataLength = DataLength();
   headerLines_ = net::BuildRequestHeader(input);
@@ -180,10 +205,7 @@ void THttpClient::BuildRequestHeader() {
 void THttpClient::SendRequest() {
   // The whole header and the whole data go out, however long and whatever bytes they hold: the
   // announced Content-Length counts all of them, so a cut would leave the server waiting.
-  std::string text;
-  for (const std::string& line : headerLines_) text += line + "\r\n";
-  WriteAll(text);
-  Writeln("");
+  WriteAll(RequestHeaderText(headerLines_));
   if (!CmdSendsData(currentCmd_)) return;
   if (OutputFileMode) {
     SendFile(sendData_);
@@ -194,7 +216,9 @@ void THttpClient::SendRequest() {
 
 void THttpClient::ReadResponseHeader() {
   expectedBytes_ = 0;
+  hasLength_ = false;
   receivedCookie_.clear();
+  redirectLocation_.clear();
   toolkit::ScopedFile file;
   if (OutputFileMode) {
     file.reset(CreateFileA(Header.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -203,34 +227,61 @@ void THttpClient::ReadResponseHeader() {
   } else {
     Header.clear();
   }
-  auto store = [&](const std::string& line) {
-    if (!OutputFileMode) {
-      Header += line;
-      return;
-    }
-    DWORD written = 0;
-    if (!line.empty() &&
-        !WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
-      throw base::Exception("Fehler beim Schreiben der Datei " + Header);
-    }
-  };
 
-  std::string status = ReadLn();
-  if (!status.empty()) replyCode_ = ParseStatusCode(status);
-  store(status);
-  if (status.empty()) return;  // closed before anything came: no header lines either
-
-  TResponseInfo info;
-  info.RedirectLocation = redirectLocation_;  // kept from the last reply unless one comes
-  for (;;) {
-    std::string line = ReadLn();
-    ApplyHeaderLine(line, info);
+  // The lines come one by one from the socket, so nothing of the body is taken; the reader
+  // interprets and bounds them.
+  TResponseHeaderReader reader;
+  std::size_t stored = 0;
+  auto take = [&] {
+    const std::string& text = reader.HeaderText();
+    if (OutputFileMode) {
+      DWORD written = 0;
+      if (text.size() > stored &&
+          !WriteFile(file.get(), text.data() + stored, static_cast<DWORD>(text.size() - stored),
+                     &written, nullptr)) {
+        throw base::Exception("Fehler beim Schreiben der Datei " + Header);
+      }
+    } else {
+      Header.append(text, stored, std::string::npos);
+    }
+    stored = text.size();
+    const TResponseInfo& info = reader.Info();
+    replyCode_ = info.ReplyCode;
     receivedCookie_ = info.ReceivedCookie;
     redirectLocation_ = info.RedirectLocation;
     expectedBytes_ = info.ExpectedBytes;
-    store(line);
-    if (IsHeaderEnd(line)) break;
+    hasLength_ = info.HasLength;
+  };
+
+  LimitOverall(static_cast<DWORD>(HeaderTimeLimit > 0 ? HeaderTimeLimit : 0));
+  try {
+    while (!reader.Done()) {
+      const std::string line = ReadLn();
+      try {
+        if (line.empty()) {
+          reader.Close();
+        } else {
+          reader.Feed(line);
+        }
+      } catch (...) {
+        take();  // what came is kept, also before an error
+        throw;
+      }
+      take();
+    }
+  } catch (const EAbortError&) {
+    const bool expired = OverallExpired();
+    LimitOverall(0);
+    if (expired) {
+      throw EHttpError("Reply header not complete after " + base::IntToStr(HeaderTimeLimit / 1000) +
+                       " s");
+    }
+    throw;
+  } catch (...) {
+    LimitOverall(0);
+    throw;
   }
+  LimitOverall(0);
 }
 
 void UseWizardSettings(THttpClient& http, const std::string& bodyFile) {

@@ -37,10 +37,16 @@ class TUUEncoder : public TComponent {
 };
 
 // One call (Get, Post, ...) performs a whole exchange: URL, request header, connect, request,
-// response header, body until the server closes, status events, redirections, disconnect.
+// response header, body, status events, redirections, disconnect. The body ends with its
+// announced Content-Length (bytes past it are not read) or, without one, where the server closes.
+// The status events (and "Transaction Completed") come before the disconnect.
 // Statuses of 400 and above fire OnFailure and raise nothing; connection, socket and time-out
 // failures raise ESockError or EAbortError after the disconnect, and then no status event fires.
-// A chain of more than 20 repetitions (redirections, 299 and 399) raises EHttpError.
+// EHttpError (an ESockError) reports a reply that is no complete HTTP reply: no valid status line,
+// a header cut off, beyond 1 MiB or 1,000 lines or not complete within HeaderTimeLimit, a body shorter than
+// announced (its bytes kept), a redirection without a Location; and a chain of more than 20
+// repetitions (redirections, 299 and 399). A cookie received with a redirection goes only to
+// the host that sent it.
 class THttpClient : public TSocketSession {
  public:
   explicit THttpClient(TComponent* owner);
@@ -87,6 +93,10 @@ class THttpClient : public TSocketSession {
   // Repetitions the last transfer made (redirections included).
   int Hops() const { return hops_; }
 
+  // Longest time in milliseconds that the response header may take in all, when TimeOut is set
+  // (the silence limit applies within it); 0 = none.
+  int HeaderTimeLimit = 60000;
+
  protected:
   virtual void Transfer();
   virtual void ParseURL();
@@ -104,6 +114,11 @@ class THttpClient : public TSocketSession {
   std::vector<std::string> headerLines_;
   std::string redirectLocation_;
   std::string receivedCookie_;
+  bool hasLength_ = false;  // the reply announced its length (ExpectedBytes may be 0)
+  std::string cookieValue_;  // the cookie taken from a reply, and the host it came from
+  std::string cookieHost_;
+  std::string urlUserId_;  // credentials of the current URL
+  std::string urlPassword_;
   std::string sendData_;
   std::string targetURI_;
   CmdType currentCmd_ = CmdType::Get;

@@ -7,6 +7,7 @@
 #include "base/StrUtils.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
+#include "toolkit/MessageWindow.h"
 
 namespace net {
 
@@ -21,82 +22,48 @@ constexpr std::size_t kLookupBufferSize = 1024;
 constexpr DWORD kIdleBound = 100;
 // Longest time between two looks at the message queue while data streams in.
 constexpr DWORD kPumpSpacing = 5;
+// Longest wait for the close notification once the data has ended.
+constexpr DWORD kCloseNoticeWait = 2000;
 // FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE, and FD_WRITE so that a send that would
 // block can wait for room instead of polling.
 constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE | FD_WRITE;
 
 int liveSessions = 0;
 
-void RegisterHiddenClass(const char* name, WNDPROC proc) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof(wc);
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (GetClassInfoExA(instance, name, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = name;
-  wc.cbWndExtra = sizeof(LONG_PTR);
-  RegisterClassExA(&wc);
-}
-
-// A message-only window: it needs no desktop and is never shown.
-HWND CreateHiddenWindow(const char* className, WNDPROC proc, void* self) {
-  RegisterHiddenClass(className, proc);
-  return CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE,
-                         nullptr, GetModuleHandleA(nullptr), self);
-}
-
-template <typename T>
-T* FromWindow(HWND hwnd, UINT msg, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  return reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+// The hidden windows: message-only, a tool window of the pop-up style and no size.
+toolkit::MessageWindow::Options HiddenWindowOptions() {
+  toolkit::MessageWindow::Options options;
+  options.style = WS_POPUP;
+  options.exStyle = WS_EX_TOOLWINDOW;
+  return options;
 }
 
 std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base::IntToStr(low); }
 
 }  // namespace
 
-bool PumpMessages() {
-  bool dispatched = false;
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // The quit request belongs to the outer loop: the application object's or the thread's.
-      if (toolkit::Application) {
-        toolkit::Application->Terminate();
-      } else {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-      }
-      break;
-    }
-    dispatched = true;
-    if (toolkit::Application && toolkit::Application->IsDialogKey(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  return dispatched;
-}
-
-void WaitForActivity(DWORD milliseconds) {
-  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-
 // =============================================================================================
 // TMessageTimer
 
-TMessageTimer::TMessageTimer(TComponent* owner) : TComponent(owner) {
-  window_ = CreateHiddenWindow(kTimerClass, &TMessageTimer::WindowProc, this);
-}
+TMessageTimer::TMessageTimer(TComponent* owner)
+    : TComponent(owner),
+      window_(kTimerClass,
+              [this](UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+                // An exception from the handler goes to the application's general error handler
+                // (the window's exception boundary).
+                if (msg != WM_TIMER || wp != kTimerId) return false;
+                result = 0;
+                if (onTimer_ && !Destroying()) {
+                  TNotifyEvent handler = onTimer_;  // the handler may replace itself
+                  handler(this);
+                }
+                return true;
+              },
+              HiddenWindowOptions()) {}
 
 TMessageTimer::~TMessageTimer() {
-  if (window_) {
-    KillTimer(window_, kTimerId);
-    DestroyWindow(window_);
-  }
+  KillTimer(window_.Handle(), kTimerId);
+  window_.Destroy();
 }
 
 void TMessageTimer::SetEnabled(bool enabled) {
@@ -119,40 +86,41 @@ void TMessageTimer::SetOnTimer(TNotifyEvent handler) {
 void TMessageTimer::Restart() { Update(); }
 
 void TMessageTimer::Update() {
-  if (!window_) return;
-  KillTimer(window_, kTimerId);
+  if (!window_.Handle()) return;
+  KillTimer(window_.Handle(), kTimerId);
   if (interval_ != 0 && enabled_ && onTimer_) {
-    if (SetTimer(window_, kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
+    if (SetTimer(window_.Handle(), kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
   }
-}
-
-LRESULT CALLBACK TMessageTimer::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TMessageTimer* self = FromWindow<TMessageTimer>(hwnd, msg, lp);
-  if (self && msg == WM_TIMER && wp == kTimerId) {
-    try {
-      if (self->onTimer_) {
-        TNotifyEvent handler = self->onTimer_;  // the handler may replace itself
-        handler(self);
-      }
-    } catch (...) {
-      if (toolkit::Application) toolkit::Application->HandleException();
-    }
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 // =============================================================================================
 // TSocketSession: life
 
-TSocketSession::TSocketSession(TComponent* owner) : TComponent(owner) {
+TSocketSession::TSocketSession(TComponent* owner) try
+    : TComponent(owner),
+      window_(kSessionClass,
+              [this](UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+                if (msg < kSocketMessage || msg >= WM_APP) return false;
+                result = 0;
+                try {
+                  HandleSocketMessage(msg, wp, lp);
+                } catch (...) {
+                  // A notification's handler must not end the wait that dispatched it.
+                }
+                return true;
+              },
+              HiddenWindowOptions()) {
   ReportStatus(kLevelTrace, "Create");
-  window_ = CreateHiddenWindow(kSessionClass, &TSocketSession::WindowProc, this);
   lookupBuffer_ = std::make_unique<char[]>(kLookupBufferSize);
   timer_ = new TMessageTimer(this);
   timer_->SetEnabled(false);
   timer_->SetOnTimer([this](TComponent*) { TimerFired(); });
   StartWinsock();
+  // A constructor that throws leaves no window: the window is a member and goes with it.
+} catch (const ESockError&) {
+  throw;
+} catch (const base::Exception&) {
+  throw ESockError("Initializaton of windows sockets failed");
 }
 
 TSocketSession::~TSocketSession() {
@@ -162,12 +130,8 @@ TSocketSession::~TSocketSession() {
   Cancel();
   if (lookupHandle_) WSACancelAsyncRequest(lookupHandle_);
   destroying_ = true;
-  if (socket_ != INVALID_SOCKET) {
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-  }
-  if (window_) DestroyWindow(window_);
-  window_ = nullptr;
+  socket_.reset();
+  window_.Destroy();
   if (winsockStarted_ && --liveSessions == 0) WSACleanup();
   // The timer is an owned component; TComponent deletes it.
 }
@@ -187,13 +151,13 @@ void TSocketSession::StartWinsock() {
     winsockInfo_.push_back("Max Sockets= " + base::IntToStr(data.iMaxSockets));
     winsockInfo_.push_back("Max Udp pack size= " + base::IntToStr(data.iMaxUdpDg));
   }
+  bool made = false;
   try {
     MakeSocket(true);
-    if (socket_ == INVALID_SOCKET) RaiseSocketError(0);
-  } catch (...) {
-    socket_ = INVALID_SOCKET;
+    made = true;
+  } catch (const ESockError&) {
   }
-  if (socket_ == INVALID_SOCKET || !window_) {
+  if (!made) {
     winsockStarted_ = false;
     if (--liveSessions == 0) WSACleanup();
     throw ESockError("Initializaton of windows sockets failed");
@@ -201,14 +165,20 @@ void TSocketSession::StartWinsock() {
 }
 
 void TSocketSession::MakeSocket(bool withLinger) {
-  socket_ = socket(AF_INET, SOCK_STREAM, withLinger ? IPPROTO_TCP : 0);
-  if (socket_ == INVALID_SOCKET) return;
+  ScopedSocket made(socket(AF_INET, SOCK_STREAM, withLinger ? IPPROTO_TCP : 0));
+  if (!made) RaiseSocketError(WSAGetLastError(), 0);
   if (withLinger) {
     // A close resets the connection at once instead of lingering.
     linger off{1, 0};
-    setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
+    setsockopt(made.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof(off));
   }
-  WSAAsyncSelect(socket_, window_, kSocketMessage, kSocketEvents);
+  // Without its notifications the socket would stay blocking and every wait would hang in it.
+  if (WSAAsyncSelect(made.get(), window_.Handle(), kSocketMessage, kSocketEvents) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
+  socket_ = std::move(made);
+  peerClosed_ = false;
+  closeError_ = 0;
 }
 
 void TSocketSession::ReportStatus(int level, const std::string& text) {
@@ -229,12 +199,31 @@ std::string TSocketSession::ErrorText(int error) {
   return net::ErrorText(error);
 }
 
-void TSocketSession::RaiseSocketError(int ignore) {
-  lastError_ = WSAGetLastError();
+void TSocketSession::RaiseSocketError(int error, int ignore) {
+  lastError_ = error;
   if (!IsRaisedSocketError(lastError_, ignore)) return;
   std::string message = ErrorText(lastError_);
   if (OnSocketError) OnSocketError(this, lastError_, message);
   throw ESockError(message);
+}
+
+void TSocketSession::RaiseCloseError() {
+  // The end of the data has been read. Whether the peer closed in order or reset the connection
+  // only the close notification tells (the platform hands the reset's error to it, and the
+  // receive then just ends), so it is awaited; it is normally queued already.
+  const DWORD start = GetTickCount();
+  while (!peerClosed_ && !cancelRequested_ && GetTickCount() - start < kCloseNoticeWait) {
+    Idle(true);
+  }
+  // A close that carried an error (a reset, an abort) is no orderly end of the data.
+  if (peerClosed_ && closeError_ != 0) RaiseSocketError(closeError_, 0);
+  // Some platforms (Wine) hand the reset's error neither to the notification nor to the receive;
+  // a send of nothing puts no byte on the wire and is refused by a reset connection only.
+  char none = 0;
+  if (socket_ && send(socket_.get(), &none, 0, 0) == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) RaiseSocketError(error, 0);
+  }
 }
 
 void TSocketSession::RaiseAbort(const char* text) {
@@ -245,18 +234,6 @@ void TSocketSession::RaiseAbort(const char* text) {
 // =============================================================================================
 // Messages and waits
 
-LRESULT CALLBACK TSocketSession::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  TSocketSession* self = FromWindow<TSocketSession>(hwnd, msg, lp);
-  if (self && msg >= kSocketMessage && msg < WM_APP) {
-    try {
-      self->HandleSocketMessage(msg, wp, lp);
-    } catch (...) {
-    }
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kLookupMessage) {
     // A late answer to a lookup that was given up belongs to nobody.
@@ -266,7 +243,17 @@ void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
     eventArrived_ = true;
     return;
   }
-  if (msg != kSocketMessage || static_cast<SOCKET>(wp) != socket_) return;
+  if (msg == kAcceptedMessage) {
+    // The accepted sockets belong to the caller; what they tell is data arriving.
+    if (WSAGETSELECTEVENT(lp) == FD_READ && OnDataAvailable) {
+      try {
+        OnDataAvailable(this);
+      } catch (...) {
+      }
+    }
+    return;
+  }
+  if (msg != kSocketMessage || !socket_ || static_cast<SOCKET>(wp) != socket_.get()) return;
   lastEventOk_ = WSAGETSELECTERROR(lp) == 0;
   switch (WSAGETSELECTEVENT(lp)) {
     case FD_READ:
@@ -288,7 +275,10 @@ void TSocketSession::HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case FD_CLOSE:
-      if (!DataAvailable()) CloseSocket();
+      // The socket stays: the loops read what came before the close to its end and then see
+      // the close for what it was (an orderly end, or a reset with its error).
+      peerClosed_ = true;
+      closeError_ = WSAGETSELECTERROR(lp);
       break;
     default:
       break;
@@ -299,8 +289,8 @@ void TSocketSession::Idle(bool idle) {
   lastPump_ = GetTickCount();
   // What the messages just handled changed (a notification, a cancel) is looked at before any
   // wait.
-  if (PumpMessages() || !idle || cancelRequested_) return;
-  WaitForActivity(kIdleBound);
+  if (toolkit::ProcessMessages() || !idle || cancelRequested_) return;
+  toolkit::WaitForMessage(kIdleBound);
 }
 
 void TSocketSession::IdleAfterBlock() {
@@ -321,7 +311,13 @@ void TSocketSession::TimerOn() {
     timer_->SetEnabled(false);
     return;
   }
-  timer_->SetInterval(static_cast<std::uint32_t>(TimeOut));
+  DWORD interval = static_cast<DWORD>(TimeOut);
+  if (overallLimit_ > 0) {
+    // The whole bound ends before the silence would: the timer must fire then.
+    const DWORD spent = GetTickCount() - overallStart_;
+    interval = std::min(interval, spent >= overallLimit_ ? DWORD{1} : overallLimit_ - spent);
+  }
+  timer_->SetInterval(interval);
   if (timer_->Enabled()) {
     timer_->Restart();
   } else {
@@ -342,11 +338,29 @@ void TSocketSession::TimerOff() {
   timer_->SetEnabled(false);
 }
 
+void TSocketSession::LimitOverall(DWORD milliseconds) {
+  overallLimit_ = milliseconds;
+  overallStart_ = GetTickCount();
+  overallExpired_ = false;
+}
+
 void TSocketSession::TimerFired() {
-  const DWORD silent = GetTickCount() - waitStart_;
-  if (TimeOut > 0 && silent < static_cast<DWORD>(TimeOut)) {
+  const DWORD now = GetTickCount();
+  DWORD left = 0;  // until the nearer limit; 0 when one is reached
+  const DWORD silent = now - waitStart_;
+  if (TimeOut > 0 && silent < static_cast<DWORD>(TimeOut)) left = static_cast<DWORD>(TimeOut) - silent;
+  if (left > 0 && overallLimit_ > 0) {
+    const DWORD spent = now - overallStart_;
+    if (spent >= overallLimit_) {
+      left = 0;
+      overallExpired_ = true;
+    } else {
+      left = std::min(left, overallLimit_ - spent);
+    }
+  }
+  if (left > 0) {
     // Data came meanwhile: wait for the rest of the limit from the last block on.
-    timer_->SetInterval(static_cast<DWORD>(TimeOut) - silent);
+    timer_->SetInterval(left);
     timer_->Restart();
     return;
   }
@@ -372,7 +386,7 @@ void TSocketSession::Abort() {
 
 void TSocketSession::ResolveHost() {
   ReportStatus(kLevelTrace, "Resolve Host");
-  const std::string& name = Proxy.empty() ? Host : Proxy;
+  const std::string name = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Name;
   unsigned long dotted = inet_addr(name.c_str());
   if (!name.empty() && dotted != INADDR_NONE) {
     remoteAddress_.sin_addr.s_addr = dotted;
@@ -382,7 +396,7 @@ void TSocketSession::ResolveHost() {
   TimerOn();
   eventArrived_ = false;
   lastEventOk_ = false;
-  lookupHandle_ = WSAAsyncGetHostByName(window_, kLookupMessage, name.c_str(), lookupBuffer_.get(),
+  lookupHandle_ = WSAAsyncGetHostByName(window_.Handle(), kLookupMessage, name.c_str(), lookupBuffer_.get(),
                                         static_cast<int>(kLookupBufferSize));
   if (!lookupHandle_) {
     TimerOff();
@@ -410,6 +424,9 @@ void TSocketSession::Connect() {
   ReportStatus(kLevelTrace, "Connecting");
   cancelRequested_ = false;
   if (connected_) throw ESockError("Already connected");
+  const std::int32_t port = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Port;
+  // A port outside the range would wrap to another one.
+  if (port < 1 || port > 65535) throw ESockError("Invalid port " + base::IntToStr(port));
   for (int pass = 0;; ++pass) {
     try {
       ResolveHost();
@@ -425,20 +442,23 @@ void TSocketSession::Connect() {
     throw ESockError("Null Remote Address");
   }
   remoteAddress_.sin_family = AF_INET;
-  remoteAddress_.sin_port =
-      htons(static_cast<u_short>(Proxy.empty() ? Port : ProxyPort));
+  remoteAddress_.sin_port = htons(static_cast<u_short>(port));
+  // After a close that failed there is no socket yet.
+  if (!socket_) MakeSocket(false);
+  peerClosed_ = false;
+  closeError_ = 0;
   eventArrived_ = false;
   lastEventOk_ = true;
-  if (connect(socket_, reinterpret_cast<const sockaddr*>(&remoteAddress_),
+  if (connect(socket_.get(), reinterpret_cast<const sockaddr*>(&remoteAddress_),
               sizeof(remoteAddress_)) == SOCKET_ERROR) {
-    RaiseSocketError();
+    RaiseSocketError(WSAGetLastError());
   }
   TimerOn();
   while (!connected_ && !timedOut_ && !cancelRequested_ && lastEventOk_) Idle(true);
   TimerOff();
   if (!timedOut_ && !cancelRequested_ && lastEventOk_) return;
+  // The cancel stays requested: only the loops that raise EAbortError take it back.
   const bool timedOut = timedOut_, cancelled = cancelRequested_;
-  cancelRequested_ = false;
   if (OnConnectionFailed) OnConnectionFailed(this);
   if (timedOut) throw ESockError("Connection Timed out");
   if (cancelled) throw ESockError("Connection Canceled");
@@ -453,22 +473,21 @@ void TSocketSession::Disconnect() {
 void TSocketSession::CloseSocket() {
   ReportStatus(kLevelSocket, "Request Close Socket");
   connected_ = false;
-  if (socket_ == INVALID_SOCKET) {
-    if (!destroying_) MakeSocket(false);
-    return;
-  }
-  SOCKET old = socket_;
-  socket_ = INVALID_SOCKET;
-  if (closesocket(old) == SOCKET_ERROR) {
-    if (!destroying_) MakeSocket(false);
-    RaiseSocketError();
-  }
-  // Notifications of the old socket still queued would be taken for the new one's.
+  if (!socket_) return;
+  const SOCKET old = socket_.release();
+  const int error = closesocket(old) == SOCKET_ERROR ? WSAGetLastError() : 0;
+  peerClosed_ = false;
+  closeError_ = 0;
+  // Notifications of the old socket still queued would be taken for the new one's (the handle
+  // value comes again).
   MSG stale;
-  while (window_ && PeekMessageA(&stale, window_, kSocketMessage, kSocketMessage, PM_REMOVE)) {
+  while (window_.Handle() &&
+         PeekMessageA(&stale, window_.Handle(), kSocketMessage, kSocketMessage, PM_REMOVE)) {
   }
-  if (!destroying_ && OnDisconnect) OnDisconnect(this);
-  if (!destroying_) MakeSocket(false);
+  if (error != 0) RaiseSocketError(error, 0);
+  if (destroying_) return;
+  if (OnDisconnect) OnDisconnect(this);
+  MakeSocket(false);
 }
 
 int TSocketSession::Listen(int port) {
@@ -476,52 +495,53 @@ int TSocketSession::Listen(int port) {
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   local.sin_port = htons(static_cast<u_short>(port));
-  if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR ||
-      listen(socket_, 5) == SOCKET_ERROR) {
-    RaiseSocketError(0);
+  if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == SOCKET_ERROR ||
+      listen(socket_.get(), 5) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
   }
   int size = sizeof(local);
-  getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
+  getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &size);
   return ntohs(local.sin_port);
 }
 
-SOCKET TSocketSession::Accept() {
+ScopedSocket TSocketSession::Accept() {
   ReportStatus(kLevelSocket, "Accepting");
   TimerOn();
   // FD_ACCEPT marks the session connected; that ends the wait.
   while (!connected_ && !timedOut_ && !cancelRequested_) Idle(true);
   TimerOff();
-  if (cancelRequested_ || timedOut_) {
-    cancelRequested_ = false;
-    throw ESockError("Accepting Canceled");
-  }
+  if (cancelRequested_) RaiseAbort("Socket send aborted");  // a time-out cancels too
   connected_ = false;  // the listening socket itself stays unconnected
-  if (!lastEventOk_) throw ESockError("Error creating Data Connection");
+  if (!lastEventOk_) throw ESockError("Accepting Canceled");
   sockaddr_in peer{};
   int size = sizeof(peer);
-  SOCKET accepted = accept(socket_, reinterpret_cast<sockaddr*>(&peer), &size);
-  if (accepted == INVALID_SOCKET) throw ESockError("Error creating Data Connection");
+  ScopedSocket accepted(accept(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &size));
+  if (!accepted) throw ESockError("Error creating Data Connection");
+  if (WSAAsyncSelect(accepted.get(), window_.Handle(), kAcceptedMessage, kSocketEvents) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
   remoteAddress_ = peer;
-  WSAAsyncSelect(accepted, window_, kSocketMessage, kSocketEvents);
   return accepted;
 }
 
 // =============================================================================================
 // Sending
 
-void TSocketSession::SendLoop(const char* data, std::size_t length) {
+void TSocketSession::SendLoop(const char* data, std::size_t length,
+                              const std::function<void(int)>& sentHandler) {
   std::size_t done = 0;
   while (done < length && !cancelRequested_) {
     int chunk = static_cast<int>(length - done > kTransferBufferSize ? kTransferBufferSize
                                                                       : length - done);
-    int sent = send(socket_, data + done, chunk, 0);
+    int sent = send(socket_.get(), data + done, chunk, 0);
     if (sent == 0) break;
     if (sent == SOCKET_ERROR) {
-      RaiseSocketError();
+      RaiseSocketError(WSAGetLastError());
       Idle(true);  // no room yet: FD_WRITE (or the timer) wakes the wait
       continue;
     }
     done += static_cast<std::size_t>(sent);
+    if (sentHandler) sentHandler(sent);
   }
 }
 
@@ -547,7 +567,8 @@ void TSocketSession::Write(const std::string& text) {
   std::string_view portion = WritePortion(text);
   std::memcpy(transferBuffer_, portion.data(), portion.size());
   transferBuffer_[portion.size()] = '\0';
-  if (portion.empty()) return;  // a length of 0 would mean "up to the zero byte": nothing
+  // An empty portion is a length of 0, "up to the zero byte": nothing goes out, but the send
+  // still runs (a pending cancel ends it).
   SendBuffer(transferBuffer_, static_cast<std::uint16_t>(portion.size()));
 }
 
@@ -576,11 +597,11 @@ void TSocketSession::SendFile(const std::string& fileName) {
     if (!ReadFile(file.get(), transferBuffer_, kTransferBufferSize, &got, nullptr) || got == 0) {
       break;
     }
-    SendLoop(transferBuffer_, got);
-    if (cancelRequested_) break;
-    sentBytes_ += got;
-    if (OnPacketSent) OnPacketSent(this);
-    PumpMessages();
+    SendLoop(transferBuffer_, got, [this](int sent) {
+      sentBytes_ += sent;
+      if (OnPacketSent) OnPacketSent(this);
+      toolkit::ProcessMessages();
+    });
   }
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
@@ -591,7 +612,7 @@ void TSocketSession::SendFile(const std::string& fileName) {
 bool TSocketSession::DataAvailable() {
   ReportStatus(kLevelTrace, "Data Available");
   char byte;
-  return recv(socket_, &byte, 1, MSG_PEEK) > 0;
+  return recv(socket_.get(), &byte, 1, MSG_PEEK) > 0;
 }
 
 std::string TSocketSession::ReadLn() {
@@ -601,9 +622,10 @@ std::string TSocketSession::ReadLn() {
   try {
     while (line.state() == TLineSplitter::State::NeedMore) {
       if (cancelRequested_) RaiseAbort("Socket readln aborted");
-      int peeked = recv(socket_, transferBuffer_, kTransferBufferSize, MSG_PEEK);
+      int peeked = recv(socket_.get(), transferBuffer_, kTransferBufferSize, MSG_PEEK);
       bool idle = false;
       if (peeked == 0) {
+        RaiseCloseError();
         line.Close();
         break;
       }
@@ -613,18 +635,19 @@ std::string TSocketSession::ReadLn() {
           line.Close();
           break;
         }
-        RaiseSocketError();
+        RaiseSocketError(lastError_);
         idle = true;
       } else {
         // Take only what belongs to this line; the rest stays in the socket.
         std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
         while (taken > 0) {
-          int got = recv(socket_, transferBuffer_, static_cast<int>(taken), 0);
+          int got = recv(socket_.get(), transferBuffer_, static_cast<int>(taken), 0);
           if (got <= 0) break;
           taken -= static_cast<std::size_t>(got);
         }
         if (line.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
         if (line.state() == TLineSplitter::State::LineReady) break;
+        TimerRestart();  // part of a line came: the silence starts again
       }
       Idle(idle);
     }
@@ -636,28 +659,65 @@ std::string TSocketSession::ReadLn() {
   return line.TakeLine();
 }
 
+bool TSocketSession::AwaitReadable(DWORD milliseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket_.get(), &readable);
+  timeval wait{0, static_cast<long>(milliseconds) * 1000};
+  return select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
+void TSocketSession::SelectEvents(long events) {
+  if (WSAAsyncSelect(socket_.get(), window_.Handle(), kSocketMessage, events) == SOCKET_ERROR) {
+    RaiseSocketError(WSAGetLastError(), 0);
+  }
+}
+
 void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& take,
-                                   const std::function<bool()>& wantsMore) {
-  while (!cancelRequested_ && wantsMore()) {
-    int got = recv(socket_, transferBuffer_, kTransferBufferSize, 0);
+                                   const std::function<bool()>& wantsMore, std::int64_t length) {
+  // The loop asks the socket itself until it would block. The data-readable notification would
+  // come once for every block meanwhile, each a message through the queue that costs more than
+  // the block; so it is off while blocks stream in and on again only to wake the wait.
+  SelectEvents(kSocketEvents & ~FD_READ);
+  struct Restore {
+    TSocketSession* self;
+    ~Restore() {
+      if (self->socket_) WSAAsyncSelect(self->socket_.get(), self->window_.Handle(), kSocketMessage, kSocketEvents);
+    }
+  } restore{this};
+  std::int64_t left = length;
+  while (!cancelRequested_ && left != 0 && wantsMore()) {
+    // Bytes past an announced length are no part of this body.
+    const int ask = left < 0 || left > static_cast<std::int64_t>(kTransferBufferSize)
+                        ? static_cast<int>(kTransferBufferSize)
+                        : static_cast<int>(left);
+    const int got = recv(socket_.get(), transferBuffer_, ask, 0);
     if (got > 0) {
       take(transferBuffer_, got);
       receivedBytes_ += got;
+      if (left > 0) left -= got;
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerRestart();
       IdleAfterBlock();
     } else if (got == 0) {
+      RaiseCloseError();
       break;
     } else {
       lastError_ = WSAGetLastError();
       if (lastError_ == kWSAENOTCONN) break;
-      RaiseSocketError();
+      RaiseSocketError(lastError_);
+      // Most stalls last far less than the spacing of the queue's handling: for those the socket
+      // itself tells when data is there, at the cost of one call. Only a longer silence goes
+      // through the notification and the message wait.
+      if (AwaitReadable(kPumpSpacing)) continue;
+      SelectEvents(kSocketEvents);  // data arrived meanwhile is announced at once
       Idle(true);
+      SelectEvents(kSocketEvents & ~FD_READ);
     }
   }
 }
 
-void TSocketSession::CaptureFile(const std::string& fileName) {
+void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t length) {
   ReportStatus(kLevelTrace, "CaptureFile");
   receivedBytes_ = 0;
   TimerOn();
@@ -675,7 +735,7 @@ void TSocketSession::CaptureFile(const std::string& fileName) {
               written != static_cast<DWORD>(size))
             throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
         },
-        [] { return true; });
+        [] { return true; }, length);
   } catch (...) {
     TimerOff();
     throw;
@@ -685,14 +745,15 @@ void TSocketSession::CaptureFile(const std::string& fileName) {
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
 
-void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength) {
+void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength, std::int64_t length) {
   ReportStatus(kLevelTrace, "Capture String");
   receivedBytes_ = 0;
   TimerOn();
   text.clear();
   try {
     ReceiveBlocks([&](const char* data, int size) { text.append(data, static_cast<std::size_t>(size)); },
-                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; });
+                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; },
+                  length);
   } catch (...) {
     TimerOff();
     throw;

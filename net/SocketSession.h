@@ -13,10 +13,20 @@
 
 #include "net/http_rules.h"
 #include "toolkit/Component.h"
+#include "toolkit/Handles.h"
+#include "toolkit/MessageWindow.h"
 
 namespace net {
 
 using toolkit::TComponent;
+
+struct SocketTraits {
+  using Handle = SOCKET;
+  static SOCKET Invalid() { return INVALID_SOCKET; }
+  static void Close(SOCKET s) { closesocket(s); }
+};
+// A socket closed exactly once, by its owner.
+using ScopedSocket = toolkit::UniqueHandle<SocketTraits>;
 
 using TNotifyEvent = std::function<void(TComponent* sender)>;
 // Handled starts false; a handler sets it to ask for the follow-up (one more lookup, or no
@@ -29,6 +39,9 @@ using TOnSocketError = std::function<void(TComponent* sender, int error, const s
 // Window messages of the hidden window: socket notifications and the end of a host lookup.
 constexpr UINT kSocketMessage = WM_USER + 101;  // 1125
 constexpr UINT kLookupMessage = WM_USER + 102;  // 1126
+// Notifications of the sockets Accept handed out: a number of their own, so that dropping the
+// stale notifications of the session's closed socket never drops theirs.
+constexpr UINT kAcceptedMessage = WM_USER + 103;  // 1127
 
 // Status levels.
 constexpr int kLevelReply = 1;
@@ -36,18 +49,10 @@ constexpr int kLevelCompleted = 2;
 constexpr int kLevelSocket = 4;
 constexpr int kLevelTrace = 8;
 
-// Dispatches the thread's pending messages (with the application object's dialog keys when
-// there is one); a quit request ends the pumping and is left to the outer loop. True when a
-// message was dispatched.
-bool PumpMessages();
-
-// Blocks until a message arrives in the thread's queue or `milliseconds` pass; dispatches nothing.
-void WaitForActivity(DWORD milliseconds);
-
 // A timer that fires through the message loop: a hidden message-only window of class
-// "MessageTimerWindow" holding platform timer 1. It fires only while Enabled, with an Interval
-// above 0 and OnTimer assigned. An exception from OnTimer goes to the application's general error
-// handler.
+// "MessageTimerWindow" (the toolkit's message-window helper) holding platform timer 1. It fires
+// only while Enabled, with an Interval above 0 and OnTimer assigned, never once its destruction
+// has begun. An exception from OnTimer goes to the application's general error handler.
 class TMessageTimer : public TComponent {
  public:
   explicit TMessageTimer(TComponent* owner);
@@ -64,10 +69,9 @@ class TMessageTimer : public TComponent {
   void Restart();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   void Update();
 
-  HWND window_ = nullptr;
+  toolkit::MessageWindow window_;
   bool enabled_ = true;
   std::uint32_t interval_ = 1000;
   TNotifyEvent onTimer_;
@@ -75,13 +79,15 @@ class TMessageTimer : public TComponent {
 
 // The socket session. Every blocking call (Connect, ReadLn, the captures, the sends) returns when
 // its work is done, failed, timed out or was cancelled; while it waits it dispatches the thread's
-// messages, so handlers, the timer and the socket notifications run inside it. Failures raise
+// messages through the toolkit's one message pump, so handlers, the timer and the socket
+// notifications (to a hidden window of class "SocketSessionWindow") run inside it. Failures raise
 // ESockError (with the texts of the error table for platform errors); a cancel, an Abort or a
 // time-out raises EAbortError. No state is rolled back: counters and captured files keep what
 // they had when the error came.
 class TSocketSession : public TComponent {
  public:
-  // Throws ESockError "Initializaton of windows sockets failed" when no socket can be made.
+  // Throws ESockError "Initializaton of windows sockets failed" when no socket can be made; the
+  // hidden window is gone again then.
   explicit TSocketSession(TComponent* owner);
   ~TSocketSession() override;
 
@@ -106,12 +112,17 @@ class TSocketSession : public TComponent {
   TOnSocketError OnSocketError;  // just before a platform error is raised
 
   // --- Operations
-  // Resolves Proxy (when set) or Host and connects to ProxyPort or Port.
+  // Resolves Proxy (when set) or Host and connects to ProxyPort or Port (1 to 65535, else
+  // ESockError "Invalid port N"). A cancel ends the wait with "Connection Canceled" and stays
+  // requested until the next Connect.
   virtual void Connect();
   virtual void Disconnect();
   // Waits for an incoming connection on a socket made ready by Listen and returns the accepted
-  // socket (the caller owns it). RemoteAddress holds its peer.
-  virtual SOCKET Accept();
+  // socket, registered for notifications (its FD_READ reaches OnDataAvailable). RemoteAddress
+  // holds its peer. A cancel or time-out raises EAbortError "Socket send aborted", a failed
+  // notification ESockError "Accepting Canceled", a failed accept "Error creating Data
+  // Connection".
+  virtual ScopedSocket Accept();
   // Sends `command` with CR LF and reads one reply line; ReplyCode takes its leading digits.
   virtual std::string Transaction(const std::string& command);
   // Cancels the running operation (also called by the time-out).
@@ -124,19 +135,25 @@ class TSocketSession : public TComponent {
 
   // Sends `length` bytes of `data` (0 = up to the first zero byte).
   void SendBuffer(const char* data, std::uint16_t length);
-  // Sends `text` up to its first zero character, at most 65,535 characters.
+  // Sends `text` up to its first zero character, at most 65,535 characters (also nothing at all:
+  // the timer, the report and a pending cancel work as for any send).
   void Write(const std::string& text);
   void Writeln(const std::string& text);
   // Sends every byte of `bytes`, zero bytes included, in pieces of the transfer buffer's size.
   void WriteAll(const std::string& bytes);
-  // Sends the whole file block by block. Throws base::Exception when it cannot be opened.
+  // Sends the whole file block by block; SentBytes and OnPacketSent follow every successful send.
+  // Throws base::Exception when it cannot be opened.
   void SendFile(const std::string& fileName);
   // One line with its line end; empty when the peer closed first. Nothing behind the line end is
-  // consumed. Throws EHttpError for a line longer than the 64 KiB buffer.
+  // consumed. The silence limit restarts with every byte. Throws EHttpError for a line longer
+  // than the 64 KiB buffer, ESockError for a reset.
   std::string ReadLn();
-  // Receives until the peer closes, into a new (truncated) file or into `text`.
-  void CaptureFile(const std::string& fileName);
-  void CaptureString(std::string& text, std::int64_t maxLength = -1);
+  // Receive into a new (truncated) file or into `text` until the peer closes, or until `length`
+  // bytes have come when it is not -1 (the rest stays unread). What came before the peer's close
+  // is read to its end; a reset then raises ESockError ("10054:Connection reset by peer") with
+  // the bytes so far kept.
+  void CaptureFile(const std::string& fileName, std::int64_t length = -1);
+  void CaptureString(std::string& text, std::int64_t maxLength = -1, std::int64_t length = -1);
   bool DataAvailable();
 
   // --- State
@@ -152,16 +169,22 @@ class TSocketSession : public TComponent {
   std::int64_t SentBytes() const { return sentBytes_; }
   const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
   const std::vector<std::string>& WinsockInfo() const { return winsockInfo_; }
-  SOCKET Socket() const { return socket_; }
-  HWND WindowHandle() const { return window_; }
+  SOCKET Socket() const { return socket_.get(); }
+  HWND WindowHandle() const { return window_.Handle(); }
 
   // The text of a platform socket error number ("10061:Connection refused").
   std::string ErrorText(int error);
 
  protected:
   void ReportStatus(int level, const std::string& text);
-  // Raises ESockError for WSAGetLastError() unless it is `ignore` or not above 10000.
-  void RaiseSocketError(int ignore = kWSAEWOULDBLOCK);
+  // Raises ESockError for the platform error `error` (read by the caller at once after the call
+  // that failed) unless it is `ignore` or not above 10000.
+  void RaiseSocketError(int error, int ignore = kWSAEWOULDBLOCK);
+
+  // Bounds the waits from now on to `milliseconds` in all, beside the silence limit (0 = no such
+  // bound); only while TimeOut is set. When it ends a wait, OverallExpired is true.
+  void LimitOverall(DWORD milliseconds);
+  bool OverallExpired() const { return overallExpired_; }
 
   // Called by the socket and lookup messages of the hidden window.
   virtual void HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -171,9 +194,12 @@ class TSocketSession : public TComponent {
   void Idle(bool idle);
   // The wait after a received block: messages are dispatched at least every few milliseconds.
   void IdleAfterBlock();
-  // Receives blocks into `take` until the peer closes, `wantsMore` says enough, or a cancel;
-  // the silence time-out restarts with every block.
-  void ReceiveBlocks(const std::function<void(const char*, int)>& take, const std::function<bool()>& wantsMore);
+  // Receives blocks into `take` until the peer closes, `length` bytes came (-1: no such end),
+  // `wantsMore` says enough, or a cancel; the silence time-out restarts with every block. While
+  // it reads, the data-readable notification (and so OnDataAvailable) is off; the loop reads
+  // until the socket would block and waits for the notification only then.
+  void ReceiveBlocks(const std::function<void(const char*, int)>& take,
+                     const std::function<bool()>& wantsMore, std::int64_t length);
 
   std::int16_t replyCode_ = 0;
   std::int64_t receivedBytes_ = 0;
@@ -181,21 +207,30 @@ class TSocketSession : public TComponent {
   bool eventArrived_ = false;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   void StartWinsock();
+  // Makes the session's socket and registers it for notifications. Throws ESockError.
   void MakeSocket(bool withLinger);
+  // Registers the socket for the notifications `events`. Throws ESockError.
+  void SelectEvents(long events);
+  // Waits at most `milliseconds` (no messages handled) until the socket has data or its end;
+  // false when it has not, or the wait failed.
+  bool AwaitReadable(DWORD milliseconds);
   void ResolveHost();
   void CloseSocket();
   void TimerOn();
   void TimerRestart();  // the silence starts again (after a received block)
   void TimerOff();
   void TimerFired();
-  void SendLoop(const char* data, std::size_t length);
+  // Sends until all is out or a cancel; `sent` (when given) hears of every successful send.
+  void SendLoop(const char* data, std::size_t length, const std::function<void(int)>& sent = {});
+  // Raises the reset or error that the peer's close carried, if any.
+  void RaiseCloseError();
   // Clears the cancel and raises EAbortError with `text`.
   [[noreturn]] void RaiseAbort(const char* text);
 
-  HWND window_ = nullptr;
-  SOCKET socket_ = INVALID_SOCKET;
+  // Declared first of the members that messages reach, made first, gone last.
+  toolkit::MessageWindow window_;
+  ScopedSocket socket_;
   TMessageTimer* timer_ = nullptr;  // owned as a component
   std::unique_ptr<char[]> lookupBuffer_;
   HANDLE lookupHandle_ = nullptr;
@@ -205,12 +240,17 @@ class TSocketSession : public TComponent {
   bool cancelRequested_ = false;
   bool timedOut_ = false;
   bool lastEventOk_ = false;
+  bool peerClosed_ = false;  // FD_CLOSE came; closeError_ is what it carried
+  int closeError_ = 0;
   bool destroying_ = false;
   bool silent_ = false;  // no status events any more (destruction has begun)
   bool winsockStarted_ = false;
   int lastError_ = 0;
   DWORD waitStart_ = 0;
   DWORD lastPump_ = 0;  // tick count at the start of the current wait or silence
+  DWORD overallLimit_ = 0;
+  DWORD overallStart_ = 0;
+  bool overallExpired_ = false;
   std::string statusText_;
   std::string lastReply_;
   std::int64_t sentBytes_ = 0;

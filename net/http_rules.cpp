@@ -41,11 +41,23 @@ std::string_view WithoutLineEnd(std::string_view line) {
   return line;
 }
 
-// The line from character `from` (0-based) on, without its line end, at most 256 characters.
+// The line from character `from` (0-based) on, without its line end.
 std::string HeaderValue(std::string_view line, std::size_t from) {
   std::string_view value = WithoutLineEnd(line);
-  value = from < value.size() ? value.substr(from) : std::string_view{};
-  return std::string(value.substr(0, kMaxHeaderValue));
+  return std::string(from < value.size() ? value.substr(from) : std::string_view{});
+}
+
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Length of a scheme name at the start of `url` that "://" follows; 0 when there is none.
+std::size_t SchemeLength(std::string_view url) {
+  if (url.empty() || !IsAlpha(url[0])) return 0;
+  std::size_t i = 1;
+  while (i < url.size() &&
+         (IsAlpha(url[i]) || IsDigit(url[i]) || url[i] == '+' || url[i] == '-' || url[i] == '.')) {
+    ++i;
+  }
+  return url.substr(i, 3) == "://" ? i : 0;
 }
 
 std::int16_t To16(std::int64_t value) {
@@ -100,62 +112,81 @@ bool CmdSendsData(CmdType cmd) {
 
 // ---------------------------------------------------------------------------------------------
 
+std::int32_t ParsePort(std::string_view text) {
+  std::int32_t port = 0;
+  bool valid = !text.empty() && text.size() <= 5;
+  for (char c : text) {
+    if (!IsDigit(c)) valid = false;
+    if (valid) port = port * 10 + (c - '0');
+  }
+  if (!valid || port < 1 || port > 65535) {
+    throw base::EConvertError("'" + std::string(text) + "' is not a valid port (1 to 65535)");
+  }
+  return port;
+}
+
+bool HasControlBytes(std::string_view text, bool tabAllowed) {
+  for (char c : text) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if ((b < 32 && !(tabAllowed && b == '\t')) || b == 127) return true;
+  }
+  return false;
+}
+
 void ParseURL(TUrlTarget& target) {
   const std::string& url = target.CurrentURL;
   if (url.empty()) throw base::Exception(kEmptyUrlText);
   if (target.Port == 0) target.Port = 80;
+  // CR LF in a URL would start header lines of its own on the wire.
+  if (HasControlBytes(url, false)) throw base::Exception(kUrlControlText);
 
-  const bool hasDoubleSlash = url.find("//") != std::string::npos;
-  const std::size_t first = url.find('/');
-  const std::size_t second = first == std::string::npos ? first : url.find('/', first + 1);
-  const std::size_t third = second == std::string::npos ? second : url.find('/', second + 1);
-
-  std::size_t pathStart = std::string::npos;
-  if (hasDoubleSlash) {
-    pathStart = third;
-  } else {
-    pathStart = first;
-  }
-  target.RequestPath =
-      pathStart == std::string::npos ? std::string() : url.substr(pathStart, kMaxHeaderValue);
-
-  const std::size_t colon = url.find(':');
-  if (colon != std::string::npos) {
+  // Where the host part starts and whether there is one: after "scheme://", after a leading
+  // "//", nowhere for a path from the root, else at the start ("host:port/path").
+  std::size_t hostStart = 0;
+  bool hasHost = true;
+  const std::size_t schemeLength = SchemeLength(url);
+  if (schemeLength > 0) {
     std::string scheme;
-    for (std::size_t i = 0; i < colon; ++i) scheme += Lower(url[i]);
-    if (scheme == "gopher") {
-      target.Port = 70;
-    } else if (scheme == "ftp") {
-      target.Port = 21;
-    } else if (scheme == "https") {
-      throw base::Exception(kHttpsText);
-    } else {
-      target.Port = 80;
+    for (std::size_t i = 0; i < schemeLength; ++i) scheme += Lower(url[i]);
+    if (scheme == "https") throw base::Exception(kHttpsText);
+    if (scheme != "http") {
+      throw base::Exception("URL scheme '" + url.substr(0, schemeLength) + "' is not supported");
     }
+    target.Port = 80;
+    hostStart = schemeLength + 3;
+  } else if (base::StartsWith(url, "//")) {
+    hostStart = 2;
+  } else if (url[0] == '/') {
+    hasHost = false;
   }
 
-  std::string hostPart;
-  if (hasDoubleSlash) {
-    // "//" guarantees two slashes; the host runs to the third or to the end.
-    std::size_t end = third == std::string::npos ? url.size() : third;
-    hostPart = url.substr(second + 1, end - second - 1);
-  } else if (!url.empty() && url[0] == '/') {
-    hostPart.clear();
-  } else {
-    hostPart = url.substr(0, first);
-  }
+  const std::size_t pathStart = hasHost ? url.find('/', hostStart) : 0;
+  target.RequestPath = pathStart == std::string::npos ? std::string() : url.substr(pathStart);
+  target.UserId.clear();
+  target.Password.clear();
 
-  const std::size_t portColon = hostPart.find(':');
-  if (portColon != std::string::npos) {
-    std::size_t portEnd = hostPart.find(':', portColon + 1);
-    std::string portText = hostPart.substr(
-        portColon + 1, portEnd == std::string::npos ? std::string::npos : portEnd - portColon - 1);
-    auto port = base::TryStrToInt(portText);
-    if (!port) throw base::EConvertError("'" + portText + "' is not a valid integer value");
-    target.Port = *port;
-    hostPart.resize(portColon);
+  if (hasHost) {
+    std::string hostPart = url.substr(hostStart, pathStart == std::string::npos
+                                                     ? std::string::npos
+                                                     : pathStart - hostStart);
+    // "user:password@host": the credentials are this URL's own, never part of the host.
+    const std::size_t at = hostPart.rfind('@');
+    if (at != std::string::npos) {
+      std::string credentials = hostPart.substr(0, at);
+      hostPart.erase(0, at + 1);
+      const std::size_t colon = credentials.find(':');
+      target.UserId = credentials.substr(0, colon);
+      if (colon != std::string::npos) target.Password = credentials.substr(colon + 1);
+    }
+    const std::size_t portColon = hostPart.find(':');
+    if (portColon != std::string::npos) {
+      const std::size_t portEnd = hostPart.find(':', portColon + 1);
+      target.Port = ParsePort(std::string_view(hostPart).substr(
+          portColon + 1, portEnd == std::string::npos ? std::string::npos : portEnd - portColon - 1));
+      hostPart.resize(portColon);
+    }
+    if (!hostPart.empty()) target.Host = hostPart;
   }
-  if (!hostPart.empty()) target.Host = hostPart;
 
   if (target.RequestPath.empty()) {
     target.RequestPath = "/";
@@ -218,7 +249,8 @@ std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
   const THeaderInfo& info = in.HeaderInfo;
   if (!info.LocalProgram.empty()) SetHeader(lines, "User-Agent", info.LocalProgram);
   if (!info.LocalMailAddress.empty()) SetHeader(lines, "From", info.LocalMailAddress);
-  if (!info.Cookie.empty()) SetHeader(lines, "Cookie", info.Cookie);
+  const bool cookieHere = in.CookieHost.empty() || SameTextAscii(in.CookieHost, in.Host);
+  if (!info.Cookie.empty() && cookieHere) SetHeader(lines, "Cookie", info.Cookie);
   if (!info.Referer.empty()) SetHeader(lines, "Referer", info.Referer);
   if (!info.UserId.empty() && !info.Password.empty()) {
     SetHeader(lines, "Authorization", "Basic " + Base64Encode(info.UserId + ":" + info.Password));
@@ -236,6 +268,12 @@ std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
     // A length that no data follows would leave the server waiting for it.
     std::int64_t length = CmdSendsData(in.Cmd) ? in.DataLength : 0;
     lines.push_back("Content-Length: " + base::IntToStr(length));
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!HasControlBytes(lines[i])) continue;
+    const bool requestLine = i == 0 && in.Cmd != CmdType::SendRaw;
+    const std::string name = requestLine ? "request line" : lines[i].substr(0, lines[i].find(':'));
+    throw EHttpError("Control characters in the request header line '" + name + "'");
   }
   return lines;
 }
@@ -328,10 +366,22 @@ std::string Base64Encode(std::string_view input) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::int16_t ParseStatusCode(std::string_view statusLine) {
-  std::string_view word = Word(statusLine, 1);
-  auto value = base::TryStrToInt(word);
-  return value ? To16(*value) : 0;
+std::optional<int> ParseStatusLine(std::string_view statusLine) {
+  std::string_view line = WithoutLineEnd(statusLine);
+  if (!base::StartsWith(line, "HTTP/")) return std::nullopt;
+  std::size_t i = 5;
+  while (i < line.size() && (IsDigit(line[i]) || line[i] == '.')) ++i;
+  if (i == 5 || i >= line.size() || line[i] != ' ') return std::nullopt;
+  while (i < line.size() && line[i] == ' ') ++i;
+  if (line.size() - i < 3) return std::nullopt;
+  int code = 0;
+  for (std::size_t k = i; k < i + 3; ++k) {
+    if (!IsDigit(line[k])) return std::nullopt;
+    code = code * 10 + (line[k] - '0');
+  }
+  if (line.size() > i + 3 && line[i + 3] != ' ') return std::nullopt;
+  if (code < 100) return std::nullopt;
+  return code;
 }
 
 std::int16_t ParseTransactionCode(std::string_view reply) {
@@ -363,7 +413,8 @@ void ApplyHeaderLine(std::string_view line, TResponseInfo& info) {
       if (value > (std::numeric_limits<std::int64_t>::max() - digit) / 10) fits = false;
       if (fits) value = value * 10 + digit;
     }
-    info.ExpectedBytes = (end > start && fits) ? value : 0;
+    info.HasLength = end > start && fits;
+    info.ExpectedBytes = info.HasLength ? value : 0;
   }
 }
 
@@ -424,21 +475,41 @@ std::size_t TResponseHeaderReader::Feed(std::string_view data) {
 void TResponseHeaderReader::Close() {
   splitter_.Close();
   while (!done_ && splitter_.state() == TLineSplitter::State::LineReady) {
-    TakeLine(splitter_.TakeLine());
+    const std::string line = splitter_.TakeLine();
+    if (line.empty()) break;  // nothing more came
+    TakeLine(line);
   }
+  if (done_) return;
+  done_ = true;
+  throw EHttpError(haveStatus_ ? kHeaderCutText : kNoStatusText);
 }
 
 void TResponseHeaderReader::TakeLine(const std::string& line) {
+  if (header_.size() + line.size() > kMaxReplyHeaderBytes) throw EHttpError(kHeaderTooLargeText);
+  if (++lines_ > kMaxReplyHeaderLines) throw EHttpError(kHeaderTooManyLinesText);
   header_ += line;
   if (!haveStatus_) {
-    // The first line is always the status line, even a blank one.
     haveStatus_ = true;
     statusLine_ = line;
-    if (!line.empty()) info_.ReplyCode = ParseStatusCode(line);
+    const std::optional<int> code = ParseStatusLine(line);
+    if (!code) throw EHttpError(kNoStatusText);
+    if (*code < 200) throw EHttpError(kInterimStatusText);
+    info_.ReplyCode = static_cast<std::int16_t>(*code);
     return;
   }
   ApplyHeaderLine(line, info_);
   if (IsHeaderEnd(line)) done_ = true;
+}
+
+std::optional<std::int64_t> BodyLengthFor(CmdType cmd, int replyCode, const TResponseInfo& info) {
+  if (cmd == CmdType::Head || replyCode == 204 || replyCode == 304) return 0;
+  if (info.HasLength) return info.ExpectedBytes;
+  return std::nullopt;
+}
+
+std::string ShortBodyText(std::int64_t received, std::int64_t announced) {
+  return "Reply body ended after " + base::IntToStr(received) + " of " + base::IntToStr(announced) +
+         " bytes";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -455,7 +526,10 @@ TReplyDecision DecideReply(int code) {
 }
 
 std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port) {
-  if (url.find('/') != std::string_view::npos) return std::string(url);
+  if (url.empty()) throw EHttpError(kNoLocationText);
+  if (SchemeLength(url) > 0) return std::string(url);
+  if (base::StartsWith(url, "//")) return "http:" + std::string(url);
+  if (url[0] == '/') return std::string(url);
   std::string root = "http://" + std::string(host);
   if (port != 80) root += ":" + base::IntToStr(port);
   return root + "/" + std::string(url);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,10 @@ class EAbortError : public ESockError {
   using ESockError::ESockError;
 };
 
-// Raised by these rules where the transfer layer gives up on its own limits: a header line that
-// does not fit the 64 KiB transfer buffer, an endless chain of redirections. A transfer error like
-// any other, so a caller that catches ESockError sees it too.
+// Raised where a reply or a request breaks the rules of the protocol or the transfer layer's own
+// limits: no valid status line, a header cut off or too large, a body shorter than announced, a
+// redirection without a target, control characters bound for the wire, an endless chain of
+// redirections. A transfer error like any other, so a caller that catches ESockError sees it too.
 class EHttpError : public ESockError {
  public:
   using ESockError::ESockError;
@@ -38,8 +40,9 @@ constexpr std::size_t kTransferBufferSize = 65536;
 // Write sends at most this many characters of a string.
 constexpr std::size_t kMaxWriteLength = 65535;
 
-// Longest value taken from a Location or Set-Cookie line, and longest request path.
-constexpr std::size_t kMaxHeaderValue = 256;
+// Bounds of a whole reply header (status line, header lines and the blank line).
+constexpr std::size_t kMaxReplyHeaderBytes = 1 << 20;
+constexpr std::size_t kMaxReplyHeaderLines = 1000;
 
 // Redirections (and repeated requests for 299 and 399) followed by one request before it fails.
 constexpr int kMaxRedirects = 20;
@@ -49,6 +52,13 @@ inline constexpr char kEmptyUrlText[] = "Empty URL";
 inline constexpr char kHttpsText[] = "HTTP Secure Socket is not supported";
 inline constexpr char kLineTooLongText[] = "Reply line longer than 65536 bytes";
 inline constexpr char kTooManyRedirectsText[] = "Too many redirections (more than 20)";
+inline constexpr char kHeaderTooLargeText[] = "Reply header larger than 1 MiB";
+inline constexpr char kHeaderTooManyLinesText[] = "Reply header with more than 1000 lines";
+inline constexpr char kNoStatusText[] = "Reply without a valid HTTP status line";
+inline constexpr char kInterimStatusText[] = "Reply with an interim status (1xx) only";
+inline constexpr char kHeaderCutText[] = "Connection closed inside the reply header";
+inline constexpr char kNoLocationText[] = "Redirection without a Location";
+inline constexpr char kUrlControlText[] = "URL contains control characters";
 
 // ---------------------------------------------------------------------------------------------
 // Request kinds
@@ -86,20 +96,29 @@ bool CmdSendsData(CmdType cmd);
 
 // What a request leaves behind: the URL (a "/" may be appended), the path for a direct request
 // line, and the server's host and port, which keep their values from one request to the next.
+// UserId and Password come from a "user:password@" before the host, only for this URL.
 struct TUrlTarget {
   std::string CurrentURL;
   std::string RequestPath;
   std::string Host;
   std::int32_t Port = 0;
+  std::string UserId;
+  std::string Password;
 };
 
 // Splits `target.CurrentURL` into path, host and port, updating `target` in place. A port of 0
-// becomes 80; a scheme sets the port (gopher 70, ftp 21, any other 80), and a ":" port in the host
-// part wins over it. An empty host part keeps the old `Host`.
-// Throws base::Exception "Empty URL" or "HTTP Secure Socket is not supported", and
-// base::EConvertError when the host part's port is not a number; what was set before the error
-// (the port 80 for a port of 0, the path) stays in `target`.
+// becomes 80. A scheme counts only as a name before "://": "http" sets the port 80, every other
+// one is refused, since the request would go to a server of another protocol. A ":" port in the
+// host part (decimal 1 to 65535) wins over the scheme's. An empty host part keeps the old `Host`.
+// Throws base::Exception "Empty URL", "HTTP Secure Socket is not supported", "URL scheme 'x' is
+// not supported" or "URL contains control characters", and base::EConvertError for a port that is
+// not a decimal number from 1 to 65535; what was set before the error (the port 80 for a port of
+// 0, the path) stays in `target`.
 void ParseURL(TUrlTarget& target);
+
+// Throws base::EConvertError "'text' is not a valid port (1 to 65535)" unless `text` is a decimal
+// number in that range; returns it.
+std::int32_t ParsePort(std::string_view text);
 
 // The name to look up and the port to connect to: the proxy's when one is set, else the host's.
 struct TConnectTarget {
@@ -108,6 +127,10 @@ struct TConnectTarget {
 };
 TConnectTarget ConnectTargetFor(std::string_view host, std::int32_t port, std::string_view proxy,
                                 std::int32_t proxyPort);
+
+// True when `text` holds a byte that must never reach the wire inside a line: below 32 or 127
+// (a tab is allowed within header values, never in a URL).
+bool HasControlBytes(std::string_view text, bool tabAllowed = true);
 
 // ---------------------------------------------------------------------------------------------
 // Header lists ("Name: value" lines)
@@ -143,10 +166,14 @@ struct TRequestInput {
   THeaderInfo HeaderInfo;
   std::string TargetURI;     // COPY, MOVE, LINK, UNLINK
   std::int64_t DataLength = 0;  // length of the data that follows the header
+  // The host a received cookie came from; the cookie goes to no other host. Empty: the cookie was
+  // set by the caller and goes wherever the request goes.
+  std::string CookieHost;
 };
 
 // The header lines, without line ends, in the order they go on the wire. LINK and UNLINK send no
-// data, so their "Content-Length" is 0 whatever `DataLength` says.
+// data, so their "Content-Length" is 0 whatever `DataLength` says. Throws EHttpError "Control
+// characters in the request header line 'Name'" when a value would carry one onto the wire.
 std::vector<std::string> BuildRequestHeader(const TRequestInput& input);
 
 // The header as sent: every line followed by CR LF, then the blank line (CR LF).
@@ -177,10 +204,10 @@ std::string Base64Encode(std::string_view input);
 // ---------------------------------------------------------------------------------------------
 // Reply parsing
 
-// Status code of an HTTP status line: the integer value of its second blank-separated word, 0
-// when that word is missing, not a number or outside the 16-bit range. "HTTP/1.0 200\r\n" gives
-// 0, since the line end stays in the word.
-std::int16_t ParseStatusCode(std::string_view statusLine);
+// Status code of an HTTP status line ("HTTP/" version, blanks, three digits, then a blank or the
+// line end; the line end is stripped first, so "HTTP/1.0 404\r\n" gives 404). Empty when the line
+// is not a status line.
+std::optional<int> ParseStatusLine(std::string_view statusLine);
 
 // Reply code of a session transaction: the leading decimal digits (at most 10) of the reply; 0
 // when there are none or their value does not fit 16 bits.
@@ -188,15 +215,16 @@ std::int16_t ParseTransactionCode(std::string_view reply);
 
 // What the response header has told so far.
 struct TResponseInfo {
-  std::int16_t ReplyCode = 0;
+  std::int16_t ReplyCode = 0;  // 0 until a valid status line came
   std::string ReceivedCookie;
   std::string RedirectLocation;
   std::int64_t ExpectedBytes = 0;
+  bool HasLength = false;  // a readable "Content-Length" came (ExpectedBytes may be 0)
 };
 
 // Interprets one header line (with or without its line end): "Set-Cookie: ", "Location: " and
 // "Content-Length: " are recognised without regard to case, only when a blank follows the colon.
-// Other lines change nothing.
+// Values are taken whole, without the line end. Other lines change nothing.
 void ApplyHeaderLine(std::string_view line, TResponseInfo& info);
 
 // True for the line that ends a response header: exactly LF, exactly CR LF, or empty (the peer
@@ -236,14 +264,19 @@ class TLineSplitter {
 };
 
 // Reads a response header from bytes: the status line, then header lines up to the blank line,
-// stored byte for byte as they arrived.
+// stored byte for byte as they arrived. The whole header is bounded (1 MiB, 1,000 lines), so a
+// server cannot make it grow without end.
 class TResponseHeaderReader {
  public:
   // Takes bytes up to the end of the header and returns how many; the rest is body. Throws
-  // EHttpError "Reply line longer than 65536 bytes" for a line that does not fit the buffer.
+  // EHttpError for a line that does not fit the 64 KiB buffer ("Reply line longer than 65536
+  // bytes"), for a header beyond its bounds, for a first line that is no valid status line, and
+  // for an interim (1xx) status.
   std::size_t Feed(std::string_view data);
 
-  // The peer closed before the header ended: a started line is read as the last one.
+  // The peer closed: a started line is read as the last one. Throws EHttpError when the header
+  // has not ended ("Reply without a valid HTTP status line" when not even a status line came,
+  // else "Connection closed inside the reply header").
   void Close();
 
   bool Done() const { return done_; }
@@ -259,9 +292,18 @@ class TResponseHeaderReader {
   TResponseInfo info_;
   std::string statusLine_;
   std::string header_;
+  std::size_t lines_ = 0;
   bool haveStatus_ = false;
   bool done_ = false;
 };
+
+// How many body bytes the reply has: none for HEAD and for the statuses 204 and 304, the
+// announced length when there is one, else empty (the body ends where the server closes).
+std::optional<std::int64_t> BodyLengthFor(CmdType cmd, int replyCode, const TResponseInfo& info);
+
+// The text of a body that ended before its announced length ("Reply body ended after 300 of 1000
+// bytes").
+std::string ShortBodyText(std::int64_t received, std::int64_t announced);
 
 // ---------------------------------------------------------------------------------------------
 // Status evaluation and redirections
@@ -277,8 +319,11 @@ struct TReplyDecision {
 };
 TReplyDecision DecideReply(int replyCode);
 
-// The next URL after a redirection: a URL without "/" is taken relative to the root of the host
-// at `port` (written into the URL unless it is 80, so that the scheme's 80 does not replace it).
+// The next URL after a redirection. An absolute URL ("scheme://...") and a path from the root
+// ("/x") stay as they are; "//host/x" gets the scheme "http:"; any other relative name is taken
+// relative to the root of the host at `port` (written into the URL unless it is 80, so that the
+// scheme's 80 does not replace it). Throws EHttpError "Redirection without a Location" for an
+// empty one.
 std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port);
 
 // Counts the repetitions of one transfer. Throws EHttpError "Too many redirections (more than

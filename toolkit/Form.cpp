@@ -62,7 +62,8 @@ void TForm::ShowForm() {
     ::SetFocus(initialFocus_->Handle());
   } else if (first) {
     HWND focus = GetFocus();
-    if (!focus || !IsChild(handle_, focus)) ::SetFocus(GetNextDlgTabItem(handle_, nullptr, FALSE));
+    if (!focus || !IsChild(handle_, focus))
+      if (TControl* first = NextTabStop(nullptr, false)) first->SetFocus();
   }
 }
 
@@ -127,6 +128,27 @@ TControl* TForm::ActiveControl() const {
 }
 
 namespace {
+void CollectTabStops(const TControl& container, std::vector<TControl*>& stops) {
+  for (TControl* c : container.Controls()) {
+    HWND h = c->Handle();
+    if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
+    if (GetWindowLongPtrA(h, GWL_STYLE) & WS_TABSTOP) stops.push_back(c);
+    CollectTabStops(*c, stops);
+  }
+}
+}  // namespace
+
+TControl* TForm::NextTabStop(const TControl* from, bool back) const {
+  std::vector<TControl*> stops;
+  CollectTabStops(*this, stops);
+  if (stops.empty()) return nullptr;
+  auto at = std::find(stops.begin(), stops.end(), from);
+  if (at == stops.end()) return back ? stops.back() : stops.front();
+  size_t n = stops.size(), i = static_cast<size_t>(at - stops.begin());
+  return stops[(i + (back ? n - 1 : 1)) % n];
+}
+
+namespace {
 TButton* FindButton(const TForm& form, bool wantDefault) {
   for (int i = 0; i < form.ComponentCount(); ++i) {
     auto* b = dynamic_cast<TButton*>(form.Component(i));
@@ -156,7 +178,8 @@ LRESULT TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATE:
       if (LOWORD(wp) != WA_INACTIVE) {
         HWND focus = GetFocus();
-        if (!focus || !IsChild(handle_, focus)) ::SetFocus(GetNextDlgTabItem(handle_, nullptr, FALSE));
+        if (!focus || !IsChild(handle_, focus))
+          if (TControl* first = NextTabStop(nullptr, false)) first->SetFocus();
       }
       return 0;
     default:
@@ -194,11 +217,8 @@ bool TranslateFormKey(const MSG& msg) {
     case VK_TAB: {
       // Inside a composite control (the edit field of a combo box) the step starts at the
       // control itself.
-      HWND focus = GetFocus();
-      if (control && control->Handle() && control->Handle() != focus && IsChild(control->Handle(), focus))
-        focus = control->Handle();
-      HWND next = GetNextDlgTabItem(form->Handle(), focus, GetKeyState(VK_SHIFT) < 0);
-      if (next) SetFocus(next);
+      TControl* from = control ? control : form->ActiveControl();
+      if (TControl* next = form->NextTabStop(from, GetKeyState(VK_SHIFT) < 0)) next->SetFocus();
       return true;
     }
     case VK_UP:

@@ -55,6 +55,11 @@ class TForm : public TControl {
 
   // The control that has the keyboard focus inside this form, or null.
   TControl* ActiveControl() const;
+  // The tab order: every visible, enabled control with a tab stop, in order of creation, each
+  // container's controls right after it (so a list box is a stop of its own and its in-row
+  // controls follow it). The stop after (before) `from`, wrapping around; the first (last)
+  // one when `from` is none of them; null when there is no stop at all.
+  TControl* NextTabStop(const TControl* from, bool back) const;
   // The enabled, visible default (cancel) button of the form, or null.
   TButton* DefaultButton() const;
   TButton* CancelButton() const;

@@ -208,7 +208,8 @@ void TPageControl::SetPageIndex(int index) {
   pageIndex_ = index;
   if (focusOnOldPage) {
     TForm* form = ParentForm();
-    if (form) ::SetFocus(GetNextDlgTabItem(form->Handle(), nullptr, FALSE));
+    if (form)
+      if (TControl* first = form->NextTabStop(nullptr, false)) first->SetFocus();
   }
 }
 

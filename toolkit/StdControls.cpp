@@ -342,18 +342,16 @@ LRESULT TComboBox::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 namespace {
 
 // A typed number: decimal digits with an optional sign, saturated far beyond any range (so
-// that 99999999999 means "too big", not "not a number"), or what the platform's
-// string-to-integer reading takes (hexadecimal); 0 for anything else.
+// that 99999999999 means "too big", not "not a number"); 0 for anything else. Decimal only:
+// a person typing days or a count does not mean "$10" or "0x10" as sixteen.
 long long SpinText(const std::string& text) {
   size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
-  if (i < text.size() && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(),
-                                     [](char c) { return c >= '0' && c <= '9'; })) {
-    long long v = 0;
-    for (size_t k = i; k < text.size(); ++k) v = std::min(v * 10 + (text[k] - '0'), 1LL << 40);
-    return text[0] == '-' ? -v : v;
-  }
-  auto parsed = base::TryStrToInt(text);
-  return parsed ? *parsed : 0;
+  if (i >= text.size() || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(),
+                                       [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  long long v = 0;
+  for (size_t k = i; k < text.size(); ++k) v = std::min(v * 10 + (text[k] - '0'), 1LL << 40);
+  return text[0] == '-' ? -v : v;
 }
 
 }  // namespace

@@ -141,12 +141,16 @@ void TInfo::FormDestroy(TComponent*) {
 }
 
 void TInfo::ShowInfo(const std::string& programTitle, const std::string& developmentTime, HICON programIcon) {
-  ProgramTitle = programTitle;
-  DevelopmentTime = developmentTime;
-  ProgramIcon = programIcon;
+  SetBanner(programTitle, developmentTime, programIcon);
   SetText("Info über " + programTitle);
-  LogoPB->Invalidate();
   ShowModal();
+}
+
+void TInfo::SetBanner(const std::string& programTitle, const std::string& developmentTime, HICON programIcon) {
+  programTitle_ = programTitle;
+  developmentTime_ = developmentTime;
+  programIcon_ = programIcon;
+  LogoPB->Invalidate();
 }
 
 void TInfo::LogoPBPaint(TComponent*) {
@@ -185,20 +189,20 @@ void TInfo::LogoPBPaint(TComponent*) {
     SetBkColor(canvas.Handle(), oldBack);
   }
   // 4. The icon and its frame in the brush colour.
-  const SIZE icon = IconSize(ProgramIcon);
+  const SIZE icon = IconSize(programIcon_);
   const int iconTop = h / 2 - icon.cy / 2;
-  if (ProgramIcon) canvas.DrawIcon(8, iconTop, ProgramIcon);
+  if (programIcon_) canvas.DrawIcon(8, iconTop, programIcon_);
   canvas.FrameRect({7, iconTop - 1, 8 + icon.cx, h / 2 + icon.cy / 2});
   // 5. The three texts on a transparent background.
   const int textLeft = icon.cx + 16;
   canvas.SetBrushStyle(TCanvas::BrushStyle::Clear);
   canvas.Font().SetBold(true);
-  canvas.TextOut(textLeft, h / 2 - static_cast<int>(1.5 * canvas.TextHeight(ProgramTitle)), ProgramTitle);
+  canvas.TextOut(textLeft, h / 2 - static_cast<int>(1.5 * canvas.TextHeight(programTitle_)), programTitle_);
   canvas.Font().SetBold(false);
-  canvas.TextOut(textLeft, h / 2 - static_cast<int>(0.5 * canvas.TextHeight(ProgramTitle)),
+  canvas.TextOut(textLeft, h / 2 - static_cast<int>(0.5 * canvas.TextHeight(programTitle_)),
                  "Version: " + FileVersionText(ExeName()));
-  canvas.TextOut(textLeft, h / 2 + static_cast<int>(0.5 * canvas.TextHeight(DevelopmentTime)),
-                 "Entwicklungszeit: " + DevelopmentTime);
+  canvas.TextOut(textLeft, h / 2 + static_cast<int>(0.5 * canvas.TextHeight(developmentTime_)),
+                 "Entwicklungszeit: " + developmentTime_);
   canvas.SetBrushStyle(TCanvas::BrushStyle::Solid);
 }
 

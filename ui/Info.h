@@ -44,9 +44,12 @@ class TInfo : public toolkit::TForm {
   // The maker's logo, for the main window's copy.
   const std::shared_ptr<toolkit::TBitmap>& Logo() const { return logo_; }
 
-  // The values the banner shows (set by ShowInfo, or directly for painting without showing).
-  std::string ProgramTitle, DevelopmentTime;
-  HICON ProgramIcon = nullptr;  // borrowed
+  // The values the banner shows, as ShowInfo stores them; SetBanner stores them without
+  // showing the dialog (for painting it elsewhere).
+  const std::string& ProgramTitle() const { return programTitle_; }
+  const std::string& DevelopmentTime() const { return developmentTime_; }
+  HICON ProgramIcon() const { return programIcon_; }  // borrowed
+  void SetBanner(const std::string& programTitle, const std::string& developmentTime, HICON programIcon);
 
   void FormCreate(toolkit::TComponent* sender);
   void FormDestroy(toolkit::TComponent* sender);
@@ -63,6 +66,8 @@ class TInfo : public toolkit::TForm {
   // hyperlink handlers. The links open through the shell's seam (toolkit/Seams.h).
   toolkit::ControlSpec Link(toolkit::ControlSpec row);
   std::shared_ptr<toolkit::TBitmap> logo_, logoMask_;
+  std::string programTitle_, developmentTime_;
+  HICON programIcon_ = nullptr;  // borrowed
 };
 
 }  // namespace ui

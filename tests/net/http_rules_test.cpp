@@ -28,16 +28,20 @@ TEST(HttpRulesTest, ParseURLSetsPathHostAndPort) {
       {"http://upd.example.net/", "", 0, "http://upd.example.net/", "/", "upd.example.net", 80},
       {"http://h:8080/a/b?c=d", "", 0, "http://h:8080/a/b?c=d", "/a/b?c=d", "h", 8080},
       {"http://h:81:99/p", "", 0, "http://h:81:99/p", "/p", "h", 81},
-      {"gopher://g/x", "", 0, "gopher://g/x", "/x", "g", 70},
-      {"FTP://f/pub/", "", 0, "FTP://f/pub/", "/pub/", "f", 21},
+      {"HTTP://h:65535/", "", 0, "HTTP://h:65535/", "/", "h", 65535},
+      // "//" later in the URL is part of the path, not the start of a host.
+      {"localhost:8080/a?u=http://x/y", "", 0, "localhost:8080/a?u=http://x/y", "/a?u=http://x/y",
+       "localhost", 8080},
+      {"//h2/x", "keep", 8080, "//h2/x", "/x", "h2", 8080},
       // No scheme: the port of the last request stays, 0 becomes 80.
       {"/Updates/a.zip", "keep", 8080, "/Updates/a.zip", "/Updates/a.zip", "keep", 8080},
       {"/Updates/a.zip", "keep", 0, "/Updates/a.zip", "/Updates/a.zip", "keep", 80},
+      // A colon in the query is no scheme: host and port stay.
+      {"/a?t=12:30", "keep", 8080, "/a?t=12:30", "/a?t=12:30", "keep", 8080},
       {"name/x/y", "keep", 21, "name/x/y", "/x/y", "name", 21},
       {"index.html", "keep", 0, "index.html/", "/", "index.html", 80},
       // Without "//" the text before the first "/" is host and port at once.
       {"news:119/y", "keep", 21, "news:119/y", "/y", "news", 119},
-      {"telnet://t/", "keep", 21, "telnet://t/", "/", "t", 80},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
@@ -47,7 +51,17 @@ TEST(HttpRulesTest, ParseURLSetsPathHostAndPort) {
     EXPECT_EQ(t.RequestPath, c.wantPath);
     EXPECT_EQ(t.Host, c.wantHost);
     EXPECT_EQ(t.Port, c.wantPort);
+    EXPECT_EQ(t.UserId + t.Password, "");
   }
+
+  // Credentials before the host belong to this URL only; a long path is kept whole.
+  TUrlTarget t{"http://anna:ge:heim@h:81/" + std::string(5000, 'p'), "", "", 0, "old", "old"};
+  ParseURL(t);
+  EXPECT_EQ(t.Host, "h");
+  EXPECT_EQ(t.Port, 81);
+  EXPECT_EQ(t.UserId, "anna");
+  EXPECT_EQ(t.Password, "ge:heim");
+  EXPECT_EQ(t.RequestPath, "/" + std::string(5000, 'p'));
 }
 
 TEST(HttpRulesTest, ParseURLRefusals) {
@@ -56,8 +70,23 @@ TEST(HttpRulesTest, ParseURLRefusals) {
       {"", "Empty URL", false},
       {"https://h/x", "HTTP Secure Socket is not supported", false},
       {"HTTPS://h/x", "HTTP Secure Socket is not supported", false},
-      {"http://h:web/x", "'web' is not a valid integer value", true},
-      {"http://h:/x", "'' is not a valid integer value", true},
+      {"http://h:web/x", "'web' is not a valid port (1 to 65535)", true},
+      {"http://h:/x", "'' is not a valid port (1 to 65535)", true},
+      // Ports that would wrap to another one, or read as hexadecimal.
+      {"http://h:99999/x", "'99999' is not a valid port (1 to 65535)", true},
+      {"http://h:65536/x", "'65536' is not a valid port (1 to 65535)", true},
+      {"http://h:-47456/x", "'-47456' is not a valid port (1 to 65535)", true},
+      {"http://h:x46A0/x", "'x46A0' is not a valid port (1 to 65535)", true},
+      {"http://h:0/x", "'0' is not a valid port (1 to 65535)", true},
+      {"h:+80/x", "'+80' is not a valid port (1 to 65535)", true},
+      // Other protocols are not fetched as HTTP from some port.
+      {"ftp://f/pub/", "URL scheme 'ftp' is not supported", false},
+      {"file:///etc/passwd", "URL scheme 'file' is not supported", false},
+      {"gopher://g/x", "URL scheme 'gopher' is not supported", false},
+      // Control characters never reach the request line.
+      {"http://h/a\r\nX-Injected: 1", "URL contains control characters", false},
+      {"http://h/a\tb", "URL contains control characters", false},
+      {"http://h/\x7f", "URL contains control characters", false},
   };
   for (const auto& [url, message, conversion] : cases) {
     TUrlTarget t{url, "", "keep", 0};
@@ -111,8 +140,31 @@ TEST(HttpRulesTest, RequestTextOnTheWire) {
        "MOVE" + head.substr(3) + accept + ct + "URI-header: /b\r\n\r\n"},
       {wire([](TRequestInput& in) { in.Cmd = CmdType::Unlink, in.TargetURI = "/l"; }),
        "UNLINK" + head.substr(3) + accept + ct + "Link: /l\r\nContent-Length: 0\r\n\r\n"},
+      // A cookie received from one host goes to that host only (names without regard to case).
+      {wire([](TRequestInput& in) { in.HeaderInfo.Cookie = "id=1", in.CookieHost = "UPD.example.net"; }),
+       head + accept + "Cookie: id=1\r\n" + ct + "\r\n"},
+      {wire([](TRequestInput& in) { in.HeaderInfo.Cookie = "id=1", in.CookieHost = "evil.example"; }),
+       head + accept + ct + "\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.first, c.second);
+
+  // A value with a control character is refused before anything is sent.
+  const std::pair<void (*)(TRequestInput&), const char*> refused[] = {
+      {[](TRequestInput& in) { in.HeaderInfo.Cookie = "a=1\r\nX-Evil: 1"; }, "Cookie"},
+      {[](TRequestInput& in) { in.HeaderInfo.Cookie = std::string("a\0b", 3); }, "Cookie"},
+      {[](TRequestInput& in) { in.HeaderInfo.LocalProgram = "P\r"; }, "User-Agent"},
+      {[](TRequestInput& in) { in.Host = "h\nX: y"; }, "Host"},
+      {[](TRequestInput& in) { in.RequestPath = "/\r\n"; }, "request line"},
+      {[](TRequestInput& in) { in.Cmd = CmdType::Copy, in.TargetURI = "/b\n"; }, "URI-header"},
+  };
+  for (const auto& [change, name] : refused) {
+    try {
+      wire(change);
+      ADD_FAILURE() << name;
+    } catch (const EHttpError& e) {
+      EXPECT_EQ(e.Message(), std::string("Control characters in the request header line '") + name + "'");
+    }
+  }
 }
 
 TEST(HttpRulesTest, RequestLineAndLengthOfEveryKind) {
@@ -191,26 +243,38 @@ TEST(HttpRulesTest, UUEncodeLines) {
 TEST(HttpRulesTest, StatusAndTransactionCodes) {
   struct Case {
     const char* line;
-    int status;
+    int status;  // -1: no status line
     int transaction;
   };
   const Case cases[] = {
       {"HTTP/1.0 200 OK\r\n", 200, 0},
       {"HTTP/1.1 404 Not Found\r\n", 404, 0},
-      {"HTTP/1.0 200\r\n", 0, 0},  // the line end stays in the word
+      {"HTTP/1.0 404\r\n", 404, 0},  // the line end is no part of the code
+      {"HTTP/1.0 200\n", 200, 0},
       {"HTTP/1.0 200", 200, 0},
-      {"HTTP/1.0  200 OK\r\n", 0, 0},
-      {"HTTP/1.0 abc OK\r\n", 0, 0},
-      {"HTTP/1.0 70000 Big\r\n", 0, 0},
-      {"", 0, 0},
-      {"220 ready\r\n", 0, 220},
-      {"0042x", 0, 42},
-      {"12345678901 long", 0, 0},
-      {"32767 max", 0, 32767},
+      {"HTTP/1.0  200 OK\r\n", 200, 0},
+      {"HTTP/1.0 100 Continue\r\n", 100, 0},
+      {"HTTP/1.0 abc OK\r\n", -1, 0},
+      {"HTTP/1.0 70000 Big\r\n", -1, 0},
+      {"HTTP/1.0 99999999999\r\n", -1, 0},
+      {"HTTP/1.0 -200 OK\r\n", -1, 0},
+      {"HTTP/1.0 099 Low\r\n", -1, 0},
+      {"HTTP/1.0 20 OK\r\n", -1, 0},
+      {"HTTP/1.0 200OK\r\n", -1, 0},
+      {"HTTP/ 200 OK\r\n", -1, 0},
+      {"http/1.0 200 OK\r\n", -1, 0},
+      {"SSH-2.0-OpenSSH\r\n", -1, 0},
+      {"<html>\r\n", -1, 0},
+      {"\r\n", -1, 0},
+      {"", -1, 0},
+      {"220 ready\r\n", -1, 220},
+      {"0042x", -1, 42},
+      {"12345678901 long", -1, 0},
+      {"32767 max", -1, 32767},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    EXPECT_EQ(ParseStatusCode(c.line), c.status);
+    EXPECT_EQ(ParseStatusLine(c.line).value_or(-1), c.status);
     EXPECT_EQ(ParseTransactionCode(c.line), c.transaction);
   }
 }
@@ -221,23 +285,28 @@ TEST(HttpRulesTest, HeaderLinesSetCookieLocationLength) {
     std::string cookie;
     std::string location;
     long long expected;
+    bool hasLength;
   };
   const Case cases[] = {
-      {"Set-Cookie: id=42; path=/\r\n", "id=42; path=/", "-", -1},
-      {"Location: http://b.example.net/x\r\n", "-", "http://b.example.net/x", -1},
-      {"Location: " + std::string(300, 'u') + "\r\n", "-", std::string(256, 'u'), -1},
-      {"Location:http://x/\r\n", "-", "-", -1},
-      {"Content-Length: 1234\r\n", "-", "-", 1234},
-      {"content-LENGTH: 1234\r\n", "-", "-", 1234},
-      {"Content-Length:  77\r\n", "-", "-", 77},
-      {"Content-Length: 5000000000\r\n", "-", "-", 5000000000LL},
-      {"Content-Length: 99999999999999999999\r\n", "-", "-", 0},
-      {"Content-Length: none\r\n", "-", "-", 0},
-      {"Content-Length:\r\n", "-", "-", -1},
-      {"Content-Type: text/html\r\n", "-", "-", -1},
+      {"Set-Cookie: id=42; path=/\r\n", "id=42; path=/", "-", -1, false},
+      {"Location: http://b.example.net/x\r\n", "-", "http://b.example.net/x", -1, false},
+      // Long values are kept whole: a cut would name another resource.
+      {"Location: " + std::string(3000, 'u') + "\r\n", "-", std::string(3000, 'u'), -1, false},
+      {"Set-Cookie: " + std::string(3000, 'c') + "\n", std::string(3000, 'c'), "-", -1, false},
+      {"Location: \r\n", "-", "", -1, false},
+      {"Location:http://x/\r\n", "-", "-", -1, false},
+      {"Content-Length: 1234\r\n", "-", "-", 1234, true},
+      {"content-LENGTH: 1234\r\n", "-", "-", 1234, true},
+      {"Content-Length:  77\r\n", "-", "-", 77, true},
+      {"Content-Length: 0\r\n", "-", "-", 0, true},
+      {"Content-Length: 5000000000\r\n", "-", "-", 5000000000LL, true},
+      {"Content-Length: 99999999999999999999\r\n", "-", "-", 0, false},
+      {"Content-Length: none\r\n", "-", "-", 0, false},
+      {"Content-Length:\r\n", "-", "-", -1, false},
+      {"Content-Type: text/html\r\n", "-", "-", -1, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.line.substr(0, 40));
     TResponseInfo info;
     info.ReceivedCookie = "-";
     info.RedirectLocation = "-";
@@ -246,6 +315,7 @@ TEST(HttpRulesTest, HeaderLinesSetCookieLocationLength) {
     EXPECT_EQ(info.ReceivedCookie, c.cookie);
     EXPECT_EQ(info.RedirectLocation, c.location);
     EXPECT_EQ(info.ExpectedBytes, c.expected);
+    EXPECT_EQ(info.HasLength, c.hasLength);
   }
 }
 
@@ -290,6 +360,9 @@ TEST(HttpRulesTest, ResponseHeaderReadFromPieces) {
 }
 
 TEST(HttpRulesTest, ResponseHeaderEnds) {
+  std::string lines999, big;
+  for (int i = 0; i < 999; ++i) lines999 += "X: y\r\n";
+  for (int i = 0; i < 18; ++i) big += "X-Big: " + std::string(60000, 'b') + "\r\n";
   struct Case {
     const char* what;
     std::string bytes;
@@ -297,30 +370,72 @@ TEST(HttpRulesTest, ResponseHeaderEnds) {
     std::size_t used;
     std::string header;
     int code;
-    bool done;
+    const char* error;  // raised by Feed or Close
   };
   const Case cases[] = {
       {"bare LF lines", "HTTP/1.0 404 Not Found\nX: y\n\nerr", false, 29,
-       "HTTP/1.0 404 Not Found\nX: y\n\n", 404, true},
-      {"blank first line is the status line", "\r\nA: b\r\n\r\n", false, 10, "\r\nA: b\r\n\r\n",
-       0, true},
+       "HTTP/1.0 404 Not Found\nX: y\n\n", 404, nullptr},
+      {"status without reason", "HTTP/1.0 404\r\n\r\n", false, 16, "HTTP/1.0 404\r\n\r\n", 404,
+       nullptr},
       {"open without blank line", "HTTP/1.0 200 OK\r\nA: b\r\n", false, 23,
-       "HTTP/1.0 200 OK\r\nA: b\r\n", 200, false},
-      {"closed after a header line", "HTTP/1.0 200 OK\r\nA: b\r\n", true, 23,
-       "HTTP/1.0 200 OK\r\nA: b\r\n", 200, true},
-      {"closed inside a line", "HTTP/1.0 200 OK\r\nContent-Length: 12", true, 35,
-       "HTTP/1.0 200 OK\r\nContent-Length: 12", 200, true},
-      {"closed at once", "", true, 0, "", 0, true},
+       "HTTP/1.0 200 OK\r\nA: b\r\n", 200, "(waits)"},
+      {"1000 lines", "HTTP/1.0 200 OK\r\n" + lines999.substr(6) + "\r\n", false,
+       17 + 998 * 6 + 2, "", 200, nullptr},
+      {"blank first line", "\r\nA: b\r\n\r\n", false, 2, "", 0, kNoStatusText},
+      {"not HTTP", "<html><body>\n", false, 13, "", 0, kNoStatusText},
+      {"interim status only", "HTTP/1.1 100 Continue\r\n\r\n", false, 23, "", 0,
+       kInterimStatusText},
+      {"closed after a header line", "HTTP/1.0 200 OK\r\nA: b\r\n", true, 23, "", 200,
+       kHeaderCutText},
+      {"closed inside a line", "HTTP/1.0 200 OK\r\nContent-Length: 12", true, 35, "", 200,
+       kHeaderCutText},
+      {"closed inside the status line", "HTTP/1.0 200 O", true, 14, "", 200, kHeaderCutText},
+      {"closed at once", "", true, 0, "", 0, kNoStatusText},
+      {"1001 lines", "HTTP/1.0 200 OK\r\n" + lines999 + "\r\n", false, 0, "", 200,
+       kHeaderTooManyLinesText},
+      {"over 1 MiB", "HTTP/1.0 200 OK\r\n" + big + "\r\n", false, 0, "", 200, kHeaderTooLargeText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TResponseHeaderReader reader;
-    EXPECT_EQ(reader.Feed(c.bytes), c.used);
-    if (c.close) reader.Close();
-    EXPECT_EQ(reader.Done(), c.done);
-    EXPECT_EQ(reader.HeaderText(), c.header);
+    try {
+      // In pieces, as a socket delivers them.
+      std::size_t used = 0;
+      for (std::size_t at = 0; at < c.bytes.size() && !reader.Done(); at += 4096) {
+        used += reader.Feed(std::string_view(c.bytes).substr(at, 4096));
+      }
+      if (c.close) reader.Close();
+      // An open connection without the blank line leaves the reader waiting for more.
+      const bool waits = c.error && std::string(c.error) == "(waits)";
+      EXPECT_TRUE(!c.error || waits);
+      EXPECT_EQ(used, c.used);
+      EXPECT_EQ(reader.Done(), !waits);
+      if (!c.header.empty()) EXPECT_EQ(reader.HeaderText(), c.header);
+    } catch (const EHttpError& e) {
+      ASSERT_NE(c.error, nullptr) << e.Message();
+      EXPECT_EQ(e.Message(), c.error);
+      // What came is kept, within the bounds.
+      EXPECT_LE(reader.HeaderText().size(), kMaxReplyHeaderBytes);
+    }
     EXPECT_EQ(reader.Info().ReplyCode, c.code);
   }
+}
+
+TEST(HttpRulesTest, BodyLengthByRequestAndStatus) {
+  TResponseInfo announced;
+  announced.HasLength = true;
+  announced.ExpectedBytes = 1000;
+  TResponseInfo none;
+  const std::tuple<CmdType, int, const TResponseInfo*, long long> cases[] = {
+      {CmdType::Get, 200, &announced, 1000}, {CmdType::Get, 404, &announced, 1000},
+      {CmdType::Get, 200, &none, -1},        {CmdType::Head, 200, &announced, 0},
+      {CmdType::Get, 204, &announced, 0},    {CmdType::Get, 304, &none, 0},
+      {CmdType::Post, 302, &none, -1},
+  };
+  for (const auto& [cmd, code, info, want] : cases) {
+    EXPECT_EQ(BodyLengthFor(cmd, code, *info).value_or(-1), want) << code;
+  }
+  EXPECT_EQ(ShortBodyText(300, 1000), "Reply body ended after 300 of 1000 bytes");
 }
 
 TEST(HttpRulesTest, HeaderLineLimitIs64KiB) {
@@ -389,14 +504,25 @@ TEST(HttpRulesTest, RedirectTargetsAndHopLimit) {
   const std::tuple<const char*, const char*, int, const char*> cases[] = {
       {"http://b.example.net/x", "a", 80, "http://b.example.net/x"},
       {"Updates.ini", "a.example.net", 80, "http://a.example.net/Updates.ini"},
-      {"", "a.example.net", 80, "http://a.example.net/"},  // 302 without Location
       {"/abs/path", "a", 8080, "/abs/path"},
+      {"/a?t=12:30", "a", 8080, "/a?t=12:30"},
+      // A relative name with a "/" is no host name either.
+      {"sub/x", "a.example.net", 80, "http://a.example.net/sub/x"},
+      {"sub:1/x", "a.example.net", 80, "http://a.example.net/sub:1/x"},
+      {"//b.example.net/x", "a", 8080, "http://b.example.net/x"},
+      {"ftp://f/x", "a", 80, "ftp://f/x"},  // refused when it is parsed
       // A server on another port keeps it for a relative Location.
       {"Updates.ini", "a.example.net", 8080, "http://a.example.net:8080/Updates.ini"},
       {"http://b/x", "a", 8080, "http://b/x"},
   };
   for (const auto& [url, host, port, want] : cases) {
     EXPECT_EQ(ResolveRedirectURL(url, host, port), want);
+  }
+  try {
+    ResolveRedirectURL("", "a", 80);  // a redirection without a Location
+    ADD_FAILURE() << "empty Location taken";
+  } catch (const EHttpError& e) {
+    EXPECT_EQ(e.Message(), "Redirection without a Location");
   }
 
   TRedirectLimit limit;

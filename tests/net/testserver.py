@@ -9,7 +9,8 @@ recorded; GET /_last returns those of the latest request (requests to /_... are 
 
 The path picks the behaviour (query arguments in brackets):
   /echo                   200, the request bytes as the body
-  /file[size]             200 with Content-Length, `size` bytes of the pattern i % 251
+  /file[size,keep]        200 with Content-Length, `size` bytes of the pattern i % 251, then the
+                          connection stays open `keep` seconds (as a proxy keeps it)
   /nolength[size]         the same without Content-Length
   /wronglength[size,say]  announces `say` bytes, sends `size`
   /status[code]           that status with a small HTML body
@@ -18,13 +19,20 @@ The path picks the behaviour (query arguments in brackets):
                           client goes), then closes
   /late[secs]             silent for `secs`, then a small 200 reply
   /drip[n,gap]            200, then one byte every `gap` seconds, `n` bytes in all
+  /hdrip[n,gap]           a header line of `n` bytes, one every `gap` seconds, then a small body
   /stall[after,secs]      200, `after` bytes, then silence for `secs` (or until the client
                           goes)
   /close-header           closes in the middle of the header
   /close-body             announces 1000 bytes, sends 300 and closes
   /longline[len]          a header line of `len` bytes (default 1 MB)
+  /manylines[n]           a header of `n` lines of 10 bytes each
+  /bigheader[mb]          `mb` MB of header lines of 8000 bytes (default 1536)
+  /raw[b,keep,reset]      the bytes `b` (percent-encoded, Latin-1) as the whole reply, then open
+                          for `keep` seconds; with reset=1 the close is a reset (RST)
   /loop                   302 to /loop, for ever
-  /redirect[to]           302 with Location `to` (as given) and a cookie
+  /redirect[to,cookie,nolocation]
+                          302 with Location `to` (as given; none with nolocation=1) and the
+                          cookie `cookie` (default id=42)
   Anything else           200 with a short text naming the path
 """
 import argparse
@@ -33,6 +41,7 @@ import select
 import signal
 import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -112,7 +121,7 @@ class Handler(socketserver.BaseRequestHandler):
             target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
         url = urllib.parse.urlsplit(target)
         path = url.path
-        args = dict(urllib.parse.parse_qsl(url.query))
+        args = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True, encoding="latin-1"))
 
         if path.startswith("/_"):
             with lock:
@@ -146,6 +155,27 @@ class Handler(socketserver.BaseRequestHandler):
                 head += b"Content-Length: " + str(size).encode() + b"\r\n"
             sock.sendall(head + b"\r\n")
             send_pattern(sock, size)
+            self.wait_quiet(float(args.get("keep", "0")))
+        elif path == "/raw":
+            sock.sendall(args.get("b", "").encode("latin-1"))
+            self.wait_quiet(float(args.get("keep", "0")))
+            if args.get("reset") == "1":
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                sock.close()
+        elif path == "/manylines":
+            n = int(args.get("n", "1000000"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\n")
+            block = b"X: 12345\r\n" * 10000
+            for _ in range(n // 10000):
+                sock.sendall(block)
+            sock.sendall(b"X: 12345\r\n" * (n % 10000) + b"\r\nbody")
+        elif path == "/bigheader":
+            mb = int(args.get("mb", "1536"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\n")
+            line = b"X-Big: " + b"b" * 7991 + b"\r\n"
+            for _ in range(mb * 131):
+                sock.sendall(line)
+            sock.sendall(b"\r\nbody")
         elif path == "/wronglength":
             size = int(args.get("size", "100"))
             say = args.get("say", "10").encode()
@@ -169,6 +199,14 @@ class Handler(socketserver.BaseRequestHandler):
             for i in range(n):
                 time.sleep(gap)
                 sock.sendall(bytes([ord("a") + i % 26]))
+        elif path == "/hdrip":
+            n = int(args.get("n", "12"))
+            gap = float(args.get("gap", "1"))
+            sock.sendall(b"HTTP/1.0 200 OK\r\nX-Slow: ")
+            for _ in range(n):
+                time.sleep(gap)
+                sock.sendall(b"s")
+            sock.sendall(b"\r\nContent-Length: 4\r\n\r\nslow")
         elif path == "/stall":
             n = int(args.get("after", "1000"))
             sock.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
@@ -185,8 +223,10 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/loop":
             self.reply(b"302 Found", b"again", b"Location: /loop\r\n")
         elif path == "/redirect":
-            to = args.get("to", "/echo").encode()
-            self.reply(b"302 Found", b"moved", b"Set-Cookie: id=42\r\nLocation: " + to + b"\r\n")
+            extra = b"Set-Cookie: " + args.get("cookie", "id=42").encode("latin-1") + b"\r\n"
+            if args.get("nolocation") != "1":
+                extra += b"Location: " + args.get("to", "/echo").encode("latin-1") + b"\r\n"
+            self.reply(b"302 Found", b"moved", extra)
         else:
             self.reply(b"200 OK", b"path " + path.encode())
 

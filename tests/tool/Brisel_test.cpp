@@ -337,4 +337,55 @@ TEST(Brisel, IntervalsChosenWithMouseAndKeyboardReachTheRegistry) {
   EXPECT_EQ(brisel.Wait(20000), 0u);
 }
 
+// The window that has the keyboard focus in another process's thread.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{sizeof info};
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+TEST(Brisel, TheForAllFieldTakesTypedValuesIntoItsRangeWhenLeft) {
+  TrelkKeys keys;
+  keys.Seed("Adressmeister");
+  keys.Seed("Kassenbuch", "UpdateInterval", REG_DWORD, 14);
+
+  Process brisel;
+  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
+  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
+  ASSERT_NE(main, nullptr);
+  HWND next = ChildWithText(main, "Button", "Weiter >");
+  ASSERT_NE(next, nullptr);
+  Click(main, 5, 5);  // a neutral spot first: the first click may only activate the window
+  Click(next);
+  HWND list = ChildWithText(main, "ListBox", "");
+  ASSERT_TRUE(WaitFor([&] { return list && IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 2; }));
+  HWND field = ChildWithText(main, "Edit", "7");
+  HWND forAll = ChildWithText(main, "Button", "für alle");
+  ASSERT_TRUE(field && forAll);
+  struct Case {
+    const char* typed;
+    const char* shown;
+  };
+  for (const Case& c : {Case{"2000000", "1048575"}, Case{"-4", "0"}}) {
+    Click(field);
+    Press(VK_HOME);
+    Key(VK_SHIFT, true);
+    Press(VK_END);
+    Key(VK_SHIFT, false);
+    Type(c.typed);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(field) == c.typed; })) << TextOf(field);
+    Press(VK_TAB);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(field) == c.shown; })) << "typed " << c.typed << ", shows " << TextOf(field);
+    EXPECT_TRUE(WaitFor([&] { return FocusOf(main) && FocusOf(main) != field; })) << "Tab leaves the field";
+  }
+  // "für alle" takes the value in range: 0 is never, for every program.
+  Click(forAll);
+  Click(next);  // "Übernehmen"
+  ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Schließen"; }));
+  EXPECT_EQ(TrelkKeys::State("Adressmeister"), "NoUpdate=''");
+  EXPECT_EQ(TrelkKeys::State("Kassenbuch"), "NoUpdate=''");
+  Click(next);
+  EXPECT_EQ(brisel.Wait(20000), 0u);
+}
+
 }  // namespace

@@ -442,7 +442,7 @@ TEST_F(MainFormTest, ForAllTakesTheSpinValue) {
   struct Case {
     const char* spinText;
     const char* entry;
-  } cases[] = {{"0", "0"}, {"30", "30"}, {"abc", "0"}, {"2000000", "1048575"}, {"-4", "0"}, {"$10", "16"}};
+  } cases[] = {{"0", "0"}, {"30", "30"}, {"abc", "0"}, {"2000000", "1048575"}, {"-4", "0"}, {"$10", "0"}, {"0x10", "0"}, {"+12", "12"}};
   for (const Case& c : cases) {
     form->SpinEdit_Default->SetText(c.spinText);
     form->Button_SetDefaultClick(form->Button_SetDefault);

@@ -66,9 +66,7 @@ TEST_F(InfoTest, LayoutAndTexts) {
 TEST_F(InfoTest, BannerGradientsLogoIconAndFrame) {
   TInfo* info = Create();
   HICON red = uitest::SolidIcon(32, RGB(200, 0, 0));
-  info->ProgramTitle = "Trelk-Software Ostvane";
-  info->DevelopmentTime = "2002-2003";
-  info->ProgramIcon = red;
+  info->SetBanner("Trelk-Software Ostvane", "2002-2003", red);
   MemoryBitmap banner(435, 65);
   info->LogoPB->PaintTo(banner.Dc());
   const COLORREF face = info->LogoPB->Color();
@@ -308,12 +306,12 @@ TEST_F(InfoTest, ShowInfoIsModalAndReplacesItsValues) {
     EXPECT_TRUE(ModalProbe::mainDisabled) << "the main window waits";
     EXPECT_FALSE(info->Visible()) << "closed again";
     EXPECT_TRUE(IsWindowEnabled(main->Handle()));
-    EXPECT_EQ(info->ProgramTitle, title);
+    EXPECT_EQ(info->ProgramTitle(), title);
     EXPECT_EQ(GetFocus(), next->Handle()) << "the focus is back where it was";
     EXPECT_EQ(info->ModalResult(), toolkit::TForm::mrOk);
   }
-  EXPECT_EQ(info->DevelopmentTime, "2002-2003");
-  EXPECT_EQ(info->ProgramIcon, icon);
+  EXPECT_EQ(info->DevelopmentTime(), "2002-2003");
+  EXPECT_EQ(info->ProgramIcon(), icon);
 }
 
 }  // namespace
