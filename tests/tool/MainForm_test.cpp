@@ -12,6 +12,7 @@
 #include "engine/Registry.h"
 #include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"
+#include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
@@ -671,6 +672,91 @@ TEST_F(SearchNowTest, StartsTheProgramWithItsParametersAndHoldsTheMarkUntilItIsU
     EXPECT_GE(ticks, 5) << "the tool's messages were not handled while it waited";
     EXPECT_EQ(Values("Kassenbuch"), "ApplicationFileName=sz:" + command);  // the mark is gone again
     EXPECT_EQ(ReadFile(out), command + "\nOnlyUpdate=yes\n") << "delay " << delay;
+    delete form;
+  }
+}
+
+// Visible top-level windows of class `cls` that belong to another process.
+std::vector<HWND> ForeignWindows(const char* cls) {
+  struct Search {
+    const char* cls;
+    std::vector<HWND> found;
+  } search{cls, {}};
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        char name[64] = "";
+        GetClassNameA(h, name, sizeof name);
+        if (pid != GetCurrentProcessId() && IsWindowVisible(h) && std::string(name) == s->cls) s->found.push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The real programs of the family started from their rows: the example program and the tool
+// itself run their update wizard at once, without their main window, and end after it.
+TEST_F(SearchNowTest, TheStartedProgramRunsOnlyItsWizard) {
+  struct Case {
+    const char* key;
+    const char* exe;
+    const char* mainClass;
+  } cases[] = {{"Notizkasten", "Notizkasten.exe", "TNotizkastenForm"}, {"Ostvane", "Brisel.exe", "TForm1"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    SeedKey(c.key);
+    const std::string command = "\"" + TestBinFolder() + c.exe + "\"";
+    WriteString(c.key, "NoUpdate", "");  // a search now runs whatever the reminder says
+    TForm1* form = ListAndSelect(c.key);
+    // After the form's own update check, which records this test program's command line in the
+    // tool's own key.
+    WriteString(c.key, "ApplicationFileName", command);
+    bool mainSeen = false;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(50);
+    timer.OnTimer = [&](toolkit::TComponent*) {
+      if (!ForeignWindows(c.mainClass).empty()) mainSeen = true;
+    };
+    form->Button_SearchForUpdatesClick(form->Button_SearchForUpdates);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Values(c.key).find("OnlyUpdate"), std::string::npos) << "the mark is gone after the search";
+    HWND wizard = nullptr;
+    for (int i = 0; i < 400 && !wizard; ++i) {
+      std::vector<HWND> found = ForeignWindows("TStatusForm");
+      if (!found.empty()) wizard = found.front();
+      else Sleep(25);
+    }
+    ASSERT_NE(wizard, nullptr) << "the started program shows its wizard";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wizard, &pid);
+    toolkit::ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    // "Abbrechen" on the welcome page ends the update-only start.
+    struct Find {
+      HWND found = nullptr;
+    } find;
+    EnumChildWindows(
+        wizard,
+        [](HWND h, LPARAM p) -> BOOL {
+          char text[64] = "";
+          GetWindowTextA(h, text, sizeof text);
+          if (std::string(text) == "Abbrechen" && IsWindowVisible(h) && IsWindowEnabled(h)) {
+            reinterpret_cast<Find*>(p)->found = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    ASSERT_NE(find.found, nullptr);
+    PostMessageA(find.found, BM_CLICK, 0, 0);
+    DWORD waited = WAIT_TIMEOUT;
+    for (int i = 0; i < 400 && waited == WAIT_TIMEOUT; ++i) {
+      if (!ForeignWindows(c.mainClass).empty()) mainSeen = true;
+      waited = WaitForSingleObject(process.get(), 25);
+    }
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the started program ends after its wizard";
+    EXPECT_FALSE(mainSeen) << "its main window never shows";
     delete form;
   }
 }
