@@ -27,36 +27,8 @@ void SeedKey(const std::string& name) {
   RegCloseKey(key);
 }
 
-// What a program key holds, as "name=type:value" lines in name order ("sz:", "dword:").
-std::string Values(const std::string& name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Trelk\\" + name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return "<no key>";
-  std::vector<std::string> lines;
-  for (DWORD i = 0;; ++i) {
-    char valueName[256];
-    DWORD nameLength = sizeof valueName, type = 0;
-    BYTE data[256];
-    DWORD size = sizeof data;
-    if (RegEnumValueA(key, i, valueName, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-    std::string line = std::string(valueName, nameLength) + "=";
-    if (type == REG_DWORD && size == 4) {
-      int32_t v;
-      memcpy(&v, data, 4);
-      line += "dword:" + std::to_string(v);
-    } else if (type == REG_SZ) {
-      line += "sz:" + std::string(reinterpret_cast<char*>(data), size ? strnlen(reinterpret_cast<char*>(data), size) : 0);
-    } else {
-      line += "type" + std::to_string(type);
-    }
-    lines.push_back(line);
-  }
-  RegCloseKey(key);
-  std::sort(lines.begin(), lines.end());
-  std::string all;
-  for (const auto& l : lines) all += (all.empty() ? "" : " ") + l;
-  return all;
-}
+// What a program key holds, as "name=type:value" items in name order ("sz:", "dword:").
+std::string Values(const std::string& name) { return testsupport::Values(HKEY_LOCAL_MACHINE, name); }
 
 // Takes every right on the key away from everybody (an empty access list).
 void LockKey(const std::string& name) {
