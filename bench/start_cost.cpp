@@ -51,8 +51,6 @@ struct Found {
   HWND window;
 };
 
-// Seconds from CreateProcess to the program's main window being visible; the program is then
-// closed and waited for. Negative when it did not show within 30 s.
 // An EnumWindows callback (stdcall on the 32-bit build, which a lambda cannot be).
 BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
   auto* f = reinterpret_cast<Found*>(p);
@@ -66,6 +64,8 @@ BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
   return TRUE;
 }
 
+// Seconds from CreateProcess to the program's main window being visible; the program is then
+// closed and waited for. Negative when it did not show within 30 s.
 double TimeToWindow(const std::string& exe) {
   STARTUPINFOA si{sizeof si};
   PROCESS_INFORMATION pi{};

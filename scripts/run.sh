@@ -17,7 +17,8 @@ start_wine
 "$WINE" "$root/build/x86_64/bin/Brisel.exe" </dev/null >/dev/null 2>&1 &
 shot="$root/build/screenshot.png"
 for _ in $(seq 100); do
-  xdotool search --name '^Trelk-Software Ostvane$' >/dev/null 2>&1 && break
+  # The tool's own update wizard comes first when its reminder is due.
+  xdotool search --onlyvisible --name '^(Trelk-Software Ostvane|Updates installieren)$' >/dev/null 2>&1 && break
   sleep 0.2
 done
 sleep 1

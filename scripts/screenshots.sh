@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Pictures of the settings tool for the README, taken under Wine on a virtual display with a few
-# seeded programs: page 0 with the logo and the animation, three animation frames, page 1 with a
-# selected row and its open drop-down, page 2, and the about dialog. Writes docs/*.png.
+# seeded programs: the tool's own update wizard (its welcome, settings and check pages, as the
+# tool's first start shows it; the later pages through wizard_pages.exe), page 0 with the logo
+# and the animation, three animation frames, page 1 with a selected row and its open drop-down,
+# page 2, and the about dialog. Writes docs/*.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILDS=x86_64 bash "$root/scripts/build.sh"
@@ -18,19 +20,37 @@ reg Lagerfix /v NoUpdate /t REG_SZ /d ""
 reg Ostvane /v UpdateInterval /t REG_DWORD /d 1
 reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
 (cd "$root/build/x86_64/bin" && "$WINE" Brisel.exe </dev/null >/dev/null 2>&1 &)
-win=
-for _ in $(seq 100); do
-  win=$(xdotool search --onlyvisible --name '^Trelk-Software Ostvane$' 2>/dev/null | head -1) && [ -n "$win" ] && break
-  sleep 0.2
-done
-[ -n "$win" ] || { echo "screenshots: Brisel.exe did not show its window" >&2; exit 1; }
-sleep 2
 # The screen under a window, so that a drop-down (a window of its own) is in the picture too.
 shot() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
   import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$root/docs/$2.png"
   echo "docs/$2.png"
 }
+wait_window() {  # title pattern -> the visible window's id
+  local w=
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$w" ] && break
+    sleep 0.2
+  done
+  [ -n "$w" ] || { echo "screenshots: no window $1" >&2; exit 1; }
+  echo "$w"
+}
+
+# The tool's first start: its own reminder is due, so its update wizard comes first.
+wiz=$(wait_window '^Updates installieren$')
+sleep 1.5
+wclick() { xdotool mousemove --window "$wiz" "$1" "$2" click 1; sleep 0.7; }
+wclick 600 200         # a neutral spot: the first click on a window only activates it
+shot "$wiz" wizard-welcome
+wclick 288 332         # Einstellungen
+shot "$wiz" wizard-settings
+wclick 503 332         # Abbrechen on the settings page
+wclick 597 332         # Weiter >
+shot "$wiz" wizard-check
+wclick 503 332         # Abbrechen: the wizard closes, the main window follows
+
+win=$(wait_window '^Trelk-Software Ostvane$')
+sleep 2
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.7; }
 shot "$win" page0-logo
 eval "$(xdotool getwindowgeometry --shell "$win")"
@@ -82,3 +102,14 @@ eval "$(xdotool getwindowgeometry --shell "$info")"
 xdotool mousemove $((X + 429 - 40)) $((Y + 113 + 6))
 sleep 0.7
 shot "$info" about-dialog
+xdotool key --window "$info" Escape
+
+# The wizard's later pages, walked to by wizard_pages.exe with the steps' work played by it.
+for page in result-none result-update download install finish; do
+  (cd "$root/build/x86_64/bin" && "$WINE" wizard_pages.exe "$page" </dev/null >/dev/null 2>&1 &)
+  sleep 1
+  pages=$(wait_window '^Updates installieren$')
+  sleep 2.5
+  shot "$pages" "wizard-$page"
+  sleep 3
+done

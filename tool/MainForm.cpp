@@ -30,16 +30,7 @@ ScopedHandle& InstanceMutex() {
 
 }  // namespace
 
-std::optional<base::TDateTime> FileDateTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
-  FILETIME local{};
-  WORD dosDate = 0, dosTime = 0;
-  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &dosDate, &dosTime))
-    return std::nullopt;
-  return base::DosDateTimeToDateTime(dosDate, dosTime);
-}
+std::optional<base::TDateTime> FileDateTime(const std::string& path) { return engine::FileDateTime(path); }
 
 TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
   SetName("Form1");
@@ -132,6 +123,20 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
                 Row("WinAni1", ui::kWinAni, "", "", {8, 362, 38, 38}).Value(20).Into(WinAni1),
             }));
   Image1->SetPicture(TBitmap::FromResource(GetModuleHandleA(nullptr), "WIZARD"));
+  // The tool's own update component, stored as every program of the family stores its own.
+  // Host and port stay as its construction set them: the maker's web host of the build, or
+  // the staging server a maker named for testing.
+  Update = new engine::TTrelkUpdateFile(this);
+  Update->SetName("Update");
+  Update->ProgramName = "Ostvane";
+  Update->RegistryKey = "Ostvane";
+  Update->ZIPFileName = "Brisel.zip";
+  Update->HKCU = false;
+  Update->TimeOut = 10000;
+  Update->ReportLevel = 0;
+  Update->InputFileMode = true;
+  Update->OutputFileMode = false;
+  Update->ProxyPort = 0;
 }
 
 void TForm1::FormCreate(TComponent*) {
@@ -141,6 +146,15 @@ void TForm1::FormCreate(TComponent*) {
   auto date = FileDateTime(folder + "Kalvor.dll");
   if (!date) date = FileDateTime(ExeName());
   catalogFileDate_ = date.value_or(0);
+
+  // 2. The tool's own update check, before any window of the tool shows; the wizard may run
+  //    modally here. A registry error (no write access to HKEY_LOCAL_MACHINE, say) is shown and
+  //    the start-up goes on: the tool is still needed to look at the other programs.
+  try {
+    Update->AutomaticUpdate("", false, catalogFileDate_);
+  } catch (const base::Exception& e) {
+    Application->HandleException(e);
+  }
 
   // 3. One instance only.
   InstanceMutex().reset();
@@ -194,6 +208,10 @@ void TForm1::FormKeyPress(TComponent*, char& key) {
   if (key == '\r' && ActiveControl() != ComboBox_UpdtInterval) Button_NextClick(Button_Next);
 }
 
+// The handlers below may run before FormCreate has made the interval list (while the tool's own
+// update wizard runs inside FormCreate) or not at all in a start that ends early: without the
+// list there is nothing to show, edit or apply.
+
 void TForm1::Image_LogoClick(TComponent*) {
   if (ui::Info) ui::Info->ShowInfo(Application->Title(), "2002-2003", Application->Icon());
 }
@@ -201,6 +219,7 @@ void TForm1::Image_LogoClick(TComponent*) {
 void TForm1::Button_CancelClick(TComponent*) { Close(); }
 
 void TForm1::Button_NextClick(TComponent*) {
+  if (!IntervalList) return;
   switch (Pages->PageIndex()) {
     case 0:
       FillProductList();
@@ -223,6 +242,7 @@ void TForm1::Button_NextClick(TComponent*) {
 }
 
 void TForm1::ApplySettings() {
+  if (!IntervalList) return;
   const int count = ListBox_Programs->Count();
   for (int i = 0; i < count; ++i) {
     std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(i), 1);
@@ -244,7 +264,7 @@ void TForm1::ApplySettings() {
 }
 
 void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, bool selected) {
-  if (DrawLock) return;
+  if (DrawLock || !IntervalList) return;
   ListBox_ProgramsClick(ListBox_Programs);
   TCanvas& canvas = *ListBox_Programs->Canvas();
   canvas.SetBrushStyle(TCanvas::BrushStyle::Solid);
@@ -269,6 +289,7 @@ void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, 
 }
 
 void TForm1::ListBox_ProgramsClick(TComponent*) {
+  if (!IntervalList) return;
   const int index = ListBox_Programs->ItemIndex();
   const bool any = index >= 0;
   Button_SearchForUpdates->SetVisible(any);
@@ -295,7 +316,7 @@ void TForm1::ListBox_ProgramsClick(TComponent*) {
 void TForm1::ComboBox_UpdtIntervalExit(TComponent*) {
   const int index = ListBox_Programs->ItemIndex();
   // Without a selected row there is no entry the text belongs to.
-  if (index < 0 || static_cast<size_t>(index) >= IntervalList->size()) return;
+  if (!IntervalList || index < 0 || static_cast<size_t>(index) >= IntervalList->size()) return;
   std::optional<std::string> entry = CommitEntry(ComboBox_UpdtInterval->Text());
   if (entry) (*IntervalList)[static_cast<size_t>(index)] = *entry;
 }
@@ -310,6 +331,7 @@ void TForm1::ComboBox_UpdtIntervalKeyPress(TComponent* sender, char& key) {
 }
 
 void TForm1::Button_SetDefaultClick(TComponent*) {
+  if (!IntervalList) return;
   const std::string entry = DefaultEntry(SpinEdit_Default->Value());
   for (std::string& item : *IntervalList) item = entry;
   ListBox_Programs->Repaint();
@@ -325,7 +347,7 @@ void TForm1::Button_PreviousClick(TComponent*) {
 }
 
 void TForm1::FillProductList() {
-  if (ListBox_Programs->Count() > 0) return;
+  if (!IntervalList || ListBox_Programs->Count() > 0) return;
   engine::TRegistry reg(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKeyReadOnly(engine::kTrelkKey)) return;
   const std::vector<std::string> names = reg.GetKeyNames();

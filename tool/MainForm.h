@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "engine/TrelkUpdateFile.h"
 #include "tool/tool_rules.h"
 #include "toolkit/Controls.h"
 #include "ui/WinAni.h"
@@ -68,6 +69,7 @@ class TForm1 : public toolkit::TForm {
   toolkit::TLabel* Label6 = nullptr;
   toolkit::TLabel* Label7 = nullptr;
   toolkit::TButton* Button_SearchForUpdates = nullptr;
+  engine::TTrelkUpdateFile* Update = nullptr;  // the tool's own update component
 
   // The date handed to the tool's own update check: the catalogue library's file time.
   base::TDateTime CatalogFileDate() const { return catalogFileDate_; }

@@ -214,32 +214,32 @@ void BuildControls(TForm& form, const std::vector<ControlSpec>& rows) {
   }
 }
 
-void Build(TForm& form, const FormSpec& spec) {
+void Build(TForm& form, const FormSpec& layout) {
   DWORD style = WS_CAPTION | WS_SYSMENU;
-  if (Has(spec.flags, FormFlag::MinimizeBox)) style |= WS_MINIMIZEBOX;
-  DWORD exStyle = Has(spec.flags, FormFlag::DialogFrame) ? WS_EX_DLGMODALFRAME : 0;
-  form.SetText(spec.caption ? spec.caption : "");
-  form.SetFrame(style, exStyle, spec.clientWidth, spec.clientHeight);
+  if (Has(layout.flags, FormFlag::MinimizeBox)) style |= WS_MINIMIZEBOX;
+  DWORD exStyle = Has(layout.flags, FormFlag::DialogFrame) ? WS_EX_DLGMODALFRAME : 0;
+  form.SetText(layout.caption ? layout.caption : "");
+  form.SetFrame(style, exStyle, layout.clientWidth, layout.clientHeight);
   form.CenterOnScreen();
-  if (spec.font.given) {
-    spec.font.ApplyTo(form.Font());
+  if (layout.font.given) {
+    layout.font.ApplyTo(form.Font());
     form.FontChanged();
   }
-  if (spec.color != kNoColor) form.SetColor(spec.color);
-  form.SetKeyPreview(Has(spec.flags, FormFlag::KeyPreview));
-  form.SetDoubleBuffered(Has(spec.flags, FormFlag::DoubleBuffered));
-  BuildControls(form, spec.controls);
-  if (spec.initialFocus) {
-    auto* focus = dynamic_cast<TControl*>(form.FindComponent(spec.initialFocus));
-    if (!focus) throw base::Exception(std::string("Steuerelement ") + spec.initialFocus + " nicht gefunden");
+  if (layout.color != kNoColor) form.SetColor(layout.color);
+  form.SetKeyPreview(Has(layout.flags, FormFlag::KeyPreview));
+  form.SetDoubleBuffered(Has(layout.flags, FormFlag::DoubleBuffered));
+  BuildControls(form, layout.controls);
+  if (layout.initialFocus) {
+    auto* focus = dynamic_cast<TControl*>(form.FindComponent(layout.initialFocus));
+    if (!focus) throw base::Exception(std::string("Steuerelement ") + layout.initialFocus + " nicht gefunden");
     form.SetInitialFocus(focus);
   }
-  if (spec.onCreate) form.OnCreate = spec.onCreate;
-  if (spec.onShow) form.OnShow = spec.onShow;
-  if (spec.onDestroy) form.OnDestroy = spec.onDestroy;
-  if (spec.onClose) form.OnClose = spec.onClose;
-  if (spec.onCloseQuery) form.OnCloseQuery = spec.onCloseQuery;
-  if (spec.onKeyPress) form.OnKeyPress = spec.onKeyPress;
+  if (layout.onCreate) form.OnCreate = layout.onCreate;
+  if (layout.onShow) form.OnShow = layout.onShow;
+  if (layout.onDestroy) form.OnDestroy = layout.onDestroy;
+  if (layout.onClose) form.OnClose = layout.onClose;
+  if (layout.onCloseQuery) form.OnCloseQuery = layout.onCloseQuery;
+  if (layout.onKeyPress) form.OnKeyPress = layout.onKeyPress;
 }
 
 }  // namespace toolkit

@@ -313,6 +313,6 @@ void BuildControls(TForm& form, const std::vector<ControlSpec>& rows);
 
 // Gives `form` its caption, frame, client size, font, colour, flags and events, centres it on
 // the screen and builds its controls. Throws as BuildControls does.
-void Build(TForm& form, const FormSpec& spec);
+void Build(TForm& form, const FormSpec& layout);
 
 }  // namespace toolkit

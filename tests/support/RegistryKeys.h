@@ -95,6 +95,17 @@ inline void UnlockKey(HKEY root, const std::string& name) {
   RegCloseKey(key);
 }
 
+// A reminder date a month ahead in the program's key below HKEY_LOCAL_MACHINE: the program's
+// start then opens no update wizard (it still records its start command there).
+inline bool SeedNothingDue(const std::string& name) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME local;  // the local day counted from 1 January 1601, which is day -109205 of the dates
+  SystemTimeToFileTime(&now, &local);
+  const ULONGLONG days = ((static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime) / 864000000000ULL;
+  return SetDate(HKEY_LOCAL_MACHINE, name, "Update", static_cast<double>(days) - 109205.0 + 30.0);
+}
+
 inline void DeleteKey(HKEY root, const std::string& name) {
   UnlockKey(root, name);
   RegDeleteTreeA(root, ProgramKey(name).c_str());

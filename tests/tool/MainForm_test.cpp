@@ -8,10 +8,14 @@
 
 #include <aclapi.h>
 
+#include "base/StrUtils.h"
 #include "engine/Registry.h"
+#include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"
+#include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace {
 
@@ -23,36 +27,8 @@ void SeedKey(const std::string& name) {
   RegCloseKey(key);
 }
 
-// What a program key holds, as "name=type:value" lines in name order ("sz:", "dword:").
-std::string Values(const std::string& name) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Trelk\\" + name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return "<no key>";
-  std::vector<std::string> lines;
-  for (DWORD i = 0;; ++i) {
-    char valueName[256];
-    DWORD nameLength = sizeof valueName, type = 0;
-    BYTE data[256];
-    DWORD size = sizeof data;
-    if (RegEnumValueA(key, i, valueName, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-    std::string line = std::string(valueName, nameLength) + "=";
-    if (type == REG_DWORD && size == 4) {
-      int32_t v;
-      memcpy(&v, data, 4);
-      line += "dword:" + std::to_string(v);
-    } else if (type == REG_SZ) {
-      line += "sz:" + std::string(reinterpret_cast<char*>(data), size ? strnlen(reinterpret_cast<char*>(data), size) : 0);
-    } else {
-      line += "type" + std::to_string(type);
-    }
-    lines.push_back(line);
-  }
-  RegCloseKey(key);
-  std::sort(lines.begin(), lines.end());
-  std::string all;
-  for (const auto& l : lines) all += (all.empty() ? "" : " ") + l;
-  return all;
-}
+// What a program key holds, as "name=type:value" items in name order ("sz:", "dword:").
+std::string Values(const std::string& name) { return testsupport::Values(HKEY_LOCAL_MACHINE, name); }
 
 // Takes every right on the key away from everybody (an empty access list).
 void LockKey(const std::string& name) {
@@ -108,7 +84,24 @@ class MainFormTest : public ::testing::Test {
     app.reset();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk");
   }
-  TForm1* Create() { return app->CreateForm<TForm1>(); }
+  // The tool's own update check runs in FormCreate and records the tool's start in its key
+  // "Ostvane". Here a reminder date ahead keeps the wizard closed, and what the start added is
+  // taken out again, so that each test sees the keys it seeded (OwnUpdateCheck tests the
+  // record itself).
+  TForm1* Create() {
+    const bool hadKey = testsupport::KeyExists(HKEY_LOCAL_MACHINE, "Ostvane");
+    const std::string before = Values("Ostvane");
+    testsupport::SeedNothingDue("Ostvane");
+    TForm1* form = app->CreateForm<TForm1>();
+    engine::TRegistry reg;
+    if (!hadKey) {
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Ostvane");
+    } else if (reg.OpenKey("Software\\Trelk\\Ostvane", false)) {
+      for (const char* added : {"ApplicationFileName", "Update"})
+        if (before.find(std::string(added) + "=") == std::string::npos) reg.DeleteValue(added);
+    }
+    return form;
+  }
   std::vector<std::string> Items(TForm1* f) {
     std::vector<std::string> items;
     for (int i = 0; i < f->ListBox_Programs->Count(); ++i) items.push_back(f->ListBox_Programs->Item(i));
@@ -165,6 +158,79 @@ TEST_F(MainFormTest, NoTrelkKeyLeavesTheListEmpty) {
   EXPECT_EQ(form->Pages->PageIndex(), 0);
   EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
   EXPECT_FALSE(form->Button_Previous->Enabled());
+}
+
+// The tool's own update check, the first step of FormCreate: it records the tool's start,
+// dates the installed version by Kalvor.dll and may run the wizard before anything of the
+// window exists; a registry error is shown and the start-up goes on.
+TEST_F(MainFormTest, OwnUpdateCheckComesFirst) {
+  const std::string exe = toolkit::ExeName();
+  enum Seed { NothingDue, Due, Locked };
+  struct Case {
+    const char* name;
+    Seed seed;
+    bool opens;
+    const char* error;
+  } cases[] = {
+      {"nothing due", NothingDue, false, nullptr},
+      {"due: the wizard runs before the list exists", Due, true, nullptr},
+      {"no rights on the key", Locked, false, "Fehler beim Setzen der Daten für 'ApplicationFileName'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk");
+    if (c.seed == NothingDue) testsupport::SeedNothingDue("Ostvane");
+    if (c.seed == Locked) {
+      SeedKey("Ostvane");
+      LockKey("Ostvane");
+    }
+    std::vector<std::string> shown;
+    toolkit::SeamGuard boxes = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string&, UINT) {
+      shown.push_back(text);
+      return IDOK;
+    });
+    bool opened = false, listMade = true, catalogueCopied = true, mainVisible = true;
+    double reference = 0;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(10);
+    timer.OnTimer = [&](toolkit::TComponent*) {
+      wizard::TStatusForm* w = wizard::StatusForm;
+      if (!w || !IsWindowVisible(w->Handle())) return;
+      opened = true;
+      listMade = tool::IntervalList != nullptr;
+      catalogueCopied = !tool::CatalogTable.empty();
+      mainVisible = app->MainForm() && IsWindowVisible(app->MainForm()->Handle());
+      reference = w->ReferenceDate;
+      EXPECT_EQ(w->ProgramName, "Ostvane");
+      EXPECT_EQ(w->ZIPFileName, "Brisel.zip");
+      EXPECT_EQ(w->RegistryKey, "Ostvane");
+      w->SetModalResult(toolkit::TForm::mrCancel);
+    };
+    tool::IntervalList.reset();
+    tool::CatalogTable.clear();
+    TForm1* form = app->CreateForm<TForm1>();
+    timer.SetEnabled(false);
+    UnlockKey("Ostvane");
+    EXPECT_EQ(opened, c.opens);
+    if (opened) {
+      EXPECT_FALSE(listMade || catalogueCopied || mainVisible) << "the wizard runs before the rest of FormCreate";
+      EXPECT_EQ(reference, form->CatalogFileDate());
+      EXPECT_EQ(reference, *tool::FileDateTime(base::ExtractFilePath(exe) + "Kalvor.dll"));
+    }
+    ASSERT_EQ(shown.size(), c.error ? 1u : 0u) << (shown.empty() ? "" : shown[0]);
+    if (c.error) EXPECT_EQ(shown[0], c.error);
+    // The start-up went on in every case.
+    EXPECT_TRUE(tool::IntervalList);
+    EXPECT_EQ(tool::CatalogTable.size(), 11u);
+    if (c.seed != Locked) {
+      EXPECT_EQ(Values("Ostvane").substr(0, 24 + exe.size() + 1), "ApplicationFileName=sz:\"" + exe + "\"");
+      form->Button_NextClick(form->Button_Next);
+      EXPECT_EQ(Items(form), std::vector<std::string>{"Ostvane"}) << "the tool lists itself once it has run";
+    }
+    app.reset();  // the old application object ends before the next one begins
+    app = std::make_unique<toolkit::TApplication>();
+    app->SetTitle(tool::kAppTitle);
+  }
 }
 
 TEST_F(MainFormTest, CatalogueIsCopiedAndInRowControlsSitInTheList) {
@@ -578,6 +644,91 @@ TEST_F(SearchNowTest, StartsTheProgramWithItsParametersAndHoldsTheMarkUntilItIsU
     EXPECT_GE(ticks, 5) << "the tool's messages were not handled while it waited";
     EXPECT_EQ(Values("Kassenbuch"), "ApplicationFileName=sz:" + command);  // the mark is gone again
     EXPECT_EQ(ReadFile(out), command + "\nOnlyUpdate=yes\n") << "delay " << delay;
+    delete form;
+  }
+}
+
+// Visible top-level windows of class `cls` that belong to another process.
+std::vector<HWND> ForeignWindows(const char* cls) {
+  struct Search {
+    const char* cls;
+    std::vector<HWND> found;
+  } search{cls, {}};
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        char name[64] = "";
+        GetClassNameA(h, name, sizeof name);
+        if (pid != GetCurrentProcessId() && IsWindowVisible(h) && std::string(name) == s->cls) s->found.push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The real programs of the family started from their rows: the example program and the tool
+// itself run their update wizard at once, without their main window, and end after it.
+TEST_F(SearchNowTest, TheStartedProgramRunsOnlyItsWizard) {
+  struct Case {
+    const char* key;
+    const char* exe;
+    const char* mainClass;
+  } cases[] = {{"Notizkasten", "Notizkasten.exe", "TNotizkastenForm"}, {"Ostvane", "Brisel.exe", "TForm1"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    SeedKey(c.key);
+    const std::string command = "\"" + TestBinFolder() + c.exe + "\"";
+    WriteString(c.key, "NoUpdate", "");  // a search now runs whatever the reminder says
+    TForm1* form = ListAndSelect(c.key);
+    // After the form's own update check, which records this test program's command line in the
+    // tool's own key.
+    WriteString(c.key, "ApplicationFileName", command);
+    bool mainSeen = false;
+    toolkit::TTimer timer(nullptr);
+    timer.SetInterval(50);
+    timer.OnTimer = [&](toolkit::TComponent*) {
+      if (!ForeignWindows(c.mainClass).empty()) mainSeen = true;
+    };
+    form->Button_SearchForUpdatesClick(form->Button_SearchForUpdates);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Values(c.key).find("OnlyUpdate"), std::string::npos) << "the mark is gone after the search";
+    HWND wizard = nullptr;
+    for (int i = 0; i < 400 && !wizard; ++i) {
+      std::vector<HWND> found = ForeignWindows("TStatusForm");
+      if (!found.empty()) wizard = found.front();
+      else Sleep(25);
+    }
+    ASSERT_NE(wizard, nullptr) << "the started program shows its wizard";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wizard, &pid);
+    toolkit::ScopedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    // "Abbrechen" on the welcome page ends the update-only start.
+    struct Find {
+      HWND found = nullptr;
+    } find;
+    EnumChildWindows(
+        wizard,
+        [](HWND h, LPARAM p) -> BOOL {
+          char text[64] = "";
+          GetWindowTextA(h, text, sizeof text);
+          if (std::string(text) == "Abbrechen" && IsWindowVisible(h) && IsWindowEnabled(h)) {
+            reinterpret_cast<Find*>(p)->found = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    ASSERT_NE(find.found, nullptr);
+    PostMessageA(find.found, BM_CLICK, 0, 0);
+    DWORD waited = WAIT_TIMEOUT;
+    for (int i = 0; i < 400 && waited == WAIT_TIMEOUT; ++i) {
+      if (!ForeignWindows(c.mainClass).empty()) mainSeen = true;
+      waited = WaitForSingleObject(process.get(), 25);
+    }
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the started program ends after its wizard";
+    EXPECT_FALSE(mainSeen) << "its main window never shows";
     delete form;
   }
 }

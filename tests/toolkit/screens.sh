@@ -40,6 +40,8 @@ reg Adressmeister
 reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
 reg Lagerfix /v NoUpdate /t REG_SZ /d ""
 reg Ostvane /v UpdateInterval /t REG_DWORD /d 1
+# The tool's own reminder a long way ahead: its update wizard does not come first.
+reg Ostvane /v Update /t REG_BINARY /d 000000000088f340
 reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
 
 cd "$bin"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/Programs.h"
+#include "tests/support/RegistryKeys.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ HWND ChildAt(HWND main, const char* cls, RECT want) {
 }
 
 TEST(MainWindow, LogoOpensTheAboutDialogAndTheAnimationRuns) {
+  SeedNothingDue("Ostvane");  // the tool's own update check opens no wizard
   Process brisel;
   ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
   HWND main = WaitForWindow(brisel.pi.dwProcessId, "TForm1", "Trelk-Software Ostvane");

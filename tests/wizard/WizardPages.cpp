@@ -1,0 +1,80 @@
+// wizard_pages.exe PAGE: the update wizard of Notizkasten walked to one page for the README's
+// pictures (scripts/screenshots.sh), with the work inside the steps played by this program:
+//   result-none    the result of a check that found nothing
+//   result-update  the result of a check that found an update with three news items
+//   download       the download page as a download begins
+//   install        the page "Einrichten"
+//   finish         the page "Bestätigung3" after a prepared installation
+// The walk goes through the wizard's own buttons; the program ends by itself after 6 s.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "toolkit/Application.h"
+#include "toolkit/Timer.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/update_rules.h"
+
+namespace {
+
+class TPlayedStatusForm : public wizard::TStatusForm {
+ public:
+  using TStatusForm::TStatusForm;
+  bool finds = false;
+
+ protected:
+  void CheckForUpdates() override {
+    UpdateAvailable = finds;
+    Button_NextClick(Button_Check);
+  }
+  std::string ReadNews() override {
+    return wizard::NewsListText(std::string("\"01.02.2003: Druckvorschau korrigiert\", \"15.03.2003: Neue Suchfunktion\","
+                                            " \"15.03.2003: Schnellere Anzeige\""),
+                                37600, wizard::ShortDateFormat::FromPicture("dd.MM.yyyy"), 37700);
+  }
+  void RunDownload() override {}
+  bool PrepareInstallation() override {
+    wizard::InstallPrepared = false;  // nothing is started at the end of this program
+    Button_Next->SetText("Beenden");
+    Button_Cancel->SetEnabled(false);
+    return true;
+  }
+};
+
+void Click(toolkit::TControl* button) { SendMessageA(button->Handle(), BM_CLICK, 0, 0); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string page = argc > 1 ? argv[1] : "";
+  toolkit::TApplication app;
+  app.SetTitle("Notizkasten");
+  auto* form = new TPlayedStatusForm(&app);
+  form->DoCreate();
+  form->ProgramName = "Notizkasten";
+  form->RegistryKey = "WizardPages";
+  form->ZIPFileName = "Notizkasten.zip";
+  form->finds = page != "result-none";
+  std::vector<int> clicks;  // 0 Weiter >, 1 the check button
+  if (page == "result-none" || page == "result-update") clicks = {0, 1};
+  if (page == "download") clicks = {0, 1, 0};
+  if (page == "install") clicks = {0, 1, 0, 0};
+  if (page == "finish") clicks = {0, 1, 0, 0, 0};
+  if (clicks.empty()) return 3;
+  size_t next = 0;
+  toolkit::TTimer walk(nullptr);
+  walk.SetInterval(300);
+  walk.OnTimer = [&](toolkit::TComponent*) {
+    if (next < clicks.size()) {
+      Click(clicks[next++] == 0 ? form->Button_Next : form->Button_Check);
+      // The download page as a download begins: its first text, the bar empty.
+      if (page == "download" && next == clicks.size()) form->Button_Next->SetEnabled(false);
+    }
+  };
+  toolkit::TTimer end(nullptr);
+  end.SetInterval(6000);
+  end.OnTimer = [](toolkit::TComponent*) { ExitProcess(0); };
+  form->ShowModal();
+  return 0;
+}
