@@ -105,7 +105,7 @@ shot "$info" about-dialog
 xdotool key --window "$info" Escape
 
 # The wizard's later pages, walked to by wizard_pages.exe with the steps' work played by it.
-for page in result-none result-update download install finish; do
+for page in result-none result-update install finish; do
   (cd "$root/build/x86_64/bin" && "$WINE" wizard_pages.exe "$page" </dev/null >/dev/null 2>&1 &)
   sleep 1
   pages=$(wait_window '^Updates installieren$')
@@ -113,3 +113,28 @@ for page in result-none result-update download install finish; do
   shot "$pages" "wizard-$page"
   sleep 3
 done
+
+# The download page mid-way, from the real road: Notizkasten.exe against the maker's web server
+# on 127.0.0.1 (a staging folder of scripts/make_road.py), the 20 MB archive throttled to 3 MB/s.
+road="$work/road"
+python3 "$root/scripts/make_road.py" "$road" "$root/build/x86_64/bin" >/dev/null
+python3 "$root/tests/wizard/update_server.py" --root "$road/root" --port-file "$road/port" --lifetime 300 \
+  </dev/null >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 100); do [ -s "$road/port" ] && break; sleep 0.05; done
+port=$(cat "$road/port")
+curl -s "http://127.0.0.1:$port/_mode?path=/Updates/Notizkasten.zip&rate=3000000" >/dev/null
+"$WINE" reg delete 'HKLM\Software\Trelk\Notizkasten' /f >/dev/null 2>&1 || true
+roadtemp="Z:${road//\//\\}\\temp"
+(cd "$road/prog" && TRELK_UPDATE_SERVER="127.0.0.1:$port" TMP="$roadtemp" TEMP="$roadtemp" \
+  "$WINE" Notizkasten.exe </dev/null >/dev/null 2>&1 &)
+wiz=$(wait_window '^Updates installieren$')
+sleep 1.5
+wclick 600 200         # a neutral spot
+wclick 597 332         # Weiter >
+wclick 332 164         # Jetzt auf neue Updates prüfen
+sleep 1
+wclick 597 332         # Weiter >: the download begins
+sleep 2.5
+shot "$wiz" wizard-download
+kill "$server" 2>/dev/null || true
