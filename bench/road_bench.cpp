@@ -1,6 +1,6 @@
 // road_bench.exe: the road of one update through Notizkasten.exe, timed from outside like a
 // person's clicks, beside httpget.exe fetching the same files in the same run.
-//   road_bench.exe RUNS AUTHORITY PROGRAM TEMPDIR
+//   road_bench.exe RUNS AUTHORITY PROGRAM TEMPDIR [RATE]
 // AUTHORITY is the maker's web server ("127.0.0.1:port") serving "Updates.ini" and
 // "Updates/Notizkasten.zip"; PROGRAM the Notizkasten.exe to start (its update must be due);
 // TEMPDIR the temporary folder it is given (with its backslash). Each run, alternating which
@@ -11,6 +11,10 @@
 //            auf neue Updates prüfen" to the result page, and from "Weiter >" there to the end
 //            of the download (the page of a complete download, ready for "Einrichten"), with
 //            the program's CPU during the download.
+// Then three runs at RATE bytes per second (default 4,000,000): the program's processor time
+// while the bytes stream in beside httpget's.
+//   road_bench.exe display AUTHORITY TEMPDIR RATE
+// The progress display's own cost, measured in this process (see DisplayCost).
 // Prints every run and the medians. The caller keeps Wine's desktop process running.
 #include <windows.h>
 
@@ -20,6 +24,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "toolkit/Application.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace {
 
@@ -41,14 +48,38 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-double Seconds(const FILETIME& t) {
-  return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-}
 
-double ProcessCpu(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return Seconds(kernel) + Seconds(user);
+// The processor time (user and system, in seconds) of the Unix process that runs `program`, read
+// from Linux's /proc through Wine's drive Z: (Wine reports no times for other processes); -1
+// when it is not found. The process's command line begins with the program's Windows path.
+double UnixCpuOf(const std::string& program) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA("Z:\\proc\\*", &fd);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  double found = -1;
+  do {
+    if (fd.cFileName[0] < '0' || fd.cFileName[0] > '9') continue;
+    const std::string dir = std::string("Z:\\proc\\") + fd.cFileName + "\\";
+    FILE* f = std::fopen((dir + "cmdline").c_str(), "rb");
+    if (!f) continue;
+    char line[1024] = {};
+    size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    if (n == 0 || _stricmp(line, program.c_str()) != 0) continue;
+    f = std::fopen((dir + "stat").c_str(), "rb");
+    if (!f) continue;
+    char stat[2048] = {};
+    std::fread(stat, 1, sizeof stat - 1, f);
+    std::fclose(f);
+    // Fields 14 and 15 (utime, stime) after the name in parentheses, in ticks of 1/100 s.
+    const char* p = std::strrchr(stat, ')');
+    unsigned long long utime = 0, stime = 0;
+    if (p && std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) == 2)
+      found = static_cast<double>(utime + stime) / 100.0;
+    break;
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
 }
 
 std::string Folder() {
@@ -212,13 +243,13 @@ WizardRun Wizard(const std::string& program, const std::string& authority, const
   WaitEnabled(next, true, 30);
   r.check = Now() - start;
   if (!Child(wizard, "Es stehen neue Updates zum Download bereit.")) Fail("the check found no update");
-  const double cpu = ProcessCpu(pi.hProcess);
+  const double cpu = UnixCpuOf(program);
   start = Now();
   PostMessageA(next, BM_CLICK, 0, 0);
   WaitEnabled(next, false, 10);
   WaitEnabled(next, true, 120);
   r.download = Now() - start;
-  r.cpu = ProcessCpu(pi.hProcess) - cpu;
+  r.cpu = UnixCpuOf(program) - cpu;
   if (!Child(wizard, "Die Update-Dateien wurden erfolgreich")) Fail("the download did not end as complete");
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (GetFileAttributesExA((temp + "Notizkasten.zip").c_str(), GetFileExInfoStandard, &data))
@@ -231,19 +262,85 @@ WizardRun Wizard(const std::string& program, const std::string& authority, const
   return r;
 }
 
+double ThreadCpu() {
+  FILETIME created, exited, kernel, user;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+// The progress display's own cost: in this process, the wizard on its download page fetches the
+// archive through DownloadUpdate (its progress handler on the client), and the same client fetches
+// it once more without the handler; the difference of this thread's processor time, alternating
+// three times each.
+int DisplayCost(const std::string& authority, const std::string& temp, long long rate) {
+  const std::string base = "http://" + authority;
+  Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=" + std::to_string(rate), "NUL");
+  toolkit::TApplication app;
+  auto* form = new wizard::TStatusForm(&app);
+  form->DoCreate();
+  form->EnsureControls();
+  form->UpdateServer = authority;
+  form->ProgramName = "Notizkasten";
+  form->ShowForm();
+  form->Pages->SetPageIndex(3);
+  const std::string list = temp + "road_bench.ini";
+  FILE* f = std::fopen(list.c_str(), "wb");
+  std::fputs("[Notizkasten]\r\nFile=Notizkasten.zip\r\n", f);
+  std::fclose(f);
+  wizard::UpdateList = std::make_unique<wizard::TIniFile>(list);
+  std::vector<double> with, without, seconds;
+  for (int run = 0; run < 3; ++run) {
+    toolkit::ProcessMessages();
+    double cpu = ThreadCpu(), start = Now();
+    form->DownloadUpdate(temp + "mit.zip");
+    const double wall = Now() - start;
+    with.push_back(ThreadCpu() - cpu);
+    seconds.push_back(wall);
+    toolkit::ProcessMessages();
+    cpu = ThreadCpu();
+    form->HTTP->Body = temp + "ohne.zip";
+    form->HTTP->Get(base + "/Updates/Notizkasten.zip");
+    without.push_back(ThreadCpu() - cpu);
+    std::printf("display run %d: with the progress display %.2f s cpu in %.2f s, without %.2f s cpu (%s)\n", run + 1,
+                with.back(), wall, without.back(), form->StatusLabel->Text().c_str());
+    std::fflush(stdout);
+    DeleteFileA((temp + "mit.zip").c_str());
+    DeleteFileA((temp + "ohne.zip").c_str());
+  }
+  wizard::UpdateList.reset();
+  DeleteFileA(list.c_str());
+  Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=0", "NUL");
+  std::printf("display   at %lld bytes/s the progress display costs %.2f s of %.2f s: %.1f %% of one core "
+              "(goal: under 2 %%)\n",
+              rate, Median(with) - Median(without), Median(seconds),
+              100 * (Median(with) - Median(without)) / Median(seconds));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: road_bench RUNS AUTHORITY PROGRAM TEMPDIR\n");
+  if (argc == 5 && std::string(argv[1]) == "display") return DisplayCost(argv[2], argv[3], std::atoll(argv[4]));
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: road_bench RUNS AUTHORITY PROGRAM TEMPDIR [RATE]\n");
     return 3;
   }
   const int runs = std::atoi(argv[1]);
   const std::string authority = argv[2], program = argv[3], temp = argv[4];
+  const long long rate = argc == 6 ? std::atoll(argv[5]) : 4000000;
   const std::string base = "http://" + authority;
   const std::string scratch = temp + "httpget.bin";
-  std::vector<double> checks, downloads, wizardCpu, listTransfer, listWall, zipTransfer, zipWall, zipCpu, listCpu;
+  auto throttle = [&](long long bytesPerSecond) {
+    Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=" + std::to_string(bytesPerSecond), "NUL");
+  };
+
+  // The whole speed of the loopback server: the wizard's times beside httpget's.
+  std::vector<double> checks, downloads, listTransfer, listWall, zipTransfer, zipWall;
   long long archiveBytes = 0;
+  throttle(0);
   for (int run = 0; run < runs; ++run) {
     HttpgetRun list, zip;
     WizardRun wizard;
@@ -261,35 +358,51 @@ int main(int argc, char** argv) {
     }
     if (wizard.bytes != zip.bytes) Fail("the wizard's archive and httpget's differ in size");
     archiveBytes = zip.bytes;
-    std::printf("run %d: wizard check %.3f s, download %.3f s (cpu %.3f s) | httpget list %.3f s (process %.3f s), "
-                "archive %.3f s (process %.3f s, cpu %.3f s)\n",
-                run + 1, wizard.check, wizard.download, wizard.cpu, list.transfer, list.wall, zip.transfer, zip.wall,
-                zip.cpu);
+    std::printf("run %d: wizard check %.3f s, download %.3f s | httpget list %.3f s (process %.3f s), archive %.3f s "
+                "(process %.3f s)\n",
+                run + 1, wizard.check, wizard.download, list.transfer, list.wall, zip.transfer, zip.wall);
     std::fflush(stdout);
     checks.push_back(wizard.check);
     downloads.push_back(wizard.download);
-    wizardCpu.push_back(wizard.cpu);
     listTransfer.push_back(list.transfer);
     listWall.push_back(list.wall);
-    listCpu.push_back(list.cpu);
     zipTransfer.push_back(zip.transfer);
     zipWall.push_back(zip.wall);
-    zipCpu.push_back(zip.cpu);
   }
+
+  // The processor while the bytes stream in at `rate`: the wizard's program beside httpget's
+  // transfer (its processor time less that of fetching the small list, which stands for its
+  // start and end).
+  std::vector<double> slowDownloads, wizardCpu, httpgetCpu;
+  throttle(rate);
+  for (int run = 0; run < 3; ++run) {
+    WizardRun wizard = Wizard(program, authority, temp);
+    HttpgetRun list = Httpget(base + "/Updates.ini", scratch);
+    HttpgetRun zip = Httpget(base + "/Updates/Notizkasten.zip", scratch);
+    DeleteFileA(scratch.c_str());
+    std::printf("at %lld bytes/s: wizard download %.3f s, cpu %.2f s | httpget archive %.3f s, cpu %.2f s (list %.2f s)\n",
+                rate, wizard.download, wizard.cpu, zip.transfer, zip.cpu, list.cpu);
+    std::fflush(stdout);
+    slowDownloads.push_back(wizard.download);
+    wizardCpu.push_back(wizard.cpu);
+    httpgetCpu.push_back(zip.cpu - list.cpu);
+  }
+  throttle(0);
+
   const double download = Median(downloads), transfer = Median(zipTransfer), wall = Median(zipWall);
-  const double httpgetTransferCpu = Median(zipCpu) - Median(listCpu);
-  std::printf("archive: %lld bytes; %d runs, medians:\n", archiveBytes, runs);
+  const double slow = Median(slowDownloads), cpu = Median(wizardCpu), clientCpu = Median(httpgetCpu);
+  std::printf("archive: %lld bytes; medians of %d runs at full speed:\n", archiveBytes, runs);
   std::printf("check     wizard (click to result page) %.3f s | httpget Updates.ini transfer %.3f s, process %.3f s\n",
               Median(checks), Median(listTransfer), Median(listWall));
   std::printf("download  wizard (Weiter > to complete) %.3f s | httpget transfer %.3f s, process %.3f s\n", download,
               transfer, wall);
-  std::printf("ratio     wizard / httpget transfer %.3f, wizard / httpget process %.3f (goal: at most 1.1)\n",
+  std::printf("ratio     wizard / httpget transfer %.2f, wizard / httpget process %.2f (goal: at most 1.1)\n",
               download / transfer, download / wall);
-  std::printf("cpu       wizard during the download %.3f s (%.1f %% of one core); httpget's transfer %.3f s "
-              "(its cpu less that of the list fetch)\n",
-              Median(wizardCpu), 100 * Median(wizardCpu) / download, httpgetTransferCpu);
-  std::printf("display   wizard cpu beyond httpget's transfer: %.1f %% of one core while the bytes stream in "
-              "(goal: under 2 %%)\n",
-              100 * (Median(wizardCpu) - httpgetTransferCpu) / download);
+  std::printf("cpu       at %lld bytes/s (medians of 3): wizard %.2f s in %.2f s (%.1f %% of one core), httpget's "
+              "transfer %.2f s\n",
+              rate, cpu, slow, 100 * cpu / slow, clientCpu);
+  std::printf("display   the wizard's processor time beyond the client's: %.1f %% of one core while the bytes stream "
+              "in (goal: under 2 %%)\n",
+              100 * (cpu - clientCpu) / slow);
   return 0;
 }

@@ -44,5 +44,7 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 out="$work/out.txt"
 (cd "$bin" && "$WINE" road_bench.exe "$runs" "127.0.0.1:$(cat "$work/port")" "$(winpath "$work/prog/Notizkasten.exe")" \
   "$(winpath "$work/temp")\\" >"$out" 2>&1) || { tr -d '\r' <"$out"; exit 1; }
+(cd "$bin" && "$WINE" road_bench.exe display "127.0.0.1:$(cat "$work/port")" "$(winpath "$work/temp")\\" 4000000 \
+  >>"$out" 2>&1) || { tr -d '\r' <"$out"; exit 1; }
 tr -d '\r' <"$out"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

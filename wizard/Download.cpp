@@ -56,6 +56,8 @@ void TStatusForm::RunDownload() {
 void TStatusForm::DownloadUpdate(const std::string& localFile) {
   if (!UpdateList) return;
   DownloadStart = TimeOfDay();
+  progressReported_ = false;
+  progressShownAt_ = GetTickCount();
   HTTP->OnPacketRecvd = [this](toolkit::TComponent* sender) { OnUpdateTimer(sender); };
   Downloading = true;
   try {
@@ -67,6 +69,8 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   }
   Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
+  // The last block's figures, whether or not they were shown when it came.
+  if (progressReported_) ShowProgress();
   if (DownloadAborted) {
     Sleep(3000);
     DeleteFileA(localFile.c_str());
@@ -74,7 +78,30 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
 }
 
 void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
-  toolkit::ProcessMessages();
+  // Every block is looked at, but the progress is shown at most every kDisplaySpacing ms: from a
+  // fast server the blocks come thousands of times a second, and painting the page (or even
+  // looking at the message queue, which under Wine asks the display server) for each of them
+  // would cost more than receiving them. The client's receive loop handles the queue every few
+  // milliseconds meanwhile, so clicks are not kept waiting. The last block of an announced
+  // length and the end of the transfer (DownloadUpdate) are always shown.
+  progressReported_ = true;
+  const DWORD now = GetTickCount();
+  const std::int64_t expected = HTTP->ExpectedBytes();
+  if (now - progressShownAt_ >= kDisplaySpacing || (expected > 0 && HTTP->ReceivedBytes() >= expected)) {
+    toolkit::ProcessMessages();
+    ShowProgress();
+    progressShownAt_ = now;
+  }
+  if (CancelConfirmed) {
+    try {
+      HTTP->Abort();
+    } catch (...) {
+    }
+    DownloadAborted = true;
+  }
+}
+
+void TStatusForm::ShowProgress() {
   const std::int64_t expected = HTTP->ExpectedBytes();
   const std::int64_t received = HTTP->ReceivedBytes();
   double remaining = 0;
@@ -94,13 +121,6 @@ void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
   SetCaptionIfChanged(PerCent, PercentText(received, expected));
   SetCaptionIfChanged(StatusLabel, FormatSize(received, 1) + " von " + FormatSize(expected, 1) + " gedownloadet");
   SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + UserTimeText(RemainingTimeOfDay(remaining)));
-  if (CancelConfirmed) {
-    try {
-      HTTP->Abort();
-    } catch (...) {
-    }
-    DownloadAborted = true;
-  }
 }
 
 void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {

@@ -163,8 +163,10 @@ FormSpec TStatusForm::Description() {
               .Font("MS Sans Serif", -11)
               .Flags(Flag::Centered)
               .Into(PerCent),
-          Row("StatusLabel", Kind::Label, "Download", "", {52, 168, 0, 0}).Into(StatusLabel),
-          Row("TimeLeft", Kind::Label, "Download", "", {52, 192, 0, 0}).Into(TimeLeft),
+          // The two lines change while the bytes stream in: boxes of their own size, so that a
+          // new text repaints the line and does not resize it.
+          Row("StatusLabel", Kind::Label, "Download", "", {52, 168, 337, 13}).Into(StatusLabel),
+          Row("TimeLeft", Kind::Label, "Download", "", {52, 192, 337, 13}).Into(TimeLeft),
           Row("Icon", Kind::Image, "Download", "", {8, 160, 33, 33}).Into(Icon),
           Row("CancelDownload", Kind::Button, "Download", "Download ab&brechen", {240, 216, 155, 25})
               .Into(CancelDownload)

@@ -169,6 +169,8 @@ class TStatusForm : public toolkit::TForm {
   virtual bool PrepareInstallation();
 
  private:
+  // The progress display for the client's counters now (bar, percentage, amounts, time left).
+  void ShowProgress();
   // The confirmation question of a stop; true for "Ja".
   bool ConfirmStop();
   // The failure state of "Einrichten": the failure text, the error icon, "Weiter >" off.
@@ -181,6 +183,9 @@ class TStatusForm : public toolkit::TForm {
   toolkit::FormSpec Description();
   bool controlsMade_ = false;
   bool closeAfterDownload_ = false;  // the window closes once the running download has returned
+  static constexpr DWORD kDisplaySpacing = 100;  // ms between two showings of the progress
+  bool progressReported_ = false;                // a block of this download has come
+  DWORD progressShownAt_ = 0;                    // the download's start, then its last showing
   toolkit::ScopedIcon icon2_, icon3_;
 };
 
