@@ -224,7 +224,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   ASSERT_TRUE(Check());
   ServerMode("/Updates/Kasse.zip", "rate=1000000");
   std::vector<std::string> percents;
-  bool asked = false, existedWhenAsked = false;
+  bool asked = false, existedWhenAsked = false, timeShown = false;
   DWORD answeredAt = 0;
   onBox = [&] {
     existedWhenAsked = FileExists(local);
@@ -234,6 +234,8 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   WhileTicking(
       [&] {
         if (!form->Downloading) return;
+        const std::string left = form->TimeLeft->Text();
+        if (!left.empty() && left != zeroTime) timeShown = true;
         const std::string percent = form->PerCent->Text();
         if (!percent.empty() && (percents.empty() || percents.back() != percent)) percents.push_back(percent);
         EXPECT_FALSE(form->Button_Next->Enabled());
@@ -260,6 +262,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   ASSERT_GE(percents.size(), 3u);
   for (size_t i = 1; i < percents.size(); ++i) EXPECT_LT(std::stoi(percents[i - 1]), std::stoi(percents[i]));
   EXPECT_LT(std::stoi(percents.back()), 100);
+  EXPECT_TRUE(timeShown) << "a remaining time above zero while the bytes come";
 
   // "Erneut versuchen" at full speed: the whole archive, and the page of a complete download.
   ServerMode("/Updates/Kasse.zip", "rate=0");
@@ -313,6 +316,33 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_EQ(ReadFileBytes(local), archive);
   EXPECT_EQ(form->StatusLabel->Text(), size + " von 0 Byte gedownloadet");
   ASSERT_FALSE(amounts.empty());
+
+  // A download that starts at midnight, and one that runs across it: the clock's time of day at
+  // the start is 0, or later than every reading after it; the remaining time shows zero.
+  for (double start : {0.0, 0.99999}) {
+    SCOPED_TRACE(start);
+    ASSERT_TRUE(Check());
+    ServerClear();
+    ServerMode("/Updates/Kasse.zip", "rate=2000000");
+    int readings = 0;
+    const double day = TodayNumber();
+    toolkit::SeamGuard clock = toolkit::NowSeam.Replace([&] {
+      // The first reading is the download's start; every later one is a moment after midnight.
+      return readings++ == 0 ? day + start : day + 1 + readings * 1e-7;
+    });
+    int ticks = 0;
+    WhileTicking(
+        [&] {
+          if (!form->Downloading || form->StatusLabel->Text().find(" von 1,9 MB") == std::string::npos) return;
+          ++ticks;
+          EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
+        },
+        [&] { form->Button_NextClick(form->Button_Next); });
+    EXPECT_NEAR(wizard::DownloadStart, start, 1e-9);
+    EXPECT_GT(ticks, 0);
+    EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
+    EXPECT_EQ(ReadFileBytes(local), archive);
+  }
 
   // Leaving the wizard during a download: asked once; "Ja" closes it once the download has
   // returned, and the partial file is gone by then.
