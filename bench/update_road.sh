@@ -23,16 +23,17 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-pin() { if command -v taskset >/dev/null && [ "$(nproc)" -ge 2 ]; then taskset -c "$1" "${@:2}"; else "${@:2}"; fi; }
-pin 1 "$WINESERVER" -p </dev/null >/dev/null 2>&1
+# Runs a command on one processor when the machine has two (exec: the caller's $! is its pid).
+pin() { if command -v taskset >/dev/null && [ "$(nproc)" -ge 2 ]; then exec taskset -c "$1" "${@:2}"; else exec "${@:2}"; fi; }
+(pin 1 "$WINESERVER" -p </dev/null >/dev/null 2>&1)
 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 bin="$root/build/x86_64/bin"
 
 # The server's folder, the installed program (ten days old) and its temporary folder.
 python3 "$root/scripts/make_road.py" "$work" "$bin"
 
-pin 0 python3 "$root/tests/wizard/update_server.py" --root "$work/root" --port-file "$work/port" --lifetime 3600 \
-  </dev/null >"$work/server.log" 2>&1 &
+(pin 0 python3 "$root/tests/wizard/update_server.py" --root "$work/root" --port-file "$work/port" --lifetime 3600 \
+  </dev/null >"$work/server.log" 2>&1) &
 server=$!
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
 [ -s "$work/port" ] || { cat "$work/server.log"; exit 1; }
