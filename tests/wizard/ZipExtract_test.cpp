@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/UpdateServer.h"
+
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -18,48 +20,10 @@ struct Entry {
   bool store = false;  // uncompressed, so that a changed byte changes the data itself
 };
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return in ? s.str() : std::string("<missing>");
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Files and folders directly in `folder`, sorted, as "name" or "name/".
-std::string Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string n = fd.cFileName;
-      if (n == "." || n == "..") continue;
-      names.push_back(n + ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "/" : ""));
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  std::sort(names.begin(), names.end());
-  std::string s;
-  for (const auto& n : names) s += "[" + n + "]";
-  return s;
-}
-
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string n = fd.cFileName;
-      if (n == "." || n == "..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + n + "\\");
-      else DeleteFileA((folder + n).c_str());
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
+using testsupport::FileExists;
+using testsupport::Listing;
+using testsupport::ReadFileBytes;
+using testsupport::RemoveTree;
 
 class ZipExtractTest : public ::testing::Test {
  protected:
@@ -107,10 +71,10 @@ TEST_F(ZipExtractTest, EntriesLandDirectlyInTheFolderAndNothingIsReplaced) {
   EXPECT_EQ(r.kept, 1);
   EXPECT_EQ(r.skipped, 1);
   EXPECT_EQ(Listing(folder_), "[Kasse.exe][Update.bat][x.dll][\xC4nderungen.txt]");
-  EXPECT_EQ(Read(folder_ + "Kasse.exe"), "MZ neu");
-  EXPECT_EQ(Read(folder_ + "Update.bat"), "alt");
-  EXPECT_EQ(Read(folder_ + "x.dll"), std::string("a\0b", 3));
-  EXPECT_EQ(Read(folder_ + "\xC4nderungen.txt"), "Umlaut");
+  EXPECT_EQ(ReadFileBytes(folder_ + "Kasse.exe"), "MZ neu");
+  EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "alt");
+  EXPECT_EQ(ReadFileBytes(folder_ + "x.dll"), std::string("a\0b", 3));
+  EXPECT_EQ(ReadFileBytes(folder_ + "\xC4nderungen.txt"), "Umlaut");
 }
 
 TEST_F(ZipExtractTest, ArchiveWithAnUmlautInItsPathOpens) {
@@ -119,11 +83,11 @@ TEST_F(ZipExtractTest, ArchiveWithAnUmlautInItsPathOpens) {
   ASSERT_TRUE(MoveFileA(archive_.c_str(), moved.c_str()));
   wizard::ExtractResult r = wizard::ExtractAll(moved, folder_);
   EXPECT_TRUE(r.Complete()) << r.error;
-  EXPECT_EQ(Read(folder_ + "a.txt"), "x");
+  EXPECT_EQ(ReadFileBytes(folder_ + "a.txt"), "x");
   ASSERT_EQ(r.writtenFiles.size(), 1u);
   wizard::RemoveWritten(r);
-  EXPECT_FALSE(Exists(folder_ + "a.txt"));
-  EXPECT_TRUE(Exists(moved));
+  EXPECT_FALSE(FileExists(folder_ + "a.txt"));
+  EXPECT_TRUE(FileExists(moved));
 }
 
 TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
@@ -139,7 +103,7 @@ TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(Listing(base_), "[T\xE4mp/][Update.zip]");  // nothing beside the folder
   EXPECT_EQ(Listing(folder_), "[Update.bat][x][y][z]");
-  EXPECT_EQ(Read(folder_ + "Update.bat"), "erste");
+  EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "erste");
   EXPECT_EQ(r.skipped, 2);  // C:evil, CON.txt
   EXPECT_EQ(r.kept, 1);     // the second Update.bat
   EXPECT_EQ(r.failed, 1);   // the name too long for the folder
@@ -150,7 +114,7 @@ TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
 TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
   const std::string big(200000, 'q');
   MakeArchive({{"a.txt", "vorher"}, {"big.bin", big, true}, {"c.txt", "nachher"}});
-  std::string bytes = Read(archive_);
+  std::string bytes = ReadFileBytes(archive_);
   ASSERT_GT(bytes.size(), big.size());
 
   struct Case {
@@ -173,11 +137,11 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
     EXPECT_EQ(r.opened, c.opened) << c.what;
     EXPECT_FALSE(r.Complete()) << c.what;
     EXPECT_FALSE(r.error.empty()) << c.what;
-    EXPECT_FALSE(Exists(folder_ + "big.bin")) << c.what;
+    EXPECT_FALSE(FileExists(folder_ + "big.bin")) << c.what;
     if (c.opened) {
       EXPECT_EQ(r.failed, 1) << c.what;
       EXPECT_NE(r.error.find("big.bin"), std::string::npos) << r.error;
-      EXPECT_EQ(Read(folder_ + "c.txt"), "nachher");  // the other entries still arrive
+      EXPECT_EQ(ReadFileBytes(folder_ + "c.txt"), "nachher");  // the other entries still arrive
     }
   }
   EXPECT_FALSE(wizard::ExtractAll(base_ + "fehlt.zip", folder_).opened);
