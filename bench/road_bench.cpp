@@ -25,28 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "toolkit/Application.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Now;
 
 
 // The processor time (user and system, in seconds) of the Unix process that runs `program`, read
