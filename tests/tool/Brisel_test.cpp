@@ -391,4 +391,96 @@ TEST(Brisel, TheForAllFieldTakesTypedValuesIntoItsRangeWhenLeft) {
   EXPECT_EQ(brisel.Wait(20000), 0u);
 }
 
+// A posted click inside a row (the row may lie under another program's window meanwhile).
+void PostRowClick(HWND list, int row) {
+  const int top = static_cast<int>(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  const int height = static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  const LPARAM at = MAKELPARAM(60, (row - top) * height + 8);
+  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(list, WM_LBUTTONUP, 0, at);
+}
+
+int RowOf(HWND list, const std::string& name) {
+  const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row)
+    if (ListText(list, row) == name) return row;
+  return -1;
+}
+
+// The example program, run once so that its key names it, searched for from its row: it shows
+// only its wizard, the mark lives while it starts, and the tool handles clicks meanwhile.
+TEST(Brisel, SearchNowRunsTheProgramsWizardWhileTheToolStaysResponsive) {
+  TrelkKeys keys;
+  keys.Seed("Kassenbuch", "UpdateInterval", REG_DWORD, 14);
+  SeedNothingDue("Notizkasten");
+  SeedNothingDue("Ostvane");
+  {
+    Process once;
+    ASSERT_TRUE(once.Start(BinDir() + "Notizkasten.exe"));
+    HWND window = WaitForWindow(once.pi.dwProcessId, "TNotizkastenForm", nullptr);
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(once.Wait(20000), 0u);
+  }
+  const std::string recorded = Values(HKEY_LOCAL_MACHINE, "Notizkasten");
+  ASSERT_NE(recorded.find("ApplicationFileName=sz:\"" + BinDir() + "Notizkasten.exe\""), std::string::npos) << recorded;
+
+  Process brisel;
+  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
+  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
+  ASSERT_NE(main, nullptr);
+  HWND next = ChildWithText(main, "Button", "Weiter >");
+  HWND list = ChildWithText(main, "ListBox", "");
+  ASSERT_TRUE(next && list);
+  Click(main, 5, 5);
+  Click(next);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 3; }));
+  const int notizkasten = RowOf(list, "Notizkasten"), kassenbuch = RowOf(list, "Kassenbuch");
+  ASSERT_TRUE(notizkasten >= 0 && kassenbuch >= 0);
+  HWND searchButton = FindWindowExA(list, nullptr, "Button", "Jetzt nach Updates suchen");
+  HWND editor = FindWindowExA(list, nullptr, "ComboBox", nullptr);
+  ASSERT_TRUE(searchButton && editor);
+  HWND editField = FindWindowExA(editor, nullptr, "Edit", nullptr);
+  ClickRow(list, notizkasten);
+  ASSERT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == notizkasten && IsWindowVisible(searchButton); }));
+
+  Click(searchButton);
+  ASSERT_TRUE(WaitFor([&] { return Values(HKEY_LOCAL_MACHINE, "Notizkasten").find("OnlyUpdate=sz:") != std::string::npos; }, 3000))
+      << "the mark is written before the program starts";
+  // While the tool waits: a click on another row moves the selection and the row's editor.
+  PostRowClick(list, kassenbuch);
+  EXPECT_TRUE(WaitFor([&] { return SendMessageA(list, LB_GETCURSEL, 0, 0) == kassenbuch && TextOf(editField) == "14 Tage"; }, 1500))
+      << "the click was not handled during the wait";
+  EXPECT_NE(Values(HKEY_LOCAL_MACHINE, "Notizkasten").find("OnlyUpdate=sz:"), std::string::npos)
+      << "the selection moved only after the wait";
+
+  HWND wizard = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND h : WindowsOf(0, "TStatusForm", nullptr))
+      if (IsWindowVisible(h)) wizard = h;
+    return wizard != nullptr;
+  }, 20000)) << "the example program's wizard did not appear";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(wizard, &pid);
+  EXPECT_NE(pid, brisel.pi.dwProcessId);
+  auto mainShows = [&] {
+    for (HWND h : WindowsOf(pid, "TNotizkastenForm", nullptr))
+      if (IsWindowVisible(h)) return true;
+    return false;
+  };
+  EXPECT_FALSE(mainShows()) << "only the wizard shows";
+  EXPECT_TRUE(WaitFor([&] { return Values(HKEY_LOCAL_MACHINE, "Notizkasten").find("OnlyUpdate") == std::string::npos; }, 65000))
+      << "the mark is taken away after the start";
+  HWND cancel = ChildWithText(wizard, "Button", "Abbrechen");
+  ASSERT_NE(cancel, nullptr);
+  PostMessageA(cancel, BM_CLICK, 0, 0);
+  HANDLE started = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  ASSERT_NE(started, nullptr);
+  EXPECT_EQ(WaitForSingleObject(started, 20000), WAIT_OBJECT_0) << "the example program ends after its wizard";
+  CloseHandle(started);
+
+  PostMessageA(ChildWithText(main, "Button", "Abbrechen"), BM_CLICK, 0, 0);
+  EXPECT_EQ(brisel.Wait(20000), 0u);
+}
+
 }  // namespace
