@@ -29,10 +29,6 @@ Seam<bool()> InternetConnectedSeam([] {
   return InternetGetConnectedState(&flags, 0) != FALSE;
 });
 
-Seam<UINT(const std::string&, UINT)> WinExecSeam([](const std::string& commandLine, UINT show) {
-  return WinExec(commandLine.c_str(), show);
-});
-
 Seam<std::string()> TempPathSeam([] {
   char path[MAX_PATH + 1];
   DWORD n = GetTempPathA(sizeof path, path);

@@ -91,9 +91,6 @@ extern Seam<INT_PTR(HWND owner, const std::string& verb, const std::string& file
 // Whether an Internet connection is present (InternetGetConnectedState).
 extern Seam<bool()> InternetConnectedSeam;
 
-// WinExec: command line, show command -> its result (above 31 on success).
-extern Seam<UINT(const std::string& commandLine, UINT show)> WinExecSeam;
-
 // The user's temporary directory as the platform reports it, ending with a backslash.
 extern Seam<std::string()> TempPathSeam;
 
