@@ -234,8 +234,13 @@ std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
   const bool viaProxy = !in.Proxy.empty();
 
   if (in.Cmd != CmdType::SendRaw) {
-    lines.push_back(std::string(CmdVerb(in.Cmd)) + (viaProxy ? in.CurrentURL : in.RequestPath) +
-                    " HTTP/1.0");
+    // A blank would end the request target early ("GET /Updates/Neue Version.zip HTTP/1.0" is
+    // no request line a server can read); it travels as "%20", which the server reads back as
+    // the blank. Everything else of the target goes as it was given.
+    std::string target = viaProxy ? in.CurrentURL : in.RequestPath;
+    for (std::size_t at = target.find(' '); at != std::string::npos; at = target.find(' ', at + 3))
+      target.replace(at, 1, "%20");
+    lines.push_back(std::string(CmdVerb(in.Cmd)) + target + " HTTP/1.0");
   }
   if (viaProxy) {
     lines.push_back("Proxy-Connection: Keep-Alive");

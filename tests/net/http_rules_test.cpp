@@ -145,6 +145,12 @@ TEST(HttpRulesTest, RequestTextOnTheWire) {
        head + accept + "Cookie: id=1\r\n" + ct + "\r\n"},
       {wire([](TRequestInput& in) { in.HeaderInfo.Cookie = "id=1", in.CookieHost = "evil.example"; }),
        head + accept + ct + "\r\n"},
+      // Blanks in the target travel as "%20"; a "%" already there stays as it is.
+      {wire([](TRequestInput& in) { in.RequestPath = "/Updates/Neue  Version 2%.zip"; }),
+       "GET /Updates/Neue%20%20Version%202%.zip HTTP/1.0\r\n" + head.substr(head.find("Host")) + accept + ct + "\r\n"},
+      {wire([](TRequestInput& in) { in.Proxy = "cache", in.CurrentURL = "http://upd.example.net/a b"; }),
+       "GET http://upd.example.net/a%20b HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: upd.example.net\r\n" + accept +
+           ct + "\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.first, c.second);
 
