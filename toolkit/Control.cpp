@@ -3,6 +3,7 @@
 #include "toolkit/Control.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/StrUtils.h"
 #include "toolkit/Application.h"
@@ -155,6 +156,29 @@ TControl* TControl::FromHandle(HWND hwnd) {
 }
 
 LRESULT TControl::DefaultProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return Forward(hwnd, msg, wp, lp); }
+
+bool TControl::TrackClick(HWND hwnd, UINT msg, LPARAM lp) {
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+      pressed_ = true;
+      SetCapture(hwnd);
+      return true;
+    case WM_LBUTTONUP: {
+      const bool wasPressed = std::exchange(pressed_, false);
+      if (GetCapture() == hwnd) ReleaseCapture();
+      RECT r;
+      GetClientRect(hwnd, &r);
+      const POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+      if (wasPressed && PtInRect(&r, p)) DoClick();
+      return true;
+    }
+    case WM_CAPTURECHANGED:
+      pressed_ = false;
+      return false;
+    default:
+      return false;
+  }
+}
 
 HBRUSH TControl::ColorBrush() {
   if (!colorBrush_ || colorBrushColor_ != color_) {

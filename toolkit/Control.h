@@ -136,6 +136,11 @@ class TControl : public TComponent {
     if (event && Live()) event(std::forward<Args>(args)...);
   }
   void DoClick() { Fire(OnClick, this); }
+  // The click of the painted kinds: a press and a release inside the control, the mouse held by
+  // the control in between. Handles the left button's press and release (true for them) and a
+  // lost capture, which ends the press.
+  bool TrackClick(HWND hwnd, UINT msg, LPARAM lp);
+  bool pressed_ = false;
 
   // Reflected notifications, overridden by the kinds that have them.
   virtual LRESULT Notify(WORD /*code*/) { return 0; }

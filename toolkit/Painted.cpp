@@ -63,26 +63,7 @@ void TImage::SetTransparent(bool on) {
 }
 
 LRESULT TImage::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_LBUTTONDOWN:
-      pressed_ = true;
-      SetCapture(hwnd);
-      return 0;
-    case WM_LBUTTONUP: {
-      bool wasPressed = std::exchange(pressed_, false);
-      if (GetCapture() == hwnd) ReleaseCapture();
-      RECT r;
-      GetClientRect(hwnd, &r);
-      POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-      if (wasPressed && PtInRect(&r, p)) DoClick();
-      return 0;
-    }
-    case WM_CAPTURECHANGED:
-      pressed_ = false;
-      break;
-    default:
-      break;
-  }
+  if (TrackClick(hwnd, msg, lp)) return 0;
   return TControl::WndProc(hwnd, msg, wp, lp);
 }
 

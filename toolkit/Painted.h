@@ -54,7 +54,7 @@ class TImage : public TControl {
  private:
   std::shared_ptr<TBitmap> picture_;
   HICON icon_ = nullptr;
-  bool autoSize_ = false, transparent_ = false, pressed_ = false;
+  bool autoSize_ = false, transparent_ = false;
 };
 
 // An etched line along the top (horizontal) or the left edge (vertical) of its rectangle.

@@ -182,20 +182,16 @@ LRESULT TLabel::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Fire(OnMouseLeave, this);
       return 0;
     case WM_LBUTTONDOWN:
-      pressed_ = true;
-      SetCapture(hwnd);
+      TrackClick(hwnd, msg, lp);
       Fire(OnMouseDown, this);
       return 0;
-    case WM_LBUTTONUP: {
-      bool wasPressed = std::exchange(pressed_, false);
-      if (GetCapture() == hwnd) ReleaseCapture();
-      RECT r;
-      GetClientRect(hwnd, &r);
-      POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-      if (wasPressed && PtInRect(&r, p)) DoClick();
+    case WM_LBUTTONUP:
+      TrackClick(hwnd, msg, lp);
       Fire(OnMouseUp, this);
       return 0;
-    }
+    case WM_CAPTURECHANGED:
+      TrackClick(hwnd, msg, lp);
+      break;
     default:
       break;
   }

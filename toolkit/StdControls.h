@@ -107,7 +107,7 @@ class TLabel : public TControl {
   void SetAlignment(LONG_PTR alignment);
   bool autoSize_, wordWrap_;
   int rightEdge_ = -1;  // >= 0 when right-justified
-  bool hovering_ = false, pressed_ = false;
+  bool hovering_ = false;
 };
 
 // A single-line edit field. OnChange runs after every change of its text.

@@ -184,28 +184,37 @@ TEST_F(AppTest, DoubleBufferedPaintingGoesThroughAMemoryBitmapInOneBlock) {
   EXPECT_EQ(box->Canvas(), nullptr) << "no canvas outside the paint";
 }
 
-TEST_F(AppTest, APictureIsClickedByAPressAndAReleaseBothInsideIt) {
+TEST_F(AppTest, PicturesAndLabelsAreClickedByAPressAndAReleaseBothInsideThem) {
   auto* form = app->CreateForm<tktest::TTestForm>();
   auto* image = new TImage(form, form, {10, 10, 50, 40});
+  auto* label = new TLabel(form, form, "Verweis", {10, 60, 50, 40}, false);
   int clicks = 0;
-  image->OnClick = [&](TComponent*) { ++clicks; };
+  image->OnClick = label->OnClick = [&](TComponent*) { ++clicks; };
   struct Case {
     const char* how;
     bool pressInside;
+    bool captureLost;  // another window takes the mouse between press and release
     POINT release;
     int clicks;
   };
   const Case cases[] = {
-      {"press and release inside", true, {20, 20}, 1},
-      {"pressed elsewhere, released over it", false, {20, 20}, 0},
-      {"pressed inside, released outside", true, {80, 20}, 0},
-      {"pressed inside, released on the edge outside", true, {50, 39}, 0},
+      {"press and release inside", true, false, {20, 20}, 1},
+      {"pressed elsewhere, released over it", false, false, {20, 20}, 0},
+      {"pressed inside, released outside", true, false, {80, 20}, 0},
+      {"pressed inside, released on the edge outside", true, false, {50, 39}, 0},
+      {"pressed inside, the mouse taken away, released inside", true, true, {20, 20}, 0},
   };
-  for (const Case& c : cases) {
-    clicks = 0;
-    if (c.pressInside) SendMessageA(image->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    SendMessageA(image->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(c.release.x, c.release.y));
-    EXPECT_EQ(clicks, c.clicks) << c.how;
+  for (TControl* control : {static_cast<TControl*>(image), static_cast<TControl*>(label)}) {
+    for (const Case& c : cases) {
+      clicks = 0;
+      if (c.pressInside) SendMessageA(control->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+      if (c.captureLost) {
+        SetCapture(form->Handle());
+        ReleaseCapture();
+      }
+      SendMessageA(control->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(c.release.x, c.release.y));
+      EXPECT_EQ(clicks, c.clicks) << c.how << (control == image ? " (picture)" : " (label)");
+    }
   }
 }
 
