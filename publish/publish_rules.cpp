@@ -343,8 +343,9 @@ std::vector<UpdateList::Section> UpdateList::Sections() const {
   return sections;
 }
 
-const UpdateList::Section* UpdateList::Find(const std::vector<Section>& sections, std::string_view name) const {
-  name = Trim(name, IsProfileSpace);
+const UpdateList::Section* UpdateList::Find(const std::vector<Section>& sections, std::string_view name,
+                                            bool trim) const {
+  if (trim) name = Trim(name, IsProfileSpace);
   for (const Section& s : sections)
     if (s.header != std::string::npos && SameName(s.name, name)) return &s;
   return nullptr;
@@ -354,7 +355,7 @@ std::vector<std::string> UpdateList::SectionNames() const {
   std::vector<std::string> names;
   auto sections = Sections();
   for (const Section& s : sections) {
-    if (s.header == std::string::npos || Find(sections, s.name) != &s) continue;
+    if (s.header == std::string::npos || Find(sections, s.name, false) != &s) continue;
     bool hasKey = false;
     for (size_t i = s.first; i < s.last && !hasKey; ++i) hasKey = !IsBlankLine(lines_[i].text);
     if (hasKey) names.push_back(s.name);
@@ -365,6 +366,10 @@ std::vector<std::string> UpdateList::SectionNames() const {
 bool UpdateList::HasSection(std::string_view section) const {
   auto names = SectionNames();
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, Trim(section, IsProfileSpace)); });
+}
+
+bool IsReachableSectionName(std::string_view name) {
+  return !name.empty() && Trim(name, IsProfileSpace).size() == name.size();
 }
 
 std::optional<std::string> UpdateList::ReadValue(std::string_view section, std::string_view key) const {
@@ -541,6 +546,10 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
   if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
   for (const std::string& name : names) {
     const std::string where = "Section [" + name + "]: ";
+    if (!IsReachableSectionName(name)) {
+      problems.push_back(where + "the name begins or ends with a blank; no program finds this section.");
+      continue;
+    }
     auto date = list->ReadValue(name, "Date");
     if (!date || date->empty())
       problems.push_back(where + "no Date; the programs take today's date and offer the update every day.");

@@ -92,7 +92,8 @@ class UpdateList {
 
   std::string Bytes() const;
 
-  // Names of the sections with at least one key, each name once, in file order.
+  // Names of the sections with at least one key, each name once, in file order; a name with
+  // blanks at its ends comes as it is written, though no reader finds such a section.
   std::vector<std::string> SectionNames() const;
   bool HasSection(std::string_view section) const;
   // The value of `key` in the first section of that name; empty result when the key is absent
@@ -118,10 +119,14 @@ class UpdateList {
     size_t first = 0, last = 0;  // lines of the section: [first, last)
   };
   std::vector<Section> Sections() const;
-  const Section* Find(const std::vector<Section>& sections, std::string_view name) const;
+  // The first section named `name` (trimmed first with `trim`, as the reader does).
+  const Section* Find(const std::vector<Section>& sections, std::string_view name, bool trim = true) const;
 
   std::vector<Line> lines_;
 };
+
+// Whether a reader (which trims the name it looks for) can find a section of this name.
+bool IsReachableSectionName(std::string_view name);
 
 // ---- The command line -----------------------------------------------------------------------
 
