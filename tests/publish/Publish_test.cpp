@@ -305,6 +305,17 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
                         "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
                         "SHA256=" + hash2 + "\r\n");
 
+  // A release date after today is published, with a word on what it does.
+  args.back() = "31.12.9999";
+  r = Tool(args);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("Note: the date 31.12.9999 lies after today: a program that installs this update before then "
+                       "is offered it again at every check until that day.\n"),
+            std::string::npos)
+      << r.err;
+  args.back() = "1.4.2024";
+  ASSERT_EQ(Tool(args).code, 0);
+
   // verify says the same of Lager; without it the folder is right.
   Result v = m.Verify();
   EXPECT_EQ(v.code, 1);
