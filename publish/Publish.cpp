@@ -171,7 +171,6 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   const std::string archive = MakeArchive(entries);
   const std::string hash = HexLower(Sha256(archive));
 
-  if (!IsDirectory(a.server)) MakeDirectory(a.server);
   const std::string listPath = JoinPath(a.server, kListFile);
   auto oldList = TryReadFile(listPath);
   UpdateList list(oldList ? *oldList : std::string());
@@ -196,6 +195,8 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
                        secret.bytes);
   const std::string signatureText = Base64Encode(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
 
+  // Nothing is written before here: a refused publish leaves the folder as it was.
+  MakeDirectory(a.server);
   const std::string archiveFolder = JoinPath(a.server, kArchiveFolder);
   MakeDirectory(archiveFolder);
   const std::string archivePath = JoinPath(archiveFolder, a.file);
