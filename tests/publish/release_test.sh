@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # release_test.sh ROOT BATCH_PROBE EMULATOR...: scripts/release.sh run on the 32-bit programs of
 # build/i686 with a fresh key pair; the server folder checked by trelkpublish verify and read
-# back (list, archive entries byte for byte); then the archive's batch template made into
-# "Update.bat" as the wizard does and run by Wine's cmd.exe on a program folder with a blank
-# in its name: both files replaced, the copies and the batch file gone.
+# back (list, archive entries byte for byte), also by trelkpublish.exe under Wine; then the
+# archive's batch template made into "Update.bat" as the wizard does and run by Wine's cmd.exe
+# on a program folder with a blank in its name: both files replaced, the copies and the batch
+# file gone.
 set -euo pipefail
 root=$1 probe=$2
 shift 2
@@ -45,6 +46,19 @@ with zipfile.ZipFile(archive) as z:
     assert z.read("Update.bat").endswith(b'\r\n del "%sKalvor.dll"\r\n')
 PY
 
+# The Windows build of the tool reads the folder alike, and finds a list changed after signing.
+win() { printf 'Z:%s' "$1" | tr / '\\'; }
+winverify() {
+  "${emulator[@]}" "$(dirname "$probe")/trelkpublish.exe" verify --server "$(win "$1")" \
+    --public "$(win "$work/keys/update-public.key")" </dev/null >"$work/verify.log" 2>&1
+}
+winverify "$work/server" || { cat "$work/verify.log"; fail "trelkpublish.exe verify found problems"; }
+grep -q "1 section(s) checked, no problems, signature right." "$work/verify.log" || fail "trelkpublish.exe said: $(cat "$work/verify.log")"
+cp -r "$work/server" "$work/changed"
+printf '; nachher\r\n' >>"$work/changed/Updates.ini"
+if winverify "$work/changed"; then fail "trelkpublish.exe verify missed a changed list"; fi
+grep -q "the list was changed after signing" "$work/verify.log" || fail "trelkpublish.exe said: $(cat "$work/verify.log")"
+
 # The installation: the archive unpacked into the temporary folder, the batch file made and run.
 temp="$work/temp"
 prog="$work/Programme Ostvane"
@@ -52,7 +66,6 @@ mkdir -p "$temp" "$prog"
 printf 'alt' >"$prog/Brisel.exe"
 printf 'alt' >"$prog/Kalvor.dll"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$work/server/Updates/Brisel.zip" "$temp"
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
 "${emulator[@]}" "$probe" "$(win "$temp/Update.bat")" "$(win "$temp/")" "$(win "$prog/")" "$(win "$temp/Update.bat")" ||
   fail "the template could not be made into a batch file"
 "${emulator[@]}" cmd /c "$(win "$temp/Update.bat")" </dev/null >"$work/cmd.log" 2>&1 || true
