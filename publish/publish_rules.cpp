@@ -44,7 +44,9 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool HasLineBreakOrZero(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreakOrZero(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 // The value as the list reader takes it, before the cut: trimmed, one enclosing pair of quotes
 // taken away.
@@ -507,7 +509,8 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       a.date = *date;
     }
     if (!IsPlainArchiveName(a.file))
-      throw EPublishError("The archive name \"" + a.file + "\" must be a plain file name such as Notizkasten.zip.");
+      throw EPublishError("The archive name \"" + a.file +
+                          "\" must be a plain file name such as Notizkasten.zip (ASCII letters, digits and ._-+~() only).");
   }
   return a;
 }

@@ -448,7 +448,8 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
       {"a news item of two lines", [](Maker& m) { return m.PublishArgs({"--news", "a\nb"}); }, 1,
        "holds a line break; an update list line cannot."},
       {"an archive name with a folder", [](Maker& m) { auto a = m.PublishArgs(); a[10] = "neu/N.zip"; return a; }, 2,
-       "The archive name \"neu/N.zip\" must be a plain file name such as Notizkasten.zip."},
+       "The archive name \"neu/N.zip\" must be a plain file name such as Notizkasten.zip (ASCII letters, digits and "
+       "._-+~() only)."},
       {"no --file", [](Maker& m) { auto a = m.PublishArgs(); a.erase(a.begin() + 9, a.begin() + 11); return a; }, 2,
        "trelkpublish: publish needs the option --file.\n\nUsage:\n"},
   };
