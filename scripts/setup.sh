@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on Debian 12 and is quick when all is there:
-# the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale and libzip
-# cross-built for both Windows targets from Debian's source package.
+# the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale, and libzip and
+# libsodium cross-built for both Windows targets from Debian's source packages (natively both come
+# from the -dev packages, for the publishing tool and its tests).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +15,7 @@ packages=(
   mingw-w64-x86-64-dev mingw-w64-i686-dev libz-mingw-w64-dev
   wine wine64 fonts-wine xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
   googletest cmake ninja-build g++ locales python3 curl dpkg-dev xz-utils binutils
+  autoconf automake libtool make patch pkg-config libsodium-dev libzip-dev
 )
 
 missing=()
@@ -36,22 +38,27 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sudo_ locale-gen >/dev/null
 fi
 
+# fetch_source PACKAGE: Debian's source package of bookworm (the suite pinned: the security
+# suite's tarballs are not on the mirror) in $deps/src, with the deb-src entry added once.
+fetch_source() {
+  local src="$deps/src"
+  mkdir -p "$src"
+  ls "$src/$1"_*.orig.tar.* >/dev/null 2>&1 && return 0
+  if [ ! -f /etc/apt/sources.list.d/debian-src.sources ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      sudo_ tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+    sudo_ apt-get update -q
+  fi
+  (cd "$src" && apt-get source --download-only "$1/bookworm" >/dev/null)
+}
+
 # libzip, static, for both mingw targets.
 build_libzip() {
   local triple=$1 prefix="$deps/$1"
   [ -f "$prefix/lib/cmake/libzip/libzip-config.cmake" ] && return 0
-  local src="$deps/src"
-  mkdir -p "$src"
-  if ! ls "$src"/libzip_*.orig.tar.* >/dev/null 2>&1; then
-    if [ ! -f /etc/apt/sources.list.d/debian-src.sources ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
-      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-        sudo_ tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
-      sudo_ apt-get update -q
-    fi
-    (cd "$src" && apt-get source --download-only libzip/bookworm >/dev/null)
-  fi
+  fetch_source libzip
   local tarball
-  tarball=$(ls "$src"/libzip_*.orig.tar.* | head -n 1)
+  tarball=$(ls "$deps/src"/libzip_*.orig.tar.* | head -n 1)
   local work="$deps/libzip-$triple"
   rm -rf "$work" && mkdir -p "$work"
   tar -xf "$tarball" -C "$work" --strip-components=1
@@ -73,3 +80,39 @@ build_libzip() {
 }
 build_libzip x86_64-w64-mingw32
 build_libzip i686-w64-mingw32
+
+# libsodium, static, for both mingw targets: Debian's upstream tarball with Debian's patches, the
+# configure script made with autoreconf as Debian's own build does. No -fstack-protector (it
+# would need libssp in every program) and no pthreads (the library locks with Win32 calls).
+build_libsodium() {
+  local triple=$1 prefix="$deps/$1"
+  [ -f "$prefix/lib/libsodium.a" ] && [ -f "$prefix/include/sodium.h" ] && return 0
+  fetch_source libsodium
+  local src="$deps/src" tarball
+  tarball=$(ls "$src"/libsodium_*.orig.tar.* | head -n 1)
+  local work="$deps/libsodium-$triple"
+  rm -rf "$work" && mkdir -p "$work"
+  tar -xf "$tarball" -C "$work" --strip-components=1
+  local debian
+  debian=$(ls "$src"/libsodium_*.debian.tar.* 2>/dev/null | head -n 1)
+  echo "setup: building libsodium for $triple"
+  (
+    cd "$work"
+    if [ -n "$debian" ]; then
+      tar -xf "$debian"
+      if [ -f debian/patches/series ]; then
+        grep -v '^#' debian/patches/series | while read -r p; do
+          [ -n "$p" ] && patch -p1 -s <"debian/patches/$p"
+        done
+      fi
+    fi
+    [ -x configure ] || autoreconf -fi
+    ./configure --host="$triple" CC="$triple-gcc-posix" --prefix="$prefix" \
+      --disable-shared --enable-static --disable-ssp --disable-pie --without-pthreads
+    make -j "${JOBS:-2}"
+    make install
+  ) >"$work.log" 2>&1 || { tail -n 40 "$work.log"; exit 1; }
+  rm -rf "$work"
+}
+build_libsodium x86_64-w64-mingw32
+build_libsodium i686-w64-mingw32
