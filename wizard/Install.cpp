@@ -67,11 +67,15 @@ bool TStatusForm::ArchiveAccepted(const std::string& archive) {
   if (refusal == Refusal::None) return true;
   // Nothing of it is unpacked, and it does not stay to be taken for a later download.
   DeleteFileA(archive.c_str());
+  ShowArchiveRefusal(refusal);
+  return false;
+}
+
+void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
   archiveRefused_ = true;
   Label3->SetCaption(RefusalText(refusal));
   Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
   OfferWayBack();
-  return false;
 }
 
 bool TStatusForm::PrepareInstallation() {

@@ -172,6 +172,10 @@ class TStatusForm : public toolkit::TForm {
   virtual std::string ReadNews();
   virtual void RunDownload();
   virtual bool PrepareInstallation();
+  // Why the last check read no list (with a key; None otherwise): the result page shows it.
+  Refusal listRefusal_ = Refusal::None;
+  // "Einrichten" for an archive that is not unpacked: why, the error icon, and the way back.
+  void ShowArchiveRefusal(Refusal refusal);
 
  private:
   // The progress display for the client's counters now (bar, percentage, amounts, time left).
@@ -197,7 +201,6 @@ class TStatusForm : public toolkit::TForm {
   toolkit::FormSpec Description();
   bool controlsMade_ = false;
   bool closeAfterDownload_ = false;  // the window closes once the running download has returned
-  Refusal listRefusal_ = Refusal::None;  // why the last check read no list (with a key)
   bool wayBack_ = false;                 // "Weiter >" reads "< Zurück" and leads to a new check
   bool archiveRefused_ = false;          // "Einrichten" shows a refused archive's text and icon
   static constexpr DWORD kDisplaySpacing = 100;  // ms between two showings of the progress
