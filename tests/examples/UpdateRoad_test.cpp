@@ -14,6 +14,7 @@
 #include "tests/support/Programs.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
+#include "wizard/update_rules.h"
 #include "wizard/wizard_rules.h"
 
 namespace {
@@ -543,6 +544,27 @@ class SignedRoadTest : public UpdateRoadTest {
 
   std::string maker, secretKey, otherSection, item, toolOutput;
 };
+
+// The key pair of the build: its public half is the resource of both signed versions, and the
+// programs without a key have none.
+TEST_F(SignedRoadTest, OnlyTheSignedVariantsCarryTheKey) {
+  const std::string key = ReadFileBytes(BinDir() + "update-testkey\\update-public.key");
+  ASSERT_EQ(wizard::TrimBlanksAndBreaks(key).size(), 44u) << key;
+  struct Program {
+    const char* file;
+    bool keyed;
+  } programs[] = {{"NotizkastenSigniert.exe", true}, {"NotizkastenSigniertNeu.exe", true},
+                  {"Notizkasten.exe", false}, {"NotizkastenNeu.exe", false}};
+  for (const Program& p : programs) {
+    HMODULE m = LoadLibraryExA((BinDir() + p.file).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(m, nullptr) << p.file;
+    HRSRC r = FindResourceA(m, "TRELK_UPDATE_PUBLIC_KEY", MAKEINTRESOURCEA(10));
+    std::string text;
+    if (r) text.assign(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+    FreeLibrary(m);
+    EXPECT_EQ(text, p.keyed ? key : "") << p.file;
+  }
+}
 
 TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   Publish();
