@@ -1,0 +1,36 @@
+// The maker's publishing tool trelkpublish: key pairs, the update archive with its entry in the
+// signed update list, and the check of a server folder. main() only hands over its arguments.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace publish {
+
+// File names of the key pair and the server folder.
+extern const char kPublicKeyFile[];   // "update-public.key"
+extern const char kSecretKeyFile[];   // "update-secret.key"
+extern const char kListFile[];        // "Updates.ini"
+extern const char kSignatureFile[];   // "Updates.ini.sig"
+extern const char kArchiveFolder[];   // "Updates"
+
+// Runs one command (`args` without the program name) and returns the exit code: 0 all right,
+// 1 problems found or the operation failed, 2 usage error. Results go to `out`, errors and
+// problems to `err`. Nothing here throws.
+int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// A ZIP archive (deflated) of the given entries, in the order given; each entry's name is
+// stored as raw bytes (the programs read names in the Windows code page). Throws EPublishError.
+struct ArchiveEntry {
+  std::string name;
+  std::string bytes;
+  long long modified = 0;  // seconds since 1970
+};
+std::string MakeArchive(const std::vector<ArchiveEntry>& entries);
+
+// Names (raw bytes) of the entries of a ZIP archive; empty result when it is not one.
+std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes);
+
+}  // namespace publish

@@ -1,0 +1,607 @@
+// The publishing tool's pure rules: Base64, hex, characters, the release date, the news value,
+// the update list edited line by line, the command line and the check of a server folder.
+#include "publish/publish_rules.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "base/DateTime.h"
+#include "base/StrUtils.h"
+#include "wizard/update_rules.h"
+
+namespace publish {
+
+namespace {
+
+const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int Base64Digit(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// What the private-profile reader trims: blanks and the other ASCII white space.
+bool IsProfileSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view Trim(std::string_view text, bool (*space)(char)) {
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+bool HasLineBreakOrZero(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+
+// The value as the list reader takes it, before the cut: trimmed, one enclosing pair of quotes
+// taken away.
+std::string_view StripValue(std::string_view raw) {
+  std::string_view v = Trim(raw, IsProfileSpace);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+std::string ReadAsValue(std::string_view raw) {
+  std::string_view v = StripValue(raw);
+  if (v.size() > kMaxValueLength) v = v.substr(0, kMaxValueLength);
+  return std::string(v);
+}
+
+// The Windows-1252 bytes 0x80..0x9F as Unicode; 0 where the code page has no character.
+const uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Decodes UTF-8 strictly (no overlong forms, no surrogates); empty result when it is not.
+std::optional<std::vector<uint32_t>> DecodeUtf8(std::string_view text) {
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < text.size();) {
+    auto b = static_cast<unsigned char>(text[i]);
+    int extra;
+    uint32_t cp, min;
+    if (b < 0x80) { out.push_back(b); ++i; continue; }
+    if ((b & 0xE0) == 0xC0) { extra = 1; cp = b & 0x1F; min = 0x80; }
+    else if ((b & 0xF0) == 0xE0) { extra = 2; cp = b & 0x0F; min = 0x800; }
+    else if ((b & 0xF8) == 0xF0) { extra = 3; cp = b & 0x07; min = 0x10000; }
+    else return std::nullopt;
+    if (i + extra >= text.size()) return std::nullopt;
+    for (int k = 1; k <= extra; ++k) {
+      auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return std::nullopt;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    out.push_back(cp);
+    i += extra + 1;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string CodePointName(uint32_t cp) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
+  return text;
+}
+
+}  // namespace
+
+// ---- Texts of keys, signatures and hashes ---------------------------------------------------
+
+std::string Base64Encode(std::string_view bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
+    size_t left = bytes.size() - i;
+    if (left > 1) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (left > 2) n |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kBase64Alphabet[(n >> 18) & 63];
+    out += kBase64Alphabet[(n >> 12) & 63];
+    out += left > 1 ? kBase64Alphabet[(n >> 6) & 63] : '=';
+    out += left > 2 ? kBase64Alphabet[n & 63] : '=';
+  }
+  return out;
+}
+
+std::optional<std::string> Base64Decode(std::string_view text) {
+  text = Trim(text, IsSpace);
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  for (size_t i = 0; i < text.size(); i += 4) {
+    bool last = i + 4 == text.size();
+    int d[4];
+    int padding = 0;
+    for (int k = 0; k < 4; ++k) {
+      char c = text[i + k];
+      if (c == '=' && last && k >= 2) {
+        d[k] = 0;
+        ++padding;
+        continue;
+      }
+      if (padding > 0) return std::nullopt;  // a digit after "="
+      d[k] = Base64Digit(c);
+      if (d[k] < 0) return std::nullopt;
+    }
+    uint32_t n = (d[0] << 18) | (d[1] << 12) | (d[2] << 6) | d[3];
+    // The bits that the padding leaves over must be zero, or two texts would give one value.
+    if (padding == 2 && (n & 0xFFFF) != 0) return std::nullopt;
+    if (padding == 1 && (n & 0xFF) != 0) return std::nullopt;
+    out += static_cast<char>(n >> 16);
+    if (padding < 2) out += static_cast<char>((n >> 8) & 0xFF);
+    if (padding < 1) out += static_cast<char>(n & 0xFF);
+  }
+  return out;
+}
+
+std::string HexLower(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+bool IsHexOfLength(std::string_view text, size_t bytes) {
+  if (text.size() != bytes * 2) return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  });
+}
+
+// ---- Characters -----------------------------------------------------------------------------
+
+std::string Utf8ToCp1252(std::string_view text) {
+  auto points = DecodeUtf8(text);
+  if (!points) return std::string(text);
+  std::string out;
+  for (uint32_t cp : *points) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+      continue;
+    }
+    int found = -1;
+    for (int k = 0; k < 32; ++k)
+      if (cp != 0 && kCp1252High[k] == cp) found = k;
+    if (found < 0) throw EPublishError("the character " + CodePointName(cp) + " has no form in the Windows code page 1252");
+    out += static_cast<char>(0x80 + found);
+  }
+  return out;
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    auto b = static_cast<unsigned char>(c);
+    if (b >= 0x80 && b < 0xA0) {
+      uint16_t cp = kCp1252High[b - 0x80];
+      AppendUtf8(out, cp ? cp : 0xFFFD);
+    } else {
+      AppendUtf8(out, b);
+    }
+  }
+  return out;
+}
+
+// ---- The release date -----------------------------------------------------------------------
+
+std::optional<std::string> NormalizeReleaseDate(std::string_view text) {
+  int parts[3] = {0, 0, 0};
+  size_t digits[3] = {0, 0, 0};
+  int part = 0;
+  for (char c : text) {
+    if (c == '.') {
+      if (++part > 2) return std::nullopt;
+      continue;
+    }
+    if (c < '0' || c > '9') return std::nullopt;
+    if (++digits[part] > 4) return std::nullopt;
+    parts[part] = parts[part] * 10 + (c - '0');
+  }
+  if (part != 2 || digits[0] < 1 || digits[0] > 2 || digits[1] < 1 || digits[1] > 2 || digits[2] != 4)
+    return std::nullopt;
+  if (!base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
+  // What the programs make of it must be the same day; the wizard's own reading decides.
+  auto read = wizard::TryParseShortDate(text, wizard::ShortDateFormat::FromPicture("dd.MM.yyyy"), 0);
+  if (!read || *read != *base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
+  return FormatReleaseDate(parts[2], parts[1], parts[0]);
+}
+
+std::string FormatReleaseDate(int year, int month, int day) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d", day, month, year);
+  return text;
+}
+
+// ---- The news value -------------------------------------------------------------------------
+
+std::string QuoteNewsItem(std::string_view item) {
+  bool plain = !item.empty() && std::none_of(item.begin(), item.end(), [](char c) {
+    return c == ',' || c == '"' || static_cast<unsigned char>(c) <= 32;
+  });
+  if (plain) return std::string(item);
+  std::string out = "\"";
+  for (char c : item) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string NewsValue(const std::vector<std::string>& items) {
+  std::string value;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (HasLineBreakOrZero(items[i]))
+      throw EPublishError("The news item \"" + items[i] + "\" holds a line break; an update list line cannot.");
+    if (i > 0) value += ',';
+    value += QuoteNewsItem(items[i]);
+  }
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    value = "\"" + value + "\"";
+  if (StripValue(value).size() > kMaxValueLength)
+    throw EPublishError("The news items make a value of " + base::IntToStr(static_cast<int64_t>(value.size())) +
+                        " characters; the programs read no more than " +
+                        base::IntToStr(static_cast<int64_t>(kMaxValueLength)) + " of it.");
+  return value;
+}
+
+// ---- The update list ------------------------------------------------------------------------
+
+UpdateList::UpdateList(std::string_view bytes) {
+  if (bytes.find('\0') != std::string_view::npos)
+    throw EPublishError("Updates.ini holds zero bytes (is it saved as UTF-16?); the programs read it in the Windows code page.");
+  if (base::StartsWith(bytes, "\xEF\xBB\xBF"))
+    throw EPublishError("Updates.ini begins with a UTF-8 byte order mark; the programs read it in the Windows code page (save it as Windows-1252 without the mark).");
+  size_t i = 0;
+  while (i < bytes.size()) {
+    size_t e = bytes.find_first_of("\r\n", i);
+    Line line;
+    if (e == std::string_view::npos) {
+      line.text = std::string(bytes.substr(i));
+      i = bytes.size();
+    } else {
+      line.text = std::string(bytes.substr(i, e - i));
+      size_t endLength = (bytes[e] == '\r' && e + 1 < bytes.size() && bytes[e + 1] == '\n') ? 2 : 1;
+      line.end = std::string(bytes.substr(e, endLength));
+      i = e + endLength;
+    }
+    lines_.push_back(std::move(line));
+  }
+}
+
+std::string UpdateList::Bytes() const {
+  std::string out;
+  for (const Line& line : lines_) out += line.text + line.end;
+  return out;
+}
+
+namespace {
+// The section name of a header line, or nothing when the line is no header.
+std::optional<std::string_view> HeaderName(std::string_view text) {
+  std::string_view t = Trim(text, IsProfileSpace);
+  if (t.empty() || t.front() != '[') return std::nullopt;
+  size_t close = t.rfind(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return t.substr(1, close - 1);
+}
+
+bool IsBlankLine(std::string_view text) { return Trim(text, IsProfileSpace).empty(); }
+
+std::string_view KeyName(std::string_view text) {
+  size_t eq = text.find('=');
+  return Trim(eq == std::string_view::npos ? text : text.substr(0, eq), IsProfileSpace);
+}
+}  // namespace
+
+std::vector<UpdateList::Section> UpdateList::Sections() const {
+  std::vector<Section> sections;
+  Section current;
+  current.header = std::string::npos;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (auto name = HeaderName(lines_[i].text)) {
+      current.last = i;
+      sections.push_back(current);
+      current = Section();
+      current.name = std::string(*name);
+      current.header = i;
+      current.first = i + 1;
+    }
+  }
+  current.last = lines_.size();
+  sections.push_back(current);
+  return sections;
+}
+
+const UpdateList::Section* UpdateList::Find(const std::vector<Section>& sections, std::string_view name,
+                                            bool trim) const {
+  if (trim) name = Trim(name, IsProfileSpace);
+  for (const Section& s : sections)
+    if (s.header != std::string::npos && SameName(s.name, name)) return &s;
+  return nullptr;
+}
+
+std::vector<std::string> UpdateList::SectionNames() const {
+  std::vector<std::string> names;
+  auto sections = Sections();
+  for (const Section& s : sections) {
+    if (s.header == std::string::npos || Find(sections, s.name, false) != &s) continue;
+    bool hasKey = false;
+    for (size_t i = s.first; i < s.last && !hasKey; ++i) hasKey = !IsBlankLine(lines_[i].text);
+    if (hasKey) names.push_back(s.name);
+  }
+  return names;
+}
+
+bool UpdateList::HasSection(std::string_view section) const {
+  auto names = SectionNames();
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, Trim(section, IsProfileSpace)); });
+}
+
+bool IsReachableSectionName(std::string_view name) {
+  return !name.empty() && Trim(name, IsProfileSpace).size() == name.size();
+}
+
+std::optional<std::string> UpdateList::ReadValue(std::string_view section, std::string_view key) const {
+  auto sections = Sections();
+  const Section* s = Find(sections, section);
+  if (!s) return std::nullopt;
+  key = Trim(key, IsProfileSpace);
+  for (size_t i = s->first; i < s->last; ++i) {
+    const std::string& text = lines_[i].text;
+    if (IsBlankLine(text) || !SameName(KeyName(text), key)) continue;
+    size_t eq = text.find('=');
+    return eq == std::string::npos ? std::string() : ReadAsValue(std::string_view(text).substr(eq + 1));
+  }
+  return std::nullopt;
+}
+
+void UpdateList::SetValues(std::string_view section, const std::vector<std::pair<std::string, std::string>>& values) {
+  std::string_view name = Trim(section, IsProfileSpace);
+  if (name.empty() || HasLineBreakOrZero(name) || name.find(']') != std::string_view::npos)
+    throw EPublishError("\"" + std::string(section) + "\" cannot be a section name of the update list.");
+  for (const auto& [key, value] : values) {
+    if (key.empty() || key.find('=') != std::string::npos || HasLineBreakOrZero(key) || Trim(key, IsProfileSpace) != key)
+      throw EPublishError("\"" + key + "\" cannot be a key of the update list.");
+    if (HasLineBreakOrZero(value))
+      throw EPublishError("The value of \"" + key + "\" holds a line break; an update list line cannot.");
+  }
+  if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = "\r\n";
+  auto sections = Sections();
+  const Section* found = Find(sections, name);
+  if (!found) {
+    if (!lines_.empty() && !IsBlankLine(lines_.back().text)) lines_.push_back({"", "\r\n"});
+    lines_.push_back({"[" + std::string(name) + "]", "\r\n"});
+    for (const auto& [key, value] : values) lines_.push_back({key + "=" + value, "\r\n"});
+    return;
+  }
+  Section s = *found;
+  size_t insertAt = s.first;  // after the last non-blank line of the section
+  for (size_t i = s.first; i < s.last; ++i)
+    if (!IsBlankLine(lines_[i].text)) insertAt = i + 1;
+  for (const auto& [key, value] : values) {
+    bool set = false;
+    for (size_t i = s.first; i < s.last && !set; ++i) {
+      std::string& text = lines_[i].text;
+      if (IsBlankLine(text) || !SameName(KeyName(text), key)) continue;
+      size_t eq = text.find('=');
+      text = eq == std::string::npos ? text + "=" + value : text.substr(0, eq + 1) + value;
+      set = true;
+    }
+    if (set) continue;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{key + "=" + value, "\r\n"});
+    ++insertAt;
+    ++s.last;
+  }
+}
+
+// ---- The command line -----------------------------------------------------------------------
+
+std::string UsageText() {
+  return "Usage:\n"
+         "  trelkpublish keygen <keyfolder>\n"
+         "      Makes a key pair: <keyfolder>/update-public.key and update-secret.key.\n"
+         "      Existing key files are never replaced.\n"
+         "  trelkpublish publish --key <update-secret.key> --server <serverfolder>\n"
+         "                       --program <section> --from <folder> --file <archive.zip>\n"
+         "                       [--date <dd.MM.yyyy>] [--news <item>]...\n"
+         "      Packs the files of <folder> (Update.bat among them) into\n"
+         "      <serverfolder>/Updates/<archive.zip>, writes the section's Date, File,\n"
+         "      News and SHA256 into <serverfolder>/Updates.ini and signs the list\n"
+         "      (Updates.ini.sig). The date defaults to today. Each --news is one item;\n"
+         "      without --news an existing News value stays as it is.\n"
+         "  trelkpublish verify --server <serverfolder> [--public <update-public.key>]\n"
+         "      Checks the folder the way the programs read it; with --public also the\n"
+         "      signature and that every archive has its SHA256.\n"
+         "Exit code: 0 all right, 1 problems found or the operation failed, 2 usage error.\n";
+}
+
+bool IsPlainArchiveName(std::string_view name) {
+  if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::string_view("._-+~()").find(c) != std::string_view::npos;
+  });
+}
+
+Arguments ParseArguments(const std::vector<std::string>& args) {
+  Arguments a;
+  if (args.empty()) throw EPublishError("No command given.");
+  const std::string& command = args[0];
+  if (command == "help" || command == "--help" || command == "-h") {
+    a.command = Command::Help;
+    return a;
+  }
+  if (command == "keygen") {
+    if (args.size() != 2 || args[1].empty() || base::StartsWith(args[1], "--"))
+      throw EPublishError("keygen takes exactly one argument, the folder for the two key files.");
+    a.command = Command::Keygen;
+    a.keyFolder = args[1];
+    return a;
+  }
+  std::map<std::string, std::string*> options;
+  if (command == "publish") {
+    a.command = Command::Publish;
+    options = {{"--key", &a.key}, {"--server", &a.server}, {"--program", &a.program},
+               {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}};
+  } else if (command == "verify") {
+    a.command = Command::Verify;
+    options = {{"--server", &a.server}, {"--public", &a.publicKey}};
+  } else {
+    throw EPublishError("Unknown command \"" + command + "\".");
+  }
+  std::map<std::string, bool> seen;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    bool isNews = a.command == Command::Publish && option == "--news";
+    auto it = options.find(option);
+    if (!isNews && it == options.end()) throw EPublishError("Unknown option \"" + option + "\" for " + command + ".");
+    if (i + 1 >= args.size()) throw EPublishError("The option " + option + " needs a value.");
+    const std::string& value = args[++i];
+    if (isNews) {
+      a.news.push_back(value);
+      a.newsGiven = true;
+      continue;
+    }
+    if (seen[option]) throw EPublishError("The option " + option + " is given twice.");
+    seen[option] = true;
+    if (value.empty()) throw EPublishError("The option " + option + " needs a value.");
+    *it->second = value;
+  }
+  std::vector<std::string> required = a.command == Command::Publish
+                                          ? std::vector<std::string>{"--key", "--server", "--program", "--from", "--file"}
+                                          : std::vector<std::string>{"--server"};
+  for (const std::string& option : required)
+    if (!seen[option]) throw EPublishError(command + " needs the option " + option + ".");
+  if (a.command == Command::Publish) {
+    if (!a.date.empty()) {
+      auto date = NormalizeReleaseDate(a.date);
+      if (!date) throw EPublishError("The date \"" + a.date + "\" is not a date of the form dd.MM.yyyy.");
+      a.date = *date;
+    }
+    if (!IsPlainArchiveName(a.file))
+      throw EPublishError("The archive name \"" + a.file + "\" must be a plain file name such as Notizkasten.zip.");
+  }
+  return a;
+}
+
+// ---- The check of a server folder -----------------------------------------------------------
+
+std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {
+  std::vector<std::string> problems;
+  if (!view.list) {
+    problems.push_back("Updates.ini is missing.");
+    return problems;
+  }
+  std::optional<UpdateList> list;
+  try {
+    list.emplace(*view.list);
+  } catch (const EPublishError& e) {
+    problems.push_back(e.Message());
+    return problems;
+  }
+  if (publicKey) {
+    if (!view.signature) {
+      problems.push_back("Updates.ini.sig is missing: programs built with the public key install nothing.");
+    } else {
+      auto signature = Base64Decode(*view.signature);
+      if (!signature || signature->size() != 64)
+        problems.push_back("Updates.ini.sig is not the Base64 text of a 64-byte signature.");
+      else if (!view.verify(*signature, *view.list, *publicKey))
+        problems.push_back("Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after "
+                           "signing or signed with another key.");
+    }
+  }
+  auto names = list->SectionNames();
+  if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
+  for (const std::string& name : names) {
+    const std::string where = "Section [" + name + "]: ";
+    if (!IsReachableSectionName(name)) {
+      problems.push_back(where + "the name begins or ends with a blank; no program finds this section.");
+      continue;
+    }
+    auto date = list->ReadValue(name, "Date");
+    if (!date || date->empty())
+      problems.push_back(where + "no Date; the programs take today's date and offer the update every day.");
+    else if (!NormalizeReleaseDate(*date))
+      problems.push_back(where + "the Date \"" + *date + "\" is not a date of the form dd.MM.yyyy; the programs take "
+                         "today's date instead.");
+    auto file = list->ReadValue(name, "File");
+    auto hash = list->ReadValue(name, "SHA256");
+    if (hash && !IsHexOfLength(*hash, 32))
+      problems.push_back(where + "the SHA256 \"" + *hash + "\" is not 64 hexadecimal digits.");
+    if (!file || file->empty()) {
+      problems.push_back(where + "no File; the programs would fetch \"Updates/\" itself.");
+      continue;
+    }
+    bool leaves = false;
+    for (size_t b = 0; b <= file->size();) {
+      size_t e = file->find_first_of("/\\", b);
+      if (e == std::string::npos) e = file->size();
+      std::string_view part = std::string_view(*file).substr(b, e - b);
+      if (part == ".." || part == ".") leaves = true;
+      b = e + 1;
+    }
+    if (leaves || file->find('\\') != std::string::npos || (*file)[0] == '/') {
+      problems.push_back(where + "the File \"" + *file + "\" is no plain path below Updates/.");
+      continue;
+    }
+    auto bytes = view.readArchive(*file);
+    if (!bytes) {
+      problems.push_back(where + "the archive Updates/" + *file + " is missing.");
+      continue;
+    }
+    if (hash && IsHexOfLength(*hash, 32)) {
+      std::string actual = HexLower(view.sha256(*bytes));
+      std::string given = *hash;
+      std::transform(given.begin(), given.end(), given.begin(), AsciiLower);
+      if (actual != given)
+        problems.push_back(where + "the SHA256 does not match Updates/" + *file + " (the file has " + actual + ").");
+    } else if (!hash && publicKey) {
+      problems.push_back(where + "no SHA256; programs built with the public key do not install Updates/" + *file + ".");
+    }
+    auto entries = view.archiveEntries(*bytes);
+    if (!entries) {
+      problems.push_back(where + "Updates/" + *file + " is not a readable ZIP archive.");
+    } else {
+      bool batch = std::any_of(entries->begin(), entries->end(), [](const std::string& entry) {
+        size_t slash = entry.find_last_of("/\\");
+        return SameName(slash == std::string::npos ? entry : entry.substr(slash + 1), "Update.bat");
+      });
+      if (!batch) problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
+    }
+  }
+  return problems;
+}
+
+}  // namespace publish
