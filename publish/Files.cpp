@@ -137,7 +137,7 @@ std::optional<std::string> TryReadFile(const std::string& path) {
   return bytes;
 }
 
-void ReplaceFile(const std::string& path, std::string_view bytes) {
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   const std::string temp = TemporaryNameBeside(path);
   {
     FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -282,7 +282,7 @@ std::optional<std::string> TryReadFile(const std::string& path) {
   return bytes;
 }
 
-void ReplaceFile(const std::string& path, std::string_view bytes) {
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   const std::string temp = TemporaryNameBeside(path);
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) Fail("create", temp, Reason(errno));

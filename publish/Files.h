@@ -32,7 +32,7 @@ std::optional<std::string> TryReadFile(const std::string& path);
 
 // Replaces the file's content as one step: written beside it under a temporary name, then
 // renamed over it, so that a reader sees the old or the new file, never a part.
-void ReplaceFile(const std::string& path, std::string_view bytes);
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // Creates a file that must not exist yet (no file is replaced, also not in a race). With
 // `ownerOnly` only the current user may read it: mode 0600 natively, an access list with the

@@ -198,9 +198,9 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   const std::string archiveFolder = JoinPath(a.server, kArchiveFolder);
   MakeDirectory(archiveFolder);
   const std::string archivePath = JoinPath(archiveFolder, a.file);
-  ReplaceFile(archivePath, archive);
-  ReplaceFile(listPath, listBytes);
-  ReplaceFile(JoinPath(a.server, kSignatureFile), signatureText + "\r\n");
+  WriteFileReplacing(archivePath, archive);
+  WriteFileReplacing(listPath, listBytes);
+  WriteFileReplacing(JoinPath(a.server, kSignatureFile), signatureText + "\r\n");
 
   out << "Published [" << ConsoleTextFromList(program) << "]: " << archivePath << " (" << entries.size() << " files, "
       << archive.size() << " bytes, SHA256 " << hash << ")\n"

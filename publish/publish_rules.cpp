@@ -313,7 +313,7 @@ std::optional<std::string_view> HeaderName(std::string_view text) {
   if (t.empty() || t.front() != '[') return std::nullopt;
   size_t close = t.rfind(']');
   if (close == std::string_view::npos) return std::nullopt;
-  return t.substr(1, close - 1);
+  return Trim(t.substr(1, close - 1), IsProfileSpace);
 }
 
 bool IsBlankLine(std::string_view text) { return Trim(text, IsProfileSpace).empty(); }
@@ -368,10 +368,6 @@ bool UpdateList::HasSection(std::string_view section) const {
   return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, Trim(section, IsProfileSpace)); });
 }
 
-bool IsReachableSectionName(std::string_view name) {
-  return !name.empty() && Trim(name, IsProfileSpace).size() == name.size();
-}
-
 std::optional<std::string> UpdateList::ReadValue(std::string_view section, std::string_view key) const {
   auto sections = Sections();
   const Section* s = Find(sections, section);
@@ -381,7 +377,8 @@ std::optional<std::string> UpdateList::ReadValue(std::string_view section, std::
     const std::string& text = lines_[i].text;
     if (IsBlankLine(text) || !SameName(KeyName(text), key)) continue;
     size_t eq = text.find('=');
-    return eq == std::string::npos ? std::string() : ReadAsValue(std::string_view(text).substr(eq + 1));
+    if (eq == std::string::npos) return std::nullopt;  // a key without value reads as absent
+    return ReadAsValue(std::string_view(text).substr(eq + 1));
   }
   return std::nullopt;
 }
@@ -546,10 +543,6 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
   if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
   for (const std::string& name : names) {
     const std::string where = "Section [" + name + "]: ";
-    if (!IsReachableSectionName(name)) {
-      problems.push_back(where + "the name begins or ends with a blank; no program finds this section.");
-      continue;
-    }
     auto date = list->ReadValue(name, "Date");
     if (!date || date->empty())
       problems.push_back(where + "no Date; the programs take today's date and offer the update every day.");

@@ -79,7 +79,8 @@ std::string NewsValue(const std::vector<std::string>& items);
 // An update list held as its lines, each with its own line end (CR LF, LF, CR or none at the
 // end of the file), so that Bytes() gives back the file byte for byte. Reading follows the
 // platform's private-profile rules: blank lines skipped, a line whose first non-blank character
-// is "[" and which holds a "]" starts a section named by the text between "[" and the last "]";
+// is "[" and which holds a "]" starts a section named by the trimmed text between "[" and the
+// last "]";
 // the first section of a name counts; section and key names compare without regard to ASCII
 // case and are looked up trimmed; a key is the trimmed text before the first "=" (a line
 // without "=" is a key without value), its value the trimmed text after it, freed of one
@@ -92,12 +93,11 @@ class UpdateList {
 
   std::string Bytes() const;
 
-  // Names of the sections with at least one key, each name once, in file order; a name with
-  // blanks at its ends comes as it is written, though no reader finds such a section.
+  // Names of the sections with at least one key, each name once, in file order.
   std::vector<std::string> SectionNames() const;
   bool HasSection(std::string_view section) const;
   // The value of `key` in the first section of that name; empty result when the key is absent
-  // (a key without "=" reads as an empty value).
+  // (a key line without "=" reads as absent, though it makes the section count).
   std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
 
   // Sets each (key, value) in the first section named `section`: an existing key line keeps its
@@ -124,9 +124,6 @@ class UpdateList {
 
   std::vector<Line> lines_;
 };
-
-// Whether a reader (which trims the name it looks for) can find a section of this name.
-bool IsReachableSectionName(std::string_view name);
 
 // ---- The command line -----------------------------------------------------------------------
 

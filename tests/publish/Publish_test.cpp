@@ -1,0 +1,499 @@
+// trelkpublish end to end in this process, natively and under Wine: key pairs, a publish read
+// back byte for byte (list, archive, signature), the problems that verify must find, what
+// publish refuses, and (on Windows) the list reader held against the platform's own.
+#include "publish/Publish.h"
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
+#include "base/StrUtils.h"
+#include "publish/Files.h"
+#include "publish/publish_rules.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using publish::JoinPath;
+
+// Text of the test in UTF-8 as it reaches the tool from the command line: natively as it is,
+// on Windows in the ANSI code page.
+std::string Arg(const std::string& utf8) {
+#ifdef _WIN32
+  return publish::Utf8ToCp1252(utf8);
+#else
+  return utf8;
+#endif
+}
+
+void RemoveTree(const std::string& path) {
+  if (publish::IsDirectory(path)) {
+    for (const auto& e : publish::ListFolder(path)) RemoveTree(JoinPath(path, e.name));
+#ifdef _WIN32
+    RemoveDirectoryA(path.c_str());
+#else
+    ::rmdir(path.c_str());
+#endif
+  } else {
+    publish::RemoveFileNoThrow(path);
+  }
+}
+
+// A fresh folder per test, removed at its end.
+class Scratch {
+ public:
+  Scratch() {
+    static int counter = 0;
+#ifdef _WIN32
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    root_ = std::string(temp) + "trelkpublish-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++counter);
+#else
+    const char* tmp = getenv("TMPDIR");
+    root_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/trelkpublish-test-" + std::to_string(getpid()) + "-" +
+            std::to_string(++counter);
+#endif
+    RemoveTree(root_);
+    publish::MakeDirectory(root_);
+  }
+  ~Scratch() { RemoveTree(root_); }
+  std::string operator()(const std::string& name) const { return JoinPath(root_, name); }
+
+ private:
+  std::string root_;
+};
+
+struct Result {
+  int code;
+  std::string out, err;
+};
+
+Result Tool(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int code = publish::RunTool(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+std::string Read(const std::string& path) { return publish::TryReadFile(path).value_or("<missing>"); }
+void Write(const std::string& path, const std::string& bytes) { publish::WriteFileReplacing(path, bytes); }
+
+std::string Sha256Hex(const std::string& bytes) {
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return publish::HexLower(std::string(reinterpret_cast<char*>(digest), sizeof digest));
+}
+
+// Signs the folder's list anew with a key file, as publish does.
+void Resign(const std::string& server, const std::string& secretFile) {
+  std::string secret = *publish::Base64Decode(Read(secretFile));
+  std::string list = Read(JoinPath(server, "Updates.ini"));
+  unsigned char signature[crypto_sign_BYTES];
+  crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(list.data()), list.size(),
+                       reinterpret_cast<const unsigned char*>(secret.data()));
+  Write(JoinPath(server, "Updates.ini.sig"),
+        publish::Base64Encode(std::string(reinterpret_cast<char*>(signature), sizeof signature)) + "\r\n");
+}
+
+// The entries of an archive file: raw name and bytes, in archive order.
+std::vector<std::pair<std::string, std::string>> Unzip(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  zip_error_fini(&error);
+  if (!zip) {
+    zip_source_free(source);
+    return entries;
+  }
+  for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW, &st);
+    std::string data(static_cast<size_t>(st.size), '\0');
+    zip_file_t* f = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+    if (f) {
+      zip_fread(f, data.data(), data.size());
+      zip_fclose(f);
+    }
+    entries.emplace_back(zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW), data);
+  }
+  zip_discard(zip);
+  return entries;
+}
+
+const char kOtherSections[] =
+    "; Update-Liste von Trelk-Software\r\n"
+    "[Lager]\r\n"
+    "Date=01.02.2003\r\n"
+    "File=Lager.zip\r\n"
+    "News=\"01.02.2003:Erste Fassung\"\r\n"
+    "\r\n";
+
+// A key pair, the new files of Notizkasten and a server folder with another program's section.
+struct Maker {
+  Scratch dir;
+  std::string keys = dir("keys"), server = dir("server"), from = dir("neu");
+  std::string secret = JoinPath(keys, "update-secret.key"), publicKey = JoinPath(keys, "update-public.key");
+  std::string program = std::string("MZ\x90\0\x03", 5) + std::string(5000, 'p');
+  std::string batch = "@echo off\r\ncopy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n";
+
+  Maker() {
+    EXPECT_EQ(Tool({"keygen", keys}).code, 0);
+    publish::MakeDirectory(from);
+    Write(JoinPath(from, "Update.bat"), batch);
+    Write(JoinPath(from, "Notizkasten.exe"), program);
+    publish::MakeDirectory(server);
+    Write(JoinPath(server, "Updates.ini"), kOtherSections);
+  }
+  std::vector<std::string> PublishArgs(std::vector<std::string> extra = {}) const {
+    std::vector<std::string> args = {"publish", "--key", secret, "--server", server, "--program", "Notizkasten",
+                                     "--from", from, "--file", "Notizkasten.zip", "--date", "15.03.2024"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  }
+  Result Verify() const { return Tool({"verify", "--server", server, "--public", publicKey}); }
+};
+
+TEST(Publish, KeygenWritesTheKeyPairAndNeverPrintsTheSecret) {
+  Scratch dir;
+  const std::string keys = dir("schluessel");
+  Result r = Tool({"keygen", keys});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string publicText = Read(JoinPath(keys, "update-public.key"));
+  const std::string secretText = Read(JoinPath(keys, "update-secret.key"));
+  auto publicKey = publish::Base64Decode(publicText);
+  auto secretKey = publish::Base64Decode(secretText);
+  ASSERT_TRUE(publicKey && secretKey) << publicText << secretText;
+  EXPECT_EQ(publicKey->size(), 32u);
+  EXPECT_EQ(secretKey->size(), 64u);
+  EXPECT_TRUE(base::StartsWith(publicText.substr(publicText.size() - 2), "\r\n"));
+  EXPECT_EQ(secretKey->substr(32), *publicKey);  // the pair belongs together
+  // The secret half never reaches the console, neither whole nor in part.
+  const std::string seedText = secretText.substr(0, 42);
+  for (size_t i = 0; i + 12 <= seedText.size(); ++i) {
+    EXPECT_EQ((r.out + r.err).find(seedText.substr(i, 12)), std::string::npos) << r.out;
+  }
+  EXPECT_NE(r.out.find("Public key: " + publicText.substr(0, 44) + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(JoinPath(keys, "update-public.key")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(JoinPath(keys, "update-secret.key")), std::string::npos) << r.out;
+#ifdef _WIN32
+  // The secret file's access list lets in the current user and nobody else but the system
+  // itself (Wine adds SYSTEM to every file's list).
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  unsigned char user[256];
+  DWORD size = sizeof user;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+  CloseHandle(token);
+  char* userSid = nullptr;
+  ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &userSid);
+  const std::string me = userSid;
+  LocalFree(userSid);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(JoinPath(keys, "update-secret.key").c_str(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(dacl, nullptr);
+  std::vector<std::string> allowed;
+  for (WORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    char* sid = nullptr;
+    ConvertSidToStringSidA(&ace->SidStart, &sid);
+    if (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE) allowed.push_back(sid);
+    LocalFree(sid);
+  }
+  LocalFree(sd);
+  EXPECT_NE(std::find(allowed.begin(), allowed.end(), me), allowed.end());
+  for (const std::string& sid : allowed) EXPECT_TRUE(sid == me || sid == "S-1-5-18") << sid;
+#else
+  struct stat st;
+  ASSERT_EQ(::stat(JoinPath(keys, "update-secret.key").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
+
+  // A second run, or a folder with either file, replaces nothing and writes nothing.
+  struct Case {
+    const char* name;
+    const char* existing;  // the one key file present beforehand; nullptr: both (the folder above)
+  } cases[] = {{"both files", nullptr}, {"public file only", "update-public.key"}, {"secret file only", "update-secret.key"}};
+  for (const Case& c : cases) {
+    std::string folder = keys;
+    if (c.existing) {
+      folder = dir(std::string("nur-") + c.existing);
+      publish::MakeDirectory(folder);
+      Write(JoinPath(folder, c.existing), "alt\r\n");
+    }
+    Result again = Tool({"keygen", folder});
+    EXPECT_EQ(again.code, 1) << c.name;
+    EXPECT_NE(again.err.find("exists already; keygen never replaces a key file"), std::string::npos) << again.err;
+    EXPECT_EQ(again.out, "") << c.name;
+    if (c.existing) {
+      EXPECT_EQ(publish::ListFolder(folder).size(), 1u) << c.name;
+      EXPECT_EQ(Read(JoinPath(folder, c.existing)), "alt\r\n") << c.name;
+    } else {
+      EXPECT_EQ(Read(JoinPath(keys, "update-public.key")), publicText);
+      EXPECT_EQ(Read(JoinPath(keys, "update-secret.key")), secretText);
+    }
+  }
+  EXPECT_EQ(Tool({"keygen", dir("fehlt/tiefer")}).code, 1);  // the parent must exist
+}
+
+TEST(Publish, PublishWritesWhatTheProgramsRead) {
+  Maker m;
+  Write(JoinPath(m.from, Arg("Gr\xC3\xB6\xC3\x9F" "e.txt")), "umlaut");
+  Result r = Tool(m.PublishArgs({"--news", Arg("15.03.2024:Suche, schneller"), "--news",
+                                Arg("15.03.2024:Gr\xC3\xB6\xC3\x9F" "e"), "--news", "Fix"}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Lager's archive is not in the folder: publish mentions it and goes on.
+  EXPECT_EQ(r.err, "Note: the folder has 1 problem(s) apart from this update:\n"
+                   "  Section [Lager]: the archive Updates/Lager.zip is missing.\n");
+
+  const std::string archive = Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")));
+  const std::string hash = Sha256Hex(archive);
+  const std::string list = Read(JoinPath(m.server, "Updates.ini"));
+  EXPECT_EQ(list, std::string(kOtherSections) +
+                      "[Notizkasten]\r\n"
+                      "Date=15.03.2024\r\n"
+                      "File=Notizkasten.zip\r\n"
+                      "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
+                      "SHA256=" + hash + "\r\n");
+  auto entries = Unzip(archive);
+  std::vector<std::pair<std::string, std::string>> expected = {
+      {"Gr\xF6\xDF" "e.txt", "umlaut"}, {"Notizkasten.exe", m.program}, {"Update.bat", m.batch}};
+  EXPECT_EQ(entries, expected);
+
+  // The signature is that of the list's exact bytes under the public key.
+  auto signature = publish::Base64Decode(Read(JoinPath(m.server, "Updates.ini.sig")));
+  auto publicKey = publish::Base64Decode(Read(m.publicKey));
+  ASSERT_TRUE(signature && publicKey);
+  ASSERT_EQ(signature->size(), 64u);
+  EXPECT_EQ(crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature->data()),
+                                        reinterpret_cast<const unsigned char*>(list.data()), list.size(),
+                                        reinterpret_cast<const unsigned char*>(publicKey->data())),
+            0);
+
+  // A newer version: the section changes in place, News stays without --news, the rest stays.
+  Write(JoinPath(m.from, "Notizkasten.exe"), m.program + "v2");
+  r = Tool(m.PublishArgs({"--date", "1.4.2024"}));
+  EXPECT_EQ(r.code, 2) << "--date twice";
+  std::vector<std::string> args = m.PublishArgs();
+  args.back() = "1.4.2024";
+  r = Tool(args);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string second = Read(JoinPath(m.server, "Updates.ini"));
+  const std::string hash2 = Sha256Hex(Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip"))));
+  EXPECT_NE(hash2, hash);
+  EXPECT_EQ(second, std::string(kOtherSections) +
+                        "[Notizkasten]\r\n"
+                        "Date=01.04.2024\r\n"
+                        "File=Notizkasten.zip\r\n"
+                        "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
+                        "SHA256=" + hash2 + "\r\n");
+
+  // verify says the same of Lager; without it the folder is right.
+  Result v = m.Verify();
+  EXPECT_EQ(v.code, 1);
+  EXPECT_EQ(v.err, "Section [Lager]: the archive Updates/Lager.zip is missing.\n1 problem(s) found in " + m.server + ".\n");
+  Write(JoinPath(m.server, "Updates.ini"), second.substr(std::string(kOtherSections).size()));
+  Resign(m.server, m.secret);
+  v = m.Verify();
+  EXPECT_EQ(v.code, 0) << v.err;
+  EXPECT_EQ(v.out, m.server + ": 1 section(s) checked, no problems, signature right.\n");
+}
+
+TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
+  struct Case {
+    const char* name;
+    std::function<void(Maker&)> change;
+    bool withPublicKey;
+    int code;
+    const char* report;  // a line that must be in the error output
+  } cases[] = {
+      {"the published folder", [](Maker&) {}, true, 0, ""},
+      {"a date in another form",
+       [](Maker& m) {
+         std::string list = Read(JoinPath(m.server, "Updates.ini"));
+         list.replace(list.find("Date=15.03.2024"), 15, "Date=2024-03-15");
+         Write(JoinPath(m.server, "Updates.ini"), list);
+         Resign(m.server, m.secret);
+       },
+       true, 1,
+       "Section [Notizkasten]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; the programs take "
+       "today's date instead.\n"},
+      {"the archive missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip"))); },
+       true, 1, "Section [Notizkasten]: the archive Updates/Notizkasten.zip is missing.\n"},
+      {"one byte of the archive changed",
+       [](Maker& m) {
+         std::string path = JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip"));
+         std::string bytes = Read(path);
+         bytes[bytes.size() / 3] ^= 0x01;
+         Write(path, bytes);
+       },
+       true, 1, "Section [Notizkasten]: the SHA256 does not match Updates/Notizkasten.zip (the file has "},
+      {"a list changed after signing",
+       [](Maker& m) { Write(JoinPath(m.server, "Updates.ini"), Read(JoinPath(m.server, "Updates.ini")) + "; neu\r\n"); },
+       true, 1,
+       "Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after signing or signed "
+       "with another key.\n"},
+      {"the same change, no public key given",
+       [](Maker& m) { Write(JoinPath(m.server, "Updates.ini"), Read(JoinPath(m.server, "Updates.ini")) + "; neu\r\n"); },
+       false, 0, ""},
+      {"a list signed by another key",
+       [](Maker& m) {
+         std::string other = JoinPath(m.keys, "andere");
+         ASSERT_EQ(Tool({"keygen", other}).code, 0);
+         Resign(m.server, JoinPath(other, "update-secret.key"));
+       },
+       true, 1,
+       "Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after signing or signed "
+       "with another key.\n"},
+      {"one character of the signature changed",
+       [](Maker& m) {
+         std::string sig = Read(JoinPath(m.server, "Updates.ini.sig"));
+         sig[10] = sig[10] == 'A' ? 'B' : 'A';
+         Write(JoinPath(m.server, "Updates.ini.sig"), sig);
+       },
+       true, 1, "Updates.ini.sig does not fit Updates.ini for this public key"},
+      {"the signature missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, "Updates.ini.sig")); },
+       true, 1, "Updates.ini.sig is missing: programs built with the public key install nothing.\n"},
+      {"the list missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, "Updates.ini")); }, false, 1,
+       "Updates.ini is missing.\n"},
+      {"the hash removed",
+       [](Maker& m) {
+         std::string list = Read(JoinPath(m.server, "Updates.ini"));
+         list.erase(list.find("SHA256="));
+         Write(JoinPath(m.server, "Updates.ini"), list);
+         Resign(m.server, m.secret);
+       },
+       true, 1, "Section [Notizkasten]: no SHA256; programs built with the public key do not install Updates/Notizkasten.zip.\n"},
+  };
+  for (const Case& c : cases) {
+    Maker m;
+    Write(JoinPath(m.server, "Updates.ini"), "");
+    ASSERT_EQ(Tool(m.PublishArgs()).code, 0) << c.name;
+    c.change(m);
+    Result r = c.withPublicKey ? m.Verify() : Tool({"verify", "--server", m.server});
+    EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.report), std::string::npos) << c.name << "\n" << r.err;
+    if (c.code == 0) EXPECT_EQ(r.err, "") << c.name;
+    if (!c.withPublicKey) EXPECT_NE(r.out.find("The signature was not checked (no --public given).\n"), std::string::npos);
+  }
+  Scratch dir;
+  Result r = Tool({"verify", "--server", dir("fehlt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "trelkpublish: The server folder \"" + dir("fehlt") + "\" does not exist.\n");
+}
+
+TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
+  struct Case {
+    const char* name;
+    std::function<std::vector<std::string>(Maker&)> prepare;  // gives the arguments
+    int code;
+    const char* message;  // part of the error output
+  } cases[] = {
+      {"no Update.bat",
+       [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat")); return m.PublishArgs(); }, 1,
+       "holds no Update.bat: the programs install an update through the batch template that travels in the archive."},
+      {"a subfolder",
+       [](Maker& m) { publish::MakeDirectory(JoinPath(m.from, "bin")); return m.PublishArgs(); }, 1,
+       "holds the folder \"bin\": the programs unpack every file into one folder"},
+      {"no such folder",
+       [](Maker& m) { auto a = m.PublishArgs(); a[8] = m.from + "-fehlt"; return a; }, 1, "-fehlt\" does not exist."},
+      {"the public key given as the secret",
+       [](Maker& m) { auto a = m.PublishArgs(); a[2] = m.publicKey; return a; }, 1,
+       "is no secret key file of trelkpublish keygen (one line of Base64 of 64 bytes)."},
+      {"a damaged secret key",
+       [](Maker& m) {
+         std::string key = *publish::Base64Decode(Read(m.secret));
+         key[3] ^= 0x40;
+         Write(m.secret, publish::Base64Encode(key) + "\r\n");
+         return m.PublishArgs();
+       },
+       1, "is damaged: its two halves do not belong together."},
+      {"no secret key file", [](Maker& m) { auto a = m.PublishArgs(); a[2] += ".fehlt"; return a; }, 1,
+       ".fehlt\" does not exist."},
+      {"a list with a byte order mark",
+       [](Maker& m) {
+         Write(JoinPath(m.server, "Updates.ini"), "\xEF\xBB\xBF" + std::string(kOtherSections));
+         return m.PublishArgs();
+       },
+       1, "Updates.ini begins with a UTF-8 byte order mark"},
+      {"a news item of two lines", [](Maker& m) { return m.PublishArgs({"--news", "a\nb"}); }, 1,
+       "holds a line break; an update list line cannot."},
+      {"an archive name with a folder", [](Maker& m) { auto a = m.PublishArgs(); a[10] = "neu/N.zip"; return a; }, 2,
+       "The archive name \"neu/N.zip\" must be a plain file name such as Notizkasten.zip."},
+      {"no --file", [](Maker& m) { auto a = m.PublishArgs(); a.erase(a.begin() + 9, a.begin() + 11); return a; }, 2,
+       "trelkpublish: publish needs the option --file.\n\nUsage:\n"},
+  };
+  for (const Case& c : cases) {
+    Maker m;
+    std::vector<std::string> args = c.prepare(m);
+    const std::string before = Read(JoinPath(m.server, "Updates.ini"));
+    Result r = Tool(args);
+    EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << "\n" << r.err;
+    EXPECT_EQ(r.out, "") << c.name;
+    EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini")), before) << c.name;
+    EXPECT_EQ(publish::ListFolder(m.server).size(), 1u) << c.name << ": something was written";
+  }
+}
+
+#ifdef _WIN32
+// The tool's reading of an update list is the platform's: the same files, the same answers
+// from GetPrivateProfileStringA, which is what the programs read the list with.
+TEST(Publish, ListReaderMatchesThePlatform) {
+  Scratch dir;
+  const std::string path = dir("Updates.ini");
+  const std::string lists[] = {
+      "[Kasse]\r\n  date  =  15.03.2024  \r\nFile='Kasse.zip'\r\nNews=\"a b\"\r\nEins=\"\r\nHalb=\"a'\r\n",
+      "[kasse]\r\nDate=1\r\n[KASSE]\r\nDate=2\r\nFile=zweite\r\n",
+      "Date=davor\r\n[Kasse]\r\nFile=x\r\n",
+      "[ Kasse ]\r\nDate=blank\r\n[Kasse]\r\nDate=ohne\r\n",
+      "  [Kasse]  Rest\nDate=lf\rFile=cr\r\n",
+      "[Kasse]\r\nohne Gleich\r\nGleich=a=b\r\nLeer=\r\nQuotes=\"\"\r\nSingle=''\r\n",
+      "[Kasse]\r\nLang=" + std::string(3000, 'x') + "\r\n",
+      "[Kasse]\r\n\r\n   \r\n[Andere]\r\nX=1\r\n",
+      "[Kasse\r\nDate=offen\r\n",
+      "[Kasse]\r\n;Date=kommentar\r\nDate=echt\r\n",
+      "[Kasse]\r\nNews=\"\"a b\",\"c d\"\"\r\nTab=\t\"x\"\t\r\n",
+  };
+  const char* sections[] = {"Kasse", " Kasse ", "kasse", "Andere"};
+  const char* keys[] = {"Date", "File", "News", "Eins", "Halb", "ohne Gleich", "Gleich", "Leer", "Quotes", "Single",
+                        "Lang", "X", ";Date", "Tab"};
+  for (const std::string& list : lists) {
+    Write(path, list);
+    publish::UpdateList reader(list);
+    for (const char* section : sections) {
+      char names[4096];
+      DWORD n = GetPrivateProfileStringA(section, nullptr, "", names, sizeof names, path.c_str());
+      // (The platform's key listing does not trim the name it looks for; the programs' names
+      // have no blanks at their ends.)
+      if (section[0] != ' ') EXPECT_EQ(reader.HasSection(section), n > 0) << list.substr(0, 70) << " [" << section << "]";
+      for (const char* key : keys) {
+        char value[2048];
+        DWORD got = GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, path.c_str());
+        std::string platform(value, got);
+        EXPECT_EQ(reader.ReadValue(section, key).value_or("<absent>"), platform)
+            << list.substr(0, 70) << " [" << section << "] " << key;
+      }
+    }
+  }
+}
+#endif
+
+}  // namespace
