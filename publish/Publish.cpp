@@ -171,15 +171,15 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   const std::string archive = MakeArchive(entries);
   const std::string hash = HexLower(Sha256(archive));
 
-  if (!IsDirectory(a.server)) MakeDirectory(a.server);
   const std::string listPath = JoinPath(a.server, kListFile);
   auto oldList = TryReadFile(listPath);
   UpdateList list(oldList ? *oldList : std::string());
-  std::string date = a.date;
-  if (date.empty()) {
-    LocalDate today = Today();
-    date = FormatReleaseDate(today.year, today.month, today.day);
-  }
+  const LocalDate today = Today();
+  const std::string todayText = FormatReleaseDate(today.year, today.month, today.day);
+  const std::string date = a.date.empty() ? todayText : a.date;
+  // dd.MM.yyyy compares as yyyyMMdd.
+  auto sortable = [](const std::string& d) { return d.substr(6, 4) + d.substr(3, 2) + d.substr(0, 2); };
+  const bool future = sortable(date) > sortable(todayText);
   std::vector<std::pair<std::string, std::string>> values = {{"Date", date}, {"File", a.file}};
   if (a.newsGiven) values.emplace_back("News", NewsValue(news));
   values.emplace_back("SHA256", hash);
@@ -195,6 +195,8 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
                        secret.bytes);
   const std::string signatureText = Base64Encode(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
 
+  // Nothing is written before here: a refused publish leaves the folder as it was.
+  MakeDirectory(a.server);
   const std::string archiveFolder = JoinPath(a.server, kArchiveFolder);
   MakeDirectory(archiveFolder);
   const std::string archivePath = JoinPath(archiveFolder, a.file);
@@ -207,6 +209,10 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
       << "Date " << date << (a.newsGiven ? ", " + std::to_string(news.size()) + " news item(s)" : ", News left as it was")
       << "\n"
       << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
+
+  if (future)
+    err << "Note: the date " << date << " lies after today: a program that installs this update before then "
+        << "is offered it again at every check until that day.\n";
 
   // The rest of the folder as the programs will see it, so that the maker hears of an old
   // section that a program with the public key would refuse.

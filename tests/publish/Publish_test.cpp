@@ -305,6 +305,17 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
                         "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
                         "SHA256=" + hash2 + "\r\n");
 
+  // A release date after today is published, with a word on what it does.
+  args.back() = "31.12.9999";
+  r = Tool(args);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("Note: the date 31.12.9999 lies after today: a program that installs this update before then "
+                       "is offered it again at every check until that day.\n"),
+            std::string::npos)
+      << r.err;
+  args.back() = "1.4.2024";
+  ASSERT_EQ(Tool(args).code, 0);
+
   // verify says the same of Lager; without it the folder is right.
   Result v = m.Verify();
   EXPECT_EQ(v.code, 1);
@@ -405,6 +416,7 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
     std::function<std::vector<std::string>(Maker&)> prepare;  // gives the arguments
     int code;
     const char* message;  // part of the error output
+    bool freshFolderToo = true;  // the same refusal into a server folder that does not exist yet
   } cases[] = {
       {"no Update.bat",
        [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat")); return m.PublishArgs(); }, 1,
@@ -432,7 +444,7 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
          Write(JoinPath(m.server, "Updates.ini"), "\xEF\xBB\xBF" + std::string(kOtherSections));
          return m.PublishArgs();
        },
-       1, "Updates.ini begins with a UTF-8 byte order mark"},
+       1, "Updates.ini begins with a UTF-8 byte order mark", false},
       {"a news item of two lines", [](Maker& m) { return m.PublishArgs({"--news", "a\nb"}); }, 1,
        "holds a line break; an update list line cannot."},
       {"an archive name with a folder", [](Maker& m) { auto a = m.PublishArgs(); a[10] = "neu/N.zip"; return a; }, 2,
@@ -443,6 +455,13 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
   for (const Case& c : cases) {
     Maker m;
     std::vector<std::string> args = c.prepare(m);
+    if (c.freshFolderToo) {
+      std::vector<std::string> fresh = args;
+      for (size_t i = 0; i + 1 < fresh.size(); ++i)
+        if (fresh[i] == "--server") fresh[i + 1] = m.server + "-neu";
+      EXPECT_EQ(Tool(fresh).code, c.code) << c.name;
+      EXPECT_FALSE(publish::PathExists(m.server + "-neu")) << c.name;
+    }
     const std::string before = Read(JoinPath(m.server, "Updates.ini"));
     Result r = Tool(args);
     EXPECT_EQ(r.code, c.code) << c.name << "\n" << r.err;
