@@ -105,7 +105,7 @@ shot "$info" about-dialog
 xdotool key --window "$info" Escape
 
 # The wizard's later pages, walked to by wizard_pages.exe with the steps' work played by it.
-for page in result-none result-update install finish; do
+for page in result-none result-update install finish refused-signature; do
   (cd "$root/build/x86_64/bin" && "$WINE" wizard_pages.exe "$page" </dev/null >/dev/null 2>&1 &)
   sleep 1
   pages=$(wait_window '^Updates installieren$')

@@ -9,6 +9,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
 #include "wizard/update_rules.h"
 
@@ -60,12 +61,30 @@ void TStatusForm::ShowInstallFailure() {
   Button_Next->SetEnabled(false);
 }
 
+bool TStatusForm::ArchiveAccepted(const std::string& archive) {
+  const std::string value = UpdateList ? UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
+  const Refusal refusal = JudgeArchive(value, FileSha256(archive));
+  if (refusal == Refusal::None) return true;
+  // Nothing of it is unpacked, and it does not stay to be taken for a later download.
+  DeleteFileA(archive.c_str());
+  ShowArchiveRefusal(refusal);
+  return false;
+}
+
+void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
+  archiveRefused_ = true;
+  Label3->SetCaption(RefusalText(refusal));
+  Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
+  OfferWayBack();
+}
+
 bool TStatusForm::PrepareInstallation() {
   const std::string archive = TempDir + ZIPFileName;
   if (ZIPFileName.empty() || !IsFile(archive)) {
     ShowInstallFailure();
     return false;
   }
+  if (!UpdatePublicKey.empty() && !ArchiveAccepted(archive)) return false;
   // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
   // installs nothing: what it did put into the folder goes again, so that nothing of it is
   // taken for a file of a later, sound archive.

@@ -13,6 +13,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Seams.h"
+#include "wizard/Signature.h"
 
 namespace wizard {
 
@@ -223,6 +224,7 @@ TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   const ServerSetting server = UpdateServerSetting();
   HTTP->Host = server.host;
   UpdateServer = server.Authority();
+  UpdatePublicKey = BuiltInPublicKey();
   HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
   HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
   StatusForm = this;
@@ -267,6 +269,13 @@ void TStatusForm::FormShow(TComponent*) {
   CancelConfirmed = false;
   DownloadAborted = false;
   closeAfterDownload_ = false;
+  listRefusal_ = Refusal::None;
+  wayBack_ = false;
+  if (archiveRefused_) {
+    archiveRefused_ = false;
+    Label3->SetCaption(kInstallText);
+    Image_Icon2->SetIcon(icon2_.get());
+  }
   Panel_Title->SetCaption(TitleTexts[0]);
   PaintBox_Process->Invalidate();
 }
@@ -276,13 +285,43 @@ void TStatusForm::ShowStepPage() {
   Panel_Title->SetCaption(TitleTexts[Step]);
 }
 
-void TStatusForm::Button_NextClick(TComponent*) {
+void TStatusForm::OfferWayBack() {
+  wayBack_ = true;
+  Button_Next->SetText(kBackCaption);
+  Button_Next->SetEnabled(true);
+}
+
+void TStatusForm::BackToCheck(TComponent* sender) {
+  wayBack_ = false;
+  listRefusal_ = Refusal::None;
+  Button_Next->SetText("Weiter >");
+  if (archiveRefused_) {
+    archiveRefused_ = false;
+    Label3->SetCaption(kInstallText);
+    Image_Icon2->SetIcon(icon2_.get());
+  }
+  // As the retry of a download steps back to run its step again: the check page comes next.
+  Step = 0;
+  Button_NextClick(sender);
+}
+
+void TStatusForm::Button_NextClick(TComponent* sender) {
+  if (wayBack_) {
+    BackToCheck(sender);
+    return;
+  }
   ++Step;
   switch (Step) {
     case 1:
       Button_Next->SetEnabled(false);  // the check button takes the user on
       break;
     case 2:
+      if (listRefusal_ != Refusal::None) {
+        // A program with a key and a list it may not read: why, and the way back.
+        Label_CheckResult->SetCaption(RefusalText(listRefusal_));
+        OfferWayBack();
+        break;
+      }
       Label_CheckResult->SetCaption(CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
       if (!UpdateAvailable) {
         Button_Next->SetText("Beenden");

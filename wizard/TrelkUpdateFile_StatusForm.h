@@ -78,6 +78,11 @@ class TStatusForm : public toolkit::TForm {
   // The update server's authority ("host" or "host:port") the wizard's URLs are made with; set
   // with the HTTP client at construction.
   std::string UpdateServer;
+  // The maker's public key (Base64) built into the program, read at construction. Empty: the
+  // list and the archive are taken as they come. Otherwise the check also fetches
+  // "Updates.ini.sig" and reads only a list whose signature verifies, and step 5 unpacks only
+  // an archive whose SHA-256 is the section's "SHA256".
+  std::string UpdatePublicKey;
 
   // --- Controls, in table order (null until EnsureControls).
   toolkit::TPaintBox* PaintBox_Process = nullptr;
@@ -167,6 +172,10 @@ class TStatusForm : public toolkit::TForm {
   virtual std::string ReadNews();
   virtual void RunDownload();
   virtual bool PrepareInstallation();
+  // Why the last check read no list (with a key; None otherwise): the result page shows it.
+  Refusal listRefusal_ = Refusal::None;
+  // "Einrichten" for an archive that is not unpacked: why, the error icon, and the way back.
+  void ShowArchiveRefusal(Refusal refusal);
 
  private:
   // The progress display for the client's counters now (bar, percentage, amounts, time left).
@@ -175,6 +184,15 @@ class TStatusForm : public toolkit::TForm {
   bool ConfirmStop();
   // The failure state of "Einrichten": the failure text, the error icon, "Weiter >" off.
   void ShowInstallFailure();
+  // With a key: fetches "Updates.ini.sig" into a temporary file of its own (deleted again) and
+  // judges the list in ListFileName by it. A failed transfer raises, as the list's does.
+  Refusal CheckListSignature();
+  // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
+  // "Einrichten" shows why, with the way back.
+  bool ArchiveAccepted(const std::string& archive);
+  // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
+  void OfferWayBack();
+  void BackToCheck(toolkit::TComponent* sender);
   // Sets a control's text only when it differs (the progress display runs once per block).
   static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
   // Shows page `Step` with its title (leaving the settings page, or a step change).
@@ -183,6 +201,8 @@ class TStatusForm : public toolkit::TForm {
   toolkit::FormSpec Description();
   bool controlsMade_ = false;
   bool closeAfterDownload_ = false;  // the window closes once the running download has returned
+  bool wayBack_ = false;                 // "Weiter >" reads "< Zurück" and leads to a new check
+  bool archiveRefused_ = false;          // "Einrichten" shows a refused archive's text and icon
   static constexpr DWORD kDisplaySpacing = 100;  // ms between two showings of the progress
   bool progressReported_ = false;                // a block of this download has come
   DWORD progressShownAt_ = 0;                    // the download's start, then its last showing

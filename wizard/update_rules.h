@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,6 +89,60 @@ std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, cons
 // A path as one argument of a batch command: as it is, or in double quotes when it holds a
 // character at which cmd.exe splits arguments (a blank, a tab, & ( ) ^ ; , =).
 std::string BatchPathArgument(const std::string& path);
+
+// ---- Signed updates -------------------------------------------------------------------------
+
+constexpr std::size_t kPublicKeyBytes = 32;  // an Ed25519 public key
+constexpr std::size_t kSignatureBytes = 64;  // a detached Ed25519 signature
+constexpr std::size_t kSha256Bytes = 32;
+
+// Standard Base64 (the alphabet A-Z a-z 0-9 + /, padded with "=" to a multiple of four)
+// decoded. Empty result for any other character (line breaks and blanks included), a length
+// that is no multiple of four, padding anywhere but at the end, or padding bits that are not
+// zero: every byte string has exactly one text that is accepted.
+std::optional<std::string> DecodeBase64(std::string_view text);
+
+// The text without blanks, tabs, CR and LF at both ends.
+std::string_view TrimBlanksAndBreaks(std::string_view text);
+
+// The public key built into a program: Base64 of exactly 32 bytes, blanks and line breaks
+// around it ignored. Empty result for anything else.
+std::optional<std::string> ParsePublicKey(std::string_view text);
+
+// The content of "Updates.ini.sig": one line, Base64 of exactly 64 bytes (the detached
+// signature of the list's bytes); blanks and a line break around it are ignored, a second line
+// is not. Empty result for anything else.
+std::optional<std::string> ParseSignatureFile(std::string_view bytes);
+
+// The 32 bytes of a digest as 64 lower-case hex digits.
+std::string HexText(std::string_view bytes);
+
+// Whether the "SHA256" value of the update list (as read, trimmed by the INI reader) names
+// `digest`: exactly 64 hex digits, in either case, equal to it. An empty or shorter value, or
+// one with any other character, never matches.
+bool Sha256ValueMatches(std::string_view value, std::string_view digest);
+
+// Why a program with a built-in public key installs nothing from what the server offered.
+enum class Refusal {
+  None,
+  ListUnsigned,          // the server answered the signature request with an error status
+  ListSignatureInvalid,  // the signature file is unreadable, or does not verify with the key
+  ArchiveUnchecked,      // the program's section gives no "SHA256"
+  ArchiveDamaged,        // the archive's SHA-256 is another than "SHA256", or it cannot be read
+};
+
+// The verdict on an update list that arrived: `publicKeyText` the built-in key as stored (a
+// key that is no key verifies nothing), `signatureFound` false when the server answered
+// "Updates.ini.sig" with an error status, `signatureFile` the bytes it sent, and `verifies`
+// the check of the list's bytes against (key bytes, signature bytes). None when the list may
+// be read; `verifies` is only called with a key and a signature of the right sizes.
+Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std::string_view signatureFile,
+                        const std::function<bool(const std::string& key, const std::string& signature)>& verifies);
+
+// The verdict on the downloaded archive: `sha256Value` the section's "SHA256" as read (empty
+// when absent), `digest` the archive file's SHA-256 (empty result when the file could not be
+// read). None when it may be unpacked.
+Refusal JudgeArchive(std::string_view sha256Value, const std::optional<std::string>& digest);
 
 // ---- Archive entries ------------------------------------------------------------------------
 

@@ -23,6 +23,35 @@ const char kUpdateTextPattern[] =
     "folgende neue Funktionen zur Verfügung:\r\n%s\r\n\r\nKlicken Sie auf \"Weiter\", um die Updates jetzt "
     "herunterzuladen.";
 
+const char kListUnsignedText[] =
+    "Die Liste der Updates ist nicht signiert. Ohne Signatur kann nicht geprüft werden, ob die Updates vom "
+    "Hersteller stammen; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut "
+    "nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu verlassen.";
+const char kListSignatureInvalidText[] =
+    "Die Signatur der Liste der Updates ist ungültig. Die Liste stammt nicht vom Hersteller oder wurde unterwegs "
+    "verändert; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach "
+    "Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu verlassen.";
+const char kArchiveUncheckedText[] =
+    "Für die Update-Dateien ist keine Prüfsumme angegeben. Ohne sie kann nicht geprüft werden, ob die Dateien "
+    "unverändert sind; das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates "
+    "zu suchen, oder auf \"Abbrechen\", um den Assistenten zu beenden.";
+const char kArchiveDamagedText[] =
+    "Die heruntergeladenen Update-Dateien sind beschädigt oder wurden verändert: ihre Prüfsumme stimmt nicht. Das "
+    "Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf "
+    "\"Abbrechen\", um den Assistenten zu beenden.";
+const char kBackCaption[] = "< Zurück";
+
+std::string RefusalText(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::ListUnsigned: return kListUnsignedText;
+    case Refusal::ListSignatureInvalid: return kListSignatureInvalidText;
+    case Refusal::ArchiveUnchecked: return kArchiveUncheckedText;
+    case Refusal::ArchiveDamaged: return kArchiveDamagedText;
+    case Refusal::None: break;
+  }
+  return std::string();
+}
+
 std::string CheckResultText(bool updateAvailable, std::string_view newsList) {
   if (!updateAvailable) return kNoUpdateText;
   std::string pattern = kUpdateTextPattern;

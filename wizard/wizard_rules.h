@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/DateTime.h"
+#include "wizard/update_rules.h"
 
 namespace wizard {
 
@@ -46,6 +47,18 @@ bool WritesUpdateAtDestroy(bool installPrepared, int currentPage, bool cancelEna
 extern const char kNoUpdateText[];
 extern const char kUpdateTextPattern[];  // %s takes the news list
 std::string CheckResultText(bool updateAvailable, std::string_view newsList);
+
+// What a program with a built-in public key shows instead of installing: on the result page for
+// a list without a good signature, on "Einrichten" for an archive without a good checksum. Each
+// ends with the way on: "< Zurück" to a new check, or "Abbrechen".
+extern const char kListUnsignedText[];
+extern const char kListSignatureInvalidText[];
+extern const char kArchiveUncheckedText[];
+extern const char kArchiveDamagedText[];
+// The text for a refusal; empty for Refusal::None.
+std::string RefusalText(Refusal refusal);
+// The caption "Weiter >" takes while a refusal is shown: back to the check page.
+extern const char kBackCaption[];  // "< Zurück"
 
 // The interval field's range, and a value brought into it (the nearer end).
 constexpr int kMinInterval = 1;

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/Programs.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
+#include "wizard/update_rules.h"
 #include "wizard/wizard_rules.h"
 
 namespace {
@@ -418,6 +420,263 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     EXPECT_FALSE(FileExists(tempDir + "Update.bat"));
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos);
   }
+}
+
+// A date as the maker's tool takes it: dd.MM.yyyy.
+std::string MakerDate(int day) {
+  ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;
+  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME st;
+  FileTimeToSystemTime(&ft, &st);
+  char text[16];
+  wsprintfA(text, "%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
+  return text;
+}
+
+// The road with signed updates: the maker's tool (trelkpublish.exe, built beside the programs)
+// publishes version 2.0 for the example program built with the build's public key
+// (bin/update-testkey), which takes it only as it was signed; and the program without a key
+// takes the same server's offer as it always did.
+class SignedRoadTest : public UpdateRoadTest {
+ protected:
+  void SetUp() override {
+    UpdateRoadTest::SetUp();
+    if (HasFatalFailure()) return;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    maker = std::string(temp) + "road_maker\\";
+    RemoveTree(maker);
+    CreateDirectoryA(maker.c_str(), nullptr);
+    CreateDirectoryA((maker + "neu").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenSigniert.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    oldProgram = ReadFileBytes(program + "Notizkasten.exe");
+    newProgram = ReadFileBytes(BinDir() + "NotizkastenSigniertNeu.exe");
+    ASSERT_NE(oldProgram, newProgram);
+    WriteFileBytes(maker + "neu\\Notizkasten.exe", newProgram);
+    WriteFileBytes(maker + "neu\\Update.bat", kTemplate);
+    secretKey = BinDir() + "update-testkey\\update-secret.key";
+    ASSERT_TRUE(FileExists(secretKey)) << "the build makes the key pair";
+    // Another program's section, which publishing leaves as it is.
+    otherSection = "[Waage]\r\nDate=1.1.2003\r\nFile=Waage.zip\r\n\r\n";
+    WriteFileBytes(UpdateServerRoot() + "Updates.ini", otherSection);
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.sig").c_str());
+    item = MakerDate(today - 1) + ":Signiert und gepr\xFC" "ft";
+  }
+  void TearDown() override {
+    UpdateRoadTest::TearDown();
+    RemoveTree(maker);
+  }
+  // trelkpublish.exe with these arguments; its exit code. What it prints goes to a file that a
+  // failure shows.
+  DWORD Tool(const std::vector<std::string>& args) {
+    std::string cmd = "\"" + BinDir() + "trelkpublish.exe\"";
+    for (const std::string& a : args) cmd += " \"" + a + "\"";
+    const std::string out = maker + "tool.txt";
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE log = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA si{sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = log;
+    Process tool;
+    const bool started = CreateProcessA((BinDir() + "trelkpublish.exe").c_str(), &cmd[0], nullptr, nullptr, TRUE,
+                                        0, nullptr, nullptr, &si, &tool.pi) != 0;
+    const DWORD code = started ? tool.Wait(60000) : 999;
+    CloseHandle(log);
+    toolOutput = ReadFileBytes(out);
+    return code;
+  }
+  // Publishes version 2.0 with the given secret key (the build's by default).
+  void Publish(const std::string& key = std::string()) {
+    ASSERT_EQ(Tool({"publish", "--key", key.empty() ? secretKey : key, "--server",
+                    UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program", "Notizkasten", "--from",
+                    maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today), "--news", item}),
+              0u)
+        << toolOutput;
+  }
+  // The program's start with the search still due: the wizard opens, "Abbrechen" leads to the
+  // main window of version 1.0, which closes.
+  void StartsNormally() {
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND w = WaitForWindow(p.pi.dwProcessId, kWizardClass, "Updates installieren");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(Click(w, "Abbrechen"));
+    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(WaitForText(main, [](const std::string& t) { return t.find("Notizkasten 1.0,") == 0; }, 5000).empty());
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.Wait(20000), 0u);
+  }
+  // From "Beenden" on "Bestätigung3": the program ends and comes back as version 2.0.
+  void EndsAndRestartsAsNewVersion(HWND wizard, DWORD pid) {
+    ASSERT_TRUE(Click(wizard, "Beenden"));
+    EXPECT_EQ(process.Wait(20000), 0u);
+    HWND restarted = nullptr;
+    DWORD other = 0;
+    for (int i = 0; i < 1500 && !other; ++i) {
+      other = OtherMainWindowProcess(pid, restarted);
+      Sleep(20);
+    }
+    ASSERT_NE(other, 0u) << "the program was not started again";
+    others.push_back(other);
+    EXPECT_FALSE(
+        WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+    PostMessageA(restarted, WM_CLOSE, 0, 0);
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+      gone = !FileExists(tempDir + "Update.bat");
+      Sleep(20);
+    }
+    EXPECT_TRUE(gone) << "Update.bat is still there";
+  }
+  // Check, download and installation up to "Bestätigung3".
+  void InstallsUpTo(HWND wizard) {
+    ASSERT_TRUE(ShowsText(wizard, wizard::CheckResultText(true, "- " + item + "\r\n")));
+    ASSERT_TRUE(Click(wizard, "Weiter >"));
+    ASSERT_TRUE(ShowsText(wizard, kDownloadDoneText, 30000));
+    ASSERT_TRUE(Click(wizard, "Weiter >"));
+    ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
+    ASSERT_TRUE(Click(wizard, "Weiter >"));
+    ASSERT_TRUE(ShowsText(wizard, "Beenden"));
+  }
+
+  std::string maker, secretKey, otherSection, item, toolOutput;
+};
+
+// The key pair of the build: its public half is the resource of both signed versions, and the
+// programs without a key have none.
+TEST_F(SignedRoadTest, OnlyTheSignedVariantsCarryTheKey) {
+  const std::string key = ReadFileBytes(BinDir() + "update-testkey\\update-public.key");
+  ASSERT_EQ(wizard::TrimBlanksAndBreaks(key).size(), 44u) << key;
+  struct Program {
+    const char* file;
+    bool keyed;
+  } programs[] = {{"NotizkastenSigniert.exe", true}, {"NotizkastenSigniertNeu.exe", true},
+                  {"Notizkasten.exe", false}, {"NotizkastenNeu.exe", false}};
+  for (const Program& p : programs) {
+    HMODULE m = LoadLibraryExA((BinDir() + p.file).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(m, nullptr) << p.file;
+    HRSRC r = FindResourceA(m, "TRELK_UPDATE_PUBLIC_KEY", MAKEINTRESOURCEA(10));
+    std::string text;
+    if (r) text.assign(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+    FreeLibrary(m);
+    EXPECT_EQ(text, p.keyed ? key : "") << p.file;
+  }
+}
+
+TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
+  Publish();
+  const std::string list = ReadFileBytes(UpdateServerRoot() + "Updates.ini");
+  EXPECT_EQ(list.substr(0, otherSection.size()), otherSection) << "the other program's section stays";
+  EXPECT_NE(list.find("SHA256="), std::string::npos) << list;
+  EXPECT_TRUE(FileExists(UpdateServerRoot() + "Updates.ini.sig"));
+  const std::string logBefore = ServerLog();
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+  InstallsUpTo(wizard);
+  EXPECT_EQ(ServerLog().substr(logBefore.size()),
+            "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
+  EndsAndRestartsAsNewVersion(wizard, pid);
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
+}
+
+// Whatever was changed on the way, the program installs nothing, says why, stays usable, and
+// its next start is as always.
+TEST_F(SignedRoadTest, ChangedOrForeignOffersInstallNothing) {
+  const std::string root = UpdateServerRoot();
+  const std::string foreign = maker + "fremd";
+  ASSERT_EQ(Tool({"keygen", foreign}), 0u) << toolOutput;
+  EXPECT_NE(toolOutput.find("update-public.key"), std::string::npos) << toolOutput;
+  const std::string foreignSecret = ReadFileBytes(foreign + "\\update-secret.key");
+  EXPECT_EQ(toolOutput.find(foreignSecret.substr(0, 40)), std::string::npos) << "the secret key is never printed";
+  auto flip = [](const std::string& path, size_t at) {
+    std::string bytes = ReadFileBytes(path);
+    ASSERT_LT(at, bytes.size());
+    bytes[at] = bytes[at] == 'A' ? 'B' : bytes[at] ^ 0x01;
+    WriteFileBytes(path, bytes);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;  // after publishing with the build's key
+    const char* text;             // what the wizard shows
+    bool atInstall;               // on "Einrichten" rather than on the result page
+  } cases[] = {
+      {"one byte of the archive changed",
+       [&] { flip(root + "Updates\\Notizkasten.zip", ReadFileBytes(root + "Updates\\Notizkasten.zip").size() / 2); },
+       wizard::kArchiveDamagedText, true},
+      {"one byte of the list changed",
+       [&] { flip(root + "Updates.ini", ReadFileBytes(root + "Updates.ini").find("Signiert")); },
+       wizard::kListSignatureInvalidText, false},
+      {"one character of the signature changed", [&] { flip(root + "Updates.ini.sig", 5); },
+       wizard::kListSignatureInvalidText, false},
+      {"the signature file missing", [&] { DeleteFileA((root + "Updates.ini.sig").c_str()); },
+       wizard::kListUnsignedText, false},
+      {"the list signed by another key", [&] { Publish(foreign + "\\update-secret.key"); },
+       wizard::kListSignatureInvalidText, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(tempDir);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    ServerClear();
+    Publish();
+    c.spoil();
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND w = ToResultPage(p.pi.dwProcessId);
+    ASSERT_NE(w, nullptr);
+    if (c.atInstall) {
+      ASSERT_TRUE(ShowsText(w, wizard::CheckResultText(true, "- " + item + "\r\n")));
+      ASSERT_TRUE(Click(w, "Weiter >"));
+      ASSERT_TRUE(ShowsText(w, kDownloadDoneText, 30000));
+      ASSERT_TRUE(Click(w, "Weiter >"));
+      ASSERT_TRUE(ShowsText(w, "Programm automatisch neu starten"));
+      ASSERT_TRUE(Click(w, "Weiter >"));
+    }
+    EXPECT_TRUE(ShowsText(w, c.text)) << "the wizard says why";
+    EXPECT_TRUE(ButtonEnabled(w, "Abbrechen"));
+    EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip")) << "no archive stays";
+    EXPECT_FALSE(FileExists(tempDir + "Notizkasten.exe")) << "nothing unpacked";
+    // "< Zurück" leads to a new check; "Abbrechen" there to the program.
+    ASSERT_TRUE(Click(w, "< Zurück"));
+    for (int i = 0; i < 100 && !ButtonEnabled(w, "Jetzt auf neue Updates prüfen"); ++i) Sleep(20);
+    EXPECT_TRUE(ButtonEnabled(w, "Jetzt auf neue Updates prüfen"));
+    ASSERT_TRUE(Click(w, "Abbrechen"));
+    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.Wait(20000), 0u);
+    Sleep(300);
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram);
+    EXPECT_EQ(Listing(work), "[Programm/][T\xE4mp/]") << "nothing beside the temporary folder";
+    EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    EXPECT_EQ(Listing(tempDir), "") << "no list, signature or archive left";
+    EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos) << "the search stays due";
+    StartsNormally();
+    EXPECT_EQ(Listing(tempDir), "");
+  }
+}
+
+// The same server and list for the program built without a key: the road as always, the new
+// values unread and no signature asked for.
+TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
+  ASSERT_TRUE(CopyFileA((BinDir() + "Notizkasten.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+  Publish();
+  const std::string logBefore = ServerLog();
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+  InstallsUpTo(wizard);
+  EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
+  EndsAndRestartsAsNewVersion(wizard, pid);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
+#include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
 #include "wizard/update_rules.h"
 
@@ -41,6 +43,34 @@ int ListFiles(const std::string& folder) {
   while (FindNextFileA(h, &fd));
   FindClose(h);
   return n;
+}
+
+// Standard Base64 with padding, as the maker's tool writes keys and signatures.
+std::string Base64(const std::string& bytes) {
+  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+  sodium_bin2base64(&text[0], text.size(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                    sodium_base64_VARIANT_ORIGINAL);
+  text.resize(text.size() - 1);  // the terminating zero
+  return text;
+}
+struct KeyPair {
+  std::string publicKey, secretKey;  // raw bytes
+};
+KeyPair NewKeyPair() {
+  unsigned char pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
+  crypto_sign_keypair(pk, sk);
+  return {std::string(reinterpret_cast<char*>(pk), sizeof pk), std::string(reinterpret_cast<char*>(sk), sizeof sk)};
+}
+std::string Sign(const std::string& message, const KeyPair& keys) {
+  unsigned char sig[crypto_sign_BYTES];
+  crypto_sign_detached(sig, nullptr, reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                       reinterpret_cast<const unsigned char*>(keys.secretKey.data()));
+  return std::string(reinterpret_cast<char*>(sig), sizeof sig);
+}
+std::string Sha256(const std::string& bytes) {
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return std::string(reinterpret_cast<char*>(digest), sizeof digest);
 }
 
 std::string TimeText(int h, int m, int s) {
@@ -526,6 +556,256 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
           !c.stale.empty() ? c.stale : (c.entries.size() > 1 ? c.entries[1].data : std::string("<missing>"));
       EXPECT_EQ(ReadFileBytes(folder + "Update.bat"), expectedTemplate);
     }
+  }
+}
+
+// The wrappers over libsodium: a signature verifies only for its message and key, and the
+// archive's digest is the same whether it is read in one block or in many.
+TEST_F(UpdateRoadTest, SignatureAndChecksumOfFiles) {
+  ASSERT_GE(sodium_init(), 0);
+  const KeyPair keys = NewKeyPair(), other = NewKeyPair();
+  const std::string list = "[Kasse]\r\nDate=1.2.2003\r\n";
+  const std::string signature = Sign(list, keys);
+  std::string flipped = signature;
+  flipped[63] ^= 0x01;
+  EXPECT_TRUE(wizard::SignatureVerifies(list, signature, keys.publicKey));
+  EXPECT_FALSE(wizard::SignatureVerifies(list + " ", signature, keys.publicKey));
+  EXPECT_FALSE(wizard::SignatureVerifies(list, flipped, keys.publicKey));
+  EXPECT_FALSE(wizard::SignatureVerifies(list, signature, other.publicKey));
+  EXPECT_FALSE(wizard::SignatureVerifies(list, signature.substr(0, 63), keys.publicKey));
+  EXPECT_FALSE(wizard::SignatureVerifies(list, signature, keys.secretKey)) << "64 bytes are no public key";
+  EXPECT_TRUE(wizard::SignatureVerifies("", Sign("", keys), keys.publicKey));
+
+  struct File {
+    std::string bytes;
+    const char* hex;  // nullptr: computed in one piece here
+  } files[] = {
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {RandomBytes(65536, 1), nullptr},
+      {RandomBytes(65537, 2), nullptr},
+      {RandomBytes(5 * 1048576 + 13, 3), nullptr},
+  };
+  const std::string path = folder + "pr\xFC" "fen.zip";
+  for (const File& f : files) {
+    WriteFileBytes(path, f.bytes);
+    auto digest = wizard::FileSha256(path);
+    ASSERT_TRUE(digest) << f.bytes.size();
+    EXPECT_EQ(wizard::HexText(*digest), f.hex ? f.hex : wizard::HexText(Sha256(f.bytes))) << f.bytes.size();
+  }
+  DeleteFileA(path.c_str());
+  EXPECT_FALSE(wizard::FileSha256(path)) << "a file that is not there";
+  EXPECT_FALSE(wizard::FileSha256(folder)) << "a folder";
+  WriteFileBytes(path, std::string(5000, 'x'));
+  EXPECT_EQ(wizard::ReadSmallFile(path, 5000), std::string(5000, 'x'));
+  EXPECT_FALSE(wizard::ReadSmallFile(path, 4999));
+  DeleteFileA(path.c_str());
+  EXPECT_EQ(wizard::BuiltInPublicKey(), "") << "this test program has no key of its own";
+}
+
+// A wizard with a built-in key: the list is read only with a signature that verifies, the
+// result page says why otherwise and leads back to a new check; the date comparison still
+// decides; nothing of a refused list stays in the folder.
+TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
+  ASSERT_GE(sodium_init(), 0);
+  const KeyPair keys = NewKeyPair(), other = NewKeyPair();
+  form->UpdatePublicKey = Base64(keys.publicKey) + "\r\n";
+  const int t = TodayNumber();
+  const std::string newer = "[Kasse]\r\nDate=" + ShortDateText(t) + "\r\nFile=Kasse.zip\r\nNews=" + ShortDateText(t) +
+                            ":Signiert\r\n[Waage]\r\nDate=1.1.2003\r\n";
+  const std::string older = "[Kasse]\r\nDate=" + ShortDateText(t - 3) + "\r\nFile=Kasse.zip\r\n";
+  std::string changedList = newer;
+  changedList[changedList.find("Signiert")] = 's';
+  std::string flipped = Base64(Sign(newer, keys));
+  flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
+  using wizard::Refusal;
+  enum Signature { Served, Missing, Status500, CutOff };
+  struct Case {
+    const char* name;
+    std::string list;       // what the server sends as the list
+    std::string signature;  // what it sends as "Updates.ini.sig"
+    Signature how;
+    Refusal refusal;
+    bool update;  // with Refusal::None
+    bool fails;   // the connection message instead
+  } cases[] = {
+      {"signed", newer, Base64(Sign(newer, keys)), Served, Refusal::None, true, false},
+      {"signature with blanks and CR LF", newer, "  " + Base64(Sign(newer, keys)) + " \r\n", Served, Refusal::None, true,
+       false},
+      {"an older signed list brings nothing in", older, Base64(Sign(older, keys)), Served, Refusal::None, false, false},
+      {"no signature on the server", newer, "", Missing, Refusal::ListUnsigned, false, false},
+      {"status 500 for the signature", newer, Base64(Sign(newer, keys)), Status500, Refusal::ListUnsigned, false,
+       false},
+      {"one byte of the list changed", changedList, Base64(Sign(newer, keys)), Served, Refusal::ListSignatureInvalid,
+       false, false},
+      {"one character of the signature changed", newer, flipped, Served, Refusal::ListSignatureInvalid, false, false},
+      {"signed by another key", newer, Base64(Sign(newer, other)), Served, Refusal::ListSignatureInvalid, false, false},
+      {"the signature of another list", newer, Base64(Sign(older, keys)), Served, Refusal::ListSignatureInvalid, false,
+       false},
+      {"raw signature bytes instead of Base64", newer, Sign(newer, keys), Served, Refusal::ListSignatureInvalid, false,
+       false},
+      {"a page of 10 KB as signature", newer, std::string(10000, 'A'), Served, Refusal::ListSignatureInvalid, false,
+       false},
+      {"a signature cut off by a reset", newer, std::string(100000, 'A'), CutOff, Refusal::None, false, true},
+  };
+  const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerClear();
+    Serve("Updates.ini", c.list);
+    DeleteFileA(sigPath.c_str());
+    if (c.how != Missing) Serve("Updates.ini.sig", c.signature);
+    if (c.how == Status500) ServerMode("/Updates.ini.sig", "status=500");
+    if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=50000");
+    boxes.clear();
+    const std::string logBefore = ServerLog();
+    Check();
+    EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
+    if (c.fails) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
+      EXPECT_EQ(wizard::Step, 1);
+      EXPECT_EQ(ListFiles(folder), 0);
+      continue;
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(wizard::Step, 2);
+    EXPECT_EQ(form->Pages->PageIndex(), 2);
+    EXPECT_EQ(form->Panel_Title->Text(), "Ergebnis der Prüfung");
+    EXPECT_EQ(form->Button_Cancel->Enabled(), c.update || c.refusal != Refusal::None);
+    if (c.refusal == Refusal::None) {
+      EXPECT_EQ(form->UpdateAvailable, c.update);
+      EXPECT_EQ(form->Label_CheckResult->Text(),
+                wizard::CheckResultText(c.update, "- " + ShortDateText(t) + ":Signiert\r\n"));
+      EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
+      EXPECT_EQ(ListFiles(folder), 1) << "the list stays, its signature file goes";
+      continue;
+    }
+    EXPECT_FALSE(form->UpdateAvailable);
+    EXPECT_EQ(form->Label_CheckResult->Text(), wizard::RefusalText(c.refusal));
+    EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
+    EXPECT_TRUE(form->Button_Next->Enabled());
+    EXPECT_EQ(ListFiles(folder), 0) << "neither list nor signature stays";
+    EXPECT_EQ(Listing(folder), "");
+    // "< Zurück": the check page again, ready for a new check.
+    Click(form->Button_Next);
+    EXPECT_EQ(wizard::Step, 1);
+    EXPECT_EQ(form->Pages->PageIndex(), 1);
+    EXPECT_EQ(form->Panel_Title->Text(), "Auf neue Updates prüfen");
+    EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
+    EXPECT_FALSE(form->Button_Next->Enabled());
+    EXPECT_TRUE(form->Button_Check->Enabled());
+  }
+  // A refusal closed with "Abbrechen" writes no reminder date: the search stays due.
+  EndProgram();
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "<no key>");
+  EXPECT_EQ(Listing(folder), "");
+}
+
+// Step 5 with a built-in key: the archive is unpacked only when its SHA-256 is the section's
+// "SHA256"; otherwise "Einrichten" says why, the archive is gone, and "< Zurück" leads to a new
+// check, after which a sound archive installs. Without a key the same list installs whatever
+// its "SHA256" says, and no signature is asked for.
+TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
+  ASSERT_GE(sodium_init(), 0);
+  const KeyPair keys = NewKeyPair();
+  std::string archive;
+  {
+    const std::string path = folder + "..\\gut.zip";
+    ASSERT_TRUE(MakeZip(path, {{"Kasse.exe", RandomBytes(300000, 4), true}, {"Update.bat", " echo %s\r\n"}}));
+    archive = ReadFileBytes(path);
+    DeleteFileA(path.c_str());
+  }
+  std::string changed = archive;
+  changed[changed.size() / 2] ^= 0x20;
+  std::string upper = wizard::HexText(Sha256(archive));
+  for (char& ch : upper) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  const std::string head = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n";
+  using wizard::Refusal;
+  struct Case {
+    const char* name;
+    bool key;
+    std::string sha256Line;  // the section's "SHA256" line, or none
+    std::string served;      // the archive on the server
+    Refusal refusal;
+  } cases[] = {
+      {"checksum in upper case", true, "SHA256=" + upper + "\r\n", archive, Refusal::None},
+      {"no SHA256", true, "", archive, Refusal::ArchiveUnchecked},
+      {"an empty SHA256", true, "SHA256=\r\n", archive, Refusal::ArchiveUnchecked},
+      {"one byte of the archive changed", true, "SHA256=" + wizard::HexText(Sha256(archive)) + "\r\n", changed,
+       Refusal::ArchiveDamaged},
+      {"the checksum of another archive", true, "SHA256=" + wizard::HexText(Sha256(changed)) + "\r\n", archive,
+       Refusal::ArchiveDamaged},
+      {"without a key a wrong SHA256 is ignored", false, "SHA256=" + wizard::HexText(Sha256(changed)) + "\r\n",
+       archive, Refusal::None},
+  };
+  const std::string local = folder + "Kasse.zip";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ServerClear();
+    const std::string list = head + c.sha256Line;
+    Serve("Updates.ini", list);
+    Serve("Updates.ini.sig", c.key ? Base64(Sign(list, keys)) : std::string("kaputt"));
+    Serve("Updates\\Kasse.zip", c.served);
+    form->UpdatePublicKey = c.key ? Base64(keys.publicKey) : std::string();
+    boxes.clear();
+    const std::string logBefore = ServerLog();
+    ASSERT_TRUE(Check());
+    form->Button_NextClick(form->Button_Next);  // the download
+    ASSERT_EQ(ReadFileBytes(local), c.served);
+    form->Button_NextClick(form->Button_Next);  // "Einrichten"
+    EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden") << "the page as it always reads";
+    EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
+    form->Button_NextClick(form->Button_Next);  // step 5
+    EXPECT_EQ(ServerLog().substr(logBefore.size()),
+              std::string("GET /Updates.ini HTTP/1.0\n") + (c.key ? "GET /Updates.ini.sig HTTP/1.0\n" : "") +
+                  "GET /Updates/Kasse.zip HTTP/1.0\n");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(wizard::Step, 5);
+    if (c.refusal == Refusal::None) {
+      EXPECT_TRUE(wizard::InstallPrepared);
+      EXPECT_EQ(form->Pages->PageIndex(), 5);
+      EXPECT_TRUE(FileExists(folder + "Kasse.exe"));
+      EXPECT_EQ(ReadFileBytes(folder + "Update.bat").substr(0, 6), " echo ");
+      continue;
+    }
+    EXPECT_FALSE(wizard::InstallPrepared);
+    EXPECT_EQ(form->Pages->PageIndex(), 4);
+    EXPECT_EQ(form->Label3->Text(), wizard::RefusalText(c.refusal));
+    EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
+    EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
+    EXPECT_TRUE(form->Button_Next->Enabled());
+    EXPECT_TRUE(form->Button_Cancel->Enabled());
+    EXPECT_FALSE(FileExists(local)) << "the refused archive is deleted";
+    EXPECT_EQ(ListFiles(folder), 1) << "only the list, which goes with the wizard";
+    EXPECT_EQ(Listing(folder).find("Kasse.exe"), std::string::npos) << "nothing unpacked";
+    EXPECT_FALSE(FileExists(folder + "Update.bat"));
+    // The settings page in between returns to the refusal.
+    Click(form->Button_Settings);
+    Click(form->Button_SettingsCancel);
+    EXPECT_EQ(form->Pages->PageIndex(), 4);
+    EXPECT_EQ(form->Label3->Text(), wizard::RefusalText(c.refusal));
+    // "< Zurück", and a sound archive on the server: a new check, the download, and
+    // "Einrichten" reads as always before the installation.
+    Click(form->Button_Next);
+    EXPECT_EQ(wizard::Step, 1);
+    EXPECT_EQ(form->Pages->PageIndex(), 1);
+    const std::string sound = head + "SHA256=" + wizard::HexText(Sha256(archive)) + "\r\n";
+    Serve("Updates.ini", sound);
+    Serve("Updates.ini.sig", Base64(Sign(sound, keys)));
+    Serve("Updates\\Kasse.zip", archive);
+    form->Button_CheckClick(form->Button_Check);
+    ASSERT_EQ(wizard::Step, 2);
+    form->Button_NextClick(form->Button_Next);
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_EQ(form->Pages->PageIndex(), 4);
+    EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden");
+    EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_TRUE(wizard::InstallPrepared);
+    EXPECT_TRUE(FileExists(folder + "Kasse.exe"));
   }
 }
 

@@ -5,6 +5,10 @@
 //   download       the download page as a download begins
 //   install        the page "Einrichten"
 //   finish         the page "Bestätigung3" after a prepared installation
+//   refused-unsigned, refused-signature   the result of a check that refused the list (a
+//                  program with a key: no signature on the server, or one that does not verify)
+//   refused-unchecked, refused-damaged    "Einrichten" refusing the archive (no "SHA256", or
+//                  another checksum)
 // The walk goes through the wizard's own buttons; the program ends by itself after 6 s.
 #include <windows.h>
 
@@ -22,10 +26,12 @@ class TPlayedStatusForm : public wizard::TStatusForm {
  public:
   using TStatusForm::TStatusForm;
   bool finds = false;
+  wizard::Refusal listRefusal = wizard::Refusal::None, archiveRefusal = wizard::Refusal::None;
 
  protected:
   void CheckForUpdates() override {
-    UpdateAvailable = finds;
+    listRefusal_ = listRefusal;
+    UpdateAvailable = finds && listRefusal == wizard::Refusal::None;
     Button_NextClick(Button_Check);
   }
   std::string ReadNews() override {
@@ -35,6 +41,10 @@ class TPlayedStatusForm : public wizard::TStatusForm {
   }
   void RunDownload() override {}
   bool PrepareInstallation() override {
+    if (archiveRefusal != wizard::Refusal::None) {
+      ShowArchiveRefusal(archiveRefusal);
+      return false;
+    }
     wizard::InstallPrepared = false;  // nothing is started at the end of this program
     Button_Next->SetText("Beenden");
     Button_Cancel->SetEnabled(false);
@@ -61,6 +71,12 @@ int main(int argc, char** argv) {
   if (page == "download") clicks = {0, 1, 0};
   if (page == "install") clicks = {0, 1, 0, 0};
   if (page == "finish") clicks = {0, 1, 0, 0, 0};
+  if (page == "refused-unsigned") form->listRefusal = wizard::Refusal::ListUnsigned;
+  if (page == "refused-signature") form->listRefusal = wizard::Refusal::ListSignatureInvalid;
+  if (page == "refused-unchecked") form->archiveRefusal = wizard::Refusal::ArchiveUnchecked;
+  if (page == "refused-damaged") form->archiveRefusal = wizard::Refusal::ArchiveDamaged;
+  if (form->listRefusal != wizard::Refusal::None) clicks = {0, 1};
+  if (form->archiveRefusal != wizard::Refusal::None) clicks = {0, 1, 0, 0, 0};
   if (clicks.empty()) return 3;
   size_t next = 0;
   toolkit::TTimer walk(nullptr);

@@ -285,4 +285,145 @@ TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
   }
 }
 
+// Base64 as the key and the signature file carry it: the alphabet's vectors, and everything
+// that must not be taken for a key or a signature (a second text for the same bytes included).
+TEST(UpdateRules, Base64KeysAndSignatures) {
+  struct Case {
+    const char* text;
+    const char* bytes;  // nullptr: refused
+  } cases[] = {
+      {"", ""},           {"Zg==", "f"},       {"Zm8=", "fo"},      {"Zm9v", "foo"},
+      {"Zm9vYg==", "foob"}, {"Zm9vYmE=", "fooba"}, {"Zm9vYmFy", "foobar"}, {"+/+/", "\xFB\xFF\xBF"},
+      {"Zg=", nullptr},   {"Zg", nullptr},     {"Zh==", nullptr},   {"Zm9=", nullptr},
+      {"Zg==Zg==", nullptr}, {"Z===", nullptr}, {"====", nullptr},  {"Zm 9v", nullptr},
+      {"Zm9v\n", nullptr}, {"Zm-v", nullptr},  {"Zm_v", nullptr},   {"Zm9v=", nullptr},
+      {"Zm\xC4v", nullptr},
+  };
+  for (const Case& c : cases) {
+    auto got = wizard::DecodeBase64(c.text);
+    if (c.bytes) {
+      ASSERT_TRUE(got) << c.text;
+      EXPECT_EQ(*got, c.bytes) << c.text;
+    } else {
+      EXPECT_FALSE(got) << c.text;
+    }
+  }
+
+  // 32 bytes 00 01 .. 1F and 64 bytes 00 .. 3F, as the publishing tool writes them.
+  const std::string key = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=";
+  const std::string signature =
+      "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+Pw==";
+  std::string keyBytes, signatureBytes;
+  for (int i = 0; i < 64; ++i) (i < 32 ? keyBytes : signatureBytes) += static_cast<char>(i);
+  signatureBytes = keyBytes + signatureBytes;
+  struct Text {
+    std::string text;
+    bool key, signature;  // accepted as a key / as a signature file
+  } texts[] = {
+      {key, true, false},
+      {key + "\r\n", true, false},
+      {"  " + key + " \t\n", true, false},
+      {key.substr(0, 43), false, false},                           // no padding
+      {"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg==", false, false},  // 31 bytes
+      {"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8g", false, false},  // 33 bytes
+      {signature, false, true},
+      {signature + "\r\n", false, true},
+      {" " + signature + "\n\n", false, true},
+      {signature.substr(0, 44) + "\r\n" + signature.substr(44), false, false},  // in two lines
+      {signature + "\r\nx", false, false},
+      {"", false, false},
+      {"\r\n", false, false},
+  };
+  for (const Text& t : texts) {
+    auto k = wizard::ParsePublicKey(t.text);
+    auto s = wizard::ParseSignatureFile(t.text);
+    EXPECT_EQ(k.has_value(), t.key) << t.text;
+    EXPECT_EQ(s.has_value(), t.signature) << t.text;
+    if (k) EXPECT_EQ(*k, keyBytes);
+    if (s) EXPECT_EQ(*s, signatureBytes);
+  }
+}
+
+TEST(UpdateRules, Sha256ValueNamesTheDigest) {
+  std::string digest;
+  for (int i = 0; i < 32; ++i) digest += static_cast<char>(i * 8 + 7);
+  const std::string lower = wizard::HexText(digest);
+  ASSERT_EQ(lower, "070f171f272f373f474f575f676f777f878f979fa7afb7bfc7cfd7dfe7eff7ff");
+  std::string upper = lower, mixed = lower, otherLast = lower;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  for (size_t i = 0; i < mixed.size(); i += 3) mixed[i] = static_cast<char>(toupper(static_cast<unsigned char>(mixed[i])));
+  otherLast.back() = 'e';
+  struct Case {
+    std::string value;
+    bool matches;
+  } cases[] = {
+      {lower, true},           {upper, true},          {mixed, true},
+      {otherLast, false},      {lower.substr(1), false}, {lower + "f", false},
+      {lower.substr(0, 63) + "g", false}, {lower.substr(0, 31) + " " + lower.substr(32), false},
+      {"", false},             {"0x" + lower.substr(2), false}, {std::string(64, '0'), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wizard::Sha256ValueMatches(c.value, digest), c.matches) << c.value;
+  EXPECT_FALSE(wizard::Sha256ValueMatches(lower, digest.substr(1))) << "a digest of another length";
+}
+
+// The verdicts of a program with a key: which list is read, which archive unpacked. The
+// signature check itself is libsodium's; here it is a stand-in that records what it was given.
+TEST(UpdateRules, SignedListAndArchiveVerdicts) {
+  using wizard::Refusal;
+  const std::string key = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=";
+  const std::string signature = std::string(84, 'Q') + "Qw==";  // 64 bytes
+  struct Case {
+    const char* name;
+    std::string keyText;
+    bool found;
+    std::string file;
+    bool good;        // what the stand-in answers
+    Refusal verdict;
+    bool asked;       // the stand-in was called
+  } cases[] = {
+      {"verifies", key, true, signature + "\r\n", true, Refusal::None, true},
+      {"does not verify", key, true, signature, false, Refusal::ListSignatureInvalid, true},
+      {"error status for the signature", key, false, signature, true, Refusal::ListUnsigned, false},
+      {"an empty signature file", key, true, "", true, Refusal::ListSignatureInvalid, false},
+      {"an error page as signature", key, true, "<html>404</html>", true, Refusal::ListSignatureInvalid, false},
+      {"a signature one byte short", key, true, std::string(84, 'Q'), true, Refusal::ListSignatureInvalid,
+       false},
+      {"a built-in key that is no key", "kein Schluessel", true, signature, true, Refusal::ListSignatureInvalid, false},
+  };
+  for (const Case& c : cases) {
+    std::string gotKey, gotSignature;
+    bool asked = false;
+    const Refusal verdict =
+        wizard::JudgeSignedList(c.keyText, c.found, c.file, [&](const std::string& k, const std::string& sig) {
+          asked = true;
+          gotKey = k;
+          gotSignature = sig;
+          return c.good;
+        });
+    EXPECT_EQ(verdict, c.verdict) << c.name;
+    EXPECT_EQ(asked, c.asked) << c.name;
+    if (asked) {
+      EXPECT_EQ(gotKey, *wizard::DecodeBase64(key)) << c.name;
+      EXPECT_EQ(gotSignature, *wizard::ParseSignatureFile(c.file)) << c.name;
+    }
+  }
+
+  const std::string digest(32, '\x5A');
+  const std::string hex = wizard::HexText(digest);
+  struct Archive {
+    std::string value;
+    std::optional<std::string> digest;
+    Refusal verdict;
+  } archives[] = {
+      {hex, digest, Refusal::None},
+      {"", digest, Refusal::ArchiveUnchecked},
+      {"", std::nullopt, Refusal::ArchiveUnchecked},
+      {hex, std::nullopt, Refusal::ArchiveDamaged},
+      {hex, std::string(32, '\x5B'), Refusal::ArchiveDamaged},
+      {"ja", digest, Refusal::ArchiveDamaged},
+  };
+  for (const Archive& a : archives)
+    EXPECT_EQ(wizard::JudgeArchive(a.value, a.digest), a.verdict) << a.value << " " << a.digest.has_value();
+}
+
 }  // namespace
