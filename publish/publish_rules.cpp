@@ -15,17 +15,6 @@ namespace {
 
 const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int Base64Digit(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // What the private-profile reader trims: blanks and the other ASCII white space.
 bool IsProfileSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -133,47 +122,11 @@ std::string Base64Encode(std::string_view bytes) {
 }
 
 std::optional<std::string> Base64Decode(std::string_view text) {
-  text = Trim(text, IsSpace);
-  if (text.size() % 4 != 0) return std::nullopt;
-  std::string out;
-  out.reserve(text.size() / 4 * 3);
-  for (size_t i = 0; i < text.size(); i += 4) {
-    bool last = i + 4 == text.size();
-    int d[4];
-    int padding = 0;
-    for (int k = 0; k < 4; ++k) {
-      char c = text[i + k];
-      if (c == '=' && last && k >= 2) {
-        d[k] = 0;
-        ++padding;
-        continue;
-      }
-      if (padding > 0) return std::nullopt;  // a digit after "="
-      d[k] = Base64Digit(c);
-      if (d[k] < 0) return std::nullopt;
-    }
-    uint32_t n = (d[0] << 18) | (d[1] << 12) | (d[2] << 6) | d[3];
-    // The bits that the padding leaves over must be zero, or two texts would give one value.
-    if (padding == 2 && (n & 0xFFFF) != 0) return std::nullopt;
-    if (padding == 1 && (n & 0xFF) != 0) return std::nullopt;
-    out += static_cast<char>(n >> 16);
-    if (padding < 2) out += static_cast<char>((n >> 8) & 0xFF);
-    if (padding < 1) out += static_cast<char>(n & 0xFF);
-  }
-  return out;
+  // The programs' own strict reading, so that the tool accepts exactly what they accept.
+  return wizard::DecodeBase64(wizard::TrimBlanksAndBreaks(text));
 }
 
-std::string HexLower(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    auto b = static_cast<unsigned char>(c);
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
-  return out;
-}
+std::string HexLower(std::string_view bytes) { return wizard::HexText(bytes); }
 
 bool IsHexOfLength(std::string_view text, size_t bytes) {
   if (text.size() != bytes * 2) return false;
@@ -534,8 +487,9 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
     if (!view.signature) {
       problems.push_back("Updates.ini.sig is missing: programs built with the public key install nothing.");
     } else {
-      auto signature = Base64Decode(*view.signature);
-      if (!signature || signature->size() != 64)
+      // Read as the programs read "Updates.ini.sig": one line, a line break around it allowed.
+      auto signature = wizard::ParseSignatureFile(*view.signature);
+      if (!signature)
         problems.push_back("Updates.ini.sig is not the Base64 text of a 64-byte signature.");
       else if (!view.verify(*signature, *view.list, *publicKey))
         problems.push_back("Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after "

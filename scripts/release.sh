@@ -58,14 +58,16 @@ if [ -z "$tool" ]; then
   tool="$root/build/native/bin/trelkpublish"
 fi
 
-# The 32-bit programs with the public key built in, in a tree of their own.
+# The 32-bit programs with the public key built in, in a tree of their own, without their
+# symbol tables (half the download).
 if [ -z "$bin" ]; then
   bash "$root/scripts/setup.sh"
   tree="$root/build/release-i686"
   cmake -S "$root" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -Dlibzip_DIR="$root/build/deps/i686-w64-mingw32/lib/cmake/libzip" \
-    -DTRELK_UPDATE_PUBLIC_KEY="$public_key" >/dev/null
+    -DTRELK_UPDATE_PUBLIC_KEY="$public_key" \
+    -DCMAKE_EXE_LINKER_FLAGS=-s -DCMAKE_SHARED_LINKER_FLAGS=-s >/dev/null
   echo "release: building Brisel.exe and Kalvor.dll (i686) with the public key $public_key"
   cmake --build "$tree" -j "${JOBS:-2}" --target Brisel Kalvor
   bin="$tree/bin"

@@ -380,6 +380,9 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
          Write(JoinPath(m.server, "Updates.ini.sig"), sig);
        },
        true, 1, "Updates.ini.sig does not fit Updates.ini for this public key"},
+      {"a second line after the signature (the programs refuse it)",
+       [](Maker& m) { Write(JoinPath(m.server, "Updates.ini.sig"), Read(JoinPath(m.server, "Updates.ini.sig")) + "x\r\n"); },
+       true, 1, "Updates.ini.sig is not the Base64 text of a 64-byte signature.\n"},
       {"the signature missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, "Updates.ini.sig")); },
        true, 1, "Updates.ini.sig is missing: programs built with the public key install nothing.\n"},
       {"the list missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, "Updates.ini")); }, false, 1,
