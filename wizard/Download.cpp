@@ -39,8 +39,10 @@ void TStatusForm::RunDownload() {
   CancelDownload->Show();
   toolkit::ProcessMessages();
   DownloadUpdate(TempDir + ZIPFileName);
-  Label_Download->SetCaption(DownloadAborted ? kDownloadStoppedText : kDownloadDoneText);
-  if (DownloadAborted) {
+  Label_Download->SetCaption(DownloadAborted  ? kDownloadStoppedText
+                             : DownloadFailed ? kDownloadFailedText
+                                              : kDownloadDoneText);
+  if (DownloadAborted || DownloadFailed) {
     CancelDownload->SetText("Erneut versuchen");
   } else {
     CancelDownload->Hide();
@@ -60,12 +62,16 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   progressShownAt_ = GetTickCount();
   HTTP->OnPacketRecvd = [this](toolkit::TComponent* sender) { OnUpdateTimer(sender); };
   Downloading = true;
+  DownloadFailed = false;
+  // An error status or a failed connection clears UpdateAvailable through the failure events;
+  // a cut-off or timed-out transfer ends Get with an error.
+  const bool offered = UpdateAvailable;
+  bool broken = false;
   try {
     HTTP->Body = localFile;
     HTTP->Get("http://" + UpdateServer + "/Updates/" + UpdateList->ReadString(ProgramName, "File", ""));
   } catch (...) {
-    // A failed transfer ends like a complete one; what the file holds is checked when the
-    // archive is unpacked.
+    broken = true;
   }
   Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
@@ -73,6 +79,11 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   if (progressReported_) ShowProgress();
   if (DownloadAborted) {
     Sleep(3000);
+    DeleteFileA(localFile.c_str());
+  } else if (broken || (offered && !UpdateAvailable)) {
+    // Not shown as a complete download: what arrived (an error page, the first part of the
+    // archive) goes, and "Erneut versuchen" fetches it again.
+    DownloadFailed = true;
     DeleteFileA(localFile.c_str());
   }
 }
@@ -130,6 +141,10 @@ void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {
   }
   // "Erneut versuchen": back to the result step, and the download step runs again.
   Step = 2;
+  // The failure events of the failed attempt cleared UpdateAvailable; the update is still on
+  // offer, or step 3 would not have been reached.
+  if (DownloadFailed) UpdateAvailable = true;
+  DownloadFailed = false;
   DownloadAborted = false;
   CancelConfirmed = false;
   Button_NextClick(CancelDownload);

@@ -29,6 +29,9 @@ const char kDownloadText[] =
 const char kDownloadStoppedText[] =
     "Der Download wurde nicht vollendet.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu "
     "starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
+const char kDownloadFailedText[] =
+    "Die Update-Dateien konnten nicht vollständig heruntergeladen werden.\r\n\r\nKlicken Sie auf \"Erneut "
+    "versuchen\", um den Download erneut zu starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
 const char kDownloadDoneText[] =
     "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
     "installieren.";
@@ -40,6 +43,7 @@ TStatusForm* StatusForm = nullptr;
 int Step = 0;
 bool CancelConfirmed = false;
 bool DownloadAborted = false;
+bool DownloadFailed = false;
 bool InstallPrepared = false;
 std::string TempDir;
 base::TDateTime DownloadStart = 0;
@@ -268,6 +272,7 @@ void TStatusForm::FormShow(TComponent*) {
   UpdateAvailable = false;
   CancelConfirmed = false;
   DownloadAborted = false;
+  DownloadFailed = false;
   closeAfterDownload_ = false;
   listRefusal_ = Refusal::None;
   wayBack_ = false;

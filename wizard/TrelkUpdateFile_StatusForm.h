@@ -31,6 +31,7 @@ extern TStatusForm* StatusForm;
 extern int Step;               // 0..5 the step pages; 6 once the application was told to end
 extern bool CancelConfirmed;   // the user confirmed stopping the running download
 extern bool DownloadAborted;   // the last download was stopped on the user's request
+extern bool DownloadFailed;    // the last download did not arrive (no connection, error status, cut off)
 extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
 extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
 extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
@@ -45,6 +46,7 @@ extern const char kInstallFailedText[];
 // The download page's first text, and its two result texts (stopped by the user; otherwise).
 extern const char kDownloadText[];
 extern const char kDownloadStoppedText[];
+extern const char kDownloadFailedText[];
 extern const char kDownloadDoneText[];
 // The failure message of the check, with its caption.
 extern const char kNoConnectionText[];

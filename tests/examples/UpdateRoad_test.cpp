@@ -32,6 +32,9 @@ const char kDownloadStoppedText[] =
 const char kDownloadDoneText[] =
     "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
     "installieren.";
+const char kDownloadFailedText[] =
+    "Die Update-Dateien konnten nicht vollst\xE4ndig heruntergeladen werden.\r\n\r\nKlicken Sie auf \"Erneut "
+    "versuchen\", um den Download erneut zu starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
 const char kInstallFailedText[] =
     "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und versuchen Sie es später "
     "noch einmal.";
@@ -372,10 +375,10 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     const char* name;
     std::string archive;
     const char* mode;   // for "/Updates/Notizkasten.zip"
-    const char* error;  // what the message box says
+    const char* error;  // what the message box says; nullptr: the download itself fails
   } cases[] = {
-      {"404 for the archive", good, "status=404", "kann nicht ge\xF6\x66\x66net werden"},
-      {"reset in the middle", good, "reset=5000000", "kann nicht ge\xF6\x66\x66net werden"},
+      {"404 for the archive", good, "status=404", nullptr},
+      {"reset in the middle", good, "reset=5000000", nullptr},
       {"truncated archive", good.substr(0, good.size() / 2), "rate=0", "kann nicht ge\xF6\x66\x66net werden"},
       {"hostile archive", hostile, "rate=0", "des Archivs ist fehlerhaft"},
   };
@@ -394,23 +397,35 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(ShowsText(w, wizard::CheckResultText(true, news)));
     ASSERT_TRUE(Click(w, "Weiter >"));
-    // A transfer that failed ends like a complete one here; the unpacking finds out.
-    EXPECT_TRUE(ShowsText(w, kDownloadDoneText, 30000));
-    ASSERT_TRUE(Click(w, "Weiter >"));
-    ASSERT_TRUE(ShowsText(w, "Programm automatisch neu starten"));
-    ASSERT_TRUE(Click(w, "Weiter >"));
-    Answered failure = AnswerBox(p.pi.dwProcessId, "OK");
-    EXPECT_NE(failure.text.find(c.error), std::string::npos) << failure.text;
-    EXPECT_NE(failure.text.find("Das Update wird nicht installiert."), std::string::npos) << failure.text;
-    EXPECT_TRUE(ShowsText(w, kInstallFailedText, 2000));
-    EXPECT_FALSE(ButtonEnabled(w, "Weiter >"));
-    // Still usable: the settings page opens and closes.
-    ASSERT_TRUE(Click(w, "Einstellungen"));
-    ASSERT_TRUE(ShowsText(w, "Speichern", 2000));
-    ASSERT_TRUE(Click(w, "Abbrechen"));
-    ASSERT_TRUE(ShowsText(w, kInstallFailedText, 2000));
-    // "Abbrechen" ends the program without a batch file.
-    ASSERT_TRUE(Click(w, "Abbrechen"));
+    if (!c.error) {
+      // A transfer that failed says so and keeps nothing of it.
+      EXPECT_TRUE(ShowsText(w, kDownloadFailedText, 30000));
+      EXPECT_FALSE(ButtonEnabled(w, "Weiter >"));
+      EXPECT_TRUE(ButtonEnabled(w, "Erneut versuchen"));
+      EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip"));
+      // "Abbrechen" leaves the wizard, and the program goes on to its window.
+      ASSERT_TRUE(Click(w, "Abbrechen"));
+      HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, nullptr);
+      ASSERT_NE(main, nullptr);
+      PostMessageA(main, WM_CLOSE, 0, 0);
+    } else {
+      EXPECT_TRUE(ShowsText(w, kDownloadDoneText, 30000));
+      ASSERT_TRUE(Click(w, "Weiter >"));
+      ASSERT_TRUE(ShowsText(w, "Programm automatisch neu starten"));
+      ASSERT_TRUE(Click(w, "Weiter >"));
+      Answered failure = AnswerBox(p.pi.dwProcessId, "OK");
+      EXPECT_NE(failure.text.find(c.error), std::string::npos) << failure.text;
+      EXPECT_NE(failure.text.find("Das Update wird nicht installiert."), std::string::npos) << failure.text;
+      EXPECT_TRUE(ShowsText(w, kInstallFailedText, 2000));
+      EXPECT_FALSE(ButtonEnabled(w, "Weiter >"));
+      // Still usable: the settings page opens and closes.
+      ASSERT_TRUE(Click(w, "Einstellungen"));
+      ASSERT_TRUE(ShowsText(w, "Speichern", 2000));
+      ASSERT_TRUE(Click(w, "Abbrechen"));
+      ASSERT_TRUE(ShowsText(w, kInstallFailedText, 2000));
+      // "Abbrechen" ends the program without a batch file.
+      ASSERT_TRUE(Click(w, "Abbrechen"));
+    }
     EXPECT_EQ(p.Wait(20000), 0u);
     Sleep(500);
     EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram);

@@ -397,9 +397,10 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_FALSE(form->Downloading);
 }
 
-// Archives the download step did not get whole lead to the second result text, then to a
-// clear failure on "Einrichten": no installation, nothing started at the end.
-TEST_F(UpdateRoadTest, BrokenArchivesInstallNothing) {
+// A download that did not arrive says so, keeps nothing of it and can be tried again; an archive
+// that arrived whole but is damaged leads to a clear failure on "Einrichten". No installation,
+// nothing started at the end.
+TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
   std::string archiveBytes;
   {
     const std::string path = folder + "..\\gut.zip";
@@ -410,27 +411,45 @@ TEST_F(UpdateRoadTest, BrokenArchivesInstallNothing) {
   struct Case {
     const char* name;
     const char* mode;  // for "/Updates/Kasse.zip"
-    const char* error;  // part of the message
+    bool cutOff;       // the server holds only the first half of the archive
   } cases[] = {
-      {"404", "status=404", "kann nicht ge\xF6\x66\x66net werden"},
-      {"reset in the middle", "reset=300000", "kann nicht ge\xF6\x66\x66net werden"},
+      {"404", "status=404", false},
+      {"500", "status=500", false},
+      {"reset in the middle", "reset=300000", false},
+      {"archive cut off on the server", "rate=0", true},
   };
-  Serve("Updates\\Kasse.zip", archiveBytes);
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    Serve("Updates\\Kasse.zip", c.cutOff ? archiveBytes.substr(0, archiveBytes.size() / 2) : archiveBytes);
     ServerClear();
     ServerMode("/Updates/Kasse.zip", c.mode);
     boxes.clear();
     ASSERT_TRUE(Check());
     form->Button_NextClick(form->Button_Next);
+    if (!c.cutOff) {
+      EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+      EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
+      EXPECT_TRUE(form->CancelDownload->Visible());
+      EXPECT_FALSE(form->Button_Next->Enabled());
+      EXPECT_FALSE(FileExists(folder + "Kasse.zip")) << "nothing of the failed transfer stays";
+      EXPECT_TRUE(boxes.empty());
+      // The server answers again: "Erneut versuchen" fetches the whole archive.
+      ServerClear();
+      Click(form->CancelDownload);
+      EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+      EXPECT_TRUE(form->Button_Next->Enabled());
+      EXPECT_FALSE(form->CancelDownload->Visible());
+      EXPECT_EQ(ReadFileBytes(folder + "Kasse.zip"), archiveBytes);
+      continue;
+    }
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
     EXPECT_TRUE(form->Button_Next->Enabled());
     form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     form->Button_NextClick(form->Button_Next);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].text.find(c.error), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("kann nicht ge\xF6\x66\x66net werden"), std::string::npos) << boxes[0].text;
     EXPECT_NE(boxes[0].text.find("Das Update wird nicht installiert."), std::string::npos);
     EXPECT_EQ(wizard::Step, 5);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
