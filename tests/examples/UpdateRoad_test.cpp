@@ -235,6 +235,29 @@ class UpdateRoadTest : public ::testing::Test {
     return CreateProcessA((program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], nullptr,
                           &si, &p.pi) != 0;
   }
+  // From "Beenden" on "Bestätigung3": the program ends and comes back as version 2.0.
+  void EndsAndRestartsAsNewVersion(HWND wizard, DWORD pid) {
+    ASSERT_TRUE(Click(wizard, "Beenden"));
+    EXPECT_EQ(process.Wait(20000), 0u);
+    HWND restarted = nullptr;
+    DWORD other = 0;
+    for (int i = 0; i < 1500 && !other; ++i) {
+      other = OtherMainWindowProcess(pid, restarted);
+      Sleep(20);
+    }
+    ASSERT_NE(other, 0u) << "the program was not started again";
+    others.push_back(other);
+    EXPECT_FALSE(
+        WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+    PostMessageA(restarted, WM_CLOSE, 0, 0);
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+      gone = !FileExists(tempDir + "Update.bat");
+      Sleep(20);
+    }
+    EXPECT_TRUE(gone) << "Update.bat is still there";
+  }
   // From the start to the result page; the wizard's window.
   static HWND ToResultPage(DWORD pid) {
     HWND wizard = WaitForWindow(pid, kWizardClass, "Updates installieren");
@@ -309,31 +332,11 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
       << batch;
   EXPECT_NE(batch.find("\r\n\"" + program + "Notizkasten.exe\"\r\ndel " + oemTemp + "Update.bat\r\n"), std::string::npos)
       << batch;
-  ASSERT_TRUE(Click(wizard, "Beenden"));
-
-  // The program ends; cmd.exe replaces it once it is gone and starts version 2.0.
-  EXPECT_EQ(process.Wait(20000), 0u);
-  HWND restarted = nullptr;
-  DWORD other = 0;
-  for (int i = 0; i < 1500 && !other; ++i) {
-    other = OtherMainWindowProcess(pid, restarted);
-    Sleep(20);
-  }
-  ASSERT_NE(other, 0u) << "the program was not started again";
-  others.push_back(other);
-  EXPECT_FALSE(WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
-  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+  // The program ends; cmd.exe replaces it once it is gone and starts version 2.0, and once that
+  // ends the batch file deletes itself.
+  EndsAndRestartsAsNewVersion(wizard, pid);
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
-
-  // Once the restarted program ends, the batch file deletes itself.
-  PostMessageA(restarted, WM_CLOSE, 0, 0);
-  bool gone = false;
-  for (int i = 0; i < 500 && !gone; ++i) {
-    gone = !FileExists(tempDir + "Update.bat");
-    Sleep(20);
-  }
-  EXPECT_TRUE(gone) << "Update.bat is still there";
   EXPECT_EQ(Listing(tempDir), "") << "the template cleaned up after itself";
 }
 
@@ -522,29 +525,6 @@ class SignedRoadTest : public UpdateRoadTest {
     EXPECT_FALSE(WaitForText(main, [](const std::string& t) { return t.find("Notizkasten 1.0,") == 0; }, 5000).empty());
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(p.Wait(20000), 0u);
-  }
-  // From "Beenden" on "Bestätigung3": the program ends and comes back as version 2.0.
-  void EndsAndRestartsAsNewVersion(HWND wizard, DWORD pid) {
-    ASSERT_TRUE(Click(wizard, "Beenden"));
-    EXPECT_EQ(process.Wait(20000), 0u);
-    HWND restarted = nullptr;
-    DWORD other = 0;
-    for (int i = 0; i < 1500 && !other; ++i) {
-      other = OtherMainWindowProcess(pid, restarted);
-      Sleep(20);
-    }
-    ASSERT_NE(other, 0u) << "the program was not started again";
-    others.push_back(other);
-    EXPECT_FALSE(
-        WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
-    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
-    PostMessageA(restarted, WM_CLOSE, 0, 0);
-    bool gone = false;
-    for (int i = 0; i < 500 && !gone; ++i) {
-      gone = !FileExists(tempDir + "Update.bat");
-      Sleep(20);
-    }
-    EXPECT_TRUE(gone) << "Update.bat is still there";
   }
   // Check, download and installation up to "Bestätigung3".
   void InstallsUpTo(HWND wizard) {

@@ -203,6 +203,24 @@ void ClickRow(HWND list, int row) {
   Click(list, 60, (row - top) * height + 8);
 }
 
+// Brisel.exe started and taken with "Weiter >" to its list of `count` programs: its main
+// window, that button and the list; null windows when it did not get there.
+struct OnList {
+  HWND main = nullptr, next = nullptr, list = nullptr;
+};
+OnList StartOnList(Process& brisel, int count) {
+  OnList page;
+  if (!brisel.Start(BinDir() + "Brisel.exe") || !(page.main = WaitForMainWindow(brisel.pi.dwProcessId))) return {};
+  page.next = ChildWithText(page.main, "Button", "Weiter >");
+  page.list = ChildWithText(page.main, "ListBox", "");
+  if (!page.next || !page.list) return {};
+  Click(page.main, 5, 5);  // a neutral spot first: the first click may only activate the window
+  Click(page.next);
+  HWND list = page.list;
+  if (!WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == count; })) page.list = nullptr;
+  return page;
+}
+
 struct TrelkKeys {
   TrelkKeys() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk"); }
   ~TrelkKeys() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk"); }
@@ -242,15 +260,9 @@ TEST(Brisel, IntervalsChosenWithMouseAndKeyboardReachTheRegistry) {
   SeedNothingDue("Ostvane");
 
   Process brisel;
-  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
-  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
-  ASSERT_NE(main, nullptr);
-  HWND next = ChildWithText(main, "Button", "Weiter >");
-  HWND list = ChildWithText(main, "ListBox", "");
-  ASSERT_TRUE(next && list);
-  Click(next);
-  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 4; }))
-      << "page 1 with the four installed programs";
+  const OnList page = StartOnList(brisel, 4);
+  HWND main = page.main, next = page.next, list = page.list;
+  ASSERT_TRUE(main && next && list) << "page 1 with the four installed programs";
   EXPECT_EQ(TextOf(next), "Übernehmen");
   HWND editor = FindWindowExA(list, nullptr, "ComboBox", nullptr);
   HWND searchButton = FindWindowExA(list, nullptr, "Button", "Jetzt nach Updates suchen");
@@ -351,16 +363,10 @@ TEST(Brisel, TheForAllFieldTakesTypedValuesIntoItsRangeWhenLeft) {
   SeedNothingDue("Ostvane");  // the tool's own update check opens no wizard
 
   Process brisel;
-  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
-  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
-  ASSERT_NE(main, nullptr);
-  HWND next = ChildWithText(main, "Button", "Weiter >");
-  ASSERT_NE(next, nullptr);
-  Click(main, 5, 5);  // a neutral spot first: the first click may only activate the window
-  Click(next);
-  HWND list = ChildWithText(main, "ListBox", "");
   // The two seeded programs and the tool itself, whose start has recorded it.
-  ASSERT_TRUE(WaitFor([&] { return list && IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 3; }));
+  const OnList page = StartOnList(brisel, 3);
+  HWND main = page.main, next = page.next;
+  ASSERT_TRUE(main && next && page.list);
   HWND field = ChildWithText(main, "Edit", "7");
   HWND forAll = ChildWithText(main, "Button", "für alle");
   ASSERT_TRUE(field && forAll);
@@ -426,15 +432,9 @@ TEST(Brisel, SearchNowRunsTheProgramsWizardWhileTheToolStaysResponsive) {
   ASSERT_NE(recorded.find("ApplicationFileName=sz:\"" + BinDir() + "Notizkasten.exe\""), std::string::npos) << recorded;
 
   Process brisel;
-  ASSERT_TRUE(brisel.Start(BinDir() + "Brisel.exe"));
-  HWND main = WaitForMainWindow(brisel.pi.dwProcessId);
-  ASSERT_NE(main, nullptr);
-  HWND next = ChildWithText(main, "Button", "Weiter >");
-  HWND list = ChildWithText(main, "ListBox", "");
-  ASSERT_TRUE(next && list);
-  Click(main, 5, 5);
-  Click(next);
-  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == 3; }));
+  const OnList page = StartOnList(brisel, 3);
+  HWND main = page.main, list = page.list;
+  ASSERT_TRUE(main && list);
   const int notizkasten = RowOf(list, "Notizkasten"), kassenbuch = RowOf(list, "Kassenbuch");
   ASSERT_TRUE(notizkasten >= 0 && kassenbuch >= 0);
   HWND searchButton = FindWindowExA(list, nullptr, "Button", "Jetzt nach Updates suchen");
