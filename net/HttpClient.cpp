@@ -94,6 +94,7 @@ void THttpClient::SendRaw(const std::string& url, const std::string& data) {
 
 void THttpClient::Transfer() {
   hops_ = 0;
+  bodyLimitReached_ = false;
   TRedirectLimit limit;
   for (;;) {
     ParseURL();
@@ -111,12 +112,23 @@ void THttpClient::Transfer() {
       info.HasLength = hasLength_;
       info.ExpectedBytes = expectedBytes_;
       const std::optional<std::int64_t> length = BodyLengthFor(currentCmd_, replyCode_, info);
+      const bool limited = MaxBodyBytes >= 0;
+      if (limited && length && *length > MaxBodyBytes) {
+        bodyLimitReached_ = true;
+        throw EHttpError(LongBodyText(MaxBodyBytes));
+      }
+      // Without an announced length one byte past the limit is enough to know.
+      const std::int64_t take = length ? *length : limited ? MaxBodyBytes + 1 : -1;
       if (InputFileMode) {
-        CaptureFile(Body, length.value_or(-1));
+        CaptureFile(Body, take);
       } else {
-        CaptureString(Body, -1, length.value_or(-1));
+        CaptureString(Body, -1, take);
       }
       if (length && receivedBytes_ < *length) throw EHttpError(ShortBodyText(receivedBytes_, *length));
+      if (limited && receivedBytes_ > MaxBodyBytes) {
+        bodyLimitReached_ = true;
+        throw EHttpError(LongBodyText(MaxBodyBytes));
+      }
 
       // The handlers still see the connection.
       reply = DecideReply(replyCode_);

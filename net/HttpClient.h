@@ -93,6 +93,12 @@ class THttpClient : public TSocketSession {
   // Repetitions the last transfer made (redirections included).
   int Hops() const { return hops_; }
 
+  // The longest body the caller takes, in bytes; -1 = any. A reply that announces a longer body
+  // ends with EHttpError before its body is read, one without a length as soon as it passes the
+  // limit (the bytes up to it stay in Body); BodyLimitReached then tells why it ended.
+  std::int64_t MaxBodyBytes = -1;
+  bool BodyLimitReached() const { return bodyLimitReached_; }
+
   // Longest time in milliseconds that the response header may take in all, when TimeOut is set
   // (the silence limit applies within it); 0 = none.
   int HeaderTimeLimit = 60000;
@@ -114,7 +120,8 @@ class THttpClient : public TSocketSession {
   std::vector<std::string> headerLines_;
   std::string redirectLocation_;
   std::string receivedCookie_;
-  bool hasLength_ = false;  // the reply announced its length (ExpectedBytes may be 0)
+  bool hasLength_ = false;
+  bool bodyLimitReached_ = false;  // the reply announced its length (ExpectedBytes may be 0)
   std::string cookieValue_;  // the cookie taken from a reply, and the host it came from
   std::string cookieHost_;
   std::string urlUserId_;  // credentials of the current URL

@@ -517,6 +517,10 @@ std::string ShortBodyText(std::int64_t received, std::int64_t announced) {
          " bytes";
 }
 
+std::string LongBodyText(std::int64_t limit) {
+  return "Reply body longer than " + base::IntToStr(limit) + " bytes";
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TReplyDecision DecideReply(int code) {

@@ -305,6 +305,9 @@ std::optional<std::int64_t> BodyLengthFor(CmdType cmd, int replyCode, const TRes
 // bytes").
 std::string ShortBodyText(std::int64_t received, std::int64_t announced);
 
+// The text of a body beyond the caller's limit ("Reply body longer than 4096 bytes").
+std::string LongBodyText(std::int64_t limit);
+
 // ---------------------------------------------------------------------------------------------
 // Status evaluation and redirections
 

@@ -21,6 +21,16 @@ double TimeOfDay() {
   return now - std::floor(now);
 }
 
+// What a download into `folder` may write: the free space of its drive less a margin that
+// leaves room for the system and for the unpacking.
+std::int64_t DownloadLimit(const std::string& folder) {
+  constexpr std::int64_t kMargin = 64 * 1024 * 1024;
+  ULARGE_INTEGER free{};
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr)) return -1;
+  const std::int64_t room = static_cast<std::int64_t>(free.QuadPart) - kMargin;
+  return room > 0 ? room : 0;
+}
+
 }  // namespace
 
 std::string TStatusForm::FormatSize(std::int64_t bytes, int decimals) {
@@ -38,10 +48,11 @@ void TStatusForm::RunDownload() {
   CancelDownload->SetText("Download ab&brechen");
   CancelDownload->Show();
   toolkit::ProcessMessages();
-  DownloadUpdate(TempDir + ZIPFileName);
-  Label_Download->SetCaption(DownloadAborted  ? kDownloadStoppedText
-                             : DownloadFailed ? kDownloadFailedText
-                                              : kDownloadDoneText);
+  DownloadUpdate(SearchDir + ZIPFileName);
+  Label_Download->SetCaption(DownloadAborted         ? kDownloadStoppedText
+                             : HTTP->BodyLimitReached() ? kDownloadNoRoomText
+                             : DownloadFailed          ? kDownloadFailedText
+                                                       : kDownloadDoneText);
   if (DownloadAborted || DownloadFailed) {
     CancelDownload->SetText("Erneut versuchen");
   } else {
@@ -69,10 +80,14 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   bool broken = false;
   try {
     HTTP->Body = localFile;
+    // The archive may take the drive's free space less a margin, never all of it: a server that
+    // streams without end fills no disk.
+    HTTP->MaxBodyBytes = DownloadLimit(SearchDir);
     HTTP->Get("http://" + UpdateServer + "/Updates/" + UpdateList->ReadString(ProgramName, "File", ""));
   } catch (...) {
     broken = true;
   }
+  HTTP->MaxBodyBytes = -1;
   Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
   // The last block's figures, whether or not they were shown when it came.

@@ -9,6 +9,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
 #include "wizard/update_rules.h"
@@ -32,24 +33,17 @@ std::string ExecutablePath() {
   }
 }
 
-// The whole file; throws base::Exception with its name when it cannot be read.
-std::string ReadWholeFile(const std::string& path) {
-  toolkit::ScopedFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw base::Exception("Die Datei \"" + path + "\" kann nicht geöffnet werden.");
-  std::string text;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  return text;
-}
+// A template is a few lines; far more is no template of an update.
+constexpr std::size_t kTemplateLimit = 1024 * 1024;
 
-// Replaces the file by `bytes`; throws base::Exception with its name when that fails.
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  toolkit::ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Replaces the content of the file behind `file` (borrowed) by `bytes`; throws base::Exception
+// naming `path` when that fails.
+void Rewrite(HANDLE file, const std::string& path, const std::string& bytes) {
+  LARGE_INTEGER start{};
   DWORD written = 0;
-  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size())
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size() || !SetEndOfFile(file))
     throw base::Exception("Die Datei \"" + path + "\" kann nicht geschrieben werden.");
 }
 
@@ -61,12 +55,13 @@ void TStatusForm::ShowInstallFailure() {
   Button_Next->SetEnabled(false);
 }
 
-bool TStatusForm::ArchiveAccepted(const std::string& archive) {
+bool TStatusForm::ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path) {
   const std::string value = UpdateList ? UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
   const Refusal refusal = JudgeArchive(value, FileSha256(archive));
   if (refusal == Refusal::None) return true;
   // Nothing of it is unpacked, and it does not stay to be taken for a later download.
-  DeleteFileA(archive.c_str());
+  held.reset();
+  DeleteFileA(path.c_str());
   ShowArchiveRefusal(refusal);
   return false;
 }
@@ -79,29 +74,40 @@ void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
 }
 
 bool TStatusForm::PrepareInstallation() {
-  const std::string archive = TempDir + ZIPFileName;
-  if (ZIPFileName.empty() || !IsFile(archive)) {
+  const std::string archive = SearchDir + ZIPFileName;
+  if (SearchDir.empty() || ZIPFileName.empty() || !IsFile(archive)) {
     ShowInstallFailure();
     return false;
   }
-  if (!UpdatePublicKey.empty() && !ArchiveAccepted(archive)) return false;
+  // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
+  // process can change the archive between its check and its use.
+  toolkit::ScopedFile held = HoldForReading(archive);
+  if (!UpdatePublicKey.empty() && !ArchiveAccepted(held.get(), held, archive)) return false;
   // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
-  // installs nothing: what it did put into the folder goes again, so that nothing of it is
-  // taken for a file of a later, sound archive.
-  const ExtractResult extracted = ExtractAll(archive, TempDir);
+  // installs nothing: what it did put into the folder goes again.
+  ExtractResult extracted = ExtractAll(held.get(), archive, SearchDir);
   if (!extracted.Complete()) {
     RemoveWritten(extracted);
     ShowInstallFailure();
     toolkit::MessageDlg(extracted.error + "\r\n\r\nDas Update wird nicht installiert.", MB_OK | MB_ICONERROR);
     return false;
   }
-  const std::string batchPath = TempDir + "Update.bat";
+  const std::string batchPath = SearchDir + "Update.bat";
+  if (extracted.batchIndex < 0) throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht geöffnet werden.");
+  // The template is read from the file the extraction made and still holds, and the batch is
+  // written into the same file.
+  HANDLE batchFile = extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get();
+  std::string templateText;
+  if (!ReadHeld(batchFile, kTemplateLimit, templateText))
+    throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
   const std::string exe = ExecutablePath();
   const std::string batch =
-      BuildUpdateBatch(SplitTemplateLines(ReadWholeFile(batchPath)), ToOemText(base::ExtractFilePath(exe)),
-                       ToOemText(TempDir), CheckBox_Restart->Checked(), ToOemText(exe));
-  WriteWholeFile(batchPath, batch);
+      BuildUpdateBatch(SplitTemplateLines(templateText), ToOemText(base::ExtractFilePath(exe)),
+                       ToOemText(SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
+  Rewrite(batchFile, batchPath, batch);
+  held.reset();
   DeleteFileA(archive.c_str());
+  heldFiles_ = std::move(extracted.heldFiles);
   InstallPrepared = true;
   Button_Next->SetText("Beenden");
   Button_Cancel->SetEnabled(false);

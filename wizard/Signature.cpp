@@ -47,15 +47,21 @@ bool SignatureVerifies(std::string_view message, std::string_view signature, std
 }
 
 std::optional<std::string> FileSha256(const std::string& path) {
-  if (!SodiumReady()) return std::nullopt;
   toolkit::ScopedFile file = OpenForReading(path);
   if (!file) return std::nullopt;
+  return FileSha256(file.get());
+}
+
+std::optional<std::string> FileSha256(HANDLE file) {
+  if (!SodiumReady()) return std::nullopt;
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
   crypto_hash_sha256_state state;
   crypto_hash_sha256_init(&state);
   std::vector<unsigned char> block(65536);
   while (true) {
     DWORD got = 0;
-    if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return std::nullopt;
+    if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return std::nullopt;
     if (got == 0) break;
     crypto_hash_sha256_update(&state, block.data(), got);
   }

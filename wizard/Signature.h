@@ -3,6 +3,8 @@
 // into the running program.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -25,6 +27,8 @@ bool SignatureVerifies(std::string_view message, std::string_view signature, std
 // The SHA-256 (32 bytes) of the file, read in blocks of 64 KB so that the archive is never
 // held whole; empty result when it cannot be opened or read. Throws nothing.
 std::optional<std::string> FileSha256(const std::string& path);
+// The same for the file behind `file` (borrowed), read from its start.
+std::optional<std::string> FileSha256(HANDLE file);
 
 // The file's bytes when it can be read and holds at most `maxBytes`; empty result otherwise.
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <exception>
 #include <optional>
 
 #include "base/Color.h"
@@ -13,6 +14,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Seams.h"
+#include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 
 namespace wizard {
@@ -32,6 +34,10 @@ const char kDownloadStoppedText[] =
 const char kDownloadFailedText[] =
     "Die Update-Dateien konnten nicht vollständig heruntergeladen werden.\r\n\r\nKlicken Sie auf \"Erneut "
     "versuchen\", um den Download erneut zu starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
+const char kDownloadNoRoomText[] =
+    "Die Update-Dateien sind größer als der freie Platz im Ordner für temporäre Dateien und wurden nicht "
+    "heruntergeladen.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu starten.\r\nKlicken "
+    "Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
 const char kDownloadDoneText[] =
     "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
     "installieren.";
@@ -46,6 +52,7 @@ bool DownloadAborted = false;
 bool DownloadFailed = false;
 bool InstallPrepared = false;
 std::string TempDir;
+std::string SearchDir;
 base::TDateTime DownloadStart = 0;
 std::unique_ptr<TIniFile> UpdateList;
 
@@ -371,24 +378,37 @@ void TStatusForm::FormClose(TComponent*) {
 }
 
 void TStatusForm::FormDestroy(TComponent*) {
-  // The list of the last check goes, whatever the check or a later failure event left in
-  // UpdateAvailable: a failed archive download clears it, and the file would stay behind.
-  UpdateList.reset();
-  if (!ListFileName.empty()) DeleteFileA(ListFileName.c_str());
   // A wizard that never showed is on its welcome page.
   const int page = controlsMade_ ? Pages->PageIndex() : 0;
   const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
+  // The next reminder date. A prepared installation runs even when it cannot be written (a key
+  // without write access, a value of another type): the error is reported after the start.
+  std::exception_ptr writeError;
   if (WritesUpdateAtDestroy(InstallPrepared, page, cancelEnabled)) {
-    engine::TRegistry reg(RootKey());
-    reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
-    std::optional<int32_t> interval;
-    if (reg.ValueExists("UpdateInterval")) interval = reg.ReadInteger("UpdateInterval");
-    reg.WriteDate("Update", NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
+    try {
+      engine::TRegistry reg(RootKey());
+      reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
+      std::optional<int32_t> interval;
+      if (reg.ValueExists("UpdateInterval")) interval = reg.ReadInteger("UpdateInterval");
+      reg.WriteDate("Update", NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
+    } catch (...) {
+      if (!InstallPrepared) throw;
+      writeError = std::current_exception();
+    }
   }
+  UpdateList.reset();
+  listLock_.reset();
   if (InstallPrepared) {
-    const std::string batch = TempDir + "Update.bat";
+    // The batch removes the search folder when it has done its work.
+    heldFiles_.clear();
+    const std::string batch = SearchDir + "Update.bat";
     ShellExecuteSeam(Application ? Application->Handle() : nullptr, "open", batch, "", "", SW_HIDE);
+  } else if (!SearchDir.empty()) {
+    // Nothing of a search that installed nothing stays behind.
+    RemoveFolderTree(SearchDir);
+    SearchDir.clear();
   }
+  if (writeError) std::rethrow_exception(writeError);
 }
 
 void TStatusForm::PaintBox_ProcessPaint(TComponent*) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/DateTime.h"
 #include "net/HttpClient.h"
@@ -34,6 +35,9 @@ extern bool DownloadAborted;   // the last download was stopped on the user's re
 extern bool DownloadFailed;    // the last download did not arrive (no connection, error status, cut off)
 extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
 extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
+// The folder of the current search below TempDir, with its backslash (the list, the archive, the
+// unpacked files and "Update.bat"); empty before the first check and after it was removed.
+extern std::string SearchDir;
 extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
 extern std::unique_ptr<TIniFile> UpdateList;  // the update list of the last check; none before it
 
@@ -47,6 +51,7 @@ extern const char kInstallFailedText[];
 extern const char kDownloadText[];
 extern const char kDownloadStoppedText[];
 extern const char kDownloadFailedText[];
+extern const char kDownloadNoRoomText[];
 extern const char kDownloadDoneText[];
 // The failure message of the check, with its caption.
 extern const char kNoConnectionText[];
@@ -188,10 +193,12 @@ class TStatusForm : public toolkit::TForm {
   void ShowInstallFailure();
   // With a key: fetches "Updates.ini.sig" into a temporary file of its own (deleted again) and
   // judges the list in ListFileName by it. A failed transfer raises, as the list's does.
-  Refusal CheckListSignature();
+  Refusal CheckListSignature(const std::string& list);
+  // Lets go of the list and removes the search folder with everything in it.
+  void DropSearch();
   // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
   // "Einrichten" shows why, with the way back.
-  bool ArchiveAccepted(const std::string& archive);
+  bool ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path);
   // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
   void OfferWayBack();
   void BackToCheck(toolkit::TComponent* sender);
@@ -209,6 +216,13 @@ class TStatusForm : public toolkit::TForm {
   bool progressReported_ = false;                // a block of this download has come
   DWORD progressShownAt_ = 0;                    // the download's start, then its last showing
   toolkit::ScopedIcon icon2_, icon3_;
+  // The list file, open for reading and shared for reading only while UpdateList reads it: the
+  // values shown and used are those of the bytes that were checked.
+  toolkit::ScopedFile listLock_;
+  // The unpacked files and "Update.bat" of a prepared installation, held open until the batch
+  // starts: no other process changes them meanwhile, and other searches see the installation
+  // as pending.
+  std::vector<toolkit::ScopedFile> heldFiles_;
 };
 
 }  // namespace wizard

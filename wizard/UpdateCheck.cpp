@@ -6,6 +6,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/UserLocale.h"
 #include "wizard/update_rules.h"
@@ -28,14 +29,16 @@ std::string NewTempFile(const std::string& folder) {
   return name;
 }
 
-// Forgets the list of an earlier check and deletes its file.
-void DropList(std::string& listFileName) {
-  UpdateList.reset();
-  if (!listFileName.empty()) DeleteFileA(listFileName.c_str());
-  listFileName.clear();
-}
-
 }  // namespace
+
+void TStatusForm::DropSearch() {
+  UpdateList.reset();
+  listLock_.reset();
+  heldFiles_.clear();
+  ListFileName.clear();
+  if (!SearchDir.empty()) RemoveFolderTree(SearchDir);
+  SearchDir.clear();
+}
 
 void TStatusForm::CheckForUpdates() {
   // A second click while the list is on its way would start a second request on the same
@@ -46,32 +49,46 @@ void TStatusForm::CheckForUpdates() {
     ~Reenable() { button->SetEnabled(true); }
   } reenable{Button_Check};
 
-  DropList(ListFileName);
+  // Each check works in a new folder of its own; what an earlier search of this program left
+  // behind goes, unless its installation still waits for its program's end.
+  DropSearch();
+  RemoveLeftSearchFolders(TempDir, RegistryKey);
   listRefusal_ = Refusal::None;
   bool fetched = toolkit::InternetConnectedSeam();
   if (fetched) {
     UpdateAvailable = true;
     try {
-      ListFileName = NewTempFile(TempDir);
+      SearchDir = MakeSearchFolder(TempDir, RegistryKey);
+      ListFileName = NewTempFile(SearchDir);
       HTTP->Body = ListFileName;
+      HTTP->MaxBodyBytes = kListLimit;
       HTTP->Get("http://" + UpdateServer + "/Updates.ini");
-      // A program with a key reads nothing of a list whose signature does not verify.
-      if (UpdateAvailable && !UpdatePublicKey.empty()) listRefusal_ = CheckListSignature();
-      if (listRefusal_ == Refusal::None) UpdateList = std::make_unique<TIniFile>(ListFileName);
+      if (UpdateAvailable) {
+        // From here on no other process can change the file: what is checked below is what the
+        // list reader reads.
+        listLock_ = HoldForReading(ListFileName);
+        std::string list;
+        if (!ReadHeld(listLock_.get(), kListLimit, list))
+          throw base::Exception("Die Datei \"" + ListFileName + "\" kann nicht gelesen werden.");
+        // A program with a key reads nothing of a list whose signature does not verify.
+        if (!UpdatePublicKey.empty()) listRefusal_ = CheckListSignature(list);
+        if (listRefusal_ == Refusal::None) UpdateList = std::make_unique<TIniFile>(ListFileName);
+      }
     } catch (...) {
       UpdateAvailable = false;
     }
+    HTTP->MaxBodyBytes = -1;
     // A status of 400 or more has cleared it through HTTPFailure, without an error.
     fetched = UpdateAvailable;
   }
   if (!fetched) {
-    DropList(ListFileName);
+    DropSearch();
     toolkit::ShowMessageBox(Handle(), kNoConnectionText, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   if (listRefusal_ != Refusal::None) {
     // The result page says why; the list is gone before anything of it was read.
-    DropList(ListFileName);
+    DropSearch();
     UpdateAvailable = false;
     Button_NextClick(Button_Check);
     return;
@@ -81,23 +98,24 @@ void TStatusForm::CheckForUpdates() {
   Button_NextClick(Button_Check);
 }
 
-Refusal TStatusForm::CheckListSignature() {
-  const std::string signatureFile = NewTempFile(TempDir);
-  struct Remove {
-    const std::string& path;
-    ~Remove() { DeleteFileA(path.c_str()); }
-  } remove{signatureFile};
+Refusal TStatusForm::CheckListSignature(const std::string& list) {
+  const std::string signatureFile = NewTempFile(SearchDir);
   HTTP->Body = signatureFile;
+  HTTP->MaxBodyBytes = kSignatureFileLimit;
   HTTP->Get("http://" + UpdateServer + "/Updates.ini.sig");
   // An error status cleared UpdateAvailable through HTTPFailure, without an error: the list
   // has no signature on the server.
   const bool found = UpdateAvailable;
   UpdateAvailable = true;
-  const auto signature = found ? ReadSmallFile(signatureFile, kSignatureFileLimit) : std::nullopt;
-  return JudgeSignedList(UpdatePublicKey, found, signature.value_or(std::string()),
-                         [this](const std::string& key, const std::string& sig) {
-                           const auto list = ReadSmallFile(ListFileName, kListLimit);
-                           return list && SignatureVerifies(*list, sig, key);
+  std::string signature;
+  if (found) {
+    toolkit::ScopedFile held = HoldForReading(signatureFile);
+    if (!ReadHeld(held.get(), kSignatureFileLimit, signature)) signature.clear();
+  }
+  DeleteFileA(signatureFile.c_str());
+  return JudgeSignedList(UpdatePublicKey, found, signature,
+                         [&list](const std::string& key, const std::string& sig) {
+                           return SignatureVerifies(list, sig, key);
                          });
 }
 

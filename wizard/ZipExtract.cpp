@@ -40,22 +40,24 @@ std::string Ansi(const std::string& utf8) {
 }
 
 // Copies one entry into `path`, which must not exist yet. Returns false with `error` set when
-// the entry cannot be read whole or the file cannot be written; the file is then gone again.
-bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, bool& existed, std::string& error) {
+// the entry cannot be read whole or the file cannot be made or written (`existed` tells that a
+// file of that name was there); the file is then gone again. On success `held` owns the new
+// file, still open.
+bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, toolkit::ScopedFile& held, bool& existed,
+               std::string& error) {
   existed = false;
   std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(zip, index, 0));
   if (!entry) {
     error = zip_error_strerror(zip_get_error(zip));
     return false;
   }
-  toolkit::ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  toolkit::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD code = GetLastError();
-    if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) {
-      existed = true;
-      return true;
-    }
-    error = "Datei kann nicht erstellt werden (Fehler " + std::to_string(code) + ")";
+    existed = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    error = existed ? "eine Datei dieses Namens ist schon vorhanden"
+                    : "Datei kann nicht erstellt werden (Fehler " + std::to_string(code) + ")";
     return false;
   }
   std::vector<char> buffer(65536);
@@ -76,25 +78,34 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, bool& e
       break;
     }
   }
-  file.reset();
-  if (!ok) DeleteFileW(path.c_str());
-  return ok;
+  if (!ok) {
+    file.reset();
+    DeleteFileW(path.c_str());
+    return false;
+  }
+  held = std::move(file);
+  return true;
+}
+
+// Whether two names of the folder are the same file name (the file system compares without
+// regard to case).
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
 }
 
 }  // namespace
 
-ExtractResult ExtractAll(const std::string& archive, const std::string& folder) {
+ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const std::string& folder) {
   ExtractResult result;
-  // zip_open reads its name as UTF-8; the archive's path is in the ANSI code page (a temporary
-  // folder below a German user name has umlauts), so the file comes in through the ANSI source.
   zip_error_t e;
   zip_error_init(&e);
-  zip_source_t* source = zip_source_win32a_create(archive.c_str(), 0, -1, &e);
+  // The source reads through the borrowed handle and leaves it open.
+  zip_source_t* source = zip_source_win32handle_create(archive, 0, -1, &e);
   std::unique_ptr<zip_t, ArchiveCloser> zip(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &e)
                                                    : nullptr);
   if (!zip) {
     if (source) zip_source_free(source);
-    result.error = "Das Archiv \"" + archive + "\" kann nicht geöffnet werden: " + zip_error_strerror(&e);
+    result.error = "Das Archiv \"" + displayName + "\" kann nicht geöffnet werden: " + zip_error_strerror(&e);
     zip_error_fini(&e);
     return result;
   }
@@ -103,6 +114,7 @@ ExtractResult ExtractAll(const std::string& archive, const std::string& folder) 
   // Entry names come as UTF-8 (libzip reads the archive's code page 437 or UTF-8 names), so the
   // files are made through the wide API under exactly the names the archive holds.
   const std::wstring wideFolder = Wide(folder, CP_ACP);
+  std::vector<std::wstring> names;  // the file names taken so far, for the first-entry-wins rule
   zip_int64_t count = zip_get_num_entries(zip.get(), 0);
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* raw = zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0);
@@ -111,23 +123,46 @@ ExtractResult ExtractAll(const std::string& archive, const std::string& folder) 
       ++result.skipped;
       continue;
     }
+    const std::wstring wideName = Wide(*name, CP_UTF8);
+    bool taken = false;
+    for (const std::wstring& n : names) taken = taken || SameName(n, wideName);
+    if (taken) {
+      ++result.kept;
+      continue;
+    }
+    names.push_back(wideName);
     bool existed = false;
     std::string error;
-    const std::wstring path = wideFolder + Wide(*name, CP_UTF8);
-    if (!CopyEntry(zip.get(), static_cast<zip_uint64_t>(i), path, existed, error)) {
+    toolkit::ScopedFile held;
+    const std::wstring path = wideFolder + wideName;
+    if (!CopyEntry(zip.get(), static_cast<zip_uint64_t>(i), path, held, existed, error)) {
       ++result.failed;
       if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + error;
-    } else if (existed) {
-      ++result.kept;
-    } else {
-      ++result.written;
-      result.writtenFiles.push_back(path);
+      continue;
     }
+    if (result.batchIndex < 0 && SameName(wideName, L"Update.bat"))
+      result.batchIndex = static_cast<int>(result.writtenFiles.size());
+    ++result.written;
+    result.writtenFiles.push_back(path);
+    result.heldFiles.push_back(std::move(held));
   }
   return result;
 }
 
-void RemoveWritten(const ExtractResult& result) {
+ExtractResult ExtractAll(const std::string& archive, const std::string& folder) {
+  toolkit::ScopedFile file(
+      CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    ExtractResult result;
+    result.error = "Das Archiv \"" + archive + "\" kann nicht geöffnet werden (Fehler " +
+                   std::to_string(GetLastError()) + ")";
+    return result;
+  }
+  return ExtractAll(file.get(), archive, folder);
+}
+
+void RemoveWritten(ExtractResult& result) {
+  result.heldFiles.clear();
   for (const std::wstring& path : result.writtenFiles) DeleteFileW(path.c_str());
 }
 

@@ -263,7 +263,12 @@ std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::s
   }
   for (size_t k = tail; k < n; ++k) out[k] = FormatTemplateLine(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
-  out.push_back("del " + BatchPathArgument(tempDir + "Update.bat"));
+  // The last line removes the search folder, the batch itself included; from its parent, since
+  // no folder can go while it is the current one.
+  std::string folder = tempDir;
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  const std::string parent = folder.substr(0, folder.find_last_of('\\') + 1);
+  out.push_back("cd /d " + BatchPathArgument(parent) + " & rd /s /q " + BatchPathArgument(folder));
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
   return text;

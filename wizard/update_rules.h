@@ -79,8 +79,9 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
 // The whole "Update.bat" from the template's lines: groups of four lines (line 0 as it is,
 // lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
 // until a group's first line starts with a blank; from that line on, every line with the
-// temporary folder. Then the quoted program path when `restart`, then "del " + temporary folder
-// + "Update.bat" (through BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
+// temporary folder. Then the quoted program path when `restart`, then the line that removes the
+// temporary folder (the search's own) with the batch in it: "cd /d " + its parent folder + " & rd
+// /s /q " + the folder (each through BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
 // folder with its trailing backslash. An empty template, a last group of fewer than four lines
 // without a tail, or a bad format string raise base::EConvertError.
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,

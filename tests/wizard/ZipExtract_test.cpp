@@ -59,22 +59,45 @@ class ZipExtractTest : public ::testing::Test {
 };
 
 TEST_F(ZipExtractTest, EntriesLandDirectlyInTheFolderAndNothingIsReplaced) {
-  std::ofstream(folder_ + "Update.bat", std::ios::binary) << "alt";
-  MakeArchive({{"bin/Kasse.exe", "MZ neu"},
-               {"doc/", ""},
-               {"Update.bat", "neu"},
-               {"lib\\x.dll", std::string("a\0b", 3)},
-               {"\xC3\x84nderungen.txt", "Umlaut"}});  // "Änderungen.txt" in UTF-8
+  const std::vector<Entry> entries = {{"bin/Kasse.exe", "MZ neu"},
+                                      {"doc/", ""},
+                                      {"Update.bat", "neu"},
+                                      {"lib\\x.dll", std::string("a\0b", 3)},
+                                      {"\xC3\x84nderungen.txt", "Umlaut"},  // "Änderungen.txt" in UTF-8
+                                      {"alt/UPDATE.BAT", "zweite"}};
+  MakeArchive(entries);
   wizard::ExtractResult r = wizard::ExtractAll(archive_, folder_);
   EXPECT_TRUE(r.Complete()) << r.error;
-  EXPECT_EQ(r.written, 3);
-  EXPECT_EQ(r.kept, 1);
+  EXPECT_EQ(r.written, 4);
+  EXPECT_EQ(r.kept, 1);  // the second template, whatever its case
   EXPECT_EQ(r.skipped, 1);
+  EXPECT_EQ(r.batchIndex, 1);
   EXPECT_EQ(Listing(folder_), "[Kasse.exe][Update.bat][x.dll][\xC4nderungen.txt]");
+  // Held: no other process may change a file the extraction made while the result lives.
+  ASSERT_EQ(r.heldFiles.size(), 4u);
+  EXPECT_EQ(CreateFileA((folder_ + "Kasse.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileA((folder_ + "Update.bat").c_str()));
+  r.heldFiles.clear();
   EXPECT_EQ(ReadFileBytes(folder_ + "Kasse.exe"), "MZ neu");
-  EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "alt");
+  EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "neu");
   EXPECT_EQ(ReadFileBytes(folder_ + "x.dll"), std::string("a\0b", 3));
   EXPECT_EQ(ReadFileBytes(folder_ + "\xC4nderungen.txt"), "Umlaut");
+
+  // A file of an entry's name that was in the folder before (planted, or left by an earlier
+  // run) is neither replaced nor taken for the entry: the extraction is incomplete.
+  RemoveTree(folder_);
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  std::ofstream(folder_ + "Update.bat", std::ios::binary) << "alt";
+  r = wizard::ExtractAll(archive_, folder_);
+  EXPECT_FALSE(r.Complete());
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_EQ(r.batchIndex, -1);
+  EXPECT_NE(r.error.find("Update.bat"), std::string::npos) << r.error;
+  wizard::RemoveWritten(r);
+  EXPECT_EQ(Listing(folder_), "[Update.bat]");
+  EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "alt");
 }
 
 TEST_F(ZipExtractTest, ArchiveWithAnUmlautInItsPathOpens) {
@@ -106,6 +129,7 @@ TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
   EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "erste");
   EXPECT_EQ(r.skipped, 2);  // C:evil, CON.txt
   EXPECT_EQ(r.kept, 1);     // the second Update.bat
+  r.heldFiles.clear();
   EXPECT_EQ(r.failed, 1);   // the name too long for the folder
   EXPECT_FALSE(r.Complete());
   EXPECT_NE(r.error.find(std::string(300, 'a')), std::string::npos) << r.error;
@@ -134,6 +158,7 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
     std::ofstream(archive_, std::ios::binary | std::ios::trunc) << c.archive;
     for (const char* f : {"a.txt", "big.bin", "c.txt"}) DeleteFileA((folder_ + f).c_str());
     wizard::ExtractResult r = wizard::ExtractAll(archive_, folder_);
+    r.heldFiles.clear();
     EXPECT_EQ(r.opened, c.opened) << c.what;
     EXPECT_FALSE(r.Complete()) << c.what;
     EXPECT_FALSE(r.error.empty()) << c.what;
