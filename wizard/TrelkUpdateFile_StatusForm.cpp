@@ -43,6 +43,9 @@ const char kDownloadDoneText[] =
     "installieren.";
 const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
 const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
+const char kListTooLongText[] =
+    "Die Update-Liste des Servers ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
+const char kListTooLongCaption[] = "Update-Liste ungültig";
 const char kStopDownloadQuestion[] = "Soll der Download wirklich abgebrochen werden?";
 
 TStatusForm* StatusForm = nullptr;
@@ -264,6 +267,8 @@ void TStatusForm::EnsureControls() {
 
 void TStatusForm::FormShow(TComponent*) {
   EnsureControls();
+  // A new run: nothing of an earlier search in this process is used again.
+  DropSearch();
   TempDir = TempPathSeam();
   PerCent->Font().SetBold(true);
   PerCent->FontChanged();

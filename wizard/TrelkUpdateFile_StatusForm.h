@@ -56,6 +56,9 @@ extern const char kDownloadDoneText[];
 // The failure message of the check, with its caption.
 extern const char kNoConnectionText[];
 extern const char kNoConnectionCaption[];
+// The message of a list beyond the size any list has, with its caption.
+extern const char kListTooLongText[];
+extern const char kListTooLongCaption[];
 // The question before a running download is stopped.
 extern const char kStopDownloadQuestion[];
 

@@ -55,6 +55,7 @@ void TStatusForm::CheckForUpdates() {
   RemoveLeftSearchFolders(TempDir, RegistryKey);
   listRefusal_ = Refusal::None;
   bool fetched = toolkit::InternetConnectedSeam();
+  bool listTooLong = false;
   if (fetched) {
     UpdateAvailable = true;
     try {
@@ -76,6 +77,7 @@ void TStatusForm::CheckForUpdates() {
       }
     } catch (...) {
       UpdateAvailable = false;
+      listTooLong = HTTP->BodyLimitReached();
     }
     HTTP->MaxBodyBytes = -1;
     // A status of 400 or more has cleared it through HTTPFailure, without an error.
@@ -83,7 +85,11 @@ void TStatusForm::CheckForUpdates() {
   }
   if (!fetched) {
     DropSearch();
-    toolkit::ShowMessageBox(Handle(), kNoConnectionText, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
+    if (listTooLong) {
+      toolkit::ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
+    } else {
+      toolkit::ShowMessageBox(Handle(), kNoConnectionText, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
+    }
     return;
   }
   if (listRefusal_ != Refusal::None) {
@@ -102,13 +108,20 @@ Refusal TStatusForm::CheckListSignature(const std::string& list) {
   const std::string signatureFile = NewTempFile(SearchDir);
   HTTP->Body = signatureFile;
   HTTP->MaxBodyBytes = kSignatureFileLimit;
-  HTTP->Get("http://" + UpdateServer + "/Updates.ini.sig");
+  bool tooLong = false;
+  try {
+    HTTP->Get("http://" + UpdateServer + "/Updates.ini.sig");
+  } catch (const net::EHttpError&) {
+    // A signature is one line: a longer reply is none, however it goes on.
+    if (!HTTP->BodyLimitReached()) throw;
+    tooLong = true;
+  }
   // An error status cleared UpdateAvailable through HTTPFailure, without an error: the list
   // has no signature on the server.
-  const bool found = UpdateAvailable;
+  const bool found = UpdateAvailable || tooLong;
   UpdateAvailable = true;
   std::string signature;
-  if (found) {
+  if (found && !tooLong) {
     toolkit::ScopedFile held = HoldForReading(signatureFile);
     if (!ReadHeld(held.get(), kSignatureFileLimit, signature)) signature.clear();
   }

@@ -33,13 +33,22 @@ struct Box {
   UINT flags;
 };
 
-// The folder's "$" list files.
+// The "$" list files in the folder and in the search folders below it.
 int ListFiles(const std::string& folder) {
   int n = 0;
+  auto count = [&n](const std::string& pattern) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do ++n;
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+  };
+  count(folder + "$*.tmp");
   WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "$*.tmp").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do ++n;
+  HANDLE h = FindFirstFileA((folder + "Trelk-*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return n;
+  do count(folder + fd.cFileName + "\\$*.tmp");
   while (FindNextFileA(h, &fd));
   FindClose(h);
   return n;
@@ -166,7 +175,7 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
   const int t = TodayNumber();
   auto D = [t](int k) { return ShortDateText(t + k); };
   const double yesterdayNoon = t - 1 + 0.5;
-  enum Server { Plain, NotFound, CutOff, Closed, Offline };
+  enum Server { Plain, NotFound, CutOff, Closed, Offline, Endless };
   struct Case {
     const char* name;
     std::string ini;
@@ -202,6 +211,8 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
        yesterdayNoon, CutOff, false, "", true},
       {"connection refused", "[Kasse]\r\nDate=" + D(0) + "\r\n", yesterdayNoon, Closed, false, "", true},
       {"no Internet connection", "[Kasse]\r\nDate=" + D(0) + "\r\n", yesterdayNoon, Offline, false, "", true},
+      {"a list streamed without length beyond 16 MB", "[Kasse]\r\nDate=" + D(0) + "\r\n;" + std::string(17 << 20, 'x'),
+       yesterdayNoon, Endless, false, "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -209,6 +220,7 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     Serve("Updates.ini", c.ini);
     if (c.server == NotFound) ServerMode("/Updates.ini", "status=404");
     if (c.server == CutOff) ServerMode("/Updates.ini", "reset=100");
+    if (c.server == Endless) ServerMode("/Updates.ini", "nolength=1");
     form->UpdateServer = c.server == Closed ? "127.0.0.1:9" : UpdateServerAuthority();
     connected = c.server != Offline;
     form->ReferenceDate = c.reference;
@@ -219,13 +231,14 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     EXPECT_EQ(requests, c.server == Offline || c.server == Closed ? "" : "GET /Updates.ini HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
+      EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
+      EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
       EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
       EXPECT_EQ(wizard::Step, 1);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
       EXPECT_TRUE(form->Button_Check->Enabled()) << "the user may try again";
       EXPECT_EQ(ListFiles(folder), 0) << "the list file of a failed check is deleted";
+      EXPECT_EQ(Listing(folder), "") << "and its search folder";
       continue;
     }
     EXPECT_TRUE(boxes.empty());
@@ -245,7 +258,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   const std::string archive = RandomBytes(2000000, 7);
   Serve("Updates\\Kasse.zip", archive);
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
-  const std::string local = folder + "Kasse.zip";
+  auto local = [] { return wizard::SearchDir + "Kasse.zip"; };
   const std::string size = TStatusForm::FormatSize(2000000, 1);
   ASSERT_EQ(size, "1,9 MB");
   const std::string zeroTime = "verbleibende Zeit: " + TimeText(0, 0, 0);
@@ -257,7 +270,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   bool asked = false, existedWhenAsked = false, timeShown = false;
   DWORD answeredAt = 0;
   onBox = [&] {
-    existedWhenAsked = FileExists(local);
+    existedWhenAsked = FileExists(local());
     answeredAt = GetTickCount();
     return IDYES;
   };
@@ -283,7 +296,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
   EXPECT_TRUE(existedWhenAsked);
   EXPECT_GE(returnedAt - answeredAt, 2900u) << "the partial file stays 3 s";
-  EXPECT_FALSE(FileExists(local)) << "and is gone then";
+  EXPECT_FALSE(FileExists(local())) << "and is gone then";
   EXPECT_TRUE(wizard::DownloadAborted);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadStoppedText);
   EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
@@ -300,7 +313,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   Click(form->CancelDownload);
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(wizard::Step, 3);
-  EXPECT_EQ(ReadFileBytes(local), archive);
+  EXPECT_EQ(ReadFileBytes(local()), archive);
   EXPECT_FALSE(wizard::DownloadAborted || wizard::CancelConfirmed);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
   EXPECT_FALSE(form->CancelDownload->Visible());
@@ -326,7 +339,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
       },
       [&] { form->Button_NextClick(form->Button_Next); });
   EXPECT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(local), archive);
+  EXPECT_EQ(ReadFileBytes(local()), archive);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
   EXPECT_FALSE(form->CancelDownload->Visible()) << "a second download hides the button again";
 
@@ -343,7 +356,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
         amounts.push_back(form->StatusLabel->Text());
       },
       [&] { form->Button_NextClick(form->Button_Next); });
-  EXPECT_EQ(ReadFileBytes(local), archive);
+  EXPECT_EQ(ReadFileBytes(local()), archive);
   EXPECT_EQ(form->StatusLabel->Text(), size + " von 0 Byte gedownloadet");
   ASSERT_FALSE(amounts.empty());
 
@@ -371,7 +384,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
     EXPECT_NEAR(wizard::DownloadStart, start, 1e-9);
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
-    EXPECT_EQ(ReadFileBytes(local), archive);
+    EXPECT_EQ(ReadFileBytes(local()), archive);
   }
 
   // Leaving the wizard during a download: asked once; "Ja" closes it once the download has
@@ -393,7 +406,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
       [&] { form->Button_NextClick(form->Button_Next); });
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_FALSE(form->Visible());
-  EXPECT_FALSE(FileExists(local));
+  EXPECT_FALSE(FileExists(local()));
   EXPECT_FALSE(form->Downloading);
 }
 
@@ -432,7 +445,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
       EXPECT_TRUE(form->CancelDownload->Visible());
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_FALSE(FileExists(folder + "Kasse.zip")) << "nothing of the failed transfer stays";
+      EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.zip")) << "nothing of the failed transfer stays";
       EXPECT_TRUE(boxes.empty());
       // The server answers again: "Erneut versuchen" fetches the whole archive.
       ServerClear();
@@ -440,7 +453,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
       EXPECT_TRUE(form->Button_Next->Enabled());
       EXPECT_FALSE(form->CancelDownload->Visible());
-      EXPECT_EQ(ReadFileBytes(folder + "Kasse.zip"), archiveBytes);
+      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Kasse.zip"), archiveBytes);
       continue;
     }
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
@@ -458,8 +471,8 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     EXPECT_FALSE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Cancel->Enabled());
     EXPECT_FALSE(wizard::InstallPrepared);
-    EXPECT_FALSE(FileExists(folder + "Update.bat"));
-    EXPECT_FALSE(FileExists(folder + "Kasse.exe"));
+    EXPECT_FALSE(FileExists(wizard::SearchDir + "Update.bat"));
+    EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.exe"));
   }
   Click(form->Button_Cancel);
   EXPECT_TRUE(app->Terminated()) << "Abbrechen in step 5 ends the program";
@@ -485,7 +498,9 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
                                 "\r\ndel \"" + temp + "Kasse.exe\"\r\necho 100% fertig\r\n[" + temp.substr(0, 5) +
                                 "       ]\r\n";
   const std::string restart = "\"" + wizard::ToOemText(exe) + "\"\r\n";
-  const std::string del = "del " + temp + "Update.bat\r\n";
+  // The last line removes the search folder with everything in it, from its parent folder.
+  const std::string del =
+      "cd /d " + temp.substr(0, temp.size() - 5) + " & rd /s /q " + temp.substr(0, temp.size() - 1) + "\r\n";
   const std::string program = RandomBytes(300000, 5);
   std::string damaged;
   {
@@ -510,8 +525,9 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       {"restart box cleared", {{"Kasse.exe", program}, {"Update.bat", eight}}, "", "", false, formatted + del, ""},
       {"entries in folders land in the temp folder", {{"bin/Kasse.exe", program}, {"setup\\Update.bat", eight}}, "",
        "", true, formatted + restart + del, ""},
-      {"an Update.bat left from an earlier run is not replaced", {{"Kasse.exe", program}, {"Update.bat", eight}}, "",
-       " echo alt %s\r\n", false, " echo alt " + temp + "\r\n" + del, ""},
+      {"an Update.bat put into the folder before is neither replaced nor used",
+       {{"Kasse.exe", program}, {"Update.bat", eight}}, "", " echo alt %s\r\n", false, "",
+       "Der Eintrag \"Update.bat\" des Archivs ist fehlerhaft: eine Datei dieses Namens"},
       {"a format of another type", {{"Kasse.exe", program}, {"Update.bat", "a\r\nb\r\nc\r\nd\r\n tail %d\r\n"}}, "", "",
        true, "", "Format ' tail %d' ung\xFCltig oder nicht kompatibel mit Argument"},
       {"no template in the archive", {{"Kasse.exe", program}}, "", "", true, "",
@@ -521,13 +537,14 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    form->FormShow(nullptr);  // lets go of the last case's search
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
+    wizard::SearchDir = folder;  // the search folder, as a check makes it
     const std::string archive = folder + "Kasse.zip";
     if (!c.entries.empty()) ASSERT_TRUE(MakeZip(archive, c.entries));
     if (!c.raw.empty()) WriteFileBytes(archive, c.raw);
     if (!c.stale.empty()) WriteFileBytes(folder + "Update.bat", c.stale);
-    form->FormShow(nullptr);
     form->CheckBox_Restart->SetChecked(c.restart);
     form->Label3->SetCaption("");
     form->Image_Icon2->SetIcon(nullptr);
@@ -546,8 +563,8 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
     if (!c.batch.empty()) {
       EXPECT_EQ(error, "");
       EXPECT_TRUE(boxes.empty());
-      EXPECT_EQ(ReadFileBytes(folder + "Update.bat"), c.batch);
-      EXPECT_EQ(ReadFileBytes(folder + "Kasse.exe"), program);
+      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat"), c.batch);
+      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Kasse.exe"), program);
       EXPECT_FALSE(FileExists(archive)) << "the archive is deleted";
       EXPECT_EQ(form->Pages->PageIndex(), 5);
       EXPECT_EQ(form->Button_Next->Text(), "Beenden");
@@ -556,7 +573,7 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
     }
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(FileExists(archive), hasArchive) << "the archive stays";
-    if (!c.raw.empty() || !hasArchive) {
+    if (!c.raw.empty() || !hasArchive || !c.stale.empty()) {
       // The failure state: the archive cannot serve, and what it brought is gone again.
       EXPECT_EQ(error, "");
       ASSERT_EQ(boxes.size(), hasArchive ? 1u : 0u);
@@ -564,7 +581,8 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_EQ(Listing(folder), hasArchive ? "[Kasse.zip]" : "");
+      EXPECT_EQ(Listing(folder), std::string(hasArchive ? "[Kasse.zip]" : "") + (c.stale.empty() ? "" : "[Update.bat]"));
+      if (!c.stale.empty()) EXPECT_EQ(ReadFileBytes(folder + "Update.bat"), c.stale);
     } else {
       // A template error reaches the general error handler; the wizard stays on "Einrichten"
       // with "Weiter >" usable, and the template is as it came.
@@ -573,7 +591,7 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       EXPECT_EQ(form->Label3->Text(), "");
       const std::string expectedTemplate =
           !c.stale.empty() ? c.stale : (c.entries.size() > 1 ? c.entries[1].data : std::string("<missing>"));
-      EXPECT_EQ(ReadFileBytes(folder + "Update.bat"), expectedTemplate);
+      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat"), expectedTemplate);
     }
   }
 }
@@ -638,7 +656,7 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
   std::string flipped = Base64(Sign(newer, keys));
   flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
   using wizard::Refusal;
-  enum Signature { Served, Missing, Status500, CutOff };
+  enum Signature { Served, Missing, Status500, CutOff, NoLength };
   struct Case {
     const char* name;
     std::string list;       // what the server sends as the list
@@ -665,7 +683,9 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
        false},
       {"a page of 10 KB as signature", newer, std::string(10000, 'A'), Served, Refusal::ListSignatureInvalid, false,
        false},
-      {"a signature cut off by a reset", newer, std::string(100000, 'A'), CutOff, Refusal::None, false, true},
+      {"a signature streamed without length beyond 4 KB", newer, std::string(1 << 20, 'A'), NoLength,
+       Refusal::ListSignatureInvalid, false, false},
+      {"a signature cut off by a reset", newer, std::string(3000, 'A'), CutOff, Refusal::None, false, true},
   };
   const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
   for (const Case& c : cases) {
@@ -675,7 +695,8 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     DeleteFileA(sigPath.c_str());
     if (c.how != Missing) Serve("Updates.ini.sig", c.signature);
     if (c.how == Status500) ServerMode("/Updates.ini.sig", "status=500");
-    if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=50000");
+    if (c.how == NoLength) ServerMode("/Updates.ini.sig", "nolength=1");
+    if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=1000");
     boxes.clear();
     const std::string logBefore = ServerLog();
     Check();
@@ -758,7 +779,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
       {"without a key a wrong SHA256 is ignored", false, "SHA256=" + wizard::HexText(Sha256(changed)) + "\r\n",
        archive, Refusal::None},
   };
-  const std::string local = folder + "Kasse.zip";
+  auto local = [] { return wizard::SearchDir + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RemoveTree(folder);
@@ -773,7 +794,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     const std::string logBefore = ServerLog();
     ASSERT_TRUE(Check());
     form->Button_NextClick(form->Button_Next);  // the download
-    ASSERT_EQ(ReadFileBytes(local), c.served);
+    ASSERT_EQ(ReadFileBytes(local()), c.served);
     form->Button_NextClick(form->Button_Next);  // "Einrichten"
     EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden") << "the page as it always reads";
     EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
@@ -786,8 +807,8 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     if (c.refusal == Refusal::None) {
       EXPECT_TRUE(wizard::InstallPrepared);
       EXPECT_EQ(form->Pages->PageIndex(), 5);
-      EXPECT_TRUE(FileExists(folder + "Kasse.exe"));
-      EXPECT_EQ(ReadFileBytes(folder + "Update.bat").substr(0, 6), " echo ");
+      EXPECT_TRUE(FileExists(wizard::SearchDir + "Kasse.exe"));
+      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat").substr(0, 6), " echo ");
       continue;
     }
     EXPECT_FALSE(wizard::InstallPrepared);
@@ -797,10 +818,10 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
     EXPECT_TRUE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Cancel->Enabled());
-    EXPECT_FALSE(FileExists(local)) << "the refused archive is deleted";
+    EXPECT_FALSE(FileExists(local())) << "the refused archive is deleted";
     EXPECT_EQ(ListFiles(folder), 1) << "only the list, which goes with the wizard";
     EXPECT_EQ(Listing(folder).find("Kasse.exe"), std::string::npos) << "nothing unpacked";
-    EXPECT_FALSE(FileExists(folder + "Update.bat"));
+    EXPECT_FALSE(FileExists(wizard::SearchDir + "Update.bat"));
     // The settings page in between returns to the refusal.
     Click(form->Button_Settings);
     Click(form->Button_SettingsCancel);
@@ -824,7 +845,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     form->Button_NextClick(form->Button_Next);
     EXPECT_TRUE(wizard::InstallPrepared);
-    EXPECT_TRUE(FileExists(folder + "Kasse.exe"));
+    EXPECT_TRUE(FileExists(wizard::SearchDir + "Kasse.exe"));
   }
 }
 
