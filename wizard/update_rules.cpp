@@ -101,10 +101,31 @@ std::optional<base::TDateTime> TryParseShortDate(std::string_view text, const Sh
   return static_cast<base::TDateTime>(*date);
 }
 
+std::optional<base::TDateTime> TryParsePublishedDate(std::string_view text) {
+  static const ShortDateFormat kPublished{ShortDateFormat::DMY, '.'};
+  size_t b = 0, e = text.size();
+  while (b < e && text[b] == ' ') ++b;
+  while (e > b && text[e - 1] == ' ') --e;
+  const std::string_view date = text.substr(b, e - b);
+  const size_t first = date.find('.'), second = first == std::string_view::npos ? first : date.find('.', first + 1);
+  // The digits are checked by the reading below; here only their counts: d or dd, M or MM, yyyy.
+  if (second == std::string_view::npos || first < 1 || first > 2 || second - first - 1 < 1 ||
+      second - first - 1 > 2 || date.size() - second - 1 != 4)
+    return std::nullopt;
+  // A four-digit year does not depend on today.
+  return TryParseShortDate(date, kPublished, 0);
+}
+
+std::optional<base::TDateTime> TryParseListDate(std::string_view text, const ShortDateFormat& format,
+                                                base::TDateTime today) {
+  if (auto date = TryParseShortDate(text, format, today)) return date;
+  return TryParsePublishedDate(text);
+}
+
 bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTime reference,
                    const ShortDateFormat& format, base::TDateTime today) {
   if (!hasSection) return false;
-  auto date = TryParseShortDate(dateValue, format, today);
+  auto date = TryParseListDate(dateValue, format, today);
   base::TDateTime listDate = date ? *date : CalendarDay(today);
   return listDate >= reference;
 }
@@ -116,7 +137,7 @@ std::string NewsListText(const std::optional<std::string>& news, base::TDateTime
   for (const std::string& item : items) {
     size_t colon = item.find(':');
     if (colon != std::string::npos && colon > 0) {
-      auto date = TryParseShortDate(item.substr(0, colon), format, today);
+      auto date = TryParseListDate(item.substr(0, colon), format, today);
       if (date && CalendarDay(*date) < CalendarDay(reference)) continue;
     }
     text += "- " + item + "\r\n";
@@ -370,6 +391,13 @@ Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std
   const auto signature = ParseSignatureFile(signatureFile);
   if (!key || !signature || !verifies(*key, *signature)) return Refusal::ListSignatureInvalid;
   return Refusal::None;
+}
+
+ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,
+                           const ShortDateFormat& format, base::TDateTime today) {
+  if (signedList && hasSection && !TryParseListDate(dateValue, format, today))
+    return ListVerdict{false, Refusal::ListDateUnreadable};
+  return ListVerdict{UpdateOffered(hasSection, dateValue, reference, format, today), Refusal::None};
 }
 
 Refusal JudgeArchive(std::string_view sha256Value, const std::optional<std::string>& digest) {

@@ -33,17 +33,33 @@ struct ShortDateFormat {
 std::optional<base::TDateTime> TryParseShortDate(std::string_view text, const ShortDateFormat& format,
                                                  base::TDateTime today);
 
+// The form in which the publishing tool writes the list's dates, whatever the computer: day,
+// month and year separated by ".", one or two digits for day and month, four for the year
+// ("15.03.2003", "1.2.2003"), blanks around the text allowed. Empty result for anything else or
+// a date that does not exist.
+std::optional<base::TDateTime> TryParsePublishedDate(std::string_view text);
+
+// A date of the update list ("Date", the date part of a news item): read in the user's short
+// date format first and, when that fails, in the published form. The user's reading wins where
+// both read the text: with a user format of day.month.year it is the same reading; month first
+// with "." ("M.d.yyyy") reads "03.04.2024" as 4 March, as the platform does for every other
+// date the user sees; formats with another separator ("M/d/yyyy", "dd/MM/yyyy", "yyyy-MM-dd")
+// never read the published form, so it falls through to the second reading.
+std::optional<base::TDateTime> TryParseListDate(std::string_view text, const ShortDateFormat& format,
+                                                base::TDateTime today);
+
 // Whether an update is offered: the program's section exists (with at least one key) and its
-// "Date" (today's date when absent, empty or no date) is not earlier than `reference`. The two
-// values are compared as they are, so a list date on the reference day loses against a
-// reference after midnight.
+// "Date" (read by TryParseListDate; today's date when absent, empty or no date) is not earlier
+// than `reference`. The two values are compared as they are, so a list date on the reference
+// day loses against a reference after midnight.
 bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTime reference,
                    const ShortDateFormat& format, base::TDateTime today);
 
 // The news list text for the result page: the items of `news` (the "News" value as read, or
 // nullopt when the key is absent, which stands for the one item "keine Angaben gefunden") that
 // are not dated on a calendar day before `reference`'s, each as "- " + item + CR LF. An item
-// without a date part (no ":" or ":" first), or whose date part is no date, is kept.
+// without a date part (no ":" or ":" first), or whose date part is no date (TryParseListDate),
+// is kept.
 std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
                          const ShortDateFormat& format, base::TDateTime today);
 
@@ -127,6 +143,7 @@ enum class Refusal {
   None,
   ListUnsigned,          // the server answered the signature request with an error status
   ListSignatureInvalid,  // the signature file is unreadable, or does not verify with the key
+  ListDateUnreadable,    // the program's section has no "Date" that TryParseListDate reads
   ArchiveUnchecked,      // the program's section gives no "SHA256"
   ArchiveDamaged,        // the archive's SHA-256 is another than "SHA256", or it cannot be read
 };
@@ -138,6 +155,20 @@ enum class Refusal {
 // be read; `verifies` is only called with a key and a signature of the right sizes.
 Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std::string_view signatureFile,
                         const std::function<bool(const std::string& key, const std::string& signature)>& verifies);
+
+// The check's answer on a list that may be read: whether an update is offered, or why the list
+// is refused.
+struct ListVerdict {
+  bool offered = false;
+  Refusal refusal = Refusal::None;
+};
+
+// The verdict on the program's section of a list that may be read. Without a key
+// (`signedList` false) as UpdateOffered. With a key, a section whose "Date" is absent, empty or
+// unreadable is refused: a signed list stays valid for ever, and taking today's date for it
+// would offer a replayed old list (and the installed update at every reminder) as new.
+ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,
+                           const ShortDateFormat& format, base::TDateTime today);
 
 // The verdict on the downloaded archive: `sha256Value` the section's "SHA256" as read (empty
 // when absent), `digest` the archive file's SHA-256 (empty result when the file could not be

@@ -11,7 +11,6 @@ namespace {
 
 using wizard::ShortDateFormat;
 
-const ShortDateFormat kGerman = ShortDateFormat::FromPicture("d.M.yyyy");
 
 double Day(int y, int m, int d) { return *base::TryEncodeDate(y, m, d); }
 
@@ -51,6 +50,7 @@ TEST(UpdateRules, ShortDates) {
     const char* picture;
     const char* text;
     double expected;  // 0 = no date
+    bool list = false;  // read as a date of the update list
   } cases[] = {
       {"d.M.yyyy", "15.03.2003", Day(2003, 3, 15)},
       {"dd.MM.yyyy", "1.2.2003", Day(2003, 2, 1)},
@@ -70,9 +70,27 @@ TEST(UpdateRules, ShortDates) {
       {"d.M.yyyy", "99999999.1.2003", 0},
       {"M/d/yyyy", "3/15/2003", Day(2003, 3, 15)},
       {"yyyy-MM-dd", "2003-03-15", Day(2003, 3, 15)},
+      // The list's dates: the user's reading first, then the form the publishing tool writes.
+      {"M/d/yyyy", "03.04.2024", Day(2024, 4, 3), true},
+      {"M/d/yyyy", "3.4.2024", Day(2024, 4, 3), true},
+      {"M/d/yyyy", " 15.03.2024 ", Day(2024, 3, 15), true},
+      {"M/d/yyyy", "3/4/2024", Day(2024, 3, 4), true},
+      {"dd/MM/yyyy", "03.04.2024", Day(2024, 4, 3), true},
+      {"yyyy-MM-dd", "15.03.2024", Day(2024, 3, 15), true},
+      {"d.M.yyyy", "15.03.24", Day(2024, 3, 15), true},
+      {"M.d.yyyy", "03.04.2024", Day(2024, 3, 4), true},   // the user's reading wins
+      {"M.d.yyyy", "13.04.2024", Day(2024, 4, 13), true},  // which has no month 13
+      {"M/d/yyyy", "15.03.24", 0, true},
+      {"M/d/yyyy", "15.03", 0, true},
+      {"M/d/yyyy", "31.02.2024", 0, true},
+      {"M/d/yyyy", "003.04.2024", 0, true},
+      {"M/d/yyyy", "3.4.02024", 0, true},
+      {"M/d/yyyy", "3.4.2024.", 0, true},
+      {"M/d/yyyy", "", 0, true},
   };
   for (const Case& c : cases) {
-    auto got = wizard::TryParseShortDate(c.text, ShortDateFormat::FromPicture(c.picture), kToday);
+    const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
+    auto got = c.list ? wizard::TryParseListDate(c.text, format, kToday) : wizard::TryParseShortDate(c.text, format, kToday);
     if (c.expected == 0) {
       EXPECT_FALSE(got) << c.picture << " " << c.text;
     } else {
@@ -83,12 +101,17 @@ TEST(UpdateRules, ShortDates) {
 }
 
 TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
+  using wizard::Refusal;
   const double yesterday = kToday - 1, noon = 0.5;
+  const double installed2 = Day(2026, 11, 20) + noon;  // version 2.0, installed after the list of 1.3.2024
   struct Case {
     bool section;
     const char* date;
     double reference;
     bool offered;
+    const char* picture = "d.M.yyyy";
+    bool signedList = false;
+    Refusal refusal = Refusal::None;
   } cases[] = {
       {true, "8.12.2026", yesterday, true},
       {true, "8.12.2026", kToday, true},
@@ -98,10 +121,26 @@ TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
       {true, "bald", kToday + noon, false},
       {true, "bald", yesterday + noon, true},
       {false, "1.1.2030", yesterday, false},
+      // A list written in the published form, read on a computer with "M/d/yyyy".
+      {true, "08.12.2026", kToday + noon, false, "M/d/yyyy"},  // the installed update is not offered again
+      {true, "8.12.2026", yesterday + noon, true, "M/d/yyyy"},
+      {true, "01.03.2024", installed2, false, "M/d/yyyy", true},  // a replayed old signed list
+      {true, "09.12.2026", installed2, true, "M/d/yyyy", true},
+      // With a key, a date that is not read refuses the list instead of counting as today.
+      {true, "", installed2, false, "M/d/yyyy", true, Refusal::ListDateUnreadable},
+      {true, "1.3.24", installed2, false, "M/d/yyyy", true, Refusal::ListDateUnreadable},
+      {true, "bald", yesterday, false, "d.M.yyyy", true, Refusal::ListDateUnreadable},
+      {false, "", yesterday, false, "d.M.yyyy", true},  // no section: nothing to refuse
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(wizard::UpdateOffered(c.section, c.date, c.reference, kGerman, kToday + 0.75), c.offered)
-        << c.date << " / " << c.reference;
+  for (const Case& c : cases) {
+    const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
+    const wizard::ListVerdict verdict =
+        wizard::JudgeListOffer(c.signedList, c.section, c.date, c.reference, format, kToday + 0.75);
+    EXPECT_EQ(verdict.offered, c.offered) << c.date << " / " << c.reference;
+    EXPECT_EQ(verdict.refusal, c.refusal) << c.date << " / " << c.reference;
+    if (!c.signedList)
+      EXPECT_EQ(wizard::UpdateOffered(c.section, c.date, c.reference, format, kToday + 0.75), c.offered) << c.date;
+  }
 }
 
 TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
@@ -109,6 +148,7 @@ TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
   struct Case {
     std::optional<std::string> news;
     const char* text;
+    const char* picture = "d.M.yyyy";
   } cases[] = {
       {std::nullopt, "- keine Angaben gefunden\r\n"},
       {std::string(""), ""},
@@ -120,8 +160,12 @@ TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
       {std::string("Ohne Datum,:leer"), "- Ohne\r\n- Datum\r\n- :leer\r\n"},
       {std::string("Version 2:neu,bald:kommt"), "- Version\r\n- 2:neu\r\n- bald:kommt\r\n"},
       {std::string("\"keine Angaben gefunden\""), "- keine Angaben gefunden\r\n"},
+      {std::string("14.03.2003:Alt,15.3.2003:Heute,3/16/2003:Neu"), "- 15.3.2003:Heute\r\n- 3/16/2003:Neu\r\n",
+       "M/d/yyyy"},
+      {std::string("14.03.2003:Alt,3/14/2003:Alt"), "", "M/d/yyyy"},
   };
-  for (const Case& c : cases) EXPECT_EQ(wizard::NewsListText(c.news, reference, kGerman, kToday), c.text);
+  for (const Case& c : cases)
+    EXPECT_EQ(wizard::NewsListText(c.news, reference, ShortDateFormat::FromPicture(c.picture), kToday), c.text);
 }
 
 TEST(UpdateRules, ProgressTexts) {
