@@ -204,13 +204,23 @@ std::vector<std::string> SplitTemplateLines(std::string_view text) {
   return lines;
 }
 
-std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args) {
+namespace {
+
+// The batch text so far is above kMaxBatchBytes.
+base::EConvertError BatchTooLarge() {
+  return base::EConvertError("Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als " +
+                             std::to_string(kMaxBatchBytes / 1024) + " KB");
+}
+
+// FormatTemplateLine that gives up as soon as its result would pass `room` bytes.
+std::string FormatLine(std::string_view line, const std::vector<std::string>& args, size_t room) {
   auto fail = [&]() -> base::EConvertError {
     return base::EConvertError("Format '" + std::string(line) + "' ungültig oder nicht kompatibel mit Argument");
   };
   std::string out;
   size_t next = 0;
   for (size_t i = 0; i < line.size(); ++i) {
+    if (out.size() > room) throw BatchTooLarge();
     if (line[i] != '%') {
       out += line[i];
       continue;
@@ -220,21 +230,21 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
       out += '%';
       continue;
     }
-    // %[index:][-][width][.precision]s
-    auto number = [&](long long& v) {
+    // %[index:][-][width][.precision]s; a number saturates above the bound, which no index,
+    // width or precision may pass.
+    auto number = [&](size_t& v) {
       size_t start = i;
       v = 0;
       while (i < line.size() && IsDigit(line[i])) {
-        v = v * 10 + (line[i] - '0');
-        if (v > 100000) throw fail();
+        if (v <= kMaxFormatWidth) v = v * 10 + static_cast<size_t>(line[i] - '0');
         ++i;
       }
       return i > start;
     };
-    long long value = 0;
+    size_t value = 0;
     size_t mark = i;
     if (number(value) && i < line.size() && line[i] == ':') {
-      next = static_cast<size_t>(value);
+      next = value;
       ++i;
     } else {
       i = mark;
@@ -244,33 +254,58 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
       left = true;
       ++i;
     }
-    long long width = 0;
+    size_t width = 0;
     number(width);
-    long long precision = -1;
+    bool cut = false;
+    size_t precision = 0;
     if (i < line.size() && line[i] == '.') {
       ++i;
-      if (!number(precision)) precision = 0;
+      cut = true;
+      number(precision);
     }
+    if (width > kMaxFormatWidth || precision > kMaxFormatWidth)
+      throw base::EConvertError("Format '" + std::string(line) + "' ungültig: Breite und Genauigkeit dürfen höchstens " +
+                                std::to_string(kMaxFormatWidth) + " betragen");
     if (i >= line.size() || Upper(line[i]) != 'S' || next >= args.size()) throw fail();
     std::string arg = args[next++];
-    if (precision >= 0 && arg.size() > static_cast<size_t>(precision)) arg.resize(static_cast<size_t>(precision));
-    if (arg.size() < static_cast<size_t>(width)) {
-      std::string pad(static_cast<size_t>(width) - arg.size(), ' ');
+    if (cut && arg.size() > precision) arg.resize(precision);
+    if (arg.size() < width) {
+      std::string pad(width - arg.size(), ' ');
       arg = left ? arg + pad : pad + arg;
     }
     out += arg;
   }
+  if (out.size() > room) throw BatchTooLarge();
   return out;
 }
 
-std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::string& programDir,
+}  // namespace
+
+std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args) {
+  return FormatLine(line, args, kMaxBatchBytes);
+}
+
+std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath) {
-  const size_t n = lines.size();
+  // Empty lines at the end (an editor's habit) neither form a group nor add anything.
+  size_t n = templateLines.size();
+  while (n > 0 && templateLines[n - 1].empty()) --n;
   if (n == 0) throw base::EConvertError("Die Vorlage \"Update.bat\" ist leer");
+  const std::vector<std::string> lines(templateLines.begin(), templateLines.begin() + static_cast<std::ptrdiff_t>(n));
   std::vector<std::string> out(lines);
+  size_t size = 0;
+  // Each formatted line is counted with its CR LF against the bound of the whole file.
+  auto format = [&](const std::string& line, const std::vector<std::string>& args) {
+    std::string text = FormatLine(line, args, kMaxBatchBytes - size);
+    size += text.size() + 2;
+    if (size > kMaxBatchBytes) throw BatchTooLarge();
+    return text;
+  };
   size_t tail = n;
   for (size_t g = 0; g <= (n - 1) / 4; ++g) {
     size_t first = 4 * g;
+    // A line 0 that is empty does not begin with a blank: it is a group's first line, copied
+    // as the empty line it is.
     if (!lines[first].empty() && lines[first][0] == ' ') {
       tail = first;
       break;
@@ -278,15 +313,18 @@ std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::s
     if (first + 3 >= n)
       throw base::EConvertError("Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile " +
                                 std::to_string(first + 1) + ")");
-    out[first + 1] = FormatTemplateLine(lines[first + 1], {programDir});
-    out[first + 2] = FormatTemplateLine(lines[first + 2], {programDir});
-    out[first + 3] = FormatTemplateLine(lines[first + 3], {tempDir, programDir});
+    size += lines[first].size() + 2;
+    if (size > kMaxBatchBytes) throw BatchTooLarge();
+    out[first + 1] = format(lines[first + 1], {programDir});
+    out[first + 2] = format(lines[first + 2], {programDir});
+    out[first + 3] = format(lines[first + 3], {tempDir, programDir});
   }
-  for (size_t k = tail; k < n; ++k) out[k] = FormatTemplateLine(lines[k], {tempDir});
+  for (size_t k = tail; k < n; ++k) out[k] = format(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
   out.push_back("del " + BatchPathArgument(tempDir + "Update.bat"));
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
+  if (text.size() > kMaxBatchBytes) throw BatchTooLarge();
   return text;
 }
 

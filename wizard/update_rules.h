@@ -86,19 +86,29 @@ base::TimeParts RemainingTimeOfDay(double days);
 // text; a line break at the very end adds no empty line.
 std::vector<std::string> SplitTemplateLines(std::string_view text);
 
+// The largest width or precision of a placeholder: far above any path, far below what would
+// make "Update.bat" large.
+constexpr std::size_t kMaxFormatWidth = 1024;
+// The most bytes a generated "Update.bat" may have.
+constexpr std::size_t kMaxBatchBytes = 1024 * 1024;
+
 // Formats one template line: "%s" takes the next argument, "%0:s" / "%1:s" the numbered one (a
 // following "%s" goes on after it), "%%" is one percent sign; a width ("%10s", "%-10s") pads
 // with blanks and a precision ("%.3s") cuts. More arguments than given, another type than "s",
-// or a line ending inside a placeholder raise base::EConvertError naming the line.
+// a line ending inside a placeholder, a width or precision above kMaxFormatWidth, or a result
+// above kMaxBatchBytes raise base::EConvertError naming the line.
 std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args);
 
 // The whole "Update.bat" from the template's lines: groups of four lines (line 0 as it is,
 // lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
 // until a group's first line starts with a blank; from that line on, every line with the
-// temporary folder. Then the quoted program path when `restart`, then "del " + temporary folder
-// + "Update.bat" (through BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
-// folder with its trailing backslash. An empty template, a last group of fewer than four lines
-// without a tail, or a bad format string raise base::EConvertError.
+// temporary folder. Empty lines at the end of the template are left out; an empty line 0 is a
+// group's first line like any other that does not begin with a blank. Then the quoted program
+// path when `restart`, then "del " + temporary folder + "Update.bat" (through
+// BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
+// folder with its trailing backslash. A template without a line that is not empty, a last
+// group of fewer than four lines without a tail, a bad format string, or a result above
+// kMaxBatchBytes raise base::EConvertError; memory stays within that bound meanwhile.
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath);
 

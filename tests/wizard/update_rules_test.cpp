@@ -213,9 +213,12 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
   EXPECT_EQ(Joined(wizard::SplitTemplateLines("\n\r")), "[][]");
 
   const std::vector<std::string> two = {"T\\", "P\\"};
+  const std::string wide = "[" + std::string(1022, ' ') + "T\\]";
+  const char* const tooWide = "ungültig: Breite und Genauigkeit dürfen höchstens 1024 betragen";
   struct Case {
-    const char* line;
-    const char* out;  // nullptr: an error
+    std::string line;
+    const char* out;             // nullptr: an error
+    const char* error = nullptr;  // what the message says after the line; the general text when null
   } cases[] = {
       {"copy %s*.* x", "copy T\\*.* x"},
       {"%1:s %0:s %s", "P\\ T\\ P\\"},
@@ -232,7 +235,14 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
       {"%d", nullptr},
       {"50%", nullptr},
       {"%-", nullptr},
-      {"%999999999s", nullptr},
+      {"[%1024s]", wide.c_str()},
+      {"[%.1024s]", "[T\\]"},
+      {"%1025s", nullptr, tooWide},
+      {"%-1025s", nullptr, tooWide},
+      {"%.1025s", nullptr, tooWide},
+      {"%0:100000s", nullptr, tooWide},
+      {"%999999999999999999999s", nullptr, tooWide},
+      {"%1025:s", nullptr},
   };
   for (const Case& c : cases) {
     if (c.out) {
@@ -242,7 +252,7 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
         wizard::FormatTemplateLine(c.line, two);
         ADD_FAILURE() << "no error for " << c.line;
       } catch (const base::EConvertError& e) {
-        EXPECT_EQ(e.Message(), std::string("Format '") + c.line + "' ungültig oder nicht kompatibel mit Argument");
+        EXPECT_EQ(e.Message(), "Format '" + c.line + "' " + (c.error ? c.error : "ungültig oder nicht kompatibel mit Argument"));
       }
     }
   }
@@ -254,10 +264,14 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
                                           "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
                                           "copy %sx.dll %sx.dll"};
+  std::string manyPaths;  // one line of 9 KB: 1,100 placeholders of 1,024 bytes each
+  for (int i = 0; i < 1100; ++i) manyPaths += "%0:1024s";
+  const char* const tooLarge = "Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als 1024 KB";
   struct Case {
     std::vector<std::string> lines;
     bool restart;
     std::string batch;  // empty: an error
+    const char* error = nullptr;  // the error's message, when it matters
   } cases[] = {
       {eight, true,
        "@echo off\r\n:a1 " + prog + "\r\nif exist " + prog + "Kasse.exe goto a1\r\ncopy " + temp + "*.* " + prog +
@@ -270,7 +284,19 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
        " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
       {{"", "%s", "%s", "%s%s"}, false,
        "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
-      {{}, true, ""},
+      // Empty lines at the end are left out; an empty line 0 further on starts a group as well.
+      {{"", "%s", "%s", "%s%s", "", "", ""}, false,
+       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{"a", "b", "c", "d", "", "%s", "x", "%s", ""}, false,
+       "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{" %s", "", ""}, false, " " + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
+      {{"", ""}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
+      {{"a", "b", "c", "d", "", "x"}, true, "", "Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile 5)"},
+      // A template of a few kilobytes that would make a batch of megabytes.
+      {{" " + manyPaths}, false, "", tooLarge},
+      {std::vector<std::string>(1100, " %1024s"), false, "", tooLarge},
+      {{"a", "b", "c", manyPaths}, false, "", tooLarge},
       {{"a", "b", "c", "d", "e", "f"}, true, ""},         // last group short, no tail
       {{"a", "%s %s", "c", "d"}, true, ""},                // too many placeholders
       {{"a", "b", "c", "d", " tail %d"}, true, ""},        // another type
@@ -279,7 +305,12 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
     if (!c.batch.empty()) {
       EXPECT_EQ(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
     } else {
-      EXPECT_THROW(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), base::EConvertError) << Joined(c.lines);
+      try {
+        wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe);
+        ADD_FAILURE() << "no error for " << Joined(c.lines).substr(0, 80);
+      } catch (const base::EConvertError& e) {
+        if (c.error) EXPECT_EQ(e.Message(), c.error);
+      }
     }
   }
 }
