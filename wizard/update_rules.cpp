@@ -463,9 +463,14 @@ std::optional<std::string> ExtractedName(std::string_view entryName) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* device : kDevices)
     if (upper == device) return std::nullopt;
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
-      upper[3] <= '9')
-    return std::nullopt;
+  if (upper.size() >= 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
+    // Windows also takes the superscript digits for these devices: "COM¹" is a port. The
+    // extraction hands libzip's UTF-8 names in, other callers Windows-1252 ones: both forms.
+    static const char* const kDigits[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xB9", "\xB2", "\xB3",
+                                          "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    for (const char* digit : kDigits)
+      if (upper.compare(3, std::string::npos, digit) == 0) return std::nullopt;
+  }
   return name;
 }
 

@@ -190,7 +190,8 @@ Refusal JudgeArchive(std::string_view sha256Value, const std::optional<std::stri
 // The file name under which an archive entry is extracted into the temporary folder: the last
 // component after both "/" and "\". Nothing (the entry is skipped) when that is empty, "." or
 // "..", contains ":" or a control character, or is a device name (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, also with an extension or trailing dots and blanks).
+// LPT1-9, COM¹-³ and LPT¹-³ with the superscript digits in Windows-1252 or in UTF-8, also with
+// an extension or trailing dots and blanks).
 std::optional<std::string> ExtractedName(std::string_view entryName);
 
 }  // namespace wizard

@@ -24,9 +24,13 @@ std::string Joined(const std::vector<std::string>& items) {
 
 TEST(UpdateRules, CommaList) {
   struct Case {
-    const char* value;
+    std::string value;
     const char* items;
   } cases[] = {
+      {std::string("a\0b,c", 5), "[a]"},
+      {std::string("a,\0", 3), "[a][]"},
+      {std::string("\"x\0y\",z", 7), "[x]"},
+      {std::string("\0a", 2), ""},
       {"", ""},
       {"a,b", "[a][b]"},
       {"  a , b", "[a][b]"},
@@ -348,6 +352,9 @@ TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
       {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
       {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
       {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
+      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
+      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
+      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
   };
   for (const Case& c : cases) {
     auto got = wizard::ExtractedName(c.entry);
