@@ -1,6 +1,7 @@
 // The update road's pure rules: news items, dates, progress texts, batch template, entry names.
 #include "wizard/update_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -182,9 +183,33 @@ double RemainingDays(int64_t expected, int64_t received, double downloadStart, d
   return static_cast<double>(expected) / static_cast<double>(received) * e1 - e2;
 }
 
-base::TimeParts RemainingTimeOfDay(double days) {
-  if (!(days > 0) || !std::isfinite(days)) return base::TimeParts{};
-  return base::DecodeTime(days);
+TimeFormat TimeFormat::FromPicture(std::string_view picture) {
+  TimeFormat f;
+  size_t h = picture.find_first_of("hH");
+  if (h == std::string_view::npos) return f;
+  size_t end = picture.find_first_not_of("hH", h);
+  f.twoDigitHours = (end == std::string_view::npos ? picture.size() : end) - h >= 2;
+  if (end == std::string_view::npos) return f;
+  std::string separator;
+  for (size_t i = end; i < picture.size() && picture[i] != 'm' && picture[i] != 'M'; ++i)
+    if (picture[i] != '\'') separator += picture[i];
+  if (!separator.empty()) f.separator = separator;
+  return f;
+}
+
+std::string RemainingTimeText(double days, const TimeFormat& format) {
+  if (!(days > 0) || !std::isfinite(days)) days = 0;
+  // Bounded far beyond any download, so that the count stays a whole number.
+  days = std::min(days, 1e7);
+  // To the millisecond first, as a time of day is read, then the whole seconds.
+  const long long seconds = std::llround(days * 86400000.0) / 1000;
+  char hours[32], rest[8];
+  std::snprintf(hours, sizeof hours, format.twoDigitHours ? "%02lld" : "%lld", seconds / 3600);
+  std::string text = hours + format.separator;
+  std::snprintf(rest, sizeof rest, "%02lld", seconds / 60 % 60);
+  text += rest + format.separator;
+  std::snprintf(rest, sizeof rest, "%02lld", seconds % 60);
+  return text + rest;
 }
 
 // ---- Batch template -------------------------------------------------------------------------

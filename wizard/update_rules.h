@@ -76,9 +76,21 @@ std::string PercentText(int64_t received, int64_t expected);
 // e2; 0 when the download has no start time or nothing was received yet.
 double RemainingDays(int64_t expected, int64_t received, double downloadStart, double e1, double e2);
 
-// The time of day to show for a remaining time: the fraction of `days`; a negative estimate (a
-// download across midnight, or no announced length) shows as zero.
-base::TimeParts RemainingTimeOfDay(double days);
+// The user's time format as far as a duration uses it: the separator between hours, minutes
+// and seconds, and whether hours are written with two digits.
+struct TimeFormat {
+  std::string separator = ":";
+  bool twoDigitHours = true;
+  // Reads the picture ("HH:mm:ss", "h:mm:ss tt", "H.mm' Uhr'"); one without hours gives ":"
+  // and two digits.
+  static TimeFormat FromPicture(std::string_view picture);
+};
+
+// The remaining time shown beside the download: hours, minutes and seconds of `days`, the hours
+// counting on past 24 ("25:00:00") instead of wrapping as a time of day would; minutes and
+// seconds with two digits, no AM/PM marker. A negative estimate (a download across midnight, or
+// no announced length) shows as zero.
+std::string RemainingTimeText(double days, const TimeFormat& format);
 
 // ---- Batch template -------------------------------------------------------------------------
 

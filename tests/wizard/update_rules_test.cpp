@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "base/Exception.h"
 #include "base/StrUtils.h"
 
@@ -198,15 +200,29 @@ TEST(UpdateRules, ProgressTexts) {
   EXPECT_DOUBLE_EQ(wizard::RemainingDays(100, 25, 0.3, 0.01, 0.01), 0.03);
   EXPECT_LT(wizard::RemainingDays(0, 25, 0.3, 0.01, 0.01), 0);       // no length: minus the elapsed time
 
+  const double second = 1.0 / 86400;
   struct Clock {
     double days;
-    int h, m, s;
-  } clocks[] = {{0, 0, 0, 0}, {-0.25, 0, 0, 0}, {0.5, 12, 0, 0}, {1.0 / 24 + 90.0 / 86400, 1, 1, 30},
-                {1.5, 12, 0, 0}};
-  for (const Clock& c : clocks) {
-    base::TimeParts t = wizard::RemainingTimeOfDay(c.days);
-    EXPECT_EQ(t.hour * 3600 + t.minute * 60 + t.second, c.h * 3600 + c.m * 60 + c.s) << c.days;
-  }
+    const char* picture;
+    const char* text;
+  } clocks[] = {
+      {0, "HH:mm:ss", "00:00:00"},
+      {-0.25, "HH:mm:ss", "00:00:00"},  // across midnight
+      {std::nan(""), "HH:mm:ss", "00:00:00"},
+      {0.5, "HH:mm:ss", "12:00:00"},
+      {3601.4 * second, "HH:mm:ss", "01:00:01"},
+      {86399 * second, "HH:mm:ss", "23:59:59"},
+      {1, "HH:mm:ss", "24:00:00"},
+      {25.0 / 24, "HH:mm:ss", "25:00:00"},  // counts on instead of "01:00:00"
+      {1000 + 0.5, "HH:mm:ss", "24012:00:00"},
+      {25.0 / 24 + 61 * second, "h:mm:ss tt", "25:01:01"},
+      {90 * second, "h:mm:ss tt", "0:01:30"},
+      {90 * second, "H.mm.ss", "0.01.30"},
+      {90 * second, "", "00:01:30"},
+  };
+  for (const Clock& c : clocks)
+    EXPECT_EQ(wizard::RemainingTimeText(c.days, wizard::TimeFormat::FromPicture(c.picture)), c.text)
+        << c.days << " " << c.picture;
 }
 
 TEST(UpdateRules, TemplateLinesAndFormats) {
