@@ -402,9 +402,6 @@ TEST(PublishRules, ServerCheck) {
       {"a width of 1025", [](Folder& f) { f.batch = " echo %1025s\r\n"; }, true,
        {"Section [Kasse]: Updates/Kasse.zip: its Update.bat is refused by the programs: Format ' echo %1025s' "
         "ung\xFCltig: Breite und Genauigkeit d\xFCrfen h\xF6" "chstens 1024 betragen"}},
-      {"an empty template", [](Folder& f) { f.batch = "\r\n"; }, true,
-       {"Section [Kasse]: Updates/Kasse.zip: its Update.bat is refused by the programs: Die Vorlage \"Update.bat\" "
-        "ist leer"}},
       {"a template that does not unpack", [](Folder& f) { f.batch.reset(); }, true,
        {"Section [Kasse]: Updates/Kasse.zip: its Update.bat cannot be unpacked."}},
       {"a template of more than 16 MB", [](Folder& f) { f.batch = std::string(publish::kMaxTemplateBytes + 1, ' '); },
