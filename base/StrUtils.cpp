@@ -135,6 +135,9 @@ bool IsBlankOrControl(char c) {
 }  // namespace
 
 std::vector<std::string> SplitCommaList(std::string_view value) {
+  // A zero byte ends the text, as it does for every reader of a C string; it would otherwise
+  // stop an item without being skipped.
+  value = value.substr(0, value.find('\0'));
   std::vector<std::string> items;
   size_t i = 0, n = value.size();
   auto skipBlanks = [&] {

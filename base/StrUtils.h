@@ -41,6 +41,7 @@ std::string ExtractFilePath(std::string_view path);
 // an item starting with a double quote runs to the next single double quote ("" inside stands
 // for one), or to the end without one; any other item ends before the next comma or character
 // of code 32 or less; a comma at the very end adds one empty item. An empty text has no items.
+// A zero byte ends the text.
 std::vector<std::string> SplitCommaList(std::string_view value);
 
 }  // namespace base

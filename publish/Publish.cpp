@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "base/DateTime.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
 
@@ -129,7 +130,12 @@ std::vector<ArchiveEntry> FilesToPack(const std::string& from) {
     entry.modified = e.modified;
     std::string lower = entry.name;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-    if (lower == "update.bat") batch = true;
+    if (lower == "update.bat") {
+      batch = true;
+      if (auto refusal = BatchTemplateRefusal(entry.bytes))
+        throw EPublishError("\"" + JoinPath(from, e.name) + "\" is refused by the programs: " +
+                            ConsoleTextFromList(*refusal));
+    }
     entries.push_back(std::move(entry));
   }
   if (!batch)
@@ -156,6 +162,9 @@ ServerView ViewOf(const std::string& server) {
   view.sha256 = Sha256;
   view.verify = VerifySignature;
   view.archiveEntries = ArchiveEntryNames;
+  view.entryBytes = ArchiveEntryBytes;
+  const LocalDate today = Today();
+  view.today = base::TryEncodeDate(today.year, today.month, today.day).value_or(0);
   return view;
 }
 
@@ -330,6 +339,34 @@ std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& byt
   }
   zip_discard(zip);
   return names;
+}
+
+std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
+  zip_error_fini(&error);
+  if (!zip) {
+    if (source) zip_source_free(source);
+    return std::nullopt;
+  }
+  std::optional<std::string> text;
+  if (zip_file_t* file = zip_fopen_index(zip, index, 0)) {
+    // Read in pieces up to one byte past the limit: the sizes in the archive may lie.
+    std::string out;
+    char buffer[65536];
+    zip_int64_t n = 0;
+    while (out.size() <= limit && (n = zip_fread(file, buffer, sizeof buffer)) > 0)
+      out.append(buffer, static_cast<size_t>(n));
+    if (n >= 0) {
+      if (out.size() > limit + 1) out.resize(limit + 1);
+      text = std::move(out);
+    }
+    zip_fclose(file);
+  }
+  zip_discard(zip);
+  return text;
 }
 
 // ---- The commands ---------------------------------------------------------------------------

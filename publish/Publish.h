@@ -33,4 +33,9 @@ std::string MakeArchive(const std::vector<ArchiveEntry>& entries);
 // Names (raw bytes) of the entries of a ZIP archive; empty result when it is not one.
 std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes);
 
+// The unpacked bytes of entry `index` of a ZIP archive, at most `limit` + 1 of them (more means
+// the entry is larger than `limit`); empty result when it is no archive or the entry cannot be
+// unpacked (damaged, an unknown method, a CRC that does not match).
+std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit);
+
 }  // namespace publish

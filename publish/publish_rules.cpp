@@ -187,8 +187,9 @@ std::optional<std::string> NormalizeReleaseDate(std::string_view text) {
   if (part != 2 || digits[0] < 1 || digits[0] > 2 || digits[1] < 1 || digits[1] > 2 || digits[2] != 4)
     return std::nullopt;
   if (!base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
-  // What the programs make of it must be the same day; the wizard's own reading decides.
-  auto read = wizard::TryParseShortDate(text, wizard::ShortDateFormat::FromPicture("dd.MM.yyyy"), 0);
+  // What the programs make of it must be the same day; their reading of the published form
+  // decides.
+  auto read = wizard::TryParsePublishedDate(text);
   if (!read || *read != *base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
   return FormatReleaseDate(parts[2], parts[1], parts[0]);
 }
@@ -470,6 +471,64 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
 
 // ---- The check of a server folder -----------------------------------------------------------
 
+// ---- The batch template ---------------------------------------------------------------------
+
+std::optional<std::string> BatchTemplateRefusal(std::string_view bytes) {
+  // Folders of 259 characters with their backslash, the longest the programs write.
+  const std::string programDir = "C:\\" + std::string(255, 'P') + "\\";
+  const std::string tempDir = "C:\\" + std::string(255, 'T') + "\\";
+  try {
+    wizard::BuildUpdateBatch(wizard::SplitTemplateLines(bytes), programDir, tempDir, true, programDir + "P.exe");
+  } catch (const base::Exception& e) {
+    return e.Message();
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+const wizard::ShortDateFormat kGermanDate{wizard::ShortDateFormat::DMY, '.'};
+
+// The published form of a date that only a day.month.year computer reads, for the advice.
+std::string PublishedForm(double date) {
+  auto d = base::TryDecodeDate(date);
+  return d ? FormatReleaseDate(d->year, d->month, d->day) : std::string();
+}
+
+// The problems of the "Date" value and the news items' dates of one section.
+void CheckDates(const UpdateList& list, const std::string& name, double today, std::vector<std::string>& problems) {
+  const std::string where = "Section [" + name + "]: ";
+  const char* const elsewhere = "programs without the public key take today's date instead, programs with it refuse "
+                                "the list.";
+  auto date = list.ReadValue(name, "Date");
+  if (!date || date->empty()) {
+    problems.push_back(where + "no Date; programs without the public key take today's date and offer the update at "
+                       "every check, programs with it refuse the list.");
+  } else if (!wizard::TryParsePublishedDate(*date)) {
+    if (auto german = wizard::TryParseShortDate(*date, kGermanDate, today))
+      problems.push_back(where + "the Date \"" + *date + "\" is read only where the short date is day.month.year; " +
+                         "write it as " + PublishedForm(*german) + ": elsewhere " + elsewhere);
+    else
+      problems.push_back(where + "the Date \"" + *date + "\" is not a date of the form dd.MM.yyyy; " + elsewhere);
+  }
+  auto news = list.ReadValue(name, "News");
+  if (!news) return;
+  for (const std::string& item : base::SplitCommaList(*news)) {
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos || colon == 0) continue;
+    const std::string part = item.substr(0, colon);
+    if (wizard::TryParsePublishedDate(part)) continue;
+    // A date part that no computer reads is text, shown everywhere; one that only some read is
+    // filtered on those alone.
+    if (auto german = wizard::TryParseShortDate(part, kGermanDate, today))
+      problems.push_back(where + "the news item \"" + item + "\" has a date that is read only where the short date " +
+                         "is day.month.year; write it as " + PublishedForm(*german) +
+                         ": elsewhere the item is shown whatever its date.");
+  }
+}
+
+}  // namespace
+
 std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {
   std::vector<std::string> problems;
   if (!view.list) {
@@ -500,12 +559,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
   if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
   for (const std::string& name : names) {
     const std::string where = "Section [" + name + "]: ";
-    auto date = list->ReadValue(name, "Date");
-    if (!date || date->empty())
-      problems.push_back(where + "no Date; the programs take today's date and offer the update every day.");
-    else if (!NormalizeReleaseDate(*date))
-      problems.push_back(where + "the Date \"" + *date + "\" is not a date of the form dd.MM.yyyy; the programs take "
-                         "today's date instead.");
+    CheckDates(*list, name, view.today, problems);
     auto file = list->ReadValue(name, "File");
     auto hash = list->ReadValue(name, "SHA256");
     if (hash && !IsHexOfLength(*hash, 32))
@@ -544,11 +598,26 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
     if (!entries) {
       problems.push_back(where + "Updates/" + *file + " is not a readable ZIP archive.");
     } else {
-      bool batch = std::any_of(entries->begin(), entries->end(), [](const std::string& entry) {
-        size_t slash = entry.find_last_of("/\\");
-        return SameName(slash == std::string::npos ? entry : entry.substr(slash + 1), "Update.bat");
+      // The template the programs use: the first entry that unpacks as "Update.bat" (a later
+      // one of the same name does not replace it).
+      auto batch = std::find_if(entries->begin(), entries->end(), [](const std::string& entry) {
+        auto unpacked = wizard::ExtractedName(entry);
+        return unpacked && SameName(*unpacked, "Update.bat");
       });
-      if (!batch) problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
+      if (batch == entries->end()) {
+        problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
+        continue;
+      }
+      const std::string entry = "Updates/" + *file + ": its Update.bat";
+      auto text = view.entryBytes(*bytes, static_cast<size_t>(batch - entries->begin()), kMaxTemplateBytes);
+      if (!text)
+        problems.push_back(where + entry + " cannot be unpacked.");
+      else if (text->size() > kMaxTemplateBytes)
+        problems.push_back(where + entry + " is larger than " + std::to_string(kMaxTemplateBytes / 1048576) +
+                           " MB; the programs refuse a batch file above " +
+                           std::to_string(wizard::kMaxBatchBytes / 1048576) + " MB.");
+      else if (auto refusal = BatchTemplateRefusal(*text))
+        problems.push_back(where + entry + " is refused by the programs: " + *refusal);
     }
   }
   return problems;

@@ -146,7 +146,7 @@ void TStatusForm::ShowProgress() {
   if (Status->Position() != position) Status->SetPosition(static_cast<int>(position));
   SetCaptionIfChanged(PerCent, PercentText(received, expected));
   SetCaptionIfChanged(StatusLabel, FormatSize(received, 1) + " von " + FormatSize(expected, 1) + " gedownloadet");
-  SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + UserTimeText(RemainingTimeOfDay(remaining)));
+  SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + RemainingTimeText(remaining, UserTimeFormat()));
 }
 
 void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {

@@ -99,8 +99,12 @@ void TStatusForm::CheckForUpdates() {
     Button_NextClick(Button_Check);
     return;
   }
-  UpdateAvailable = UpdateOffered(UpdateList->SectionExists(ProgramName), UpdateList->ReadString(ProgramName, "Date", ""),
-                                  ReferenceDate, UserShortDateFormat(), toolkit::Today());
+  const ListVerdict verdict =
+      JudgeListOffer(!UpdatePublicKey.empty(), UpdateList->SectionExists(ProgramName),
+                     UpdateList->ReadString(ProgramName, "Date", ""), ReferenceDate, UserShortDateFormat(), toolkit::Today());
+  UpdateAvailable = verdict.offered;
+  listRefusal_ = verdict.refusal;
+  if (listRefusal_ != Refusal::None) DropSearch();
   Button_NextClick(Button_Check);
 }
 

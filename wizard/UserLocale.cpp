@@ -22,17 +22,6 @@ char UserDecimalSeparator() {
   return s.empty() ? ',' : s[0];
 }
 
-std::string UserTimeText(const base::TimeParts& time) {
-  SYSTEMTIME st{};
-  st.wYear = 2000;
-  st.wMonth = 1;
-  st.wDay = 1;
-  st.wHour = static_cast<WORD>(time.hour);
-  st.wMinute = static_cast<WORD>(time.minute);
-  st.wSecond = static_cast<WORD>(time.second);
-  char buffer[96];
-  int n = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, sizeof buffer);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n - 1)) : std::string();
-}
+TimeFormat UserTimeFormat() { return TimeFormat::FromPicture(LocaleText(LOCALE_STIMEFORMAT)); }
 
 }  // namespace wizard

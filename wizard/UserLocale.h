@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "base/DateTime.h"
 #include "wizard/update_rules.h"
 
 namespace wizard {
@@ -16,7 +15,7 @@ ShortDateFormat UserShortDateFormat();
 // The user's decimal separator (LOCALE_SDECIMAL); its first character, "," when none is set.
 char UserDecimalSeparator();
 
-// A time of day in the user's long time format (GetTimeFormat without a picture).
-std::string UserTimeText(const base::TimeParts& time);
+// The user's time format (LOCALE_STIMEFORMAT), for the remaining time of a download.
+TimeFormat UserTimeFormat();
 
 }  // namespace wizard

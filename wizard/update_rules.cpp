@@ -1,6 +1,7 @@
 // The update road's pure rules: news items, dates, progress texts, batch template, entry names.
 #include "wizard/update_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -101,10 +102,31 @@ std::optional<base::TDateTime> TryParseShortDate(std::string_view text, const Sh
   return static_cast<base::TDateTime>(*date);
 }
 
+std::optional<base::TDateTime> TryParsePublishedDate(std::string_view text) {
+  static const ShortDateFormat kPublished{ShortDateFormat::DMY, '.'};
+  size_t b = 0, e = text.size();
+  while (b < e && text[b] == ' ') ++b;
+  while (e > b && text[e - 1] == ' ') --e;
+  const std::string_view date = text.substr(b, e - b);
+  const size_t first = date.find('.'), second = first == std::string_view::npos ? first : date.find('.', first + 1);
+  // The digits are checked by the reading below; here only their counts: d or dd, M or MM, yyyy.
+  if (second == std::string_view::npos || first < 1 || first > 2 || second - first - 1 < 1 ||
+      second - first - 1 > 2 || date.size() - second - 1 != 4)
+    return std::nullopt;
+  // A four-digit year does not depend on today.
+  return TryParseShortDate(date, kPublished, 0);
+}
+
+std::optional<base::TDateTime> TryParseListDate(std::string_view text, const ShortDateFormat& format,
+                                                base::TDateTime today) {
+  if (auto date = TryParseShortDate(text, format, today)) return date;
+  return TryParsePublishedDate(text);
+}
+
 bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTime reference,
                    const ShortDateFormat& format, base::TDateTime today) {
   if (!hasSection) return false;
-  auto date = TryParseShortDate(dateValue, format, today);
+  auto date = TryParseListDate(dateValue, format, today);
   base::TDateTime listDate = date ? *date : CalendarDay(today);
   return listDate >= reference;
 }
@@ -116,7 +138,7 @@ std::string NewsListText(const std::optional<std::string>& news, base::TDateTime
   for (const std::string& item : items) {
     size_t colon = item.find(':');
     if (colon != std::string::npos && colon > 0) {
-      auto date = TryParseShortDate(item.substr(0, colon), format, today);
+      auto date = TryParseListDate(item.substr(0, colon), format, today);
       if (date && CalendarDay(*date) < CalendarDay(reference)) continue;
     }
     text += "- " + item + "\r\n";
@@ -161,9 +183,33 @@ double RemainingDays(int64_t expected, int64_t received, double downloadStart, d
   return static_cast<double>(expected) / static_cast<double>(received) * e1 - e2;
 }
 
-base::TimeParts RemainingTimeOfDay(double days) {
-  if (!(days > 0) || !std::isfinite(days)) return base::TimeParts{};
-  return base::DecodeTime(days);
+TimeFormat TimeFormat::FromPicture(std::string_view picture) {
+  TimeFormat f;
+  size_t h = picture.find_first_of("hH");
+  if (h == std::string_view::npos) return f;
+  size_t end = picture.find_first_not_of("hH", h);
+  f.twoDigitHours = (end == std::string_view::npos ? picture.size() : end) - h >= 2;
+  if (end == std::string_view::npos) return f;
+  std::string separator;
+  for (size_t i = end; i < picture.size() && picture[i] != 'm' && picture[i] != 'M'; ++i)
+    if (picture[i] != '\'') separator += picture[i];
+  if (!separator.empty()) f.separator = separator;
+  return f;
+}
+
+std::string RemainingTimeText(double days, const TimeFormat& format) {
+  if (!(days > 0) || !std::isfinite(days)) days = 0;
+  // Bounded far beyond any download, so that the count stays a whole number.
+  days = std::min(days, 1e7);
+  // To the millisecond first, as a time of day is read, then the whole seconds.
+  const long long seconds = std::llround(days * 86400000.0) / 1000;
+  char hours[32], rest[8];
+  std::snprintf(hours, sizeof hours, format.twoDigitHours ? "%02lld" : "%lld", seconds / 3600);
+  std::string text = hours + format.separator;
+  std::snprintf(rest, sizeof rest, "%02lld", seconds / 60 % 60);
+  text += rest + format.separator;
+  std::snprintf(rest, sizeof rest, "%02lld", seconds % 60);
+  return text + rest;
 }
 
 // ---- Batch template -------------------------------------------------------------------------
@@ -183,13 +229,23 @@ std::vector<std::string> SplitTemplateLines(std::string_view text) {
   return lines;
 }
 
-std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args) {
+namespace {
+
+// The batch text so far is above kMaxBatchBytes.
+base::EConvertError BatchTooLarge() {
+  return base::EConvertError("Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als " +
+                             std::to_string(kMaxBatchBytes / 1024) + " KB");
+}
+
+// FormatTemplateLine that gives up as soon as its result would pass `room` bytes.
+std::string FormatLine(std::string_view line, const std::vector<std::string>& args, size_t room) {
   auto fail = [&]() -> base::EConvertError {
     return base::EConvertError("Format '" + std::string(line) + "' ungültig oder nicht kompatibel mit Argument");
   };
   std::string out;
   size_t next = 0;
   for (size_t i = 0; i < line.size(); ++i) {
+    if (out.size() > room) throw BatchTooLarge();
     if (line[i] != '%') {
       out += line[i];
       continue;
@@ -199,21 +255,21 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
       out += '%';
       continue;
     }
-    // %[index:][-][width][.precision]s
-    auto number = [&](long long& v) {
+    // %[index:][-][width][.precision]s; a number saturates above the bound, which no index,
+    // width or precision may pass.
+    auto number = [&](size_t& v) {
       size_t start = i;
       v = 0;
       while (i < line.size() && IsDigit(line[i])) {
-        v = v * 10 + (line[i] - '0');
-        if (v > 100000) throw fail();
+        if (v <= kMaxFormatWidth) v = v * 10 + static_cast<size_t>(line[i] - '0');
         ++i;
       }
       return i > start;
     };
-    long long value = 0;
+    size_t value = 0;
     size_t mark = i;
     if (number(value) && i < line.size() && line[i] == ':') {
-      next = static_cast<size_t>(value);
+      next = value;
       ++i;
     } else {
       i = mark;
@@ -223,33 +279,58 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
       left = true;
       ++i;
     }
-    long long width = 0;
+    size_t width = 0;
     number(width);
-    long long precision = -1;
+    bool cut = false;
+    size_t precision = 0;
     if (i < line.size() && line[i] == '.') {
       ++i;
-      if (!number(precision)) precision = 0;
+      cut = true;
+      number(precision);
     }
+    if (width > kMaxFormatWidth || precision > kMaxFormatWidth)
+      throw base::EConvertError("Format '" + std::string(line) + "' ungültig: Breite und Genauigkeit dürfen höchstens " +
+                                std::to_string(kMaxFormatWidth) + " betragen");
     if (i >= line.size() || Upper(line[i]) != 'S' || next >= args.size()) throw fail();
     std::string arg = args[next++];
-    if (precision >= 0 && arg.size() > static_cast<size_t>(precision)) arg.resize(static_cast<size_t>(precision));
-    if (arg.size() < static_cast<size_t>(width)) {
-      std::string pad(static_cast<size_t>(width) - arg.size(), ' ');
+    if (cut && arg.size() > precision) arg.resize(precision);
+    if (arg.size() < width) {
+      std::string pad(width - arg.size(), ' ');
       arg = left ? arg + pad : pad + arg;
     }
     out += arg;
   }
+  if (out.size() > room) throw BatchTooLarge();
   return out;
 }
 
-std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::string& programDir,
+}  // namespace
+
+std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args) {
+  return FormatLine(line, args, kMaxBatchBytes);
+}
+
+std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath) {
-  const size_t n = lines.size();
+  // Empty lines at the end (an editor's habit) neither form a group nor add anything.
+  size_t n = templateLines.size();
+  while (n > 0 && templateLines[n - 1].empty()) --n;
   if (n == 0) throw base::EConvertError("Die Vorlage \"Update.bat\" ist leer");
+  const std::vector<std::string> lines(templateLines.begin(), templateLines.begin() + static_cast<std::ptrdiff_t>(n));
   std::vector<std::string> out(lines);
+  size_t size = 0;
+  // Each formatted line is counted with its CR LF against the bound of the whole file.
+  auto format = [&](const std::string& line, const std::vector<std::string>& args) {
+    std::string text = FormatLine(line, args, kMaxBatchBytes - size);
+    size += text.size() + 2;
+    if (size > kMaxBatchBytes) throw BatchTooLarge();
+    return text;
+  };
   size_t tail = n;
   for (size_t g = 0; g <= (n - 1) / 4; ++g) {
     size_t first = 4 * g;
+    // A line 0 that is empty does not begin with a blank: it is a group's first line, copied
+    // as the empty line it is.
     if (!lines[first].empty() && lines[first][0] == ' ') {
       tail = first;
       break;
@@ -257,11 +338,13 @@ std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::s
     if (first + 3 >= n)
       throw base::EConvertError("Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile " +
                                 std::to_string(first + 1) + ")");
-    out[first + 1] = FormatTemplateLine(lines[first + 1], {programDir});
-    out[first + 2] = FormatTemplateLine(lines[first + 2], {programDir});
-    out[first + 3] = FormatTemplateLine(lines[first + 3], {tempDir, programDir});
+    size += lines[first].size() + 2;
+    if (size > kMaxBatchBytes) throw BatchTooLarge();
+    out[first + 1] = format(lines[first + 1], {programDir});
+    out[first + 2] = format(lines[first + 2], {programDir});
+    out[first + 3] = format(lines[first + 3], {tempDir, programDir});
   }
-  for (size_t k = tail; k < n; ++k) out[k] = FormatTemplateLine(lines[k], {tempDir});
+  for (size_t k = tail; k < n; ++k) out[k] = format(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
   // The last line removes the search folder, the batch itself included; from its parent, since
   // no folder can go while it is the current one.
@@ -271,6 +354,7 @@ std::string BuildUpdateBatch(const std::vector<std::string>& lines, const std::s
   out.push_back("cd /d " + BatchPathArgument(parent) + " & rd /s /q " + BatchPathArgument(folder));
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
+  if (text.size() > kMaxBatchBytes) throw BatchTooLarge();
   return text;
 }
 
@@ -377,6 +461,13 @@ Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std
   return Refusal::None;
 }
 
+ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,
+                           const ShortDateFormat& format, base::TDateTime today) {
+  if (signedList && hasSection && !TryParseListDate(dateValue, format, today))
+    return ListVerdict{false, Refusal::ListDateUnreadable};
+  return ListVerdict{UpdateOffered(hasSection, dateValue, reference, format, today), Refusal::None};
+}
+
 Refusal JudgeArchive(std::string_view sha256Value, const std::optional<std::string>& digest) {
   if (TrimBlanksAndBreaks(sha256Value).empty()) return Refusal::ArchiveUnchecked;
   if (!digest || !Sha256ValueMatches(sha256Value, *digest)) return Refusal::ArchiveDamaged;
@@ -402,9 +493,14 @@ std::optional<std::string> ExtractedName(std::string_view entryName) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* device : kDevices)
     if (upper == device) return std::nullopt;
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
-      upper[3] <= '9')
-    return std::nullopt;
+  if (upper.size() >= 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
+    // Windows also takes the superscript digits for these devices: "COM¹" is a port. The
+    // extraction hands libzip's UTF-8 names in, other callers Windows-1252 ones: both forms.
+    static const char* const kDigits[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xB9", "\xB2", "\xB3",
+                                          "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    for (const char* digit : kDigits)
+      if (upper.compare(3, std::string::npos, digit) == 0) return std::nullopt;
+  }
   return name;
 }
 

@@ -31,6 +31,11 @@ const char kListSignatureInvalidText[] =
     "Die Signatur der Liste der Updates ist ungültig. Die Liste stammt nicht vom Hersteller oder wurde unterwegs "
     "verändert; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach "
     "Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu verlassen.";
+const char kListDateUnreadableText[] =
+    "Die Liste der Updates nennt für dieses Programm kein lesbares Datum. Ohne Datum kann nicht geprüft werden, "
+    "ob das Update neuer ist als das installierte Programm; es werden daher keine Updates angeboten.\r\n\r\n"
+    "Klicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
 const char kArchiveUncheckedText[] =
     "Für die Update-Dateien ist keine Prüfsumme angegeben. Ohne sie kann nicht geprüft werden, ob die Dateien "
     "unverändert sind; das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates "
@@ -45,6 +50,7 @@ std::string RefusalText(Refusal refusal) {
   switch (refusal) {
     case Refusal::ListUnsigned: return kListUnsignedText;
     case Refusal::ListSignatureInvalid: return kListSignatureInvalidText;
+    case Refusal::ListDateUnreadable: return kListDateUnreadableText;
     case Refusal::ArchiveUnchecked: return kArchiveUncheckedText;
     case Refusal::ArchiveDamaged: return kArchiveDamagedText;
     case Refusal::None: break;

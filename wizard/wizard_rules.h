@@ -53,6 +53,7 @@ std::string CheckResultText(bool updateAvailable, std::string_view newsList);
 // ends with the way on: "< Zurück" to a new check, or "Abbrechen".
 extern const char kListUnsignedText[];
 extern const char kListSignatureInvalidText[];
+extern const char kListDateUnreadableText[];
 extern const char kArchiveUncheckedText[];
 extern const char kArchiveDamagedText[];
 // The text for a refusal; empty for Refusal::None.

@@ -107,6 +107,17 @@ void Resign(const std::string& server, const std::string& secretFile) {
         publish::Base64Encode(std::string(reinterpret_cast<char*>(signature), sizeof signature)) + "\r\n");
 }
 
+// Puts another archive in place of Notizkasten's, with its SHA256 in the list, signed anew.
+void ReplaceArchive(const std::string& server, const std::string& secretFile, const std::string& batch) {
+  const std::string archive = publish::MakeArchive({{"Notizkasten.exe", "MZ"}, {"Update.bat", batch}});
+  const std::string old = Sha256Hex(Read(JoinPath(server, JoinPath("Updates", "Notizkasten.zip"))));
+  Write(JoinPath(server, JoinPath("Updates", "Notizkasten.zip")), archive);
+  std::string list = Read(JoinPath(server, "Updates.ini"));
+  list.replace(list.find(old), old.size(), Sha256Hex(archive));
+  Write(JoinPath(server, "Updates.ini"), list);
+  Resign(server, secretFile);
+}
+
 // The entries of an archive file: raw name and bytes, in archive order.
 std::vector<std::pair<std::string, std::string>> Unzip(const std::string& bytes) {
   std::vector<std::pair<std::string, std::string>> entries;
@@ -148,7 +159,8 @@ struct Maker {
   std::string keys = dir("keys"), server = dir("server"), from = dir("neu");
   std::string secret = JoinPath(keys, "update-secret.key"), publicKey = JoinPath(keys, "update-public.key");
   std::string program = std::string("MZ\x90\0\x03", 5) + std::string(5000, 'p');
-  std::string batch = "@echo off\r\ncopy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n";
+  std::string batch = "@echo off\r\n:warten\r\nif not exist \"%sNotizkasten.exe\" goto warten\r\n"
+                      "copy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n\r\n";
 
   Maker() {
     EXPECT_EQ(Tool({"keygen", keys}).code, 0);
@@ -344,8 +356,25 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
          Resign(m.server, m.secret);
        },
        true, 1,
-       "Section [Notizkasten]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; the programs take "
-       "today's date instead.\n"},
+       "Section [Notizkasten]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; programs without the "
+       "public key take today's date instead, programs with it refuse the list.\n"},
+      {"a date that only a day.month.year computer reads",
+       [](Maker& m) {
+         std::string list = Read(JoinPath(m.server, "Updates.ini"));
+         list.replace(list.find("Date=15.03.2024"), 15, "Date=15.03.24");
+         Write(JoinPath(m.server, "Updates.ini"), list);
+         Resign(m.server, m.secret);
+       },
+       true, 1,
+       "Section [Notizkasten]: the Date \"15.03.24\" is read only where the short date is day.month.year; write it "
+       "as 15.03.2024: elsewhere programs without the public key take today's date instead, programs with it "
+       "refuse the list.\n"},
+      {"a template the programs refuse",
+       [](Maker& m) { ReplaceArchive(m.server, m.secret, " copy %0:100000s x\r\n"); }, true, 1,
+       "Section [Notizkasten]: Updates/Notizkasten.zip: its Update.bat is refused by the programs: Format ' copy "
+       "%0:100000s x' ung"},
+      {"a template with empty lines at its end",
+       [](Maker& m) { ReplaceArchive(m.server, m.secret, " copy %s*.* x\r\n\r\n\r\n"); }, true, 0, ""},
       {"the archive missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip"))); },
        true, 1, "Section [Notizkasten]: the archive Updates/Notizkasten.zip is missing.\n"},
       {"one byte of the archive changed",
@@ -424,6 +453,12 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
       {"no Update.bat",
        [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat")); return m.PublishArgs(); }, 1,
        "holds no Update.bat: the programs install an update through the batch template that travels in the archive."},
+      {"a template that ends in half a group",
+       [](Maker& m) {
+         Write(JoinPath(m.from, "Update.bat"), "@echo off\r\ncopy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n");
+         return m.PublishArgs();
+       },
+       1, "Update.bat\" is refused by the programs: Die Vorlage \"Update.bat\" endet in einer unvollst"},
       {"a subfolder",
        [](Maker& m) { publish::MakeDirectory(JoinPath(m.from, "bin")); return m.PublishArgs(); }, 1,
        "holds the folder \"bin\": the programs unpack every file into one folder"},

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "base/DateTime.h"
 #include "base/StrUtils.h"
 
 namespace {
@@ -318,6 +319,7 @@ struct Folder {
   std::string list, signedList;
   std::optional<std::string> signature = publish::Base64Encode(std::string(64, 's'));
   std::map<std::string, std::string> archives = {{"Kasse.zip", "ZIP:Update.bat"}};
+  std::optional<std::string> batch = std::string("@echo off\r\nrem %s\r\nrem %s\r\ncopy %0:s*.* %1:s\r\n");
 
   std::vector<std::string> Check(bool withKey) const {
     publish::ServerView view;
@@ -336,6 +338,12 @@ struct Folder {
       if (!base::StartsWith(bytes, "ZIP:")) return std::nullopt;
       return std::vector<std::string>{"bin/Kasse.exe", bytes.substr(4)};
     };
+    view.entryBytes = [this](const std::string&, size_t index, size_t limit) -> std::optional<std::string> {
+      EXPECT_EQ(index, 1u);
+      EXPECT_EQ(limit, publish::kMaxTemplateBytes);
+      return batch;
+    };
+    view.today = *base::TryEncodeDate(2026, 12, 8);
     return publish::CheckServer(view, withKey ? std::optional<std::string>(std::string(32, 'k')) : std::nullopt);
   }
 };
@@ -369,10 +377,37 @@ TEST(PublishRules, ServerCheck) {
         "with another key."}},
       {"list changed, no key given", [](Folder& f) { f.list += "; neu\r\n"; }, false, {}},
       {"date in another form", [](Folder& f) { f.list = "[Kasse]\r\nDate=2024-03-15\r\nFile=Kasse.zip\r\n"; }, false,
-       {"Section [Kasse]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; the programs take today's "
-        "date instead."}},
+       {"Section [Kasse]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; programs without the public "
+        "key take today's date instead, programs with it refuse the list."}},
       {"no date", [](Folder& f) { f.list = "[Kasse]\r\nDate=\r\nFile=Kasse.zip\r\n"; }, false,
-       {"Section [Kasse]: no Date; the programs take today's date and offer the update every day."}},
+       {"Section [Kasse]: no Date; programs without the public key take today's date and offer the update at every "
+        "check, programs with it refuse the list."}},
+      // Dates that a day.month.year computer reads, and one whose short date is M/d/yyyy does not.
+      {"a date with a two-digit year", [](Folder& f) { f.list = "[Kasse]\r\nDate=15.3.24\r\nFile=Kasse.zip\r\n"; }, false,
+       {"Section [Kasse]: the Date \"15.3.24\" is read only where the short date is day.month.year; write it as "
+        "15.03.2024: elsewhere programs without the public key take today's date instead, programs with it refuse "
+        "the list."}},
+      {"news dates",
+       [](Folder& f) {
+         f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nNews=15.03:Neu,1.2.2024:Alt,Version 2:x,:y\r\n";
+       },
+       false,
+       {"Section [Kasse]: the news item \"15.03:Neu\" has a date that is read only where the short date is "
+        "day.month.year; write it as 15.03.2026: elsewhere the item is shown whatever its date."}},
+      // The archive's template through the programs' own rules.
+      {"a template ending in empty lines", [](Folder& f) { f.batch = "@echo off\r\na\r\nb\r\nc\r\n\r\n\r\n"; }, true, {}},
+      {"a template that ends in half a group", [](Folder& f) { f.batch = "@echo off\r\ncopy %s x\r\n"; }, true,
+       {"Section [Kasse]: Updates/Kasse.zip: its Update.bat is refused by the programs: Die Vorlage \"Update.bat\" "
+        "endet in einer unvollst\xE4ndigen Gruppe (Zeile 1)"}},
+      {"a width of 1025", [](Folder& f) { f.batch = " echo %1025s\r\n"; }, true,
+       {"Section [Kasse]: Updates/Kasse.zip: its Update.bat is refused by the programs: Format ' echo %1025s' "
+        "ung\xFCltig: Breite und Genauigkeit d\xFCrfen h\xF6" "chstens 1024 betragen"}},
+      {"a template that does not unpack", [](Folder& f) { f.batch.reset(); }, true,
+       {"Section [Kasse]: Updates/Kasse.zip: its Update.bat cannot be unpacked."}},
+      {"a template of more than 16 MB", [](Folder& f) { f.batch = std::string(publish::kMaxTemplateBytes + 1, ' '); },
+       true,
+       {"Section [Kasse]: Updates/Kasse.zip: its Update.bat is larger than 16 MB; the programs refuse a batch file "
+        "above 1 MB."}},
       {"no file", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\n"; }, false,
        {"Section [Kasse]: no File; the programs would fetch \"Updates/\" itself."}},
       {"file outside", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=../Kasse.zip\r\n"; }, false,
@@ -393,8 +428,8 @@ TEST(PublishRules, ServerCheck) {
          f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n[Lager]\r\nDate=3.2003\r\nFile=Lager.zip\r\n";
        },
        false,
-       {"Section [Lager]: the Date \"3.2003\" is not a date of the form dd.MM.yyyy; the programs take today's date "
-        "instead.",
+       {"Section [Lager]: the Date \"3.2003\" is not a date of the form dd.MM.yyyy; programs without the public key "
+        "take today's date instead, programs with it refuse the list.",
         "Section [Lager]: the archive Updates/Lager.zip is missing."}},
       {"a section name with blanks", [](Folder& f) { f.list = f.signedList = "[ Kasse]\r\nDate=1.2.2024\r\n"; }, true,
        {"Section [Kasse]: no File; the programs would fetch \"Updates/\" itself."}},

@@ -49,6 +49,7 @@ class TScriptedStatusForm : public TStatusForm {
   }
   bool PrepareInstallation() override {
     if (!prepareSucceeds) return TStatusForm::PrepareInstallation();
+    wizard::SearchDir = wizard::TempDir + "Suche\\";  // where the test put its "Update.bat"
     wizard::InstallPrepared = true;
     Button_Next->SetText("Beenden");
     Button_Cancel->SetEnabled(false);
@@ -268,8 +269,9 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     }
     if (std::string(w.name) == "Weiter > on the update result downloads") EXPECT_EQ(form->downloads, 1);
 
-    const std::string batch = Folder() + "Update.bat";
-    const std::string line = "echo started> \"%~dp0started.txt\"\r\n";
+    CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
+    const std::string batch = Folder() + "Suche\\Update.bat";
+    const std::string line = "echo started> \"%~dp0..\\started.txt\"\r\n";
     HANDLE f = CreateFileA(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written;
     WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -291,7 +293,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     if (w.batchStarts) {
       const ShellStart& start = shellStarts[0];
       EXPECT_EQ(start.verb, "open");
-      EXPECT_EQ(start.file, Folder() + "Update.bat");
+      EXPECT_EQ(start.file, batch);
       EXPECT_EQ(start.params + start.dir, "");
       EXPECT_EQ(start.show, SW_HIDE);
       EXPECT_NE(start.owner, nullptr) << "the application's window owns the start";

@@ -651,6 +651,8 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
   const std::string newer = "[Kasse]\r\nDate=" + ShortDateText(t) + "\r\nFile=Kasse.zip\r\nNews=" + ShortDateText(t) +
                             ":Signiert\r\n[Waage]\r\nDate=1.1.2003\r\n";
   const std::string older = "[Kasse]\r\nDate=" + ShortDateText(t - 3) + "\r\nFile=Kasse.zip\r\n";
+  const std::string undated = "[Kasse]\r\nFile=Kasse.zip\r\n";
+  const std::string badDate = "[Kasse]\r\nDate=bald\r\nFile=Kasse.zip\r\n";
   std::string changedList = newer;
   changedList[changedList.find("Signiert")] = 's';
   std::string flipped = Base64(Sign(newer, keys));
@@ -686,6 +688,10 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       {"a signature streamed without length beyond 4 KB", newer, std::string(1 << 20, 'A'), NoLength,
        Refusal::ListSignatureInvalid, false, false},
       {"a signature cut off by a reset", newer, std::string(3000, 'A'), CutOff, Refusal::None, false, true},
+      {"a signed list without Date", undated, Base64(Sign(undated, keys)), Served, Refusal::ListDateUnreadable, false,
+       false},
+      {"a signed list with a Date that is no date", badDate, Base64(Sign(badDate, keys)), Served,
+       Refusal::ListDateUnreadable, false, false},
   };
   const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
   for (const Case& c : cases) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "base/Exception.h"
 #include "base/StrUtils.h"
 
@@ -11,7 +13,6 @@ namespace {
 
 using wizard::ShortDateFormat;
 
-const ShortDateFormat kGerman = ShortDateFormat::FromPicture("d.M.yyyy");
 
 double Day(int y, int m, int d) { return *base::TryEncodeDate(y, m, d); }
 
@@ -25,9 +26,12 @@ std::string Joined(const std::vector<std::string>& items) {
 
 TEST(UpdateRules, CommaList) {
   struct Case {
-    const char* value;
+    std::string value;
     const char* items;
   } cases[] = {
+      {std::string("a\0b,c", 5), "[a]"},
+      {std::string("a,\0", 3), "[a][]"},
+      {std::string("\"x\0y\",z", 7), "[x]"},
       {"", ""},
       {"a,b", "[a][b]"},
       {"  a , b", "[a][b]"},
@@ -51,6 +55,7 @@ TEST(UpdateRules, ShortDates) {
     const char* picture;
     const char* text;
     double expected;  // 0 = no date
+    bool list = false;  // read as a date of the update list
   } cases[] = {
       {"d.M.yyyy", "15.03.2003", Day(2003, 3, 15)},
       {"dd.MM.yyyy", "1.2.2003", Day(2003, 2, 1)},
@@ -70,9 +75,24 @@ TEST(UpdateRules, ShortDates) {
       {"d.M.yyyy", "99999999.1.2003", 0},
       {"M/d/yyyy", "3/15/2003", Day(2003, 3, 15)},
       {"yyyy-MM-dd", "2003-03-15", Day(2003, 3, 15)},
+      // The list's dates: the user's reading first, then the form the publishing tool writes.
+      {"M/d/yyyy", "03.04.2024", Day(2024, 4, 3), true},
+      {"M/d/yyyy", "3.4.2024", Day(2024, 4, 3), true},
+      {"M/d/yyyy", "3/4/2024", Day(2024, 3, 4), true},
+      {"dd/MM/yyyy", "03.04.2024", Day(2024, 4, 3), true},
+      {"yyyy-MM-dd", "15.03.2024", Day(2024, 3, 15), true},
+      {"d.M.yyyy", "15.03.24", Day(2024, 3, 15), true},
+      {"M.d.yyyy", "03.04.2024", Day(2024, 3, 4), true},   // the user's reading wins
+      {"M.d.yyyy", "13.04.2024", Day(2024, 4, 13), true},  // which has no month 13
+      {"M/d/yyyy", "15.03.24", 0, true},
+      {"M/d/yyyy", "15.03", 0, true},
+      {"M/d/yyyy", "31.02.2024", 0, true},
+      {"M/d/yyyy", "003.04.2024", 0, true},
+      {"M/d/yyyy", "3.4.02024", 0, true},
   };
   for (const Case& c : cases) {
-    auto got = wizard::TryParseShortDate(c.text, ShortDateFormat::FromPicture(c.picture), kToday);
+    const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
+    auto got = c.list ? wizard::TryParseListDate(c.text, format, kToday) : wizard::TryParseShortDate(c.text, format, kToday);
     if (c.expected == 0) {
       EXPECT_FALSE(got) << c.picture << " " << c.text;
     } else {
@@ -83,12 +103,17 @@ TEST(UpdateRules, ShortDates) {
 }
 
 TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
+  using wizard::Refusal;
   const double yesterday = kToday - 1, noon = 0.5;
+  const double installed2 = Day(2026, 11, 20) + noon;  // version 2.0, installed after the list of 1.3.2024
   struct Case {
     bool section;
     const char* date;
     double reference;
     bool offered;
+    const char* picture = "d.M.yyyy";
+    bool signedList = false;
+    Refusal refusal = Refusal::None;
   } cases[] = {
       {true, "8.12.2026", yesterday, true},
       {true, "8.12.2026", kToday, true},
@@ -98,10 +123,26 @@ TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
       {true, "bald", kToday + noon, false},
       {true, "bald", yesterday + noon, true},
       {false, "1.1.2030", yesterday, false},
+      // A list written in the published form, read on a computer with "M/d/yyyy".
+      {true, "08.12.2026", kToday + noon, false, "M/d/yyyy"},  // the installed update is not offered again
+      {true, "8.12.2026", yesterday + noon, true, "M/d/yyyy"},
+      {true, "01.03.2024", installed2, false, "M/d/yyyy", true},  // a replayed old signed list
+      {true, "09.12.2026", installed2, true, "M/d/yyyy", true},
+      // With a key, a date that is not read refuses the list instead of counting as today.
+      {true, "", installed2, false, "M/d/yyyy", true, Refusal::ListDateUnreadable},
+      {true, "1.3.24", installed2, false, "M/d/yyyy", true, Refusal::ListDateUnreadable},
+      {true, "bald", yesterday, false, "d.M.yyyy", true, Refusal::ListDateUnreadable},
+      {false, "", yesterday, false, "d.M.yyyy", true},  // no section: nothing to refuse
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(wizard::UpdateOffered(c.section, c.date, c.reference, kGerman, kToday + 0.75), c.offered)
-        << c.date << " / " << c.reference;
+  for (const Case& c : cases) {
+    const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
+    const wizard::ListVerdict verdict =
+        wizard::JudgeListOffer(c.signedList, c.section, c.date, c.reference, format, kToday + 0.75);
+    EXPECT_EQ(verdict.offered, c.offered) << c.date << " / " << c.reference;
+    EXPECT_EQ(verdict.refusal, c.refusal) << c.date << " / " << c.reference;
+    if (!c.signedList)
+      EXPECT_EQ(wizard::UpdateOffered(c.section, c.date, c.reference, format, kToday + 0.75), c.offered) << c.date;
+  }
 }
 
 TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
@@ -109,6 +150,7 @@ TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
   struct Case {
     std::optional<std::string> news;
     const char* text;
+    const char* picture = "d.M.yyyy";
   } cases[] = {
       {std::nullopt, "- keine Angaben gefunden\r\n"},
       {std::string(""), ""},
@@ -120,8 +162,12 @@ TEST(UpdateRules, NewsListKeepsItemsFromTheReferenceDayOn) {
       {std::string("Ohne Datum,:leer"), "- Ohne\r\n- Datum\r\n- :leer\r\n"},
       {std::string("Version 2:neu,bald:kommt"), "- Version\r\n- 2:neu\r\n- bald:kommt\r\n"},
       {std::string("\"keine Angaben gefunden\""), "- keine Angaben gefunden\r\n"},
+      {std::string("14.03.2003:Alt,15.3.2003:Heute,3/16/2003:Neu"), "- 15.3.2003:Heute\r\n- 3/16/2003:Neu\r\n",
+       "M/d/yyyy"},
+      {std::string("14.03.2003:Alt,3/14/2003:Alt"), "", "M/d/yyyy"},
   };
-  for (const Case& c : cases) EXPECT_EQ(wizard::NewsListText(c.news, reference, kGerman, kToday), c.text);
+  for (const Case& c : cases)
+    EXPECT_EQ(wizard::NewsListText(c.news, reference, ShortDateFormat::FromPicture(c.picture), kToday), c.text);
 }
 
 TEST(UpdateRules, ProgressTexts) {
@@ -150,15 +196,27 @@ TEST(UpdateRules, ProgressTexts) {
   EXPECT_DOUBLE_EQ(wizard::RemainingDays(100, 25, 0.3, 0.01, 0.01), 0.03);
   EXPECT_LT(wizard::RemainingDays(0, 25, 0.3, 0.01, 0.01), 0);       // no length: minus the elapsed time
 
+  const double second = 1.0 / 86400;
   struct Clock {
     double days;
-    int h, m, s;
-  } clocks[] = {{0, 0, 0, 0}, {-0.25, 0, 0, 0}, {0.5, 12, 0, 0}, {1.0 / 24 + 90.0 / 86400, 1, 1, 30},
-                {1.5, 12, 0, 0}};
-  for (const Clock& c : clocks) {
-    base::TimeParts t = wizard::RemainingTimeOfDay(c.days);
-    EXPECT_EQ(t.hour * 3600 + t.minute * 60 + t.second, c.h * 3600 + c.m * 60 + c.s) << c.days;
-  }
+    const char* picture;
+    const char* text;
+  } clocks[] = {
+      {0, "HH:mm:ss", "00:00:00"},
+      {-0.25, "HH:mm:ss", "00:00:00"},  // across midnight
+      {std::nan(""), "HH:mm:ss", "00:00:00"},
+      {3601.4 * second, "HH:mm:ss", "01:00:01"},
+      {1, "HH:mm:ss", "24:00:00"},
+      {25.0 / 24, "HH:mm:ss", "25:00:00"},  // counts on instead of "01:00:00"
+      {1000 + 0.5, "HH:mm:ss", "24012:00:00"},
+      {25.0 / 24 + 61 * second, "h:mm:ss tt", "25:01:01"},
+      {90 * second, "h:mm:ss tt", "0:01:30"},
+      {90 * second, "H.mm.ss", "0.01.30"},
+      {90 * second, "", "00:01:30"},
+  };
+  for (const Clock& c : clocks)
+    EXPECT_EQ(wizard::RemainingTimeText(c.days, wizard::TimeFormat::FromPicture(c.picture)), c.text)
+        << c.days << " " << c.picture;
 }
 
 TEST(UpdateRules, TemplateLinesAndFormats) {
@@ -169,9 +227,12 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
   EXPECT_EQ(Joined(wizard::SplitTemplateLines("\n\r")), "[][]");
 
   const std::vector<std::string> two = {"T\\", "P\\"};
+  const std::string wide = "[" + std::string(1022, ' ') + "T\\]";
+  const char* const tooWide = "ungültig: Breite und Genauigkeit dürfen höchstens 1024 betragen";
   struct Case {
-    const char* line;
-    const char* out;  // nullptr: an error
+    std::string line;
+    const char* out;             // nullptr: an error
+    const char* error = nullptr;  // what the message says after the line; the general text when null
   } cases[] = {
       {"copy %s*.* x", "copy T\\*.* x"},
       {"%1:s %0:s %s", "P\\ T\\ P\\"},
@@ -188,7 +249,14 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
       {"%d", nullptr},
       {"50%", nullptr},
       {"%-", nullptr},
-      {"%999999999s", nullptr},
+      {"[%1024s]", wide.c_str()},
+      {"[%.1024s]", "[T\\]"},
+      {"%1025s", nullptr, tooWide},
+      {"%-1025s", nullptr, tooWide},
+      {"%.1025s", nullptr, tooWide},
+      {"%0:100000s", nullptr, tooWide},
+      {"%999999999999999999999s", nullptr, tooWide},
+      {"%1025:s", nullptr},
   };
   for (const Case& c : cases) {
     if (c.out) {
@@ -198,7 +266,7 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
         wizard::FormatTemplateLine(c.line, two);
         ADD_FAILURE() << "no error for " << c.line;
       } catch (const base::EConvertError& e) {
-        EXPECT_EQ(e.Message(), std::string("Format '") + c.line + "' ungültig oder nicht kompatibel mit Argument");
+        EXPECT_EQ(e.Message(), "Format '" + c.line + "' " + (c.error ? c.error : "ungültig oder nicht kompatibel mit Argument"));
       }
     }
   }
@@ -210,10 +278,14 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
                                           "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
                                           "copy %sx.dll %sx.dll"};
+  std::string manyPaths;  // one line of 9 KB: 1,100 placeholders of 1,024 bytes each
+  for (int i = 0; i < 1100; ++i) manyPaths += "%0:1024s";
+  const char* const tooLarge = "Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als 1024 KB";
   struct Case {
     std::vector<std::string> lines;
     bool restart;
     std::string batch;  // empty: an error
+    const char* error = nullptr;  // the error's message, when it matters
   } cases[] = {
       {eight, true,
        "@echo off\r\n:a1 " + prog + "\r\nif exist " + prog + "Kasse.exe goto a1\r\ncopy " + temp + "*.* " + prog +
@@ -226,7 +298,19 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
        " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
       {{"", "%s", "%s", "%s%s"}, false,
        "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
-      {{}, true, ""},
+      // Empty lines at the end are left out; an empty line 0 further on starts a group as well.
+      {{"", "%s", "%s", "%s%s", "", "", ""}, false,
+       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{"a", "b", "c", "d", "", "%s", "x", "%s", ""}, false,
+       "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{" %s", "", ""}, false, " " + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+      {{}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
+      {{"", ""}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
+      {{"a", "b", "c", "d", "", "x"}, true, "", "Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile 5)"},
+      // A template of a few kilobytes that would make a batch of megabytes.
+      {{" " + manyPaths}, false, "", tooLarge},
+      {std::vector<std::string>(1100, " %1024s"), false, "", tooLarge},
+      {{"a", "b", "c", manyPaths}, false, "", tooLarge},
       {{"a", "b", "c", "d", "e", "f"}, true, ""},         // last group short, no tail
       {{"a", "%s %s", "c", "d"}, true, ""},                // too many placeholders
       {{"a", "b", "c", "d", " tail %d"}, true, ""},        // another type
@@ -235,7 +319,12 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
     if (!c.batch.empty()) {
       EXPECT_EQ(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
     } else {
-      EXPECT_THROW(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), base::EConvertError) << Joined(c.lines);
+      try {
+        wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe);
+        ADD_FAILURE() << "no error for " << Joined(c.lines).substr(0, 80);
+      } catch (const base::EConvertError& e) {
+        if (c.error) EXPECT_EQ(e.Message(), c.error);
+      }
     }
   }
 }
@@ -273,6 +362,9 @@ TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
       {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
       {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
       {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
+      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
+      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
+      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
   };
   for (const Case& c : cases) {
     auto got = wizard::ExtractedName(c.entry);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,6 +61,28 @@ TEST(WizardRules, PagesTitlesAndInterval) {
   const std::pair<int64_t, int> clamps[] = {{400, 365}, {365, 365}, {364, 364}, {1, 1}, {0, 1},
                                             {-7, 1},    {INT64_MAX, 365}, {INT64_MIN, 1}};
   for (const auto& c : clamps) EXPECT_EQ(wizard::ClampInterval(c.first), c.second) << c.first;
+}
+
+// Every refusal has a text of its own that names the way on, as the result page and
+// "Einrichten" show it beside "< Zurück".
+TEST(WizardRules, RefusalsSayWhyAndTheWayOn) {
+  using wizard::Refusal;
+  EXPECT_EQ(wizard::RefusalText(Refusal::None), "");
+  const Refusal refusals[] = {Refusal::ListUnsigned, Refusal::ListSignatureInvalid, Refusal::ListDateUnreadable,
+                              Refusal::ArchiveUnchecked, Refusal::ArchiveDamaged};
+  std::vector<std::string> seen;
+  for (Refusal r : refusals) {
+    const std::string text = wizard::RefusalText(r);
+    EXPECT_NE(text.find("\r\n\r\nKlicken Sie auf \"Zur\xFC" "ck\", um erneut nach Updates zu suchen, oder auf "
+                        "\"Abbrechen\""),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0) << text;
+    seen.push_back(text);
+  }
+  EXPECT_EQ(wizard::RefusalText(Refusal::ListDateUnreadable).rfind(
+                "Die Liste der Updates nennt f\xFCr dieses Programm kein lesbares Datum.", 0),
+            0u);
 }
 
 TEST(WizardRules, ServerSettingForTesting) {
