@@ -346,12 +346,16 @@ std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, cons
   }
   for (size_t k = tail; k < n; ++k) out[k] = format(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
-  // The last line removes the search folder, the batch itself included; from its parent, since
-  // no folder can go while it is the current one.
+  // The last line removes the search folder, the batch itself included. cmd.exe still holds the
+  // batch file while it runs a line of it, so a process of its own does it once this batch has
+  // ended (two seconds later), from the parent folder, since no folder can go while it is the
+  // current one.
   std::string folder = tempDir;
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  const std::string parent = folder.substr(0, folder.find_last_of('\\') + 1);
-  out.push_back("cd /d " + BatchPathArgument(parent) + " & rd /s /q " + BatchPathArgument(folder));
+  const std::size_t cut = folder.find_last_of('\\') + 1;
+  out.push_back("cd /d " + BatchPathArgument(folder.substr(0, cut)) +
+                " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q " + BatchPathArgument(folder.substr(cut)) +
+                "\"");
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
   if (text.size() > kMaxBatchBytes) throw BatchTooLarge();

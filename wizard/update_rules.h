@@ -117,7 +117,8 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
 // temporary folder. Empty lines at the end of the template are left out; an empty line 0 is a
 // group's first line like any other that does not begin with a blank. Then the quoted program
 // path when `restart`, then the line that removes the temporary folder (the search's own) with
-// the batch in it: "cd /d " + its parent folder + " & rd /s /q " + the folder (each through
+// the batch in it once the batch has ended: "cd /d " + its parent folder + " & start "" /b cmd /c
+// "ping -n 3 127.0.0.1 >nul & rd /s /q " + the folder's name + """ (paths through
 // BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
 // folder with its trailing backslash. A template without a line that is not empty, a last
 // group of fewer than four lines without a tail, a bad format string, or a result above

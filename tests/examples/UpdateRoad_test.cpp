@@ -200,6 +200,7 @@ class UpdateRoadTest : public ::testing::Test {
                        ShortDateText(today - 9) + ":Neu und gut\r\n");
   }
   void TearDown() override {
+    if (pending != INVALID_HANDLE_VALUE) CloseHandle(pending);
     for (DWORD pid : others) {
       HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
       if (h) {
@@ -253,10 +254,50 @@ class UpdateRoadTest : public ::testing::Test {
     PostMessageA(restarted, WM_CLOSE, 0, 0);
     bool gone = false;
     for (int i = 0; i < 500 && !gone; ++i) {
-      gone = !FileExists(tempDir + "Update.bat");
+      gone = SearchFolder().empty();
       Sleep(20);
     }
-    EXPECT_TRUE(gone) << "Update.bat is still there";
+    EXPECT_TRUE(gone) << "the search folder is still there";
+  }
+  // The folder the program's search works in below its temporary folder ("" while there is
+  // none); folders the test put there itself are not it.
+  std::string SearchFolder() const {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((tempDir + "Trelk-Notizkasten-*").c_str(), &fd);
+    std::string found;
+    if (h == INVALID_HANDLE_VALUE) return found;
+    do
+      if (fd.cFileName != std::string("Trelk-Notizkasten-0000beef")) found = tempDir + fd.cFileName + "\\";
+    while (found.empty() && FindNextFileA(h, &fd));
+    FindClose(h);
+    return found;
+  }
+  // What another process may have put into the temporary folder before the search: an
+  // "Update.bat" and a program file of its own, a folder an earlier search of the program left
+  // behind, and an installation of the program that is still pending (its batch held open, as
+  // the program that prepared it holds it until it ends). None of it may be used, the pending
+  // one not touched.
+  void PlantFiles() {
+    WriteFileBytes(tempDir + "Update.bat", "echo gepflanzt> \"" + program + "gepflanzt.txt\"\r\n");
+    WriteFileBytes(tempDir + "Notizkasten.exe", "MZ gepflanzt");
+    CreateDirectoryA((tempDir + "Trelk-Notizkasten-0000dead").c_str(), nullptr);
+    WriteFileBytes(tempDir + "Trelk-Notizkasten-0000dead\\Update.bat", "echo alt> \"" + program + "gepflanzt.txt\"\r\n");
+    WriteFileBytes(tempDir + "Trelk-Notizkasten-0000dead\\Notizkasten.exe", "MZ alt");
+    CreateDirectoryA((tempDir + "Trelk-Notizkasten-0000beef").c_str(), nullptr);
+    WriteFileBytes(tempDir + "Trelk-Notizkasten-0000beef\\Update.bat", "rem wartet\r\n");
+    pending = CreateFileA((tempDir + "Trelk-Notizkasten-0000beef\\Update.bat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(pending, INVALID_HANDLE_VALUE);
+  }
+  // After the installation: the planted files unused and where they were, the left folder gone,
+  // the pending one as it was.
+  void PlantedFilesUnused() {
+    EXPECT_FALSE(FileExists(program + "gepflanzt.txt")) << "a planted batch ran";
+    EXPECT_EQ(ReadFileBytes(tempDir + "Notizkasten.exe"), "MZ gepflanzt");
+    CloseHandle(pending);
+    pending = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(Listing(tempDir), "[Notizkasten.exe][Trelk-Notizkasten-0000beef/][Update.bat]");
+    EXPECT_EQ(ReadFileBytes(tempDir + "Trelk-Notizkasten-0000beef\\Update.bat"), "rem wartet\r\n");
   }
   // From the start to the result page; the wizard's window.
   static HWND ToResultPage(DWORD pid) {
@@ -266,6 +307,7 @@ class UpdateRoadTest : public ::testing::Test {
   }
 
   std::string work, program, tempDir, oldProgram, newProgram, news;
+  HANDLE pending = INVALID_HANDLE_VALUE;
   int today = 0;
   Process process;
   std::vector<DWORD> others;
@@ -277,6 +319,7 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   ASSERT_LE(archive.size(), 20020000u);
   ServeArchive(archive);
   ServerMode("/Updates/Notizkasten.zip", "rate=4000000");
+  PlantFiles();
   ASSERT_TRUE(Start(process));
   const DWORD pid = process.pi.dwProcessId;
   HWND wizard = ToResultPage(pid);
@@ -304,9 +347,11 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   Answered question = AnswerBox(pid, "&Ja");
   EXPECT_EQ(question.text, "Soll der Download wirklich abgebrochen werden?");
   Sleep(1000);
-  EXPECT_TRUE(FileExists(tempDir + "Notizkasten.zip")) << "the partial file during the pause";
+  const std::string search = SearchFolder();
+  ASSERT_NE(search, "");
+  EXPECT_TRUE(FileExists(search + "Notizkasten.zip")) << "the partial file during the pause";
   ASSERT_TRUE(ShowsText(wizard, "Erneut versuchen", 10000));
-  EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip"));
+  EXPECT_FALSE(FileExists(search + "Notizkasten.zip"));
   EXPECT_TRUE(ShowsText(wizard, kDownloadStoppedText, 1000));
   EXPECT_FALSE(ButtonEnabled(wizard, "Weiter >"));
 
@@ -316,28 +361,37 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_TRUE(ShowsText(wizard, kDownloadDoneText, 30000));
   EXPECT_TRUE(ShowsText(wizard, "100 %", 1000));
   EXPECT_TRUE(ShowsText(wizard, "19,1 MB von 19,1 MB gedownloadet", 1000));
-  EXPECT_EQ(ReadFileBytes(tempDir + "Notizkasten.zip"), archive);
+  EXPECT_EQ(ReadFileBytes(search + "Notizkasten.zip"), archive);
+  EXPECT_FALSE(FileExists(tempDir + "Trelk-Notizkasten-0000dead")) << "the folder an earlier search left is gone";
 
   // "Einrichten", "Weiter >": the installation is prepared.
   ASSERT_TRUE(Click(wizard, "Weiter >"));
   ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
   ASSERT_TRUE(Click(wizard, "Weiter >"));
   ASSERT_TRUE(ShowsText(wizard, "Beenden"));
-  const std::string batch = ReadFileBytes(tempDir + "Update.bat");
-  EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip")) << "the archive is deleted";
+  const std::string batch = ReadFileBytes(search + "Update.bat");
+  EXPECT_FALSE(FileExists(search + "Notizkasten.zip")) << "the archive is deleted";
+  // The unpacked files are held: no other process changes them before the batch has run.
+  EXPECT_EQ(CreateFileA((search + "Notizkasten.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
   // The paths in the console's code page: the umlaut of the temporary folder is 0x84 there.
-  const std::string oemTemp = work + "T\x84mp\\";
+  const std::string oemParent = work + "T\x84mp\\";
+  const std::string oemTemp = oemParent + search.substr(tempDir.size());
   EXPECT_NE(batch.find("copy /y \"" + oemTemp + "Notizkasten.exe\" \"" + program + "Notizkasten.exe\" >nul\r\n"),
             std::string::npos)
       << batch;
-  EXPECT_NE(batch.find("\r\n\"" + program + "Notizkasten.exe\"\r\ndel " + oemTemp + "Update.bat\r\n"), std::string::npos)
+  EXPECT_NE(batch.find("\r\n\"" + program + "Notizkasten.exe\"\r\ncd /d " + oemParent +
+                       " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q " +
+                       search.substr(tempDir.size(), search.size() - tempDir.size() - 1) + "\"\r\n"),
+            std::string::npos)
       << batch;
   // The program ends; cmd.exe replaces it once it is gone and starts version 2.0, and once that
   // ends the batch file deletes itself.
   EndsAndRestartsAsNewVersion(wizard, pid);
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
-  EXPECT_EQ(Listing(tempDir), "") << "the template cleaned up after itself";
+  PlantedFilesUnused();
 }
 
 // The roads that end without an installation: the wizard says so, stays usable, and the
@@ -405,7 +459,7 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
       EXPECT_TRUE(ShowsText(w, kDownloadFailedText, 30000));
       EXPECT_FALSE(ButtonEnabled(w, "Weiter >"));
       EXPECT_TRUE(ButtonEnabled(w, "Erneut versuchen"));
-      EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip"));
+      EXPECT_FALSE(FileExists(SearchFolder() + "Notizkasten.zip"));
       // "Abbrechen" leaves the wizard, and the program goes on to its window.
       ASSERT_TRUE(Click(w, "Abbrechen"));
       HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, nullptr);
@@ -434,8 +488,8 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram);
     EXPECT_EQ(Listing(work), "[Programm/][T\xE4mp/]") << "nothing beside the temporary folder";
     EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    EXPECT_EQ(Listing(tempDir), "[x]") << "nothing of the search stays";
     EXPECT_EQ(ReadFileBytes(tempDir + "x"), "alt") << "nothing replaced";
-    EXPECT_FALSE(FileExists(tempDir + "Update.bat"));
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos);
   }
 }
@@ -568,14 +622,29 @@ TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   EXPECT_NE(list.find("SHA256="), std::string::npos) << list;
   EXPECT_TRUE(FileExists(UpdateServerRoot() + "Updates.ini.sig"));
   const std::string logBefore = ServerLog();
+  PlantFiles();
   ASSERT_TRUE(Start(process));
   const DWORD pid = process.pi.dwProcessId;
   HWND wizard = ToResultPage(pid);
   ASSERT_NE(wizard, nullptr);
+  // The checked list is held while the wizard reads it: it can neither be rewritten (to name
+  // another archive and its checksum) nor replaced.
+  ASSERT_TRUE(ShowsText(wizard, wizard::CheckResultText(true, "- " + item + "\r\n")));
+  WIN32_FIND_DATAA fd;
+  HANDLE find = FindFirstFileA((SearchFolder() + "$*.tmp").c_str(), &fd);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  const std::string listFile = SearchFolder() + fd.cFileName;
+  EXPECT_EQ(CreateFileA(listFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileA(listFile.c_str()));
+  EXPECT_FALSE(MoveFileA(listFile.c_str(), (listFile + ".alt").c_str()));
   InstallsUpTo(wizard);
   EXPECT_EQ(ServerLog().substr(logBefore.size()),
             "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
   EndsAndRestartsAsNewVersion(wizard, pid);
+  PlantedFilesUnused();
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
 }
@@ -636,8 +705,8 @@ TEST_F(SignedRoadTest, ChangedOrForeignOffersInstallNothing) {
     }
     EXPECT_TRUE(ShowsText(w, c.text)) << "the wizard says why";
     EXPECT_TRUE(ButtonEnabled(w, "Abbrechen"));
-    EXPECT_FALSE(FileExists(tempDir + "Notizkasten.zip")) << "no archive stays";
-    EXPECT_FALSE(FileExists(tempDir + "Notizkasten.exe")) << "nothing unpacked";
+    EXPECT_FALSE(FileExists(SearchFolder() + "Notizkasten.zip")) << "no archive stays";
+    EXPECT_FALSE(FileExists(SearchFolder() + "Notizkasten.exe")) << "nothing unpacked";
     // "< Zurück" leads to a new check; "Abbrechen" there to the program.
     ASSERT_TRUE(Click(w, "< Zurück"));
     for (int i = 0; i < 100 && !ButtonEnabled(w, "Jetzt auf neue Updates prüfen"); ++i) Sleep(20);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/RegistryKeys.h"
+#include "tests/support/UpdateServer.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
@@ -577,6 +578,8 @@ TEST_F(StatusFormTest, HkcuSelectsTheCurrentUsersKey) {
 }
 
 TEST_F(StatusFormTest, RefusedUpdateWriteIsShownAndTheProgramEnds) {
+  // A key without write access after "Beenden" on the no-update result: the write fails and is
+  // shown.
   ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateInterval", 3));
   ASSERT_TRUE(LockKey(HKEY_LOCAL_MACHINE, kKey));
   form->Pages->SetPageIndex(3);
@@ -586,6 +589,31 @@ TEST_F(StatusFormTest, RefusedUpdateWriteIsShownAndTheProgramEnds) {
   EXPECT_EQ(boxes[0], "Fehler beim Setzen der Daten für 'Update'");
   UnlockKey(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "UpdateInterval=dword:3");
+  EXPECT_TRUE(shellStarts.empty());
+
+  // An "UpdateInterval" of another type after a prepared installation: the batch starts all the
+  // same, and the failed write is shown after it.
+  boxes.clear();
+  DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateInterval", "14"));
+  app = std::make_unique<toolkit::TApplication>();
+  form = new TScriptedStatusForm(app.get());
+  form->DoCreate();
+  form->EnsureControls();
+  form->RegistryKey = kKey;
+  CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
+  WriteFileBytes(Folder() + "Suche\\Update.bat", "echo started> \"%~dp0..\\started.txt\"\r\n");
+  form->FormShow(nullptr);
+  wizard::Step = 4;
+  form->Button_NextClick(form->Button_Next);  // the installation is prepared
+  ASSERT_TRUE(wizard::InstallPrepared);
+  EndProgram();
+  ASSERT_EQ(shellStarts.size(), 1u);
+  EXPECT_EQ(shellStarts[0].file, Folder() + "Suche\\Update.bat");
+  EXPECT_TRUE(BatchStarted(true));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Ungültiger Datentyp für 'UpdateInterval'");
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "UpdateInterval=sz:14");
 }
 
 }  // namespace

@@ -499,8 +499,8 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
                                 "       ]\r\n";
   const std::string restart = "\"" + wizard::ToOemText(exe) + "\"\r\n";
   // The last line removes the search folder with everything in it, from its parent folder.
-  const std::string del =
-      "cd /d " + temp.substr(0, temp.size() - 5) + " & rd /s /q " + temp.substr(0, temp.size() - 1) + "\r\n";
+  const std::string del = "cd /d " + temp.substr(0, temp.size() - 5) +
+                          " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q T\x84mp\"\r\n";
   const std::string program = RandomBytes(300000, 5);
   std::string damaged;
   {
@@ -742,6 +742,47 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     EXPECT_FALSE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Check->Enabled());
   }
+
+  // A computer whose short date puts the month first: the maker's dates (dd.MM.yyyy) still read
+  // as published. The installed version is not offered again, a newer one is, and an older
+  // signed list served again brings nothing in.
+  char saved[80] = "";
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, saved, sizeof saved);
+  ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, "M/d/yyyy"));
+  struct RestoreFormat {
+    std::string picture;
+    ~RestoreFormat() { SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, picture.c_str()); }
+  } restore{saved};
+  ASSERT_NE(ShortDateText(t).find('/'), std::string::npos);
+  auto makerDate = [](int day) {
+    ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;
+    FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME st;
+    FileTimeToSystemTime(&ft, &st);
+    char text[16];
+    wsprintfA(text, "%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
+    return std::string(text);
+  };
+  form->ReferenceDate = t - 1 + 0.5;  // installed yesterday
+  struct Dated {
+    const char* name;
+    int day;  // the list's Date, relative to today
+    bool update;
+  } dated[] = {{"the installed version's own release", -1, false}, {"a newer release", 0, true},
+               {"an older signed list served again", -3, false}};
+  for (const Dated& d : dated) {
+    SCOPED_TRACE(d.name);
+    const std::string list = "[Kasse]\r\nDate=" + makerDate(t + d.day) + "\r\nFile=Kasse.zip\r\nNews=" +
+                             makerDate(t + d.day) + ":Neu," + makerDate(t - 5) + ":Alt\r\n";
+    Serve("Updates.ini", list);
+    Serve("Updates.ini.sig", Base64(Sign(list, keys)));
+    boxes.clear();
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(form->UpdateAvailable, d.update);
+    EXPECT_EQ(form->Label_CheckResult->Text(),
+              wizard::CheckResultText(d.update, d.update ? "- " + makerDate(t + d.day) + ":Neu\r\n" : ""));
+  }
+
   // A refusal closed with "Abbrechen" writes no reminder date: the search stays due.
   EndProgram();
   EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "<no key>");
@@ -853,6 +894,25 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     EXPECT_TRUE(wizard::InstallPrepared);
     EXPECT_TRUE(FileExists(wizard::SearchDir + "Kasse.exe"));
   }
+
+  // A process that opened the archive for writing before its check could change it after: such
+  // an archive is not taken at all.
+  ASSERT_TRUE(Check());
+  form->Button_NextClick(form->Button_Next);
+  form->Button_NextClick(form->Button_Next);
+  HANDLE writer = CreateFileA(local().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  std::string error;
+  try {
+    form->Button_NextClick(form->Button_Next);
+  } catch (const base::Exception& e) {
+    error = e.Message();
+  }
+  CloseHandle(writer);
+  EXPECT_EQ(error, "Die Datei \"" + local() + "\" kann nicht ge\xF6\x66\x66net werden.");
+  EXPECT_FALSE(wizard::InstallPrepared);
+  EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.exe"));
 }
 
 }  // namespace

@@ -278,6 +278,9 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
                                           "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
                                           "copy %sx.dll %sx.dll"};
+  // The last line removes the search folder with the batch in it, once the batch has ended.
+  const std::string removal =
+      "cd /d C:\\Temp\\ & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q M\x84rz\"\r\n";
   std::string manyPaths;  // one line of 9 KB: 1,100 placeholders of 1,024 bytes each
   for (int i = 0; i < 1100; ++i) manyPaths += "%0:1024s";
   const char* const tooLarge = "Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als 1024 KB";
@@ -290,20 +293,20 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
       {eight, true,
        "@echo off\r\n:a1 " + prog + "\r\nif exist " + prog + "Kasse.exe goto a1\r\ncopy " + temp + "*.* " + prog +
            "\r\nrem zwei\r\ncd " + prog + "\r\necho " + prog + "\r\ncopy " + temp + "x.dll " + prog + "x.dll\r\n\"" +
-           exe + "\"\r\ndel " + temp + "Update.bat\r\n"},
+           exe + "\"\r\n" + removal},
       {{"@echo off", "a %s", "b %s", "c %s %s", " tail %s", "t2 %s%%x%%"}, false,
        "@echo off\r\na " + prog + "\r\nb " + prog + "\r\nc " + temp + " " + prog + "\r\n tail " + temp + "\r\nt2 " +
-           temp + "%x%\r\ndel " + temp + "Update.bat\r\n"},
+           temp + "%x%\r\n" + removal},
       {{" %s", "%s", "x", "%s"}, false,
-       " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+       " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\n" + removal},
       {{"", "%s", "%s", "%s%s"}, false,
-       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
+       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
       // Empty lines at the end are left out; an empty line 0 further on starts a group as well.
       {{"", "%s", "%s", "%s%s", "", "", ""}, false,
-       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\ndel " + temp + "Update.bat\r\n"},
+       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
       {{"a", "b", "c", "d", "", "%s", "x", "%s", ""}, false,
-       "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\ndel " + temp + "Update.bat\r\n"},
-      {{" %s", "", ""}, false, " " + temp + "\r\ndel " + temp + "Update.bat\r\n"},
+       "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\n" + removal},
+      {{" %s", "", ""}, false, " " + temp + "\r\n" + removal},
       {{}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
       {{"", ""}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
       {{"a", "b", "c", "d", "", "x"}, true, "", "Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile 5)"},
@@ -329,7 +332,7 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   }
 }
 
-TEST(UpdateRules, DelLineQuotesATempFolderWithBlanks) {
+TEST(UpdateRules, RemovalLineQuotesATempFolderWithBlanks) {
   struct Case {
     const char* path;
     const char* argument;
@@ -342,9 +345,14 @@ TEST(UpdateRules, DelLineQuotesATempFolderWithBlanks) {
       {"C:\\a,b;c=d\\Update.bat", "\"C:\\a,b;c=d\\Update.bat\""},
   };
   for (const Case& c : cases) EXPECT_EQ(wizard::BatchPathArgument(c.path), c.argument);
-  const std::string temp = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
+  const std::string parent = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
+  const std::string temp = parent + "Trelk-Kasse-0000abcd\\";
   EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
-            " echo " + temp + "\r\ndel \"" + temp + "Update.bat\"\r\n");
+            " echo " + temp + "\r\ncd /d \"" + parent +
+                "\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q Trelk-Kasse-0000abcd\"\r\n");
+  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\A&B\\Tmp 1\\", false, "C:\\P\\p.exe"),
+            " echo C:\\A&B\\Tmp 1\\\r\ncd /d \"C:\\A&B\\\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q \"Tmp "
+            "1\"\"\r\n");
 }
 
 TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
