@@ -2,7 +2,9 @@
 #include "wizard/ZipExtract.h"
 
 #include <windows.h>
+#include <lzma.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -42,18 +44,125 @@ std::string Ansi(const std::string& utf8) {
   return text;
 }
 
-// Copies one entry of `announced` bytes into `path`, which must not exist yet. Returns false
-// with `error` set when the entry cannot be read whole, holds more than announced, or the file
-// cannot be made or written (`existed` tells that a file of that name was there); the file is
-// then gone again. On success `held` owns the new file, still open.
-bool CopyEntry(zip_t* zip, zip_uint64_t index, uint64_t announced, const std::wstring& path, toolkit::ScopedFile& held,
-               bool& existed, std::string& error) {
-  existed = false;
-  std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(zip, index, 0));
-  if (!entry) {
-    error = zip_error_strerror(zip_get_error(zip));
-    return false;
+// The unpacked bytes of one entry: libzip's own reading, and for 7-Zip's LZMA entries (method
+// 14, which libzip reads only as XZ) liblzma over the entry's raw bytes: a 4-byte header
+// (version, length of the properties), 5 bytes of LZMA properties, the LZMA stream, ended by
+// the announced size or, with flag bit 1, by an end marker. The checksum is checked at the end.
+class EntryStream {
+ public:
+  EntryStream() = default;
+  EntryStream(const EntryStream&) = delete;
+  EntryStream& operator=(const EntryStream&) = delete;
+  ~EntryStream() {
+    if (lzma_) lzma_end(&stream_);
   }
+
+  // False with `error` set when the entry cannot be opened.
+  bool Open(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, std::string& error) {
+    record_ = record;
+    lzma_ = record.method == 14;
+    file_.reset(zip_fopen_index(zip, index, lzma_ ? ZIP_FL_COMPRESSED : 0));
+    if (!file_) {
+      error = zip_error_strerror(zip_get_error(zip));
+      lzma_ = false;
+      return false;
+    }
+    if (!lzma_) return true;
+    lzma_ = false;
+    unsigned char header[9];
+    if (zip_fread(file_.get(), header, sizeof header) != static_cast<zip_int64_t>(sizeof header) || header[2] != 5 ||
+        header[3] != 0) {
+      error = "der Kopf seiner LZMA-Daten ist beschädigt";
+      return false;
+    }
+    // The form of liblzma's .lzma files: the properties, then the size (all ones: up to the end
+    // marker). The memory a dictionary may take is bounded.
+    uint8_t alone[13];
+    std::copy(header + 4, header + 9, alone);
+    const uint64_t size = (record.flags & 2) ? ~0ull : record.size;
+    for (int i = 0; i < 8; ++i) alone[5 + i] = static_cast<uint8_t>(size >> (8 * i));
+    stream_ = LZMA_STREAM_INIT;
+    if (lzma_alone_decoder(&stream_, 256u << 20) != LZMA_OK) {
+      error = "zu wenig Speicher";
+      return false;
+    }
+    lzma_ = true;
+    return Decode(alone, sizeof alone, nullptr, 0, error) >= 0;
+  }
+
+  // Up to `n` unpacked bytes into `out`: their number, 0 at the end, -1 with `error` set.
+  zip_int64_t Read(char* out, size_t n, std::string& error) {
+    if (!lzma_) {
+      zip_int64_t got = zip_fread(file_.get(), out, n);
+      if (got < 0) error = zip_error_strerror(zip_file_get_error(file_.get()));
+      return got;
+    }
+    size_t done = 0;
+    while (done < n && !ended_) {
+      if (stream_.avail_in == 0 && !inputEnded_) {
+        zip_int64_t got = zip_fread(file_.get(), input_, sizeof input_);
+        if (got < 0) {
+          error = zip_error_strerror(zip_file_get_error(file_.get()));
+          return -1;
+        }
+        inputEnded_ = got == 0;
+        stream_.next_in = input_;
+        stream_.avail_in = static_cast<size_t>(got);
+      }
+      zip_int64_t got = Decode(nullptr, 0, out + done, n - done, error);
+      if (got < 0) return -1;
+      if (got == 0 && inputEnded_ && !ended_) {
+        error = "seine LZMA-Daten brechen ab";
+        return -1;
+      }
+      done += static_cast<size_t>(got);
+    }
+    crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(done));
+    total_ += done;
+    if (done == 0 && ended_ && (crc_ != record_.crc || total_ != record_.size)) {
+      error = "Prüfsumme oder Größe stimmen nicht";
+      return -1;
+    }
+    return static_cast<zip_int64_t>(done);
+  }
+
+ private:
+  // Feeds `in` (or what stream_ holds) and takes up to `n` bytes out.
+  zip_int64_t Decode(const uint8_t* in, size_t inSize, char* out, size_t n, std::string& error) {
+    if (in) {
+      stream_.next_in = in;
+      stream_.avail_in = inSize;
+    }
+    stream_.next_out = reinterpret_cast<uint8_t*>(out);
+    stream_.avail_out = n;
+    const lzma_ret r = lzma_code(&stream_, LZMA_RUN);
+    if (r == LZMA_STREAM_END) {
+      ended_ = true;
+    } else if (r != LZMA_OK && !(r == LZMA_BUF_ERROR && n == 0)) {
+      error = r == LZMA_MEMLIMIT_ERROR ? "sein LZMA-Wörterbuch ist zu groß" : "seine LZMA-Daten sind beschädigt";
+      return -1;
+    }
+    return static_cast<zip_int64_t>(n - stream_.avail_out);
+  }
+
+  std::unique_ptr<zip_file_t, EntryCloser> file_;
+  ZipEntryRecord record_;
+  bool lzma_ = false, ended_ = false, inputEnded_ = false;
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+  uint8_t input_[65536];
+  uLong crc_ = 0;
+  uint64_t total_ = 0;
+};
+
+// Copies one entry into `path`, which must not exist yet. Returns false with `error` set when
+// the entry cannot be read whole, unpacks to more than its announced size, or the file cannot
+// be made or written (`existed` tells that a file of that name was there); the file is then
+// gone again. On success `held` owns the new file, still open.
+bool CopyEntry(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, const std::wstring& path,
+               toolkit::ScopedFile& held, bool& existed, std::string& error) {
+  existed = false;
+  auto entry = std::make_unique<EntryStream>();
+  if (!entry->Open(zip, index, record, error)) return false;
   toolkit::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -63,6 +172,7 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, uint64_t announced, const std::ws
                     : "Datei kann nicht erstellt werden (Fehler " + std::to_string(code) + ")";
     return false;
   }
+  const uint64_t announced = record.size;
   std::vector<char> buffer(65536);
   bool ok = true;
   uint64_t total = 0;
@@ -71,9 +181,8 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, uint64_t announced, const std::ws
     // bomb whose records lie) is caught before that byte is written. libzip itself would only
     // notice at the end of the stream, however long that is.
     const uint64_t ask = std::min<uint64_t>(buffer.size(), announced - total + 1);
-    zip_int64_t got = zip_fread(entry.get(), buffer.data(), ask);
+    zip_int64_t got = entry->Read(buffer.data(), static_cast<size_t>(ask), error);
     if (got < 0) {
-      error = zip_error_strerror(zip_file_get_error(entry.get()));
       ok = false;
       break;
     }
@@ -289,7 +398,7 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
     std::string error;
     toolkit::ScopedFile held;
     const std::wstring path = wideFolder + p.name;
-    if (!CopyEntry(zip.get(), p.index, check.entries[p.index].size, path, held, existed, error)) {
+    if (!CopyEntry(zip.get(), p.index, check.entries[p.index], path, held, existed, error)) {
       ++result.failed;
       if (result.error.empty()) result.error = "Der Eintrag \"" + p.display + "\" des Archivs ist fehlerhaft: " + error;
       continue;

@@ -208,7 +208,7 @@ ZipReader ZipReaderOf(const std::string& bytes) {
 }
 
 bool ZipMethodSupported(uint16_t method) {
-  return method == 0 || method == 8 || method == 12 || method == 14 || method == 33 || method == 95;
+  return method == 0 || method == 8 || method == 12 || method == 14 || method == 95;
 }
 
 std::string ZipMethodName(uint16_t method) {

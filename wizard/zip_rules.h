@@ -59,7 +59,7 @@ ZipCheck CheckZipArchive(uint64_t archiveSize, const ZipReader& read);
 // A ZipReader over bytes held in memory (borrowed; they must outlive the reader).
 ZipReader ZipReaderOf(const std::string& bytes);
 
-// The compression methods the programs unpack: stored, Deflate, bzip2, LZMA, LZMA2 and XZ.
+// The compression methods the programs unpack: stored, Deflate, bzip2, LZMA (7-Zip's) and XZ.
 bool ZipMethodSupported(uint16_t method);
 
 // The name of a compression method for messages ("Deflate64", "PPMd", or "Nr. 99").
