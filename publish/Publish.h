@@ -33,4 +33,12 @@ std::string MakeArchive(const std::vector<ArchiveEntry>& entries);
 // Names (raw bytes) of the entries of a ZIP archive; empty result when it is not one.
 std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes);
 
+// What the programs' own extraction would refuse or leave out of a ZIP archive, one sentence
+// each (Windows-1252, as the update list's texts): records that contradict each other (the
+// programs then unpack nothing), an entry they cannot unpack (encrypted, or a method such as
+// Deflate64), an entry they skip for its name, two entries unpacked under one name. Empty when
+// they unpack every file; nothing for bytes that are no archive at all (ArchiveEntryNames
+// tells). Does not throw.
+std::vector<std::string> ArchiveProblems(const std::string& bytes);
+
 }  // namespace publish

@@ -550,6 +550,8 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       });
       if (!batch) problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
     }
+    if (view.archiveProblems)
+      for (const std::string& p : view.archiveProblems(*bytes)) problems.push_back(where + "Updates/" + *file + ": " + p);
   }
   return problems;
 }

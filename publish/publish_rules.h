@@ -164,6 +164,9 @@ struct ServerView {
   std::function<bool(std::string_view signature, std::string_view message, std::string_view publicKey)> verify;
   // Names of the entries of a ZIP archive, or nothing when the bytes are no readable archive.
   std::function<std::optional<std::vector<std::string>>(const std::string& bytes)> archiveEntries;
+  // What the programs' extraction refuses or leaves out of an archive, one sentence each
+  // (ArchiveProblems); unassigned: not checked.
+  std::function<std::vector<std::string>(const std::string& bytes)> archiveProblems;
 };
 
 // The problems of the folder, one sentence each, naming the section; empty when it is right.
