@@ -246,9 +246,9 @@ wizard::ZipReader HandleReader(HANDLE file) {
 // Why the archive as a whole is not unpacked, in words for the user.
 std::string FaultText(const std::string& displayName, const wizard::ZipCheck& check) {
   const std::string archive = "Das Archiv \"" + displayName + "\"";
-  const std::string entry = check.entry < check.entries.size()
-                                ? "der Eintrag \"" + AnsiOfRaw(check.entries[check.entry].name) + "\" "
-                                : std::string("ein Eintrag ");
+  const bool named = check.entry < check.entries.size();
+  const std::string name = named ? "\"" + AnsiOfRaw(check.entries[check.entry].name) + "\" " : std::string();
+  const std::string entry = named ? "der Eintrag " + name : std::string("ein Eintrag ");
   const std::string differs = archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
                               "hat in seinem Kopf eine andere ";
   switch (check.fault) {
@@ -267,8 +267,8 @@ std::string FaultText(const std::string& displayName, const wizard::ZipCheck& ch
     case wizard::ZipFault::CrcDiffers: return differs + "Prüfsumme als im Inhaltsverzeichnis.";
     case wizard::ZipFault::SizeDiffers: return differs + "Größe als im Inhaltsverzeichnis.";
     case wizard::ZipFault::OutsideArchive:
-      return archive + " ist fehlerhaft und wird nicht entpackt: die Daten von " + entry.substr(4) +
-             "reichen über das Archiv hinaus.";
+      return archive + " ist fehlerhaft und wird nicht entpackt: die Daten " +
+             (named ? "des Eintrags " + name : std::string("eines Eintrags ")) + "reichen über das Archiv hinaus.";
     case wizard::ZipFault::Overlapping:
       return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
              "teilt seine Daten mit einem anderen Eintrag.";

@@ -173,7 +173,7 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
       {"local name differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Namensangabe"},
       {"local size differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Gr\xF6\xDF" "e"},
       {"local method differs", bytes, false, "eine andere Kompressionsmethode"},
-      {"offset past the end", bytes, false, "reichen \xFC" "ber das Archiv hinaus"},
+      {"offset past the end", bytes, false, "die Daten des Eintrags \"big.bin\" reichen \xFC" "ber das Archiv hinaus"},
   };
   size_t at = bytes.find(big);
   ASSERT_NE(at, std::string::npos);
