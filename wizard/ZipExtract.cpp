@@ -180,14 +180,15 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, con
     // One byte more than is left of the announced size: an entry that unpacks to more (a zip
     // bomb whose records lie) is caught before that byte is written. libzip itself would only
     // notice at the end of the stream, however long that is.
-    const uint64_t ask = std::min<uint64_t>(buffer.size(), announced - total + 1);
+    const uint64_t left = announced - total;
+    const uint64_t ask = left >= buffer.size() ? buffer.size() : left + 1;
     zip_int64_t got = entry->Read(buffer.data(), static_cast<size_t>(ask), error);
     if (got < 0) {
       ok = false;
       break;
     }
     if (got == 0) break;
-    if (static_cast<uint64_t>(got) > announced - total) {
+    if (static_cast<uint64_t>(got) > left) {
       error = "er enthält mehr Daten, als das Archiv für ihn angibt (" + std::to_string(announced) + " Byte)";
       ok = false;
       break;

@@ -169,11 +169,9 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
       {"changed byte", bytes, true, "big.bin"},
       // A zip bomb whose records agree on a lie: 1000 bytes announced, 200000 in the stream.
       {"more data than announced", bytes, true, "mehr Daten, als das Archiv f\xFCr ihn angibt (1000 Byte)"},
-      // Lies between the local and the central record: nothing is unpacked at all.
+      // A lie between the local and the central record (the rules' table has every kind):
+      // nothing is unpacked at all.
       {"local name differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Namensangabe"},
-      {"local size differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Gr\xF6\xDF" "e"},
-      {"local method differs", bytes, false, "eine andere Kompressionsmethode"},
-      {"offset past the end", bytes, false, "die Daten des Eintrags \"big.bin\" reichen \xFC" "ber das Archiv hinaus"},
   };
   size_t at = bytes.find(big);
   ASSERT_NE(at, std::string::npos);
@@ -187,9 +185,6 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
   put32(cases[4].archive, local + 22, 1000);
   put32(cases[4].archive, central + 24, 1000);
   cases[5].archive[local + 30 + 2] = 'x';  // "bix.bin"
-  put32(cases[6].archive, local + 22, static_cast<uint32_t>(big.size() + 1));
-  cases[7].archive[local + 8] = 8;  // deflated, says the local header
-  put32(cases[8].archive, central + 42, static_cast<uint32_t>(bytes.size()));
   for (const Case& c : cases) {
     std::ofstream(archive_, std::ios::binary | std::ios::trunc) << c.archive;
     for (const char* f : {"a.txt", "big.bin", "c.txt"}) DeleteFileA((folder_ + f).c_str());
