@@ -12,6 +12,8 @@
 #include "base/DateTime.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
+#include "wizard/update_rules.h"
+#include "wizard/zip_rules.h"
 
 namespace publish {
 
@@ -165,6 +167,7 @@ ServerView ViewOf(const std::string& server) {
   view.entryBytes = ArchiveEntryBytes;
   const LocalDate today = Today();
   view.today = base::TryEncodeDate(today.year, today.month, today.day).value_or(0);
+  view.archiveProblems = ArchiveProblems;
   return view;
 }
 
@@ -325,7 +328,9 @@ std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& byt
     zip_error_fini(&error);
     return std::nullopt;
   }
-  zip_t* zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  // Opened as the programs open it: their own consistency check (ArchiveProblems) replaces
+  // libzip's, which refuses archives of common tools.
+  zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
   zip_error_fini(&error);
   if (!zip) {
     zip_source_free(source);
@@ -345,7 +350,7 @@ std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t in
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
+  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
   zip_error_fini(&error);
   if (!zip) {
     if (source) zip_source_free(source);
@@ -367,6 +372,104 @@ std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t in
   }
   zip_discard(zip);
   return text;
+}
+
+namespace {
+
+// An entry name as libzip gives it to the programs (UTF-8) in the list's code page, for messages.
+std::string EntryText(const std::string& utf8) {
+  try {
+    return Utf8ToCp1252(utf8);
+  } catch (const EPublishError&) {
+    return utf8;
+  }
+}
+
+// A file name folded for the comparison without regard to case that the file system makes
+// (ASCII and the Latin-1 letters of Windows-1252).
+std::string FoldedName(const std::string& utf8) {
+  std::string text = EntryText(utf8);
+  for (char& c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) c = static_cast<char>(u + 0x20);
+  }
+  return text;
+}
+
+std::string FaultSentence(const wizard::ZipCheck& check) {
+  const std::string entry = check.entry < check.entries.size()
+                                ? "the entry \"" + EntryText(check.entries[check.entry].name) + "\""
+                                : std::string("an entry");
+  const std::string local = "the local header of " + entry + " gives another ";
+  std::string what;
+  switch (check.fault) {
+    case wizard::ZipFault::None: return std::string();
+    case wizard::ZipFault::NoArchive: what = "it has no end record that closes the file"; break;
+    case wizard::ZipFault::DirectoryDamaged: what = "its central directory is damaged"; break;
+    case wizard::ZipFault::HeaderMissing: what = entry + " is not where the central directory puts it"; break;
+    case wizard::ZipFault::NameDiffers: what = local + "name than the central directory"; break;
+    case wizard::ZipFault::MethodDiffers: what = local + "compression method than the central directory"; break;
+    case wizard::ZipFault::FlagsDiffer: what = local + "encryption or data descriptor flag than the central directory"; break;
+    case wizard::ZipFault::CrcDiffers: what = local + "checksum than the central directory"; break;
+    case wizard::ZipFault::SizeDiffers: what = local + "size than the central directory"; break;
+    case wizard::ZipFault::OutsideArchive: what = "the data of " + entry + " reach beyond the archive's data"; break;
+    case wizard::ZipFault::Overlapping: what = entry + " shares its data with another entry"; break;
+  }
+  return "its records contradict each other (" + what + "); the programs unpack nothing of it.";
+}
+
+}  // namespace
+
+std::vector<std::string> ArchiveProblems(const std::string& bytes) {
+  std::vector<std::string> problems;
+  const wizard::ZipCheck check = wizard::CheckZipArchive(bytes.size(), wizard::ZipReaderOf(bytes));
+  if (check.fault == wizard::ZipFault::NoArchive) return problems;
+  if (check.fault != wizard::ZipFault::None) {
+    problems.push_back(FaultSentence(check));
+    return problems;
+  }
+  // The names as the programs' libzip gives them (UTF-8, code page 437 names converted).
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+  zip_error_fini(&error);
+  if (!zip) {
+    if (source) zip_source_free(source);
+    problems.push_back("libzip cannot open it; the programs unpack nothing of it.");
+    return problems;
+  }
+  // The same rules as the programs' extraction: skipped names, the first of two entries of one
+  // name kept, then what cannot be unpacked.
+  std::vector<std::pair<std::string, std::string>> taken;  // file name, entry name
+  for (size_t i = 0; i < check.entries.size(); ++i) {
+    const char* raw = zip_get_name(zip, i, 0);
+    const std::string name = raw ? raw : "";
+    const wizard::ZipEntryRecord& e = check.entries[i];
+    auto file = wizard::ExtractedName(name);
+    if (!file) {
+      const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\') && e.size == 0;
+      if (!folder)
+        problems.push_back("the entry \"" + EntryText(name) +
+                           "\" is skipped by the programs: its name is no file name they make.");
+      continue;
+    }
+    auto same = std::find_if(taken.begin(), taken.end(),
+                             [&](const std::pair<std::string, std::string>& t) { return t.first == FoldedName(*file); });
+    if (same != taken.end()) {
+      problems.push_back("the entries \"" + EntryText(same->second) + "\" and \"" + EntryText(name) +
+                         "\" are unpacked under one name; the programs keep only the first.");
+      continue;
+    }
+    taken.emplace_back(FoldedName(*file), name);
+    if (wizard::ZipEntryEncrypted(e))
+      problems.push_back("the entry \"" + EntryText(name) + "\" is encrypted; the programs cannot unpack it.");
+    else if (!wizard::ZipMethodSupported(e.method))
+      problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + wizard::ZipMethodName(e.method) +
+                         ", which the programs cannot unpack; pack it with Deflate.");
+  }
+  zip_discard(zip);
+  return problems;
 }
 
 // ---- The commands ---------------------------------------------------------------------------

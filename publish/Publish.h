@@ -37,5 +37,12 @@ std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& byt
 // the entry is larger than `limit`); empty result when it is no archive or the entry cannot be
 // unpacked (damaged, an unknown method, a CRC that does not match).
 std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit);
+// What the programs' own extraction would refuse or leave out of a ZIP archive, one sentence
+// each (Windows-1252, as the update list's texts): records that contradict each other (the
+// programs then unpack nothing), an entry they cannot unpack (encrypted, or a method such as
+// Deflate64), an entry they skip for its name, two entries unpacked under one name. Empty when
+// they unpack every file; nothing for bytes that are no archive at all (ArchiveEntryNames
+// tells). Does not throw.
+std::vector<std::string> ArchiveProblems(const std::string& bytes);
 
 }  // namespace publish

@@ -619,6 +619,8 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       else if (auto refusal = BatchTemplateRefusal(*text))
         problems.push_back(where + entry + " is refused by the programs: " + *refusal);
     }
+    if (view.archiveProblems)
+      for (const std::string& p : view.archiveProblems(*bytes)) problems.push_back(where + "Updates/" + *file + ": " + p);
   }
   return problems;
 }

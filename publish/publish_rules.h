@@ -169,6 +169,9 @@ struct ServerView {
   std::function<std::optional<std::string>(const std::string& bytes, size_t index, size_t limit)> entryBytes;
   // Today, for the dates of the list that leave out the century or the year.
   double today = 0;
+  // What the programs' extraction refuses or leaves out of an archive, one sentence each
+  // (ArchiveProblems); unassigned: not checked.
+  std::function<std::vector<std::string>(const std::string& bytes)> archiveProblems;
 };
 
 // ---- The batch template ---------------------------------------------------------------------

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on Debian 12 and is quick when all is there:
-# the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale, and libzip and
-# libsodium cross-built for both Windows targets from Debian's source packages (natively both come
-# from the -dev packages, for the publishing tool and its tests).
+# the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale, and libzip (with
+# bzip2 and liblzma) and libsodium cross-built for both Windows targets from Debian's source
+# packages (natively both come from the -dev packages, for the publishing tool and its tests).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,10 +52,62 @@ fetch_source() {
   (cd "$src" && apt-get source --download-only "$1/bookworm" >/dev/null)
 }
 
-# libzip, static, for both mingw targets.
+# bzip2, static, for both mingw targets: the library's seven sources compiled as Debian's own
+# build does, without its Makefile (which builds and runs the command-line tools too).
+build_bzip2() {
+  local triple=$1 prefix="$deps/$1"
+  [ -f "$prefix/lib/libbz2.a" ] && [ -f "$prefix/include/bzlib.h" ] && return 0
+  fetch_source bzip2
+  local tarball
+  tarball=$(ls "$deps/src"/bzip2_*.orig.tar.* | head -n 1)
+  local work="$deps/bzip2-$triple"
+  rm -rf "$work" && mkdir -p "$work"
+  tar -xf "$tarball" -C "$work" --strip-components=1
+  echo "setup: building bzip2 for $triple"
+  (
+    cd "$work"
+    for f in blocksort huffman crctable randtable compress decompress bzlib; do
+      "$triple-gcc-posix" -O2 -D_FILE_OFFSET_BITS=64 -c "$f.c" -o "$f.o"
+    done
+    "$triple-ar" rcs libbz2.a blocksort.o huffman.o crctable.o randtable.o compress.o decompress.o bzlib.o
+    mkdir -p "$prefix/lib" "$prefix/include"
+    cp libbz2.a "$prefix/lib/" && cp bzlib.h "$prefix/include/"
+  ) >"$work.log" 2>&1 || { tail -n 40 "$work.log"; exit 1; }
+  rm -rf "$work"
+}
+
+# liblzma of xz-utils, static, for both mingw targets: the library alone (no tools, no threads:
+# the programs only decode, on their one thread).
+build_lzma() {
+  local triple=$1 prefix="$deps/$1"
+  [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/include/lzma.h" ] && return 0
+  fetch_source xz-utils
+  local tarball
+  tarball=$(ls "$deps/src"/xz-utils_*.orig.tar.xz | head -n 1)
+  local work="$deps/xz-$triple"
+  rm -rf "$work" && mkdir -p "$work"
+  tar -xf "$tarball" -C "$work" --strip-components=1
+  echo "setup: building liblzma for $triple"
+  (
+    cd "$work"
+    ./configure --host="$triple" CC="$triple-gcc-posix" --prefix="$prefix" --disable-shared --enable-static \
+      --disable-threads --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+      --disable-scripts --disable-doc --disable-nls
+    make -j "${JOBS:-2}" -C src/liblzma
+    make -C src/liblzma install
+  ) >"$work.log" 2>&1 || { tail -n 40 "$work.log"; exit 1; }
+  rm -rf "$work"
+}
+
+# libzip, static, for both mingw targets, with Deflate, bzip2 and LZMA (7-Zip writes the last
+# two on request). A libzip built before without them is built again.
 build_libzip() {
   local triple=$1 prefix="$deps/$1"
-  [ -f "$prefix/lib/cmake/libzip/libzip-config.cmake" ] && return 0
+  [ -f "$prefix/lib/cmake/libzip/libzip-config.cmake" ] &&
+    grep -q 'LibLZMA::LibLZMA' "$prefix/lib/cmake/libzip/libzip-targets.cmake" 2>/dev/null &&
+    grep -q 'BZip2::BZip2' "$prefix/lib/cmake/libzip/libzip-targets.cmake" && return 0
+  build_bzip2 "$triple"
+  build_lzma "$triple"
   fetch_source libzip
   local tarball
   tarball=$(ls "$deps/src"/libzip_*.orig.tar.* | head -n 1)
@@ -63,17 +115,23 @@ build_libzip() {
   rm -rf "$work" && mkdir -p "$work"
   tar -xf "$tarball" -C "$work" --strip-components=1
   echo "setup: building libzip for $triple"
+  # LZMA_API_STATIC: lzma.h declares its functions for the static library, not as DLL imports.
   cmake -S "$work" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER="$triple-gcc-posix" \
-    -DCMAKE_RC_COMPILER="$triple-windres" \
+    -DCMAKE_RC_COMPILER="$triple-windres" -DCMAKE_C_FLAGS="-DLZMA_API_STATIC" \
     -DCMAKE_FIND_ROOT_PATH="/usr/$triple" -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER \
     -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
-    -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_OPENSSL=OFF -DENABLE_GNUTLS=OFF \
+    -DENABLE_BZIP2=ON -DENABLE_LZMA=ON -DENABLE_ZSTD=OFF -DENABLE_OPENSSL=OFF -DENABLE_GNUTLS=OFF \
     -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
     -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF \
-    -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" -DZLIB_INCLUDE_DIR="/usr/$triple/include" >"$work.log" 2>&1 ||
+    -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" -DZLIB_INCLUDE_DIR="/usr/$triple/include" \
+    -DBZIP2_LIBRARIES="$prefix/lib/libbz2.a" -DBZIP2_LIBRARY_RELEASE="$prefix/lib/libbz2.a" \
+    -DBZIP2_INCLUDE_DIR="$prefix/include" \
+    -DLIBLZMA_LIBRARY="$prefix/lib/liblzma.a" -DLIBLZMA_LIBRARY_RELEASE="$prefix/lib/liblzma.a" \
+    -DLIBLZMA_INCLUDE_DIR="$prefix/include" >"$work.log" 2>&1 ||
     { cat "$work.log"; exit 1; }
+  grep -q 'bzip2 library not found\|lzma library not found' "$work.log" && { cat "$work.log"; exit 1; }
   cmake --build "$work/build" >>"$work.log" 2>&1 && cmake --install "$work/build" >>"$work.log" 2>&1 ||
     { tail -n 40 "$work.log"; exit 1; }
   rm -rf "$work"

@@ -2,13 +2,18 @@
 #include "wizard/ZipExtract.h"
 
 #include <windows.h>
+#include <lzma.h>
 #include <zip.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "toolkit/Handles.h"
 #include "wizard/update_rules.h"
+#include "wizard/zip_rules.h"
 
 namespace wizard {
 
@@ -39,18 +44,125 @@ std::string Ansi(const std::string& utf8) {
   return text;
 }
 
-// Copies one entry into `path`, which must not exist yet. Returns false with `error` set when
-// the entry cannot be read whole or the file cannot be made or written (`existed` tells that a
-// file of that name was there); the file is then gone again. On success `held` owns the new
-// file, still open.
-bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, toolkit::ScopedFile& held, bool& existed,
-               std::string& error) {
-  existed = false;
-  std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(zip, index, 0));
-  if (!entry) {
-    error = zip_error_strerror(zip_get_error(zip));
-    return false;
+// The unpacked bytes of one entry: libzip's own reading, and for 7-Zip's LZMA entries (method
+// 14, which libzip reads only as XZ) liblzma over the entry's raw bytes: a 4-byte header
+// (version, length of the properties), 5 bytes of LZMA properties, the LZMA stream, ended by
+// the announced size or, with flag bit 1, by an end marker. The checksum is checked at the end.
+class EntryStream {
+ public:
+  EntryStream() = default;
+  EntryStream(const EntryStream&) = delete;
+  EntryStream& operator=(const EntryStream&) = delete;
+  ~EntryStream() {
+    if (lzma_) lzma_end(&stream_);
   }
+
+  // False with `error` set when the entry cannot be opened.
+  bool Open(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, std::string& error) {
+    record_ = record;
+    lzma_ = record.method == 14;
+    file_.reset(zip_fopen_index(zip, index, lzma_ ? ZIP_FL_COMPRESSED : 0));
+    if (!file_) {
+      error = zip_error_strerror(zip_get_error(zip));
+      lzma_ = false;
+      return false;
+    }
+    if (!lzma_) return true;
+    lzma_ = false;
+    unsigned char header[9];
+    if (zip_fread(file_.get(), header, sizeof header) != static_cast<zip_int64_t>(sizeof header) || header[2] != 5 ||
+        header[3] != 0) {
+      error = "der Kopf seiner LZMA-Daten ist beschädigt";
+      return false;
+    }
+    // The form of liblzma's .lzma files: the properties, then the size (all ones: up to the end
+    // marker). The memory a dictionary may take is bounded.
+    uint8_t alone[13];
+    std::copy(header + 4, header + 9, alone);
+    const uint64_t size = (record.flags & 2) ? ~0ull : record.size;
+    for (int i = 0; i < 8; ++i) alone[5 + i] = static_cast<uint8_t>(size >> (8 * i));
+    stream_ = LZMA_STREAM_INIT;
+    if (lzma_alone_decoder(&stream_, 256u << 20) != LZMA_OK) {
+      error = "zu wenig Speicher";
+      return false;
+    }
+    lzma_ = true;
+    return Decode(alone, sizeof alone, nullptr, 0, error) >= 0;
+  }
+
+  // Up to `n` unpacked bytes into `out`: their number, 0 at the end, -1 with `error` set.
+  zip_int64_t Read(char* out, size_t n, std::string& error) {
+    if (!lzma_) {
+      zip_int64_t got = zip_fread(file_.get(), out, n);
+      if (got < 0) error = zip_error_strerror(zip_file_get_error(file_.get()));
+      return got;
+    }
+    size_t done = 0;
+    while (done < n && !ended_) {
+      if (stream_.avail_in == 0 && !inputEnded_) {
+        zip_int64_t got = zip_fread(file_.get(), input_, sizeof input_);
+        if (got < 0) {
+          error = zip_error_strerror(zip_file_get_error(file_.get()));
+          return -1;
+        }
+        inputEnded_ = got == 0;
+        stream_.next_in = input_;
+        stream_.avail_in = static_cast<size_t>(got);
+      }
+      zip_int64_t got = Decode(nullptr, 0, out + done, n - done, error);
+      if (got < 0) return -1;
+      if (got == 0 && inputEnded_ && !ended_) {
+        error = "seine LZMA-Daten brechen ab";
+        return -1;
+      }
+      done += static_cast<size_t>(got);
+    }
+    crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(done));
+    total_ += done;
+    if (done == 0 && ended_ && (crc_ != record_.crc || total_ != record_.size)) {
+      error = "Prüfsumme oder Größe stimmen nicht";
+      return -1;
+    }
+    return static_cast<zip_int64_t>(done);
+  }
+
+ private:
+  // Feeds `in` (or what stream_ holds) and takes up to `n` bytes out.
+  zip_int64_t Decode(const uint8_t* in, size_t inSize, char* out, size_t n, std::string& error) {
+    if (in) {
+      stream_.next_in = in;
+      stream_.avail_in = inSize;
+    }
+    stream_.next_out = reinterpret_cast<uint8_t*>(out);
+    stream_.avail_out = n;
+    const lzma_ret r = lzma_code(&stream_, LZMA_RUN);
+    if (r == LZMA_STREAM_END) {
+      ended_ = true;
+    } else if (r != LZMA_OK && !(r == LZMA_BUF_ERROR && n == 0)) {
+      error = r == LZMA_MEMLIMIT_ERROR ? "sein LZMA-Wörterbuch ist zu groß" : "seine LZMA-Daten sind beschädigt";
+      return -1;
+    }
+    return static_cast<zip_int64_t>(n - stream_.avail_out);
+  }
+
+  std::unique_ptr<zip_file_t, EntryCloser> file_;
+  ZipEntryRecord record_;
+  bool lzma_ = false, ended_ = false, inputEnded_ = false;
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+  uint8_t input_[65536];
+  uLong crc_ = 0;
+  uint64_t total_ = 0;
+};
+
+// Copies one entry into `path`, which must not exist yet. Returns false with `error` set when
+// the entry cannot be read whole, unpacks to more than its announced size, or the file cannot
+// be made or written (`existed` tells that a file of that name was there); the file is then
+// gone again. On success `held` owns the new file, still open.
+bool CopyEntry(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, const std::wstring& path,
+               toolkit::ScopedFile& held, bool& existed, std::string& error) {
+  existed = false;
+  auto entry = std::make_unique<EntryStream>();
+  if (!entry->Open(zip, index, record, error)) return false;
   toolkit::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -60,16 +172,28 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, toolkit
                     : "Datei kann nicht erstellt werden (Fehler " + std::to_string(code) + ")";
     return false;
   }
+  const uint64_t announced = record.size;
   std::vector<char> buffer(65536);
   bool ok = true;
+  uint64_t total = 0;
   while (true) {
-    zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
+    // One byte more than is left of the announced size: an entry that unpacks to more (a zip
+    // bomb whose records lie) is caught before that byte is written. libzip itself would only
+    // notice at the end of the stream, however long that is.
+    const uint64_t left = announced - total;
+    const uint64_t ask = left >= buffer.size() ? buffer.size() : left + 1;
+    zip_int64_t got = entry->Read(buffer.data(), static_cast<size_t>(ask), error);
     if (got < 0) {
-      error = zip_error_strerror(zip_file_get_error(entry.get()));
       ok = false;
       break;
     }
     if (got == 0) break;
+    if (static_cast<uint64_t>(got) > left) {
+      error = "er enthält mehr Daten, als das Archiv für ihn angibt (" + std::to_string(announced) + " Byte)";
+      ok = false;
+      break;
+    }
+    total += static_cast<uint64_t>(got);
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.data(), static_cast<DWORD>(got), &written, nullptr) ||
         written != static_cast<DWORD>(got)) {
@@ -87,6 +211,87 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const std::wstring& path, toolkit
   return true;
 }
 
+// An entry name as stored (bytes) in the ANSI code page, for messages: UTF-8 when it is valid
+// UTF-8, otherwise code page 437, as libzip reads names.
+std::string AnsiOfRaw(const std::string& raw) {
+  if (raw.empty()) return raw;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
+  if (n > 0) return Ansi(raw);
+  std::wstring wide = Wide(raw, 437);
+  int m = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(m), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], m, nullptr, nullptr);
+  return text;
+}
+
+// Reads through the borrowed handle at the given offsets, leaving no state libzip relies on
+// (libzip opens the archive afterwards and seeks before it reads).
+wizard::ZipReader HandleReader(HANDLE file) {
+  return [file](uint64_t offset, size_t size, std::string& out) {
+    out.assign(size, '\0');
+    size_t done = 0;
+    while (done < size) {
+      OVERLAPPED at = {};
+      const uint64_t where = offset + done;
+      at.Offset = static_cast<DWORD>(where);
+      at.OffsetHigh = static_cast<DWORD>(where >> 32);
+      DWORD got = 0;
+      const DWORD ask = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 20));
+      if (!ReadFile(file, &out[done], ask, &got, &at) || got == 0) return false;
+      done += got;
+    }
+    return true;
+  };
+}
+
+// Why the archive as a whole is not unpacked, in words for the user.
+std::string FaultText(const std::string& displayName, const wizard::ZipCheck& check) {
+  const std::string archive = "Das Archiv \"" + displayName + "\"";
+  const bool named = check.entry < check.entries.size();
+  const std::string name = named ? "\"" + AnsiOfRaw(check.entries[check.entry].name) + "\" " : std::string();
+  const std::string entry = named ? "der Eintrag " + name : std::string("ein Eintrag ");
+  const std::string differs = archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
+                              "hat in seinem Kopf eine andere ";
+  switch (check.fault) {
+    case wizard::ZipFault::None: break;
+    case wizard::ZipFault::NoArchive:
+      return archive + " kann nicht geöffnet werden: es ist kein ZIP-Archiv oder unvollständig.";
+    case wizard::ZipFault::DirectoryDamaged:
+      return archive + " ist fehlerhaft und wird nicht entpackt: sein Inhaltsverzeichnis ist beschädigt.";
+    case wizard::ZipFault::HeaderMissing:
+      return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
+             "steht nicht dort, wo das Inhaltsverzeichnis ihn angibt.";
+    case wizard::ZipFault::NameDiffers: return differs + "Namensangabe als im Inhaltsverzeichnis.";
+    case wizard::ZipFault::MethodDiffers: return differs + "Kompressionsmethode als im Inhaltsverzeichnis.";
+    case wizard::ZipFault::FlagsDiffer:
+      return differs + "Angabe zu Verschlüsselung oder Datenbeschreibung als im Inhaltsverzeichnis.";
+    case wizard::ZipFault::CrcDiffers: return differs + "Prüfsumme als im Inhaltsverzeichnis.";
+    case wizard::ZipFault::SizeDiffers: return differs + "Größe als im Inhaltsverzeichnis.";
+    case wizard::ZipFault::OutsideArchive:
+      return archive + " ist fehlerhaft und wird nicht entpackt: die Daten " +
+             (named ? "des Eintrags " + name : std::string("eines Eintrags ")) + "reichen über das Archiv hinaus.";
+    case wizard::ZipFault::Overlapping:
+      return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
+             "teilt seine Daten mit einem anderen Eintrag.";
+  }
+  return archive + " ist fehlerhaft und wird nicht entpackt.";
+}
+
+// Whether libzip sees the archive as the check read it: the same entries with the same method,
+// checksum and sizes, so that what is unpacked is what was checked.
+bool SameDirectory(zip_t* zip, const wizard::ZipCheck& check) {
+  if (zip_get_num_entries(zip, ZIP_FL_UNCHANGED) != static_cast<zip_int64_t>(check.entries.size())) return false;
+  for (size_t i = 0; i < check.entries.size(); ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const wizard::ZipEntryRecord& e = check.entries[i];
+    if (zip_stat_index(zip, i, ZIP_FL_UNCHANGED, &st) != 0 || st.size != e.size || st.comp_size != e.compressedSize ||
+        st.crc != e.crc || st.comp_method != e.method)
+      return false;
+  }
+  return true;
+}
+
 // Whether two names of the folder are the same file name (the file system compares without
 // regard to case).
 bool SameName(const std::wstring& a, const std::wstring& b) {
@@ -97,12 +302,25 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const std::string& folder) {
   ExtractResult result;
+  // Our own check of the archive's records first (libzip's consistency check refuses what real
+  // tools write, such as ZIP64 fields in local headers only or streamed entries), then libzip
+  // opens it without that check and must see the same directory.
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(archive, &size)) {
+    result.error = "Das Archiv \"" + displayName + "\" kann nicht geöffnet werden (Fehler " +
+                   std::to_string(GetLastError()) + ")";
+    return result;
+  }
+  const wizard::ZipCheck check = CheckZipArchive(static_cast<uint64_t>(size.QuadPart), HandleReader(archive));
+  if (check.fault != ZipFault::None) {
+    result.error = FaultText(displayName, check);
+    return result;
+  }
   zip_error_t e;
   zip_error_init(&e);
   // The source reads through the borrowed handle and leaves it open.
   zip_source_t* source = zip_source_win32handle_create(archive, 0, -1, &e);
-  std::unique_ptr<zip_t, ArchiveCloser> zip(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &e)
-                                                   : nullptr);
+  std::unique_ptr<zip_t, ArchiveCloser> zip(source ? zip_open_from_source(source, ZIP_RDONLY, &e) : nullptr);
   if (!zip) {
     if (source) zip_source_free(source);
     result.error = "Das Archiv \"" + displayName + "\" kann nicht geöffnet werden: " + zip_error_strerror(&e);
@@ -110,14 +328,28 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
     return result;
   }
   zip_error_fini(&e);
+  if (!SameDirectory(zip.get(), check)) {
+    ZipCheck damaged;
+    damaged.fault = ZipFault::DirectoryDamaged;
+    result.error = FaultText(displayName, damaged);
+    return result;
+  }
   result.opened = true;
+
+  // What goes where, decided before anything is written.
+  struct Planned {
+    zip_uint64_t index;
+    std::wstring name;
+    std::string display;
+  };
+  std::vector<Planned> plan;
+  std::vector<uint64_t> sizes;
   // Entry names come as UTF-8 (libzip reads the archive's code page 437 or UTF-8 names), so the
   // files are made through the wide API under exactly the names the archive holds.
   const std::wstring wideFolder = Wide(folder, CP_ACP);
   std::vector<std::wstring> names;  // the file names taken so far, for the first-entry-wins rule
-  zip_int64_t count = zip_get_num_entries(zip.get(), 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const char* raw = zip_get_name(zip.get(), static_cast<zip_uint64_t>(i), 0);
+  for (size_t i = 0; i < check.entries.size(); ++i) {
+    const char* raw = zip_get_name(zip.get(), i, 0);
     auto name = raw ? ExtractedName(raw) : std::nullopt;
     if (!name) {
       ++result.skipped;
@@ -131,16 +363,48 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
       continue;
     }
     names.push_back(wideName);
+    const ZipEntryRecord& entry = check.entries[i];
+    std::string why;
+    if (ZipEntryEncrypted(entry))
+      why = "er ist verschlüsselt";
+    else if (!ZipMethodSupported(entry.method))
+      why = "seine Kompressionsmethode " + ZipMethodName(entry.method) + " wird nicht unterstützt";
+    if (!why.empty()) {
+      ++result.failed;
+      if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + why;
+      continue;
+    }
+    plan.push_back({i, wideName, Ansi(raw)});
+    sizes.push_back(entry.size);
+  }
+
+  // Refused whole when the announced sizes do not fit on the folder's drive: a zip bomb never
+  // fills the drive, and no update is half unpacked for want of room.
+  ULARGE_INTEGER available = {};
+  if (GetDiskFreeSpaceExW(wideFolder.c_str(), &available, nullptr, nullptr) &&
+      !FitsOnDrive(sizes, available.QuadPart)) {
+    uint64_t total = 0;
+    for (uint64_t s : sizes) total = total + s < total ? ~0ull : total + s;
+    result.failed += static_cast<int>(plan.size());
+    result.error = "Das Archiv \"" + displayName + "\" wird nicht entpackt: seine Dateien brauchen " +
+                   FormatSize(static_cast<int64_t>(std::min<uint64_t>(total, INT64_MAX)), 1, ',') +
+                   ", auf dem Laufwerk des temporären Ordners sind aber nur " +
+                   FormatSize(static_cast<int64_t>(std::min<uint64_t>(available.QuadPart, INT64_MAX)), 1, ',') +
+                   " frei.";
+    return result;
+  }
+
+  for (const Planned& p : plan) {
     bool existed = false;
     std::string error;
     toolkit::ScopedFile held;
-    const std::wstring path = wideFolder + wideName;
-    if (!CopyEntry(zip.get(), static_cast<zip_uint64_t>(i), path, held, existed, error)) {
+    const std::wstring path = wideFolder + p.name;
+    if (!CopyEntry(zip.get(), p.index, check.entries[p.index], path, held, existed, error)) {
       ++result.failed;
-      if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + error;
+      if (result.error.empty()) result.error = "Der Eintrag \"" + p.display + "\" des Archivs ist fehlerhaft: " + error;
       continue;
     }
-    if (result.batchIndex < 0 && SameName(wideName, L"Update.bat"))
+    if (result.batchIndex < 0 && SameName(p.name, L"Update.bat"))
       result.batchIndex = static_cast<int>(result.writtenFiles.size());
     ++result.written;
     result.writtenFiles.push_back(path);

@@ -12,12 +12,14 @@
 namespace wizard {
 
 struct ExtractResult {
-  bool opened = false;  // the archive could be opened and its directory read
+  bool opened = false;  // the archive could be opened, its directory read and found consistent
   int written = 0;      // files made in the folder
   int kept = 0;         // later entries whose name an earlier entry of the archive already took
   int skipped = 0;      // folders and entries whose name would leave the folder or name a device
-  int failed = 0;       // entries that could not be read whole (damaged, cut off) or written, or
-                        // whose name a file in the folder already had before the extraction
+  int failed = 0;       // entries that could not be read whole (damaged, cut off, more data than
+                        // announced, encrypted, a method not supported) or written, or whose name
+                        // a file in the folder already had before the extraction; when the
+                        // announced sizes do not fit on the drive, every entry to be written
   std::string error;    // the first thing that went wrong, in words for the user; empty when none
   std::vector<std::wstring> writtenFiles;  // the full paths of the files made, in archive order
   // The files made, each still open (read and write access, shared for reading only), so that
@@ -36,8 +38,10 @@ struct ExtractResult {
 // trailing backslash), each under the last component of its name (see ExtractedName). Files are
 // only ever made new: a name that an earlier entry took keeps the earlier entry's file, a name
 // that a file already had before the extraction is a failed entry. Every byte is checked against
-// the entry's checksum; a file whose entry fails is removed again. `displayName` names the
-// archive in messages. Does not throw.
+// the entry's checksum, and no entry writes more than its announced size; a file whose entry
+// fails is removed again. Nothing is written when the archive's records contradict each other
+// (CheckZipArchive; `opened` false) or when the announced sizes do not fit on the folder's drive
+// beside FitsOnDrive's reserve. `displayName` names the archive in messages. Does not throw.
 ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const std::string& folder);
 // The same for an archive file, opened for the time of the extraction with reading shared only.
 ExtractResult ExtractAll(const std::string& archive, const std::string& folder);

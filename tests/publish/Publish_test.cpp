@@ -339,7 +339,33 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   EXPECT_EQ(v.out, m.server + ": 1 section(s) checked, no problems, signature right.\n");
 }
 
+// Puts a maker's own archive in place of the published one, its hash in the list, signed anew.
+void ReplaceArchive(Maker& m, const std::string& archive) {
+  Write(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")), archive);
+  std::string list = Read(JoinPath(m.server, "Updates.ini"));
+  list.replace(list.find("SHA256=") + 7, 64, Sha256Hex(archive));
+  Write(JoinPath(m.server, "Updates.ini"), list);
+  Resign(m.server, m.secret);
+}
+
+// An archive of trelkpublish with one 16-bit field of an entry's local header (`local` bytes
+// into it) or central record (`central` bytes into it) changed; 0 leaves a record alone.
+std::string PatchedArchive(const std::vector<publish::ArchiveEntry>& entries, const std::string& name, size_t local,
+                           size_t central, uint16_t value) {
+  std::string bytes = publish::MakeArchive(entries);
+  auto put = [&](size_t at) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+  };
+  for (size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) {
+    if (bytes.compare(at - 30, 4, "PK\x03\x04") == 0 && local) put(at - 30 + local);
+    if (at >= 46 && bytes.compare(at - 46, 4, "PK\x01\x02") == 0 && central) put(at - 46 + central);
+  }
+  return bytes;
+}
+
 TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
+  const std::string batch = "@echo off\r\n", program(5000, 'p');
   struct Case {
     const char* name;
     std::function<void(Maker&)> change;
@@ -424,6 +450,42 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
          Resign(m.server, m.secret);
        },
        true, 1, "Section [Notizkasten]: no SHA256; programs built with the public key do not install Updates/Notizkasten.zip.\n"},
+      // Archives the maker made with other tools, read with the programs' own extraction rules.
+      {"an entry in Deflate64, as Explorer packs large files",
+       [&](Maker& m) {  // the method field of both records says 9
+         ReplaceArchive(m, PatchedArchive({{"Update.bat", batch}, {"Notizkasten.exe", program}}, "Notizkasten.exe", 8,
+                                          10, 9));
+       },
+       true, 1,
+       "Section [Notizkasten]: Updates/Notizkasten.zip: the entry \"Notizkasten.exe\" is packed with Deflate64, which "
+       "the programs cannot unpack; pack it with Deflate.\n"},
+      {"an encrypted entry",
+       [&](Maker& m) {
+         ReplaceArchive(m, PatchedArchive({{"Update.bat", batch}, {"Notizkasten.exe", program}}, "Notizkasten.exe", 6,
+                                          8, 1));
+       },
+       true, 1, "Updates/Notizkasten.zip: the entry \"Notizkasten.exe\" is encrypted; the programs cannot unpack it.\n"},
+      {"a local header that lies about the method",
+       [&](Maker& m) {
+         ReplaceArchive(m, PatchedArchive({{"Update.bat", batch}, {"Notizkasten.exe", program}}, "Notizkasten.exe", 8,
+                                          0, 0));
+       },
+       true, 1,
+       "Section [Notizkasten]: Updates/Notizkasten.zip: its records contradict each other (the local header of the "
+       "entry \"Notizkasten.exe\" gives another compression method than the central directory); the programs unpack "
+       "nothing of it.\n"},
+      {"a name the programs skip, and two entries of one name",
+       [&](Maker& m) {
+         ReplaceArchive(m, publish::MakeArchive({{"Update.bat", batch},
+                                                 {"CON.txt", "x"},
+                                                 {"alt/", ""},
+                                                 {"Notizkasten.exe", program},
+                                                 {"alt/NOTIZKASTEN.EXE", "alt"}}));
+       },
+       true, 1,
+       "Updates/Notizkasten.zip: the entry \"CON.txt\" is skipped by the programs: its name is no file name they "
+       "make.\nSection [Notizkasten]: Updates/Notizkasten.zip: the entries \"Notizkasten.exe\" and "
+       "\"alt/NOTIZKASTEN.EXE\" are unpacked under one name; the programs keep only the first.\n2 problem(s)"},
   };
   for (const Case& c : cases) {
     Maker m;

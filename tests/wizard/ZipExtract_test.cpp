@@ -8,6 +8,7 @@
 
 #include "tests/support/UpdateServer.h"
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -54,6 +55,21 @@ class ZipExtractTest : public ::testing::Test {
       if (e.store) zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     }
     ASSERT_EQ(zip_close(z), 0);
+  }
+  // An archive that a real tool made, built into this program from tests/wizard/archives (the
+  // resource of "7z-lzma.zip" is ZIP_7Z_LZMA).
+  static std::string Fixture(const std::string& file) {
+    std::string name = "ZIP_";
+    for (char c : file.substr(0, file.rfind('.'))) name += std::isalnum(static_cast<unsigned char>(c)) ? std::toupper(c) : '_';
+    HRSRC found = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    if (!found) return std::string();
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(nullptr, found));
+  }
+  // Sets the 32-bit field at `offset` from every record with the given signature.
+  static void PatchRecords(std::string& bytes, const char* signature, size_t offset, uint32_t value) {
+    for (size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 4))
+      for (int i = 0; i < 4; ++i) bytes[at + offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
   }
   std::string base_, folder_, archive_;
 };
@@ -145,15 +161,30 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
     const char* what;
     std::string archive;
     bool opened;
+    const char* error;  // part of the message
   } cases[] = {
-      {"cut off", bytes.substr(0, bytes.size() / 2), false},
-      {"no archive", "<html>404 Not Found</html>", false},
-      {"empty", "", false},
-      {"changed byte", bytes, true},
+      {"cut off", bytes.substr(0, bytes.size() / 2), false, "kein ZIP-Archiv oder unvollst\xE4ndig"},
+      {"no archive", "<html>404 Not Found</html>", false, "kein ZIP-Archiv"},
+      {"empty", "", false, "kein ZIP-Archiv"},
+      {"changed byte", bytes, true, "big.bin"},
+      // A zip bomb whose records agree on a lie: 1000 bytes announced, 200000 in the stream.
+      {"more data than announced", bytes, true, "mehr Daten, als das Archiv f\xFCr ihn angibt (1000 Byte)"},
+      // A lie between the local and the central record (the rules' table has every kind):
+      // nothing is unpacked at all.
+      {"local name differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Namensangabe"},
   };
   size_t at = bytes.find(big);
   ASSERT_NE(at, std::string::npos);
   cases[3].archive[at + 100000] = 'X';
+  // big.bin's local header before its data, its central record (name at 46) after all data.
+  const size_t local = bytes.rfind("PK\x03\x04", at), central = bytes.find("big.bin", at + big.size()) - 46;
+  ASSERT_EQ(bytes.compare(central, 4, "PK\x01\x02"), 0);
+  auto put32 = [](std::string& b, size_t offset, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  put32(cases[4].archive, local + 22, 1000);
+  put32(cases[4].archive, central + 24, 1000);
+  cases[5].archive[local + 30 + 2] = 'x';  // "bix.bin"
   for (const Case& c : cases) {
     std::ofstream(archive_, std::ios::binary | std::ios::trunc) << c.archive;
     for (const char* f : {"a.txt", "big.bin", "c.txt"}) DeleteFileA((folder_ + f).c_str());
@@ -161,15 +192,88 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
     r.heldFiles.clear();
     EXPECT_EQ(r.opened, c.opened) << c.what;
     EXPECT_FALSE(r.Complete()) << c.what;
-    EXPECT_FALSE(r.error.empty()) << c.what;
+    EXPECT_NE(r.error.find(c.error), std::string::npos) << c.what << ": " << r.error;
     EXPECT_FALSE(FileExists(folder_ + "big.bin")) << c.what;
     if (c.opened) {
       EXPECT_EQ(r.failed, 1) << c.what;
       EXPECT_NE(r.error.find("big.bin"), std::string::npos) << r.error;
       EXPECT_EQ(ReadFileBytes(folder_ + "c.txt"), "nachher");  // the other entries still arrive
+    } else {
+      EXPECT_EQ(Listing(folder_), "") << c.what;
     }
   }
+
+  // A zip bomb that announces what it unpacks to: 2000 entries of almost 4 GB each, far more
+  // than the drive holds. Refused before a single file is made.
+  std::vector<Entry> many;
+  for (int i = 0; i < 2000; ++i) many.push_back({"teil" + std::to_string(i) + ".bin", "x", true});
+  MakeArchive(many);
+  std::string bomb = ReadFileBytes(archive_);
+  PatchRecords(bomb, "PK\x03\x04", 22, 0xFFFFFFF0);
+  PatchRecords(bomb, "PK\x01\x02", 24, 0xFFFFFFF0);
+  std::ofstream(archive_, std::ios::binary | std::ios::trunc) << bomb;
+  RemoveTree(folder_);
+  CreateDirectoryA(folder_.c_str(), nullptr);
+  wizard::ExtractResult r = wizard::ExtractAll(archive_, folder_);
+  EXPECT_TRUE(r.opened);
+  EXPECT_FALSE(r.Complete());
+  EXPECT_EQ(r.written, 0);
+  EXPECT_EQ(Listing(folder_), "");
+  EXPECT_NE(r.error.find("wird nicht entpackt: seine Dateien brauchen 7,8 TB, auf dem Laufwerk des tempor\xE4ren "
+                         "Ordners sind aber nur "),
+            std::string::npos)
+      << r.error;
   EXPECT_FALSE(wizard::ExtractAll(base_ + "fehlt.zip", folder_).opened);
+}
+
+TEST_F(ZipExtractTest, ArchivesOfRealToolsUnpack) {
+  // Each archive holds Update.bat (stored or packed as the tool chose), Kasse.exe (973 bytes,
+  // packed) and "\xC4nderungen.txt" (its name in UTF-8), made in that order from one folder.
+  struct Case {
+    const char* archive;
+    const char* madeWith;
+    const char* error;  // nullptr: all three unpack
+  } cases[] = {
+      {"infozip.zip", "zip -q (Info-ZIP 3.0; time stamps and Unix ids in extra fields)", nullptr},
+      {"infozip-fz.zip", "zip -q -fz (ZIP64 sizes in every local header only)", nullptr},
+      {"infozip-store.zip", "zip -q -0 (stored)", nullptr},
+      {"infozip-stream.zip", "zip -q - ... | cat (streamed: data descriptors)", nullptr},
+      {"7z.zip", "7z a -tzip (p7zip 16.02; -mcu=on gives the same bytes)", nullptr},
+      {"7z-bzip2.zip", "7z a -tzip -mm=BZip2", nullptr},
+      {"7z-lzma.zip", "7z a -tzip -mm=LZMA (LZMA streams with end marker)", nullptr},
+      {"7z-lzma-noeos.zip", "7z a -tzip -mm=LZMA -meos=off (ended by the announced size)", nullptr},
+      {"bsdtar.zip", "bsdtar --format zip -cf (libarchive 3.6, as Windows' tar -a; streamed)", nullptr},
+      {"7z-deflate64.zip", "7z a -tzip -mm=Deflate64 (as Explorer writes large files)",
+       "Der Eintrag \"Kasse.exe\" des Archivs ist fehlerhaft: seine Kompressionsmethode Deflate64 wird nicht "
+       "unterst\xFCtzt"},
+  };
+  const std::string kasse = "MZ Kasse 2.0 " + [] {
+    std::string s;
+    for (int i = 0; i < 40; ++i) s += "neue Fassung der Kasse. ";
+    return s;
+  }();
+  for (const Case& c : cases) {
+    const std::string bytes = Fixture(c.archive);
+    ASSERT_FALSE(bytes.empty()) << c.archive;
+    RemoveTree(folder_);
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    std::ofstream(archive_, std::ios::binary | std::ios::trunc) << bytes;
+    wizard::ExtractResult r = wizard::ExtractAll(archive_, folder_);
+    r.heldFiles.clear();
+    EXPECT_TRUE(r.opened) << c.madeWith << ": " << r.error;
+    EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "@echo off\r\nrem Kasse 2.0\r\ncopy /y %%1Kasse.exe \"%s\"\r\n")
+        << c.madeWith;
+    EXPECT_EQ(ReadFileBytes(folder_ + "\xC4nderungen.txt"), "Neu in 2.0: alles.\r\n") << c.madeWith;
+    if (!c.error) {
+      EXPECT_TRUE(r.Complete()) << c.madeWith << ": " << r.error;
+      EXPECT_EQ(Listing(folder_), "[Kasse.exe][Update.bat][\xC4nderungen.txt]") << c.madeWith;
+      EXPECT_EQ(ReadFileBytes(folder_ + "Kasse.exe"), kasse) << c.madeWith;
+    } else {
+      EXPECT_EQ(r.failed, 1) << c.madeWith;
+      EXPECT_EQ(r.error, c.error) << c.madeWith;
+      EXPECT_FALSE(FileExists(folder_ + "Kasse.exe")) << c.madeWith;
+    }
+  }
 }
 
 TEST(ToOemText, ConvertsWholePathsOfAnyLength) {

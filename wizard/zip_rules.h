@@ -1,0 +1,79 @@
+// The archive engine's pure rules: the consistency of a ZIP archive's central directory with its
+// local headers, which entries the programs can unpack, and whether they fit on the drive.
+// Nothing here touches Windows; the wizard and trelkpublish hand in the archive's bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wizard {
+
+// Reads `size` bytes at `offset` of the archive into `out` (replacing what it held). False when
+// the archive has fewer bytes there or cannot be read.
+using ZipReader = std::function<bool(uint64_t offset, size_t size, std::string& out)>;
+
+// One entry as the central directory records it, its ZIP64 values applied.
+struct ZipEntryRecord {
+  std::string name;  // raw bytes, as stored
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t crc = 0;
+  uint64_t compressedSize = 0;
+  uint64_t size = 0;          // announced size of the unpacked data
+  uint64_t headerOffset = 0;  // where its local header begins
+  uint64_t end = 0;           // the first byte after its data and its data descriptor (once checked)
+};
+
+// What makes an archive unfit to unpack: every reader must see the same entries in it.
+enum class ZipFault {
+  None,
+  NoArchive,          // no end record that closes the file (not a ZIP archive, or cut off)
+  DirectoryDamaged,   // the central directory is not where and what its end record says
+  HeaderMissing,      // no local header at an entry's offset (beyond the archive, or other bytes)
+  NameDiffers,        // local and central record name the entry differently
+  MethodDiffers,      // ... give another compression method
+  FlagsDiffer,        // ... differ in encryption or in the data descriptor
+  CrcDiffers,         // ... give another checksum (also the data descriptor's)
+  SizeDiffers,        // ... give another size (also the data descriptor's)
+  OutsideArchive,     // an entry's data reaches into the central directory or beyond the file
+  Overlapping,        // two entries share bytes (one compressed stream unpacked many times)
+};
+
+struct ZipCheck {
+  ZipFault fault = ZipFault::None;
+  size_t entry = 0;  // index of the entry the fault is about (for the faults about one entry)
+  std::vector<ZipEntryRecord> entries;  // the central directory in order; with a fault as far as read
+};
+
+// Reads the central directory of an archive of `archiveSize` bytes (its end record must close
+// the file; a ZIP64 end record is followed) and compares every entry's local header with it:
+// name, method, encryption and data-descriptor flags, checksum and both sizes must agree (a
+// streamed entry's local checksum and sizes may be zero, its data descriptor must then agree);
+// extra fields may differ (one side with ZIP64 sizes, time stamps of their own). Every entry's
+// header, data and descriptor must lie before the central directory, no two entries sharing a
+// byte. Does not throw except std::bad_alloc.
+ZipCheck CheckZipArchive(uint64_t archiveSize, const ZipReader& read);
+
+// A ZipReader over bytes held in memory (borrowed; they must outlive the reader).
+ZipReader ZipReaderOf(const std::string& bytes);
+
+// The compression methods the programs unpack: stored, Deflate, bzip2, LZMA (7-Zip's) and XZ.
+bool ZipMethodSupported(uint16_t method);
+
+// The name of a compression method for messages ("Deflate64", "PPMd", or "Nr. 99").
+std::string ZipMethodName(uint16_t method);
+
+// Whether an entry is encrypted (the programs know no password).
+bool ZipEntryEncrypted(const ZipEntryRecord& entry);
+
+// Free space that an extraction leaves on the drive of the temporary folder, so that the
+// system and the programs can go on working: 64 MB.
+constexpr uint64_t kDiskReserve = 64ull << 20;
+
+// Whether files of the given announced sizes fit on a drive with `freeBytes` free: their sizes,
+// each rounded up to whole 4 KB clusters, and kDiskReserve. Sums that overflow do not fit.
+bool FitsOnDrive(const std::vector<uint64_t>& sizes, uint64_t freeBytes);
+
+}  // namespace wizard
