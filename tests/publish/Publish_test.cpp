@@ -365,7 +365,7 @@ std::string PatchedArchive(const std::vector<publish::ArchiveEntry>& entries, co
 }
 
 TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
-  const std::string batch = "@echo off\r\n", program(5000, 'p');
+  const std::string batch = "@echo off\r\nrem 1\r\nrem 2\r\nrem 3\r\n", program(5000, 'p');
   struct Case {
     const char* name;
     std::function<void(Maker&)> change;
