@@ -59,7 +59,7 @@ printf '; nachher\r\n' >>"$work/changed/Updates.ini"
 if winverify "$work/changed"; then fail "trelkpublish.exe verify missed a changed list"; fi
 grep -q "the list was changed after signing" "$work/verify.log" || fail "trelkpublish.exe said: $(cat "$work/verify.log")"
 
-# The installation: the archive unpacked into the temporary folder, the batch file made and run.
+# The installation: the archive unpacked into the search folder, the batch file made and run.
 temp="$work/temp"
 prog="$work/Programme Ostvane"
 mkdir -p "$temp" "$prog"
@@ -73,5 +73,7 @@ for f in Brisel.exe Kalvor.dll; do
   cmp -s "$prog/$f" "$i686/$f" || { cat "$work/cmd.log"; fail "$f was not replaced"; }
   [ ! -e "$temp/$f" ] || fail "the copy of $f is still in the temporary folder"
 done
-[ ! -e "$temp/Update.bat" ] || fail "Update.bat did not delete itself"
+# The batch's last line removes its folder, itself included, once it has ended.
+for _ in $(seq 100); do [ -e "$temp" ] || break; sleep 0.1; done
+[ ! -e "$temp" ] || fail "Update.bat did not remove its folder"
 echo "release_test: published, verified and installed"
