@@ -23,7 +23,7 @@ std::string I686BinDir() { return BinDir() + "..\\..\\i686\\bin\\"; }
 std::string X86_64BinDir() { return BinDir() + "..\\..\\x86_64\\bin\\"; }
 
 // The architecture of this build as the side-by-side store names it.
-const char kArchitecture[] = sizeof(void*) == 4 ? "x86" : "amd64";
+const char* const kArchitecture = sizeof(void*) == 4 ? "x86" : "amd64";
 
 const char kManifestX86[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
