@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable logic natively under the sanitizers, then
 # all tests of the 64-bit build under Wine (fresh prefix, Xvfb display, German locale), then on
-# the shipped 32-bit build the tests that start its programs or load its catalogue (label
-# "program"; OSTVANE_I686_TESTS=all runs all of them there too), each architecture in a fresh
-# prefix. The last lines say which architectures ran, how long each took and what failed where;
+# the shipped 32-bit build the tests that start its programs or load its catalogue and the quick
+# in-process suites (label "i686"; OSTVANE_I686_TESTS=all runs every test there too), each
+# architecture in a fresh prefix. The last lines say which architectures ran, how long each took and what failed where;
 # on a machine that cannot run 32-bit programs they say so, and everything else still runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -47,7 +47,7 @@ if why_not=$(can_test_32bit); then
   if [ "${OSTVANE_I686_TESTS:-}" = all ]; then
     run_ctest "i686 (32-bit build, every test)" i686
   else
-    run_ctest "i686 (32-bit build, its programs and catalogue)" i686 -L program
+    run_ctest "i686 (32-bit build: programs, catalogue, quick in-process suites)" i686 -L i686
   fi
   archs="x86_64 and i686"
 else
