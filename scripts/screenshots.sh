@@ -3,23 +3,27 @@
 # seeded programs: the tool's own update wizard (its welcome, settings and check pages, as the
 # tool's first start shows it; the later pages through wizard_pages.exe), page 0 with the logo
 # and the animation, three animation frames, page 1 with a selected row and its open drop-down,
-# page 2, and the about dialog. Writes docs/*.png.
+# page 2, and the about dialog. Writes docs/*.png. The pictures show the shipped 32-bit build
+# (build/i686), started with Wine's 32-bit loader; its keys live in the registry's 32-bit view.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-BUILDS=x86_64 bash "$root/scripts/build.sh"
+BUILDS=i686 bash "$root/scripts/build.sh"
+source "$root/scripts/arch32.sh"
+why_not=$(can_test_32bit) || { echo "screenshots: the pictures come from the 32-bit build, but $why_not" >&2; exit 1; }
+bin="$root/build/i686/bin"
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-shots"
 OSTVANE_OWN_DISPLAY=1 start_display
 work=$(mktemp -d)
 trap 'stop_all; rm -rf "$work"' EXIT
 start_wine
-reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${@:2}" >/dev/null 2>&1; }
+reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f /reg:32 "${@:2}" >/dev/null 2>&1; }
 reg Adressmeister
 reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
 reg Lagerfix /v NoUpdate /t REG_SZ /d ""
 reg Ostvane /v UpdateInterval /t REG_DWORD /d 1
 reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
-(cd "$root/build/x86_64/bin" && "$WINE" Brisel.exe </dev/null >/dev/null 2>&1 &)
+(cd "$bin" && "$WINE32" Brisel.exe </dev/null >/dev/null 2>&1 &)
 # The screen under a window, so that a drop-down (a window of its own) is in the picture too.
 shot() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
@@ -106,7 +110,7 @@ xdotool key --window "$info" Escape
 
 # The wizard's later pages, walked to by wizard_pages.exe with the steps' work played by it.
 for page in result-none result-update install finish refused-signature; do
-  (cd "$root/build/x86_64/bin" && "$WINE" wizard_pages.exe "$page" </dev/null >/dev/null 2>&1 &)
+  (cd "$bin" && "$WINE32" wizard_pages.exe "$page" </dev/null >/dev/null 2>&1 &)
   sleep 1
   pages=$(wait_window '^Updates installieren$')
   sleep 2.5
@@ -117,17 +121,17 @@ done
 # The download page mid-way, from the real road: Notizkasten.exe against the maker's web server
 # on 127.0.0.1 (a staging folder of scripts/make_road.py), the 20 MB archive throttled to 3 MB/s.
 road="$work/road"
-python3 "$root/scripts/make_road.py" "$road" "$root/build/x86_64/bin" >/dev/null
+python3 "$root/scripts/make_road.py" "$road" "$bin" >/dev/null
 python3 "$root/tests/wizard/update_server.py" --root "$road/root" --port-file "$road/port" --lifetime 300 \
   </dev/null >/dev/null 2>&1 &
 server=$!
 for _ in $(seq 100); do [ -s "$road/port" ] && break; sleep 0.05; done
 port=$(cat "$road/port")
 curl -s "http://127.0.0.1:$port/_mode?path=/Updates/Notizkasten.zip&rate=3000000" >/dev/null
-"$WINE" reg delete 'HKLM\Software\Trelk\Notizkasten' /f >/dev/null 2>&1 || true
+"$WINE" reg delete 'HKLM\Software\Trelk\Notizkasten' /f /reg:32 >/dev/null 2>&1 || true
 roadtemp="Z:${road//\//\\}\\temp"
 (cd "$road/prog" && TRELK_UPDATE_SERVER="127.0.0.1:$port" TMP="$roadtemp" TEMP="$roadtemp" \
-  "$WINE" Notizkasten.exe </dev/null >/dev/null 2>&1 &)
+  "$WINE32" Notizkasten.exe </dev/null >/dev/null 2>&1 &)
 wiz=$(wait_window '^Updates installieren$')
 sleep 1.5
 wclick 600 200         # a neutral spot

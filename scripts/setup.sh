@@ -2,7 +2,8 @@
 # Installs everything the build and the tests need on Debian 12 and is quick when all is there:
 # the mingw-w64 cross compilers, Wine, Xvfb and friends, the German locale, and libzip (with
 # bzip2 and liblzma) and libsodium cross-built for both Windows targets from Debian's source
-# packages (natively both come from the -dev packages, for the publishing tool and its tests).
+# packages (natively both come from the -dev packages, for the publishing tool and its tests),
+# and Wine's 32-bit loader where the machine runs 32-bit programs.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +28,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   sudo_ apt-get update -q
   sudo_ apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The shipped 32-bit build runs under Wine's 32-bit loader: wine32 from the i386 architecture,
+# where this machine runs 32-bit programs at all (found out by starting one). Wine prefixes made
+# before wine32 was there are 64-bit only; scripts/wine-env.sh makes them again.
+source "$here/scripts/arch32.sh"
+if runs_32bit; then
+  if ! has_wine32; then
+    echo "setup: installing wine32:i386 for the 32-bit build's tests"
+    export DEBIAN_FRONTEND=noninteractive
+    dpkg --print-foreign-architectures | grep -qx i386 || sudo_ dpkg --add-architecture i386
+    sudo_ apt-get update -q
+    sudo_ apt-get install -y -q wine32:i386
+  fi
+else
+  echo "setup: this machine cannot run 32-bit programs: the 32-bit build is compiled, not tested"
 fi
 
 # German glibc locale: Wine takes its code pages and formats from it, and file names with

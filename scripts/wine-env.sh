@@ -1,15 +1,20 @@
 # Sourced by the scripts: a Wine prefix of the project's own with the German locale, and an
-# Xvfb display when there is none. Sets WINEPREFIX, DISPLAY, LC_ALL, WINE and WINESERVER.
+# Xvfb display when there is none. Sets WINEPREFIX, DISPLAY, LC_ALL, WINE and WINESERVER. WINE is
+# the 64-bit loader; /usr/bin/wine (WINE32) starts the 32-bit programs where wine32 is installed.
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver
+export WINE=/usr/lib/wine/wine64 WINE32=/usr/bin/wine WINESERVER=/usr/lib/wine/wineserver
 export LC_ALL=de_DE.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 template="$root/build/wine-template"
 
 # A template prefix is made once; each run works on a fresh copy of it.
 # Wine's own fonts (MS Sans Serif, Tahoma, ...) are only found in the prefix's Fonts folder;
 # without them every window font falls back to a much wider Linux font and texts get cut off.
+# Made while Wine's 32-bit loader is installed, the prefix serves both builds (its syswow64
+# holds the 32-bit system); one made before that starts no 32-bit program and is made again.
 make_template() {
-  [ -f "$template/system.reg" ] && [ -f "$template/drive_c/windows/Fonts/sserife.fon" ] && return 0
+  local wow64=yes
+  [ -x /usr/lib/wine/wine ] && [ ! -f "$template/drive_c/windows/syswow64/kernel32.dll" ] && wow64=no
+  [ -f "$template/system.reg" ] && [ -f "$template/drive_c/windows/Fonts/sserife.fon" ] && [ $wow64 = yes ] && return 0
   echo "wine: creating the template prefix (once)"
   rm -rf "$template"
   WINEPREFIX="$template" "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true

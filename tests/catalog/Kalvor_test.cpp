@@ -57,6 +57,27 @@ TEST_F(KalvorTest, RowsFollowTheCatalogueRules) {
   EXPECT_EQ(names.size(), 11u);
 }
 
+#if defined(__i386__)
+// The 32-bit calling convention as callers of the catalogue rely on it: the arguments pushed
+// right to left, the callee removes them (a cdecl export would leave 8 bytes on the stack).
+TEST_F(KalvorTest, TheCalleeRemovesItsArguments) {
+  uintptr_t before = 0, after = 0;
+  const char* text = nullptr;
+  asm volatile(
+      "movl %%esp, %0\n\t"
+      "pushl $1\n\t"  // column
+      "pushl $4\n\t"  // row
+      "call *%3\n\t"
+      "movl %%esp, %1\n\t"
+      "movl %0, %%esp"
+      : "=&r"(before), "=&r"(after), "=a"(text)
+      : "r"(data)
+      : "ecx", "edx", "memory");
+  EXPECT_EQ(after, before) << "i686: the stack after GetArrayData(4, 1)";
+  EXPECT_STREQ(text, "Ostvane") << "i686: row 4, column 1";
+}
+#endif
+
 TEST_F(KalvorTest, OutOfRangeGivesAnEmptyText) {
   const int32_t cells[][2] = {{-1, 0}, {11, 0}, {11, 1}, {0, 2}, {0, -1}, {INT32_MAX, 1}, {INT32_MIN, 0}, {5, INT32_MAX}};
   for (const auto& c : cells) {

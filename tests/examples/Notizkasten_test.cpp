@@ -39,7 +39,7 @@ HWND FindButton(HWND top, const char* text) {
     const char* text;
     HWND found;
   } s{text, nullptr};
-  EnumChildWindows(top, [](HWND h, LPARAM p) -> BOOL {
+  EnumChildWindows(top, [](HWND h, LPARAM p) CALLBACK -> BOOL {
     auto* s = reinterpret_cast<Search*>(p);
     char cls[32], buf[128];
     GetClassNameA(h, cls, sizeof cls);

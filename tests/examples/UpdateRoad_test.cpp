@@ -60,7 +60,7 @@ struct Child {
 // The visible child windows of `top` with their class and text.
 std::vector<Child> Children(HWND top) {
   std::vector<Child> found;
-  EnumChildWindows(top, [](HWND h, LPARAM p) -> BOOL {
+  EnumChildWindows(top, [](HWND h, LPARAM p) CALLBACK -> BOOL {
     if (!IsWindowVisible(h)) return TRUE;
     char cls[64];
     GetClassNameA(h, cls, sizeof cls);

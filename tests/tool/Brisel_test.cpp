@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/Programs.h"
 #include "tests/support/RegistryKeys.h"
+#include "tests/support/UpdateServer.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ HWND WaitForMainWindow(DWORD pid) { return WaitForWindow(pid, "TForm1", "Trelk-S
 
 std::vector<std::string> VisibleTexts(HWND parent) {
   std::vector<std::string> texts;
-  EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
+  EnumChildWindows(parent, [](HWND h, LPARAM p) CALLBACK -> BOOL {
     if (IsWindowVisible(h)) {
       char buf[1024];
       int n = GetWindowTextA(h, buf, sizeof buf);
@@ -169,7 +171,7 @@ HWND ChildWithText(HWND parent, const char* cls, const std::string& text) {
     std::string text;
     HWND hit;
   } search{cls, text, nullptr};
-  EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
+  EnumChildWindows(parent, [](HWND h, LPARAM p) CALLBACK -> BOOL {
     auto* s = reinterpret_cast<Search*>(p);
     char cls[64];
     GetClassNameA(h, cls, sizeof cls);
@@ -481,6 +483,117 @@ TEST(Brisel, SearchNowRunsTheProgramsWizardWhileTheToolStaysResponsive) {
 
   PostMessageA(ChildWithText(main, "Button", "Abbrechen"), BM_CLICK, 0, 0);
   EXPECT_EQ(brisel.Wait(20000), 0u);
+}
+
+// ---- the release as it ships ---------------------------------------------------------------
+
+// Waits for a visible, enabled button with that caption inside `top` and clicks it.
+bool ClickButton(HWND top, const char* caption, int ms = 15000) {
+  return WaitFor([&] {
+    HWND button = ChildWithText(top, "Button", caption);
+    if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
+    PostMessageA(button, BM_CLICK, 0, 0);
+    return true;
+  }, ms);
+}
+
+bool ShowsText(HWND top, const std::string& part, int ms = 15000) {
+  return WaitFor([&] { return Contains(VisibleTexts(top), part); }, ms);
+}
+
+// What a window shows, for a failure message.
+std::string Shown(HWND top) {
+  std::string all;
+  for (const std::string& t : VisibleTexts(top)) all += "[" + t + "] ";
+  return all;
+}
+
+// The released tool (scripts/release.sh: the 32-bit Brisel.exe and Kalvor.dll built with the
+// maker's key and published as "Ostvane" / "Brisel.zip", lying in OSTVANE_RELEASE_BIN) installed
+// as an older copy in a folder of its own: its start finds the published update on the maker's
+// server, installs it through its own wizard and comes back as the released version, with the
+// released Kalvor.dll beside it. tests/publish/release_road.sh publishes and runs it.
+TEST(BriselRelease, InstalledToolTakesThePublishedUpdateAndRestartsAsTheRelease) {
+  const char* released = std::getenv("OSTVANE_RELEASE_BIN");
+  if (!released) GTEST_SKIP() << "run by tests/publish/release_road.sh";
+  ASSERT_NE(UpdateServerPort(), 0);
+  const std::string bin = std::string(released) + "\\";
+  const std::string newTool = ReadFileBytes(bin + "Brisel.exe"), newCatalogue = ReadFileBytes(bin + "Kalvor.dll");
+  ASSERT_FALSE(newTool.empty() || newCatalogue.empty()) << bin;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string work = std::string(temp) + "Ostvane Freigabe\\";
+  const std::string program = work + "Programme\\", tempDir = work + "Temp\\";
+  RemoveTree(work);
+  ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr) && CreateDirectoryA(program.c_str(), nullptr) &&
+              CreateDirectoryA(tempDir.c_str(), nullptr));
+  // The installed version: the released program with bytes of its own at its end (it still
+  // runs) and the catalogue of the ordinary build, both ten days old (the tool compares the
+  // list's date with its catalogue's).
+  WriteFileBytes(program + "Brisel.exe", newTool + "installierte Version");
+  ASSERT_TRUE(CopyFileA((BinDir() + "Kalvor.dll").c_str(), (program + "Kalvor.dll").c_str(), FALSE));
+  ASSERT_NE(ReadFileBytes(program + "Kalvor.dll"), newCatalogue);
+  for (const char* file : {"Brisel.exe", "Kalvor.dll"}) {
+    HANDLE f = CreateFileA((program + file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << file;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= 10ULL * 864000000000ULL;
+    FILETIME old{t.LowPart, t.HighPart};
+    SetFileTime(f, nullptr, nullptr, &old);
+    CloseHandle(f);
+  }
+  TrelkKeys keys;  // no key "Ostvane": the tool's first start searches for its updates
+  ServerClear();
+
+  // The tool's environment: its temporary folder and the maker's server on 127.0.0.1.
+  SetEnvironmentVariableA("TMP", tempDir.substr(0, tempDir.size() - 1).c_str());
+  SetEnvironmentVariableA("TEMP", tempDir.substr(0, tempDir.size() - 1).c_str());
+  SetEnvironmentVariableA("TRELK_UPDATE_SERVER", UpdateServerAuthority().c_str());
+  Process brisel;
+  ASSERT_TRUE(brisel.Start(program + "Brisel.exe"));
+  const DWORD pid = brisel.pi.dwProcessId;
+  HWND wizard = WaitForWindow(pid, "TStatusForm", "Updates installieren");
+  ASSERT_NE(wizard, nullptr) << "the tool's own update wizard did not open";
+  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+  ASSERT_TRUE(ClickButton(wizard, "Jetzt auf neue Updates prüfen"));
+  ASSERT_TRUE(ShowsText(wizard, "Version aus dem Test")) << "the released version's news; shown: " << Shown(wizard);
+  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+  ASSERT_TRUE(ShowsText(wizard, "Die Update-Dateien wurden erfolgreich heruntergeladen.", 30000));
+  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+  ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
+  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+  ASSERT_TRUE(ClickButton(wizard, "Beenden"));
+  EXPECT_EQ(brisel.Wait(20000), 0u);
+  EXPECT_EQ(ServerLog(), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Brisel.zip HTTP/1.0\n")
+      << "the signed road: list, signature, archive";
+
+  // The batch file replaces both files once the tool has ended and starts it again.
+  HWND restarted = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (HWND h : WindowsOf(0, "TForm1", "Trelk-Software Ostvane")) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(h, &owner);
+      if (owner != pid && IsWindowVisible(h)) restarted = h;
+    }
+    return restarted != nullptr;
+  }, 60000)) << "the tool was not started again";
+  EXPECT_EQ(ReadFileBytes(program + "Brisel.exe"), newTool) << "Brisel.exe is not the released one";
+  EXPECT_EQ(ReadFileBytes(program + "Kalvor.dll"), newCatalogue) << "Kalvor.dll is not the released one";
+  DWORD again = 0;
+  GetWindowThreadProcessId(restarted, &again);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, again);
+  char path[MAX_PATH] = "";
+  DWORD size = MAX_PATH;
+  QueryFullProcessImageNameA(process, 0, path, &size);
+  EXPECT_EQ(lstrcmpiA(path, (program + "Brisel.exe").c_str()), 0) << path;
+  PostMessageA(ChildWithText(restarted, "Button", "Abbrechen"), BM_CLICK, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+  CloseHandle(process);
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(tempDir + "Update.bat"); }, 10000)) << "Update.bat is still there";
+  EXPECT_EQ(Listing(tempDir), "") << "the copies in the temporary folder are gone";
+  RemoveTree(work);
 }
 
 }  // namespace

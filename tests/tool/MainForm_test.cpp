@@ -655,7 +655,7 @@ std::vector<HWND> ForeignWindows(const char* cls) {
     std::vector<HWND> found;
   } search{cls, {}};
   EnumWindows(
-      [](HWND h, LPARAM p) -> BOOL {
+      [](HWND h, LPARAM p) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         DWORD pid = 0;
         GetWindowThreadProcessId(h, &pid);
@@ -710,7 +710,7 @@ TEST_F(SearchNowTest, TheStartedProgramRunsOnlyItsWizard) {
     } find;
     EnumChildWindows(
         wizard,
-        [](HWND h, LPARAM p) -> BOOL {
+        [](HWND h, LPARAM p) CALLBACK -> BOOL {
           char text[64] = "";
           GetWindowTextA(h, text, sizeof text);
           if (std::string(text) == "Abbrechen" && IsWindowVisible(h) && IsWindowEnabled(h)) {

@@ -28,8 +28,19 @@ int GdiObjects() {
     uint64_t user;
   };
 #pragma pack(pop)
-  auto* peb = *reinterpret_cast<uint8_t**>(reinterpret_cast<uint8_t*>(NtCurrentTeb()) + (sizeof(void*) == 8 ? 0x60 : 0x30));
+  auto* teb = reinterpret_cast<uint8_t*>(NtCurrentTeb());
+  auto* peb = *reinterpret_cast<uint8_t**>(teb + (sizeof(void*) == 8 ? 0x60 : 0x30));
   auto* table = *reinterpret_cast<const Entry**>(peb + (sizeof(void*) == 8 ? 0xF8 : 0x94));
+  if (!table && sizeof(void*) == 4) {
+    // A 32-bit process in a 64-bit prefix: the table hangs at the 64-bit PEB, which the 64-bit
+    // TEB names; the TEB's WowTebOffset (0xFDC) leads there.
+    const int32_t wowTeb = *reinterpret_cast<const int32_t*>(teb + 0xFDC);
+    if (wowTeb != 0) {
+      const uint64_t peb64 = *reinterpret_cast<const uint64_t*>(teb + wowTeb + 0x60);
+      table = reinterpret_cast<const Entry*>(
+          static_cast<uintptr_t>(*reinterpret_cast<const uint64_t*>(static_cast<uintptr_t>(peb64) + 0xF8)));
+    }
+  }
   if (!table) return -1;
   const auto self = static_cast<uint16_t>(GetCurrentProcessId());
   int n = 0;

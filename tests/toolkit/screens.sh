@@ -25,17 +25,20 @@ out=${3:-$work/new}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 bin=$(cd "$bin" && pwd)
+# The 32-bit build starts with Wine's 32-bit loader and keeps its keys in the registry's 32-bit view.
+view=() loader=$WINE
+case "$bin" in */i686/*) view=(/reg:32) loader=/usr/bin/wine ;; esac
 pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  "$WINE" reg delete 'HKLM\Software\Trelk' /f >/dev/null 2>&1 || true
+  "$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
   [ -n "$own" ] && stop_all
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${@:2}" >/dev/null 2>&1; }
-"$WINE" reg delete 'HKLM\Software\Trelk' /f >/dev/null 2>&1 || true
+reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${view[@]}" "${@:2}" >/dev/null 2>&1; }
+"$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
 reg Adressmeister
 reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
 reg Lagerfix /v NoUpdate /t REG_SZ /d ""
@@ -45,7 +48,7 @@ reg Ostvane /v Update /t REG_BINARY /d 000000000088f340
 reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
 
 cd "$bin"
-"$WINE" Brisel.exe </dev/null >/dev/null 2>&1 &
+"$loader" Brisel.exe </dev/null >/dev/null 2>&1 &
 pid=$!
 find_window() {  # title regex -> window id
   local w

@@ -25,7 +25,7 @@ HWND ChildAt(HWND main, const char* cls, RECT want) {
     RECT want;
     HWND found;
   } s{main, cls, want, nullptr};
-  EnumChildWindows(main, [](HWND h, LPARAM p) -> BOOL {
+  EnumChildWindows(main, [](HWND h, LPARAM p) CALLBACK -> BOOL {
     auto* s = reinterpret_cast<Search*>(p);
     char name[64];
     GetClassNameA(h, name, sizeof name);

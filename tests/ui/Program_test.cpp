@@ -18,8 +18,12 @@ namespace {
 
 using namespace testsupport;
 
-// The 32-bit build lies beside this one: build/i686/bin next to build/x86_64/bin.
+// Both builds lie side by side, build/i686/bin next to build/x86_64/bin, whichever this is.
 std::string I686BinDir() { return BinDir() + "..\\..\\i686\\bin\\"; }
+std::string X86_64BinDir() { return BinDir() + "..\\..\\x86_64\\bin\\"; }
+
+// The architecture of this build as the side-by-side store names it.
+const char* const kArchitecture = sizeof(void*) == 4 ? "x86" : "amd64";
 
 const char kManifestX86[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
@@ -75,7 +79,7 @@ TEST(Program, ManifestOfBothBuilds) {
     std::string want;
   } cases[] = {
       {I686BinDir() + "Brisel.exe", kManifestX86},
-      {BinDir() + "Brisel.exe", Replaced(kManifestX86, "processorArchitecture=\"X86\"", "processorArchitecture=\"amd64\"")},
+      {X86_64BinDir() + "Brisel.exe", Replaced(kManifestX86, "processorArchitecture=\"X86\"", "processorArchitecture=\"amd64\"")},
   };
   for (const Case& c : cases) {
     ASSERT_NE(GetFileAttributesA(c.path.c_str()), INVALID_FILE_ATTRIBUTES) << c.path << " is not built";
@@ -91,8 +95,8 @@ TEST(Program, VersionBlocks) {
   struct Case {
     std::string path, description;
   } cases[] = {
-      {BinDir() + "Brisel.exe", "Trelk-Software Ostvane: Update-Einstellungen"},
-      {BinDir() + "Kalvor.dll", "Trelk-Software Produktkatalog"},
+      {X86_64BinDir() + "Brisel.exe", "Trelk-Software Ostvane: Update-Einstellungen"},
+      {X86_64BinDir() + "Kalvor.dll", "Trelk-Software Produktkatalog"},
       {I686BinDir() + "Brisel.exe", "Trelk-Software Ostvane: Update-Einstellungen"},
       {I686BinDir() + "Kalvor.dll", "Trelk-Software Produktkatalog"},
   };
@@ -148,10 +152,11 @@ TEST(Program, RunningBriselUsesTheVersionSixCommonControls) {
     for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
     if (lower.find("comctl32.dll") != std::string::npos) comctl = lower;
   }
-  ASSERT_FALSE(comctl.empty()) << "comctl32 is not loaded";
-  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << comctl;
-  EXPECT_NE(comctl.find("microsoft.windows.common-controls"), std::string::npos) << comctl;
-  EXPECT_NE(comctl.find("6.0."), std::string::npos) << comctl;
+  ASSERT_FALSE(comctl.empty()) << kArchitecture << ": comctl32 is not loaded";
+  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << kArchitecture << ": " << comctl;
+  EXPECT_NE(comctl.find(std::string("\\") + kArchitecture + "_microsoft.windows.common-controls_"), std::string::npos)
+      << kArchitecture << ": " << comctl;
+  EXPECT_NE(comctl.find("6.0."), std::string::npos) << kArchitecture << ": " << comctl;
 }
 
 }  // namespace

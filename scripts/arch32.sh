@@ -1,0 +1,32 @@
+# Sourced by the scripts: whether this machine can run the shipped 32-bit build.
+# runs_32bit: true when the kernel starts a 32-bit program (a tiny one is assembled with binutils
+# and started; the kernel's version says nothing, some kernels are built without it).
+# has_wine32: true when Wine's 32-bit loader (Debian's wine32 of the i386 architecture) is there.
+# can_test_32bit: both; the reason why not goes to standard output otherwise.
+runs_32bit() {
+  local dir status
+  dir=$(mktemp -d)
+  printf '.globl _start\n_start:\n movl $1, %%eax\n movl $32, %%ebx\n int $0x80\n' >"$dir/probe.s"
+  status=1
+  if as --32 -o "$dir/probe.o" "$dir/probe.s" 2>/dev/null && ld -m elf_i386 -o "$dir/probe" "$dir/probe.o" 2>/dev/null; then
+    "$dir/probe" 2>/dev/null
+    [ $? = 32 ] && status=0
+  fi
+  rm -rf "$dir"
+  return $status
+}
+
+has_wine32() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && [ -x /usr/lib/wine/wine ]
+}
+
+can_test_32bit() {
+  if ! runs_32bit; then
+    echo "this machine cannot run 32-bit programs (a 32-bit test program did not start)"
+    return 1
+  fi
+  if ! has_wine32; then
+    echo "wine32:i386 is not installed (bash scripts/setup.sh installs it)"
+    return 1
+  fi
+}
