@@ -208,9 +208,17 @@ void ForgetReminder() {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Notizkasten");
 }
 
+// The downloaded archive, in the search folder of the program below `temp`.
+std::string ArchiveIn(const std::string& temp) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((temp + "Trelk-Notizkasten-*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return std::string();
+  FindClose(h);
+  return temp + fd.cFileName + "\\Notizkasten.zip";
+}
+
 WizardRun Wizard(const std::string& program, const std::string& authority, const std::string& temp) {
   ForgetReminder();
-  DeleteFileA((temp + "Notizkasten.zip").c_str());
   const std::string t = temp.substr(0, temp.size() - 1);
   std::string env = EnvironmentWith({"TMP=" + t, "TEMP=" + t, "TRELK_UPDATE_SERVER=" + authority});
   STARTUPINFOA si{sizeof si};
@@ -238,7 +246,7 @@ WizardRun Wizard(const std::string& program, const std::string& authority, const
   r.cpu = UnixCpuOf(program) - cpu;
   if (!Child(wizard, "Die Update-Dateien wurden erfolgreich")) Fail("the download did not end as complete");
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (GetFileAttributesExA((temp + "Notizkasten.zip").c_str(), GetFileExInfoStandard, &data))
+  if (GetFileAttributesExA(ArchiveIn(temp).c_str(), GetFileExInfoStandard, &data))
     r.bytes = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 10000);
