@@ -1,4 +1,4 @@
-// TSocketSession and TMessageTimer: the socket, its notifications, the waits and the time-out.
+// TSocketSession: the socket, its notifications, the waits and the time-out.
 #include "net/SocketSession.h"
 
 #include <algorithm>
@@ -14,8 +14,6 @@ namespace net {
 namespace {
 
 constexpr char kSessionClass[] = "SocketSessionWindow";
-constexpr char kTimerClass[] = "MessageTimerWindow";
-constexpr UINT_PTR kTimerId = 1;
 constexpr std::size_t kLookupBufferSize = 1024;
 // A wait for the next message is bounded so that a loop looks at its socket at least this often
 // even if a notification should never come.
@@ -41,57 +39,6 @@ toolkit::MessageWindow::Options HiddenWindowOptions() {
 std::string Dotted(int high, int low) { return base::IntToStr(high) + "." + base::IntToStr(low); }
 
 }  // namespace
-
-// =============================================================================================
-// TMessageTimer
-
-TMessageTimer::TMessageTimer(TComponent* owner)
-    : TComponent(owner),
-      window_(kTimerClass,
-              [this](UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
-                // An exception from the handler goes to the application's general error handler
-                // (the window's exception boundary).
-                if (msg != WM_TIMER || wp != kTimerId) return false;
-                result = 0;
-                if (onTimer_ && !Destroying()) {
-                  TNotifyEvent handler = onTimer_;  // the handler may replace itself
-                  handler(this);
-                }
-                return true;
-              },
-              HiddenWindowOptions()) {}
-
-TMessageTimer::~TMessageTimer() {
-  KillTimer(window_.Handle(), kTimerId);
-  window_.Destroy();
-}
-
-void TMessageTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  Update();
-}
-
-void TMessageTimer::SetInterval(std::uint32_t interval) {
-  if (interval == interval_) return;
-  interval_ = interval;
-  Update();
-}
-
-void TMessageTimer::SetOnTimer(TNotifyEvent handler) {
-  onTimer_ = std::move(handler);
-  Update();
-}
-
-void TMessageTimer::Restart() { Update(); }
-
-void TMessageTimer::Update() {
-  if (!window_.Handle()) return;
-  KillTimer(window_.Handle(), kTimerId);
-  if (interval_ != 0 && enabled_ && onTimer_) {
-    if (SetTimer(window_.Handle(), kTimerId, interval_, nullptr) == 0) throw base::Exception("No Timer");
-  }
-}
 
 // =============================================================================================
 // TSocketSession: life
@@ -393,17 +340,14 @@ void TSocketSession::ResolveHost() {
     return;
   }
   remoteAddress_.sin_addr.s_addr = 0;
-  TimerOn();
+  TimeOutRun timeOut(*this);
   eventArrived_ = false;
   lastEventOk_ = false;
   lookupHandle_ = WSAAsyncGetHostByName(window_.Handle(), kLookupMessage, name.c_str(), lookupBuffer_.get(),
                                         static_cast<int>(kLookupBufferSize));
-  if (!lookupHandle_) {
-    TimerOff();
-    throw ESockError("Host Lookup Failed");
-  }
+  if (!lookupHandle_) throw ESockError("Host Lookup Failed");
   while (!eventArrived_ && !timedOut_ && !cancelRequested_) Idle(true);
-  TimerOff();
+  timeOut.Off();
   if (lookupHandle_) {
     // Given up: the answer must not land in the buffer later.
     WSACancelAsyncRequest(lookupHandle_);
@@ -453,9 +397,9 @@ void TSocketSession::Connect() {
               sizeof(remoteAddress_)) == SOCKET_ERROR) {
     RaiseSocketError(WSAGetLastError());
   }
-  TimerOn();
+  TimeOutRun timeOut(*this);
   while (!connected_ && !timedOut_ && !cancelRequested_ && lastEventOk_) Idle(true);
-  TimerOff();
+  timeOut.Off();
   if (!timedOut_ && !cancelRequested_ && lastEventOk_) return;
   // The cancel stays requested: only the loops that raise EAbortError take it back.
   const bool timedOut = timedOut_, cancelled = cancelRequested_;
@@ -506,10 +450,10 @@ int TSocketSession::Listen(int port) {
 
 ScopedSocket TSocketSession::Accept() {
   ReportStatus(kLevelSocket, "Accepting");
-  TimerOn();
+  TimeOutRun timeOut(*this);
   // FD_ACCEPT marks the session connected; that ends the wait.
   while (!connected_ && !timedOut_ && !cancelRequested_) Idle(true);
-  TimerOff();
+  timeOut.Off();
   if (cancelRequested_) RaiseAbort("Socket send aborted");  // a time-out cancels too
   connected_ = false;  // the listening socket itself stays unconnected
   if (!lastEventOk_) throw ESockError("Accepting Canceled");
@@ -547,18 +491,13 @@ void TSocketSession::SendLoop(const char* data, std::size_t length,
 
 void TSocketSession::SendBuffer(const char* data, std::uint16_t length) {
   ReportStatus(kLevelSocket, "Sending Buffer");
-  TimerOn();
+  TimeOutRun timeOut(*this);
   if (!cancelRequested_) {
     std::size_t size = length;
     if (size == 0) size = strnlen(data, kMaxWriteLength);
-    try {
-      SendLoop(data, size);
-    } catch (...) {
-      TimerOff();
-      throw;
-    }
+    SendLoop(data, size);
   }
-  TimerOff();
+  timeOut.Off();
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
 
@@ -617,45 +556,40 @@ bool TSocketSession::DataAvailable() {
 
 std::string TSocketSession::ReadLn() {
   ReportStatus(kLevelTrace, "ReadLn");
-  TimerOn();
+  TimeOutRun timeOut(*this);
   TLineSplitter line;
-  try {
-    while (line.state() == TLineSplitter::State::NeedMore) {
-      if (cancelRequested_) RaiseAbort("Socket readln aborted");
-      int peeked = recv(socket_.get(), transferBuffer_, kTransferBufferSize, MSG_PEEK);
-      bool idle = false;
-      if (peeked == 0) {
-        RaiseCloseError();
+  while (line.state() == TLineSplitter::State::NeedMore) {
+    if (cancelRequested_) RaiseAbort("Socket readln aborted");
+    int peeked = recv(socket_.get(), transferBuffer_, kTransferBufferSize, MSG_PEEK);
+    bool idle = false;
+    if (peeked == 0) {
+      RaiseCloseError();
+      line.Close();
+      break;
+    }
+    if (peeked == SOCKET_ERROR) {
+      lastError_ = WSAGetLastError();
+      if (lastError_ == kWSAENOTCONN) {
         line.Close();
         break;
       }
-      if (peeked == SOCKET_ERROR) {
-        lastError_ = WSAGetLastError();
-        if (lastError_ == kWSAENOTCONN) {
-          line.Close();
-          break;
-        }
-        RaiseSocketError(lastError_);
-        idle = true;
-      } else {
-        // Take only what belongs to this line; the rest stays in the socket.
-        std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
-        while (taken > 0) {
-          int got = recv(socket_.get(), transferBuffer_, static_cast<int>(taken), 0);
-          if (got <= 0) break;
-          taken -= static_cast<std::size_t>(got);
-        }
-        if (line.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
-        if (line.state() == TLineSplitter::State::LineReady) break;
-        TimerRestart();  // part of a line came: the silence starts again
+      RaiseSocketError(lastError_);
+      idle = true;
+    } else {
+      // Take only what belongs to this line; the rest stays in the socket.
+      std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
+      while (taken > 0) {
+        int got = recv(socket_.get(), transferBuffer_, static_cast<int>(taken), 0);
+        if (got <= 0) break;
+        taken -= static_cast<std::size_t>(got);
       }
-      Idle(idle);
+      if (line.state() == TLineSplitter::State::TooLong) throw EHttpError(kLineTooLongText);
+      if (line.state() == TLineSplitter::State::LineReady) break;
+      TimerRestart();  // part of a line came: the silence starts again
     }
-  } catch (...) {
-    TimerOff();
-    throw;
+    Idle(idle);
   }
-  TimerOff();
+  timeOut.Off();
   return line.TakeLine();
 }
 
@@ -665,6 +599,15 @@ bool TSocketSession::AwaitReadable(DWORD milliseconds) {
   FD_SET(socket_.get(), &readable);
   timeval wait{0, static_cast<long>(milliseconds) * 1000};
   return select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
+TSocketSession::ReadNoticesOff::ReadNoticesOff(TSocketSession& session) : session_(session) {
+  session_.SelectEvents(kSocketEvents & ~FD_READ);
+}
+
+TSocketSession::ReadNoticesOff::~ReadNoticesOff() {
+  if (session_.socket_)
+    WSAAsyncSelect(session_.socket_.get(), session_.window_.Handle(), kSocketMessage, kSocketEvents);
 }
 
 void TSocketSession::SelectEvents(long events) {
@@ -678,13 +621,7 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
   // The loop asks the socket itself until it would block. The data-readable notification would
   // come once for every block meanwhile, each a message through the queue that costs more than
   // the block; so it is off while blocks stream in and on again only to wake the wait.
-  SelectEvents(kSocketEvents & ~FD_READ);
-  struct Restore {
-    TSocketSession* self;
-    ~Restore() {
-      if (self->socket_) WSAAsyncSelect(self->socket_.get(), self->window_.Handle(), kSocketMessage, kSocketEvents);
-    }
-  } restore{this};
+  ReadNoticesOff noticesOff(*this);
   std::int64_t left = length;
   while (!cancelRequested_ && left != 0 && wantsMore()) {
     // Bytes past an announced length are no part of this body.
@@ -720,45 +657,32 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
 void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t length) {
   ReportStatus(kLevelTrace, "CaptureFile");
   receivedBytes_ = 0;
-  TimerOn();
+  TimeOutRun timeOut(*this);
   toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    TimerOff();
-    throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
-  }
-  try {
-    ReceiveBlocks(
-        [&](const char* data, int size) {
-          DWORD written = 0;
-          if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
-              written != static_cast<DWORD>(size))
-            throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
-        },
-        [] { return true; }, length);
-  } catch (...) {
-    TimerOff();
-    throw;
-  }
+  if (!file) throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
+  ReceiveBlocks(
+      [&](const char* data, int size) {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+            written != static_cast<DWORD>(size))
+          throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
+      },
+      [] { return true; }, length);
   file.reset();
-  TimerOff();
+  timeOut.Off();
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }
 
 void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength, std::int64_t length) {
   ReportStatus(kLevelTrace, "Capture String");
   receivedBytes_ = 0;
-  TimerOn();
+  TimeOutRun timeOut(*this);
   text.clear();
-  try {
-    ReceiveBlocks([&](const char* data, int size) { text.append(data, static_cast<std::size_t>(size)); },
-                  [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; },
-                  length);
-  } catch (...) {
-    TimerOff();
-    throw;
-  }
-  TimerOff();
+  ReceiveBlocks([&](const char* data, int size) { text.append(data, static_cast<std::size_t>(size)); },
+                [&] { return maxLength == -1 || static_cast<std::int64_t>(text.size()) < maxLength; },
+                length);
+  timeOut.Off();
   if (cancelRequested_) RaiseAbort("Socket capture aborted");
 }
 

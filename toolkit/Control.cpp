@@ -354,7 +354,6 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TControl::SetLeft(int left) { SetWindowPos(handle_, nullptr, left, Top(), 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE); }
 void TControl::SetTop(int top) { SetWindowPos(handle_, nullptr, Left(), top, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE); }
 
 std::string TControl::Text() const {

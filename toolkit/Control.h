@@ -64,7 +64,6 @@ class TControl : public TComponent {
   int Width() const;
   int Height() const;
   void SetBounds(int left, int top, int width, int height);
-  void SetLeft(int left);
   void SetTop(int top);
 
   std::string Text() const;
