@@ -168,11 +168,7 @@ TOffscreen::TOffscreen(HDC like, int width, int height) {
   if (!dc_) throw base::Exception("Kein Gerätekontext für die Bitmap verfügbar");
   if (width > 0 && height > 0) bitmap_.reset(CreateCompatibleBitmap(like, width, height));
   if (!bitmap_) BitmapFailed(width, height);
-  previous_ = SelectObject(dc_.get(), bitmap_.get());
-}
-
-TOffscreen::~TOffscreen() {
-  if (previous_) SelectObject(dc_.get(), previous_);  // the bitmap out before it is deleted
+  selection_.emplace(dc_.get(), bitmap_.get());
 }
 
 void TOffscreen::CopyTo(HDC target, const RECT& r) const {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toolkit/Handles.h"
@@ -145,7 +146,6 @@ class TBitmap {
 class TOffscreen {
  public:
   TOffscreen(HDC like, int width, int height);
-  ~TOffscreen();
   TOffscreen(const TOffscreen&) = delete;
   TOffscreen& operator=(const TOffscreen&) = delete;
   HDC Dc() const { return dc_.get(); }
@@ -155,7 +155,7 @@ class TOffscreen {
  private:
   ScopedMemoryDc dc_;
   ScopedGdiObject bitmap_;
-  HGDIOBJ previous_ = nullptr;
+  std::optional<ScopedSelectObject> selection_;  // the bitmap out again before it is deleted
 };
 
 }  // namespace toolkit

@@ -204,13 +204,8 @@ void TControl::Paint(TCanvas& canvas) {
 }
 
 void TControl::PaintMessage(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
-  struct End {
-    HWND hwnd;
-    PAINTSTRUCT& ps;
-    ~End() { EndPaint(hwnd, &ps); }
-  } end{hwnd, ps};
+  const ScopedPaint paint(hwnd);
+  HDC dc = paint.get();
   const TForm* form = ParentForm();
   RECT client;
   GetClientRect(hwnd, &client);
@@ -221,7 +216,7 @@ void TControl::PaintMessage(HWND hwnd) {
       canvas.Font() = font_;
       Paint(canvas);
     }
-    buffer.CopyTo(dc, ps.rcPaint);
+    buffer.CopyTo(dc, paint.Area());
   } else {
     TCanvas canvas(dc);
     canvas.Font() = font_;
