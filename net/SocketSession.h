@@ -43,6 +43,14 @@ constexpr UINT kLookupMessage = WM_USER + 102;  // 1126
 // Notifications of the sockets Accept handed out: a number of their own, so that dropping the
 // stale notifications of the session's closed socket never drops theirs.
 constexpr UINT kAcceptedMessage = WM_USER + 103;  // 1127
+// The notifications every socket of the session is registered for: FD_READ | FD_OOB | FD_ACCEPT |
+// FD_CONNECT | FD_CLOSE, and FD_WRITE so that a send that would block can wait for room instead
+// of polling.
+constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE | FD_WRITE;
+// Size of the host lookup's result area.
+constexpr std::size_t kLookupBufferSize = 1024;
+// Longest time between two looks at the message queue while data streams in.
+constexpr DWORD kPumpSpacing = 5;
 
 // Status levels.
 constexpr int kLevelReply = 1;
