@@ -102,7 +102,8 @@ void THttpClient::Transfer() {
     if (OnAboutToSend) OnAboutToSend(this);
 
     TReplyDecision reply;
-    try {
+    {
+      Connection connection(*this);
       Connect();
       SendRequest();
       replyCode_ = 0;
@@ -142,14 +143,8 @@ void THttpClient::Transfer() {
         if (redirectLocation_.empty()) throw EHttpError(kNoLocationText);
         currentURL_ = redirectLocation_;
       }
-    } catch (...) {
-      try {
-        Disconnect();
-      } catch (...) {
-      }
-      throw;
+      connection.Close();
     }
-    Disconnect();
 
     if (reply.Redirect) {
       if (!receivedCookie_.empty()) {
@@ -168,6 +163,20 @@ void THttpClient::Transfer() {
     limit.CountHop();
     hops_ = limit.Hops();
   }
+}
+
+THttpClient::Connection::~Connection() {
+  if (!open_) return;
+  try {
+    client_.Disconnect();
+  } catch (...) {
+    // The error that ended the exchange is the one that counts.
+  }
+}
+
+void THttpClient::Connection::Close() {
+  open_ = false;
+  client_.Disconnect();
 }
 
 void THttpClient::ParseURL() {
@@ -265,7 +274,7 @@ void THttpClient::ReadResponseHeader() {
     hasLength_ = info.HasLength;
   };
 
-  LimitOverall(static_cast<DWORD>(HeaderTimeLimit > 0 ? HeaderTimeLimit : 0));
+  const OverallLimit limit(*this, static_cast<DWORD>(HeaderTimeLimit > 0 ? HeaderTimeLimit : 0));
   try {
     while (!reader.Done()) {
       const std::string line = ReadLn();
@@ -282,21 +291,15 @@ void THttpClient::ReadResponseHeader() {
       take();
     }
   } catch (const EAbortError&) {
-    const bool expired = OverallExpired();
-    LimitOverall(0);
-    if (expired) {
+    if (OverallExpired()) {
       throw EHttpError("Reply header not complete after " + base::IntToStr(HeaderTimeLimit / 1000) +
                        " s");
     }
     throw;
-  } catch (...) {
-    LimitOverall(0);
-    throw;
   }
-  LimitOverall(0);
 }
 
-void UseWizardSettings(THttpClient& http, const std::string& bodyFile) {
+void UseUpdateTransferSettings(THttpClient& http, const std::string& bodyFile) {
   http.Port = 21;
   http.TimeOut = 10000;
   http.ReportLevel = 0;

@@ -114,6 +114,20 @@ class THttpClient : public TSocketSession {
   void Start(CmdType cmd, const std::string& url, const std::string& data,
              const std::string& target);
   std::int64_t DataLength();
+  // One exchange's connection: Close disconnects (and may throw); an exchange left by an
+  // exception disconnects at the owner's end, dropping that disconnect's own error.
+  class Connection {
+   public:
+    explicit Connection(THttpClient& client) : client_(client) {}
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    void Close();
+
+   private:
+    THttpClient& client_;
+    bool open_ = true;
+  };
 
   std::string currentURL_;
   std::string requestPath_;
@@ -132,9 +146,10 @@ class THttpClient : public TSocketSession {
   int hops_ = 0;
 };
 
-// The settings the update wizard fetches with (port 21 until the URL names its own, 10 s of
-// silence, no status reports, the body into `bodyFile`, the header as text); httpget uses them
-// too, so that a maker checks a server with exactly the client the programs use.
-void UseWizardSettings(THttpClient& http, const std::string& bodyFile);
+// The update engine's transfer settings: port 21 until the URL names its own, 10 s of silence,
+// no status reports, the body into `bodyFile`, the header as text. Every fetch of the update
+// road uses them, and httpget too, so that a maker checks a server with exactly the client the
+// programs use.
+void UseUpdateTransferSettings(THttpClient& http, const std::string& bodyFile);
 
 }  // namespace net

@@ -15,6 +15,7 @@
 #include "toolkit/Component.h"
 #include "toolkit/Handles.h"
 #include "toolkit/MessageWindow.h"
+#include "toolkit/Timer.h"
 
 namespace net {
 
@@ -42,6 +43,14 @@ constexpr UINT kLookupMessage = WM_USER + 102;  // 1126
 // Notifications of the sockets Accept handed out: a number of their own, so that dropping the
 // stale notifications of the session's closed socket never drops theirs.
 constexpr UINT kAcceptedMessage = WM_USER + 103;  // 1127
+// The notifications every socket of the session is registered for: FD_READ | FD_OOB | FD_ACCEPT |
+// FD_CONNECT | FD_CLOSE, and FD_WRITE so that a send that would block can wait for room instead
+// of polling.
+constexpr long kSocketEvents = FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE | FD_WRITE;
+// Size of the host lookup's result area.
+constexpr std::size_t kLookupBufferSize = 1024;
+// Longest time between two looks at the message queue while data streams in.
+constexpr DWORD kPumpSpacing = 5;
 
 // Status levels.
 constexpr int kLevelReply = 1;
@@ -49,32 +58,11 @@ constexpr int kLevelCompleted = 2;
 constexpr int kLevelSocket = 4;
 constexpr int kLevelTrace = 8;
 
-// A timer that fires through the message loop: a hidden message-only window of class
-// "MessageTimerWindow" (the toolkit's message-window helper) holding platform timer 1. It fires
-// only while Enabled, with an Interval above 0 and OnTimer assigned, never once its destruction
-// has begun. An exception from OnTimer goes to the application's general error handler.
-class TMessageTimer : public TComponent {
+// The session's time-out timer: the toolkit's timer (Timer.h) on a hidden window of class
+// "MessageTimerWindow". Throws base::Exception "No Timer" when the platform refuses the timer.
+class TMessageTimer : public toolkit::TTimer {
  public:
-  explicit TMessageTimer(TComponent* owner);
-  ~TMessageTimer() override;
-
-  bool Enabled() const { return enabled_; }
-  void SetEnabled(bool enabled);
-  std::uint32_t Interval() const { return interval_; }
-  void SetInterval(std::uint32_t interval);
-  void SetOnTimer(TNotifyEvent handler);
-
-  // Starts the countdown again from the full interval (when the timer runs at all).
-  // Throws base::Exception "No Timer" when the platform refuses the timer.
-  void Restart();
-
- private:
-  void Update();
-
-  toolkit::MessageWindow window_;
-  bool enabled_ = true;
-  std::uint32_t interval_ = 1000;
-  TNotifyEvent onTimer_;
+  explicit TMessageTimer(TComponent* owner) : TTimer(owner, "MessageTimerWindow") {}
 };
 
 // The socket session. Every blocking call (Connect, ReadLn, the captures, the sends) returns when
@@ -170,7 +158,6 @@ class TSocketSession : public TComponent {
   const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
   const std::vector<std::string>& WinsockInfo() const { return winsockInfo_; }
   SOCKET Socket() const { return socket_.get(); }
-  HWND WindowHandle() const { return window_.Handle(); }
 
   // The text of a platform socket error number ("10061:Connection refused").
   std::string ErrorText(int error);
@@ -185,6 +172,19 @@ class TSocketSession : public TComponent {
   // bound); only while TimeOut is set. When it ends a wait, OverallExpired is true.
   void LimitOverall(DWORD milliseconds);
   bool OverallExpired() const { return overallExpired_; }
+  // LimitOverall(milliseconds) from its making, LimitOverall(0) at its end on every way out.
+  class OverallLimit {
+   public:
+    OverallLimit(TSocketSession& session, DWORD milliseconds) : session_(session) {
+      session_.LimitOverall(milliseconds);
+    }
+    ~OverallLimit() { session_.LimitOverall(0); }
+    OverallLimit(const OverallLimit&) = delete;
+    OverallLimit& operator=(const OverallLimit&) = delete;
+
+   private:
+    TSocketSession& session_;
+  };
 
   // Called by the socket and lookup messages of the hidden window.
   virtual void HandleSocketMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -221,6 +221,35 @@ class TSocketSession : public TComponent {
   void TimerRestart();  // the silence starts again (after a received block)
   void TimerOff();
   void TimerFired();
+  // The time-out of one wait: TimerOn at its making, TimerOff at Off or at its end, on every way
+  // out of the wait.
+  class TimeOutRun {
+   public:
+    explicit TimeOutRun(TSocketSession& session) : session_(session) { session_.TimerOn(); }
+    ~TimeOutRun() { Off(); }
+    TimeOutRun(const TimeOutRun&) = delete;
+    TimeOutRun& operator=(const TimeOutRun&) = delete;
+    void Off() {
+      if (on_) session_.TimerOff();
+      on_ = false;
+    }
+
+   private:
+    TSocketSession& session_;
+    bool on_ = true;
+  };
+  // The data-readable notification off from its making to its end, on every way out (while a
+  // receive loop asks the socket itself).
+  class ReadNoticesOff {
+   public:
+    explicit ReadNoticesOff(TSocketSession& session);
+    ~ReadNoticesOff();
+    ReadNoticesOff(const ReadNoticesOff&) = delete;
+    ReadNoticesOff& operator=(const ReadNoticesOff&) = delete;
+
+   private:
+    TSocketSession& session_;
+  };
   // Sends until all is out or a cancel; `sent` (when given) hears of every successful send.
   void SendLoop(const char* data, std::size_t length, const std::function<void(int)>& sent = {});
   // Raises the reset or error that the peer's close carried, if any.

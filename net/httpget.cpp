@@ -1,5 +1,5 @@
-// httpget URL FILE: fetches URL into FILE with the HTTP client and the update wizard's settings,
-// for makers who want to check their server with the very client the programs use.
+// httpget URL FILE: fetches URL into FILE with the HTTP client and the update engine's transfer
+// settings, for makers who want to check their server with the very client the programs use.
 //
 // Prints the status line, the byte count and the seconds of the transfer. The body goes to a temporary file
 // beside FILE, which replaces FILE only when the transfer succeeded, so a failed one leaves FILE
@@ -17,6 +17,7 @@
 
 #include "base/StrUtils.h"
 #include "net/HttpClient.h"
+#include "toolkit/Handles.h"
 
 namespace {
 
@@ -96,12 +97,9 @@ std::string Explained(const std::exception& error, const net::THttpClient& http)
 
 // True when `file` names a device (NUL, CON) rather than a file to replace.
 bool IsDevice(const std::string& file) {
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool device = GetFileType(h) == FILE_TYPE_CHAR;
-  CloseHandle(h);
-  return device;
+  const toolkit::ScopedFile h(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return h && GetFileType(h.get()) == FILE_TYPE_CHAR;
 }
 
 // A new temporary file in FILE's folder, so that it can replace FILE in one move.
@@ -153,7 +151,7 @@ int main(int argc, char** argv) {
   std::int64_t bytes = 0;
   try {
     net::THttpClient http(nullptr);
-    net::UseWizardSettings(http, target);
+    net::UseUpdateTransferSettings(http, target);
     QueryPerformanceCounter(&start);
     try {
       http.Get(url);

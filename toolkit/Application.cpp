@@ -133,8 +133,6 @@ void TApplication::BringMainFormToFront() {
   SetForegroundWindow(target);
 }
 
-bool TApplication::IsDialogKey(const MSG& msg) { return TranslateFormKey(msg); }
-
 void TApplication::Run() {
   if (TForm* main = MainForm(); main && !terminated_) main->ShowForm();
   while (!terminated_) {

@@ -70,9 +70,6 @@ class TApplication : public TComponent {
   void HandleException(const std::exception& e) noexcept;
   void HandleException() noexcept;  // for the exception being handled now (inside a catch)
 
-  // TranslateFormKey (Form.h), for loops that pump messages themselves.
-  bool IsDialogKey(const MSG& msg);
-
  private:
   bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
   void BringMainFormToFront();

@@ -76,13 +76,6 @@ int TCanvas::TextHeight(const std::string& text) {
   return size.cy;
 }
 
-int TCanvas::TextWidth(const std::string& text) {
-  SelectFont();
-  SIZE size{};
-  GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &size);
-  return size.cx;
-}
-
 void TCanvas::LineTo(int x, int y) {
   if (penStyle_ == PenStyle::Clear) {
     MoveToEx(dc_, x, y, nullptr);
@@ -175,11 +168,7 @@ TOffscreen::TOffscreen(HDC like, int width, int height) {
   if (!dc_) throw base::Exception("Kein Gerätekontext für die Bitmap verfügbar");
   if (width > 0 && height > 0) bitmap_.reset(CreateCompatibleBitmap(like, width, height));
   if (!bitmap_) BitmapFailed(width, height);
-  previous_ = SelectObject(dc_.get(), bitmap_.get());
-}
-
-TOffscreen::~TOffscreen() {
-  if (previous_) SelectObject(dc_.get(), previous_);  // the bitmap out before it is deleted
+  selection_.emplace(dc_.get(), bitmap_.get());
 }
 
 void TOffscreen::CopyTo(HDC target, const RECT& r) const {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toolkit/Handles.h"
@@ -84,7 +85,6 @@ class TCanvas {
 
   HDC Handle() const { return dc_; }
   TFont& Font() { return font_; }
-  COLORREF BrushColor() const { return brushColor_; }
   void SetBrushColor(COLORREF c) { brushColor_ = c; }
   void SetBrushStyle(BrushStyle s) { brushStyle_ = s; }
   void SetPenStyle(PenStyle s) { penStyle_ = s; }
@@ -95,7 +95,6 @@ class TCanvas {
   // Text inside `r` with DrawText's DT_* format (DT_CENTER | DT_VCENTER | DT_SINGLELINE, ...).
   void TextRect(const RECT& r, const std::string& text, UINT format);
   int TextHeight(const std::string& text);
-  int TextWidth(const std::string& text);
   void MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
   void LineTo(int x, int y);
   // A one-pixel frame in the brush colour; right and bottom edges exclusive.
@@ -147,7 +146,6 @@ class TBitmap {
 class TOffscreen {
  public:
   TOffscreen(HDC like, int width, int height);
-  ~TOffscreen();
   TOffscreen(const TOffscreen&) = delete;
   TOffscreen& operator=(const TOffscreen&) = delete;
   HDC Dc() const { return dc_.get(); }
@@ -157,7 +155,7 @@ class TOffscreen {
  private:
   ScopedMemoryDc dc_;
   ScopedGdiObject bitmap_;
-  HGDIOBJ previous_ = nullptr;
+  std::optional<ScopedSelectObject> selection_;  // the bitmap out again before it is deleted
 };
 
 }  // namespace toolkit

@@ -1,5 +1,5 @@
-// The control base: window creation, our mark on the window, the one window procedure,
-// reflected notifications, keys, fonts and painting.
+// The control base: window creation, our mark on the window, its messages from the one window
+// procedure, reflected notifications, keys, fonts and painting.
 #include "toolkit/Control.h"
 
 #include <algorithm>
@@ -11,66 +11,29 @@
 
 namespace toolkit {
 
-LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-
 namespace {
 
-// The window properties of ours: the control a window belongs to, and the window procedure we
-// replaced when we subclassed a standard window.
+// The window property of ours: the control a window belongs to.
 const char kMarkProperty[] = "Trelk.Control";
-const char kProcProperty[] = "Trelk.PreviousProc";
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-void RegisterOwnClass(const char* name) {
-  WNDCLASSEXA existing{sizeof existing};
-  if (GetClassInfoExA(Instance(), name, &existing)) {
-    if (existing.lpfnWndProc == ControlProc) return;
-    throw base::Exception(std::string("Fensterklasse ") + name + " ist schon vergeben");
-  }
-  WNDCLASSEXA wc{sizeof wc};
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = ControlProc;
-  wc.hInstance = Instance();
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hIcon = Application ? Application->Icon() : nullptr;
-  wc.lpszClassName = name;
-  if (!RegisterClassExA(&wc)) throw base::Exception(std::string("Fensterklasse ") + name + " kann nicht registriert werden");
+// The window is no longer ours: no mark, no messages to the control.
+void Unmark(HWND hwnd) {
+  RemovePropA(hwnd, kMarkProperty);
+  UnbindWindow(hwnd);
 }
-
-LRESULT Forward(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (auto previous = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kProcProperty)))
-    return CallWindowProcA(previous, hwnd, msg, wp, lp);
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-void Unmark(HWND hwnd) { RemovePropA(hwnd, kMarkProperty); }
 
 }  // namespace
 
-LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-    if (auto* self = static_cast<TControl*>(cs->lpCreateParams)) {
-      SetPropA(hwnd, kMarkProperty, self);
-      self->handle_ = hwnd;
-    }
-  }
-  TControl* self = TControl::FromHandle(hwnd);
-  if (msg == WM_NCDESTROY) {
-    LRESULT r = Forward(hwnd, msg, wp, lp);
-    RemovePropA(hwnd, kMarkProperty);
-    RemovePropA(hwnd, kProcProperty);
-    if (self && self->handle_ == hwnd) self->handle_ = nullptr;
-    return r;
-  }
-  if (!self) return Forward(hwnd, msg, wp, lp);
-  try {
-    return self->WndProc(hwnd, msg, wp, lp);
-  } catch (...) {
-    ReportCurrentException();
-  }
-  return 0;
+void TControl::WindowBound(HWND hwnd) {
+  SetPropA(hwnd, kMarkProperty, this);
+  handle_ = hwnd;
+}
+
+void TControl::WindowGone(HWND hwnd) {
+  RemovePropA(hwnd, kMarkProperty);
+  if (handle_ == hwnd) handle_ = nullptr;
 }
 
 // ---- life ----------------------------------------------------------------------------------
@@ -128,11 +91,12 @@ bool TControl::Live() const {
 void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const std::string& text,
                             const TBounds& b, bool ownClass) {
   ownClass_ = ownClass;
-  if (ownClass) RegisterOwnClass(className);
+  if (ownClass)
+    RegisterWindowClass(className, CS_DBLCLKS, LoadCursorA(nullptr, IDC_ARROW), Application ? Application->Icon() : nullptr);
   HWND parentWindow = parent_ ? parent_->handle_ : nullptr;
   if (parentWindow) style |= WS_CHILD;
   HWND h = CreateWindowExA(exStyle, className, text.c_str(), style, b.left, b.top, b.width, b.height,
-                           parentWindow, nullptr, Instance(), ownClass ? this : nullptr);
+                           parentWindow, nullptr, Instance(), ownClass ? static_cast<WindowTarget*>(this) : nullptr);
   if (!h) throw base::Exception(std::string("Fenster der Klasse ") + className + " kann nicht erstellt werden");
   if (!ownClass) SubclassChild(h);
   handle_ = h;
@@ -141,9 +105,10 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
 }
 
 void TControl::SubclassChild(HWND child) {
-  SetPropA(child, kProcProperty, reinterpret_cast<HANDLE>(GetWindowLongPtrA(child, GWLP_WNDPROC)));
   SetPropA(child, kMarkProperty, this);
-  SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
+  // Refused, the window keeps the system's handling only; its notifications still reach us
+  // through the mark.
+  SubclassWindow(child, this);
 }
 
 void TControl::MarkChild(HWND child) { SetPropA(child, kMarkProperty, this); }
@@ -155,7 +120,7 @@ TControl* TControl::FromHandle(HWND hwnd) {
   return static_cast<TControl*>(GetPropA(hwnd, kMarkProperty));
 }
 
-LRESULT TControl::DefaultProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return Forward(hwnd, msg, wp, lp); }
+LRESULT TControl::DefaultProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefaultWindowProc(hwnd, msg, wp, lp); }
 
 bool TControl::TrackClick(HWND hwnd, UINT msg, LPARAM lp) {
   switch (msg) {
@@ -204,13 +169,8 @@ void TControl::Paint(TCanvas& canvas) {
 }
 
 void TControl::PaintMessage(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
-  struct End {
-    HWND hwnd;
-    PAINTSTRUCT& ps;
-    ~End() { EndPaint(hwnd, &ps); }
-  } end{hwnd, ps};
+  const ScopedPaint paint(hwnd);
+  HDC dc = paint.get();
   const TForm* form = ParentForm();
   RECT client;
   GetClientRect(hwnd, &client);
@@ -221,7 +181,7 @@ void TControl::PaintMessage(HWND hwnd) {
       canvas.Font() = font_;
       Paint(canvas);
     }
-    buffer.CopyTo(dc, ps.rcPaint);
+    buffer.CopyTo(dc, paint.Area());
   } else {
     TCanvas canvas(dc);
     canvas.Font() = font_;
@@ -354,7 +314,6 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TControl::SetLeft(int left) { SetWindowPos(handle_, nullptr, left, Top(), 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE); }
 void TControl::SetTop(int top) { SetWindowPos(handle_, nullptr, Left(), top, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE); }
 
 std::string TControl::Text() const {

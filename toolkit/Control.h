@@ -1,9 +1,9 @@
-// TControl, the base of every control: its window, our own mark on that window, the one window
-// procedure, reflected notifications, focus, keys and painting.
+// TControl, the base of every control: its window, our own mark on that window, its messages from
+// the one window procedure (WindowProc.h), reflected notifications, focus, keys and painting.
 //
 // Every control is a real window. Standard ones ("BUTTON", "EDIT", ...) are subclassed after
-// creation; our own ones have registered classes named after the control kind and get `this`
-// through lpCreateParams at WM_NCCREATE. Either way the window carries a property of ours that
+// creation (SetWindowSubclass); our own ones have registered classes named after the control
+// kind and get `this` through lpCreateParams at WM_NCCREATE. Either way the window carries a property of ours that
 // points to its control: that mark, not the window procedure, is how a window is recognised
 // as ours, so it still works when the common controls subclass a window behind our back (the
 // up-down control does this to its buddy edit). No window map, no state in the dispatcher.
@@ -26,6 +26,7 @@
 #include "toolkit/Canvas.h"
 #include "toolkit/Component.h"
 #include "toolkit/Handles.h"
+#include "toolkit/WindowProc.h"
 
 namespace toolkit {
 
@@ -41,7 +42,7 @@ using TNotifyEvent = std::function<void(TComponent* sender)>;
 // The key is a character; setting it to 0 consumes it.
 using TKeyPressEvent = std::function<void(TComponent* sender, char& key)>;
 
-class TControl : public TComponent {
+class TControl : public TComponent, public WindowTarget {
  public:
   TControl(TComponent* owner, TControl* parent);
   // Takes the marks off the control's windows, then destroys them: no handler of this control
@@ -64,7 +65,6 @@ class TControl : public TComponent {
   int Width() const;
   int Height() const;
   void SetBounds(int left, int top, int width, int height);
-  void SetLeft(int left);
   void SetTop(int top);
 
   std::string Text() const;
@@ -107,7 +107,7 @@ class TControl : public TComponent {
   static TControl* FromHandle(HWND hwnd);
 
   // Runs the message through this control's handling; called by the window procedure only.
-  virtual LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
 
  protected:
   // Makes the window. `className` is a standard class ("BUTTON") or one of ours (registered on
@@ -125,7 +125,8 @@ class TControl : public TComponent {
   // Takes the marks off this control's windows and everything inside them, then destroys them.
   void DestroyHandle();
   void BeforeDestruction() override;
-  // The system's handling of a message: the procedure we replaced, or DefWindowProc.
+  // The system's handling of a message: the next procedure of a subclassed window, or
+  // DefWindowProc.
   LRESULT DefaultProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   // Whether events may still run: not once this control's or its form's destruction began.
@@ -170,7 +171,8 @@ class TControl : public TComponent {
   bool ownClass_ = false;
 
  private:
-  friend LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
+  void WindowBound(HWND hwnd) override;
+  void WindowGone(HWND hwnd) override;
   void PaintMessage(HWND hwnd);
   static BOOL CALLBACK DetachWindow(HWND child, LPARAM);
   std::vector<TControl*> controls_;

@@ -40,7 +40,6 @@ class TForm : public TControl {
   // Asks OnCloseQuery, runs OnClose, then hides the form (a modal form gets mrCancel); closing
   // the main form ends the application.
   void Close();
-  bool Modal() const { return modal_; }
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int result) { modalResult_ = result; }
 

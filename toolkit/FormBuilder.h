@@ -239,12 +239,6 @@ inline ControlSpec Row(const char* name, Kind kind, const char* parent = "", con
   return row;
 }
 
-// The binder for ControlSpec::bind in positional rows: Into(Button_Next).
-template <typename T>
-std::function<void(TComponent*)> Into(T*& member) {
-  return [&member](TComponent* c) { member = static_cast<T*>(c); };
-}
-
 // Flags of a form.
 enum class FormFlag : unsigned {
   None = 0,

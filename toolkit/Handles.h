@@ -100,6 +100,24 @@ class ScopedSelectObject {
   HGDIOBJ previous_;
 };
 
+// A window's painting: BeginPaint at its making, EndPaint at scope end (also when the painting
+// throws).
+class ScopedPaint {
+ public:
+  explicit ScopedPaint(HWND hwnd) : hwnd_(hwnd), dc_(BeginPaint(hwnd, &ps_)) {}
+  ScopedPaint(const ScopedPaint&) = delete;
+  ScopedPaint& operator=(const ScopedPaint&) = delete;
+  ~ScopedPaint() { EndPaint(hwnd_, &ps_); }
+  HDC get() const { return dc_; }
+  // The part of the window to paint.
+  const RECT& Area() const { return ps_.rcPaint; }
+
+ private:
+  HWND hwnd_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
+};
+
 // A window's DC got with GetDC, released at scope end.
 class ScopedGetDc {
  public:

@@ -2,14 +2,14 @@
 // the timers and the socket sessions stand on it.
 //
 // Contract:
-// - The window class is registered on first use under the given name, with the helper's own
-//   window procedure. A class name that is already registered with another procedure is
-//   refused (base::Exception "Fensterklasse %s ist schon vergeben").
-// - The window is created with the helper's address as its creation parameter; from
-//   WM_NCCREATE on the window knows its helper, and every message from then on reaches the
-//   procedure (the messages before it, and any the procedure leaves, get DefWindowProc).
-// - The procedure runs inside an exception boundary: an exception goes to the application's
-//   general error handler (ReportCurrentException), the message answers 0, nothing crosses the
+// - The window class is registered on first use under the given name, with the toolkit's one
+//   window procedure (WindowProc.h). A class name that is already registered with another
+//   procedure is refused (base::Exception "Fensterklasse %s ist schon vergeben").
+// - The window is created with the helper as its creation parameter; from WM_NCCREATE on the
+//   window knows its helper, and every message from then on reaches the procedure (the messages
+//   before it, and any the procedure leaves, get DefWindowProc).
+// - The procedure runs inside the one window procedure's exception boundary: an exception goes
+//   to the application's general error handler, the message answers 0, nothing crosses the
 //   window procedure.
 // - The helper owns the window. From the start of its destruction (or Destroy) no message
 //   reaches the procedure any more, not even the ones DestroyWindow sends. As a member of the
@@ -27,9 +27,11 @@
 #include <functional>
 #include <string>
 
+#include "toolkit/WindowProc.h"
+
 namespace toolkit {
 
-class MessageWindow {
+class MessageWindow : private WindowTarget {
  public:
   // Handles one message: true when handled (then `result` is the answer), false to leave it to
   // DefWindowProc.
@@ -55,7 +57,11 @@ class MessageWindow {
   void Destroy();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override;
+  void WindowBound(HWND hwnd) override { handle_ = hwnd; }
+  void WindowGone(HWND hwnd) override {
+    if (handle_ == hwnd) handle_ = nullptr;
+  }
   Procedure procedure_;
   HWND handle_ = nullptr;
 };

@@ -21,7 +21,6 @@ class TButton : public TControl {
   bool Default() const { return default_; }
   void SetDefault(bool on);
   bool Cancel() const { return cancel_; }
-  void SetCancel(bool on) { cancel_ = on; }
   // A button with a modal result sets it on its form when clicked (before OnClick runs), which
   // ends the form's modal show.
   int ModalResult() const { return modalResult_; }

@@ -234,7 +234,7 @@ TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   // The wizard's own HTTP client; the update component's settings are not copied into it.
   HTTP = new net::THttpClient(this);
   HTTP->SetName("HTTP");
-  net::UseWizardSettings(*HTTP, "");
+  net::UseUpdateTransferSettings(*HTTP, "");
   const ServerSetting server = UpdateServerSetting();
   HTTP->Host = server.host;
   UpdateServer = server.Authority();

@@ -146,7 +146,7 @@ TEST(HttpClientTest, RequestBytesOnTheWire) {
 TEST(HttpClientTest, UpdateListGetGoesToPort80) {
   THttpClient http(nullptr);
   const std::string file = ScratchFile("Updates.ini");
-  UseWizardSettings(http, file);
+  UseUpdateTransferSettings(http, file);
   Events events;
   events.Attach(http);
   if (Port80() != 80) {
@@ -251,7 +251,7 @@ TEST(HttpClientTest, ReplyEdgeCases) {
     THttpClient http(nullptr);
     const std::string file = ScratchFile("edge.htm");
     WriteWhole(file, untouched);
-    UseWizardSettings(http, file);
+    UseUpdateTransferSettings(http, file);
     Events events;
     events.Attach(http);
     ResetLog();
@@ -287,7 +287,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("another host");
     THttpClient http(nullptr);
-    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
     Events events;
     events.Attach(http);
     ResetLog();
@@ -305,7 +305,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("the same host gets its cookie back");
     THttpClient http(nullptr);
-    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
     http.Get(BaseURL() + "/redirect?to=/echo");
     EXPECT_EQ(ReadWhole(http.Body), "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept +
                                         "Cookie: id=42\r\n" + kContentType + "\r\n");
@@ -313,7 +313,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("relative location");
     THttpClient http(nullptr);
-    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
     http.Get(BaseURL() + "/redirect?to=target.txt");
     EXPECT_EQ(http.CurrentURL(), BaseURL() + "/target.txt");
     EXPECT_EQ(ReadWhole(http.Body), "path /target.txt");
@@ -322,7 +322,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("a 303 repeats the request at its own URL, also one without a scheme");
     THttpClient http(nullptr);
-    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
     const std::string url = "localhost:" + port + "/status?code=303";
     ResetLog();
     try {
@@ -338,7 +338,7 @@ TEST(HttpClientTest, Redirections) {
   {
     SCOPED_TRACE("handled by OnRedirect");
     THttpClient http(nullptr);
-    UseWizardSettings(http, ScratchFile("redirect.htm"));
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
     int asked = 0;
     http.OnRedirect = [&](bool& handled) {
       ++asked;
@@ -369,7 +369,7 @@ TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
     SCOPED_TRACE(c.name);
     THttpClient http(nullptr);
     const std::string file = ScratchFile("abort.bin");
-    UseWizardSettings(http, file);
+    UseUpdateTransferSettings(http, file);
     http.InputFileMode = c.intoFile;
     Events events;
     events.Attach(http);
@@ -436,7 +436,7 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
     THttpClient http(nullptr);
     const std::string file = ScratchFile("fail.htm");
     WriteWhole(file, "kept");
-    UseWizardSettings(http, file);
+    UseUpdateTransferSettings(http, file);
     Events events;
     events.Attach(http);
     int connects = 0;
@@ -461,7 +461,7 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
 TEST(HttpClientTest, BodyOver2GiB) {
   const std::int64_t size = (std::int64_t{1} << 31) + 65536 * 3 + 17;
   THttpClient http(nullptr);
-  UseWizardSettings(http, "NUL");
+  UseUpdateTransferSettings(http, "NUL");
   std::int64_t last = 0;
   bool ordered = true, expectedSeen = true;
   http.OnPacketRecvd = [&](TComponent*) {
