@@ -12,8 +12,10 @@
 #include "base/DateTime.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
-#include "wizard/update_rules.h"
-#include "wizard/zip_rules.h"
+#include "base/batch_template.h"
+#include "base/list_dates.h"
+#include "base/signed_update.h"
+#include "base/zip_rules.h"
 
 namespace publish {
 
@@ -54,7 +56,7 @@ struct SecretKey {
 void ReadSecretKey(const std::string& path, SecretKey& key) {
   auto text = TryReadFile(path);
   if (!text) throw EPublishError("The secret key file \"" + path + "\" does not exist.");
-  auto bytes = Base64Decode(*text);
+  auto bytes = base::DecodeBase64(base::TrimBlanksAndBreaks(*text));
   sodium_memzero(text->data(), text->size());
   if (!bytes || bytes->size() != crypto_sign_SECRETKEYBYTES) {
     if (bytes) sodium_memzero(bytes->data(), bytes->size());
@@ -74,7 +76,7 @@ void ReadSecretKey(const std::string& path, SecretKey& key) {
 std::string ReadPublicKey(const std::string& path) {
   auto text = TryReadFile(path);
   if (!text) throw EPublishError("The public key file \"" + path + "\" does not exist.");
-  auto bytes = Base64Decode(*text);
+  auto bytes = base::DecodeBase64(base::TrimBlanksAndBreaks(*text));
   if (!bytes || bytes->size() != crypto_sign_PUBLICKEYBYTES)
     throw EPublishError("\"" + path + "\" is no public key file of trelkpublish keygen (one line of Base64 of 32 bytes).");
   return *bytes;
@@ -93,8 +95,8 @@ int Keygen(const Arguments& a, std::ostream& out) {
   unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
   SecretKey secret;
   crypto_sign_keypair(publicKey, secret.bytes);
-  std::string secretText = Base64Encode(std::string_view(reinterpret_cast<char*>(secret.bytes), sizeof secret.bytes)) + "\r\n";
-  const std::string publicText = Base64Encode(std::string_view(reinterpret_cast<char*>(publicKey), sizeof publicKey));
+  std::string secretText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(secret.bytes), sizeof secret.bytes)) + "\r\n";
+  const std::string publicText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(publicKey), sizeof publicKey));
   try {
     CreateNewFile(secretPath, secretText, true);
   } catch (...) {
@@ -181,7 +183,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
 
   std::vector<ArchiveEntry> entries = FilesToPack(a.from);
   const std::string archive = MakeArchive(entries);
-  const std::string hash = HexLower(Sha256(archive));
+  const std::string hash = base::HexText(Sha256(archive));
 
   const std::string listPath = JoinPath(a.server, kListFile);
   auto oldList = TryReadFile(listPath);
@@ -205,7 +207,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   unsigned char signature[crypto_sign_BYTES];
   crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(listBytes.data()), listBytes.size(),
                        secret.bytes);
-  const std::string signatureText = Base64Encode(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
+  const std::string signatureText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
 
   // Nothing is written before here: a refused publish leaves the folder as it was.
   MakeDirectory(a.server);
@@ -396,24 +398,24 @@ std::string FoldedName(const std::string& utf8) {
   return text;
 }
 
-std::string FaultSentence(const wizard::ZipCheck& check) {
+std::string FaultSentence(const base::ZipCheck& check) {
   const std::string entry = check.entry < check.entries.size()
                                 ? "the entry \"" + EntryText(check.entries[check.entry].name) + "\""
                                 : std::string("an entry");
   const std::string local = "the local header of " + entry + " gives another ";
   std::string what;
   switch (check.fault) {
-    case wizard::ZipFault::None: return std::string();
-    case wizard::ZipFault::NoArchive: what = "it has no end record that closes the file"; break;
-    case wizard::ZipFault::DirectoryDamaged: what = "its central directory is damaged"; break;
-    case wizard::ZipFault::HeaderMissing: what = entry + " is not where the central directory puts it"; break;
-    case wizard::ZipFault::NameDiffers: what = local + "name than the central directory"; break;
-    case wizard::ZipFault::MethodDiffers: what = local + "compression method than the central directory"; break;
-    case wizard::ZipFault::FlagsDiffer: what = local + "encryption or data descriptor flag than the central directory"; break;
-    case wizard::ZipFault::CrcDiffers: what = local + "checksum than the central directory"; break;
-    case wizard::ZipFault::SizeDiffers: what = local + "size than the central directory"; break;
-    case wizard::ZipFault::OutsideArchive: what = "the data of " + entry + " reach beyond the archive's data"; break;
-    case wizard::ZipFault::Overlapping: what = entry + " shares its data with another entry"; break;
+    case base::ZipFault::None: return std::string();
+    case base::ZipFault::NoArchive: what = "it has no end record that closes the file"; break;
+    case base::ZipFault::DirectoryDamaged: what = "its central directory is damaged"; break;
+    case base::ZipFault::HeaderMissing: what = entry + " is not where the central directory puts it"; break;
+    case base::ZipFault::NameDiffers: what = local + "name than the central directory"; break;
+    case base::ZipFault::MethodDiffers: what = local + "compression method than the central directory"; break;
+    case base::ZipFault::FlagsDiffer: what = local + "encryption or data descriptor flag than the central directory"; break;
+    case base::ZipFault::CrcDiffers: what = local + "checksum than the central directory"; break;
+    case base::ZipFault::SizeDiffers: what = local + "size than the central directory"; break;
+    case base::ZipFault::OutsideArchive: what = "the data of " + entry + " reach beyond the archive's data"; break;
+    case base::ZipFault::Overlapping: what = entry + " shares its data with another entry"; break;
   }
   return "its records contradict each other (" + what + "); the programs unpack nothing of it.";
 }
@@ -422,9 +424,9 @@ std::string FaultSentence(const wizard::ZipCheck& check) {
 
 std::vector<std::string> ArchiveProblems(const std::string& bytes) {
   std::vector<std::string> problems;
-  const wizard::ZipCheck check = wizard::CheckZipArchive(bytes.size(), wizard::ZipReaderOf(bytes));
-  if (check.fault == wizard::ZipFault::NoArchive) return problems;
-  if (check.fault != wizard::ZipFault::None) {
+  const base::ZipCheck check = base::CheckZipArchive(bytes.size(), base::ZipReaderOf(bytes));
+  if (check.fault == base::ZipFault::NoArchive) return problems;
+  if (check.fault != base::ZipFault::None) {
     problems.push_back(FaultSentence(check));
     return problems;
   }
@@ -445,8 +447,8 @@ std::vector<std::string> ArchiveProblems(const std::string& bytes) {
   for (size_t i = 0; i < check.entries.size(); ++i) {
     const char* raw = zip_get_name(zip, i, 0);
     const std::string name = raw ? raw : "";
-    const wizard::ZipEntryRecord& e = check.entries[i];
-    auto file = wizard::ExtractedName(name);
+    const base::ZipEntryRecord& e = check.entries[i];
+    auto file = base::ExtractedName(name);
     if (!file) {
       const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\') && e.size == 0;
       if (!folder)
@@ -462,10 +464,10 @@ std::vector<std::string> ArchiveProblems(const std::string& bytes) {
       continue;
     }
     taken.emplace_back(FoldedName(*file), name);
-    if (wizard::ZipEntryEncrypted(e))
+    if (base::ZipEntryEncrypted(e))
       problems.push_back("the entry \"" + EntryText(name) + "\" is encrypted; the programs cannot unpack it.");
-    else if (!wizard::ZipMethodSupported(e.method))
-      problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + wizard::ZipMethodName(e.method) +
+    else if (!base::ZipMethodSupported(e.method))
+      problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + base::ZipMethodName(e.method) +
                          ", which the programs cannot unpack; pack it with Deflate.");
   }
   zip_discard(zip);

@@ -1,4 +1,4 @@
-// The publishing tool's pure rules: Base64, hex, characters, the release date, the news value,
+// The publishing tool's pure rules: hex, characters, the release date, the news value,
 // the update list edited line by line, the command line and the check of a server folder.
 #include "publish/publish_rules.h"
 
@@ -7,13 +7,14 @@
 
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
-#include "wizard/update_rules.h"
+#include "base/batch_template.h"
+#include "base/list_dates.h"
+#include "base/signed_update.h"
+#include "base/zip_rules.h"
 
 namespace publish {
 
 namespace {
-
-const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // What the private-profile reader trims: blanks and the other ASCII white space.
 bool IsProfileSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -105,29 +106,6 @@ std::string CodePointName(uint32_t cp) {
 
 // ---- Texts of keys, signatures and hashes ---------------------------------------------------
 
-std::string Base64Encode(std::string_view bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
-    size_t left = bytes.size() - i;
-    if (left > 1) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (left > 2) n |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kBase64Alphabet[(n >> 18) & 63];
-    out += kBase64Alphabet[(n >> 12) & 63];
-    out += left > 1 ? kBase64Alphabet[(n >> 6) & 63] : '=';
-    out += left > 2 ? kBase64Alphabet[n & 63] : '=';
-  }
-  return out;
-}
-
-std::optional<std::string> Base64Decode(std::string_view text) {
-  // The programs' own strict reading, so that the tool accepts exactly what they accept.
-  return wizard::DecodeBase64(wizard::TrimBlanksAndBreaks(text));
-}
-
-std::string HexLower(std::string_view bytes) { return wizard::HexText(bytes); }
-
 bool IsHexOfLength(std::string_view text, size_t bytes) {
   if (text.size() != bytes * 2) return false;
   return std::all_of(text.begin(), text.end(), [](char c) {
@@ -189,7 +167,7 @@ std::optional<std::string> NormalizeReleaseDate(std::string_view text) {
   if (!base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
   // What the programs make of it must be the same day; their reading of the published form
   // decides.
-  auto read = wizard::TryParsePublishedDate(text);
+  auto read = base::TryParsePublishedDate(text);
   if (!read || *read != *base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
   return FormatReleaseDate(parts[2], parts[1], parts[0]);
 }
@@ -478,7 +456,7 @@ std::optional<std::string> BatchTemplateRefusal(std::string_view bytes) {
   const std::string programDir = "C:\\" + std::string(255, 'P') + "\\";
   const std::string tempDir = "C:\\" + std::string(255, 'T') + "\\";
   try {
-    wizard::BuildUpdateBatch(wizard::SplitTemplateLines(bytes), programDir, tempDir, true, programDir + "P.exe");
+    base::BuildUpdateBatch(base::SplitTemplateLines(bytes), programDir, tempDir, true, programDir + "P.exe");
   } catch (const base::Exception& e) {
     return e.Message();
   }
@@ -487,7 +465,7 @@ std::optional<std::string> BatchTemplateRefusal(std::string_view bytes) {
 
 namespace {
 
-const wizard::ShortDateFormat kGermanDate{wizard::ShortDateFormat::DMY, '.'};
+const base::ShortDateFormat kGermanDate{base::ShortDateFormat::DMY, '.'};
 
 // The published form of a date that only a day.month.year computer reads, for the advice.
 std::string PublishedForm(double date) {
@@ -504,8 +482,8 @@ void CheckDates(const UpdateList& list, const std::string& name, double today, s
   if (!date || date->empty()) {
     problems.push_back(where + "no Date; programs without the public key take today's date and offer the update at "
                        "every check, programs with it refuse the list.");
-  } else if (!wizard::TryParsePublishedDate(*date)) {
-    if (auto german = wizard::TryParseShortDate(*date, kGermanDate, today))
+  } else if (!base::TryParsePublishedDate(*date)) {
+    if (auto german = base::TryParseShortDate(*date, kGermanDate, today))
       problems.push_back(where + "the Date \"" + *date + "\" is read only where the short date is day.month.year; " +
                          "write it as " + PublishedForm(*german) + ": elsewhere " + elsewhere);
     else
@@ -517,10 +495,10 @@ void CheckDates(const UpdateList& list, const std::string& name, double today, s
     const size_t colon = item.find(':');
     if (colon == std::string::npos || colon == 0) continue;
     const std::string part = item.substr(0, colon);
-    if (wizard::TryParsePublishedDate(part)) continue;
+    if (base::TryParsePublishedDate(part)) continue;
     // A date part that no computer reads is text, shown everywhere; one that only some read is
     // filtered on those alone.
-    if (auto german = wizard::TryParseShortDate(part, kGermanDate, today))
+    if (auto german = base::TryParseShortDate(part, kGermanDate, today))
       problems.push_back(where + "the news item \"" + item + "\" has a date that is read only where the short date " +
                          "is day.month.year; write it as " + PublishedForm(*german) +
                          ": elsewhere the item is shown whatever its date.");
@@ -547,7 +525,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       problems.push_back("Updates.ini.sig is missing: programs built with the public key install nothing.");
     } else {
       // Read as the programs read "Updates.ini.sig": one line, a line break around it allowed.
-      auto signature = wizard::ParseSignatureFile(*view.signature);
+      auto signature = base::ParseSignatureFile(*view.signature);
       if (!signature)
         problems.push_back("Updates.ini.sig is not the Base64 text of a 64-byte signature.");
       else if (!view.verify(*signature, *view.list, *publicKey))
@@ -586,7 +564,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       continue;
     }
     if (hash && IsHexOfLength(*hash, 32)) {
-      std::string actual = HexLower(view.sha256(*bytes));
+      std::string actual = base::HexText(view.sha256(*bytes));
       std::string given = *hash;
       std::transform(given.begin(), given.end(), given.begin(), AsciiLower);
       if (actual != given)
@@ -601,7 +579,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       // The template the programs use: the first entry that unpacks as "Update.bat" (a later
       // one of the same name does not replace it).
       auto batch = std::find_if(entries->begin(), entries->end(), [](const std::string& entry) {
-        auto unpacked = wizard::ExtractedName(entry);
+        auto unpacked = base::ExtractedName(entry);
         return unpacked && SameName(*unpacked, "Update.bat");
       });
       if (batch == entries->end()) {
@@ -615,7 +593,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       else if (text->size() > kMaxTemplateBytes)
         problems.push_back(where + entry + " is larger than " + std::to_string(kMaxTemplateBytes / 1048576) +
                            " MB; the programs refuse a batch file above " +
-                           std::to_string(wizard::kMaxBatchBytes / 1048576) + " MB.");
+                           std::to_string(base::kMaxBatchBytes / 1048576) + " MB.");
       else if (auto refusal = BatchTemplateRefusal(*text))
         problems.push_back(where + entry + " is refused by the programs: " + *refusal);
     }

@@ -1,4 +1,4 @@
-// The publishing tool's pure rules: Base64 and hex texts, the update list edited line by line,
+// The publishing tool's pure rules: hex texts, the update list edited line by line,
 // the news value built for the comma-list reader, the release date, the command line and the
 // check of a server folder. Nothing here touches the platform; publish/Publish.cpp feeds it.
 #pragma once
@@ -21,18 +21,7 @@ class EPublishError : public base::Exception {
   using base::Exception::Exception;
 };
 
-// ---- Texts of keys, signatures and hashes ---------------------------------------------------
-
-// Standard Base64 (alphabet A-Z a-z 0-9 + /) with "=" padding.
-std::string Base64Encode(std::string_view bytes);
-
-// Strict reading of what Base64Encode writes. Blanks, tabs, CR and LF around the text are
-// ignored; inside it only the alphabet, a length that is a multiple of four, and "=" only as
-// the padding of the last group. Empty result for anything else.
-std::optional<std::string> Base64Decode(std::string_view text);
-
-// Lowercase hexadecimal digits, two per byte.
-std::string HexLower(std::string_view bytes);
+// ---- Texts of hashes (Base64 and hex: base/signed_update.h) -----------------------------------
 
 // Whether `text` is 2 × `bytes` hex digits (any case); nothing else, no blanks.
 bool IsHexOfLength(std::string_view text, size_t bytes);

@@ -1,5 +1,7 @@
 // The update road's pure rules: comma list, dates, news filter, progress texts, batch template,
 // archive entry names.
+#include "base/batch_template.h"
+#include "base/zip_rules.h"
 #include "wizard/update_rules.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +13,7 @@
 
 namespace {
 
-using wizard::ShortDateFormat;
+using base::ShortDateFormat;
 
 
 double Day(int y, int m, int d) { return *base::TryEncodeDate(y, m, d); }
@@ -92,7 +94,7 @@ TEST(UpdateRules, ShortDates) {
   };
   for (const Case& c : cases) {
     const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
-    auto got = c.list ? wizard::TryParseListDate(c.text, format, kToday) : wizard::TryParseShortDate(c.text, format, kToday);
+    auto got = c.list ? base::TryParseListDate(c.text, format, kToday) : base::TryParseShortDate(c.text, format, kToday);
     if (c.expected == 0) {
       EXPECT_FALSE(got) << c.picture << " " << c.text;
     } else {
@@ -220,11 +222,11 @@ TEST(UpdateRules, ProgressTexts) {
 }
 
 TEST(UpdateRules, TemplateLinesAndFormats) {
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\nb\rc\nd")), "[a][b][c][d]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\n")), "[a]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\r\n\r\n")), "[][]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines(std::string("a\r\nb\0c\r\nd", 9))), "[a][b]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\n\r")), "[][]");
+  EXPECT_EQ(Joined(base::SplitTemplateLines("a\r\nb\rc\nd")), "[a][b][c][d]");
+  EXPECT_EQ(Joined(base::SplitTemplateLines("a\r\n")), "[a]");
+  EXPECT_EQ(Joined(base::SplitTemplateLines("\r\n\r\n")), "[][]");
+  EXPECT_EQ(Joined(base::SplitTemplateLines(std::string("a\r\nb\0c\r\nd", 9))), "[a][b]");
+  EXPECT_EQ(Joined(base::SplitTemplateLines("\n\r")), "[][]");
 
   const std::vector<std::string> two = {"T\\", "P\\"};
   const std::string wide = "[" + std::string(1022, ' ') + "T\\]";
@@ -260,10 +262,10 @@ TEST(UpdateRules, TemplateLinesAndFormats) {
   };
   for (const Case& c : cases) {
     if (c.out) {
-      EXPECT_EQ(wizard::FormatTemplateLine(c.line, two), c.out) << c.line;
+      EXPECT_EQ(base::FormatTemplateLine(c.line, two), c.out) << c.line;
     } else {
       try {
-        wizard::FormatTemplateLine(c.line, two);
+        base::FormatTemplateLine(c.line, two);
         ADD_FAILURE() << "no error for " << c.line;
       } catch (const base::EConvertError& e) {
         EXPECT_EQ(e.Message(), "Format '" + c.line + "' " + (c.error ? c.error : "ungültig oder nicht kompatibel mit Argument"));
@@ -320,10 +322,10 @@ TEST(UpdateRules, UpdateBatchFromTemplate) {
   };
   for (const Case& c : cases) {
     if (!c.batch.empty()) {
-      EXPECT_EQ(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
+      EXPECT_EQ(base::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
     } else {
       try {
-        wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe);
+        base::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe);
         ADD_FAILURE() << "no error for " << Joined(c.lines).substr(0, 80);
       } catch (const base::EConvertError& e) {
         if (c.error) EXPECT_EQ(e.Message(), c.error);
@@ -344,13 +346,13 @@ TEST(UpdateRules, RemovalLineQuotesATempFolderWithBlanks) {
       {"C:\\x(1)\\Update.bat", "\"C:\\x(1)\\Update.bat\""},
       {"C:\\a,b;c=d\\Update.bat", "\"C:\\a,b;c=d\\Update.bat\""},
   };
-  for (const Case& c : cases) EXPECT_EQ(wizard::BatchPathArgument(c.path), c.argument);
+  for (const Case& c : cases) EXPECT_EQ(base::BatchPathArgument(c.path), c.argument);
   const std::string parent = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
   const std::string temp = parent + "Trelk-Kasse-0000abcd\\";
-  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
+  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
             " echo " + temp + "\r\ncd /d \"" + parent +
                 "\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q Trelk-Kasse-0000abcd\"\r\n");
-  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\A&B\\Tmp 1\\", false, "C:\\P\\p.exe"),
+  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\A&B\\Tmp 1\\", false, "C:\\P\\p.exe"),
             " echo C:\\A&B\\Tmp 1\\\r\ncd /d \"C:\\A&B\\\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q \"Tmp "
             "1\"\"\r\n");
 }
@@ -375,7 +377,7 @@ TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
       {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
   };
   for (const Case& c : cases) {
-    auto got = wizard::ExtractedName(c.entry);
+    auto got = base::ExtractedName(c.entry);
     if (c.name) {
       ASSERT_TRUE(got) << c.entry;
       EXPECT_EQ(*got, c.name);
@@ -400,7 +402,7 @@ TEST(UpdateRules, Base64KeysAndSignatures) {
       {"Zm\xC4v", nullptr},
   };
   for (const Case& c : cases) {
-    auto got = wizard::DecodeBase64(c.text);
+    auto got = base::DecodeBase64(c.text);
     if (c.bytes) {
       ASSERT_TRUE(got) << c.text;
       EXPECT_EQ(*got, c.bytes) << c.text;
@@ -435,8 +437,8 @@ TEST(UpdateRules, Base64KeysAndSignatures) {
       {"\r\n", false, false},
   };
   for (const Text& t : texts) {
-    auto k = wizard::ParsePublicKey(t.text);
-    auto s = wizard::ParseSignatureFile(t.text);
+    auto k = base::ParsePublicKey(t.text);
+    auto s = base::ParseSignatureFile(t.text);
     EXPECT_EQ(k.has_value(), t.key) << t.text;
     EXPECT_EQ(s.has_value(), t.signature) << t.text;
     if (k) EXPECT_EQ(*k, keyBytes);
@@ -447,7 +449,7 @@ TEST(UpdateRules, Base64KeysAndSignatures) {
 TEST(UpdateRules, Sha256ValueNamesTheDigest) {
   std::string digest;
   for (int i = 0; i < 32; ++i) digest += static_cast<char>(i * 8 + 7);
-  const std::string lower = wizard::HexText(digest);
+  const std::string lower = base::HexText(digest);
   ASSERT_EQ(lower, "070f171f272f373f474f575f676f777f878f979fa7afb7bfc7cfd7dfe7eff7ff");
   std::string upper = lower, mixed = lower, otherLast = lower;
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -462,8 +464,8 @@ TEST(UpdateRules, Sha256ValueNamesTheDigest) {
       {lower.substr(0, 63) + "g", false}, {lower.substr(0, 31) + " " + lower.substr(32), false},
       {"", false},             {"0x" + lower.substr(2), false}, {std::string(64, '0'), false},
   };
-  for (const Case& c : cases) EXPECT_EQ(wizard::Sha256ValueMatches(c.value, digest), c.matches) << c.value;
-  EXPECT_FALSE(wizard::Sha256ValueMatches(lower, digest.substr(1))) << "a digest of another length";
+  for (const Case& c : cases) EXPECT_EQ(base::Sha256ValueMatches(c.value, digest), c.matches) << c.value;
+  EXPECT_FALSE(base::Sha256ValueMatches(lower, digest.substr(1))) << "a digest of another length";
 }
 
 // The verdicts of a program with a key: which list is read, which archive unpacked. The
@@ -503,13 +505,13 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
     EXPECT_EQ(verdict, c.verdict) << c.name;
     EXPECT_EQ(asked, c.asked) << c.name;
     if (asked) {
-      EXPECT_EQ(gotKey, *wizard::DecodeBase64(key)) << c.name;
-      EXPECT_EQ(gotSignature, *wizard::ParseSignatureFile(c.file)) << c.name;
+      EXPECT_EQ(gotKey, *base::DecodeBase64(key)) << c.name;
+      EXPECT_EQ(gotSignature, *base::ParseSignatureFile(c.file)) << c.name;
     }
   }
 
   const std::string digest(32, '\x5A');
-  const std::string hex = wizard::HexText(digest);
+  const std::string hex = base::HexText(digest);
   struct Archive {
     std::string value;
     std::optional<std::string> digest;
