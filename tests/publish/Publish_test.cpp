@@ -2,6 +2,7 @@
 // back byte for byte (list, archive, signature), the problems that verify must find, what
 // publish refuses, and (on Windows) the list reader held against the platform's own.
 #include "publish/Publish.h"
+#include "publish/Archives.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>

@@ -2,6 +2,7 @@
 // through the list reader and the comma-list rule, the update list edited line by line, the
 // command line and the check of a server folder.
 #include "publish/publish_rules.h"
+#include "publish/verify_rules.h"
 #include "base/signed_update.h"
 
 #include <gtest/gtest.h>
@@ -18,36 +19,7 @@ namespace {
 using publish::EPublishError;
 using publish::UpdateList;
 
-TEST(PublishRules, Base64) {
-  struct Case {
-    std::string bytes;
-    const char* text;
-  } cases[] = {{"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},
-               {"foo", "Zm9v"},   {"foob", "Zm9vYg=="}, {"foobar", "Zm9vYmFy"},
-               {std::string("\0\xFF\xFE", 3), "AP/+"}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(base::EncodeBase64(c.bytes), c.text);
-    EXPECT_EQ(base::DecodeBase64(base::TrimBlanksAndBreaks(c.text)), c.bytes) << c.text;
-  }
-  // What a key or signature file may look like around its one line, and what it may not.
-  struct Read {
-    const char* text;
-    bool ok;
-  } reads[] = {{"Zm9v\r\n", true},  {"  Zm9v\t\n", true}, {"Zm8=\r\n", true}, {"Zm 9v", false},
-               {"Zm9", false},      {"Zm9v=", false},    {"Zg=a", false},    {"Z===", false},
-               {"Zh==", false},     {"Zm9=", false},     {"Zm9v====", false}, {"Zm9\xC3v", false},
-               {"Zg==Zg==", false}, {"Zm-_", false}};
-  for (const Read& r : reads) EXPECT_EQ(base::DecodeBase64(base::TrimBlanksAndBreaks(r.text)).has_value(), r.ok) << r.text;
-  std::mt19937 random(14);
-  for (size_t n = 0; n < 100; ++n) {
-    std::string bytes;
-    for (size_t i = 0; i < n; ++i) bytes += static_cast<char>(random());
-    EXPECT_EQ(base::DecodeBase64(base::TrimBlanksAndBreaks(base::EncodeBase64(bytes))), bytes) << n;
-  }
-}
-
 TEST(PublishRules, Hex) {
-  EXPECT_EQ(base::HexText(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
   EXPECT_TRUE(publish::IsHexOfLength("00ffAAbb", 4));
   EXPECT_FALSE(publish::IsHexOfLength("00ffAAb", 4));
   EXPECT_FALSE(publish::IsHexOfLength("00ffAAbg", 4));
