@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "base/DateTime.h"
 #include "engine/ProgramKey.h"
 #include "engine/UpdateServer.h"
@@ -31,15 +33,10 @@ std::optional<base::TDateTime> FileDateTime(const std::string& path) {
 TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   // The list is named before the component has a name of its own, so every component gets
   // the same name and the owner refuses a second one.
-  auto* list = new TActionList(owner);
-  try {
-    list->SetName("ActionList_" + Name());
-  } catch (...) {
-    delete list;
-    throw;
-  }
-  actionList_ = list;
-  auto* search = new TAction(list);
+  std::unique_ptr<TActionList> list(new TActionList(owner));
+  list->SetName("ActionList_" + Name());
+  actionList_ = list.release();
+  auto* search = new TAction(actionList_);
   search->SetShortCut(ShortCut('U', kCtrlKey));
   search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
   // libzip is linked into the program: nothing to put into the system directory.

@@ -12,10 +12,6 @@ namespace wizard {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The whole day of a date value (towards minus infinity, so that a value before the epoch
 // keeps its calendar day).
 double CalendarDay(base::TDateTime value) { return std::floor(value); }

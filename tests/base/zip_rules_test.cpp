@@ -230,4 +230,35 @@ TEST(ZipRules, MethodsAndRoomOnTheDrive) {
   for (const Case& c : cases) EXPECT_EQ(base::FitsOnDrive(c.sizes, c.free), c.fits) << c.sizes.size() << " " << c.free;
 }
 
+TEST(ZipRules, ExtractedNamesStayInTheFolder) {
+  const std::string longName(300, 'a');
+  struct Case {
+    std::string entry;
+    const char* name;  // nullptr: skipped
+  } cases[] = {
+      {"Kasse.exe", "Kasse.exe"},   {"bin/Kasse.exe", "Kasse.exe"}, {"a\\b\\Update.bat", "Update.bat"},
+      {"../x", "x"},                {"sub\\..\\y", "y"},            {"/abs/z.txt", "z.txt"},
+      {"C:evil", nullptr},          {"C:\\evil", "evil"},           {"sub/", nullptr},
+      {"..", nullptr},              {"a/..", nullptr},              {".", nullptr},
+      {"...", nullptr},             {"CON.txt", nullptr},           {"con", nullptr},
+      {"Nul", nullptr},             {"NUL .txt", nullptr},          {"aux.", nullptr},
+      {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
+      {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
+      {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
+      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
+      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
+      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
+  };
+  for (const Case& c : cases) {
+    auto got = base::ExtractedName(c.entry);
+    if (c.name) {
+      ASSERT_TRUE(got) << c.entry;
+      EXPECT_EQ(*got, c.name);
+    } else {
+      EXPECT_FALSE(got) << c.entry << " -> " << got.value_or("");
+    }
+  }
+}
+
+
 }  // namespace
