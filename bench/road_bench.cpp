@@ -284,7 +284,7 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
   FILE* f = std::fopen(list.c_str(), "wb");
   std::fputs("[Notizkasten]\r\nFile=Notizkasten.zip\r\n", f);
   std::fclose(f);
-  wizard::UpdateList = std::make_unique<wizard::TIniFile>(list);
+  form->Run.UpdateList = std::make_unique<wizard::TIniFile>(list);
   std::vector<double> with, without, seconds;
   for (int run = 0; run < 3; ++run) {
     toolkit::ProcessMessages();
@@ -304,7 +304,7 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
     DeleteFileA((temp + "mit.zip").c_str());
     DeleteFileA((temp + "ohne.zip").c_str());
   }
-  wizard::UpdateList.reset();
+  form->Run.UpdateList.reset();
   DeleteFileA(list.c_str());
   Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=0", "NUL");
   std::printf("display   at %lld bytes/s the progress display costs %.2f s of %.2f s: %.1f %% of one core "

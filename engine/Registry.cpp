@@ -7,10 +7,6 @@
 
 namespace engine {
 
-const char kTrelkKey[] = "Software\\Trelk";
-
-std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
-
 namespace {
 [[noreturn]] void ThrowGet(const std::string& name) {
   throw ERegistryException(base::FormatS("Fehler beim Holen der Daten für '%s'", name));

@@ -19,10 +19,6 @@ class ERegistryException : public base::Exception {
   using base::Exception::Exception;
 };
 
-// The root and path of every program key: "Software\Trelk\" + registry key name.
-extern const char kTrelkKey[];  // "Software\Trelk"
-std::string ProgramKeyPath(const std::string& registryKey);
-
 // One open key at a time below a fixed root. Presence tests on a key that could not be opened
 // answer false; reads and writes on it fail with the registry errors.
 class TRegistry {
@@ -36,7 +32,6 @@ class TRegistry {
   // read it. False when it cannot be opened.
   bool OpenKeyReadOnly(const std::string& path);
   void CloseKey() { key_.reset(); }
-  bool IsOpen() const { return static_cast<bool>(key_); }
 
   // Names of the direct subkeys in the order the registry enumerates them.
   std::vector<std::string> GetKeyNames() const;

@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "base/DateTime.h"
-#include "engine/Registry.h"
+#include "engine/ProgramKey.h"
+#include "engine/UpdateServer.h"
 #include "engine/engine_rules.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Application.h"
@@ -30,19 +33,14 @@ std::optional<base::TDateTime> FileDateTime(const std::string& path) {
 TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   // The list is named before the component has a name of its own, so every component gets
   // the same name and the owner refuses a second one.
-  auto* list = new TActionList(owner);
-  try {
-    list->SetName("ActionList_" + Name());
-  } catch (...) {
-    delete list;
-    throw;
-  }
-  actionList_ = list;
-  auto* search = new TAction(list);
+  std::unique_ptr<TActionList> list(new TActionList(owner));
+  list->SetName("ActionList_" + Name());
+  actionList_ = list.release();
+  auto* search = new TAction(actionList_);
   search->SetShortCut(ShortCut('U', kCtrlKey));
   search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
   // libzip is linked into the program: nothing to put into the system directory.
-  const wizard::ServerSetting server = wizard::UpdateServerSetting();
+  const ServerSetting server = UpdateServerSetting();
   Host = server.host;
   Port = server.port ? server.port : 21;
   TimeOut = 10000;
@@ -63,15 +61,15 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   TRegistry reg(HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
   reg.OpenKey(ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
   const std::string exe = ExeName();
-  if (!Manual) reg.WriteString("ApplicationFileName", ApplicationFileNameValue(exe, StartParameters));
+  if (!Manual) reg.WriteString(kApplicationFileNameValue, ApplicationFileNameValue(exe, StartParameters));
   if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
   const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
   const int32_t today = static_cast<int32_t>(toolkit::Today());
   std::optional<base::TDateTime> stored;
-  if (reg.ValueExists("Update")) stored = reg.ReadDate("Update");
+  if (reg.ValueExists(kUpdateValue)) stored = reg.ReadDate(kUpdateValue);
   const base::TDateTime last = LastReminderDate(stored, today);
-  const bool onlyUpdate = reg.ValueExists("OnlyUpdate");
-  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists("NoUpdate"), today, last) && wizard::StatusForm) {
+  const bool onlyUpdate = reg.ValueExists(kOnlyUpdateValue);
+  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists(kNoUpdateValue), today, last) && wizard::StatusForm) {
     wizard::TStatusForm& form = *wizard::StatusForm;
     form.ProgramName = ProgramName;
     form.ZIPFileName = ZIPFileName;

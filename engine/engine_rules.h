@@ -1,5 +1,6 @@
 // The update engine's pure rules: the start argument that switches it off, the recorded start
-// command, the drive test, the reminder date and the decision whether the wizard opens.
+// command, the drive test, the reminder date, the decision whether the wizard opens, and the
+// update server a maker sets for testing.
 #pragma once
 
 #include <cstdint>
@@ -42,5 +43,25 @@ bool WizardOpens(bool manual, bool onlyUpdate, bool noUpdate, int32_t today, bas
 
 // The reference date handed to the wizard: the given one, or the program file's date for 0.
 base::TDateTime EffectiveReferenceDate(base::TDateTime given, base::TDateTime programFileDate);
+
+// How often a program reminds its user to search for updates.
+struct Reminder {
+  enum Kind {
+    Never,     // "niemals": "UpdateInterval" deleted, an empty "NoUpdate" written when missing
+    Interval,  // every `interval` days: "UpdateInterval" written, then "NoUpdate" deleted
+    Standard,  // the program's own default: nothing touched
+  } kind = Standard;
+  int32_t interval = 0;
+};
+
+// The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
+// 65535. Empty result for an empty or malformed text (the built-in server then stays).
+struct ServerSetting {
+  std::string host;
+  int port = 0;  // 0: none given
+  // The authority of the server's URLs: "host" or "host:port".
+  std::string Authority() const;
+};
+std::optional<ServerSetting> ParseServerSetting(std::string_view text);
 
 }  // namespace engine

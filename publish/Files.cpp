@@ -10,6 +10,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <sddl.h>
+
+#include "toolkit/Handles.h"
 #else
 #include <cerrno>
 #include <dirent.h>
@@ -54,20 +56,8 @@ std::string SystemReason(DWORD code) {
   return reason.empty() ? "Windows error " + std::to_string(code) : reason + " (Windows error " + std::to_string(code) + ")";
 }
 
-struct FileHandle {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  explicit FileHandle(HANDLE handle) : h(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-  bool Close() {
-    BOOL ok = CloseHandle(h);
-    h = INVALID_HANDLE_VALUE;
-    return ok != FALSE;
-  }
-};
+// Closes the file now and says whether the system took its last writes.
+bool CloseChecked(toolkit::ScopedFile& file) { return CloseHandle(file.release()) != FALSE; }
 
 void WriteAll(HANDLE h, std::string_view bytes, const std::string& path) {
   size_t done = 0;
@@ -82,13 +72,14 @@ void WriteAll(HANDLE h, std::string_view bytes, const std::string& path) {
 
 // A security descriptor that lets the current user alone at the file; LocalFree it.
 PSECURITY_DESCRIPTOR OwnerOnlyDescriptor() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return nullptr;
+  const toolkit::ScopedHandle token(opened);
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   std::vector<unsigned char> buffer(size ? size : 1);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+  if (GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
     char* sid = nullptr;
     if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
       std::string sddl = std::string("D:P(A;;FA;;;") + sid + ")";
@@ -97,7 +88,6 @@ PSECURITY_DESCRIPTOR OwnerOnlyDescriptor() {
         descriptor = nullptr;
     }
   }
-  CloseHandle(token);
   return descriptor;
 }
 
@@ -119,9 +109,9 @@ void MakeDirectory(const std::string& path) {
 
 std::optional<std::string> TryReadFile(const std::string& path) {
   if (IsDirectory(path)) return std::nullopt;
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.h == INVALID_HANDLE_VALUE) {
+  const toolkit::ScopedFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return std::nullopt;
     Fail("open", path, SystemReason(code));
@@ -130,7 +120,7 @@ std::optional<std::string> TryReadFile(const std::string& path) {
   char buffer[65536];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) Fail("read", path, SystemReason(GetLastError()));
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) Fail("read", path, SystemReason(GetLastError()));
     if (got == 0) break;
     bytes.append(buffer, got);
   }
@@ -140,17 +130,18 @@ std::optional<std::string> TryReadFile(const std::string& path) {
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   const std::string temp = TemporaryNameBeside(path);
   {
-    FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.h == INVALID_HANDLE_VALUE) Fail("create", temp, SystemReason(GetLastError()));
+    toolkit::ScopedFile file(
+        CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) Fail("create", temp, SystemReason(GetLastError()));
     try {
-      WriteAll(file.h, bytes, temp);
-      if (!FlushFileBuffers(file.h)) Fail("write", temp, SystemReason(GetLastError()));
+      WriteAll(file.get(), bytes, temp);
+      if (!FlushFileBuffers(file.get())) Fail("write", temp, SystemReason(GetLastError()));
     } catch (...) {
-      file.Close();
+      file.reset();
       DeleteFileA(temp.c_str());
       throw;
     }
-    if (!file.Close()) Fail("write", temp, SystemReason(GetLastError()));
+    if (!CloseChecked(file)) Fail("write", temp, SystemReason(GetLastError()));
   }
   if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DWORD code = GetLastError();
@@ -167,16 +158,16 @@ void CreateNewFile(const std::string& path, std::string_view bytes, bool ownerOn
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD code = GetLastError();
   if (descriptor) LocalFree(descriptor);
-  FileHandle file(h);
-  if (file.h == INVALID_HANDLE_VALUE) {
+  toolkit::ScopedFile file(h);
+  if (!file) {
     if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) Fail("create", path, "it exists already");
     Fail("create", path, SystemReason(code));
   }
   try {
-    WriteAll(file.h, bytes, path);
-    if (!file.Close()) Fail("write", path, SystemReason(GetLastError()));
+    WriteAll(file.get(), bytes, path);
+    if (!CloseChecked(file)) Fail("write", path, SystemReason(GetLastError()));
   } catch (...) {
-    file.Close();
+    file.reset();
     DeleteFileA(path.c_str());
     throw;
   }
@@ -187,8 +178,8 @@ void RemoveFileNoThrow(const std::string& path) { DeleteFileA(path.c_str()); }
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(JoinPath(path, "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) {
+  const toolkit::ScopedFind find(FindFirstFileA(JoinPath(path, "*").c_str(), &data));
+  if (!find) {
     DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND) return entries;
     Fail("list the folder", path, SystemReason(code));
@@ -206,9 +197,8 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
     const unsigned long long kEpochDifference = 116444736000000000ULL;
     e.modified = t.QuadPart > kEpochDifference ? static_cast<std::time_t>((t.QuadPart - kEpochDifference) / 10000000ULL) : 0;
     entries.push_back(std::move(e));
-  } while (FindNextFileA(find, &data));
+  } while (FindNextFileA(find.get(), &data));
   DWORD code = GetLastError();
-  FindClose(find);
   if (code != ERROR_NO_MORE_FILES) Fail("list the folder", path, SystemReason(code));
   std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   return entries;

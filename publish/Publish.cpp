@@ -3,17 +3,17 @@
 #include "publish/Publish.h"
 
 #include <sodium.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cstring>
 #include <ostream>
 
 #include "base/DateTime.h"
+#include "base/signed_update.h"
+#include "publish/Archives.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
-#include "wizard/update_rules.h"
-#include "wizard/zip_rules.h"
+#include "publish/verify_rules.h"
 
 namespace publish {
 
@@ -54,7 +54,7 @@ struct SecretKey {
 void ReadSecretKey(const std::string& path, SecretKey& key) {
   auto text = TryReadFile(path);
   if (!text) throw EPublishError("The secret key file \"" + path + "\" does not exist.");
-  auto bytes = Base64Decode(*text);
+  auto bytes = base::DecodeBase64(base::TrimBlanksAndBreaks(*text));
   sodium_memzero(text->data(), text->size());
   if (!bytes || bytes->size() != crypto_sign_SECRETKEYBYTES) {
     if (bytes) sodium_memzero(bytes->data(), bytes->size());
@@ -74,7 +74,7 @@ void ReadSecretKey(const std::string& path, SecretKey& key) {
 std::string ReadPublicKey(const std::string& path) {
   auto text = TryReadFile(path);
   if (!text) throw EPublishError("The public key file \"" + path + "\" does not exist.");
-  auto bytes = Base64Decode(*text);
+  auto bytes = base::DecodeBase64(base::TrimBlanksAndBreaks(*text));
   if (!bytes || bytes->size() != crypto_sign_PUBLICKEYBYTES)
     throw EPublishError("\"" + path + "\" is no public key file of trelkpublish keygen (one line of Base64 of 32 bytes).");
   return *bytes;
@@ -93,8 +93,8 @@ int Keygen(const Arguments& a, std::ostream& out) {
   unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
   SecretKey secret;
   crypto_sign_keypair(publicKey, secret.bytes);
-  std::string secretText = Base64Encode(std::string_view(reinterpret_cast<char*>(secret.bytes), sizeof secret.bytes)) + "\r\n";
-  const std::string publicText = Base64Encode(std::string_view(reinterpret_cast<char*>(publicKey), sizeof publicKey));
+  std::string secretText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(secret.bytes), sizeof secret.bytes)) + "\r\n";
+  const std::string publicText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(publicKey), sizeof publicKey));
   try {
     CreateNewFile(secretPath, secretText, true);
   } catch (...) {
@@ -181,7 +181,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
 
   std::vector<ArchiveEntry> entries = FilesToPack(a.from);
   const std::string archive = MakeArchive(entries);
-  const std::string hash = HexLower(Sha256(archive));
+  const std::string hash = base::HexText(Sha256(archive));
 
   const std::string listPath = JoinPath(a.server, kListFile);
   auto oldList = TryReadFile(listPath);
@@ -205,7 +205,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   unsigned char signature[crypto_sign_BYTES];
   crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(listBytes.data()), listBytes.size(),
                        secret.bytes);
-  const std::string signatureText = Base64Encode(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
+  const std::string signatureText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
 
   // Nothing is written before here: a refused publish leaves the folder as it was.
   MakeDirectory(a.server);
@@ -265,212 +265,6 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
 }
 
 }  // namespace
-
-// ---- Archives -------------------------------------------------------------------------------
-
-std::string MakeArchive(const std::vector<ArchiveEntry>& entries) {
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
-  if (!target) throw EPublishError("Cannot make the archive: out of memory.");
-  auto fail = [&](const std::string& what) {
-    std::string reason = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    throw EPublishError("Cannot make the archive (" + what + "): " + reason + ".");
-  };
-  zip_t* zip = zip_open_from_source(target, ZIP_TRUNCATE, &error);
-  if (!zip) {
-    zip_source_free(target);
-    fail("open");
-  }
-  zip_source_keep(target);  // the archive's bytes are read from it after zip_close
-  for (const ArchiveEntry& e : entries) {
-    zip_source_t* source = zip_source_buffer(zip, e.bytes.data(), e.bytes.size(), 0);
-    zip_int64_t index = source ? zip_file_add(zip, e.name.c_str(), source, ZIP_FL_ENC_CP437) : -1;
-    if (index < 0) {
-      if (source) zip_source_free(source);
-      zip_error_set(&error, zip_error_code_zip(zip_get_error(zip)), zip_error_code_system(zip_get_error(zip)));
-      zip_discard(zip);
-      zip_source_free(target);
-      fail(e.name);
-    }
-    zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 9);
-    if (e.modified > 0) zip_file_set_mtime(zip, static_cast<zip_uint64_t>(index), static_cast<time_t>(e.modified), 0);
-  }
-  if (zip_close(zip) != 0) {
-    zip_error_set(&error, zip_error_code_zip(zip_get_error(zip)), zip_error_code_system(zip_get_error(zip)));
-    zip_discard(zip);
-    zip_source_free(target);
-    fail("write");
-  }
-  std::string bytes;
-  if (zip_source_open(target) == 0) {
-    zip_source_seek(target, 0, SEEK_END);
-    zip_int64_t size = zip_source_tell(target);
-    zip_source_seek(target, 0, SEEK_SET);
-    if (size > 0) {
-      bytes.resize(static_cast<size_t>(size));
-      if (zip_source_read(target, bytes.data(), bytes.size()) != size) bytes.clear();
-    }
-    zip_source_close(target);
-  }
-  zip_source_free(target);
-  zip_error_fini(&error);
-  if (bytes.empty()) throw EPublishError("Cannot make the archive: libzip gave no bytes.");
-  return bytes;
-}
-
-std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes) {
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  if (!source) {
-    zip_error_fini(&error);
-    return std::nullopt;
-  }
-  // Opened as the programs open it: their own consistency check (ArchiveProblems) replaces
-  // libzip's, which refuses archives of common tools.
-  zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
-  zip_error_fini(&error);
-  if (!zip) {
-    zip_source_free(source);
-    return std::nullopt;
-  }
-  std::vector<std::string> names;
-  zip_int64_t count = zip_get_num_entries(zip, 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-    if (name) names.emplace_back(name);
-  }
-  zip_discard(zip);
-  return names;
-}
-
-std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit) {
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
-  if (!zip) {
-    if (source) zip_source_free(source);
-    return std::nullopt;
-  }
-  std::optional<std::string> text;
-  if (zip_file_t* file = zip_fopen_index(zip, index, 0)) {
-    // Read in pieces up to one byte past the limit: the sizes in the archive may lie.
-    std::string out;
-    char buffer[65536];
-    zip_int64_t n = 0;
-    while (out.size() <= limit && (n = zip_fread(file, buffer, sizeof buffer)) > 0)
-      out.append(buffer, static_cast<size_t>(n));
-    if (n >= 0) {
-      if (out.size() > limit + 1) out.resize(limit + 1);
-      text = std::move(out);
-    }
-    zip_fclose(file);
-  }
-  zip_discard(zip);
-  return text;
-}
-
-namespace {
-
-// An entry name as libzip gives it to the programs (UTF-8) in the list's code page, for messages.
-std::string EntryText(const std::string& utf8) {
-  try {
-    return Utf8ToCp1252(utf8);
-  } catch (const EPublishError&) {
-    return utf8;
-  }
-}
-
-// A file name folded for the comparison without regard to case that the file system makes
-// (ASCII and the Latin-1 letters of Windows-1252).
-std::string FoldedName(const std::string& utf8) {
-  std::string text = EntryText(utf8);
-  for (char& c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) c = static_cast<char>(u + 0x20);
-  }
-  return text;
-}
-
-std::string FaultSentence(const wizard::ZipCheck& check) {
-  const std::string entry = check.entry < check.entries.size()
-                                ? "the entry \"" + EntryText(check.entries[check.entry].name) + "\""
-                                : std::string("an entry");
-  const std::string local = "the local header of " + entry + " gives another ";
-  std::string what;
-  switch (check.fault) {
-    case wizard::ZipFault::None: return std::string();
-    case wizard::ZipFault::NoArchive: what = "it has no end record that closes the file"; break;
-    case wizard::ZipFault::DirectoryDamaged: what = "its central directory is damaged"; break;
-    case wizard::ZipFault::HeaderMissing: what = entry + " is not where the central directory puts it"; break;
-    case wizard::ZipFault::NameDiffers: what = local + "name than the central directory"; break;
-    case wizard::ZipFault::MethodDiffers: what = local + "compression method than the central directory"; break;
-    case wizard::ZipFault::FlagsDiffer: what = local + "encryption or data descriptor flag than the central directory"; break;
-    case wizard::ZipFault::CrcDiffers: what = local + "checksum than the central directory"; break;
-    case wizard::ZipFault::SizeDiffers: what = local + "size than the central directory"; break;
-    case wizard::ZipFault::OutsideArchive: what = "the data of " + entry + " reach beyond the archive's data"; break;
-    case wizard::ZipFault::Overlapping: what = entry + " shares its data with another entry"; break;
-  }
-  return "its records contradict each other (" + what + "); the programs unpack nothing of it.";
-}
-
-}  // namespace
-
-std::vector<std::string> ArchiveProblems(const std::string& bytes) {
-  std::vector<std::string> problems;
-  const wizard::ZipCheck check = wizard::CheckZipArchive(bytes.size(), wizard::ZipReaderOf(bytes));
-  if (check.fault == wizard::ZipFault::NoArchive) return problems;
-  if (check.fault != wizard::ZipFault::None) {
-    problems.push_back(FaultSentence(check));
-    return problems;
-  }
-  // The names as the programs' libzip gives them (UTF-8, code page 437 names converted).
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
-  if (!zip) {
-    if (source) zip_source_free(source);
-    problems.push_back("libzip cannot open it; the programs unpack nothing of it.");
-    return problems;
-  }
-  // The same rules as the programs' extraction: skipped names, the first of two entries of one
-  // name kept, then what cannot be unpacked.
-  std::vector<std::pair<std::string, std::string>> taken;  // file name, entry name
-  for (size_t i = 0; i < check.entries.size(); ++i) {
-    const char* raw = zip_get_name(zip, i, 0);
-    const std::string name = raw ? raw : "";
-    const wizard::ZipEntryRecord& e = check.entries[i];
-    auto file = wizard::ExtractedName(name);
-    if (!file) {
-      const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\') && e.size == 0;
-      if (!folder)
-        problems.push_back("the entry \"" + EntryText(name) +
-                           "\" is skipped by the programs: its name is no file name they make.");
-      continue;
-    }
-    auto same = std::find_if(taken.begin(), taken.end(),
-                             [&](const std::pair<std::string, std::string>& t) { return t.first == FoldedName(*file); });
-    if (same != taken.end()) {
-      problems.push_back("the entries \"" + EntryText(same->second) + "\" and \"" + EntryText(name) +
-                         "\" are unpacked under one name; the programs keep only the first.");
-      continue;
-    }
-    taken.emplace_back(FoldedName(*file), name);
-    if (wizard::ZipEntryEncrypted(e))
-      problems.push_back("the entry \"" + EntryText(name) + "\" is encrypted; the programs cannot unpack it.");
-    else if (!wizard::ZipMethodSupported(e.method))
-      problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + wizard::ZipMethodName(e.method) +
-                         ", which the programs cannot unpack; pack it with Deflate.");
-  }
-  zip_discard(zip);
-  return problems;
-}
 
 // ---- The commands ---------------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
-// The publishing tool's pure rules: Base64, hex, characters, the release date, the news value,
-// the update list edited line by line, the command line and the check of a server folder.
+// The publishing tool's pure rules: names, hex, characters, the release date, the news value,
+// the update list edited line by line and the command line.
 #include "publish/publish_rules.h"
 
 #include <algorithm>
@@ -7,13 +7,11 @@
 
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
-#include "wizard/update_rules.h"
+#include "base/list_dates.h"
 
 namespace publish {
 
 namespace {
-
-const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // What the private-profile reader trims: blanks and the other ASCII white space.
 bool IsProfileSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -22,15 +20,6 @@ std::string_view Trim(std::string_view text, bool (*space)(char)) {
   while (!text.empty() && space(text.front())) text.remove_prefix(1);
   while (!text.empty() && space(text.back())) text.remove_suffix(1);
   return text;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
 }
 
 bool HasLineBreakOrZero(std::string_view text) {
@@ -103,30 +92,16 @@ std::string CodePointName(uint32_t cp) {
 
 }  // namespace
 
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
 // ---- Texts of keys, signatures and hashes ---------------------------------------------------
-
-std::string Base64Encode(std::string_view bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
-    size_t left = bytes.size() - i;
-    if (left > 1) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (left > 2) n |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kBase64Alphabet[(n >> 18) & 63];
-    out += kBase64Alphabet[(n >> 12) & 63];
-    out += left > 1 ? kBase64Alphabet[(n >> 6) & 63] : '=';
-    out += left > 2 ? kBase64Alphabet[n & 63] : '=';
-  }
-  return out;
-}
-
-std::optional<std::string> Base64Decode(std::string_view text) {
-  // The programs' own strict reading, so that the tool accepts exactly what they accept.
-  return wizard::DecodeBase64(wizard::TrimBlanksAndBreaks(text));
-}
-
-std::string HexLower(std::string_view bytes) { return wizard::HexText(bytes); }
 
 bool IsHexOfLength(std::string_view text, size_t bytes) {
   if (text.size() != bytes * 2) return false;
@@ -189,7 +164,7 @@ std::optional<std::string> NormalizeReleaseDate(std::string_view text) {
   if (!base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
   // What the programs make of it must be the same day; their reading of the published form
   // decides.
-  auto read = wizard::TryParsePublishedDate(text);
+  auto read = base::TryParsePublishedDate(text);
   if (!read || *read != *base::TryEncodeDate(parts[2], parts[1], parts[0])) return std::nullopt;
   return FormatReleaseDate(parts[2], parts[1], parts[0]);
 }
@@ -467,162 +442,6 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
                           "\" must be a plain file name such as Notizkasten.zip (ASCII letters, digits and ._-+~() only).");
   }
   return a;
-}
-
-// ---- The check of a server folder -----------------------------------------------------------
-
-// ---- The batch template ---------------------------------------------------------------------
-
-std::optional<std::string> BatchTemplateRefusal(std::string_view bytes) {
-  // Folders of 259 characters with their backslash, the longest the programs write.
-  const std::string programDir = "C:\\" + std::string(255, 'P') + "\\";
-  const std::string tempDir = "C:\\" + std::string(255, 'T') + "\\";
-  try {
-    wizard::BuildUpdateBatch(wizard::SplitTemplateLines(bytes), programDir, tempDir, true, programDir + "P.exe");
-  } catch (const base::Exception& e) {
-    return e.Message();
-  }
-  return std::nullopt;
-}
-
-namespace {
-
-const wizard::ShortDateFormat kGermanDate{wizard::ShortDateFormat::DMY, '.'};
-
-// The published form of a date that only a day.month.year computer reads, for the advice.
-std::string PublishedForm(double date) {
-  auto d = base::TryDecodeDate(date);
-  return d ? FormatReleaseDate(d->year, d->month, d->day) : std::string();
-}
-
-// The problems of the "Date" value and the news items' dates of one section.
-void CheckDates(const UpdateList& list, const std::string& name, double today, std::vector<std::string>& problems) {
-  const std::string where = "Section [" + name + "]: ";
-  const char* const elsewhere = "programs without the public key take today's date instead, programs with it refuse "
-                                "the list.";
-  auto date = list.ReadValue(name, "Date");
-  if (!date || date->empty()) {
-    problems.push_back(where + "no Date; programs without the public key take today's date and offer the update at "
-                       "every check, programs with it refuse the list.");
-  } else if (!wizard::TryParsePublishedDate(*date)) {
-    if (auto german = wizard::TryParseShortDate(*date, kGermanDate, today))
-      problems.push_back(where + "the Date \"" + *date + "\" is read only where the short date is day.month.year; " +
-                         "write it as " + PublishedForm(*german) + ": elsewhere " + elsewhere);
-    else
-      problems.push_back(where + "the Date \"" + *date + "\" is not a date of the form dd.MM.yyyy; " + elsewhere);
-  }
-  auto news = list.ReadValue(name, "News");
-  if (!news) return;
-  for (const std::string& item : base::SplitCommaList(*news)) {
-    const size_t colon = item.find(':');
-    if (colon == std::string::npos || colon == 0) continue;
-    const std::string part = item.substr(0, colon);
-    if (wizard::TryParsePublishedDate(part)) continue;
-    // A date part that no computer reads is text, shown everywhere; one that only some read is
-    // filtered on those alone.
-    if (auto german = wizard::TryParseShortDate(part, kGermanDate, today))
-      problems.push_back(where + "the news item \"" + item + "\" has a date that is read only where the short date " +
-                         "is day.month.year; write it as " + PublishedForm(*german) +
-                         ": elsewhere the item is shown whatever its date.");
-  }
-}
-
-}  // namespace
-
-std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {
-  std::vector<std::string> problems;
-  if (!view.list) {
-    problems.push_back("Updates.ini is missing.");
-    return problems;
-  }
-  std::optional<UpdateList> list;
-  try {
-    list.emplace(*view.list);
-  } catch (const EPublishError& e) {
-    problems.push_back(e.Message());
-    return problems;
-  }
-  if (publicKey) {
-    if (!view.signature) {
-      problems.push_back("Updates.ini.sig is missing: programs built with the public key install nothing.");
-    } else {
-      // Read as the programs read "Updates.ini.sig": one line, a line break around it allowed.
-      auto signature = wizard::ParseSignatureFile(*view.signature);
-      if (!signature)
-        problems.push_back("Updates.ini.sig is not the Base64 text of a 64-byte signature.");
-      else if (!view.verify(*signature, *view.list, *publicKey))
-        problems.push_back("Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after "
-                           "signing or signed with another key.");
-    }
-  }
-  auto names = list->SectionNames();
-  if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
-  for (const std::string& name : names) {
-    const std::string where = "Section [" + name + "]: ";
-    CheckDates(*list, name, view.today, problems);
-    auto file = list->ReadValue(name, "File");
-    auto hash = list->ReadValue(name, "SHA256");
-    if (hash && !IsHexOfLength(*hash, 32))
-      problems.push_back(where + "the SHA256 \"" + *hash + "\" is not 64 hexadecimal digits.");
-    if (!file || file->empty()) {
-      problems.push_back(where + "no File; the programs would fetch \"Updates/\" itself.");
-      continue;
-    }
-    bool leaves = false;
-    for (size_t b = 0; b <= file->size();) {
-      size_t e = file->find_first_of("/\\", b);
-      if (e == std::string::npos) e = file->size();
-      std::string_view part = std::string_view(*file).substr(b, e - b);
-      if (part == ".." || part == ".") leaves = true;
-      b = e + 1;
-    }
-    if (leaves || file->find('\\') != std::string::npos || (*file)[0] == '/') {
-      problems.push_back(where + "the File \"" + *file + "\" is no plain path below Updates/.");
-      continue;
-    }
-    auto bytes = view.readArchive(*file);
-    if (!bytes) {
-      problems.push_back(where + "the archive Updates/" + *file + " is missing.");
-      continue;
-    }
-    if (hash && IsHexOfLength(*hash, 32)) {
-      std::string actual = HexLower(view.sha256(*bytes));
-      std::string given = *hash;
-      std::transform(given.begin(), given.end(), given.begin(), AsciiLower);
-      if (actual != given)
-        problems.push_back(where + "the SHA256 does not match Updates/" + *file + " (the file has " + actual + ").");
-    } else if (!hash && publicKey) {
-      problems.push_back(where + "no SHA256; programs built with the public key do not install Updates/" + *file + ".");
-    }
-    auto entries = view.archiveEntries(*bytes);
-    if (!entries) {
-      problems.push_back(where + "Updates/" + *file + " is not a readable ZIP archive.");
-    } else {
-      // The template the programs use: the first entry that unpacks as "Update.bat" (a later
-      // one of the same name does not replace it).
-      auto batch = std::find_if(entries->begin(), entries->end(), [](const std::string& entry) {
-        auto unpacked = wizard::ExtractedName(entry);
-        return unpacked && SameName(*unpacked, "Update.bat");
-      });
-      if (batch == entries->end()) {
-        problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
-        continue;
-      }
-      const std::string entry = "Updates/" + *file + ": its Update.bat";
-      auto text = view.entryBytes(*bytes, static_cast<size_t>(batch - entries->begin()), kMaxTemplateBytes);
-      if (!text)
-        problems.push_back(where + entry + " cannot be unpacked.");
-      else if (text->size() > kMaxTemplateBytes)
-        problems.push_back(where + entry + " is larger than " + std::to_string(kMaxTemplateBytes / 1048576) +
-                           " MB; the programs refuse a batch file above " +
-                           std::to_string(wizard::kMaxBatchBytes / 1048576) + " MB.");
-      else if (auto refusal = BatchTemplateRefusal(*text))
-        problems.push_back(where + entry + " is refused by the programs: " + *refusal);
-    }
-    if (view.archiveProblems)
-      for (const std::string& p : view.archiveProblems(*bytes)) problems.push_back(where + "Updates/" + *file + ": " + p);
-  }
-  return problems;
 }
 
 }  // namespace publish

@@ -1,6 +1,6 @@
-// The publishing tool's pure rules: Base64 and hex texts, the update list edited line by line,
+// The publishing tool's pure rules: hex texts, the update list edited line by line,
 // the news value built for the comma-list reader, the release date, the command line and the
-// check of a server folder. Nothing here touches the platform; publish/Publish.cpp feeds it.
+// names. Nothing here touches the platform; publish/Publish.cpp feeds it.
 #pragma once
 
 #include <cstdint>
@@ -21,18 +21,15 @@ class EPublishError : public base::Exception {
   using base::Exception::Exception;
 };
 
-// ---- Texts of keys, signatures and hashes ---------------------------------------------------
+// ---- Names --------------------------------------------------------------------------------
 
-// Standard Base64 (alphabet A-Z a-z 0-9 + /) with "=" padding.
-std::string Base64Encode(std::string_view bytes);
+// ASCII letters in lower case, every other byte as it is.
+char AsciiLower(char c);
+// Whether two names are the same without regard to ASCII case, as the list reader and the
+// programs compare names.
+bool SameName(std::string_view a, std::string_view b);
 
-// Strict reading of what Base64Encode writes. Blanks, tabs, CR and LF around the text are
-// ignored; inside it only the alphabet, a length that is a multiple of four, and "=" only as
-// the padding of the last group. Empty result for anything else.
-std::optional<std::string> Base64Decode(std::string_view text);
-
-// Lowercase hexadecimal digits, two per byte.
-std::string HexLower(std::string_view bytes);
+// ---- Texts of hashes (Base64 and hex: base/signed_update.h) -----------------------------------
 
 // Whether `text` is 2 × `bytes` hex digits (any case); nothing else, no blanks.
 bool IsHexOfLength(std::string_view text, size_t bytes);
@@ -150,46 +147,5 @@ std::string UsageText();
 // and means the same file on every server: ASCII letters, digits and "._-+~()", not beginning
 // or ending with ".".
 bool IsPlainArchiveName(std::string_view name);
-
-// ---- The check of a server folder -----------------------------------------------------------
-
-// What the check needs from the folder and from the cryptography; `readArchive` gets a "File"
-// value and gives the file's bytes below "Updates/", or nothing when there is none.
-struct ServerView {
-  std::optional<std::string> list;       // "Updates.ini"
-  std::optional<std::string> signature;  // "Updates.ini.sig" as text
-  std::function<std::optional<std::string>(const std::string& file)> readArchive;
-  std::function<std::string(std::string_view bytes)> sha256;  // 32 bytes
-  // Whether `signature` (64 bytes) is right for `message` under `publicKey` (32 bytes).
-  std::function<bool(std::string_view signature, std::string_view message, std::string_view publicKey)> verify;
-  // Names of the entries of a ZIP archive, or nothing when the bytes are no readable archive.
-  std::function<std::optional<std::vector<std::string>>(const std::string& bytes)> archiveEntries;
-  // The unpacked bytes of entry `index` (in the order of archiveEntries), at most `limit` + 1 of
-  // them; nothing when the entry cannot be unpacked.
-  std::function<std::optional<std::string>(const std::string& bytes, size_t index, size_t limit)> entryBytes;
-  // Today, for the dates of the list that leave out the century or the year.
-  double today = 0;
-  // What the programs' extraction refuses or leaves out of an archive, one sentence each
-  // (ArchiveProblems); unassigned: not checked.
-  std::function<std::vector<std::string>(const std::string& bytes)> archiveProblems;
-};
-
-// ---- The batch template ---------------------------------------------------------------------
-
-// The most bytes of an "Update.bat" that the check unpacks and reads.
-constexpr size_t kMaxTemplateBytes = 16 * 1024 * 1024;
-
-// What the programs say when they turn `bytes` (an archive's "Update.bat") into the batch file
-// they run, with a program and a temporary folder as long as a path can be; empty result when
-// they take it. The text is the programs' own (Windows-1252).
-std::optional<std::string> BatchTemplateRefusal(std::string_view bytes);
-
-// The problems of the folder, one sentence each, naming the section; empty when it is right.
-// With `publicKey` (32 bytes) the signature must be present and right and every section with a
-// "File" needs a "SHA256"; without it the signature is not looked at. The list's dates are
-// checked against both readings of the programs (a computer whose short date is day.month.year,
-// and the published form that every computer reads), the archive's "Update.bat" against the
-// programs' template rules.
-std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey);
 
 }  // namespace publish

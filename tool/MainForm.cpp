@@ -5,7 +5,7 @@
 
 #include "base/StrUtils.h"
 #include "catalog/Kalvor.h"
-#include "engine/Registry.h"
+#include "engine/ProgramKey.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
 #include "ui/Info.h"
@@ -249,17 +249,11 @@ void TForm1::ApplySettings() {
     // Every row came from the catalogue; a name without a key would address "Software\Trelk"
     // itself, which holds no program's values.
     if (keyName.empty() || static_cast<size_t>(i) >= IntervalList->size()) continue;
-    const ApplyAction action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
-    if (action.kind == ApplyAction::Keep) continue;
+    const engine::Reminder action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
+    if (action.kind == engine::Reminder::Standard) continue;
     engine::TRegistry reg(HKEY_LOCAL_MACHINE);
     reg.OpenKey(engine::ProgramKeyPath(keyName), true);  // a key that did not open fails at the write
-    if (action.kind == ApplyAction::Never) {
-      if (reg.ValueExists("UpdateInterval")) reg.DeleteValue("UpdateInterval");
-      if (!reg.ValueExists("NoUpdate")) reg.WriteString("NoUpdate", "");
-    } else {
-      reg.WriteInteger("UpdateInterval", action.interval);
-      if (reg.ValueExists("NoUpdate")) reg.DeleteValue("NoUpdate");
-    }
+    engine::WriteReminder(reg, action);
   }
 }
 
@@ -356,14 +350,14 @@ void TForm1::FillProductList() {
     if (display.empty()) continue;
     engine::TRegistry program(HKEY_LOCAL_MACHINE);
     program.OpenKeyReadOnly(engine::ProgramKeyPath(name));
-    bool noUpdate = program.ValueExists("NoUpdate");
-    bool hasInterval = !noUpdate && program.ValueExists("UpdateInterval");
+    bool noUpdate = program.ValueExists(engine::kNoUpdateValue);
+    bool hasInterval = !noUpdate && program.ValueExists(engine::kUpdateIntervalValue);
     int interval = 0;
     if (hasInterval) {
       // A value of another type than a 32-bit number is shown as nothing stored: the list
       // stays usable and applying "Standard" leaves the value as it is.
       try {
-        interval = program.ReadInteger("UpdateInterval");
+        interval = program.ReadInteger(engine::kUpdateIntervalValue);
       } catch (const engine::ERegistryException&) {
         hasInterval = false;
       }

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "base/StrUtils.h"
-#include "engine/Registry.h"
+#include "engine/ProgramKey.h"
 #include "tool/MainForm.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
@@ -76,20 +76,20 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
     if (keyName.empty() || !reg.OpenKey(engine::ProgramKeyPath(keyName), false)) {
       text = kKeyNotFoundText;
       caption = kKeyNotFoundCaption;
-    } else if (!reg.ValueExists("ApplicationFileName")) {
+    } else if (!reg.ValueExists(engine::kApplicationFileNameValue)) {
       text = kProgramNotFoundText;
       caption = kProgramNotFoundCaption;
     } else {
-      const std::string command = reg.ReadString("ApplicationFileName");
+      const std::string command = reg.ReadString(engine::kApplicationFileNameValue);
       const std::vector<std::string> elements = base::SplitCommaList(command);
       if (elements.empty() || !IsExistingFile(elements.front())) {
         text = kProgramNotFoundText;
         caption = kProgramNotFoundCaption;
         // A mark left by an earlier search would make the program start as an update search
         // every time: take it away.
-        if (reg.ValueExists("OnlyUpdate")) reg.DeleteValue("OnlyUpdate");
+        if (reg.ValueExists(engine::kOnlyUpdateValue)) reg.DeleteValue(engine::kOnlyUpdateValue);
       } else {
-        reg.WriteString("OnlyUpdate", "");
+        reg.WriteString(engine::kOnlyUpdateValue, "");
         STARTUPINFOA si{sizeof si};
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = SW_SHOWNORMAL;
@@ -102,7 +102,7 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
           text = "Das Programm konnte nicht gestartet werden:\r\n" + command + "\r\n\r\n" + SystemErrorText(GetLastError());
           caption = kStartFailedCaption;
         }
-        reg.DeleteValue("OnlyUpdate");
+        reg.DeleteValue(engine::kOnlyUpdateValue);
       }
     }
   }

@@ -45,12 +45,13 @@ std::optional<std::string> CommitEntry(const std::string& typed) {
   return number;
 }
 
-ApplyAction ApplyActionFor(const std::string& entry) {
-  if (entry == kStandardEntry) return {ApplyAction::Keep, 0};
+engine::Reminder ApplyActionFor(const std::string& entry) {
+  using engine::Reminder;
+  if (entry == kStandardEntry) return {Reminder::Standard, 0};
   auto value = base::TryParseInt32(entry);
-  if (!value || *value < 0) return {ApplyAction::Keep, 0};
-  if (*value == 0) return {ApplyAction::Never, 0};
-  return {ApplyAction::Interval, *value};
+  if (!value || *value < 0) return {Reminder::Standard, 0};
+  if (*value == 0) return {Reminder::Never, 0};
+  return {Reminder::Interval, *value};
 }
 
 std::string DefaultEntry(int value) { return base::IntToStr(value); }

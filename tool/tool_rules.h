@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/engine_rules.h"
+
 namespace tool {
 
 // One catalogue row: column 0 the registry key name, column 1 the display name.
@@ -37,19 +39,11 @@ std::string IntervalText(const std::string& entry);
 // texts are not taken.
 std::optional<std::string> CommitEntry(const std::string& typed);
 
-// What applying an entry does to the program's key.
-struct ApplyAction {
-  enum Kind {
-    Never,     // delete "UpdateInterval", write an empty "NoUpdate" when missing
-    Keep,      // touch nothing
-    Interval,  // write "UpdateInterval" = interval, delete "NoUpdate"
-  } kind;
-  int32_t interval;
-};
-// Zero means never, "Standard (7/28)" keep; a positive number its interval. An entry that is
+// What applying an entry does to the program's key (engine::WriteReminder carries it out):
+// zero means never, "Standard (7/28)" the standard; a positive number its interval. An entry that is
 // no number or negative (none of the tool's own ways makes one) is kept rather than written as
 // something else.
-ApplyAction ApplyActionFor(const std::string& entry);
+engine::Reminder ApplyActionFor(const std::string& entry);
 
 // The entry "für alle" gives every program: the spin field's value in decimal.
 std::string DefaultEntry(int value);

@@ -134,4 +134,12 @@ class ScopedGetDc {
   HDC dc_;
 };
 
+// A search handle of FindFirstFileA, closed with FindClose; invalid value INVALID_HANDLE_VALUE.
+struct FindTraits {
+  using Handle = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindClose(h); }
+};
+using ScopedFind = UniqueHandle<FindTraits>;
+
 }  // namespace toolkit

@@ -7,6 +7,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
+#include "wizard/FetchFile.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 #include "wizard/UserLocale.h"
 #include "wizard/update_rules.h"
@@ -48,57 +49,50 @@ void TStatusForm::RunDownload() {
   CancelDownload->SetText("Download ab&brechen");
   CancelDownload->Show();
   toolkit::ProcessMessages();
-  DownloadUpdate(SearchDir + ZIPFileName);
-  Label_Download->SetCaption(DownloadAborted         ? kDownloadStoppedText
-                             : HTTP->BodyLimitReached() ? kDownloadNoRoomText
-                             : DownloadFailed          ? kDownloadFailedText
-                                                       : kDownloadDoneText);
-  if (DownloadAborted || DownloadFailed) {
+  DownloadUpdate(Run.SearchDir + ZIPFileName);
+  Label_Download->SetCaption(Run.DownloadAborted    ? kDownloadStoppedText
+                             : Run.DownloadTooLarge ? kDownloadNoRoomText
+                             : Run.DownloadFailed   ? kDownloadFailedText
+                                                    : kDownloadDoneText);
+  if (Run.DownloadAborted || Run.DownloadFailed) {
     CancelDownload->SetText("Erneut versuchen");
   } else {
     CancelDownload->Hide();
     Button_Next->SetEnabled(true);
   }
   // The user left the wizard during the download and said "Ja".
-  if (closeAfterDownload_) {
-    closeAfterDownload_ = false;
+  if (Run.CloseAfterDownload) {
+    Run.CloseAfterDownload = false;
     Close();
   }
 }
 
 void TStatusForm::DownloadUpdate(const std::string& localFile) {
-  if (!UpdateList) return;
-  DownloadStart = TimeOfDay();
+  if (!Run.UpdateList) return;
+  Run.DownloadStart = TimeOfDay();
   progressReported_ = false;
   progressShownAt_ = GetTickCount();
   HTTP->OnPacketRecvd = [this](toolkit::TComponent* sender) { OnUpdateTimer(sender); };
-  Downloading = true;
-  DownloadFailed = false;
-  // An error status or a failed connection clears UpdateAvailable through the failure events;
-  // a cut-off or timed-out transfer ends Get with an error.
-  const bool offered = UpdateAvailable;
-  bool broken = false;
-  try {
-    HTTP->Body = localFile;
-    // The archive may take the drive's free space less a margin, never all of it: a server that
-    // streams without end fills no disk.
-    HTTP->MaxBodyBytes = DownloadLimit(SearchDir);
-    HTTP->Get("http://" + UpdateServer + "/Updates/" + UpdateList->ReadString(ProgramName, "File", ""));
-  } catch (...) {
-    broken = true;
-  }
-  HTTP->MaxBodyBytes = -1;
-  Downloading = false;
+  Run.Downloading = true;
+  Run.DownloadFailed = false;
+  Run.DownloadTooLarge = false;
+  // The archive may take the drive's free space less a margin, never all of it: a server that
+  // streams without end fills no disk.
+  const FetchResult fetched =
+      FetchFile(*HTTP, "http://" + UpdateServer + "/Updates/" + Run.UpdateList->ReadString(ProgramName, "File", ""),
+                localFile, DownloadLimit(Run.SearchDir));
+  Run.Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
   // The last block's figures, whether or not they were shown when it came.
   if (progressReported_) ShowProgress();
-  if (DownloadAborted) {
+  if (Run.DownloadAborted) {
     Sleep(3000);
     DeleteFileA(localFile.c_str());
-  } else if (broken || (offered && !UpdateAvailable)) {
+  } else if (!fetched.arrived) {
     // Not shown as a complete download: what arrived (an error page, the first part of the
     // archive) goes, and "Erneut versuchen" fetches it again.
-    DownloadFailed = true;
+    Run.DownloadFailed = true;
+    Run.DownloadTooLarge = fetched.tooLong;
     DeleteFileA(localFile.c_str());
   }
 }
@@ -118,12 +112,12 @@ void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
     ShowProgress();
     progressShownAt_ = now;
   }
-  if (CancelConfirmed) {
+  if (Run.CancelConfirmed) {
     try {
       HTTP->Abort();
     } catch (...) {
     }
-    DownloadAborted = true;
+    Run.DownloadAborted = true;
   }
 }
 
@@ -131,10 +125,10 @@ void TStatusForm::ShowProgress() {
   const std::int64_t expected = HTTP->ExpectedBytes();
   const std::int64_t received = HTTP->ReceivedBytes();
   double remaining = 0;
-  if (DownloadStart != 0) {
-    const double e1 = TimeOfDay() - DownloadStart;
-    const double e2 = TimeOfDay() - DownloadStart;
-    remaining = RemainingDays(expected, received, DownloadStart, e1, e2);
+  if (Run.DownloadStart != 0) {
+    const double e1 = TimeOfDay() - Run.DownloadStart;
+    const double e2 = TimeOfDay() - Run.DownloadStart;
+    remaining = RemainingDays(expected, received, Run.DownloadStart, e1, e2);
   }
   // The bar counts in whole numbers: amounts beyond their range are halved together.
   std::int64_t maximum = expected, position = received;
@@ -150,18 +144,12 @@ void TStatusForm::ShowProgress() {
 }
 
 void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {
-  if (Downloading) {
-    if (ConfirmStop()) CancelConfirmed = true;
+  if (Run.Downloading) {
+    if (ConfirmStop()) Run.CancelConfirmed = true;
     return;
   }
   // "Erneut versuchen": back to the result step, and the download step runs again.
-  Step = 2;
-  // The failure events of the failed attempt cleared UpdateAvailable; the update is still on
-  // offer, or step 3 would not have been reached.
-  if (DownloadFailed) UpdateAvailable = true;
-  DownloadFailed = false;
-  DownloadAborted = false;
-  CancelConfirmed = false;
+  Run.RetryDownload();
   Button_NextClick(CancelDownload);
 }
 

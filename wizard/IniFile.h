@@ -14,7 +14,6 @@ class TIniFile {
   // `fileName` is a full path; the file is read anew by every call, and a missing file reads as
   // an empty one. Nothing here throws.
   explicit TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
-  const std::string& FileName() const { return fileName_; }
 
   // The value of `key` in `section`, or `defaultValue` when the key is absent.
   std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) const;

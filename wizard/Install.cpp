@@ -1,17 +1,17 @@
-// The installation of step 5: the archive unpacked into the temporary folder and its batch
+// The installation of the finish step: the archive unpacked into the temporary folder and its batch
 // template turned into the ready "Update.bat".
 #include <windows.h>
 
-#include <vector>
-
 #include "base/Exception.h"
 #include "base/StrUtils.h"
+#include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
-#include "wizard/SearchFolder.h"
+#include "wizard/HeldFile.h"
 #include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
+#include "base/batch_template.h"
 #include "wizard/update_rules.h"
 
 namespace wizard {
@@ -21,16 +21,6 @@ namespace {
 bool IsFile(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The running program's full path, however long.
-std::string ExecutablePath() {
-  std::vector<char> buffer(MAX_PATH);
-  while (true) {
-    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n < buffer.size()) return std::string(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
 }
 
 // A template is a few lines; far more is no template of an update.
@@ -56,7 +46,7 @@ void TStatusForm::ShowInstallFailure() {
 }
 
 bool TStatusForm::ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path) {
-  const std::string value = UpdateList ? UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
+  const std::string value = Run.UpdateList ? Run.UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
   const Refusal refusal = JudgeArchive(value, FileSha256(archive));
   if (refusal == Refusal::None) return true;
   // Nothing of it is unpacked, and it does not stay to be taken for a later download.
@@ -67,15 +57,15 @@ bool TStatusForm::ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, con
 }
 
 void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
-  archiveRefused_ = true;
+  Run.ArchiveRefused = true;
   Label3->SetCaption(RefusalText(refusal));
   Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
   OfferWayBack();
 }
 
 bool TStatusForm::PrepareInstallation() {
-  const std::string archive = SearchDir + ZIPFileName;
-  if (SearchDir.empty() || ZIPFileName.empty() || !IsFile(archive)) {
+  const std::string archive = Run.SearchDir + ZIPFileName;
+  if (Run.SearchDir.empty() || ZIPFileName.empty() || !IsFile(archive)) {
     ShowInstallFailure();
     return false;
   }
@@ -85,14 +75,14 @@ bool TStatusForm::PrepareInstallation() {
   if (!UpdatePublicKey.empty() && !ArchiveAccepted(held.get(), held, archive)) return false;
   // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
   // installs nothing: what it did put into the folder goes again.
-  ExtractResult extracted = ExtractAll(held.get(), archive, SearchDir);
+  ExtractResult extracted = ExtractAll(held.get(), archive, Run.SearchDir);
   if (!extracted.Complete()) {
     RemoveWritten(extracted);
     ShowInstallFailure();
     toolkit::MessageDlg(extracted.error + "\r\n\r\nDas Update wird nicht installiert.", MB_OK | MB_ICONERROR);
     return false;
   }
-  const std::string batchPath = SearchDir + "Update.bat";
+  const std::string batchPath = Run.SearchDir + "Update.bat";
   if (extracted.batchIndex < 0) throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht geöffnet werden.");
   // The template is read from the file the extraction made and still holds, and the batch is
   // written into the same file.
@@ -100,15 +90,15 @@ bool TStatusForm::PrepareInstallation() {
   std::string templateText;
   if (!ReadHeld(batchFile, kTemplateLimit, templateText))
     throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
-  const std::string exe = ExecutablePath();
+  const std::string exe = toolkit::ExeName();
   const std::string batch =
-      BuildUpdateBatch(SplitTemplateLines(templateText), ToOemText(base::ExtractFilePath(exe)),
-                       ToOemText(SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
+      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(base::ExtractFilePath(exe)),
+                       ToOemText(Run.SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
   Rewrite(batchFile, batchPath, batch);
   held.reset();
   DeleteFileA(archive.c_str());
-  heldFiles_ = std::move(extracted.heldFiles);
-  InstallPrepared = true;
+  Run.HeldFiles = std::move(extracted.heldFiles);
+  Run.InstallPrepared = true;
   Button_Next->SetText("Beenden");
   Button_Cancel->SetEnabled(false);
   return true;

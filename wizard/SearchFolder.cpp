@@ -25,12 +25,9 @@ bool IsHexName(const std::string& text) {
 // its "Update.bat" open and lets no other process open it for deleting.
 bool InstallationPending(const std::string& folder) {
   const std::string batch = folder + "Update.bat";
-  HANDLE h = CreateFileA(batch.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
-    return false;
-  }
-  return GetLastError() == ERROR_SHARING_VIOLATION;
+  const toolkit::ScopedFile file(
+      CreateFileA(batch.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return !file && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace
@@ -68,8 +65,8 @@ bool RemoveFolderTree(const std::string& folder) {
   // A link is removed as a link: what it points to is nobody's business here.
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
+  const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
+  if (find) {
     do {
       const std::string name = found.cFileName;
       if (name == "." || name == "..") continue;
@@ -80,8 +77,7 @@ bool RemoveFolderTree(const std::string& folder) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(item.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(item.c_str());
       }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &found));
   }
   return RemoveDirectoryA(path.c_str()) != 0;
 }
@@ -90,8 +86,8 @@ void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& regi
   const std::string prefix = SearchFolderPrefix(tempDir, registryKey);
   const std::string namePrefix = prefix.substr(tempDir.size());
   WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((prefix + "*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const toolkit::ScopedFind find(FindFirstFileA((prefix + "*").c_str(), &found));
+  if (!find) return;
   do {
     const std::string name = found.cFileName;
     // Only names this program's searches make: the prefix and eight hex digits, nothing longer
@@ -106,29 +102,7 @@ void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& regi
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     if (InstallationPending(folder + "\\")) continue;
     RemoveFolderTree(folder);
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
-}
-
-toolkit::ScopedFile HoldForReading(const std::string& path) {
-  toolkit::ScopedFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw base::Exception("Die Datei \"" + path + "\" kann nicht geöffnet werden.");
-  return file;
-}
-
-bool ReadHeld(HANDLE file, std::size_t limit, std::string& bytes) {
-  bytes.clear();
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-  char block[65536];
-  while (true) {
-    DWORD got = 0;
-    if (!ReadFile(file, block, sizeof block, &got, nullptr)) return false;
-    if (got == 0) return true;
-    if (bytes.size() + got > limit) return false;
-    bytes.append(block, got);
-  }
+  } while (FindNextFileA(find.get(), &found));
 }
 
 }  // namespace wizard

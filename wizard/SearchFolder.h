@@ -30,13 +30,4 @@ void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& regi
 // something stays. Does not throw.
 bool RemoveFolderTree(const std::string& folder);
 
-// Opens an existing file for reading, shared for reading only: while the handle is open, no
-// other process can write, replace, rename or delete the file. Throws base::Exception when it
-// cannot be opened so (also when another process holds it open for writing).
-toolkit::ScopedFile HoldForReading(const std::string& path);
-
-// Reads the file behind `file` (borrowed) from its start into `bytes`; false when it cannot be
-// read or holds more than `limit` bytes.
-bool ReadHeld(HANDLE file, std::size_t limit, std::string& bytes);
-
 }  // namespace wizard

@@ -70,19 +70,4 @@ std::optional<std::string> FileSha256(HANDLE file) {
   return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
-  toolkit::ScopedFile file = OpenForReading(path);
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char block[65536];
-  while (true) {
-    DWORD got = 0;
-    if (!ReadFile(file.get(), block, sizeof block, &got, nullptr)) return std::nullopt;
-    if (got == 0) break;
-    if (bytes.size() + got > maxBytes) return std::nullopt;
-    bytes.append(block, got);
-  }
-  return bytes;
-}
-
 }  // namespace wizard

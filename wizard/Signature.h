@@ -30,7 +30,4 @@ std::optional<std::string> FileSha256(const std::string& path);
 // The same for the file behind `file` (borrowed), read from its start.
 std::optional<std::string> FileSha256(HANDLE file);
 
-// The file's bytes when it can be read and holds at most `maxBytes`; empty result otherwise.
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
-
 }  // namespace wizard

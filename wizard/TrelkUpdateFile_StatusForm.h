@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
 #include "ui/WinXP.h"
-#include "wizard/IniFile.h"
+#include "wizard/FetchFile.h"
+#include "wizard/WizardRun.h"
 #include "wizard/wizard_rules.h"
 
 namespace wizard {
@@ -28,24 +30,8 @@ class TStatusForm;
 // The process's one wizard while it exists (the most recently constructed), or null.
 extern TStatusForm* StatusForm;
 
-// The run state of the one wizard, beside the form.
-extern int Step;               // 0..5 the step pages; 6 once the application was told to end
-extern bool CancelConfirmed;   // the user confirmed stopping the running download
-extern bool DownloadAborted;   // the last download was stopped on the user's request
-extern bool DownloadFailed;    // the last download did not arrive (no connection, error status, cut off)
-extern bool InstallPrepared;   // "Update.bat" is written and starts at destruction
-extern std::string TempDir;    // the user's temporary directory with its backslash, read at each show
-// The folder of the current search below TempDir, with its backslash (the list, the archive, the
-// unpacked files and "Update.bat"); empty before the first check and after it was removed.
-extern std::string SearchDir;
-extern base::TDateTime DownloadStart;  // time of day the current download began; 0 before the first
-extern std::unique_ptr<TIniFile> UpdateList;  // the update list of the last check; none before it
-
-// The update server of this process: TRELK_UPDATE_SERVER ("host" or "host:port") when it is set
-// and well-formed, otherwise the maker's web host of the build.
-ServerSetting UpdateServerSetting();
-
-// The failure text of the page "Einrichten".
+// The text of the page "Einrichten", and its failure text.
+extern const char kInstallText[];
 extern const char kInstallFailedText[];
 // The download page's first text, and its two result texts (stopped by the user; otherwise).
 extern const char kDownloadText[];
@@ -81,16 +67,14 @@ class TStatusForm : public toolkit::TForm {
   base::TDateTime ReferenceDate = 0;
   bool HKCU = false;
 
-  // --- Run state kept in the form.
-  bool UpdateAvailable = false;
-  bool Downloading = false;
-  std::string ListFileName;
+  // --- The run: step, flags and the current search (reset at every show).
+  WizardRun Run;
   // The update server's authority ("host" or "host:port") the wizard's URLs are made with; set
   // with the HTTP client at construction.
   std::string UpdateServer;
   // The maker's public key (Base64) built into the program, read at construction. Empty: the
   // list and the archive are taken as they come. Otherwise the check also fetches
-  // "Updates.ini.sig" and reads only a list whose signature verifies, and step 5 unpacks only
+  // "Updates.ini.sig" and reads only a list whose signature verifies, and the finish step unpacks only
   // an archive whose SHA-256 is the section's "SHA256".
   std::string UpdatePublicKey;
 
@@ -162,8 +146,9 @@ class TStatusForm : public toolkit::TForm {
   void CancelDownloadClick(toolkit::TComponent* sender);
   // The progress display, after every received block of the archive.
   void OnUpdateTimer(toolkit::TComponent* sender);
-  // Fetches the archive named by the update list into `localFile`. Every transfer error is
-  // dropped; a download the user stopped has its file deleted 3 s after the transfer ended.
+  // Fetches the archive named by the update list into `localFile`. A download that did not
+  // arrive whole is deleted (Run.DownloadFailed); one the user stopped has its file deleted 3 s
+  // after the transfer ended (Run.DownloadAborted). Throws nothing of the transfer's.
   void DownloadUpdate(const std::string& localFile);
   // A byte count in units of 1024 with the user's decimal separator ("19,1 MB").
   static std::string FormatSize(std::int64_t bytes, int decimals);
@@ -175,15 +160,14 @@ class TStatusForm : public toolkit::TForm {
   void PaintProcessStrip(toolkit::TCanvas& canvas, int width, int height);
 
  protected:
-  // The work inside the steps: the update-list check behind Button_Check (on success it calls
-  // Button_NextClick), the news list of the result page, the download of step 3 and the
-  // preparation of step 5 (false: the wizard stays on "Einrichten" in the failure state).
+  // The work inside the steps: the update-list check behind Button_Check (it reports its own
+  // failures; on success it calls Button_NextClick), the news list of the result page, the
+  // download of the download step and the preparation of the finish step (false: the wizard
+  // stays on "Einrichten" in the failure state).
   virtual void CheckForUpdates();
   virtual std::string ReadNews();
   virtual void RunDownload();
   virtual bool PrepareInstallation();
-  // Why the last check read no list (with a key; None otherwise): the result page shows it.
-  Refusal listRefusal_ = Refusal::None;
   // "Einrichten" for an archive that is not unpacked: why, the error icon, and the way back.
   void ShowArchiveRefusal(Refusal refusal);
 
@@ -194,38 +178,36 @@ class TStatusForm : public toolkit::TForm {
   bool ConfirmStop();
   // The failure state of "Einrichten": the failure text, the error icon, "Weiter >" off.
   void ShowInstallFailure();
+  // Fetches the update list of the current search and reads it (with a key, only when its
+  // signature verifies: Run.ListRefusal otherwise). The list's fetch result comes back; a list
+  // that arrived but cannot be read or whose signature cannot be fetched counts as not arrived.
+  FetchResult FetchList();
   // With a key: fetches "Updates.ini.sig" into a temporary file of its own (deleted again) and
-  // judges the list in ListFileName by it. A failed transfer raises, as the list's does.
-  Refusal CheckListSignature(const std::string& list);
-  // Lets go of the list and removes the search folder with everything in it.
-  void DropSearch();
+  // judges `list` by it. Empty result when the signature could not be fetched (no connection, a
+  // reply cut off); a signature the server does not have is Refusal::ListUnsigned.
+  std::optional<Refusal> CheckListSignature(const std::string& list);
   // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
   // "Einrichten" shows why, with the way back.
   bool ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path);
   // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
   void OfferWayBack();
   void BackToCheck(toolkit::TComponent* sender);
+  // "Einrichten" with its own text and icon again, after a refused archive was shown.
+  void RestoreInstallPage();
   // Sets a control's text only when it differs (the progress display runs once per block).
   static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
-  // Shows page `Step` with its title (leaving the settings page, or a step change).
+  // Shows the page of Run.Step with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.
   toolkit::FormSpec Description();
   bool controlsMade_ = false;
-  bool closeAfterDownload_ = false;  // the window closes once the running download has returned
-  bool wayBack_ = false;                 // "Weiter >" reads "< Zurück" and leads to a new check
-  bool archiveRefused_ = false;          // "Einrichten" shows a refused archive's text and icon
+  // The two button pages of Notebook_StdButtons.
+  static constexpr int kStandardButtons = 0;
+  static constexpr int kSettingsButtons = 1;
   static constexpr DWORD kDisplaySpacing = 100;  // ms between two showings of the progress
   bool progressReported_ = false;                // a block of this download has come
   DWORD progressShownAt_ = 0;                    // the download's start, then its last showing
   toolkit::ScopedIcon icon2_, icon3_;
-  // The list file, open for reading and shared for reading only while UpdateList reads it: the
-  // values shown and used are those of the bytes that were checked.
-  toolkit::ScopedFile listLock_;
-  // The unpacked files and "Update.bat" of a prepared installation, held open until the batch
-  // starts: no other process changes them meanwhile, and other searches see the installation
-  // as pending.
-  std::vector<toolkit::ScopedFile> heldFiles_;
 };
 
 }  // namespace wizard

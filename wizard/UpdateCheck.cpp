@@ -5,9 +5,10 @@
 #include "base/Exception.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
-#include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/HeldFile.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
 #include "wizard/UserLocale.h"
 #include "wizard/update_rules.h"
 
@@ -31,106 +32,91 @@ std::string NewTempFile(const std::string& folder) {
 
 }  // namespace
 
-void TStatusForm::DropSearch() {
-  UpdateList.reset();
-  listLock_.reset();
-  heldFiles_.clear();
-  ListFileName.clear();
-  if (!SearchDir.empty()) RemoveFolderTree(SearchDir);
-  SearchDir.clear();
-}
-
 void TStatusForm::CheckForUpdates() {
-  // A second click while the list is on its way would start a second request on the same
-  // client inside the first.
-  Button_Check->SetEnabled(false);
-  struct Reenable {
-    toolkit::TButton* button;
-    ~Reenable() { button->SetEnabled(true); }
-  } reenable{Button_Check};
-
   // Each check works in a new folder of its own; what an earlier search of this program left
   // behind goes, unless its installation still waits for its program's end.
-  DropSearch();
-  RemoveLeftSearchFolders(TempDir, RegistryKey);
-  listRefusal_ = Refusal::None;
-  bool fetched = toolkit::InternetConnectedSeam();
-  bool listTooLong = false;
-  if (fetched) {
-    UpdateAvailable = true;
-    try {
-      SearchDir = MakeSearchFolder(TempDir, RegistryKey);
-      ListFileName = NewTempFile(SearchDir);
-      HTTP->Body = ListFileName;
-      HTTP->MaxBodyBytes = kListLimit;
-      HTTP->Get("http://" + UpdateServer + "/Updates.ini");
-      if (UpdateAvailable) {
-        // From here on no other process can change the file: what is checked below is what the
-        // list reader reads.
-        listLock_ = HoldForReading(ListFileName);
-        std::string list;
-        if (!ReadHeld(listLock_.get(), kListLimit, list))
-          throw base::Exception("Die Datei \"" + ListFileName + "\" kann nicht gelesen werden.");
-        // A program with a key reads nothing of a list whose signature does not verify.
-        if (!UpdatePublicKey.empty()) listRefusal_ = CheckListSignature(list);
-        if (listRefusal_ == Refusal::None) UpdateList = std::make_unique<TIniFile>(ListFileName);
-      }
-    } catch (...) {
-      UpdateAvailable = false;
-      listTooLong = HTTP->BodyLimitReached();
-    }
-    HTTP->MaxBodyBytes = -1;
-    // A status of 400 or more has cleared it through HTTPFailure, without an error.
-    fetched = UpdateAvailable;
+  Run.DropSearch();
+  RemoveLeftSearchFolders(Run.TempDir, RegistryKey);
+  Run.ListRefusal = Refusal::None;
+  FetchResult list;
+  if (toolkit::InternetConnectedSeam()) {
+    Run.UpdateAvailable = true;
+    list = FetchList();
+    if (!list.arrived) Run.UpdateAvailable = false;
   }
-  if (!fetched) {
-    DropSearch();
-    if (listTooLong) {
+  if (!list.arrived) {
+    Run.DropSearch();
+    if (list.tooLong) {
       toolkit::ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
     } else {
       toolkit::ShowMessageBox(Handle(), kNoConnectionText, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
     }
     return;
   }
-  if (listRefusal_ != Refusal::None) {
+  if (Run.ListRefusal != Refusal::None) {
     // The result page says why; the list is gone before anything of it was read.
-    DropSearch();
-    UpdateAvailable = false;
+    Run.DropSearch();
+    Run.UpdateAvailable = false;
     Button_NextClick(Button_Check);
     return;
   }
-  const ListVerdict verdict =
-      JudgeListOffer(!UpdatePublicKey.empty(), UpdateList->SectionExists(ProgramName),
-                     UpdateList->ReadString(ProgramName, "Date", ""), ReferenceDate, UserShortDateFormat(), toolkit::Today());
-  UpdateAvailable = verdict.offered;
-  listRefusal_ = verdict.refusal;
-  if (listRefusal_ != Refusal::None) DropSearch();
+  const ListVerdict verdict = JudgeListOffer(
+      !UpdatePublicKey.empty(), Run.UpdateList->SectionExists(ProgramName), Run.UpdateList->ReadString(ProgramName, "Date", ""),
+      ReferenceDate, UserShortDateFormat(), toolkit::Today());
+  Run.UpdateAvailable = verdict.offered;
+  Run.ListRefusal = verdict.refusal;
+  if (Run.ListRefusal != Refusal::None) Run.DropSearch();
   Button_NextClick(Button_Check);
 }
 
-Refusal TStatusForm::CheckListSignature(const std::string& list) {
-  const std::string signatureFile = NewTempFile(SearchDir);
-  HTTP->Body = signatureFile;
-  HTTP->MaxBodyBytes = kSignatureFileLimit;
-  bool tooLong = false;
+FetchResult TStatusForm::FetchList() {
+  FetchResult fetched;
   try {
-    HTTP->Get("http://" + UpdateServer + "/Updates.ini.sig");
-  } catch (const net::EHttpError&) {
-    // A signature is one line: a longer reply is none, however it goes on.
-    if (!HTTP->BodyLimitReached()) throw;
-    tooLong = true;
+    Run.SearchDir = MakeSearchFolder(Run.TempDir, RegistryKey);
+    Run.ListFileName = NewTempFile(Run.SearchDir);
+    fetched = FetchFile(*HTTP, "http://" + UpdateServer + "/Updates.ini", Run.ListFileName, kListLimit);
+    if (!fetched.arrived) return fetched;
+    // From here on no other process can change the file: what is checked below is what the
+    // list reader reads.
+    Run.HeldList = HoldForReading(Run.ListFileName);
+    std::string bytes;
+    if (!ReadHeld(Run.HeldList.get(), kListLimit, bytes))
+      throw base::Exception("Die Datei \"" + Run.ListFileName + "\" kann nicht gelesen werden.");
+    // A program with a key reads nothing of a list whose signature does not verify.
+    if (!UpdatePublicKey.empty()) {
+      const std::optional<Refusal> refusal = CheckListSignature(bytes);
+      if (!refusal) {
+        fetched.arrived = false;
+        return fetched;
+      }
+      Run.ListRefusal = *refusal;
+    }
+    if (Run.ListRefusal == Refusal::None) Run.UpdateList = std::make_unique<TIniFile>(Run.ListFileName);
+  } catch (const std::exception& e) {
+    // No folder, no file, or a list that cannot be read: as a list that did not come.
+    fetched.arrived = false;
+    fetched.reason = e.what();
   }
-  // An error status cleared UpdateAvailable through HTTPFailure, without an error: the list
-  // has no signature on the server.
-  const bool found = UpdateAvailable || tooLong;
-  UpdateAvailable = true;
+  return fetched;
+}
+
+std::optional<Refusal> TStatusForm::CheckListSignature(const std::string& list) {
+  const std::string signatureFile = NewTempFile(Run.SearchDir);
+  const FetchResult fetched =
+      FetchFile(*HTTP, "http://" + UpdateServer + "/Updates.ini.sig", signatureFile, kSignatureFileLimit);
+  // A signature is one line: a longer reply is none, however it goes on. A reply with an error
+  // status says that the list has no signature on the server.
+  if (!fetched.arrived && !fetched.tooLong && fetched.status == 0) {
+    DeleteFileA(signatureFile.c_str());
+    return std::nullopt;
+  }
   std::string signature;
-  if (found && !tooLong) {
+  if (fetched.arrived) {
     toolkit::ScopedFile held = HoldForReading(signatureFile);
     if (!ReadHeld(held.get(), kSignatureFileLimit, signature)) signature.clear();
   }
   DeleteFileA(signatureFile.c_str());
-  return JudgeSignedList(UpdatePublicKey, found, signature,
+  return JudgeSignedList(UpdatePublicKey, fetched.arrived || fetched.tooLong, signature,
                          [&list](const std::string& key, const std::string& sig) {
                            return SignatureVerifies(list, sig, key);
                          });
@@ -138,7 +124,8 @@ Refusal TStatusForm::CheckListSignature(const std::string& list) {
 
 std::string TStatusForm::ReadNews() {
   std::optional<std::string> news;
-  if (UpdateList && UpdateList->ValueExists(ProgramName, "News")) news = UpdateList->ReadString(ProgramName, "News", "");
+  if (Run.UpdateList && Run.UpdateList->ValueExists(ProgramName, "News"))
+    news = Run.UpdateList->ReadString(ProgramName, "News", "");
   return NewsListText(news, ReferenceDate, UserShortDateFormat(), toolkit::Today());
 }
 

@@ -15,7 +15,7 @@ std::string LocaleText(LCTYPE type) {
 
 }  // namespace
 
-ShortDateFormat UserShortDateFormat() { return ShortDateFormat::FromPicture(LocaleText(LOCALE_SSHORTDATE)); }
+base::ShortDateFormat UserShortDateFormat() { return base::ShortDateFormat::FromPicture(LocaleText(LOCALE_SSHORTDATE)); }
 
 char UserDecimalSeparator() {
   const std::string s = LocaleText(LOCALE_SDECIMAL);

@@ -5,12 +5,13 @@
 
 #include <string>
 
+#include "base/list_dates.h"
 #include "wizard/update_rules.h"
 
 namespace wizard {
 
 // The user's short date format (LOCALE_SSHORTDATE).
-ShortDateFormat UserShortDateFormat();
+base::ShortDateFormat UserShortDateFormat();
 
 // The user's decimal separator (LOCALE_SDECIMAL); its first character, "," when none is set.
 char UserDecimalSeparator();

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "toolkit/Handles.h"
+#include "base/zip_rules.h"
 #include "wizard/update_rules.h"
-#include "wizard/zip_rules.h"
 
 namespace wizard {
 
@@ -58,7 +58,7 @@ class EntryStream {
   }
 
   // False with `error` set when the entry cannot be opened.
-  bool Open(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, std::string& error) {
+  bool Open(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& record, std::string& error) {
     record_ = record;
     lzma_ = record.method == 14;
     file_.reset(zip_fopen_index(zip, index, lzma_ ? ZIP_FL_COMPRESSED : 0));
@@ -146,7 +146,7 @@ class EntryStream {
   }
 
   std::unique_ptr<zip_file_t, EntryCloser> file_;
-  ZipEntryRecord record_;
+  base::ZipEntryRecord record_;
   bool lzma_ = false, ended_ = false, inputEnded_ = false;
   lzma_stream stream_ = LZMA_STREAM_INIT;
   uint8_t input_[65536];
@@ -158,7 +158,7 @@ class EntryStream {
 // the entry cannot be read whole, unpacks to more than its announced size, or the file cannot
 // be made or written (`existed` tells that a file of that name was there); the file is then
 // gone again. On success `held` owns the new file, still open.
-bool CopyEntry(zip_t* zip, zip_uint64_t index, const ZipEntryRecord& record, const std::wstring& path,
+bool CopyEntry(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& record, const std::wstring& path,
                toolkit::ScopedFile& held, bool& existed, std::string& error) {
   existed = false;
   auto entry = std::make_unique<EntryStream>();
@@ -226,7 +226,7 @@ std::string AnsiOfRaw(const std::string& raw) {
 
 // Reads through the borrowed handle at the given offsets, leaving no state libzip relies on
 // (libzip opens the archive afterwards and seeks before it reads).
-wizard::ZipReader HandleReader(HANDLE file) {
+base::ZipReader HandleReader(HANDLE file) {
   return [file](uint64_t offset, size_t size, std::string& out) {
     out.assign(size, '\0');
     size_t done = 0;
@@ -245,7 +245,7 @@ wizard::ZipReader HandleReader(HANDLE file) {
 }
 
 // Why the archive as a whole is not unpacked, in words for the user.
-std::string FaultText(const std::string& displayName, const wizard::ZipCheck& check) {
+std::string FaultText(const std::string& displayName, const base::ZipCheck& check) {
   const std::string archive = "Das Archiv \"" + displayName + "\"";
   const bool named = check.entry < check.entries.size();
   const std::string name = named ? "\"" + AnsiOfRaw(check.entries[check.entry].name) + "\" " : std::string();
@@ -253,24 +253,24 @@ std::string FaultText(const std::string& displayName, const wizard::ZipCheck& ch
   const std::string differs = archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
                               "hat in seinem Kopf eine andere ";
   switch (check.fault) {
-    case wizard::ZipFault::None: break;
-    case wizard::ZipFault::NoArchive:
+    case base::ZipFault::None: break;
+    case base::ZipFault::NoArchive:
       return archive + " kann nicht geöffnet werden: es ist kein ZIP-Archiv oder unvollständig.";
-    case wizard::ZipFault::DirectoryDamaged:
+    case base::ZipFault::DirectoryDamaged:
       return archive + " ist fehlerhaft und wird nicht entpackt: sein Inhaltsverzeichnis ist beschädigt.";
-    case wizard::ZipFault::HeaderMissing:
+    case base::ZipFault::HeaderMissing:
       return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
              "steht nicht dort, wo das Inhaltsverzeichnis ihn angibt.";
-    case wizard::ZipFault::NameDiffers: return differs + "Namensangabe als im Inhaltsverzeichnis.";
-    case wizard::ZipFault::MethodDiffers: return differs + "Kompressionsmethode als im Inhaltsverzeichnis.";
-    case wizard::ZipFault::FlagsDiffer:
+    case base::ZipFault::NameDiffers: return differs + "Namensangabe als im Inhaltsverzeichnis.";
+    case base::ZipFault::MethodDiffers: return differs + "Kompressionsmethode als im Inhaltsverzeichnis.";
+    case base::ZipFault::FlagsDiffer:
       return differs + "Angabe zu Verschlüsselung oder Datenbeschreibung als im Inhaltsverzeichnis.";
-    case wizard::ZipFault::CrcDiffers: return differs + "Prüfsumme als im Inhaltsverzeichnis.";
-    case wizard::ZipFault::SizeDiffers: return differs + "Größe als im Inhaltsverzeichnis.";
-    case wizard::ZipFault::OutsideArchive:
+    case base::ZipFault::CrcDiffers: return differs + "Prüfsumme als im Inhaltsverzeichnis.";
+    case base::ZipFault::SizeDiffers: return differs + "Größe als im Inhaltsverzeichnis.";
+    case base::ZipFault::OutsideArchive:
       return archive + " ist fehlerhaft und wird nicht entpackt: die Daten " +
              (named ? "des Eintrags " + name : std::string("eines Eintrags ")) + "reichen über das Archiv hinaus.";
-    case wizard::ZipFault::Overlapping:
+    case base::ZipFault::Overlapping:
       return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
              "teilt seine Daten mit einem anderen Eintrag.";
   }
@@ -279,12 +279,12 @@ std::string FaultText(const std::string& displayName, const wizard::ZipCheck& ch
 
 // Whether libzip sees the archive as the check read it: the same entries with the same method,
 // checksum and sizes, so that what is unpacked is what was checked.
-bool SameDirectory(zip_t* zip, const wizard::ZipCheck& check) {
+bool SameDirectory(zip_t* zip, const base::ZipCheck& check) {
   if (zip_get_num_entries(zip, ZIP_FL_UNCHANGED) != static_cast<zip_int64_t>(check.entries.size())) return false;
   for (size_t i = 0; i < check.entries.size(); ++i) {
     zip_stat_t st;
     zip_stat_init(&st);
-    const wizard::ZipEntryRecord& e = check.entries[i];
+    const base::ZipEntryRecord& e = check.entries[i];
     if (zip_stat_index(zip, i, ZIP_FL_UNCHANGED, &st) != 0 || st.size != e.size || st.comp_size != e.compressedSize ||
         st.crc != e.crc || st.comp_method != e.method)
       return false;
@@ -311,8 +311,8 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
                    std::to_string(GetLastError()) + ")";
     return result;
   }
-  const wizard::ZipCheck check = CheckZipArchive(static_cast<uint64_t>(size.QuadPart), HandleReader(archive));
-  if (check.fault != ZipFault::None) {
+  const base::ZipCheck check = base::CheckZipArchive(static_cast<uint64_t>(size.QuadPart), HandleReader(archive));
+  if (check.fault != base::ZipFault::None) {
     result.error = FaultText(displayName, check);
     return result;
   }
@@ -329,8 +329,8 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
   }
   zip_error_fini(&e);
   if (!SameDirectory(zip.get(), check)) {
-    ZipCheck damaged;
-    damaged.fault = ZipFault::DirectoryDamaged;
+    base::ZipCheck damaged;
+    damaged.fault = base::ZipFault::DirectoryDamaged;
     result.error = FaultText(displayName, damaged);
     return result;
   }
@@ -350,7 +350,7 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
   std::vector<std::wstring> names;  // the file names taken so far, for the first-entry-wins rule
   for (size_t i = 0; i < check.entries.size(); ++i) {
     const char* raw = zip_get_name(zip.get(), i, 0);
-    auto name = raw ? ExtractedName(raw) : std::nullopt;
+    auto name = raw ? base::ExtractedName(raw) : std::nullopt;
     if (!name) {
       ++result.skipped;
       continue;
@@ -363,12 +363,12 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
       continue;
     }
     names.push_back(wideName);
-    const ZipEntryRecord& entry = check.entries[i];
+    const base::ZipEntryRecord& entry = check.entries[i];
     std::string why;
-    if (ZipEntryEncrypted(entry))
+    if (base::ZipEntryEncrypted(entry))
       why = "er ist verschlüsselt";
-    else if (!ZipMethodSupported(entry.method))
-      why = "seine Kompressionsmethode " + ZipMethodName(entry.method) + " wird nicht unterstützt";
+    else if (!base::ZipMethodSupported(entry.method))
+      why = "seine Kompressionsmethode " + base::ZipMethodName(entry.method) + " wird nicht unterstützt";
     if (!why.empty()) {
       ++result.failed;
       if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + why;
@@ -382,7 +382,7 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
   // fills the drive, and no update is half unpacked for want of room.
   ULARGE_INTEGER available = {};
   if (GetDiskFreeSpaceExW(wideFolder.c_str(), &available, nullptr, nullptr) &&
-      !FitsOnDrive(sizes, available.QuadPart)) {
+      !base::FitsOnDrive(sizes, available.QuadPart)) {
     uint64_t total = 0;
     for (uint64_t s : sizes) total = total + s < total ? ~0ull : total + s;
     result.failed += static_cast<int>(plan.size());

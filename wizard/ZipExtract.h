@@ -35,13 +35,13 @@ struct ExtractResult {
 
 // Extracts all entries of the archive read through `archive` (a file handle with read access;
 // borrowed, not closed, read from its start whatever its position) into `folder` (with its
-// trailing backslash), each under the last component of its name (see ExtractedName). Files are
+// trailing backslash), each under the last component of its name (see base::ExtractedName). Files are
 // only ever made new: a name that an earlier entry took keeps the earlier entry's file, a name
 // that a file already had before the extraction is a failed entry. Every byte is checked against
 // the entry's checksum, and no entry writes more than its announced size; a file whose entry
 // fails is removed again. Nothing is written when the archive's records contradict each other
-// (CheckZipArchive; `opened` false) or when the announced sizes do not fit on the folder's drive
-// beside FitsOnDrive's reserve. `displayName` names the archive in messages. Does not throw.
+// (base::CheckZipArchive; `opened` false) or when the announced sizes do not fit on the folder's drive
+// beside base::FitsOnDrive's reserve. `displayName` names the archive in messages. Does not throw.
 ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const std::string& folder);
 // The same for an archive file, opened for the time of the extraction with reading shared only.
 ExtractResult ExtractAll(const std::string& archive, const std::string& folder);

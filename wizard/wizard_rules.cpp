@@ -65,9 +65,13 @@ std::string CheckResultText(bool updateAvailable, std::string_view newsList) {
   return pattern.substr(0, at) + std::string(newsList) + pattern.substr(at + 2);
 }
 
-bool StepChangesPage(int step, int currentPage) { return step >= 1 && step <= 5 && currentPage < kSettingsPage; }
+bool StepChangesPage(WizardStep step, int currentPage) {
+  return step >= WizardStep::Check && step <= WizardStep::Finish && currentPage < kSettingsPage;
+}
 
-int HighlightedTitle(int step) { return step >= 0 && step < kStepCount ? step : -1; }
+int HighlightedTitle(WizardStep step) {
+  return step >= WizardStep::Welcome && step <= WizardStep::Finish ? StepIndex(step) : -1;
+}
 
 int32_t ReminderInterval(std::optional<int32_t> storedInterval) {
   return storedInterval && *storedInterval >= 1 ? *storedInterval : 7;
@@ -86,31 +90,6 @@ int ClampInterval(int64_t value) {
   if (value < kMinInterval) return kMinInterval;
   if (value > kMaxInterval) return kMaxInterval;
   return static_cast<int>(value);
-}
-
-std::string ServerSetting::Authority() const {
-  return port ? host + ":" + base::IntToStr(port) : host;
-}
-
-std::optional<ServerSetting> ParseServerSetting(std::string_view text) {
-  ServerSetting s;
-  size_t colon = text.find(':');
-  s.host = std::string(text.substr(0, colon));
-  if (s.host.empty()) return std::nullopt;
-  for (unsigned char c : s.host)
-    if (c <= ' ' || c == '/' || c == '\\' || c == '@' || c == '?' || c == '#') return std::nullopt;
-  if (colon != std::string_view::npos) {
-    std::string_view digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5) return std::nullopt;
-    int port = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-      port = port * 10 + (c - '0');
-    }
-    if (port < 1 || port > 65535) return std::nullopt;
-    s.port = port;
-  }
-  return s;
 }
 
 }  // namespace wizard

@@ -12,24 +12,35 @@
 
 namespace wizard {
 
-constexpr int kStepCount = 6;     // steps 0 to 5 have a page and a title; 6 ends the program
-constexpr int kDownloadPage = 3;
-constexpr int kInstallPage = 4;
+// The wizard's steps. Welcome to Finish have a page of that index and a title; Ended means the
+// application was told to end (no page of its own, no title highlighted).
+enum class WizardStep : int { Welcome, Check, Result, Download, Install, Finish, Ended };
+constexpr int kStepCount = 6;  // the steps with a page and a title
+
+// The step's page index and title index (Ended: 6, beyond the titles).
+constexpr int StepIndex(WizardStep step) { return static_cast<int>(step); }
+// The step after `step` ("Weiter >"); Ended stays Ended.
+constexpr WizardStep NextStep(WizardStep step) {
+  return step == WizardStep::Ended ? step : static_cast<WizardStep>(StepIndex(step) + 1);
+}
+
+constexpr int kDownloadPage = StepIndex(WizardStep::Download);
+constexpr int kInstallPage = StepIndex(WizardStep::Install);
 constexpr int kSettingsPage = 6;
 
-// The titles of steps 0 to 5 ("Willkommen" ... "Abschließen der Installation").
+// The titles of the steps Welcome to Finish ("Willkommen" ... "Abschließen der Installation").
 extern const char* const TitleTexts[kStepCount];
 // The settings page's title.
 extern const char kSettingsTitle[];  // "Einstellungen"
 
-// Whether "Weiter >" into `step` changes the visible page and title now: steps 1 to 5 do, and
+// Whether "Weiter >" into `step` changes the visible page and title now: Check to Finish do, and
 // only while the settings page is not the current page (its change then waits until the
 // settings page is left).
-bool StepChangesPage(int step, int currentPage);
+bool StepChangesPage(WizardStep step, int currentPage);
 
-// The title the process strip writes bold and italic: the step itself for 0 to 5, none (-1)
-// otherwise.
-int HighlightedTitle(int step);
+// The title the process strip writes bold and italic: the step's own for Welcome to Finish,
+// none (-1) otherwise.
+int HighlightedTitle(WizardStep step);
 
 // The reminder interval a "Update" date is computed with: the stored "UpdateInterval" when it
 // is at least 1, otherwise 7.
@@ -65,15 +76,5 @@ extern const char kBackCaption[];  // "< Zurück"
 constexpr int kMinInterval = 1;
 constexpr int kMaxInterval = 365;
 int ClampInterval(int64_t value);
-
-// The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
-// 65535. Empty result for an empty or malformed text (the built-in server then stays).
-struct ServerSetting {
-  std::string host;
-  int port = 0;  // 0: none given
-  // The authority of the server's URLs: "host" or "host:port".
-  std::string Authority() const;
-};
-std::optional<ServerSetting> ParseServerSetting(std::string_view text);
 
 }  // namespace wizard

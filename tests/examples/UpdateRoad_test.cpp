@@ -598,7 +598,7 @@ class SignedRoadTest : public UpdateRoadTest {
 // programs without a key have none.
 TEST_F(SignedRoadTest, OnlyTheSignedVariantsCarryTheKey) {
   const std::string key = ReadFileBytes(BinDir() + "update-testkey\\update-public.key");
-  ASSERT_EQ(wizard::TrimBlanksAndBreaks(key).size(), 44u) << key;
+  ASSERT_EQ(base::TrimBlanksAndBreaks(key).size(), 44u) << key;
   struct Program {
     const char* file;
     bool keyed;

@@ -2,6 +2,7 @@
 // back byte for byte (list, archive, signature), the problems that verify must find, what
 // publish refuses, and (on Windows) the list reader held against the platform's own.
 #include "publish/Publish.h"
+#include "publish/Archives.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
@@ -14,6 +15,7 @@
 #include "base/StrUtils.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
+#include "base/signed_update.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -93,18 +95,18 @@ void Write(const std::string& path, const std::string& bytes) { publish::WriteFi
 std::string Sha256Hex(const std::string& bytes) {
   unsigned char digest[crypto_hash_sha256_BYTES];
   crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  return publish::HexLower(std::string(reinterpret_cast<char*>(digest), sizeof digest));
+  return base::HexText(std::string(reinterpret_cast<char*>(digest), sizeof digest));
 }
 
 // Signs the folder's list anew with a key file, as publish does.
 void Resign(const std::string& server, const std::string& secretFile) {
-  std::string secret = *publish::Base64Decode(Read(secretFile));
+  std::string secret = *base::DecodeBase64(base::TrimBlanksAndBreaks(Read(secretFile)));
   std::string list = Read(JoinPath(server, "Updates.ini"));
   unsigned char signature[crypto_sign_BYTES];
   crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(list.data()), list.size(),
                        reinterpret_cast<const unsigned char*>(secret.data()));
   Write(JoinPath(server, "Updates.ini.sig"),
-        publish::Base64Encode(std::string(reinterpret_cast<char*>(signature), sizeof signature)) + "\r\n");
+        base::EncodeBase64(std::string(reinterpret_cast<char*>(signature), sizeof signature)) + "\r\n");
 }
 
 // Puts another archive in place of Notizkasten's, with its SHA256 in the list, signed anew.
@@ -186,8 +188,8 @@ TEST(Publish, KeygenWritesTheKeyPairAndNeverPrintsTheSecret) {
   ASSERT_EQ(r.code, 0) << r.err;
   const std::string publicText = Read(JoinPath(keys, "update-public.key"));
   const std::string secretText = Read(JoinPath(keys, "update-secret.key"));
-  auto publicKey = publish::Base64Decode(publicText);
-  auto secretKey = publish::Base64Decode(secretText);
+  auto publicKey = base::DecodeBase64(base::TrimBlanksAndBreaks(publicText));
+  auto secretKey = base::DecodeBase64(base::TrimBlanksAndBreaks(secretText));
   ASSERT_TRUE(publicKey && secretKey) << publicText << secretText;
   EXPECT_EQ(publicKey->size(), 32u);
   EXPECT_EQ(secretKey->size(), 64u);
@@ -290,8 +292,8 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   EXPECT_EQ(entries, expected);
 
   // The signature is that of the list's exact bytes under the public key.
-  auto signature = publish::Base64Decode(Read(JoinPath(m.server, "Updates.ini.sig")));
-  auto publicKey = publish::Base64Decode(Read(m.publicKey));
+  auto signature = base::DecodeBase64(base::TrimBlanksAndBreaks(Read(JoinPath(m.server, "Updates.ini.sig"))));
+  auto publicKey = base::DecodeBase64(base::TrimBlanksAndBreaks(Read(m.publicKey)));
   ASSERT_TRUE(signature && publicKey);
   ASSERT_EQ(signature->size(), 64u);
   EXPECT_EQ(crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature->data()),
@@ -531,9 +533,9 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
        "is no secret key file of trelkpublish keygen (one line of Base64 of 64 bytes)."},
       {"a damaged secret key",
        [](Maker& m) {
-         std::string key = *publish::Base64Decode(Read(m.secret));
+         std::string key = *base::DecodeBase64(base::TrimBlanksAndBreaks(Read(m.secret)));
          key[3] ^= 0x40;
-         Write(m.secret, publish::Base64Encode(key) + "\r\n");
+         Write(m.secret, base::EncodeBase64(key) + "\r\n");
          return m.PublishArgs();
        },
        1, "is damaged: its two halves do not belong together."},

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/Exception.h"
-#include "wizard/update_rules.h"
+#include "base/batch_template.h"
 
 namespace {
 std::string Oem(const std::string& text) {
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
   try {
-    std::string batch = wizard::BuildUpdateBatch(wizard::SplitTemplateLines(text), Oem(argv[3]), Oem(argv[2]), false, "");
+    std::string batch = base::BuildUpdateBatch(base::SplitTemplateLines(text), Oem(argv[3]), Oem(argv[2]), false, "");
     std::ofstream out(argv[4], std::ios::binary | std::ios::trunc);
     out << batch;
     return out ? 0 : 1;

@@ -2,6 +2,8 @@
 // through the list reader and the comma-list rule, the update list edited line by line, the
 // command line and the check of a server folder.
 #include "publish/publish_rules.h"
+#include "publish/verify_rules.h"
+#include "base/signed_update.h"
 
 #include <gtest/gtest.h>
 
@@ -17,36 +19,7 @@ namespace {
 using publish::EPublishError;
 using publish::UpdateList;
 
-TEST(PublishRules, Base64) {
-  struct Case {
-    std::string bytes;
-    const char* text;
-  } cases[] = {{"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},
-               {"foo", "Zm9v"},   {"foob", "Zm9vYg=="}, {"foobar", "Zm9vYmFy"},
-               {std::string("\0\xFF\xFE", 3), "AP/+"}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(publish::Base64Encode(c.bytes), c.text);
-    EXPECT_EQ(publish::Base64Decode(c.text), c.bytes) << c.text;
-  }
-  // What a key or signature file may look like around its one line, and what it may not.
-  struct Read {
-    const char* text;
-    bool ok;
-  } reads[] = {{"Zm9v\r\n", true},  {"  Zm9v\t\n", true}, {"Zm8=\r\n", true}, {"Zm 9v", false},
-               {"Zm9", false},      {"Zm9v=", false},    {"Zg=a", false},    {"Z===", false},
-               {"Zh==", false},     {"Zm9=", false},     {"Zm9v====", false}, {"Zm9\xC3v", false},
-               {"Zg==Zg==", false}, {"Zm-_", false}};
-  for (const Read& r : reads) EXPECT_EQ(publish::Base64Decode(r.text).has_value(), r.ok) << r.text;
-  std::mt19937 random(14);
-  for (size_t n = 0; n < 100; ++n) {
-    std::string bytes;
-    for (size_t i = 0; i < n; ++i) bytes += static_cast<char>(random());
-    EXPECT_EQ(publish::Base64Decode(publish::Base64Encode(bytes)), bytes) << n;
-  }
-}
-
 TEST(PublishRules, Hex) {
-  EXPECT_EQ(publish::HexLower(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
   EXPECT_TRUE(publish::IsHexOfLength("00ffAAbb", 4));
   EXPECT_FALSE(publish::IsHexOfLength("00ffAAb", 4));
   EXPECT_FALSE(publish::IsHexOfLength("00ffAAbg", 4));
@@ -317,7 +290,7 @@ TEST(PublishRules, CommandLine) {
 // tested through the tool (tests/publish/Publish_test.cpp).
 struct Folder {
   std::string list, signedList;
-  std::optional<std::string> signature = publish::Base64Encode(std::string(64, 's'));
+  std::optional<std::string> signature = base::EncodeBase64(std::string(64, 's'));
   std::map<std::string, std::string> archives = {{"Kasse.zip", "ZIP:Update.bat"}};
   std::optional<std::string> batch = std::string("@echo off\r\nrem %s\r\nrem %s\r\ncopy %0:s*.* %1:s\r\n");
 
@@ -370,7 +343,7 @@ TEST(PublishRules, ServerCheck) {
        {"Updates.ini.sig is missing: programs built with the public key install nothing."}},
       {"signature no Base64", [](Folder& f) { f.signature = "kein Base64"; }, true,
        {"Updates.ini.sig is not the Base64 text of a 64-byte signature."}},
-      {"signature too short", [](Folder& f) { f.signature = publish::Base64Encode(std::string(63, 's')); }, true,
+      {"signature too short", [](Folder& f) { f.signature = base::EncodeBase64(std::string(63, 's')); }, true,
        {"Updates.ini.sig is not the Base64 text of a 64-byte signature."}},
       {"list changed after signing", [](Folder& f) { f.list += "; neu\r\n"; }, true,
        {"Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after signing or signed "

@@ -101,15 +101,15 @@ TEST(ToolRules, RowTextOfStoredEntries) {
 }
 
 TEST(ToolRules, ApplyActionPerEntryForm) {
-  using A = tool::ApplyAction;
+  using A = engine::Reminder;
   struct Case {
     const char* entry;
     A::Kind kind;
     int32_t interval;
   } cases[] = {
-      {"0", A::Never, 0},          {"Standard (7/28)", A::Keep, 0}, {"14", A::Interval, 14},
-      {"-3", A::Keep, 0},     {"+5", A::Interval, 5},          {"007", A::Interval, 7},
-      {"00", A::Never, 0},          {"-0", A::Never, 0},      {"28", A::Interval, 28},         {"kaputt", A::Keep, 0},
+      {"0", A::Never, 0},          {"Standard (7/28)", A::Standard, 0}, {"14", A::Interval, 14},
+      {"-3", A::Standard, 0},     {"+5", A::Interval, 5},          {"007", A::Interval, 7},
+      {"00", A::Never, 0},          {"-0", A::Never, 0},      {"28", A::Interval, 28},         {"kaputt", A::Standard, 0},
   };
   for (const Case& c : cases) {
     A action = tool::ApplyActionFor(c.entry);

@@ -39,7 +39,7 @@ class TScriptedStatusForm : public TStatusForm {
  protected:
   void CheckForUpdates() override {
     if (checkFinds == kFails) return;
-    UpdateAvailable = checkFinds == kUpdate;
+    Run.UpdateAvailable = checkFinds == kUpdate;
     Button_NextClick(Button_Check);
   }
   std::string ReadNews() override { return "- 15.03.2003:Neu\r\n"; }
@@ -50,8 +50,8 @@ class TScriptedStatusForm : public TStatusForm {
   }
   bool PrepareInstallation() override {
     if (!prepareSucceeds) return TStatusForm::PrepareInstallation();
-    wizard::SearchDir = wizard::TempDir + "Suche\\";  // where the test put its "Update.bat"
-    wizard::InstallPrepared = true;
+    Run.SearchDir = Run.TempDir + "Suche\\";  // where the test put its "Update.bat"
+    Run.InstallPrepared = true;
     Button_Next->SetText("Beenden");
     Button_Cancel->SetEnabled(false);
     return true;
@@ -85,8 +85,6 @@ class StatusFormTest : public ::testing::Test {
       shellStarts.push_back({owner, verb, file, params, dir, show});
       return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, verb.c_str(), file.c_str(), nullptr, nullptr, show));
     }));
-    wizard::Step = 0;
-    wizard::InstallPrepared = wizard::CancelConfirmed = wizard::DownloadAborted = false;
     app = std::make_unique<toolkit::TApplication>();
     form = new TScriptedStatusForm(app.get());
     form->DoCreate();
@@ -247,14 +245,14 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
           case SettingsCancel: Click(form->Button_SettingsCancel); break;
           case SettingsSave: Click(form->Button_SettingsSave); break;
           case CheckEndsNothing:  // the check's end while the user looks at the settings page
-            form->UpdateAvailable = false;
+            form->Run.UpdateAvailable = false;
             form->Button_NextClick(form->Button_Check);
             break;
         }
       });
     }
     EXPECT_EQ(ShowModalRunning(actions), w.closed);
-    EXPECT_EQ(wizard::Step, w.step);
+    EXPECT_EQ(wizard::StepIndex(form->Run.Step), w.step);
     EXPECT_EQ(form->Pages->PageIndex(), w.page);
     EXPECT_EQ(form->Panel_Title->Caption(), w.title);
     EXPECT_EQ(form->Button_Next->Text(), w.next);
@@ -263,7 +261,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     EXPECT_EQ(form->Button_Settings->Visible(), w.settingsVisible);
     EXPECT_EQ(app->Terminated(), w.terminated);
     if (w.step >= 2 && w.page == 2)
-      EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(form->UpdateAvailable, "- 15.03.2003:Neu\r\n"));
+      EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(form->Run.UpdateAvailable, "- 15.03.2003:Neu\r\n"));
     if (!w.prepareSucceeds) {
       EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
@@ -321,7 +319,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
                                  [this] { form->checkFinds = TScriptedStatusForm::kNothing; Click(form->Button_Check); },
                                  [this] { Click(form->Button_Settings); },
                                  [this] {
-                                   wizard::DownloadAborted = wizard::CancelConfirmed = true;
+                                   form->Run.DownloadAborted = form->Run.CancelConfirmed = true;
                                    SetWindowPos(form->Handle(), nullptr, 3, 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
                                  }}));
   ASSERT_FALSE(form->Button_Settings->Visible());
@@ -331,7 +329,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
   bool checked = false;
   ShowModalRunning({[&] {
     checked = true;
-    EXPECT_EQ(wizard::Step, 0);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Welcome);
     EXPECT_EQ(form->Pages->PageIndex(), 0);
     EXPECT_EQ(form->Notebook_StdButtons->PageIndex(), 0);
     EXPECT_TRUE(form->Button_Next->Visible());
@@ -340,8 +338,8 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
     EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
     EXPECT_TRUE(form->Button_Cancel->Enabled());
     EXPECT_EQ(form->Panel_Title->Caption(), "Willkommen");
-    EXPECT_FALSE(wizard::InstallPrepared || form->UpdateAvailable || wizard::CancelConfirmed || wizard::DownloadAborted);
-    EXPECT_EQ(wizard::TempDir, otherTmp);
+    EXPECT_FALSE(form->Run.InstallPrepared || form->Run.UpdateAvailable || form->Run.CancelConfirmed || form->Run.DownloadAborted);
+    EXPECT_EQ(form->Run.TempDir, otherTmp);
     EXPECT_TRUE(form->PerCent->Font().Bold());
     RECT r;
     GetWindowRect(form->Handle(), &r);
@@ -377,11 +375,11 @@ std::vector<int> TitleInk(TStatusForm* form) {
 }
 
 TEST_F(StatusFormTest, ProcessStripHighlightsExactlyTheCurrentStep) {
-  wizard::Step = 6;
+  form->Run.Step = wizard::WizardStep::Ended;
   const std::vector<int> plain = TitleInk(form);
   for (int k = 0; k < 6; ++k) EXPECT_GT(plain[k], 20) << "title " << k << " is written";
   for (int step = 0; step <= 6; ++step) {
-    wizard::Step = step;
+    form->Run.Step = static_cast<wizard::WizardStep>(step);
     const std::vector<int> ink = TitleInk(form);
     for (int k = 0; k < 6; ++k) {
       if (k == step) {
@@ -604,9 +602,9 @@ TEST_F(StatusFormTest, RefusedUpdateWriteIsShownAndTheProgramEnds) {
   CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
   WriteFileBytes(Folder() + "Suche\\Update.bat", "echo started> \"%~dp0..\\started.txt\"\r\n");
   form->FormShow(nullptr);
-  wizard::Step = 4;
+  form->Run.Step = wizard::WizardStep::Install;
   form->Button_NextClick(form->Button_Next);  // the installation is prepared
-  ASSERT_TRUE(wizard::InstallPrepared);
+  ASSERT_TRUE(form->Run.InstallPrepared);
   EndProgram();
   ASSERT_EQ(shellStarts.size(), 1u);
   EXPECT_EQ(shellStarts[0].file, Folder() + "Suche\\Update.bat");

@@ -19,6 +19,8 @@
 #include "toolkit/Timer.h"
 #include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
+#include "base/signed_update.h"
+#include "wizard/HeldFile.h"
 #include "wizard/update_rules.h"
 
 namespace {
@@ -54,14 +56,6 @@ int ListFiles(const std::string& folder) {
   return n;
 }
 
-// Standard Base64 with padding, as the maker's tool writes keys and signatures.
-std::string Base64(const std::string& bytes) {
-  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-  sodium_bin2base64(&text[0], text.size(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                    sodium_base64_VARIANT_ORIGINAL);
-  text.resize(text.size() - 1);  // the terminating zero
-  return text;
-}
 struct KeyPair {
   std::string publicKey, secretKey;  // raw bytes
 };
@@ -114,7 +108,6 @@ class UpdateRoadTest : public ::testing::Test {
         }));
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     ServerClear();
-    wizard::Step = 0;
     app = std::make_unique<toolkit::TApplication>();
     form = new TStatusForm(app.get());
     form->DoCreate();
@@ -146,7 +139,7 @@ class UpdateRoadTest : public ::testing::Test {
     form->FormShow(nullptr);
     form->Button_NextClick(nullptr);
     form->Button_CheckClick(form->Button_Check);
-    return wizard::Step == 2;
+    return form->Run.Step == wizard::WizardStep::Result;
   }
   // Runs `step` while `tick` is called every 10 ms from the message loop inside it.
   void WhileTicking(const std::function<void()>& tick, const std::function<void()>& step) {
@@ -234,7 +227,7 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
       EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
       EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-      EXPECT_EQ(wizard::Step, 1);
+      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
       EXPECT_TRUE(form->Button_Check->Enabled()) << "the user may try again";
       EXPECT_EQ(ListFiles(folder), 0) << "the list file of a failed check is deleted";
@@ -242,8 +235,8 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       continue;
     }
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(wizard::Step, 2);
-    EXPECT_EQ(form->UpdateAvailable, c.update);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
+    EXPECT_EQ(form->Run.UpdateAvailable, c.update);
     EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(c.update, c.news));
     EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
     EXPECT_EQ(ListFiles(folder), 1) << "one list file, that of the last check";
@@ -258,7 +251,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   const std::string archive = RandomBytes(2000000, 7);
   Serve("Updates\\Kasse.zip", archive);
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
-  auto local = [] { return wizard::SearchDir + "Kasse.zip"; };
+  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
   const std::string size = TStatusForm::FormatSize(2000000, 1);
   ASSERT_EQ(size, "1,9 MB");
   const std::string zeroTime = "verbleibende Zeit: " + TimeText(0, 0, 0);
@@ -276,7 +269,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   };
   WhileTicking(
       [&] {
-        if (!form->Downloading) return;
+        if (!form->Run.Downloading) return;
         const std::string left = form->TimeLeft->Text();
         if (!left.empty() && left != zeroTime) timeShown = true;
         const std::string percent = form->PerCent->Text();
@@ -297,7 +290,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_TRUE(existedWhenAsked);
   EXPECT_GE(returnedAt - answeredAt, 2900u) << "the partial file stays 3 s";
   EXPECT_FALSE(FileExists(local())) << "and is gone then";
-  EXPECT_TRUE(wizard::DownloadAborted);
+  EXPECT_TRUE(form->Run.DownloadAborted);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadStoppedText);
   EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
   EXPECT_TRUE(form->CancelDownload->Visible());
@@ -312,9 +305,9 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   boxes.clear();
   Click(form->CancelDownload);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(wizard::Step, 3);
+  EXPECT_EQ(form->Run.Step, wizard::WizardStep::Download);
   EXPECT_EQ(ReadFileBytes(local()), archive);
-  EXPECT_FALSE(wizard::DownloadAborted || wizard::CancelConfirmed);
+  EXPECT_FALSE(form->Run.DownloadAborted || form->Run.CancelConfirmed);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
   EXPECT_FALSE(form->CancelDownload->Visible());
   EXPECT_TRUE(form->Button_Next->Enabled());
@@ -332,7 +325,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   asked = false;
   WhileTicking(
       [&] {
-        if (!asked && form->Downloading && form->HTTP->ReceivedBytes() > 300000) {
+        if (!asked && form->Run.Downloading && form->HTTP->ReceivedBytes() > 300000) {
           asked = true;
           Click(form->CancelDownload);
         }
@@ -350,7 +343,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   std::vector<std::string> amounts;
   WhileTicking(
       [&] {
-        if (!form->Downloading) return;
+        if (!form->Run.Downloading) return;
         EXPECT_EQ(form->PerCent->Text(), "100 %");
         EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
         amounts.push_back(form->StatusLabel->Text());
@@ -376,12 +369,12 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
     int ticks = 0;
     WhileTicking(
         [&] {
-          if (!form->Downloading || form->StatusLabel->Text().find(" von 1,9 MB") == std::string::npos) return;
+          if (!form->Run.Downloading || form->StatusLabel->Text().find(" von 1,9 MB") == std::string::npos) return;
           ++ticks;
           EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
         },
         [&] { form->Button_NextClick(form->Button_Next); });
-    EXPECT_NEAR(wizard::DownloadStart, start, 1e-9);
+    EXPECT_NEAR(form->Run.DownloadStart, start, 1e-9);
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
     EXPECT_EQ(ReadFileBytes(local()), archive);
@@ -397,7 +390,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   asked = false;
   WhileTicking(
       [&] {
-        if (!asked && form->Downloading && form->HTTP->ReceivedBytes() > 300000) {
+        if (!asked && form->Run.Downloading && form->HTTP->ReceivedBytes() > 300000) {
           asked = true;
           SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
           EXPECT_TRUE(form->Visible()) << "open until the download has returned";
@@ -407,7 +400,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_FALSE(form->Visible());
   EXPECT_FALSE(FileExists(local()));
-  EXPECT_FALSE(form->Downloading);
+  EXPECT_FALSE(form->Run.Downloading);
 }
 
 // A download that did not arrive says so, keeps nothing of it and can be tried again; an archive
@@ -445,7 +438,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
       EXPECT_TRUE(form->CancelDownload->Visible());
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.zip")) << "nothing of the failed transfer stays";
+      EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.zip")) << "nothing of the failed transfer stays";
       EXPECT_TRUE(boxes.empty());
       // The server answers again: "Erneut versuchen" fetches the whole archive.
       ServerClear();
@@ -453,7 +446,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
       EXPECT_TRUE(form->Button_Next->Enabled());
       EXPECT_FALSE(form->CancelDownload->Visible());
-      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Kasse.zip"), archiveBytes);
+      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Kasse.zip"), archiveBytes);
       continue;
     }
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
@@ -464,15 +457,15 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].text.find("kann nicht ge\xF6\x66\x66net werden"), std::string::npos) << boxes[0].text;
     EXPECT_NE(boxes[0].text.find("Das Update wird nicht installiert."), std::string::npos);
-    EXPECT_EQ(wizard::Step, 5);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
     EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     EXPECT_FALSE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Cancel->Enabled());
-    EXPECT_FALSE(wizard::InstallPrepared);
-    EXPECT_FALSE(FileExists(wizard::SearchDir + "Update.bat"));
-    EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.exe"));
+    EXPECT_FALSE(form->Run.InstallPrepared);
+    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Update.bat"));
+    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.exe"));
   }
   Click(form->Button_Cancel);
   EXPECT_TRUE(app->Terminated()) << "Abbrechen in step 5 ends the program";
@@ -540,7 +533,7 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
     form->FormShow(nullptr);  // lets go of the last case's search
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
-    wizard::SearchDir = folder;  // the search folder, as a check makes it
+    form->Run.SearchDir = folder;  // the search folder, as a check makes it
     const std::string archive = folder + "Kasse.zip";
     if (!c.entries.empty()) ASSERT_TRUE(MakeZip(archive, c.entries));
     if (!c.raw.empty()) WriteFileBytes(archive, c.raw);
@@ -548,7 +541,7 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
     form->CheckBox_Restart->SetChecked(c.restart);
     form->Label3->SetCaption("");
     form->Image_Icon2->SetIcon(nullptr);
-    wizard::Step = 4;  // on "Einrichten"
+    form->Run.Step = wizard::WizardStep::Install;  // on "Einrichten"
     form->Pages->SetPageIndex(4);
     boxes.clear();
     std::string error;
@@ -558,13 +551,13 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       error = e.Message();
     }
     const bool hasArchive = !c.entries.empty() || !c.raw.empty();
-    EXPECT_EQ(wizard::Step, 5);
-    EXPECT_EQ(wizard::InstallPrepared, !c.batch.empty());
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
+    EXPECT_EQ(form->Run.InstallPrepared, !c.batch.empty());
     if (!c.batch.empty()) {
       EXPECT_EQ(error, "");
       EXPECT_TRUE(boxes.empty());
-      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat"), c.batch);
-      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Kasse.exe"), program);
+      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat"), c.batch);
+      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Kasse.exe"), program);
       EXPECT_FALSE(FileExists(archive)) << "the archive is deleted";
       EXPECT_EQ(form->Pages->PageIndex(), 5);
       EXPECT_EQ(form->Button_Next->Text(), "Beenden");
@@ -591,7 +584,7 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       EXPECT_EQ(form->Label3->Text(), "");
       const std::string expectedTemplate =
           !c.stale.empty() ? c.stale : (c.entries.size() > 1 ? c.entries[1].data : std::string("<missing>"));
-      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat"), expectedTemplate);
+      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat"), expectedTemplate);
     }
   }
 }
@@ -628,14 +621,20 @@ TEST_F(UpdateRoadTest, SignatureAndChecksumOfFiles) {
     WriteFileBytes(path, f.bytes);
     auto digest = wizard::FileSha256(path);
     ASSERT_TRUE(digest) << f.bytes.size();
-    EXPECT_EQ(wizard::HexText(*digest), f.hex ? f.hex : wizard::HexText(Sha256(f.bytes))) << f.bytes.size();
+    EXPECT_EQ(base::HexText(*digest), f.hex ? f.hex : base::HexText(Sha256(f.bytes))) << f.bytes.size();
   }
   DeleteFileA(path.c_str());
   EXPECT_FALSE(wizard::FileSha256(path)) << "a file that is not there";
   EXPECT_FALSE(wizard::FileSha256(folder)) << "a folder";
   WriteFileBytes(path, std::string(5000, 'x'));
-  EXPECT_EQ(wizard::ReadSmallFile(path, 5000), std::string(5000, 'x'));
-  EXPECT_FALSE(wizard::ReadSmallFile(path, 4999));
+  {
+    // The road's one whole-file reader: a file up to its bound, nothing of one beyond it.
+    const toolkit::ScopedFile held = wizard::HoldForReading(path);
+    std::string bytes;
+    EXPECT_TRUE(wizard::ReadHeld(held.get(), 5000, bytes));
+    EXPECT_EQ(bytes, std::string(5000, 'x'));
+    EXPECT_FALSE(wizard::ReadHeld(held.get(), 4999, bytes));
+  }
   DeleteFileA(path.c_str());
   EXPECT_EQ(wizard::BuiltInPublicKey(), "") << "this test program has no key of its own";
 }
@@ -646,7 +645,7 @@ TEST_F(UpdateRoadTest, SignatureAndChecksumOfFiles) {
 TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
   ASSERT_GE(sodium_init(), 0);
   const KeyPair keys = NewKeyPair(), other = NewKeyPair();
-  form->UpdatePublicKey = Base64(keys.publicKey) + "\r\n";
+  form->UpdatePublicKey = base::EncodeBase64(keys.publicKey) + "\r\n";
   const int t = TodayNumber();
   const std::string newer = "[Kasse]\r\nDate=" + ShortDateText(t) + "\r\nFile=Kasse.zip\r\nNews=" + ShortDateText(t) +
                             ":Signiert\r\n[Waage]\r\nDate=1.1.2003\r\n";
@@ -655,7 +654,7 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
   const std::string badDate = "[Kasse]\r\nDate=bald\r\nFile=Kasse.zip\r\n";
   std::string changedList = newer;
   changedList[changedList.find("Signiert")] = 's';
-  std::string flipped = Base64(Sign(newer, keys));
+  std::string flipped = base::EncodeBase64(Sign(newer, keys));
   flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
   using wizard::Refusal;
   enum Signature { Served, Missing, Status500, CutOff, NoLength };
@@ -668,18 +667,18 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     bool update;  // with Refusal::None
     bool fails;   // the connection message instead
   } cases[] = {
-      {"signed", newer, Base64(Sign(newer, keys)), Served, Refusal::None, true, false},
-      {"signature with blanks and CR LF", newer, "  " + Base64(Sign(newer, keys)) + " \r\n", Served, Refusal::None, true,
+      {"signed", newer, base::EncodeBase64(Sign(newer, keys)), Served, Refusal::None, true, false},
+      {"signature with blanks and CR LF", newer, "  " + base::EncodeBase64(Sign(newer, keys)) + " \r\n", Served, Refusal::None, true,
        false},
-      {"an older signed list brings nothing in", older, Base64(Sign(older, keys)), Served, Refusal::None, false, false},
+      {"an older signed list brings nothing in", older, base::EncodeBase64(Sign(older, keys)), Served, Refusal::None, false, false},
       {"no signature on the server", newer, "", Missing, Refusal::ListUnsigned, false, false},
-      {"status 500 for the signature", newer, Base64(Sign(newer, keys)), Status500, Refusal::ListUnsigned, false,
+      {"status 500 for the signature", newer, base::EncodeBase64(Sign(newer, keys)), Status500, Refusal::ListUnsigned, false,
        false},
-      {"one byte of the list changed", changedList, Base64(Sign(newer, keys)), Served, Refusal::ListSignatureInvalid,
+      {"one byte of the list changed", changedList, base::EncodeBase64(Sign(newer, keys)), Served, Refusal::ListSignatureInvalid,
        false, false},
       {"one character of the signature changed", newer, flipped, Served, Refusal::ListSignatureInvalid, false, false},
-      {"signed by another key", newer, Base64(Sign(newer, other)), Served, Refusal::ListSignatureInvalid, false, false},
-      {"the signature of another list", newer, Base64(Sign(older, keys)), Served, Refusal::ListSignatureInvalid, false,
+      {"signed by another key", newer, base::EncodeBase64(Sign(newer, other)), Served, Refusal::ListSignatureInvalid, false, false},
+      {"the signature of another list", newer, base::EncodeBase64(Sign(older, keys)), Served, Refusal::ListSignatureInvalid, false,
        false},
       {"raw signature bytes instead of Base64", newer, Sign(newer, keys), Served, Refusal::ListSignatureInvalid, false,
        false},
@@ -688,9 +687,9 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       {"a signature streamed without length beyond 4 KB", newer, std::string(1 << 20, 'A'), NoLength,
        Refusal::ListSignatureInvalid, false, false},
       {"a signature cut off by a reset", newer, std::string(3000, 'A'), CutOff, Refusal::None, false, true},
-      {"a signed list without Date", undated, Base64(Sign(undated, keys)), Served, Refusal::ListDateUnreadable, false,
+      {"a signed list without Date", undated, base::EncodeBase64(Sign(undated, keys)), Served, Refusal::ListDateUnreadable, false,
        false},
-      {"a signed list with a Date that is no date", badDate, Base64(Sign(badDate, keys)), Served,
+      {"a signed list with a Date that is no date", badDate, base::EncodeBase64(Sign(badDate, keys)), Served,
        Refusal::ListDateUnreadable, false, false},
   };
   const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
@@ -710,24 +709,24 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
       EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(wizard::Step, 1);
+      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
       EXPECT_EQ(ListFiles(folder), 0);
       continue;
     }
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(wizard::Step, 2);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
     EXPECT_EQ(form->Pages->PageIndex(), 2);
     EXPECT_EQ(form->Panel_Title->Text(), "Ergebnis der Prüfung");
     EXPECT_EQ(form->Button_Cancel->Enabled(), c.update || c.refusal != Refusal::None);
     if (c.refusal == Refusal::None) {
-      EXPECT_EQ(form->UpdateAvailable, c.update);
+      EXPECT_EQ(form->Run.UpdateAvailable, c.update);
       EXPECT_EQ(form->Label_CheckResult->Text(),
                 wizard::CheckResultText(c.update, "- " + ShortDateText(t) + ":Signiert\r\n"));
       EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
       EXPECT_EQ(ListFiles(folder), 1) << "the list stays, its signature file goes";
       continue;
     }
-    EXPECT_FALSE(form->UpdateAvailable);
+    EXPECT_FALSE(form->Run.UpdateAvailable);
     EXPECT_EQ(form->Label_CheckResult->Text(), wizard::RefusalText(c.refusal));
     EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
     EXPECT_TRUE(form->Button_Next->Enabled());
@@ -735,7 +734,7 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     EXPECT_EQ(Listing(folder), "");
     // "< Zurück": the check page again, ready for a new check.
     Click(form->Button_Next);
-    EXPECT_EQ(wizard::Step, 1);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
     EXPECT_EQ(form->Pages->PageIndex(), 1);
     EXPECT_EQ(form->Panel_Title->Text(), "Auf neue Updates prüfen");
     EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
@@ -775,10 +774,10 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     const std::string list = "[Kasse]\r\nDate=" + makerDate(t + d.day) + "\r\nFile=Kasse.zip\r\nNews=" +
                              makerDate(t + d.day) + ":Neu," + makerDate(t - 5) + ":Alt\r\n";
     Serve("Updates.ini", list);
-    Serve("Updates.ini.sig", Base64(Sign(list, keys)));
+    Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
     boxes.clear();
     ASSERT_TRUE(Check());
-    EXPECT_EQ(form->UpdateAvailable, d.update);
+    EXPECT_EQ(form->Run.UpdateAvailable, d.update);
     EXPECT_EQ(form->Label_CheckResult->Text(),
               wizard::CheckResultText(d.update, d.update ? "- " + makerDate(t + d.day) + ":Neu\r\n" : ""));
   }
@@ -805,7 +804,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
   }
   std::string changed = archive;
   changed[changed.size() / 2] ^= 0x20;
-  std::string upper = wizard::HexText(Sha256(archive));
+  std::string upper = base::HexText(Sha256(archive));
   for (char& ch : upper) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
   const std::string head = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n";
   using wizard::Refusal;
@@ -819,14 +818,14 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
       {"checksum in upper case", true, "SHA256=" + upper + "\r\n", archive, Refusal::None},
       {"no SHA256", true, "", archive, Refusal::ArchiveUnchecked},
       {"an empty SHA256", true, "SHA256=\r\n", archive, Refusal::ArchiveUnchecked},
-      {"one byte of the archive changed", true, "SHA256=" + wizard::HexText(Sha256(archive)) + "\r\n", changed,
+      {"one byte of the archive changed", true, "SHA256=" + base::HexText(Sha256(archive)) + "\r\n", changed,
        Refusal::ArchiveDamaged},
-      {"the checksum of another archive", true, "SHA256=" + wizard::HexText(Sha256(changed)) + "\r\n", archive,
+      {"the checksum of another archive", true, "SHA256=" + base::HexText(Sha256(changed)) + "\r\n", archive,
        Refusal::ArchiveDamaged},
-      {"without a key a wrong SHA256 is ignored", false, "SHA256=" + wizard::HexText(Sha256(changed)) + "\r\n",
+      {"without a key a wrong SHA256 is ignored", false, "SHA256=" + base::HexText(Sha256(changed)) + "\r\n",
        archive, Refusal::None},
   };
-  auto local = [] { return wizard::SearchDir + "Kasse.zip"; };
+  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RemoveTree(folder);
@@ -834,9 +833,9 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     ServerClear();
     const std::string list = head + c.sha256Line;
     Serve("Updates.ini", list);
-    Serve("Updates.ini.sig", c.key ? Base64(Sign(list, keys)) : std::string("kaputt"));
+    Serve("Updates.ini.sig", c.key ? base::EncodeBase64(Sign(list, keys)) : std::string("kaputt"));
     Serve("Updates\\Kasse.zip", c.served);
-    form->UpdatePublicKey = c.key ? Base64(keys.publicKey) : std::string();
+    form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
     boxes.clear();
     const std::string logBefore = ServerLog();
     ASSERT_TRUE(Check());
@@ -850,15 +849,15 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
               std::string("GET /Updates.ini HTTP/1.0\n") + (c.key ? "GET /Updates.ini.sig HTTP/1.0\n" : "") +
                   "GET /Updates/Kasse.zip HTTP/1.0\n");
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(wizard::Step, 5);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
     if (c.refusal == Refusal::None) {
-      EXPECT_TRUE(wizard::InstallPrepared);
+      EXPECT_TRUE(form->Run.InstallPrepared);
       EXPECT_EQ(form->Pages->PageIndex(), 5);
-      EXPECT_TRUE(FileExists(wizard::SearchDir + "Kasse.exe"));
-      EXPECT_EQ(ReadFileBytes(wizard::SearchDir + "Update.bat").substr(0, 6), " echo ");
+      EXPECT_TRUE(FileExists(form->Run.SearchDir + "Kasse.exe"));
+      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat").substr(0, 6), " echo ");
       continue;
     }
-    EXPECT_FALSE(wizard::InstallPrepared);
+    EXPECT_FALSE(form->Run.InstallPrepared);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text(), wizard::RefusalText(c.refusal));
     EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
@@ -868,7 +867,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     EXPECT_FALSE(FileExists(local())) << "the refused archive is deleted";
     EXPECT_EQ(ListFiles(folder), 1) << "only the list, which goes with the wizard";
     EXPECT_EQ(Listing(folder).find("Kasse.exe"), std::string::npos) << "nothing unpacked";
-    EXPECT_FALSE(FileExists(wizard::SearchDir + "Update.bat"));
+    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Update.bat"));
     // The settings page in between returns to the refusal.
     Click(form->Button_Settings);
     Click(form->Button_SettingsCancel);
@@ -877,22 +876,22 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     // "< Zurück", and a sound archive on the server: a new check, the download, and
     // "Einrichten" reads as always before the installation.
     Click(form->Button_Next);
-    EXPECT_EQ(wizard::Step, 1);
+    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
     EXPECT_EQ(form->Pages->PageIndex(), 1);
-    const std::string sound = head + "SHA256=" + wizard::HexText(Sha256(archive)) + "\r\n";
+    const std::string sound = head + "SHA256=" + base::HexText(Sha256(archive)) + "\r\n";
     Serve("Updates.ini", sound);
-    Serve("Updates.ini.sig", Base64(Sign(sound, keys)));
+    Serve("Updates.ini.sig", base::EncodeBase64(Sign(sound, keys)));
     Serve("Updates\\Kasse.zip", archive);
     form->Button_CheckClick(form->Button_Check);
-    ASSERT_EQ(wizard::Step, 2);
+    ASSERT_EQ(form->Run.Step, wizard::WizardStep::Result);
     form->Button_NextClick(form->Button_Next);
     form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden");
     EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     form->Button_NextClick(form->Button_Next);
-    EXPECT_TRUE(wizard::InstallPrepared);
-    EXPECT_TRUE(FileExists(wizard::SearchDir + "Kasse.exe"));
+    EXPECT_TRUE(form->Run.InstallPrepared);
+    EXPECT_TRUE(FileExists(form->Run.SearchDir + "Kasse.exe"));
   }
 
   // A process that opened the archive for writing before its check could change it after: such
@@ -911,8 +910,8 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
   }
   CloseHandle(writer);
   EXPECT_EQ(error, "Die Datei \"" + local() + "\" kann nicht ge\xF6\x66\x66net werden.");
-  EXPECT_FALSE(wizard::InstallPrepared);
-  EXPECT_FALSE(FileExists(wizard::SearchDir + "Kasse.exe"));
+  EXPECT_FALSE(form->Run.InstallPrepared);
+  EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.exe"));
 }
 
 }  // namespace

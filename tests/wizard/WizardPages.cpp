@@ -30,14 +30,14 @@ class TPlayedStatusForm : public wizard::TStatusForm {
 
  protected:
   void CheckForUpdates() override {
-    listRefusal_ = listRefusal;
-    UpdateAvailable = finds && listRefusal == wizard::Refusal::None;
+    Run.ListRefusal = listRefusal;
+    Run.UpdateAvailable = finds && listRefusal == wizard::Refusal::None;
     Button_NextClick(Button_Check);
   }
   std::string ReadNews() override {
     return wizard::NewsListText(std::string("\"01.02.2003: Druckvorschau korrigiert\", \"15.03.2003: Neue Suchfunktion\","
                                             " \"15.03.2003: Schnellere Anzeige\""),
-                                37600, wizard::ShortDateFormat::FromPicture("dd.MM.yyyy"), 37700);
+                                37600, base::ShortDateFormat::FromPicture("dd.MM.yyyy"), 37700);
   }
   void RunDownload() override {}
   bool PrepareInstallation() override {
@@ -45,7 +45,7 @@ class TPlayedStatusForm : public wizard::TStatusForm {
       ShowArchiveRefusal(archiveRefusal);
       return false;
     }
-    wizard::InstallPrepared = false;  // nothing is started at the end of this program
+    Run.InstallPrepared = false;  // nothing is started at the end of this program
     Button_Next->SetText("Beenden");
     Button_Cancel->SetEnabled(false);
     return true;

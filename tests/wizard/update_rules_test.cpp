@@ -1,5 +1,5 @@
-// The update road's pure rules: comma list, dates, news filter, progress texts, batch template,
-// archive entry names.
+// The update road's pure rules: comma list, the offer, news filter, progress texts and the
+// verdicts of a program with a key.
 #include "wizard/update_rules.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using wizard::ShortDateFormat;
+using base::ShortDateFormat;
 
 
 double Day(int y, int m, int d) { return *base::TryEncodeDate(y, m, d); }
@@ -48,58 +48,6 @@ TEST(UpdateRules, CommaList) {
       {"\"q\"x", "[q][x]"},
   };
   for (const Case& c : cases) EXPECT_EQ(Joined(base::SplitCommaList(c.value)), c.items) << c.value;
-}
-
-TEST(UpdateRules, ShortDates) {
-  struct Case {
-    const char* picture;
-    const char* text;
-    double expected;  // 0 = no date
-    bool list = false;  // read as a date of the update list
-  } cases[] = {
-      {"d.M.yyyy", "15.03.2003", Day(2003, 3, 15)},
-      {"dd.MM.yyyy", "1.2.2003", Day(2003, 2, 1)},
-      {"d.M.yyyy", " 15.03.2003 ", Day(2003, 3, 15)},
-      {"d.M.yyyy", "15.03.03", Day(2003, 3, 15)},
-      {"d.M.yyyy", "15.03.99", Day(1999, 3, 15)},
-      {"d.M.yyyy", "15.03", Day(2026, 3, 15)},
-      {"d.M.yyyy", "29.02.2004", Day(2004, 2, 29)},
-      {"d.M.yyyy", "29.02.2003", 0},
-      {"d.M.yyyy", "31.04.2003", 0},
-      {"d.M.yyyy", "15/03/2003", 0},
-      {"d.M.yyyy", "15.03.2003.", 0},
-      {"d.M.yyyy", "15", 0},
-      {"d.M.yyyy", "", 0},
-      {"d.M.yyyy", "Version 2", 0},
-      {"d.M.yyyy", "1.2.3.4", 0},
-      {"d.M.yyyy", "99999999.1.2003", 0},
-      {"M/d/yyyy", "3/15/2003", Day(2003, 3, 15)},
-      {"yyyy-MM-dd", "2003-03-15", Day(2003, 3, 15)},
-      // The list's dates: the user's reading first, then the form the publishing tool writes.
-      {"M/d/yyyy", "03.04.2024", Day(2024, 4, 3), true},
-      {"M/d/yyyy", "3.4.2024", Day(2024, 4, 3), true},
-      {"M/d/yyyy", "3/4/2024", Day(2024, 3, 4), true},
-      {"dd/MM/yyyy", "03.04.2024", Day(2024, 4, 3), true},
-      {"yyyy-MM-dd", "15.03.2024", Day(2024, 3, 15), true},
-      {"d.M.yyyy", "15.03.24", Day(2024, 3, 15), true},
-      {"M.d.yyyy", "03.04.2024", Day(2024, 3, 4), true},   // the user's reading wins
-      {"M.d.yyyy", "13.04.2024", Day(2024, 4, 13), true},  // which has no month 13
-      {"M/d/yyyy", "15.03.24", 0, true},
-      {"M/d/yyyy", "15.03", 0, true},
-      {"M/d/yyyy", "31.02.2024", 0, true},
-      {"M/d/yyyy", "003.04.2024", 0, true},
-      {"M/d/yyyy", "3.4.02024", 0, true},
-  };
-  for (const Case& c : cases) {
-    const ShortDateFormat format = ShortDateFormat::FromPicture(c.picture);
-    auto got = c.list ? wizard::TryParseListDate(c.text, format, kToday) : wizard::TryParseShortDate(c.text, format, kToday);
-    if (c.expected == 0) {
-      EXPECT_FALSE(got) << c.picture << " " << c.text;
-    } else {
-      ASSERT_TRUE(got) << c.picture << " " << c.text;
-      EXPECT_EQ(*got, c.expected) << c.picture << " " << c.text;
-    }
-  }
 }
 
 TEST(UpdateRules, UpdateOfferedComparesTheValuesAsTheyAre) {
@@ -219,253 +167,6 @@ TEST(UpdateRules, ProgressTexts) {
         << c.days << " " << c.picture;
 }
 
-TEST(UpdateRules, TemplateLinesAndFormats) {
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\nb\rc\nd")), "[a][b][c][d]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("a\r\n")), "[a]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\r\n\r\n")), "[][]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines(std::string("a\r\nb\0c\r\nd", 9))), "[a][b]");
-  EXPECT_EQ(Joined(wizard::SplitTemplateLines("\n\r")), "[][]");
-
-  const std::vector<std::string> two = {"T\\", "P\\"};
-  const std::string wide = "[" + std::string(1022, ' ') + "T\\]";
-  const char* const tooWide = "ungültig: Breite und Genauigkeit dürfen höchstens 1024 betragen";
-  struct Case {
-    std::string line;
-    const char* out;             // nullptr: an error
-    const char* error = nullptr;  // what the message says after the line; the general text when null
-  } cases[] = {
-      {"copy %s*.* x", "copy T\\*.* x"},
-      {"%1:s %0:s %s", "P\\ T\\ P\\"},
-      {"%0:s%s", "T\\P\\"},
-      {"echo %%PATH%% 100%%", "echo %PATH% 100%"},
-      {"no placeholders", "no placeholders"},
-      {"[%5s]", "[   T\\]"},
-      {"[%-5s]", "[T\\   ]"},
-      {"[%.1s]", "[T]"},
-      {"[%1:-4.1s]", "[P   ]"},
-      {"%S", "T\\"},
-      {"%s %s %s", nullptr},
-      {"%2:s", nullptr},
-      {"%d", nullptr},
-      {"50%", nullptr},
-      {"%-", nullptr},
-      {"[%1024s]", wide.c_str()},
-      {"[%.1024s]", "[T\\]"},
-      {"%1025s", nullptr, tooWide},
-      {"%-1025s", nullptr, tooWide},
-      {"%.1025s", nullptr, tooWide},
-      {"%0:100000s", nullptr, tooWide},
-      {"%999999999999999999999s", nullptr, tooWide},
-      {"%1025:s", nullptr},
-  };
-  for (const Case& c : cases) {
-    if (c.out) {
-      EXPECT_EQ(wizard::FormatTemplateLine(c.line, two), c.out) << c.line;
-    } else {
-      try {
-        wizard::FormatTemplateLine(c.line, two);
-        ADD_FAILURE() << "no error for " << c.line;
-      } catch (const base::EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Format '" + c.line + "' " + (c.error ? c.error : "ungültig oder nicht kompatibel mit Argument"));
-      }
-    }
-  }
-}
-
-TEST(UpdateRules, UpdateBatchFromTemplate) {
-  // Paths in OEM form: ä is 0x84 there.
-  const std::string prog = "C:\\Programme\\Kasse\\", temp = "C:\\Temp\\M\x84rz\\", exe = prog + "Kasse.exe";
-  const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
-                                          "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
-                                          "copy %sx.dll %sx.dll"};
-  // The last line removes the search folder with the batch in it, once the batch has ended.
-  const std::string removal =
-      "cd /d C:\\Temp\\ & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q M\x84rz\"\r\n";
-  std::string manyPaths;  // one line of 9 KB: 1,100 placeholders of 1,024 bytes each
-  for (int i = 0; i < 1100; ++i) manyPaths += "%0:1024s";
-  const char* const tooLarge = "Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als 1024 KB";
-  struct Case {
-    std::vector<std::string> lines;
-    bool restart;
-    std::string batch;  // empty: an error
-    const char* error = nullptr;  // the error's message, when it matters
-  } cases[] = {
-      {eight, true,
-       "@echo off\r\n:a1 " + prog + "\r\nif exist " + prog + "Kasse.exe goto a1\r\ncopy " + temp + "*.* " + prog +
-           "\r\nrem zwei\r\ncd " + prog + "\r\necho " + prog + "\r\ncopy " + temp + "x.dll " + prog + "x.dll\r\n\"" +
-           exe + "\"\r\n" + removal},
-      {{"@echo off", "a %s", "b %s", "c %s %s", " tail %s", "t2 %s%%x%%"}, false,
-       "@echo off\r\na " + prog + "\r\nb " + prog + "\r\nc " + temp + " " + prog + "\r\n tail " + temp + "\r\nt2 " +
-           temp + "%x%\r\n" + removal},
-      {{" %s", "%s", "x", "%s"}, false,
-       " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\n" + removal},
-      {{"", "%s", "%s", "%s%s"}, false,
-       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
-      // Empty lines at the end are left out; an empty line 0 further on starts a group as well.
-      {{"", "%s", "%s", "%s%s", "", "", ""}, false,
-       "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
-      {{"a", "b", "c", "d", "", "%s", "x", "%s", ""}, false,
-       "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\n" + removal},
-      {{" %s", "", ""}, false, " " + temp + "\r\n" + removal},
-      {{}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
-      {{"", ""}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
-      {{"a", "b", "c", "d", "", "x"}, true, "", "Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile 5)"},
-      // A template of a few kilobytes that would make a batch of megabytes.
-      {{" " + manyPaths}, false, "", tooLarge},
-      {std::vector<std::string>(1100, " %1024s"), false, "", tooLarge},
-      {{"a", "b", "c", manyPaths}, false, "", tooLarge},
-      {{"a", "b", "c", "d", "e", "f"}, true, ""},         // last group short, no tail
-      {{"a", "%s %s", "c", "d"}, true, ""},                // too many placeholders
-      {{"a", "b", "c", "d", " tail %d"}, true, ""},        // another type
-  };
-  for (const Case& c : cases) {
-    if (!c.batch.empty()) {
-      EXPECT_EQ(wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe), c.batch) << Joined(c.lines);
-    } else {
-      try {
-        wizard::BuildUpdateBatch(c.lines, prog, temp, c.restart, exe);
-        ADD_FAILURE() << "no error for " << Joined(c.lines).substr(0, 80);
-      } catch (const base::EConvertError& e) {
-        if (c.error) EXPECT_EQ(e.Message(), c.error);
-      }
-    }
-  }
-}
-
-TEST(UpdateRules, RemovalLineQuotesATempFolderWithBlanks) {
-  struct Case {
-    const char* path;
-    const char* argument;
-  } cases[] = {
-      {"C:\\Temp\\Update.bat", "C:\\Temp\\Update.bat"},
-      {"C:\\Temp\\M\x84rz\\Update.bat", "C:\\Temp\\M\x84rz\\Update.bat"},
-      {"C:\\Dokumente und Einstellungen\\Update.bat", "\"C:\\Dokumente und Einstellungen\\Update.bat\""},
-      {"C:\\A&B\\Update.bat", "\"C:\\A&B\\Update.bat\""},
-      {"C:\\x(1)\\Update.bat", "\"C:\\x(1)\\Update.bat\""},
-      {"C:\\a,b;c=d\\Update.bat", "\"C:\\a,b;c=d\\Update.bat\""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(wizard::BatchPathArgument(c.path), c.argument);
-  const std::string parent = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
-  const std::string temp = parent + "Trelk-Kasse-0000abcd\\";
-  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
-            " echo " + temp + "\r\ncd /d \"" + parent +
-                "\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q Trelk-Kasse-0000abcd\"\r\n");
-  EXPECT_EQ(wizard::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\A&B\\Tmp 1\\", false, "C:\\P\\p.exe"),
-            " echo C:\\A&B\\Tmp 1\\\r\ncd /d \"C:\\A&B\\\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q \"Tmp "
-            "1\"\"\r\n");
-}
-
-TEST(UpdateRules, ExtractedNamesStayInTheFolder) {
-  const std::string longName(300, 'a');
-  struct Case {
-    std::string entry;
-    const char* name;  // nullptr: skipped
-  } cases[] = {
-      {"Kasse.exe", "Kasse.exe"},   {"bin/Kasse.exe", "Kasse.exe"}, {"a\\b\\Update.bat", "Update.bat"},
-      {"../x", "x"},                {"sub\\..\\y", "y"},            {"/abs/z.txt", "z.txt"},
-      {"C:evil", nullptr},          {"C:\\evil", "evil"},           {"sub/", nullptr},
-      {"..", nullptr},              {"a/..", nullptr},              {".", nullptr},
-      {"...", nullptr},             {"CON.txt", nullptr},           {"con", nullptr},
-      {"Nul", nullptr},             {"NUL .txt", nullptr},          {"aux.", nullptr},
-      {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
-      {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
-      {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
-      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
-      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
-      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
-  };
-  for (const Case& c : cases) {
-    auto got = wizard::ExtractedName(c.entry);
-    if (c.name) {
-      ASSERT_TRUE(got) << c.entry;
-      EXPECT_EQ(*got, c.name);
-    } else {
-      EXPECT_FALSE(got) << c.entry << " -> " << got.value_or("");
-    }
-  }
-}
-
-// Base64 as the key and the signature file carry it: the alphabet's vectors, and everything
-// that must not be taken for a key or a signature (a second text for the same bytes included).
-TEST(UpdateRules, Base64KeysAndSignatures) {
-  struct Case {
-    const char* text;
-    const char* bytes;  // nullptr: refused
-  } cases[] = {
-      {"", ""},           {"Zg==", "f"},       {"Zm8=", "fo"},      {"Zm9v", "foo"},
-      {"Zm9vYg==", "foob"}, {"Zm9vYmE=", "fooba"}, {"Zm9vYmFy", "foobar"}, {"+/+/", "\xFB\xFF\xBF"},
-      {"Zg=", nullptr},   {"Zg", nullptr},     {"Zh==", nullptr},   {"Zm9=", nullptr},
-      {"Zg==Zg==", nullptr}, {"Z===", nullptr}, {"====", nullptr},  {"Zm 9v", nullptr},
-      {"Zm9v\n", nullptr}, {"Zm-v", nullptr},  {"Zm_v", nullptr},   {"Zm9v=", nullptr},
-      {"Zm\xC4v", nullptr},
-  };
-  for (const Case& c : cases) {
-    auto got = wizard::DecodeBase64(c.text);
-    if (c.bytes) {
-      ASSERT_TRUE(got) << c.text;
-      EXPECT_EQ(*got, c.bytes) << c.text;
-    } else {
-      EXPECT_FALSE(got) << c.text;
-    }
-  }
-
-  // 32 bytes 00 01 .. 1F and 64 bytes 00 .. 3F, as the publishing tool writes them.
-  const std::string key = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=";
-  const std::string signature =
-      "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+Pw==";
-  std::string keyBytes, signatureBytes;
-  for (int i = 0; i < 64; ++i) (i < 32 ? keyBytes : signatureBytes) += static_cast<char>(i);
-  signatureBytes = keyBytes + signatureBytes;
-  struct Text {
-    std::string text;
-    bool key, signature;  // accepted as a key / as a signature file
-  } texts[] = {
-      {key, true, false},
-      {key + "\r\n", true, false},
-      {"  " + key + " \t\n", true, false},
-      {key.substr(0, 43), false, false},                           // no padding
-      {"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg==", false, false},  // 31 bytes
-      {"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8g", false, false},  // 33 bytes
-      {signature, false, true},
-      {signature + "\r\n", false, true},
-      {" " + signature + "\n\n", false, true},
-      {signature.substr(0, 44) + "\r\n" + signature.substr(44), false, false},  // in two lines
-      {signature + "\r\nx", false, false},
-      {"", false, false},
-      {"\r\n", false, false},
-  };
-  for (const Text& t : texts) {
-    auto k = wizard::ParsePublicKey(t.text);
-    auto s = wizard::ParseSignatureFile(t.text);
-    EXPECT_EQ(k.has_value(), t.key) << t.text;
-    EXPECT_EQ(s.has_value(), t.signature) << t.text;
-    if (k) EXPECT_EQ(*k, keyBytes);
-    if (s) EXPECT_EQ(*s, signatureBytes);
-  }
-}
-
-TEST(UpdateRules, Sha256ValueNamesTheDigest) {
-  std::string digest;
-  for (int i = 0; i < 32; ++i) digest += static_cast<char>(i * 8 + 7);
-  const std::string lower = wizard::HexText(digest);
-  ASSERT_EQ(lower, "070f171f272f373f474f575f676f777f878f979fa7afb7bfc7cfd7dfe7eff7ff");
-  std::string upper = lower, mixed = lower, otherLast = lower;
-  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  for (size_t i = 0; i < mixed.size(); i += 3) mixed[i] = static_cast<char>(toupper(static_cast<unsigned char>(mixed[i])));
-  otherLast.back() = 'e';
-  struct Case {
-    std::string value;
-    bool matches;
-  } cases[] = {
-      {lower, true},           {upper, true},          {mixed, true},
-      {otherLast, false},      {lower.substr(1), false}, {lower + "f", false},
-      {lower.substr(0, 63) + "g", false}, {lower.substr(0, 31) + " " + lower.substr(32), false},
-      {"", false},             {"0x" + lower.substr(2), false}, {std::string(64, '0'), false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(wizard::Sha256ValueMatches(c.value, digest), c.matches) << c.value;
-  EXPECT_FALSE(wizard::Sha256ValueMatches(lower, digest.substr(1))) << "a digest of another length";
-}
-
 // The verdicts of a program with a key: which list is read, which archive unpacked. The
 // signature check itself is libsodium's; here it is a stand-in that records what it was given.
 TEST(UpdateRules, SignedListAndArchiveVerdicts) {
@@ -503,13 +204,13 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
     EXPECT_EQ(verdict, c.verdict) << c.name;
     EXPECT_EQ(asked, c.asked) << c.name;
     if (asked) {
-      EXPECT_EQ(gotKey, *wizard::DecodeBase64(key)) << c.name;
-      EXPECT_EQ(gotSignature, *wizard::ParseSignatureFile(c.file)) << c.name;
+      EXPECT_EQ(gotKey, *base::DecodeBase64(key)) << c.name;
+      EXPECT_EQ(gotSignature, *base::ParseSignatureFile(c.file)) << c.name;
     }
   }
 
   const std::string digest(32, '\x5A');
-  const std::string hex = wizard::HexText(digest);
+  const std::string hex = base::HexText(digest);
   struct Archive {
     std::string value;
     std::optional<std::string> digest;

@@ -49,12 +49,15 @@ TEST(WizardRules, DestructionWritesOnlyAfterInstallOrBeenden) {
 
 TEST(WizardRules, PagesTitlesAndInterval) {
   for (int step = -1; step <= 7; ++step) {
+    const auto named = static_cast<wizard::WizardStep>(step);
     for (int page = 0; page <= 6; ++page) {
       bool expected = step >= 1 && step <= 5 && page != 6;
-      EXPECT_EQ(wizard::StepChangesPage(step, page), expected) << step << "/" << page;
+      EXPECT_EQ(wizard::StepChangesPage(named, page), expected) << step << "/" << page;
     }
-    EXPECT_EQ(wizard::HighlightedTitle(step), step >= 0 && step <= 5 ? step : -1) << step;
+    EXPECT_EQ(wizard::HighlightedTitle(named), step >= 0 && step <= 5 ? step : -1) << step;
   }
+  EXPECT_EQ(wizard::NextStep(wizard::WizardStep::Finish), wizard::WizardStep::Ended);
+  EXPECT_EQ(wizard::NextStep(wizard::WizardStep::Ended), wizard::WizardStep::Ended);
   // The titles as the strip and the title panel show them, in Windows-1252.
   EXPECT_EQ(std::string(wizard::TitleTexts[1]), "Auf neue Updates pr\xFC" "fen");
   EXPECT_EQ(std::string(wizard::TitleTexts[5]), "Abschlie\xDF" "en der Installation");
@@ -83,42 +86,6 @@ TEST(WizardRules, RefusalsSayWhyAndTheWayOn) {
   EXPECT_EQ(wizard::RefusalText(Refusal::ListDateUnreadable).rfind(
                 "Die Liste der Updates nennt f\xFCr dieses Programm kein lesbares Datum.", 0),
             0u);
-}
-
-TEST(WizardRules, ServerSettingForTesting) {
-  struct Case {
-    const char* text;
-    const char* authority;  // null: refused
-    const char* host;
-    int port;
-  } cases[] = {
-      {"127.0.0.1:8080", "127.0.0.1:8080", "127.0.0.1", 8080},
-      {"staging.example", "staging.example", "staging.example", 0},
-      {"h:1", "h:1", "h", 1},
-      {"h:65535", "h:65535", "h", 65535},
-      {"h:65536", nullptr, nullptr, 0},
-      {"h:0", nullptr, nullptr, 0},
-      {"h:", nullptr, nullptr, 0},
-      {":80", nullptr, nullptr, 0},
-      {"", nullptr, nullptr, 0},
-      {"h:8o", nullptr, nullptr, 0},
-      {"h:80:81", nullptr, nullptr, 0},
-      {"http://h", nullptr, nullptr, 0},
-      {"h/x", nullptr, nullptr, 0},
-      {"a b", nullptr, nullptr, 0},
-      {"h:0000080", nullptr, nullptr, 0},
-  };
-  for (const Case& c : cases) {
-    auto s = wizard::ParseServerSetting(c.text);
-    if (!c.authority) {
-      EXPECT_FALSE(s) << c.text;
-      continue;
-    }
-    ASSERT_TRUE(s) << c.text;
-    EXPECT_EQ(s->Authority(), c.authority);
-    EXPECT_EQ(s->host, c.host);
-    EXPECT_EQ(s->port, c.port);
-  }
 }
 
 }  // namespace

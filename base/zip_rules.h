@@ -1,14 +1,17 @@
 // The archive engine's pure rules: the consistency of a ZIP archive's central directory with its
-// local headers, which entries the programs can unpack, and whether they fit on the drive.
+// local headers, which entries the programs can unpack and under which name, and whether they fit
+// on the drive.
 // Nothing here touches Windows; the wizard and trelkpublish hand in the archive's bytes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace wizard {
+namespace base {
 
 // Reads `size` bytes at `offset` of the archive into `out` (replacing what it held). False when
 // the archive has fewer bytes there or cannot be read.
@@ -76,4 +79,11 @@ constexpr uint64_t kDiskReserve = 64ull << 20;
 // each rounded up to whole 4 KB clusters, and kDiskReserve. Sums that overflow do not fit.
 bool FitsOnDrive(const std::vector<uint64_t>& sizes, uint64_t freeBytes);
 
-}  // namespace wizard
+// The file name under which an archive entry is extracted into the temporary folder: the last
+// component after both "/" and "\". Nothing (the entry is skipped) when that is empty, "." or
+// "..", contains ":" or a control character, or is a device name (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, COM¹-³ and LPT¹-³ with the superscript digits in Windows-1252 or in UTF-8, also with
+// an extension or trailing dots and blanks).
+std::optional<std::string> ExtractedName(std::string_view entryName);
+
+}  // namespace base

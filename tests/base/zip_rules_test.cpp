@@ -1,6 +1,6 @@
 // The archive engine's pure rules: honest archives that differ only in extra fields, and lies
 // between the local and the central records, as bytes; methods; the room on the drive.
-#include "wizard/zip_rules.h"
+#include "base/zip_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-using wizard::ZipFault;
+using base::ZipFault;
 
 uint32_t Crc32(const std::string& data) {
   uint32_t crc = 0xFFFFFFFF;
@@ -182,36 +182,36 @@ TEST(ZipRules, ConsistencyOfLocalAndCentralRecords) {
   }
 
   for (const Case& c : cases) {
-    wizard::ZipCheck check = wizard::CheckZipArchive(c.bytes.size(), wizard::ZipReaderOf(c.bytes));
+    base::ZipCheck check = base::CheckZipArchive(c.bytes.size(), base::ZipReaderOf(c.bytes));
     EXPECT_EQ(check.fault, c.fault) << c.what;
     if (c.fault != ZipFault::None && c.fault != ZipFault::NoArchive && c.fault != ZipFault::DirectoryDamaged)
       EXPECT_EQ(check.entry, c.entry) << c.what;
   }
 
   // What the honest archives announce, the ZIP64 values applied.
-  wizard::ZipCheck check = wizard::CheckZipArchive(at("ZIP64 sizes and offset in the central record").size(),
-                                                   wizard::ZipReaderOf(at("ZIP64 sizes and offset in the central record")));
+  base::ZipCheck check = base::CheckZipArchive(at("ZIP64 sizes and offset in the central record").size(),
+                                                   base::ZipReaderOf(at("ZIP64 sizes and offset in the central record")));
   ASSERT_EQ(check.entries.size(), 2u);
   EXPECT_EQ(check.entries[0].name, "bin/Kasse.exe");
   EXPECT_EQ(check.entries[1].size, a.data.size());
   EXPECT_EQ(check.entries[1].headerOffset, check.entries[0].end);
   EXPECT_EQ(check.entries[1].crc, Crc32(a.data));
   // A reader that fails anywhere gives no archive, never an entry read from nothing.
-  check = wizard::CheckZipArchive(plain.bytes.size(), [](uint64_t, size_t, std::string&) { return false; });
+  check = base::CheckZipArchive(plain.bytes.size(), [](uint64_t, size_t, std::string&) { return false; });
   EXPECT_EQ(check.fault, ZipFault::NoArchive);
   EXPECT_TRUE(check.entries.empty());
 }
 
 TEST(ZipRules, MethodsAndRoomOnTheDrive) {
-  for (uint16_t m : {0, 8, 12, 14, 95}) EXPECT_TRUE(wizard::ZipMethodSupported(m)) << m;
-  for (uint16_t m : {1, 6, 9, 33, 93, 98, 99}) EXPECT_FALSE(wizard::ZipMethodSupported(m)) << m;
-  EXPECT_EQ(wizard::ZipMethodName(9), "Deflate64");
-  EXPECT_EQ(wizard::ZipMethodName(4711), "Nr. 4711");
-  wizard::ZipEntryRecord e;
+  for (uint16_t m : {0, 8, 12, 14, 95}) EXPECT_TRUE(base::ZipMethodSupported(m)) << m;
+  for (uint16_t m : {1, 6, 9, 33, 93, 98, 99}) EXPECT_FALSE(base::ZipMethodSupported(m)) << m;
+  EXPECT_EQ(base::ZipMethodName(9), "Deflate64");
+  EXPECT_EQ(base::ZipMethodName(4711), "Nr. 4711");
+  base::ZipEntryRecord e;
   e.flags = 1;
-  EXPECT_TRUE(wizard::ZipEntryEncrypted(e));
+  EXPECT_TRUE(base::ZipEntryEncrypted(e));
 
-  const uint64_t reserve = wizard::kDiskReserve;
+  const uint64_t reserve = base::kDiskReserve;
   struct Case {
     std::vector<uint64_t> sizes;
     uint64_t free;
@@ -227,7 +227,38 @@ TEST(ZipRules, MethodsAndRoomOnTheDrive) {
       {{~0ull, ~0ull}, ~0ull, false},      // sums that overflow
       {{1000000, 2000000}, reserve + 3000000 + 8192, true},
   };
-  for (const Case& c : cases) EXPECT_EQ(wizard::FitsOnDrive(c.sizes, c.free), c.fits) << c.sizes.size() << " " << c.free;
+  for (const Case& c : cases) EXPECT_EQ(base::FitsOnDrive(c.sizes, c.free), c.fits) << c.sizes.size() << " " << c.free;
 }
+
+TEST(ZipRules, ExtractedNamesStayInTheFolder) {
+  const std::string longName(300, 'a');
+  struct Case {
+    std::string entry;
+    const char* name;  // nullptr: skipped
+  } cases[] = {
+      {"Kasse.exe", "Kasse.exe"},   {"bin/Kasse.exe", "Kasse.exe"}, {"a\\b\\Update.bat", "Update.bat"},
+      {"../x", "x"},                {"sub\\..\\y", "y"},            {"/abs/z.txt", "z.txt"},
+      {"C:evil", nullptr},          {"C:\\evil", "evil"},           {"sub/", nullptr},
+      {"..", nullptr},              {"a/..", nullptr},              {".", nullptr},
+      {"...", nullptr},             {"CON.txt", nullptr},           {"con", nullptr},
+      {"Nul", nullptr},             {"NUL .txt", nullptr},          {"aux.", nullptr},
+      {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
+      {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
+      {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
+      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
+      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
+      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
+  };
+  for (const Case& c : cases) {
+    auto got = base::ExtractedName(c.entry);
+    if (c.name) {
+      ASSERT_TRUE(got) << c.entry;
+      EXPECT_EQ(*got, c.name);
+    } else {
+      EXPECT_FALSE(got) << c.entry << " -> " << got.value_or("");
+    }
+  }
+}
+
 
 }  // namespace

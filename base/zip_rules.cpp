@@ -1,10 +1,10 @@
 // The consistency check of ZIP archives, read from bytes, and the rules about what is unpacked.
-#include "wizard/zip_rules.h"
+#include "base/zip_rules.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace wizard {
+namespace base {
 
 namespace {
 
@@ -248,4 +248,38 @@ bool FitsOnDrive(const std::vector<uint64_t>& sizes, uint64_t freeBytes) {
   return clusters <= clustersFree;
 }
 
-}  // namespace wizard
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+std::optional<std::string> ExtractedName(std::string_view entryName) {
+  size_t cut = entryName.find_last_of("/\\");
+  std::string name(cut == std::string_view::npos ? entryName : entryName.substr(cut + 1));
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  for (char c : name) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return std::nullopt;
+  }
+  // Windows drops trailing dots and blanks, so "x. " names the file "x" and "..." names nothing.
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
+  if (name.find_first_not_of(". ") == std::string::npos) return std::nullopt;
+  std::string upper;
+  for (char c : stem) upper += Upper(c);
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* device : kDevices)
+    if (upper == device) return std::nullopt;
+  if (upper.size() >= 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
+    // Windows also takes the superscript digits for these devices: "COM¹" is a port. The
+    // extraction hands libzip's UTF-8 names in, other callers Windows-1252 ones: both forms.
+    static const char* const kDigits[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xB9", "\xB2", "\xB3",
+                                          "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    for (const char* digit : kDigits)
+      if (upper.compare(3, std::string::npos, digit) == 0) return std::nullopt;
+  }
+  return name;
+}
+
+}  // namespace base

@@ -1,0 +1,29 @@
+// The program key "Software\Trelk\<key>" of a program of the family: the names of its values,
+// and the reminder setting as the wizard's settings page and the settings tool write it.
+#pragma once
+
+#include <string>
+
+#include "engine/Registry.h"
+#include "engine/engine_rules.h"
+
+namespace engine {
+
+// The root and path of every program key: "Software\Trelk\" + registry key name.
+extern const char kTrelkKey[];  // "Software\Trelk"
+std::string ProgramKeyPath(const std::string& registryKey);
+
+// The values of a program key.
+extern const char kUpdateValue[];               // "Update": the last day without a reminder (date)
+extern const char kUpdateIntervalValue[];       // "UpdateInterval": days between two reminders (DWORD)
+extern const char kNoUpdateValue[];             // "NoUpdate": present, never reminded (empty text)
+extern const char kOnlyUpdateValue[];           // "OnlyUpdate": the next start only searches (empty text)
+extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the last start command
+
+// Writes `reminder` into the program key open in `key` (borrowed). Throws ERegistryException
+// when a write fails; the value written first then stays as it was ("NoUpdate" of Never is
+// only written after "UpdateInterval" is gone; Interval deletes "NoUpdate" only after its
+// interval is written, so a failed write never leaves the program without its setting).
+void WriteReminder(TRegistry& key, const Reminder& reminder);
+
+}  // namespace engine

@@ -1,0 +1,19 @@
+// The update server setting: the build's web host, or the maker's staging server.
+#include "engine/UpdateServer.h"
+
+#include <cstdlib>
+
+#include "resources/Version.h"
+
+namespace engine {
+
+ServerSetting UpdateServerSetting() {
+  if (const char* text = std::getenv("TRELK_UPDATE_SERVER")) {
+    if (auto setting = ParseServerSetting(text)) return *setting;
+  }
+  ServerSetting builtIn;
+  builtIn.host = OSTVANE_MAKER_WEB_HOST;
+  return builtIn;
+}
+
+}  // namespace engine

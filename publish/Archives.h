@@ -1,0 +1,36 @@
+// The ZIP archives of trelkpublish: the update archive it makes, and what it reads of an archive
+// on the server (entry names, entry bytes, what the programs' own extraction would refuse).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace publish {
+
+// A ZIP archive (deflated) of the given entries, in the order given; each entry's name is
+// stored as raw bytes (the programs read names in the Windows code page). Throws EPublishError.
+struct ArchiveEntry {
+  std::string name;
+  std::string bytes;
+  long long modified = 0;  // seconds since 1970
+};
+std::string MakeArchive(const std::vector<ArchiveEntry>& entries);
+
+// Names (raw bytes) of the entries of a ZIP archive; empty result when it is not one.
+std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes);
+
+// The unpacked bytes of entry `index` of a ZIP archive, at most `limit` + 1 of them (more means
+// the entry is larger than `limit`); empty result when it is no archive or the entry cannot be
+// unpacked (damaged, an unknown method, a CRC that does not match).
+std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit);
+// What the programs' own extraction would refuse or leave out of a ZIP archive, one sentence
+// each (Windows-1252, as the update list's texts): records that contradict each other (the
+// programs then unpack nothing), an entry they cannot unpack (encrypted, or a method such as
+// Deflate64), an entry they skip for its name, two entries unpacked under one name. Empty when
+// they unpack every file; nothing for bytes that are no archive at all (ArchiveEntryNames
+// tells). Does not throw.
+std::vector<std::string> ArchiveProblems(const std::string& bytes);
+
+}  // namespace publish

@@ -1,0 +1,172 @@
+// The check of a server folder: the list's sections and dates, the signature, the archives and
+// their batch templates, each against the programs' own rules.
+#include "publish/verify_rules.h"
+
+#include <algorithm>
+
+#include "base/DateTime.h"
+#include "base/StrUtils.h"
+#include "base/batch_template.h"
+#include "base/list_dates.h"
+#include "base/signed_update.h"
+#include "base/zip_rules.h"
+
+namespace publish {
+
+// ---- The check of a server folder -----------------------------------------------------------
+
+// ---- The batch template ---------------------------------------------------------------------
+
+std::optional<std::string> BatchTemplateRefusal(std::string_view bytes) {
+  // Folders of 259 characters with their backslash, the longest the programs write.
+  const std::string programDir = "C:\\" + std::string(255, 'P') + "\\";
+  const std::string tempDir = "C:\\" + std::string(255, 'T') + "\\";
+  try {
+    base::BuildUpdateBatch(base::SplitTemplateLines(bytes), programDir, tempDir, true, programDir + "P.exe");
+  } catch (const base::Exception& e) {
+    return e.Message();
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+const base::ShortDateFormat kGermanDate{base::ShortDateFormat::DMY, '.'};
+
+// The published form of a date that only a day.month.year computer reads, for the advice.
+std::string PublishedForm(double date) {
+  auto d = base::TryDecodeDate(date);
+  return d ? FormatReleaseDate(d->year, d->month, d->day) : std::string();
+}
+
+// The problems of the "Date" value and the news items' dates of one section.
+void CheckDates(const UpdateList& list, const std::string& name, double today, std::vector<std::string>& problems) {
+  const std::string where = "Section [" + name + "]: ";
+  const char* const elsewhere = "programs without the public key take today's date instead, programs with it refuse "
+                                "the list.";
+  auto date = list.ReadValue(name, "Date");
+  if (!date || date->empty()) {
+    problems.push_back(where + "no Date; programs without the public key take today's date and offer the update at "
+                       "every check, programs with it refuse the list.");
+  } else if (!base::TryParsePublishedDate(*date)) {
+    if (auto german = base::TryParseShortDate(*date, kGermanDate, today))
+      problems.push_back(where + "the Date \"" + *date + "\" is read only where the short date is day.month.year; " +
+                         "write it as " + PublishedForm(*german) + ": elsewhere " + elsewhere);
+    else
+      problems.push_back(where + "the Date \"" + *date + "\" is not a date of the form dd.MM.yyyy; " + elsewhere);
+  }
+  auto news = list.ReadValue(name, "News");
+  if (!news) return;
+  for (const std::string& item : base::SplitCommaList(*news)) {
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos || colon == 0) continue;
+    const std::string part = item.substr(0, colon);
+    if (base::TryParsePublishedDate(part)) continue;
+    // A date part that no computer reads is text, shown everywhere; one that only some read is
+    // filtered on those alone.
+    if (auto german = base::TryParseShortDate(part, kGermanDate, today))
+      problems.push_back(where + "the news item \"" + item + "\" has a date that is read only where the short date " +
+                         "is day.month.year; write it as " + PublishedForm(*german) +
+                         ": elsewhere the item is shown whatever its date.");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {
+  std::vector<std::string> problems;
+  if (!view.list) {
+    problems.push_back("Updates.ini is missing.");
+    return problems;
+  }
+  std::optional<UpdateList> list;
+  try {
+    list.emplace(*view.list);
+  } catch (const EPublishError& e) {
+    problems.push_back(e.Message());
+    return problems;
+  }
+  if (publicKey) {
+    if (!view.signature) {
+      problems.push_back("Updates.ini.sig is missing: programs built with the public key install nothing.");
+    } else {
+      // Read as the programs read "Updates.ini.sig": one line, a line break around it allowed.
+      auto signature = base::ParseSignatureFile(*view.signature);
+      if (!signature)
+        problems.push_back("Updates.ini.sig is not the Base64 text of a 64-byte signature.");
+      else if (!view.verify(*signature, *view.list, *publicKey))
+        problems.push_back("Updates.ini.sig does not fit Updates.ini for this public key: the list was changed after "
+                           "signing or signed with another key.");
+    }
+  }
+  auto names = list->SectionNames();
+  if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
+  for (const std::string& name : names) {
+    const std::string where = "Section [" + name + "]: ";
+    CheckDates(*list, name, view.today, problems);
+    auto file = list->ReadValue(name, "File");
+    auto hash = list->ReadValue(name, "SHA256");
+    if (hash && !IsHexOfLength(*hash, 32))
+      problems.push_back(where + "the SHA256 \"" + *hash + "\" is not 64 hexadecimal digits.");
+    if (!file || file->empty()) {
+      problems.push_back(where + "no File; the programs would fetch \"Updates/\" itself.");
+      continue;
+    }
+    bool leaves = false;
+    for (size_t b = 0; b <= file->size();) {
+      size_t e = file->find_first_of("/\\", b);
+      if (e == std::string::npos) e = file->size();
+      std::string_view part = std::string_view(*file).substr(b, e - b);
+      if (part == ".." || part == ".") leaves = true;
+      b = e + 1;
+    }
+    if (leaves || file->find('\\') != std::string::npos || (*file)[0] == '/') {
+      problems.push_back(where + "the File \"" + *file + "\" is no plain path below Updates/.");
+      continue;
+    }
+    auto bytes = view.readArchive(*file);
+    if (!bytes) {
+      problems.push_back(where + "the archive Updates/" + *file + " is missing.");
+      continue;
+    }
+    if (hash && IsHexOfLength(*hash, 32)) {
+      std::string actual = base::HexText(view.sha256(*bytes));
+      std::string given = *hash;
+      std::transform(given.begin(), given.end(), given.begin(), AsciiLower);
+      if (actual != given)
+        problems.push_back(where + "the SHA256 does not match Updates/" + *file + " (the file has " + actual + ").");
+    } else if (!hash && publicKey) {
+      problems.push_back(where + "no SHA256; programs built with the public key do not install Updates/" + *file + ".");
+    }
+    auto entries = view.archiveEntries(*bytes);
+    if (!entries) {
+      problems.push_back(where + "Updates/" + *file + " is not a readable ZIP archive.");
+    } else {
+      // The template the programs use: the first entry that unpacks as "Update.bat" (a later
+      // one of the same name does not replace it).
+      auto batch = std::find_if(entries->begin(), entries->end(), [](const std::string& entry) {
+        auto unpacked = base::ExtractedName(entry);
+        return unpacked && SameName(*unpacked, "Update.bat");
+      });
+      if (batch == entries->end()) {
+        problems.push_back(where + "Updates/" + *file + " holds no Update.bat; the programs cannot install it.");
+        continue;
+      }
+      const std::string entry = "Updates/" + *file + ": its Update.bat";
+      auto text = view.entryBytes(*bytes, static_cast<size_t>(batch - entries->begin()), kMaxTemplateBytes);
+      if (!text)
+        problems.push_back(where + entry + " cannot be unpacked.");
+      else if (text->size() > kMaxTemplateBytes)
+        problems.push_back(where + entry + " is larger than " + std::to_string(kMaxTemplateBytes / 1048576) +
+                           " MB; the programs refuse a batch file above " +
+                           std::to_string(base::kMaxBatchBytes / 1048576) + " MB.");
+      else if (auto refusal = BatchTemplateRefusal(*text))
+        problems.push_back(where + entry + " is refused by the programs: " + *refusal);
+    }
+    if (view.archiveProblems)
+      for (const std::string& p : view.archiveProblems(*bytes)) problems.push_back(where + "Updates/" + *file + ": " + p);
+  }
+  return problems;
+}
+
+}  // namespace publish

@@ -1,0 +1,50 @@
+// The wizard's run and its resets.
+#include "wizard/WizardRun.h"
+
+#include "wizard/SearchFolder.h"
+
+namespace wizard {
+
+void WizardRun::DropSearch() {
+  UpdateList.reset();
+  HeldList.reset();
+  HeldFiles.clear();
+  ListFileName.clear();
+  if (!SearchDir.empty()) RemoveFolderTree(SearchDir);
+  SearchDir.clear();
+}
+
+void WizardRun::Begin(const std::string& tempDir) {
+  DropSearch();
+  TempDir = tempDir;
+  Step = WizardStep::Welcome;
+  UpdateAvailable = false;
+  Downloading = false;
+  CancelConfirmed = false;
+  DownloadAborted = false;
+  DownloadFailed = false;
+  DownloadTooLarge = false;
+  InstallPrepared = false;
+  ListRefusal = Refusal::None;
+  WayBack = false;
+  ArchiveRefused = false;
+  CloseAfterDownload = false;
+}
+
+void WizardRun::RetryDownload() {
+  Step = WizardStep::Result;
+  UpdateAvailable = true;
+  DownloadFailed = false;
+  DownloadTooLarge = false;
+  DownloadAborted = false;
+  CancelConfirmed = false;
+}
+
+void WizardRun::BackToCheck() {
+  Step = WizardStep::Welcome;
+  WayBack = false;
+  ListRefusal = Refusal::None;
+  ArchiveRefused = false;
+}
+
+}  // namespace wizard

@@ -1,0 +1,66 @@
+// WizardRun: the run of the update wizard, owned by the wizard. Which step it is on, what the
+// last check found, how the download went, and what the current search holds in its folder
+// below the temporary directory (the list, the archive, the unpacked files, "Update.bat"). Each
+// way into a run resets it in one call: a show (Begin), the retry of a download (RetryDownload)
+// and the way back to a new check after a refusal (BackToCheck).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "toolkit/Handles.h"
+#include "wizard/IniFile.h"
+#include "wizard/update_rules.h"
+#include "wizard/wizard_rules.h"
+
+namespace wizard {
+
+struct WizardRun {
+  WizardStep Step = WizardStep::Welcome;
+  // The last check found an update for the program. Set by the check, cleared at a show and by
+  // the HTTP client's failure events; no step reads from it whether its own transfer worked.
+  bool UpdateAvailable = false;
+  bool Downloading = false;      // a download is running
+  bool CancelConfirmed = false;  // the user confirmed stopping the running download
+  bool DownloadAborted = false;  // the last download was stopped on the user's request
+  bool DownloadFailed = false;   // the last download did not arrive whole (no connection, error status, cut off)
+  bool DownloadTooLarge = false; // ... because it passed the room on the temporary folder's drive
+  bool InstallPrepared = false;  // "Update.bat" is written and starts at the wizard's destruction
+  std::string TempDir;           // the user's temporary directory with its backslash, read at each show
+  // The folder of the current search below TempDir, with its backslash; empty before the first
+  // check and after it was removed.
+  std::string SearchDir;
+  std::string ListFileName;                // the list of the current search in SearchDir; empty when none
+  std::unique_ptr<TIniFile> UpdateList;    // the update list of the last check; none before it
+  // The list file, open for reading and shared for reading only while UpdateList reads it: the
+  // values shown and used are those of the bytes that were checked.
+  toolkit::ScopedFile HeldList;
+  // The unpacked files and "Update.bat" of a prepared installation, held open until the batch
+  // starts: no other process changes them meanwhile, and other searches see the installation
+  // as pending.
+  std::vector<toolkit::ScopedFile> HeldFiles;
+  base::TDateTime DownloadStart = 0;  // time of day the current download began; 0 before the first
+  // Why the last check read no list (with a key; None otherwise): the result page shows it.
+  Refusal ListRefusal = Refusal::None;
+  bool WayBack = false;             // "Weiter >" reads "< Zurück" and leads to a new check
+  bool ArchiveRefused = false;      // "Einrichten" shows a refused archive's text and icon
+  bool CloseAfterDownload = false;  // the window closes once the running download has returned
+
+  // A show: a new run on the welcome step, in `tempDir`. Nothing of an earlier search in this
+  // process is used again (DropSearch). Throws nothing.
+  void Begin(const std::string& tempDir);
+  // "Erneut versuchen": back to the result step, from which "Weiter >" runs the download again.
+  // The download page is reached only with an update on offer; the failure events of the failed
+  // attempt may have cleared UpdateAvailable meanwhile.
+  void RetryDownload();
+  // "< Zurück" after a refusal: back to the welcome step, from which "Weiter >" leads to the
+  // check page.
+  void BackToCheck();
+  // Lets go of the list and the held files and removes the search folder with everything in
+  // it. Throws nothing.
+  void DropSearch();
+};
+
+}  // namespace wizard
