@@ -494,16 +494,6 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
   }
 }
 
-// A date as the maker's tool takes it: dd.MM.yyyy.
-std::string MakerDate(int day) {
-  ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;
-  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  SYSTEMTIME st;
-  FileTimeToSystemTime(&ft, &st);
-  char text[16];
-  wsprintfA(text, "%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
-  return text;
-}
 
 // The road with signed updates: the maker's tool (trelkpublish.exe, built beside the programs)
 // publishes version 2.0 for the example program built with the build's public key

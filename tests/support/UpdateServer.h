@@ -163,6 +163,17 @@ inline std::string ShortDateText(int day) {
   return n > 0 ? std::string(text, static_cast<std::size_t>(n - 1)) : std::string();
 }
 
+// A date as the maker's publishing tool writes it, dd.MM.yyyy, whatever the user's format.
+inline std::string MakerDate(int day) {
+  ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;
+  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME st;
+  FileTimeToSystemTime(&ft, &st);
+  char text[16];
+  wsprintfA(text, "%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
+  return text;
+}
+
 // Today's whole day number.
 inline int TodayNumber() {
   SYSTEMTIME st;

@@ -753,15 +753,6 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     ~RestoreFormat() { SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, picture.c_str()); }
   } restore{saved};
   ASSERT_NE(ShortDateText(t).find('/'), std::string::npos);
-  auto makerDate = [](int day) {
-    ULONGLONG ticks = (static_cast<ULONGLONG>(day) + 109205ULL) * 864000000000ULL;
-    FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    SYSTEMTIME st;
-    FileTimeToSystemTime(&ft, &st);
-    char text[16];
-    wsprintfA(text, "%02u.%02u.%04u", st.wDay, st.wMonth, st.wYear);
-    return std::string(text);
-  };
   form->ReferenceDate = t - 1 + 0.5;  // installed yesterday
   struct Dated {
     const char* name;
@@ -771,15 +762,15 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
                {"an older signed list served again", -3, false}};
   for (const Dated& d : dated) {
     SCOPED_TRACE(d.name);
-    const std::string list = "[Kasse]\r\nDate=" + makerDate(t + d.day) + "\r\nFile=Kasse.zip\r\nNews=" +
-                             makerDate(t + d.day) + ":Neu," + makerDate(t - 5) + ":Alt\r\n";
+    const std::string list = "[Kasse]\r\nDate=" + MakerDate(t + d.day) + "\r\nFile=Kasse.zip\r\nNews=" +
+                             MakerDate(t + d.day) + ":Neu," + MakerDate(t - 5) + ":Alt\r\n";
     Serve("Updates.ini", list);
     Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
     boxes.clear();
     ASSERT_TRUE(Check());
     EXPECT_EQ(form->Run.UpdateAvailable, d.update);
     EXPECT_EQ(form->Label_CheckResult->Text(),
-              wizard::CheckResultText(d.update, d.update ? "- " + makerDate(t + d.day) + ":Neu\r\n" : ""));
+              wizard::CheckResultText(d.update, d.update ? "- " + MakerDate(t + d.day) + ":Neu\r\n" : ""));
   }
 
   // A refusal closed with "Abbrechen" writes no reminder date: the search stays due.
