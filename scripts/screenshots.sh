@@ -122,11 +122,11 @@ done
 # on 127.0.0.1 (a staging folder of scripts/make_road.py), the 20 MB archive throttled to 3 MB/s.
 road="$work/road"
 python3 "$root/scripts/make_road.py" "$road" "$bin" >/dev/null
-python3 "$root/tests/wizard/update_server.py" --root "$road/root" --port-file "$road/port" --lifetime 300 \
+python3 "$root/tests/support/testserver.py" --root "$road/root" --port-file "$road/port" --lifetime 300 \
   </dev/null >/dev/null 2>&1 &
 server=$!
 for _ in $(seq 100); do [ -s "$road/port" ] && break; sleep 0.05; done
-port=$(cat "$road/port")
+port=$(cut -d" " -f1 "$road/port")
 curl -s "http://127.0.0.1:$port/_mode?path=/Updates/Notizkasten.zip&rate=3000000" >/dev/null
 "$WINE" reg delete 'HKLM\Software\Trelk\Notizkasten' /f /reg:32 >/dev/null 2>&1 || true
 roadtemp="Z:${road//\//\\}\\temp"

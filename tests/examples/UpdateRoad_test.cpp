@@ -1,5 +1,5 @@
 // The road of one update through the real example program: Notizkasten.exe started under Wine
-// against the maker's web server on 127.0.0.1 (run_with_update_server.sh), driven from here like
+// against the maker's web server on 127.0.0.1 (run_with_server.sh --files), driven from here like
 // a person drives it. The check and its news, the 20 MB archive through a throttled server with a
 // stop, the partial file's end and a retry, "Update.bat" run by Wine's cmd.exe replacing the
 // program and starting it again as version 2.0; and the roads that must not install anything.
@@ -174,7 +174,7 @@ DWORD OtherMainWindowProcess(DWORD except, HWND& window) {
 class UpdateRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(UpdateServerPort(), 0) << "run through run_with_update_server.sh";
+    ASSERT_NE(ServerPort(), 0) << "run through run_with_server.sh --files";
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     work = std::string(temp) + "road_e2e\\";
