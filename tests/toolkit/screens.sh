@@ -29,15 +29,20 @@ bin=$(cd "$bin" && pwd)
 view=() loader=$WINE
 case "$bin" in */i686/*) view=(/reg:32) loader=/usr/bin/wine ;; esac
 pid=
+# The pictures show the tool's windows as Wine leaves them to a window manager (none runs
+# here, so they have no title bar), also where the tests run Wine's windows unmanaged.
+managed='HKCU\Software\Wine\AppDefaults\Brisel.exe\X11 Driver'
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   "$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
+  "$WINE" reg delete "$managed" /f >/dev/null 2>&1 || true
   [ -n "$own" ] && stop_all
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${view[@]}" "${@:2}" >/dev/null 2>&1; }
+"$WINE" reg add "$managed" /v Managed /d Y /f >/dev/null 2>&1
 "$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
 reg Adressmeister
 reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
