@@ -15,7 +15,7 @@ source "$root/scripts/arch32.sh"
 
 # Lane "a" runs these tests, lane "b" every other one: the long suites spread so that both
 # lanes take about as long.
-lane_a='^(examples_road_tests|net_tests|tool_tests|brisel_tests|engine_tests|release_test)$'
+lane_a='^(examples_road_tests|net_tests|brisel_tests|engine_tests|release_test)$'
 
 summary=()
 failed=0
