@@ -227,7 +227,7 @@ def main():
 
         print("waiting, Get on a server silent for %.0f s:" % opts.wait)
         port_file = os.path.join(work, "port")
-        silent = subprocess.Popen([sys.executable, os.path.join(here, "..", "tests", "net",
+        silent = subprocess.Popen([sys.executable, os.path.join(here, "..", "tests", "support",
                                                                 "testserver.py"),
                                    "--port-file", port_file, "--lifetime", "600"],
                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,

@@ -32,7 +32,7 @@ bin="$root/build/x86_64/bin"
 # The server's folder, the installed program (ten days old) and its temporary folder.
 python3 "$root/scripts/make_road.py" "$work" "$bin"
 
-(pin 0 python3 "$root/tests/wizard/update_server.py" --root "$work/root" --port-file "$work/port" --lifetime 3600 \
+(pin 0 python3 "$root/tests/support/testserver.py" --root "$work/root" --port-file "$work/port" --lifetime 3600 \
   </dev/null >"$work/server.log" 2>&1) &
 server=$!
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
@@ -43,9 +43,9 @@ sleep 2
 winpath() { echo "Z:${1//\//\\}"; }
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 out="$work/out.txt"
-(cd "$bin" && "$WINE" road_bench.exe "$runs" "127.0.0.1:$(cat "$work/port")" "$(winpath "$work/prog/Notizkasten.exe")" \
+(cd "$bin" && "$WINE" road_bench.exe "$runs" "127.0.0.1:$(cut -d" " -f1 "$work/port")" "$(winpath "$work/prog/Notizkasten.exe")" \
   "$(winpath "$work/temp")\\" >"$out" 2>&1) || { tr -d '\r' <"$out"; exit 1; }
-(cd "$bin" && "$WINE" road_bench.exe display "127.0.0.1:$(cat "$work/port")" "$(winpath "$work/temp")\\" 4000000 \
+(cd "$bin" && "$WINE" road_bench.exe display "127.0.0.1:$(cut -d" " -f1 "$work/port")" "$(winpath "$work/temp")\\" 4000000 \
   >>"$out" 2>&1) || { tr -d '\r' <"$out"; exit 1; }
 tr -d '\r' <"$out"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

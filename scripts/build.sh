@@ -15,7 +15,8 @@ configure() {
   cmake -S "$root" -B "$root/build/$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
   printf '%s' "$*" >"$stamp"
 }
-wine_env="/usr/bin/env;WINEDEBUG=-all;WINEPREFIX=$root/build/wine-test;LC_ALL=de_DE.UTF-8"
+# The test programs run through scripts/wine-exec.sh, in the prefix OSTVANE_WINEPREFIX names.
+wine_env="/bin/sh;$root/scripts/wine-exec.sh"
 configure x86_64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
   -Dlibzip_DIR="$root/build/deps/x86_64-w64-mingw32/lib/cmake/libzip" \
   "-DCMAKE_CROSSCOMPILING_EMULATOR=$wine_env;/usr/lib/wine/wine64"

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """make_road.py WORK BIN: a staging folder for the update road of Notizkasten.exe.
 
-WORK/root    the maker's web server's folder: "Updates.ini" (no "Date", so today's date counts)
-             and "Updates/Notizkasten.zip", version 2.0 with a small template, filled with
-             incompressible bytes up to 20,000,000 bytes in all
+WORK/root    the maker's web server's folder, served by tests/support/testserver.py --root:
+             "Updates.ini" (no "Date", so today's date counts) and "Updates/Notizkasten.zip",
+             version 2.0 with a small template, filled with incompressible bytes up to
+             20,000,000 bytes in all
 WORK/prog    Notizkasten.exe (version 1.0) dated ten days back, so that the update is newer
 WORK/temp    an empty folder for the program's temporary files
 """

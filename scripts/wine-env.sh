@@ -30,11 +30,12 @@ fresh_prefix() {
   export WINEPREFIX="$1"
 }
 
-# Starts Xvfb on a free display unless one is given; XVFB_PID is set when we started it.
+# Starts Xvfb on a free display unless one is given (with OSTVANE_OWN_DISPLAY always, on the
+# first free one from OSTVANE_FIRST_DISPLAY on); XVFB_PID is set when we started it.
 start_display() {
   XVFB_PID=
   if [ -n "${DISPLAY:-}" ] && [ -z "${OSTVANE_OWN_DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  local n=77
+  local n=${OSTVANE_FIRST_DISPLAY:-77}
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   XVFB_PID=$!

@@ -1,5 +1,5 @@
-// Helpers of the transfer tests: the test server's ports, a plain blocking Winsock client that
-// reads what the server recorded, scratch files.
+// Helpers of the transfer tests: the test server's ports and what it recorded (through
+// tests/support/TestServer.h), the pattern of its bodies, scratch files.
 #pragma once
 
 #include <winsock2.h>
@@ -11,22 +11,15 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/TestServer.h"
+
 namespace net_test {
 
-inline int EnvInt(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::atoi(v) : 0;
-}
+using testsupport::ClosedPort;
+using testsupport::OtherHost;
+using testsupport::Port80;
+using testsupport::ServerPort;
 
-// The test server (started by run_with_server.sh), its refusing port, its port-80 twin (0 when
-// port 80 could not be had) and a second name of 127.0.0.1.
-inline int ServerPort() { return EnvInt("NET_TEST_PORT"); }
-inline int ClosedPort() { return EnvInt("NET_TEST_CLOSED_PORT"); }
-inline int Port80() { return EnvInt("NET_TEST_PORT80"); }
-inline std::string OtherHost() {
-  const char* v = std::getenv("NET_TEST_OTHER_HOST");
-  return v ? v : "LOCALHOST";
-}
 inline std::string BaseURL() { return "http://localhost:" + std::to_string(ServerPort()); }
 
 // The pattern the server's /file sends: byte i is i % 251.
@@ -36,33 +29,10 @@ inline std::string Pattern(std::size_t size) {
   return s;
 }
 
-// GET `path` from the test server over a plain blocking socket; returns the body.
-inline std::string RawGet(const std::string& path) {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<u_short>(ServerPort()));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string reply;
-  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) {
-    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-    send(s, request.data(), static_cast<int>(request.size()), 0);
-    char buffer[65536];
-    int got;
-    while ((got = recv(s, buffer, sizeof(buffer), 0)) > 0) reply.append(buffer, got);
-  }
-  closesocket(s);
-  WSACleanup();
-  std::size_t end = reply.find("\r\n\r\n");
-  return end == std::string::npos ? std::string() : reply.substr(end + 4);
-}
-
 // The bytes of the latest request the server received.
-inline std::string LastRequest() { return RawGet("/_last"); }
-inline int RequestCount() { return std::atoi(RawGet("/_count").c_str()); }
-inline void ResetLog() { RawGet("/_reset"); }
+inline std::string LastRequest() { return testsupport::ServerGet("/_last"); }
+inline int RequestCount() { return std::atoi(testsupport::ServerGet("/_count").c_str()); }
+inline void ResetLog() { testsupport::ServerGet("/_reset"); }
 
 inline std::string ScratchFile(const std::string& name) {
   char dir[MAX_PATH];

@@ -66,7 +66,7 @@ TEST(SocketSessionTest, FreshSocketAfterDisconnect) {
   EXPECT_EQ(resolved, 3);
   // Only our own Disconnect closes: the peer's close leaves the socket to be read to its end.
   EXPECT_EQ(disconnected, 3);
-  EXPECT_EQ(RawGet("/_last").substr(0, 20), "GET /echo HTTP/1.0\r\n");
+  EXPECT_EQ(LastRequest().substr(0, 20), "GET /echo HTTP/1.0\r\n");
 }
 
 TEST(SocketSessionTest, UnresolvableHost) {

@@ -29,8 +29,8 @@ win() { printf 'Z:%s' "$1" | tr / '\\'; }
 export OSTVANE_RELEASE_BIN
 OSTVANE_RELEASE_BIN=$(win "$released")
 rc=0
-bash "$root/tests/wizard/run_with_update_server.sh" \
-  bash -c 'cp -r "$1"/. "$UPDATE_TEST_ROOT"/ && shift && exec "$@"' publish "$work/server" \
+bash "$root/tests/support/run_with_server.sh" --files \
+  bash -c 'cp -r "$1"/. "$TEST_SERVER_ROOT"/ && shift && exec "$@"' publish "$work/server" \
   "${emulator[@]}" "$tests" --gtest_filter='BriselRelease.*' --gtest_color=no >"$work/road.log" 2>&1 || rc=$?
 cat "$work/road.log"
 [ $rc = 0 ] || fail "the released tool did not take its update"

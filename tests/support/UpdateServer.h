@@ -1,5 +1,5 @@
-// Helpers of the update road's tests: the maker's web server that run_with_update_server.sh
-// starts (its port, its folder, its modes and request log), files in that folder, ZIP archives
+// Helpers of the update road's tests: the maker's web server that run_with_server.sh --files
+// starts (its address, its folder, its modes and request log), files in that folder, ZIP archives
 // made with libzip, and the dates of the update list in the user's short date format.
 #pragma once
 
@@ -14,52 +14,28 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestServer.h"
+
 namespace testsupport {
 
-inline int UpdateServerPort() {
-  const char* v = std::getenv("UPDATE_TEST_PORT");
-  return v ? std::atoi(v) : 0;
-}
-inline std::string UpdateServerAuthority() { return "127.0.0.1:" + std::to_string(UpdateServerPort()); }
+inline std::string UpdateServerAuthority() { return "127.0.0.1:" + std::to_string(ServerPort()); }
 
 // The server's folder as a Windows path with its backslash (Wine's drive Z: is the root).
 inline std::string UpdateServerRoot() {
-  const char* v = std::getenv("UPDATE_TEST_ROOT");
+  const char* v = std::getenv("TEST_SERVER_ROOT");
   std::string path = std::string("Z:") + (v ? v : "/nonexistent");
   for (char& c : path)
     if (c == '/') c = '\\';
   return path + "\\";
 }
 
-// GET `path` over a plain blocking socket; the body.
-inline std::string UpdateServerGet(const std::string& path) {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<u_short>(UpdateServerPort()));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string reply;
-  if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) {
-    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-    send(s, request.data(), static_cast<int>(request.size()), 0);
-    char buffer[65536];
-    int got;
-    while ((got = recv(s, buffer, sizeof(buffer), 0)) > 0) reply.append(buffer, got);
-  }
-  closesocket(s);
-  WSACleanup();
-  std::size_t end = reply.find("\r\n\r\n");
-  return end == std::string::npos ? std::string() : reply.substr(end + 4);
-}
 // A mode for one path ("rate=1000000", "reset=5000", "status=404", "nolength=1").
 inline void ServerMode(const std::string& path, const std::string& mode) {
-  UpdateServerGet("/_mode?path=" + path + "&" + mode);
+  ServerGet("/_mode?path=" + path + "&" + mode);
 }
-inline void ServerClear() { UpdateServerGet("/_clear"); }
+inline void ServerClear() { ServerGet("/_clear"); }
 // The request lines the server received so far, one per line.
-inline std::string ServerLog() { return UpdateServerGet("/_log"); }
+inline std::string ServerLog() { return ServerGet("/_log"); }
 
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,9 @@
-// The real Brisel.exe started as a separate process: its window, the single instance, the start
-// without Kalvor.dll, and the wizard used with mouse and keyboard like a person does.
+// The real Brisel.exe started as a separate process: its window with the picture, the logo that
+// opens the about dialog, the animation and the version 6 common controls, the single instance,
+// the start without Kalvor.dll, and the wizard used with mouse and keyboard like a person does.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +43,48 @@ bool Contains(const std::vector<std::string>& texts, const std::string& part) {
   return false;
 }
 
-TEST(Brisel, ShowsPageZeroAndStaysASingleInstance) {
+// The visible child of `main` of that class whose rectangle, in the main window's client
+// area, is the given one.
+HWND ChildAt(HWND main, const char* cls, RECT want) {
+  struct Search {
+    HWND main;
+    const char* cls;
+    RECT want;
+    HWND found;
+  } s{main, cls, want, nullptr};
+  EnumChildWindows(main, [](HWND h, LPARAM p) CALLBACK -> BOOL {
+    auto* s = reinterpret_cast<Search*>(p);
+    char name[64];
+    GetClassNameA(h, name, sizeof name);
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, s->main, reinterpret_cast<POINT*>(&r), 2);
+    if (std::string(name) == s->cls && IsWindowVisible(h) && EqualRect(&r, &s->want)) {
+      s->found = h;
+      return FALSE;
+    }
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// The path of the common controls library the process has loaded, in lower case ("" when none).
+std::string LoadedCommonControls(HANDLE process) {
+  HMODULE modules[512];
+  DWORD needed = 0;
+  if (!EnumProcessModules(process, modules, sizeof modules, &needed)) return "<EnumProcessModules failed>";
+  std::string comctl;
+  for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+    char name[MAX_PATH] = "";
+    GetModuleFileNameExA(process, modules[i], name, MAX_PATH);
+    std::string lower = name;
+    for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    if (lower.find("comctl32.dll") != std::string::npos) comctl = lower;
+  }
+  return comctl;
+}
+
+TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   SeedNothingDue("Ostvane");  // the tool's own update check opens no wizard
   Process first;
   ASSERT_TRUE(first.Start(BinDir() + "Brisel.exe"));
@@ -60,6 +104,65 @@ TEST(Brisel, ShowsPageZeroAndStaysASingleInstance) {
   EXPECT_FALSE(IsWindowEnabled(previous));
   // The hidden application window carries the title.
   EXPECT_EQ(WindowsOf(first.pi.dwProcessId, "TApplication", "Trelk-Software Ostvane").size(), 1u);
+
+  // The version 6 common controls, from the side-by-side store of this build's architecture.
+  const char* const architecture = sizeof(void*) == 4 ? "x86" : "amd64";
+  const std::string comctl = LoadedCommonControls(first.pi.hProcess);
+  ASSERT_FALSE(comctl.empty()) << architecture << ": comctl32 is not loaded";
+  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << architecture << ": " << comctl;
+  EXPECT_NE(comctl.find(std::string("\\") + architecture + "_microsoft.windows.common-controls_"), std::string::npos)
+      << architecture << ": " << comctl;
+  EXPECT_NE(comctl.find("6.0."), std::string::npos) << architecture << ": " << comctl;
+
+  // The about dialog exists from the start, hidden.
+  HWND info = FindWindowA("TInfo", nullptr);
+  ASSERT_NE(info, nullptr);
+  EXPECT_FALSE(IsWindowVisible(info));
+  // Pages start at (256, 8); the logo sits at (184, 280) on page 0 in the size of its picture.
+  HWND logo = ChildAt(main, "TImage", {256 + 184, 8 + 280, 256 + 184 + 142, 8 + 280 + 63});
+  ASSERT_NE(logo, nullptr) << "no 142 x 63 logo on page 0";
+  EXPECT_NE(ChildAt(main, "TImage", {8, 8, 8 + 231, 8 + 342}), nullptr) << "the picture on the left";
+  HWND ani = ChildAt(main, "TPaintBox", {8, 362, 8 + 38, 362 + 38});
+  ASSERT_NE(ani, nullptr) << "no animation in the bottom-left corner";
+
+  // The animation changes what it shows (the frames are drawn straight into its window).
+  auto snapshot = [&] {
+    std::vector<COLORREF> column;
+    RECT r;
+    GetWindowRect(ani, &r);
+    HDC dc = GetDC(nullptr);
+    for (int y = 0; y < 38; ++y) column.push_back(GetPixel(dc, r.left + 8, r.top + y));
+    ReleaseDC(nullptr, dc);
+    return column;
+  };
+  std::vector<COLORREF> frame = snapshot();
+  bool changed = false;
+  for (int i = 0; i < 60 && !changed; ++i) {
+    Sleep(25);
+    changed = snapshot() != frame;
+  }
+  EXPECT_TRUE(changed) << "the animation does not move";
+
+  // A click on the logo shows the dialog modally with the application's title.
+  PostMessageA(logo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(logo, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  HWND shown = WaitForWindow(first.pi.dwProcessId, "TInfo", "Info über Trelk-Software Ostvane");
+  ASSERT_EQ(shown, info);
+  EXPECT_FALSE(IsWindowEnabled(main)) << "modal";
+  HWND ok = FindWindowExA(info, nullptr, "Button", "OK");
+  ASSERT_NE(ok, nullptr);
+  bool hasMail = false;
+  for (HWND h = FindWindowExA(info, nullptr, "Static", nullptr); h; h = FindWindowExA(info, h, "Static", nullptr)) {
+    char text[128];
+    GetWindowTextA(h, text, sizeof text);
+    if (std::string(text) == "info@trelk-software.example") hasMail = true;
+  }
+  EXPECT_TRUE(hasMail);
+  PostMessageA(ok, BM_CLICK, 0, 0);
+  for (int i = 0; i < 100 && IsWindowVisible(info); ++i) Sleep(50);
+  EXPECT_FALSE(IsWindowVisible(info));
+  for (int i = 0; i < 100 && !IsWindowEnabled(main); ++i) Sleep(50);
+  EXPECT_TRUE(IsWindowEnabled(main));
 
   // Minimised, then a second start: it ends without a window and brings the first back.
   ShowWindow(main, SW_MINIMIZE);
@@ -516,7 +619,7 @@ std::string Shown(HWND top) {
 TEST(BriselRelease, InstalledToolTakesThePublishedUpdateAndRestartsAsTheRelease) {
   const char* released = std::getenv("OSTVANE_RELEASE_BIN");
   if (!released) GTEST_SKIP() << "run by tests/publish/release_road.sh";
-  ASSERT_NE(UpdateServerPort(), 0);
+  ASSERT_NE(ServerPort(), 0);
   const std::string bin = std::string(released) + "\\";
   const std::string newTool = ReadFileBytes(bin + "Brisel.exe"), newCatalogue = ReadFileBytes(bin + "Kalvor.dll");
   ASSERT_FALSE(newTool.empty() || newCatalogue.empty()) << bin;

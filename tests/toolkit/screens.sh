@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the settings tool's three pages and of the about dialog, taken from the running
-# Brisel.exe on the X display, and compared pixel for pixel with the reference pictures beside
-# this script (the animation's corner is left out: it moves).
+# Brisel.exe on the X display as scripts/screens/walk.sh walks it, and compared pixel for pixel
+# with the reference pictures beside this script (the animation's corner is left out: it moves).
 #   screens.sh take BIN_DIR OUT_DIR      takes the pictures into OUT_DIR
 #   screens.sh compare BIN_DIR           takes them into a scratch folder and compares
 # Under test.sh the prefix, the display and the wineserver are there already; run alone, the
@@ -29,15 +29,20 @@ bin=$(cd "$bin" && pwd)
 view=() loader=$WINE
 case "$bin" in */i686/*) view=(/reg:32) loader=/usr/bin/wine ;; esac
 pid=
+# The pictures show the tool's windows as Wine leaves them to a window manager (none runs
+# here, so they have no title bar), also where the tests run Wine's windows unmanaged.
+managed='HKCU\Software\Wine\AppDefaults\Brisel.exe\X11 Driver'
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   "$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
+  "$WINE" reg delete "$managed" /f >/dev/null 2>&1 || true
   [ -n "$own" ] && stop_all
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 reg() { "$WINE" reg add "HKLM\\Software\\Trelk\\$1" /f "${view[@]}" "${@:2}" >/dev/null 2>&1; }
+"$WINE" reg add "$managed" /v Managed /d Y /f >/dev/null 2>&1
 "$WINE" reg delete 'HKLM\Software\Trelk' /f "${view[@]}" >/dev/null 2>&1 || true
 reg Adressmeister
 reg Kassenbuch /v UpdateInterval /t REG_DWORD /d 14
@@ -50,44 +55,14 @@ reg Woerterbuch /v UpdateInterval /t REG_DWORD /d 30
 cd "$bin"
 "$loader" Brisel.exe </dev/null >/dev/null 2>&1 &
 pid=$!
-find_window() {  # title regex -> window id
-  local w
-  for _ in $(seq 100); do
-    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.2
-  done
-  echo "screens: no window '$1'" >&2
-  return 1
-}
+source "$root/scripts/screens/walk.sh"
 win=$(find_window '^Trelk-Software Ostvane$')
 away() { xdotool mousemove 1020 764; sleep 0.8; }
-shot() {  # window, name
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$2.png"
-}
-click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.7; }
+# Each stop of the walk: the pointer away from the window, then its picture.
+stop() { away; shot "$2" "$out/$1.png"; }
 sleep 1.5
-away
-shot "$win" page0
-click 557 380          # Weiter >
-click 320 150          # first row
-click 320 195          # second row
-away
-shot "$win" page1
-click 557 380          # Übernehmen
-away
-shot "$win" page2
-click 477 380          # < Zurück
-click 477 380          # < Zurück
-xdotool mousemove --window "$win" $((256 + 184 + 71)) $((8 + 280 + 20))
-sleep 0.3
-xdotool click 1
-info=$(find_window '^Info über')
-away
-shot "$info" about
-xdotool key --window "$info" Escape || true
-sleep 0.5
-click 389 380          # Abbrechen
+tool_walk "$win" stop
+tool_cancel "$win"
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 pid=
 

@@ -391,22 +391,18 @@ TEST_F(StatusFormTest, ProcessStripHighlightsExactlyTheCurrentStep) {
   }
 }
 
+// What the control table builds, as properties (every control inside its parent, no two of one
+// name) and the few values the user meets: the window, the choices it starts with, the buttons
+// that Enter and Escape press, and how long a transfer may stay silent.
 TEST_F(StatusFormTest, WindowAndControlsAsDescribed) {
   RECT client;
   GetClientRect(form->Handle(), &client);
   EXPECT_EQ(client.right, 658);
   EXPECT_EQ(client.bottom, 353);
   EXPECT_EQ(form->Text(), "Updates installieren");
-  EXPECT_EQ(form->Color(), RGB(255, 255, 255));
   const LONG_PTR style = GetWindowLongPtrA(form->Handle(), GWL_STYLE);
   EXPECT_TRUE(style & WS_SYSMENU);
   EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-  EXPECT_EQ(form->Font().Name(), "Verdana");
-  EXPECT_EQ(form->Font().Height(), -11);
-  EXPECT_EQ(form->Panel_Title->Color(), RGB(49, 106, 197));
-  EXPECT_EQ(form->Panel_Title->Font().Height(), -19);
-  EXPECT_TRUE(form->Panel_Title->Font().Bold());
-  EXPECT_EQ(form->Panel_Title->Font().Color(), RGB(255, 255, 255));
   EXPECT_TRUE(form->CheckBox_Restart->Checked());
   EXPECT_TRUE(form->RadioButton_AutoUpdt->Checked());
   EXPECT_FALSE(form->RadioButton_NoAutoUpdt->Checked());
@@ -414,7 +410,6 @@ TEST_F(StatusFormTest, WindowAndControlsAsDescribed) {
   EXPECT_EQ(form->Image_Icon1->Icon(), LoadIconA(nullptr, IDI_ASTERISK));
   EXPECT_NE(form->Image_Icon2->Icon(), nullptr);
   EXPECT_NE(form->Image_Icon3->Icon(), form->Image_Icon2->Icon());
-  EXPECT_EQ(form->Pages->PageCount(), 7);
   EXPECT_TRUE(form->Button_Next->Default());
   EXPECT_TRUE(form->Button_SettingsSave->Default());
   EXPECT_TRUE(form->Button_Cancel->Cancel());
@@ -423,14 +418,8 @@ TEST_F(StatusFormTest, WindowAndControlsAsDescribed) {
   EXPECT_EQ(form->Owner(), app.get());
   EXPECT_EQ(form->HTTP->TimeOut, 10000);
   EXPECT_TRUE(form->HTTP->InputFileMode);
-  // Every control lies inside its parent window, and no two share a name.
-  // Pages are named within their container only.
-  const char* pageNames[] = {"Bestätigung1", "Prüfen", "Bestätigung2", "Download", "Einrichten", "Bestätigung3",
-                             "Einstellungen"};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(form->Pages->Page(i)->PageName(), pageNames[i]);
-  ASSERT_EQ(form->Notebook_StdButtons->PageCount(), 2);
-  EXPECT_EQ(form->Notebook_StdButtons->Page(0)->PageName(), "Standard");
-  EXPECT_EQ(form->Notebook_StdButtons->Page(1)->PageName(), "Einstellungen");
+  // Every control lies inside its parent window, and no two share a name (pages are named
+  // within their container only).
   std::vector<std::string> names;
   for (int i = 0; i < form->ComponentCount(); ++i) {
     if (!dynamic_cast<toolkit::TPage*>(form->Component(i))) names.push_back(form->Component(i)->Name());
@@ -443,6 +432,12 @@ TEST_F(StatusFormTest, WindowAndControlsAsDescribed) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+  for (toolkit::TPageControl* pages : {form->Pages, form->Notebook_StdButtons}) {
+    std::vector<std::string> pageNames;
+    for (int i = 0; i < pages->PageCount(); ++i) pageNames.push_back(pages->Page(i)->PageName());
+    std::sort(pageNames.begin(), pageNames.end());
+    EXPECT_EQ(std::adjacent_find(pageNames.begin(), pageNames.end()), pageNames.end()) << pages->Name();
+  }
 }
 
 // The settings page: what it shows for the stored values, and what saving writes.

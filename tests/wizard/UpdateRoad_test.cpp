@@ -86,7 +86,7 @@ std::string TimeText(int h, int m, int s) {
 class UpdateRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(UpdateServerPort(), 0) << "run through run_with_update_server.sh";
+    ASSERT_NE(ServerPort(), 0) << "run through run_with_server.sh --files";
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     base_ = std::string(temp) + "road_test\\";

@@ -1,13 +1,29 @@
 #!/usr/bin/env python3
-"""A loopback HTTP/1.0 server for the transfer tests that misbehaves on demand.
+"""The loopback HTTP/1.0 server of the tests: the maker's web server of the update road and the
+misbehaving server of the transfer tests in one.
 
 Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80" into --port-file once it listens;
 CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80 is 80
-when a twin could listen on port 80 as well (else 0). Every request's bytes are
-recorded; GET /_last returns those of the latest request (requests to /_... are not recorded),
-/_count how many came since /_reset.
+when a twin could listen on port 80 as well (else 0; only asked for with --port80). It ends by
+itself after --lifetime seconds.
 
-The path picks the behaviour (query arguments in brackets):
+With --root DIR it serves the files below DIR ("Updates.ini", "Updates/<file>.zip") with
+Content-Length, and a path that names no file there (nor a behaviour below) is 404. Without it,
+such a path answers 200 with a short text naming the path.
+
+Control requests (not recorded):
+  /_last                  the bytes of the latest request
+  /_count                 how many requests came since /_reset
+  /_reset                 forgets the latest request and the count
+  /_log                   the request lines received so far, one per line
+  /_mode?path=P&rate=N     send P at N bytes per second (0: as fast as possible)
+  /_mode?path=P&reset=N    send N bytes of P's body, then reset the connection
+  /_mode?path=P&status=C   answer P with status C and a small HTML body
+  /_mode?path=P&stall=N    send N bytes of P's body, then nothing until the client goes
+  /_mode?path=P&nolength=1 answer P without Content-Length (the body ends with the connection)
+  /_clear                  back to serving every file plainly
+
+Other paths pick a behaviour (query arguments in brackets):
   /echo                   200, the request bytes as the body
   /file[size,keep]        200 with Content-Length, `size` bytes of the pattern i % 251, then the
                           connection stays open `keep` seconds (as a proxy keeps it)
@@ -33,7 +49,6 @@ The path picks the behaviour (query arguments in brackets):
   /redirect[to,cookie,nolocation]
                           302 with Location `to` (as given; none with nolocation=1) and the
                           cookie `cookie` (default id=42)
-  Anything else           200 with a short text naming the path
 """
 import argparse
 import os
@@ -50,6 +65,12 @@ import urllib.parse
 lock = threading.Lock()
 last_request = b""
 request_count = 0
+request_log = []  # the request lines, for /_log
+modes = {}  # path -> dict of mode values, for the files below ROOT
+ROOT = None
+BEHAVIOURS = {"/echo", "/file", "/nolength", "/raw", "/manylines", "/bigheader", "/wronglength", "/status",
+              "/noreason", "/silent", "/late", "/drip", "/hdrip", "/stall", "/close-header", "/close-body",
+              "/longline", "/loop", "/redirect"}
 
 PATTERN = bytes(i % 251 for i in range(251 * 1024))
 
@@ -129,6 +150,15 @@ class Handler(socketserver.BaseRequestHandler):
                     body = last_request
                 elif path == "/_count":
                     body = str(request_count).encode()
+                elif path == "/_log":
+                    body = "".join(line + "\n" for line in request_log).encode("latin-1")
+                elif path == "/_mode":
+                    mode = dict(urllib.parse.parse_qsl(url.query))
+                    modes.setdefault(mode.pop("path"), {}).update({k: int(v) for k, v in mode.items()})
+                    body = b"ok"
+                elif path == "/_clear":
+                    modes.clear()
+                    body = b"ok"
                 else:
                     request_count = 0
                     last_request = b""
@@ -138,11 +168,63 @@ class Handler(socketserver.BaseRequestHandler):
         with lock:
             last_request = raw
             request_count += 1
+            request_log.append(first)
 
         try:
-            self.behave(path, args, raw)
+            if ROOT is not None and path not in BEHAVIOURS:
+                self.serve_file(urllib.parse.unquote(path, encoding="latin-1"))
+            else:
+                self.behave(path, args, raw)
         except OSError:
             pass
+
+    def serve_file(self, path):
+        """A file below ROOT as the maker's web server sends it, in the mode set for its path."""
+        sock = self.request
+        with lock:
+            mode = dict(modes.get(path, {}))
+
+        def head(status, reason, length):
+            text = "HTTP/1.0 %d %s\r\nContent-Type: application/octet-stream\r\n" % (status, reason)
+            if length is not None:
+                text += "Content-Length: %d\r\n" % length
+            sock.sendall((text + "\r\n").encode("latin-1"))
+
+        if "status" in mode:
+            body = b"<html><body>Fehler %d</body></html>" % mode["status"]
+            head(mode["status"], "Error", len(body))
+            sock.sendall(body)
+            return
+        local = os.path.normpath(os.path.join(ROOT, path.lstrip("/")))
+        if not local.startswith(ROOT + os.sep) or not os.path.isfile(local):
+            body = b"<html><body>404 Not Found</body></html>"
+            head(404, "Not Found", len(body))
+            sock.sendall(body)
+            return
+        with open(local, "rb") as f:
+            body = f.read()
+        head(200, "OK", None if mode.get("nolength") else len(body))
+        limit = mode.get("reset", mode.get("stall", len(body)))
+        rate = mode.get("rate", 0)
+        sent, start = 0, time.monotonic()
+        block = 16384 if rate else 65536
+        while sent < min(limit, len(body)):
+            piece = body[sent:min(sent + block, limit)]
+            sock.sendall(piece)
+            sent += len(piece)
+            if rate:
+                wait = start + sent / rate - time.monotonic()
+                if wait > 0:
+                    time.sleep(wait)
+        if "reset" in mode:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+        elif "stall" in mode:
+            try:
+                while sock.recv(4096):
+                    pass
+            except OSError:
+                pass
 
     def behave(self, path, args, raw):
         sock = self.request
@@ -238,11 +320,16 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
+    global ROOT
     parser = argparse.ArgumentParser()
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--root", help="the folder whose files it serves")
+    parser.add_argument("--port80", action="store_true", help="a twin on port 80 where it can be had")
     parser.add_argument("--lifetime", type=float, default=1800, help="seconds before it stops")
     opts = parser.parse_args()
+    if opts.root:
+        ROOT = os.path.realpath(opts.root)
 
     server = Server(("127.0.0.1", opts.port), Handler)
     closed = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -250,9 +337,10 @@ def main():
     # A twin on port 80 where that port can be had, for URLs without a port.
     twin = None
     try:
-        twin = Server(("127.0.0.1", 80), Handler)
-        threading.Thread(target=twin.serve_forever, kwargs={"poll_interval": 0.2},
-                         daemon=True).start()
+        if opts.port80:
+            twin = Server(("127.0.0.1", 80), Handler)
+            threading.Thread(target=twin.serve_forever, kwargs={"poll_interval": 0.2},
+                             daemon=True).start()
     except OSError:
         twin = None
     tmp = opts.port_file + ".tmp"
