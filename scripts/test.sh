@@ -18,12 +18,16 @@ source "$root/scripts/arch32.sh"
 lane_a='^(examples_road_tests|net_tests|brisel_tests|engine_tests|release_test)$'
 
 summary=()
+logs=()  # every CTest output of this call, for the closing count
 failed=0
 # run_ctest LABEL TREE ARGS...: CTest in build/TREE; its time and failures go to the summary.
 run_ctest() {
   local label=$1 tree=$2 rc=0 start=$SECONDS
   shift 2
-  ctest --test-dir "$root/build/$tree" --output-on-failure --timeout 300 "$@" || rc=$?
+  ctest --test-dir "$root/build/$tree" --output-on-failure --timeout 300 "$@" >"$root/build/ctest-$tree.log" 2>&1 ||
+    rc=$?
+  cat "$root/build/ctest-$tree.log"
+  logs+=("$root/build/ctest-$tree.log")
   local line="$label: $((SECONDS - start)) s"
   if [ $rc != 0 ]; then
     failed=1
@@ -71,6 +75,7 @@ run_lanes() {
   wait $pid_b || rc_b=$?
   local line="$label: $((SECONDS - start)) s" n rc
   for n in a b; do
+    logs+=("$root/build/lane-$tree-$n.log")
     echo "== lane $tree-$n"
     cat "$root/build/lane-$tree-$n.log"
     rc=$rc_a
@@ -108,4 +113,12 @@ fi
 echo "== summary"
 printf '%s\n' "${summary[@]}"
 echo "architectures tested under Wine: $archs"
+# The suites' counts over every run of this call, from CTest's closing line in each output.
+passed=0 failures=0
+for log in "${logs[@]}"; do
+  read -r p f < <(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$log" | tail -n 1 |
+    awk '{print $1 - $2, $2}')
+  passed=$((passed + ${p:-0})) failures=$((failures + ${f:-0}))
+done
+echo "suites: $passed passed, $failures failed"
 exit $failed
