@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "base/zip_rules.h"
 #include "publish/publish_rules.h"
@@ -65,42 +66,45 @@ std::string MakeArchive(const std::vector<ArchiveEntry>& entries) {
   return bytes;
 }
 
-std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes) {
+namespace {
+
+struct ZipDiscard {
+  void operator()(zip_t* zip) const { zip_discard(zip); }
+};
+using OpenArchive = std::unique_ptr<zip_t, ZipDiscard>;
+
+// The archive in `bytes` (borrowed while the result lives) opened for reading as the programs
+// open it: their own consistency check (ArchiveProblems) replaces libzip's, which refuses
+// archives of common tools. Null when libzip cannot open it.
+OpenArchive OpenFromBytes(const std::string& bytes) {
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  if (!source) {
-    zip_error_fini(&error);
-    return std::nullopt;
-  }
-  // Opened as the programs open it: their own consistency check (ArchiveProblems) replaces
-  // libzip's, which refuses archives of common tools.
-  zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
   zip_error_fini(&error);
-  if (!zip) {
-    zip_source_free(source);
-    return std::nullopt;
-  }
+  if (!zip && source) zip_source_free(source);
+  return OpenArchive(zip);
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& bytes) {
+  OpenArchive archive = OpenFromBytes(bytes);
+  if (!archive) return std::nullopt;
+  zip_t* zip = archive.get();
   std::vector<std::string> names;
   zip_int64_t count = zip_get_num_entries(zip, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
     if (name) names.emplace_back(name);
   }
-  zip_discard(zip);
   return names;
 }
 
 std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t index, size_t limit) {
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
-  if (!zip) {
-    if (source) zip_source_free(source);
-    return std::nullopt;
-  }
+  OpenArchive archive = OpenFromBytes(bytes);
+  if (!archive) return std::nullopt;
+  zip_t* zip = archive.get();
   std::optional<std::string> text;
   if (zip_file_t* file = zip_fopen_index(zip, index, 0)) {
     // Read in pieces up to one byte past the limit: the sizes in the archive may lie.
@@ -115,7 +119,6 @@ std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t in
     }
     zip_fclose(file);
   }
-  zip_discard(zip);
   return text;
 }
 
@@ -174,16 +177,12 @@ std::vector<std::string> ArchiveProblems(const std::string& bytes) {
     return problems;
   }
   // The names as the programs' libzip gives them (UTF-8, code page 437 names converted).
-  zip_error_t error;
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
-  zip_error_fini(&error);
-  if (!zip) {
-    if (source) zip_source_free(source);
+  OpenArchive archive = OpenFromBytes(bytes);
+  if (!archive) {
     problems.push_back("libzip cannot open it; the programs unpack nothing of it.");
     return problems;
   }
+  zip_t* zip = archive.get();
   // The same rules as the programs' extraction: skipped names, the first of two entries of one
   // name kept, then what cannot be unpacked.
   std::vector<std::pair<std::string, std::string>> taken;  // file name, entry name
@@ -213,7 +212,6 @@ std::vector<std::string> ArchiveProblems(const std::string& bytes) {
       problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + base::ZipMethodName(e.method) +
                          ", which the programs cannot unpack; pack it with Deflate.");
   }
-  zip_discard(zip);
   return problems;
 }
 
