@@ -127,34 +127,11 @@ ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& 
   return ListVerdict{UpdateOffered(hasSection, dateValue, reference, format, today), Refusal::None};
 }
 
-const char kListSection[] = "<Liste>";
-const char kSerialKey[] = "Serial";
-const char kExpiresKey[] = "Expires";
-const char kSizeKey[] = "Size";
-
-namespace {
-
-// A whole number of decimal digits only, at most `maximum`; blanks around it allowed.
-std::optional<std::uint64_t> ReadWholeNumber(std::string_view text, std::uint64_t maximum) {
-  const std::string digits(base::TrimBlanksAndBreaks(text));
-  if (digits.empty() || digits.size() > 19) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value > maximum) return std::nullopt;
-  return value;
-}
-
-}  // namespace
-
 FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::ShortDateFormat& format,
                                     base::TDateTime today) {
   FreshnessVerdict verdict;
   if (list.size) {
-    // An archive of more than 1 TB is no update of ours.
-    const auto size = ReadWholeNumber(*list.size, std::uint64_t{1} << 40);
+    const auto size = base::ReadListNumber(*list.size, base::kMaxArchiveSize);
     if (!size) return FreshnessVerdict{Refusal::ListValueUnreadable, std::nullopt, std::nullopt};
     verdict.size = static_cast<std::int64_t>(*size);
   }
@@ -162,7 +139,7 @@ FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::Short
     if (list.stored) verdict.refusal = Refusal::ListWithoutSerial;
     return verdict;
   }
-  const auto serial = ReadWholeNumber(list.serial, 0xFFFFFFFFu);
+  const auto serial = base::ReadListNumber(list.serial, base::kMaxSerial);
   const auto expires = base::TryParseListDate(list.expires, format, today);
   if (!serial || *serial == 0 || !expires) return FreshnessVerdict{Refusal::ListValueUnreadable, std::nullopt, std::nullopt};
   if (list.stored && *serial < *list.stored) verdict.refusal = Refusal::ListReplayed;

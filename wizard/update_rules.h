@@ -103,13 +103,11 @@ struct ListVerdict {
 ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,
                            const base::ShortDateFormat& format, base::TDateTime today);
 
-// The section of a signed list that carries its serial and expiry. Its name holds "<" and ">",
-// which no program name of the family can hold: a program's name is also its file name, and
-// neither character is allowed in a Windows file name; trelkpublish refuses it as a program.
-extern const char kListSection[];   // "<Liste>"
-extern const char kSerialKey[];     // "Serial": a whole number from 1 to 4294967295, growing with every publication
-extern const char kExpiresKey[];    // "Expires": the last day the list is good for, dd.MM.yyyy
-extern const char kSizeKey[];       // "Size": in a program's section, the archive's length in bytes
+// The list's serial section and its keys, shared with trelkpublish.
+using base::kExpiresKey;
+using base::kListSection;
+using base::kSerialKey;
+using base::kSizeKey;
 
 // What a program with a key reads of a signed list and of its own key for the verdict below.
 struct ListFreshness {
