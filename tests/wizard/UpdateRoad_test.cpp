@@ -854,6 +854,8 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     std::string sha256Line;  // the section's "SHA256" line, or none
     std::string served;      // the archive on the server
     Refusal refusal;
+    long long size = -1;     // the section's "Size" (-1: none)
+    bool noLength = false;   // the server sends the archive without Content-Length
   } cases[] = {
       {"checksum in upper case", true, "SHA256=" + upper + "\r\n", archive, Refusal::None},
       {"no SHA256", true, "", archive, Refusal::ArchiveUnchecked},
@@ -864,6 +866,17 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
        Refusal::ArchiveDamaged},
       {"without a key a wrong SHA256 is ignored", false, "SHA256=" + base::HexText(Sha256(changed)) + "\r\n",
        archive, Refusal::None},
+      // "Size": the download takes no byte beyond it, and one of another length installs nothing.
+      {"the right Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::None, (long long)archive.size()},
+      {"more bytes than Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() - 1000},
+      {"more bytes than Size, no length", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() - 1000, true},
+      {"fewer bytes than Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() + 1000},
+      {"fewer bytes than Size, no length", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() + 1000, true},
+      {"without a key a wrong Size is ignored", false, "", archive, Refusal::None, 5},
   };
   auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
   for (const Case& c : cases) {
@@ -871,8 +884,9 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     ServerClear();
-    const std::string list = head + c.sha256Line;
+    const std::string list = head + c.sha256Line + (c.size >= 0 ? "Size=" + std::to_string(c.size) + "\r\n" : "");
     Serve("Updates.ini", list);
+    if (c.noLength) ServerMode("/Updates/Kasse.zip", "nolength=1");
     Serve("Updates.ini.sig", c.key ? base::EncodeBase64(Sign(list, keys)) : std::string("kaputt"));
     Serve("Updates\\Kasse.zip", c.served);
     form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
@@ -880,6 +894,19 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     const std::string logBefore = ServerLog();
     ASSERT_TRUE(Check());
     form->Button_NextClick(form->Button_Next);  // the download
+    if (c.refusal == Refusal::ArchiveSizeWrong) {
+      EXPECT_LE(form->HTTP->ReceivedBytes(), c.size + 1) << "stopped at Size";
+      EXPECT_EQ(form->Pages->PageIndex(), 3);
+      EXPECT_EQ(form->Label_Download->Text(), wizard::RefusalText(c.refusal));
+      EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
+      EXPECT_TRUE(form->Button_Next->Enabled());
+      EXPECT_TRUE(form->Button_Cancel->Enabled()) << "no reminder date at the end";
+      EXPECT_EQ(Listing(folder), "") << "nothing of the search stays";
+      Click(form->Button_Next);
+      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+      EXPECT_EQ(form->Pages->PageIndex(), 1);
+      continue;
+    }
     ASSERT_EQ(ReadFileBytes(local()), c.served);
     form->Button_NextClick(form->Button_Next);  // "Einrichten"
     EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden") << "the page as it always reads";
