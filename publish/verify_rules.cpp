@@ -42,14 +42,10 @@ std::string PublishedForm(double date) {
 
 // The problems of the "Date" value and the news items' dates of one section.
 // The list's serial and expiry as the programs with the public key read them.
-void CheckSerialSection(const UpdateList& list, double today, bool signedList, std::vector<std::string>& problems) {
+void CheckSerialSection(const UpdateList& list, double today, std::vector<std::string>& problems) {
   const std::string where = std::string("Section [") + base::kListSection + "]: ";
-  if (!list.HasSection(base::kListSection)) {
-    if (signedList)
-      problems.push_back(where + "missing; programs with the public key that once read a list with a serial refuse "
-                         "this one (trelkpublish renew adds it).");
-    return;
-  }
+  // A list without the section is still read by every program that never accepted one with it.
+  if (!list.HasSection(base::kListSection)) return;
   auto serial = list.ReadValue(base::kListSection, base::kSerialKey);
   if (!serial || !base::ReadListNumber(*serial, base::kMaxSerial) || *base::ReadListNumber(*serial, base::kMaxSerial) == 0)
     problems.push_back(where + "the Serial \"" + serial.value_or("") +
@@ -138,7 +134,7 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
                            "signing or signed with another key.");
     }
   }
-  CheckSerialSection(*list, view.today, publicKey.has_value(), problems);
+  CheckSerialSection(*list, view.today, problems);
   auto names = list->SectionNames();
   names.erase(std::remove_if(names.begin(), names.end(),
                              [](const std::string& n) { return SameName(n, base::kListSection); }),
