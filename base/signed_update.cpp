@@ -108,4 +108,21 @@ bool Sha256ValueMatches(std::string_view value, std::string_view digest) {
   return true;
 }
 
+const char kListSection[] = "<Liste>";
+const char kSerialKey[] = "Serial";
+const char kExpiresKey[] = "Expires";
+const char kSizeKey[] = "Size";
+
+std::optional<std::uint64_t> ReadListNumber(std::string_view text, std::uint64_t maximum) {
+  const std::string_view digits = TrimBlanksAndBreaks(text);
+  if (digits.empty() || digits.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > maximum) return std::nullopt;
+  return value;
+}
+
 }  // namespace base

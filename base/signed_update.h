@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,5 +44,21 @@ std::string HexText(std::string_view bytes);
 // `digest`: exactly 64 hex digits, in either case, equal to it. An empty or shorter value, or
 // one with any other character, never matches.
 bool Sha256ValueMatches(std::string_view value, std::string_view digest);
+
+// ---- Serial, expiry and size of a signed list ----------------------------------------------------
+
+// The section of a signed list that carries its serial and expiry. Its name holds "<" and ">",
+// which no program name of the family can hold: a program's name is also its file name, and
+// neither character is allowed in a Windows file name; trelkpublish refuses it as a program.
+extern const char kListSection[];  // "<Liste>"
+extern const char kSerialKey[];    // "Serial": a whole number from 1 to 4294967295, growing with every publication
+extern const char kExpiresKey[];   // "Expires": the last day the list is good for, dd.MM.yyyy
+extern const char kSizeKey[];      // "Size": in a program's section, the archive's length in bytes
+constexpr std::uint64_t kMaxSerial = 0xFFFFFFFFu;
+constexpr std::uint64_t kMaxArchiveSize = std::uint64_t{1} << 40;  // 1 TB: no update of ours is larger
+
+// A whole number of decimal digits only (no sign), at most `maximum`; blanks and line breaks
+// around it allowed. Empty result for anything else.
+std::optional<std::uint64_t> ReadListNumber(std::string_view text, std::uint64_t maximum);
 
 }  // namespace base

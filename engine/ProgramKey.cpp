@@ -9,6 +9,7 @@ const char kUpdateIntervalValue[] = "UpdateInterval";
 const char kNoUpdateValue[] = "NoUpdate";
 const char kOnlyUpdateValue[] = "OnlyUpdate";
 const char kApplicationFileNameValue[] = "ApplicationFileName";
+const char kUpdateSerialValue[] = "UpdateSerial";
 
 std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
 

@@ -19,6 +19,9 @@ extern const char kUpdateIntervalValue[];       // "UpdateInterval": days betwee
 extern const char kNoUpdateValue[];             // "NoUpdate": present, never reminded (empty text)
 extern const char kOnlyUpdateValue[];           // "OnlyUpdate": the next start only searches (empty text)
 extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the last start command
+// "UpdateSerial": the highest serial of a signed update list that the program accepted (REG_DWORD,
+// read as unsigned). Written and read by the wizard of a program with a key only.
+extern const char kUpdateSerialValue[];
 
 // Writes `reminder` into the program key open in `key` (borrowed). Throws ERegistryException
 // when a write fails; the value written first then stays as it was ("NoUpdate" of Never is

@@ -114,6 +114,14 @@ int Keygen(const Arguments& a, std::ostream& out) {
   return 0;
 }
 
+// The one-line signature file's text of `bytes`.
+std::string SignatureText(const std::string& bytes, const SecretKey& secret) {
+  unsigned char signature[crypto_sign_BYTES];
+  crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                       secret.bytes);
+  return base::EncodeBase64(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
+}
+
 // ---- publish --------------------------------------------------------------------------------
 
 std::vector<ArchiveEntry> FilesToPack(const std::string& from) {
@@ -195,17 +203,17 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   std::vector<std::pair<std::string, std::string>> values = {{"Date", date}, {"File", a.file}};
   if (a.newsGiven) values.emplace_back("News", NewsValue(news));
   values.emplace_back("SHA256", hash);
+  values.emplace_back(base::kSizeKey, std::to_string(archive.size()));
+  const std::string expires = a.expires.empty() ? DateAfter(today.year, today.month, today.day, kDefaultListDays) : a.expires;
+  std::uint32_t serial = 0;
   try {
     list.SetValues(program, values);
+    serial = RenewList(list, expires);
   } catch (const EPublishError& e) {
     throw EPublishError(ConsoleTextFromList(e.Message()));
   }
   const std::string listBytes = list.Bytes();
-
-  unsigned char signature[crypto_sign_BYTES];
-  crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(listBytes.data()), listBytes.size(),
-                       secret.bytes);
-  const std::string signatureText = base::EncodeBase64(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
+  const std::string signatureText = SignatureText(listBytes, secret);
 
   // Nothing is written before here: a refused publish leaves the folder as it was.
   MakeDirectory(a.server);
@@ -220,6 +228,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
       << archive.size() << " bytes, SHA256 " << hash << ")\n"
       << "Date " << date << (a.newsGiven ? ", " + std::to_string(news.size()) + " news item(s)" : ", News left as it was")
       << "\n"
+      << "Serial " << serial << ", good until " << expires << "\n"
       << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
 
   if (future)
@@ -237,6 +246,33 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// ---- renew ----------------------------------------------------------------------------------
+
+int Renew(const Arguments& a, std::ostream& out) {
+  InitSodium();
+  SecretKey secret;
+  ReadSecretKey(a.key, secret);
+  const std::string listPath = JoinPath(a.server, kListFile);
+  auto bytes = TryReadFile(listPath);
+  if (!bytes) throw EPublishError("\"" + listPath + "\" does not exist; publish an update first.");
+  UpdateList list(*bytes);
+  const LocalDate today = Today();
+  const std::string expires = a.expires.empty() ? DateAfter(today.year, today.month, today.day, kDefaultListDays) : a.expires;
+  std::uint32_t serial = 0;
+  try {
+    serial = RenewList(list, expires);
+  } catch (const EPublishError& e) {
+    throw EPublishError(ConsoleTextFromList(e.Message()));
+  }
+  const std::string listBytes = list.Bytes();
+  const std::string signatureText = SignatureText(listBytes, secret);
+  WriteFileReplacing(listPath, listBytes);
+  WriteFileReplacing(JoinPath(a.server, kSignatureFile), signatureText + "\r\n");
+  out << "Renewed " << listPath << ": serial " << serial << ", good until " << expires << "\n"
+      << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
+  return 0;
+}
+
 // ---- verify ---------------------------------------------------------------------------------
 
 int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
@@ -247,10 +283,12 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
   ServerView view = ViewOf(a.server);
   auto problems = CheckServer(view, publicKey);
   for (const std::string& p : problems) err << ConsoleTextFromList(p) << "\n";
+  for (const std::string& w : ListWarnings(view)) err << "Warning: " << ConsoleTextFromList(w) << "\n";
   size_t sections = 0;
   if (view.list) {
     try {
-      sections = UpdateList(*view.list).SectionNames().size();
+      for (const std::string& name : UpdateList(*view.list).SectionNames())
+        if (!SameName(name, base::kListSection)) ++sections;
     } catch (const EPublishError&) {
     }
   }
@@ -280,6 +318,7 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     switch (a.command) {
       case Command::Keygen: return Keygen(a, out);
       case Command::Publish: return Publish(a, out, err);
+      case Command::Renew: return Renew(a, out);
       case Command::Verify: return Verify(a, out, err);
       case Command::Help: out << UsageText(); return 0;
     }

@@ -8,6 +8,7 @@
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
 #include "base/list_dates.h"
+#include "base/signed_update.h"
 
 namespace publish {
 
@@ -353,6 +354,31 @@ void UpdateList::SetValues(std::string_view section, const std::vector<std::pair
   }
 }
 
+// ---- Serial and expiry ----------------------------------------------------------------------
+
+std::uint32_t RenewList(UpdateList& list, const std::string& expires) {
+  std::uint64_t serial = 0;
+  if (auto old = list.ReadValue(base::kListSection, base::kSerialKey); old && !old->empty()) {
+    auto number = base::ReadListNumber(*old, base::kMaxSerial);
+    if (!number)
+      throw EPublishError("The list's Serial \"" + *old + "\" is no whole number from 1 to 4294967295; set it by hand "
+                          "to the last serial published.");
+    serial = *number;
+  }
+  if (serial >= base::kMaxSerial) throw EPublishError("The list's Serial is at its highest, 4294967295.");
+  ++serial;
+  list.SetValues(base::kListSection, {{base::kSerialKey, std::to_string(serial)}, {base::kExpiresKey, expires}});
+  return static_cast<std::uint32_t>(serial);
+}
+
+std::string DateAfter(int year, int month, int day, int days) {
+  const auto start = base::TryEncodeDate(year, month, day);
+  if (!start) throw EPublishError("No date: " + std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day));
+  const auto parts = base::TryDecodeDate(static_cast<base::TDateTime>(*start + days));
+  if (!parts) throw EPublishError("No date " + std::to_string(days) + " days later.");
+  return FormatReleaseDate(parts->year, parts->month, parts->day);
+}
+
 // ---- The command line -----------------------------------------------------------------------
 
 std::string UsageText() {
@@ -362,15 +388,24 @@ std::string UsageText() {
          "      Existing key files are never replaced.\n"
          "  trelkpublish publish --key <update-secret.key> --server <serverfolder>\n"
          "                       --program <section> --from <folder> --file <archive.zip>\n"
-         "                       [--date <dd.MM.yyyy>] [--news <item>]...\n"
+         "                       [--date <dd.MM.yyyy>] [--expires <dd.MM.yyyy>]\n"
+         "                       [--news <item>]...\n"
          "      Packs the files of <folder> (Update.bat among them) into\n"
          "      <serverfolder>/Updates/<archive.zip>, writes the section's Date, File,\n"
          "      News and SHA256 into <serverfolder>/Updates.ini and signs the list\n"
          "      (Updates.ini.sig). The date defaults to today. Each --news is one item;\n"
-         "      without --news an existing News value stays as it is.\n"
+         "      without --news an existing News value stays as it is. The archive's\n"
+         "      length goes into the section's Size; the list's [<Liste>] gets a serial\n"
+         "      one higher than before and the expiry (default: a year from today).\n"
+         "  trelkpublish renew --key <update-secret.key> --server <serverfolder>\n"
+         "                     [--expires <dd.MM.yyyy>]\n"
+         "      Raises the list's serial, sets its expiry (default: a year from today)\n"
+         "      and signs it again; no program's section changes. For a scheduled job:\n"
+         "      programs with the public key refuse a list after its expiry day.\n"
          "  trelkpublish verify --server <serverfolder> [--public <update-public.key>]\n"
          "      Checks the folder the way the programs read it; with --public also the\n"
-         "      signature and that every archive has its SHA256.\n"
+         "      signature and that every archive has its SHA256. Warns when the list\n"
+         "      expires within 14 days.\n"
          "Exit code: 0 all right, 1 problems found or the operation failed, 2 usage error.\n";
 }
 
@@ -401,7 +436,10 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   if (command == "publish") {
     a.command = Command::Publish;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--program", &a.program},
-               {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}};
+               {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}, {"--expires", &a.expires}};
+  } else if (command == "renew") {
+    a.command = Command::Renew;
+    options = {{"--key", &a.key}, {"--server", &a.server}, {"--expires", &a.expires}};
   } else if (command == "verify") {
     a.command = Command::Verify;
     options = {{"--server", &a.server}, {"--public", &a.publicKey}};
@@ -428,10 +466,18 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   }
   std::vector<std::string> required = a.command == Command::Publish
                                           ? std::vector<std::string>{"--key", "--server", "--program", "--from", "--file"}
-                                          : std::vector<std::string>{"--server"};
+                                          : a.command == Command::Renew ? std::vector<std::string>{"--key", "--server"}
+                                                                        : std::vector<std::string>{"--server"};
   for (const std::string& option : required)
     if (!seen[option]) throw EPublishError(command + " needs the option " + option + ".");
+  if (!a.expires.empty()) {
+    auto date = NormalizeReleaseDate(a.expires);
+    if (!date) throw EPublishError("The expiry \"" + a.expires + "\" is not a date of the form dd.MM.yyyy.");
+    a.expires = *date;
+  }
   if (a.command == Command::Publish) {
+    if (SameName(base::TrimBlanksAndBreaks(a.program), base::kListSection))
+      throw EPublishError("\"" + a.program + "\" is the list's own section and no program's.");
     if (!a.date.empty()) {
       auto date = NormalizeReleaseDate(a.date);
       if (!date) throw EPublishError("The date \"" + a.date + "\" is not a date of the form dd.MM.yyyy.");

@@ -122,14 +122,27 @@ class UpdateList {
   std::vector<Line> lines_;
 };
 
+// ---- Serial and expiry ----------------------------------------------------------------------
+
+// The days a list is good for when the maker names no expiry.
+constexpr int kDefaultListDays = 365;
+// Sets the list's "Serial" in its section base::kListSection one above the one it has (1 when
+// it has none) and its "Expires" to `expires` (dd.MM.yyyy); every other section stays byte for
+// byte. Returns the new serial. Throws EPublishError for a serial that cannot be read or that
+// is at its highest.
+std::uint32_t RenewList(UpdateList& list, const std::string& expires);
+// dd.MM.yyyy of the day `days` after the calendar date.
+std::string DateAfter(int year, int month, int day, int days);
+
 // ---- The command line -----------------------------------------------------------------------
 
-enum class Command { Keygen, Publish, Verify, Help };
+enum class Command { Keygen, Publish, Renew, Verify, Help };
 
 struct Arguments {
   Command command = Command::Help;
   std::string keyFolder;  // keygen
   std::string key, server, program, from, file, date;  // publish (date empty: today)
+  std::string expires;  // publish, renew: the list's last good day (empty: a year from today)
   std::vector<std::string> news;
   bool newsGiven = false;
   std::string publicKey;  // verify (empty: the signature is not checked)

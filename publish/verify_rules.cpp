@@ -3,6 +3,7 @@
 #include "publish/verify_rules.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
@@ -40,6 +41,25 @@ std::string PublishedForm(double date) {
 }
 
 // The problems of the "Date" value and the news items' dates of one section.
+// The list's serial and expiry as the programs with the public key read them.
+void CheckSerialSection(const UpdateList& list, double today, std::vector<std::string>& problems) {
+  const std::string where = std::string("Section [") + base::kListSection + "]: ";
+  // A list without the section is still read by every program that never accepted one with it.
+  if (!list.HasSection(base::kListSection)) return;
+  auto serial = list.ReadValue(base::kListSection, base::kSerialKey);
+  if (!serial || !base::ReadListNumber(*serial, base::kMaxSerial) || *base::ReadListNumber(*serial, base::kMaxSerial) == 0)
+    problems.push_back(where + "the Serial \"" + serial.value_or("") +
+                       "\" is no whole number from 1 to 4294967295; programs with the public key refuse the list.");
+  auto expires = list.ReadValue(base::kListSection, base::kExpiresKey);
+  auto day = expires ? base::TryParsePublishedDate(*expires) : std::nullopt;
+  if (!day)
+    problems.push_back(where + "the Expires \"" + expires.value_or("") +
+                       "\" is not a date of the form dd.MM.yyyy; programs with the public key refuse the list.");
+  else if (*day < std::floor(today))
+    problems.push_back(where + "the list expired on " + *expires +
+                       "; programs with the public key refuse it (trelkpublish renew).");
+}
+
 void CheckDates(const UpdateList& list, const std::string& name, double today, std::vector<std::string>& problems) {
   const std::string where = "Section [" + name + "]: ";
   const char* const elsewhere = "programs without the public key take today's date instead, programs with it refuse "
@@ -73,6 +93,21 @@ void CheckDates(const UpdateList& list, const std::string& name, double today, s
 
 }  // namespace
 
+std::vector<std::string> ListWarnings(const ServerView& view) {
+  std::vector<std::string> warnings;
+  if (!view.list) return warnings;
+  try {
+    const UpdateList list(*view.list);
+    auto expires = list.ReadValue(base::kListSection, base::kExpiresKey);
+    auto day = expires ? base::TryParsePublishedDate(*expires) : std::nullopt;
+    if (day && *day >= std::floor(view.today) && *day < std::floor(view.today) + kExpiryWarningDays)
+      warnings.push_back("The list expires on " + *expires + ", within " + std::to_string(kExpiryWarningDays) +
+                         " days: run trelkpublish renew before then, or programs with the public key refuse it.");
+  } catch (const EPublishError&) {
+  }
+  return warnings;
+}
+
 std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {
   std::vector<std::string> problems;
   if (!view.list) {
@@ -99,10 +134,18 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
                            "signing or signed with another key.");
     }
   }
+  CheckSerialSection(*list, view.today, problems);
   auto names = list->SectionNames();
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::string& n) { return SameName(n, base::kListSection); }),
+              names.end());
   if (names.empty()) problems.push_back("Updates.ini has no section with a value.");
   for (const std::string& name : names) {
     const std::string where = "Section [" + name + "]: ";
+    auto size = list->ReadValue(name, base::kSizeKey);
+    if (size && !base::ReadListNumber(*size, base::kMaxArchiveSize))
+      problems.push_back(where + "the Size \"" + *size + "\" is no whole number of bytes; programs with the public key "
+                         "refuse the list.");
     CheckDates(*list, name, view.today, problems);
     auto file = list->ReadValue(name, "File");
     auto hash = list->ReadValue(name, "SHA256");
@@ -129,6 +172,10 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
       problems.push_back(where + "the archive Updates/" + *file + " is missing.");
       continue;
     }
+    if (auto given = size ? base::ReadListNumber(*size, base::kMaxArchiveSize) : std::nullopt;
+        given && *given != bytes->size())
+      problems.push_back(where + "the Size " + *size + " is not the length of Updates/" + *file + " (" +
+                         std::to_string(bytes->size()) + " bytes); programs with the public key refuse the download.");
     if (hash && IsHexOfLength(*hash, 32)) {
       std::string actual = base::HexText(view.sha256(*bytes));
       std::string given = *hash;

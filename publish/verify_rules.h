@@ -53,6 +53,12 @@ std::optional<std::string> BatchTemplateRefusal(std::string_view bytes);
 // checked against both readings of the programs (a computer whose short date is day.month.year,
 // and the published form that every computer reads), the archive's "Update.bat" against the
 // programs' template rules.
+// Also: the list's [<Liste>] section when present (a serial or expiry that the
+// programs do not read, an expiry day passed) and each section's "Size" against its archive.
 std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey);
+
+// The warnings that are no problem yet: the list expires within kExpiryWarningDays.
+constexpr int kExpiryWarningDays = 14;
+std::vector<std::string> ListWarnings(const ServerView& view);
 
 }  // namespace publish

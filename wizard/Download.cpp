@@ -32,6 +32,13 @@ std::int64_t DownloadLimit(const std::string& folder) {
   return room > 0 ? room : 0;
 }
 
+// The length of the file at `path`; -1 when it cannot be read.
+std::int64_t FileBytes(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace
 
 std::string TStatusForm::FormatSize(std::int64_t bytes, int decimals) {
@@ -50,6 +57,19 @@ void TStatusForm::RunDownload() {
   CancelDownload->Show();
   toolkit::ProcessMessages();
   DownloadUpdate(Run.SearchDir + ZIPFileName);
+  if (Run.DownloadSizeWrong) {
+    // Not the archive the signed list names: nothing of the search stays, and the way back
+    // leads to a new check.
+    Run.DropSearch();
+    Label_Download->SetCaption(RefusalText(Refusal::ArchiveSizeWrong));
+    CancelDownload->Hide();
+    OfferWayBack();
+    if (Run.CloseAfterDownload) {
+      Run.CloseAfterDownload = false;
+      Close();
+    }
+    return;
+  }
   Label_Download->SetCaption(Run.DownloadAborted    ? kDownloadStoppedText
                              : Run.DownloadTooLarge ? kDownloadNoRoomText
                              : Run.DownloadFailed   ? kDownloadFailedText
@@ -76,17 +96,24 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   Run.Downloading = true;
   Run.DownloadFailed = false;
   Run.DownloadTooLarge = false;
+  Run.DownloadSizeWrong = false;
   // The archive may take the drive's free space less a margin, never all of it: a server that
-  // streams without end fills no disk.
+  // streams without end fills no disk. With a signed "Size" it takes no byte more than that.
+  const std::int64_t room = DownloadLimit(Run.SearchDir);
+  const bool sizeLimits = Run.ArchiveSize && (room < 0 || *Run.ArchiveSize <= room);
   const FetchResult fetched =
       FetchFile(*HTTP, "http://" + UpdateServer + "/Updates/" + Run.UpdateList->ReadString(ProgramName, "File", ""),
-                localFile, DownloadLimit(Run.SearchDir));
+                localFile, sizeLimits ? *Run.ArchiveSize : room);
   Run.Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
   // The last block's figures, whether or not they were shown when it came.
   if (progressReported_) ShowProgress();
   if (Run.DownloadAborted) {
     Sleep(3000);
+    DeleteFileA(localFile.c_str());
+  } else if ((fetched.arrived || (fetched.tooLong && sizeLimits)) &&
+             JudgeDownloadSize(Run.ArchiveSize, fetched.tooLong, FileBytes(localFile)) != Refusal::None) {
+    Run.DownloadSizeWrong = true;
     DeleteFileA(localFile.c_str());
   } else if (!fetched.arrived) {
     // Not shown as a complete download: what arrived (an error page, the first part of the

@@ -186,6 +186,10 @@ class TStatusForm : public toolkit::TForm {
   // judges `list` by it. Empty result when the signature could not be fetched (no connection, a
   // reply cut off); a signature the server does not have is Refusal::ListUnsigned.
   std::optional<Refusal> CheckListSignature(const std::string& list);
+  // The verdict of a program with a key on the read list's serial, expiry and the program's
+  // "Size" (JudgeListFreshness) against "UpdateSerial" in the program key; stores a higher
+  // serial of an accepted list there and the archive's size in Run.ArchiveSize.
+  Refusal CheckListFreshness();
   // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
   // "Einrichten" shows why, with the way back.
   bool ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Exception.h"
+#include "engine/ProgramKey.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/HeldFile.h"
@@ -38,6 +39,7 @@ void TStatusForm::CheckForUpdates() {
   Run.DropSearch();
   RemoveLeftSearchFolders(Run.TempDir, RegistryKey);
   Run.ListRefusal = Refusal::None;
+  Run.ArchiveSize.reset();
   FetchResult list;
   if (toolkit::InternetConnectedSeam()) {
     Run.UpdateAvailable = true;
@@ -59,6 +61,16 @@ void TStatusForm::CheckForUpdates() {
     Run.UpdateAvailable = false;
     Button_NextClick(Button_Check);
     return;
+  }
+  // A program with a key reads no list older than one it accepted, and none that has expired.
+  if (!UpdatePublicKey.empty()) {
+    Run.ListRefusal = CheckListFreshness();
+    if (Run.ListRefusal != Refusal::None) {
+      Run.DropSearch();
+      Run.UpdateAvailable = false;
+      Button_NextClick(Button_Check);
+      return;
+    }
   }
   const ListVerdict verdict = JudgeListOffer(
       !UpdatePublicKey.empty(), Run.UpdateList->SectionExists(ProgramName), Run.UpdateList->ReadString(ProgramName, "Date", ""),
@@ -98,6 +110,39 @@ FetchResult TStatusForm::FetchList() {
     fetched.reason = e.what();
   }
   return fetched;
+}
+
+Refusal TStatusForm::CheckListFreshness() {
+  ListFreshness list;
+  list.hasListSection = Run.UpdateList->SectionExists(kListSection);
+  list.serial = Run.UpdateList->ReadString(kListSection, kSerialKey, "");
+  list.expires = Run.UpdateList->ReadString(kListSection, kExpiresKey, "");
+  if (Run.UpdateList->ValueExists(ProgramName, kSizeKey)) list.size = Run.UpdateList->ReadString(ProgramName, kSizeKey, "");
+  engine::TRegistry reg(RootKey());
+  if (reg.OpenKeyReadOnly(engine::ProgramKeyPath(RegistryKey)) && reg.ValueExists(engine::kUpdateSerialValue)) {
+    // A value of another type counts as a serial once accepted, the lowest there is: a list
+    // without a serial stays refused, and the next accepted one writes it right.
+    try {
+      list.stored = static_cast<std::uint32_t>(reg.ReadInteger(engine::kUpdateSerialValue));
+    } catch (const engine::ERegistryException&) {
+      list.stored = 0;
+    }
+  }
+  reg.CloseKey();
+  const FreshnessVerdict verdict = JudgeListFreshness(list, UserShortDateFormat(), toolkit::Today());
+  Run.ArchiveSize = verdict.size;
+  // Stored at every accepted check, not only after an installation: a user who looks and
+  // cancels must not be offered an older list afterwards either.
+  if (verdict.serial) {
+    try {
+      engine::TRegistry key(RootKey());
+      key.OpenKey(engine::ProgramKeyPath(RegistryKey), true);
+      key.WriteInteger(engine::kUpdateSerialValue, static_cast<std::int32_t>(*verdict.serial));
+    } catch (const engine::ERegistryException&) {
+      // A key without write access keeps the last serial it has: the list is still good.
+    }
+  }
+  return verdict.refusal;
 }
 
 std::optional<Refusal> TStatusForm::CheckListSignature(const std::string& list) {

@@ -26,6 +26,8 @@ void WizardRun::Begin(const std::string& tempDir) {
   DownloadTooLarge = false;
   InstallPrepared = false;
   ListRefusal = Refusal::None;
+  ArchiveSize.reset();
+  DownloadSizeWrong = false;
   WayBack = false;
   ArchiveRefused = false;
   CloseAfterDownload = false;
@@ -44,6 +46,8 @@ void WizardRun::BackToCheck() {
   Step = WizardStep::Welcome;
   WayBack = false;
   ListRefusal = Refusal::None;
+  ArchiveSize.reset();
+  DownloadSizeWrong = false;
   ArchiveRefused = false;
 }
 

@@ -5,7 +5,9 @@
 // and the way back to a new check after a refusal (BackToCheck).
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,10 @@ struct WizardRun {
   base::TDateTime DownloadStart = 0;  // time of day the current download began; 0 before the first
   // Why the last check read no list (with a key; None otherwise): the result page shows it.
   Refusal ListRefusal = Refusal::None;
+  // The archive's length as the signed list gives it ("Size"); none without a key or a "Size".
+  std::optional<std::int64_t> ArchiveSize;
+  // The last download ended shorter or longer than ArchiveSize: nothing of it is kept.
+  bool DownloadSizeWrong = false;
   bool WayBack = false;             // "Weiter >" reads "< Zurück" and leads to a new check
   bool ArchiveRefused = false;      // "Einrichten" shows a refused archive's text and icon
   bool CloseAfterDownload = false;  // the window closes once the running download has returned

@@ -127,6 +127,32 @@ ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& 
   return ListVerdict{UpdateOffered(hasSection, dateValue, reference, format, today), Refusal::None};
 }
 
+FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::ShortDateFormat& format,
+                                    base::TDateTime today) {
+  FreshnessVerdict verdict;
+  if (list.size) {
+    const auto size = base::ReadListNumber(*list.size, base::kMaxArchiveSize);
+    if (!size) return FreshnessVerdict{Refusal::ListValueUnreadable, std::nullopt, std::nullopt};
+    verdict.size = static_cast<std::int64_t>(*size);
+  }
+  if (!list.hasListSection) {
+    if (list.stored) verdict.refusal = Refusal::ListWithoutSerial;
+    return verdict;
+  }
+  const auto serial = base::ReadListNumber(list.serial, base::kMaxSerial);
+  const auto expires = base::TryParseListDate(list.expires, format, today);
+  if (!serial || *serial == 0 || !expires) return FreshnessVerdict{Refusal::ListValueUnreadable, std::nullopt, std::nullopt};
+  if (list.stored && *serial < *list.stored) verdict.refusal = Refusal::ListReplayed;
+  else if (CalendarDay(today) > CalendarDay(*expires)) verdict.refusal = Refusal::ListExpired;
+  else if (!list.stored || *serial > *list.stored) verdict.serial = static_cast<std::uint32_t>(*serial);
+  return verdict;
+}
+
+Refusal JudgeDownloadSize(const std::optional<std::int64_t>& size, bool tooLong, std::int64_t received) {
+  if (!size) return Refusal::None;
+  return tooLong || received != *size ? Refusal::ArchiveSizeWrong : Refusal::None;
+}
+
 Refusal JudgeArchive(std::string_view sha256Value, const std::optional<std::string>& digest) {
   if (base::TrimBlanksAndBreaks(sha256Value).empty()) return Refusal::ArchiveUnchecked;
   if (!digest || !base::Sha256ValueMatches(sha256Value, *digest)) return Refusal::ArchiveDamaged;

@@ -74,6 +74,11 @@ enum class Refusal {
   ListDateUnreadable,    // the program's section has no "Date" that base::TryParseListDate reads
   ArchiveUnchecked,      // the program's section gives no "SHA256"
   ArchiveDamaged,        // the archive's SHA-256 is another than "SHA256", or it cannot be read
+  ListReplayed,          // the list's serial is lower than the highest this program accepted
+  ListExpired,           // the list's expiry day has passed
+  ListWithoutSerial,     // the list has no serial section, though this program accepted one that had it
+  ListValueUnreadable,   // the serial, the expiry or the program's "Size" cannot be read
+  ArchiveSizeWrong,      // the download ended shorter or longer than the section's "Size"
 };
 
 // The verdict on an update list that arrived: `publicKeyText` the built-in key as stored (a
@@ -97,6 +102,39 @@ struct ListVerdict {
 // would offer a replayed old list (and the installed update at every reminder) as new.
 ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,
                            const base::ShortDateFormat& format, base::TDateTime today);
+
+// The list's serial section and its keys, shared with trelkpublish.
+using base::kExpiresKey;
+using base::kListSection;
+using base::kSerialKey;
+using base::kSizeKey;
+
+// What a program with a key reads of a signed list and of its own key for the verdict below.
+struct ListFreshness {
+  bool hasListSection = false;          // the list has kListSection (with at least one key)
+  std::string serial, expires;          // its values as read (empty when absent)
+  std::optional<std::string> size;      // the program's "Size" as read; nullopt when absent
+  std::optional<std::uint32_t> stored;  // the highest serial this program accepted; nullopt: never one
+};
+
+// The verdict of a program with a key on a signed list's serial, expiry and size: a list without
+// the section is read as always by a program that never accepted one with it, and refused
+// (ListWithoutSerial) by one that did; a serial below the stored one is ListReplayed, an equal
+// one is the same list again; the list is good up to and including its "Expires" day (read by
+// base::TryParseListDate); a serial, an expiry or a "Size" that is not a whole number in its
+// range or no date is ListValueUnreadable. `serial` is the serial to store (the list's when it
+// is accepted and higher than the stored one); `size` the archive's length when given.
+struct FreshnessVerdict {
+  Refusal refusal = Refusal::None;
+  std::optional<std::uint32_t> serial;
+  std::optional<std::int64_t> size;
+};
+FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::ShortDateFormat& format,
+                                    base::TDateTime today);
+
+// The verdict on a finished download against the section's `size` (nullopt: no "Size", nothing
+// to judge): `tooLong` the transfer stopped at the size limit, `received` the bytes in the file.
+Refusal JudgeDownloadSize(const std::optional<std::int64_t>& size, bool tooLong, std::int64_t received);
 
 // The verdict on the downloaded archive: `sha256Value` the section's "SHA256" as read (empty
 // when absent), `digest` the archive file's SHA-256 (empty result when the file could not be

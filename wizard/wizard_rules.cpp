@@ -44,6 +44,28 @@ const char kArchiveDamagedText[] =
     "Die heruntergeladenen Update-Dateien sind beschädigt oder wurden verändert: ihre Prüfsumme stimmt nicht. Das "
     "Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf "
     "\"Abbrechen\", um den Assistenten zu beenden.";
+const char kListReplayedText[] =
+    "Die Liste der Updates ist älter als eine, die dieses Programm schon erhalten hat: ihre Seriennummer ist "
+    "kleiner. Eine alte Liste kann ein Update verschweigen oder eine ältere Version anbieten; es werden daher keine "
+    "Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kListExpiredText[] =
+    "Die Liste der Updates ist abgelaufen. Eine abgelaufene Liste kann neue Updates verschweigen; es werden daher "
+    "keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kListWithoutSerialText[] =
+    "Die Liste der Updates hat keine Seriennummer, obwohl dieses Programm schon eine Liste mit Seriennummer "
+    "erhalten hat. Sie ist eine alte Liste oder wurde unterwegs ersetzt; es werden daher keine Updates "
+    "angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kListValueUnreadableText[] =
+    "Die Liste der Updates nennt eine Seriennummer, ein Ablaufdatum oder eine Größe der Update-Dateien, die nicht "
+    "gelesen werden kann; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kArchiveSizeWrongText[] =
+    "Die heruntergeladenen Update-Dateien haben nicht die Größe, die die Liste der Updates nennt: der Download "
+    "wurde abgebrochen oder verändert. Das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "beenden.";
 const char kBackCaption[] = "< Zurück";
 
 std::string RefusalText(Refusal refusal) {
@@ -53,6 +75,11 @@ std::string RefusalText(Refusal refusal) {
     case Refusal::ListDateUnreadable: return kListDateUnreadableText;
     case Refusal::ArchiveUnchecked: return kArchiveUncheckedText;
     case Refusal::ArchiveDamaged: return kArchiveDamagedText;
+    case Refusal::ListReplayed: return kListReplayedText;
+    case Refusal::ListExpired: return kListExpiredText;
+    case Refusal::ListWithoutSerial: return kListWithoutSerialText;
+    case Refusal::ListValueUnreadable: return kListValueUnreadableText;
+    case Refusal::ArchiveSizeWrong: return kArchiveSizeWrongText;
     case Refusal::None: break;
   }
   return std::string();

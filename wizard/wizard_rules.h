@@ -67,6 +67,11 @@ extern const char kListSignatureInvalidText[];
 extern const char kListDateUnreadableText[];
 extern const char kArchiveUncheckedText[];
 extern const char kArchiveDamagedText[];
+extern const char kListReplayedText[];
+extern const char kListExpiredText[];
+extern const char kListWithoutSerialText[];
+extern const char kListValueUnreadableText[];
+extern const char kArchiveSizeWrongText[];
 // The text for a refusal; empty for Refusal::None.
 std::string RefusalText(Refusal refusal);
 // The caption "Weiter >" takes while a refusal is shown: back to the check page.

@@ -5,6 +5,8 @@
 #include "publish/Archives.h"
 
 #include <gtest/gtest.h>
+
+#include <ctime>
 #include <sodium.h>
 #include <zip.h>
 
@@ -110,12 +112,31 @@ void Resign(const std::string& server, const std::string& secretFile) {
 }
 
 // Puts another archive in place of Notizkasten's, with its SHA256 in the list, signed anew.
+// dd.MM.yyyy of the day `days` from today by the C library's calendar.
+std::string DaysFromToday(int days) {
+  std::time_t now = std::time(nullptr);
+  std::tm t = *std::localtime(&now);
+  t.tm_mday += days;
+  t.tm_hour = 12;
+  std::mktime(&t);
+  char text[16];
+  std::strftime(text, sizeof text, "%d.%m.%Y", &t);
+  return text;
+}
+
+// The list's (one) "Size" line made the length of `archive`.
+void SetSize(std::string& list, const std::string& archive) {
+  const size_t at = list.find("Size=") + 5;
+  list.replace(at, list.find('\r', at) - at, std::to_string(archive.size()));
+}
+
 void ReplaceArchive(const std::string& server, const std::string& secretFile, const std::string& batch) {
   const std::string archive = publish::MakeArchive({{"Notizkasten.exe", "MZ"}, {"Update.bat", batch}});
   const std::string old = Sha256Hex(Read(JoinPath(server, JoinPath("Updates", "Notizkasten.zip"))));
   Write(JoinPath(server, JoinPath("Updates", "Notizkasten.zip")), archive);
   std::string list = Read(JoinPath(server, "Updates.ini"));
   list.replace(list.find(old), old.size(), Sha256Hex(archive));
+  SetSize(list, archive);
   Write(JoinPath(server, "Updates.ini"), list);
   Resign(server, secretFile);
 }
@@ -285,7 +306,12 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
                       "Date=15.03.2024\r\n"
                       "File=Notizkasten.zip\r\n"
                       "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
-                      "SHA256=" + hash + "\r\n");
+                      "SHA256=" + hash + "\r\n"
+                      "Size=" + std::to_string(archive.size()) + "\r\n"
+                      "\r\n"
+                      "[<Liste>]\r\n"
+                      "Serial=1\r\n"
+                      "Expires=" + DaysFromToday(365) + "\r\n");
   auto entries = Unzip(archive);
   std::vector<std::pair<std::string, std::string>> expected = {
       {"Gr\xF6\xDF" "e.txt", "umlaut"}, {"Notizkasten.exe", m.program}, {"Update.bat", m.batch}};
@@ -310,14 +336,20 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   r = Tool(args);
   ASSERT_EQ(r.code, 0) << r.err;
   const std::string second = Read(JoinPath(m.server, "Updates.ini"));
-  const std::string hash2 = Sha256Hex(Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip"))));
+  const std::string archive2 = Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")));
+  const std::string hash2 = Sha256Hex(archive2);
   EXPECT_NE(hash2, hash);
   EXPECT_EQ(second, std::string(kOtherSections) +
                         "[Notizkasten]\r\n"
                         "Date=01.04.2024\r\n"
                         "File=Notizkasten.zip\r\n"
                         "News=\"15.03.2024:Suche, schneller\",15.03.2024:Gr\xF6\xDF" "e,Fix\r\n"
-                        "SHA256=" + hash2 + "\r\n");
+                        "SHA256=" + hash2 + "\r\n"
+                        "Size=" + std::to_string(archive2.size()) + "\r\n"
+                        "\r\n"
+                        "[<Liste>]\r\n"
+                        "Serial=2\r\n"
+                        "Expires=" + DaysFromToday(365) + "\r\n");
 
   // A release date after today is published, with a word on what it does.
   args.back() = "31.12.9999";
@@ -339,6 +371,31 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   v = m.Verify();
   EXPECT_EQ(v.code, 0) << v.err;
   EXPECT_EQ(v.out, m.server + ": 1 section(s) checked, no problems, signature right.\n");
+
+  // Renewal: the serial one higher, the new expiry, every program's section byte for byte, and
+  // signed again; verify warns when the expiry is near and refuses a passed one.
+  const std::string before = Read(JoinPath(m.server, "Updates.ini"));
+  r = Tool({"renew", "--key", m.secret, "--server", m.server, "--expires", "31.12.2099"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Renewed " + JoinPath(m.server, "Updates.ini") + ": serial 3, good until 31.12.2099\nSigned " +
+                       JoinPath(m.server, "Updates.ini") + " -> " + JoinPath(m.server, "Updates.ini.sig") + "\n");
+  EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini")),
+            before.substr(0, before.find("[<Liste>]")) + "[<Liste>]\r\nSerial=3\r\nExpires=31.12.2099\r\n");
+  v = m.Verify();
+  EXPECT_EQ(v.code, 0) << v.err;
+  EXPECT_EQ(v.err, "");
+  ASSERT_EQ(Tool({"renew", "--key", m.secret, "--server", m.server, "--expires", DaysFromToday(13)}).code, 0);
+  v = m.Verify();
+  EXPECT_EQ(v.code, 0) << v.err;
+  EXPECT_EQ(v.err, "Warning: The list expires on " + DaysFromToday(13) +
+                       ", within 14 days: run trelkpublish renew before then, or programs with the public key refuse it.\n");
+  ASSERT_EQ(Tool({"renew", "--key", m.secret, "--server", m.server, "--expires", DaysFromToday(-1)}).code, 0);
+  v = m.Verify();
+  EXPECT_EQ(v.code, 1);
+  EXPECT_EQ(v.err, "Section [<Liste>]: the list expired on " + DaysFromToday(-1) +
+                       "; programs with the public key refuse it (trelkpublish renew).\n1 problem(s) found in " +
+                       m.server + ".\n");
+  EXPECT_NE(Read(JoinPath(m.server, "Updates.ini")).find("Serial=5\r\n"), std::string::npos);
 }
 
 // Puts a maker's own archive in place of the published one, its hash in the list, signed anew.
@@ -346,6 +403,7 @@ void ReplaceArchive(Maker& m, const std::string& archive) {
   Write(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")), archive);
   std::string list = Read(JoinPath(m.server, "Updates.ini"));
   list.replace(list.find("SHA256=") + 7, 64, Sha256Hex(archive));
+  SetSize(list, archive);
   Write(JoinPath(m.server, "Updates.ini"), list);
   Resign(m.server, m.secret);
 }

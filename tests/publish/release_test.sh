@@ -30,12 +30,14 @@ if env -u TRELK_UPDATE_SECRET_KEY bash "$root/scripts/release.sh" "$work/other" 
 [ ! -e "$work/other" ] || fail "wrote a folder without a key"
 
 python3 - "$work/server" "$i686" <<'PY' || fail "the server folder is not as published"
-import hashlib, sys, zipfile
+import datetime, hashlib, sys, zipfile
 server, bin_dir = sys.argv[1], sys.argv[2]
 archive = server + "/Updates/Brisel.zip"
 data = open(archive, "rb").read()
 expected = (b"[Ostvane]\r\nDate=15.03.2024\r\nFile=Brisel.zip\r\nNews=\"15.03.2024:Neue Suche\",Fix\r\n"
-            b"SHA256=" + hashlib.sha256(data).hexdigest().encode() + b"\r\n")
+            b"SHA256=" + hashlib.sha256(data).hexdigest().encode() + b"\r\n"
+            b"Size=" + str(len(data)).encode() + b"\r\n\r\n[<Liste>]\r\nSerial=1\r\nExpires=" +
+            (datetime.date.today() + datetime.timedelta(days=365)).strftime("%d.%m.%Y").encode() + b"\r\n")
 listing = open(server + "/Updates.ini", "rb").read()
 assert listing == expected, listing
 with zipfile.ZipFile(archive) as z:

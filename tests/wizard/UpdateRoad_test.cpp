@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "engine/ProgramKey.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
 #include "toolkit/Application.h"
@@ -654,6 +655,13 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
   const std::string badDate = "[Kasse]\r\nDate=bald\r\nFile=Kasse.zip\r\n";
   std::string changedList = newer;
   changedList[changedList.find("Signiert")] = 's';
+  // Serial and expiry: the list as published, its replay, an expired one, and the old form.
+  auto stamped = [&](const std::string& list, const char* serial, int expires) {
+    return list + "\r\n[<Liste>]\r\nSerial=" + serial + "\r\nExpires=" + MakerDate(expires) + "\r\n";
+  };
+  const std::string serial7 = stamped(newer, "7", t + 30), serial6 = stamped(newer, "6", t + 300);
+  const std::string expired = stamped(newer, "9", t - 1), lastDay = stamped(newer, "8", t);
+  const std::string sized = stamped("[Kasse]\r\nDate=" + ShortDateText(t) + "\r\nFile=Kasse.zip\r\nSize=viel\r\n", "9", t + 30);
   std::string flipped = base::EncodeBase64(Sign(newer, keys));
   flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
   using wizard::Refusal;
@@ -666,6 +674,8 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     Refusal refusal;
     bool update;  // with Refusal::None
     bool fails;   // the connection message instead
+    // "UpdateSerial" in the program key before and after the check (-1: absent).
+    long long storedBefore = -1, storedAfter = -1;
   } cases[] = {
       {"signed", newer, base::EncodeBase64(Sign(newer, keys)), Served, Refusal::None, true, false},
       {"signature with blanks and CR LF", newer, "  " + base::EncodeBase64(Sign(newer, keys)) + " \r\n", Served, Refusal::None, true,
@@ -691,6 +701,32 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
        false},
       {"a signed list with a Date that is no date", badDate, base::EncodeBase64(Sign(badDate, keys)), Served,
        Refusal::ListDateUnreadable, false, false},
+      // A program that never saw a serial reads the first one and keeps it; a lower one is a
+      // replay, an equal one the same list again, a passed expiry day refused, and the old form
+      // refused once a serial was seen.
+      {"the first list with a serial", serial7, base::EncodeBase64(Sign(serial7, keys)), Served, Refusal::None, true, false, -1, 7},
+      {"the same list again", serial7, base::EncodeBase64(Sign(serial7, keys)), Served, Refusal::None, true, false, 7, 7},
+      {"a higher serial", serial7, base::EncodeBase64(Sign(serial7, keys)), Served, Refusal::None, true, false, 3, 7},
+      {"a replayed list", serial6, base::EncodeBase64(Sign(serial6, keys)), Served, Refusal::ListReplayed, false, false, 7, 7},
+      {"an expired list", expired, base::EncodeBase64(Sign(expired, keys)), Served, Refusal::ListExpired, false, false, 7, 7},
+      {"on its expiry day", lastDay, base::EncodeBase64(Sign(lastDay, keys)), Served, Refusal::None, true, false, 7, 8},
+      {"the old form after a serial", newer, base::EncodeBase64(Sign(newer, keys)), Served, Refusal::ListWithoutSerial, false,
+       false, 7, 7},
+      {"a Size that is no number", sized, base::EncodeBase64(Sign(sized, keys)), Served, Refusal::ListValueUnreadable, false,
+       false, -1, -1},
+  };
+  const std::string programKey = engine::ProgramKeyPath(kKey);
+  auto setStored = [&](long long serial) {
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);  // a program that never accepted a serial
+    if (serial < 0) return;
+    engine::TRegistry key(HKEY_LOCAL_MACHINE);
+    key.OpenKey(programKey, true);
+    key.WriteInteger("UpdateSerial", static_cast<int32_t>(serial));
+  };
+  auto stored = [&]() -> long long {
+    engine::TRegistry key(HKEY_LOCAL_MACHINE);
+    if (!key.OpenKeyReadOnly(programKey) || !key.ValueExists("UpdateSerial")) return -1;
+    return static_cast<uint32_t>(key.ReadInteger("UpdateSerial"));
   };
   const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
   for (const Case& c : cases) {
@@ -703,9 +739,11 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     if (c.how == NoLength) ServerMode("/Updates.ini.sig", "nolength=1");
     if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=1000");
     boxes.clear();
+    setStored(c.storedBefore);
     const std::string logBefore = ServerLog();
     Check();
     EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
+    EXPECT_EQ(stored(), c.storedAfter);
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
       EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
@@ -740,6 +778,17 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
     EXPECT_FALSE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Check->Enabled());
+    if (c.storedBefore >= 0) {
+      // The next search finds the current list and offers its update.
+      ServerClear();
+      Serve("Updates.ini", serial7);
+      Serve("Updates.ini.sig", base::EncodeBase64(Sign(serial7, keys)));
+      form->Button_CheckClick(form->Button_Check);
+      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
+      EXPECT_TRUE(form->Run.UpdateAvailable);
+      EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
+      EXPECT_EQ(stored(), 7);
+    }
   }
 
   // A computer whose short date puts the month first: the maker's dates (dd.MM.yyyy) still read
@@ -805,6 +854,8 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     std::string sha256Line;  // the section's "SHA256" line, or none
     std::string served;      // the archive on the server
     Refusal refusal;
+    long long size = -1;     // the section's "Size" (-1: none)
+    bool noLength = false;   // the server sends the archive without Content-Length
   } cases[] = {
       {"checksum in upper case", true, "SHA256=" + upper + "\r\n", archive, Refusal::None},
       {"no SHA256", true, "", archive, Refusal::ArchiveUnchecked},
@@ -815,6 +866,17 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
        Refusal::ArchiveDamaged},
       {"without a key a wrong SHA256 is ignored", false, "SHA256=" + base::HexText(Sha256(changed)) + "\r\n",
        archive, Refusal::None},
+      // "Size": the download takes no byte beyond it, and one of another length installs nothing.
+      {"the right Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::None, (long long)archive.size()},
+      {"more bytes than Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() - 1000},
+      {"more bytes than Size, no length", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() - 1000, true},
+      {"fewer bytes than Size", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() + 1000},
+      {"fewer bytes than Size, no length", true, "SHA256=" + upper + "\r\n", archive, Refusal::ArchiveSizeWrong,
+       (long long)archive.size() + 1000, true},
+      {"without a key a wrong Size is ignored", false, "", archive, Refusal::None, 5},
   };
   auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
   for (const Case& c : cases) {
@@ -822,8 +884,9 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     ServerClear();
-    const std::string list = head + c.sha256Line;
+    const std::string list = head + c.sha256Line + (c.size >= 0 ? "Size=" + std::to_string(c.size) + "\r\n" : "");
     Serve("Updates.ini", list);
+    if (c.noLength) ServerMode("/Updates/Kasse.zip", "nolength=1");
     Serve("Updates.ini.sig", c.key ? base::EncodeBase64(Sign(list, keys)) : std::string("kaputt"));
     Serve("Updates\\Kasse.zip", c.served);
     form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
@@ -831,6 +894,19 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     const std::string logBefore = ServerLog();
     ASSERT_TRUE(Check());
     form->Button_NextClick(form->Button_Next);  // the download
+    if (c.refusal == Refusal::ArchiveSizeWrong) {
+      EXPECT_LE(form->HTTP->ReceivedBytes(), c.size + 1) << "stopped at Size";
+      EXPECT_EQ(form->Pages->PageIndex(), 3);
+      EXPECT_EQ(form->Label_Download->Text(), wizard::RefusalText(c.refusal));
+      EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
+      EXPECT_TRUE(form->Button_Next->Enabled());
+      EXPECT_TRUE(form->Button_Cancel->Enabled()) << "no reminder date at the end";
+      EXPECT_EQ(Listing(folder), "") << "nothing of the search stays";
+      Click(form->Button_Next);
+      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+      EXPECT_EQ(form->Pages->PageIndex(), 1);
+      continue;
+    }
     ASSERT_EQ(ReadFileBytes(local()), c.served);
     form->Button_NextClick(form->Button_Next);  // "Einrichten"
     EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden") << "the page as it always reads";

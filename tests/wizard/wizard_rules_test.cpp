@@ -79,7 +79,9 @@ TEST(WizardRules, RefusalsSayWhyAndTheWayOn) {
   using wizard::Refusal;
   EXPECT_EQ(wizard::RefusalText(Refusal::None), "");
   const Refusal refusals[] = {Refusal::ListUnsigned, Refusal::ListSignatureInvalid, Refusal::ListDateUnreadable,
-                              Refusal::ArchiveUnchecked, Refusal::ArchiveDamaged};
+                              Refusal::ArchiveUnchecked, Refusal::ArchiveDamaged, Refusal::ListReplayed,
+                              Refusal::ListExpired, Refusal::ListWithoutSerial, Refusal::ListValueUnreadable,
+                              Refusal::ArchiveSizeWrong};
   std::vector<std::string> seen;
   for (Refusal r : refusals) {
     const std::string text = wizard::RefusalText(r);
@@ -93,6 +95,7 @@ TEST(WizardRules, RefusalsSayWhyAndTheWayOn) {
   EXPECT_EQ(wizard::RefusalText(Refusal::ListDateUnreadable).rfind(
                 "Die Liste der Updates nennt f\xFCr dieses Programm kein lesbares Datum.", 0),
             0u);
+  EXPECT_EQ(wizard::RefusalText(Refusal::ListExpired).rfind("Die Liste der Updates ist abgelaufen.", 0), 0u);
 }
 
 }  // namespace
