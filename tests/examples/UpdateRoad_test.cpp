@@ -622,10 +622,18 @@ TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
 }
 
-// A foreign offer, the road of a signed refusal: the program installs nothing, says why, stays
-// usable, and its next start is as always. A changed archive, list or signature and a missing
-// signature are refused on the same road: they are cases of tests/wizard/UpdateRoad_test.cpp.
+// The road of a signed refusal: a foreign list, an older list served again after the program
+// accepted a newer one, an expired list. The program installs nothing, says why, stays usable,
+// and its next start is as always. A changed archive, list or signature, a missing signature and
+// an archive of the wrong size are refused on the same road: they are cases of
+// tests/wizard/UpdateRoad_test.cpp.
 TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
+  const std::string root = UpdateServerRoot();
+  // The list's serial as the maker's tool wrote it.
+  auto SerialOf = [](const std::string& list) {
+    const size_t at = list.find("Serial=");
+    return at == std::string::npos ? -1 : std::atoi(list.c_str() + at + 7);
+  };
   const std::string foreign = maker + "fremd";
   ASSERT_EQ(Tool({"keygen", foreign}), 0u) << toolOutput;
   EXPECT_NE(toolOutput.find("update-public.key"), std::string::npos) << toolOutput;
@@ -638,6 +646,25 @@ TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
   } cases[] = {
       {"the list signed by another key", [&] { Publish(foreign + "\\update-secret.key"); },
        wizard::kListSignatureInvalidText},
+      // The program once accepted a newer list (its serial in the key); the older one, signed
+      // and all, is served again.
+      {"an older signed list served again",
+       [&] {
+         const std::string list = ReadFileBytes(root + "Updates.ini"), sig = ReadFileBytes(root + "Updates.ini.sig");
+         Publish();
+         ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateSerial", SerialOf(ReadFileBytes(root + "Updates.ini"))));
+         WriteFileBytes(root + "Updates.ini", list);
+         WriteFileBytes(root + "Updates.ini.sig", sig);
+       },
+       wizard::kListReplayedText},
+      {"a list that expired yesterday",
+       [&] {
+         ASSERT_EQ(Tool({"renew", "--key", secretKey, "--server", root.substr(0, root.size() - 1), "--expires",
+                         MakerDate(today - 1)}),
+                   0u)
+             << toolOutput;
+       },
+       wizard::kListExpiredText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -647,6 +674,7 @@ TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
     ServerClear();
     Publish();
     c.spoil();
+    if (HasFatalFailure()) return;
     Process p;
     ASSERT_TRUE(Start(p));
     HWND w = ToResultPage(p.pi.dwProcessId);
