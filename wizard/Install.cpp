@@ -45,9 +45,9 @@ void TStatusForm::ShowInstallFailure() {
   Button_Next->SetEnabled(false);
 }
 
-bool TStatusForm::ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path) {
+bool TStatusForm::ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path) {
   const std::string value = Run.UpdateList ? Run.UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
-  const Refusal refusal = JudgeArchive(value, FileSha256(archive));
+  const Refusal refusal = JudgeArchive(value, FileSha256(held.get()));
   if (refusal == Refusal::None) return true;
   // Nothing of it is unpacked, and it does not stay to be taken for a later download.
   held.reset();
@@ -72,7 +72,7 @@ bool TStatusForm::PrepareInstallation() {
   // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
   // process can change the archive between its check and its use.
   toolkit::ScopedFile held = HoldForReading(archive);
-  if (!UpdatePublicKey.empty() && !ArchiveAccepted(held.get(), held, archive)) return false;
+  if (!UpdatePublicKey.empty() && !ArchiveAccepted(held, archive)) return false;
   // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
   // installs nothing: what it did put into the folder goes again.
   ExtractResult extracted = ExtractAll(held.get(), archive, Run.SearchDir);

@@ -182,7 +182,8 @@ void TStatusForm::FormDestroy(TComponent*) {
   const int page = controlsMade_ ? Pages->PageIndex() : 0;
   const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
   // The next reminder date. A prepared installation runs even when it cannot be written (a key
-  // without write access, a value of another type): the error is reported after the start.
+  // without write access, a value of another type), and the search is cleared up all the same:
+  // the error is reported after that.
   std::exception_ptr writeError;
   if (WritesUpdateAtDestroy(Run.InstallPrepared, page, cancelEnabled)) {
     try {
@@ -192,7 +193,6 @@ void TStatusForm::FormDestroy(TComponent*) {
       if (reg.ValueExists(engine::kUpdateIntervalValue)) interval = reg.ReadInteger(engine::kUpdateIntervalValue);
       reg.WriteDate(engine::kUpdateValue, NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
     } catch (...) {
-      if (!Run.InstallPrepared) throw;
       writeError = std::current_exception();
     }
   }

@@ -192,7 +192,7 @@ class TStatusForm : public toolkit::TForm {
   Refusal CheckListFreshness();
   // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
   // "Einrichten" shows why, with the way back.
-  bool ArchiveAccepted(HANDLE archive, toolkit::ScopedFile& held, const std::string& path);
+  bool ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path);
   // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
   void OfferWayBack();
   void BackToCheck(toolkit::TComponent* sender);

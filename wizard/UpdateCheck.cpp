@@ -55,29 +55,20 @@ void TStatusForm::CheckForUpdates() {
     }
     return;
   }
+  // A program with a key reads no list older than one it accepted, and none that has expired.
+  if (Run.ListRefusal == Refusal::None && !UpdatePublicKey.empty()) Run.ListRefusal = CheckListFreshness();
+  if (Run.ListRefusal == Refusal::None) {
+    const ListVerdict verdict = JudgeListOffer(!UpdatePublicKey.empty(), Run.UpdateList->SectionExists(ProgramName),
+                                               Run.UpdateList->ReadString(ProgramName, "Date", ""), ReferenceDate,
+                                               UserShortDateFormat(), toolkit::Today());
+    Run.UpdateAvailable = verdict.offered;
+    Run.ListRefusal = verdict.refusal;
+  }
   if (Run.ListRefusal != Refusal::None) {
-    // The result page says why; the list is gone before anything of it was read.
+    // The result page says why; nothing of the refused list stays.
     Run.DropSearch();
     Run.UpdateAvailable = false;
-    Button_NextClick(Button_Check);
-    return;
   }
-  // A program with a key reads no list older than one it accepted, and none that has expired.
-  if (!UpdatePublicKey.empty()) {
-    Run.ListRefusal = CheckListFreshness();
-    if (Run.ListRefusal != Refusal::None) {
-      Run.DropSearch();
-      Run.UpdateAvailable = false;
-      Button_NextClick(Button_Check);
-      return;
-    }
-  }
-  const ListVerdict verdict = JudgeListOffer(
-      !UpdatePublicKey.empty(), Run.UpdateList->SectionExists(ProgramName), Run.UpdateList->ReadString(ProgramName, "Date", ""),
-      ReferenceDate, UserShortDateFormat(), toolkit::Today());
-  Run.UpdateAvailable = verdict.offered;
-  Run.ListRefusal = verdict.refusal;
-  if (Run.ListRefusal != Refusal::None) Run.DropSearch();
   Button_NextClick(Button_Check);
 }
 
