@@ -4,6 +4,8 @@
 //                               without the update component), or the two programs named,
 //                               alternating, N runs each: the time from CreateProcess to the
 //                               visible main window; medians.
+//   start_cost.exe tool N       Brisel.exe against bare_window.exe (a window of its size with
+//                               the same manifest and nothing else), the same way.
 //   start_cost.exe automatic N  AutomaticUpdate in this process, N calls when nothing is due:
 //                               mean and median per call.
 // The caller seeds the program keys "Notizkasten" and "StartCostBench" so that nothing is due
@@ -38,13 +40,17 @@ struct Found {
   HWND window;
 };
 
+// The classes of the main windows that end a measurement.
+std::vector<std::string> g_mainClasses = {"TNotizkastenForm"};
+
 // An EnumWindows callback (stdcall on the 32-bit build, which a lambda cannot be).
 BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
   auto* f = reinterpret_cast<Found*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
   char cls[32];
-  if (pid == f->pid && IsWindowVisible(h) && GetClassNameA(h, cls, sizeof cls) && std::string(cls) == "TNotizkastenForm") {
+  if (pid == f->pid && IsWindowVisible(h) && GetClassNameA(h, cls, sizeof cls) &&
+      std::find(g_mainClasses.begin(), g_mainClasses.end(), cls) != g_mainClasses.end()) {
     f->window = h;
     return FALSE;
   }
@@ -77,7 +83,8 @@ double TimeToWindow(const std::string& exe) {
   return shown;
 }
 
-int Starts(int runs, std::string with, std::string without) {
+int Starts(int runs, std::string with, std::string without, const char* withName = "with the update component",
+           const char* withoutName = "without the update component") {
   if (with.empty()) with = Folder() + "Notizkasten.exe";
   if (without.empty()) without = Folder() + "NotizkastenBare.exe";
   std::vector<double> a, b;
@@ -97,9 +104,9 @@ int Starts(int runs, std::string with, std::string without) {
   }
   const double ma = Median(a), mb = Median(b);
   std::printf("start to visible main window, median of %d runs each:\n", runs);
-  std::printf("  with the update component:    %7.1f ms\n", ma * 1000);
-  std::printf("  without the update component: %7.1f ms\n", mb * 1000);
-  std::printf("  added by the component:       %7.1f ms (%+.1f %%)\n", (ma - mb) * 1000, (ma - mb) / mb * 100);
+  std::printf("  %-30s %7.1f ms\n", withName, ma * 1000);
+  std::printf("  %-30s %7.1f ms\n", withoutName, mb * 1000);
+  std::printf("  %-30s %7.1f ms (%+.1f %%, %.2f x)\n", "difference", (ma - mb) * 1000, (ma - mb) / mb * 100, ma / mb);
   return 0;
 }
 
@@ -146,6 +153,10 @@ int main(int argc, char** argv) {
   const int n = argc > 2 ? std::atoi(argv[2]) : 0;
   if (mode == "starts" && n > 0) return Starts(n, argc > 3 ? argv[3] : "", argc > 4 ? argv[4] : "");
   if (mode == "automatic" && n > 0) return Automatic(n);
-  std::fprintf(stderr, "usage: start_cost.exe starts RUNS [WITH.exe WITHOUT.exe] | automatic CALLS\n");
+  if (mode == "tool" && n > 0) {
+    g_mainClasses = {"TForm1", "TBareWindow"};
+    return Starts(n, Folder() + "Brisel.exe", Folder() + "bare_window.exe", "Brisel.exe", "bare window (comctl 6)");
+  }
+  std::fprintf(stderr, "usage: start_cost.exe starts RUNS [WITH.exe WITHOUT.exe] | tool RUNS | automatic CALLS\n");
   return 3;
 }
