@@ -4,8 +4,9 @@
 //                               without the update component), or the two programs named,
 //                               alternating, N runs each: the time from CreateProcess to the
 //                               visible main window; medians.
-//   start_cost.exe tool N       Brisel.exe against bare_window.exe (a window of its size with
-//                               the same manifest and nothing else), the same way.
+//   start_cost.exe tool N [A B] Brisel.exe against bare_window.exe (a window of its size with
+//                               the same manifest and nothing else), or two builds of the
+//                               tool, the same way.
 //   start_cost.exe automatic N  AutomaticUpdate in this process, N calls when nothing is due:
 //                               mean and median per call.
 // The caller seeds the program keys "Notizkasten" and "StartCostBench" so that nothing is due
@@ -57,6 +58,17 @@ BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
   return TRUE;
 }
 
+// Processor seconds (user and kernel) of the last program TimeToWindow started, up to the moment
+// its window was seen.
+double g_lastCpu = 0;
+
+double ProcessCpu(HANDLE process) {
+  FILETIME c, e, k, u;
+  if (!GetProcessTimes(process, &c, &e, &k, &u)) return 0;
+  auto seconds = [](const FILETIME& f) { return ((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7; };
+  return seconds(k) + seconds(u);
+}
+
 // Seconds from CreateProcess to the program's main window being visible; the program is then
 // closed and waited for. Negative when it did not show within 30 s.
 double TimeToWindow(const std::string& exe) {
@@ -72,6 +84,7 @@ double TimeToWindow(const std::string& exe) {
     EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&found));
     if (found.window) {
       shown = Now() - start;
+      g_lastCpu = ProcessCpu(pi.hProcess);
       break;
     }
     Sleep(1);
@@ -87,25 +100,37 @@ int Starts(int runs, std::string with, std::string without, const char* withName
            const char* withoutName = "without the update component") {
   if (with.empty()) with = Folder() + "Notizkasten.exe";
   if (without.empty()) without = Folder() + "NotizkastenBare.exe";
-  std::vector<double> a, b;
+  std::vector<double> a, b, cpuA, cpuB;
   TimeToWindow(with);  // one of each first, so that both start from warm caches
   TimeToWindow(without);
   for (int i = 0; i < runs; ++i) {
     // Alternating, and the order inside each pair alternates too.
     const bool withFirst = i % 2 == 0;
-    double first = TimeToWindow(withFirst ? with : without);
-    double second = TimeToWindow(withFirst ? without : with);
+    const double first = TimeToWindow(withFirst ? with : without);
+    const double firstCpu = g_lastCpu;
+    const double second = TimeToWindow(withFirst ? without : with);
+    const double secondCpu = g_lastCpu;
     if (first < 0 || second < 0) {
       std::fprintf(stderr, "start_cost: a program did not show its window\n");
       return 1;
     }
     (withFirst ? a : b).push_back(first);
     (withFirst ? b : a).push_back(second);
+    (withFirst ? cpuA : cpuB).push_back(firstCpu);
+    (withFirst ? cpuB : cpuA).push_back(secondCpu);
   }
+  // The processor time is the program's own (the wineserver's and the X server's work for it
+  // is not in it) and counted in the system's ticks: a mean over the runs, and a second view of
+  // the wall-clock figures on a machine that is not idle.
+  auto mean = [](const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v) sum += x;
+    return v.empty() ? 0 : sum / static_cast<double>(v.size());
+  };
   const double ma = Median(a), mb = Median(b);
-  std::printf("start to visible main window, median of %d runs each:\n", runs);
-  std::printf("  %-30s %7.1f ms\n", withName, ma * 1000);
-  std::printf("  %-30s %7.1f ms\n", withoutName, mb * 1000);
+  std::printf("start to visible main window, median of %d runs each (processor time until then, mean):\n", runs);
+  std::printf("  %-30s %7.1f ms  (%5.1f ms)\n", withName, ma * 1000, mean(cpuA) * 1000);
+  std::printf("  %-30s %7.1f ms  (%5.1f ms)\n", withoutName, mb * 1000, mean(cpuB) * 1000);
   std::printf("  %-30s %7.1f ms (%+.1f %%, %.2f x)\n", "difference", (ma - mb) * 1000, (ma - mb) / mb * 100, ma / mb);
   return 0;
 }
@@ -155,6 +180,7 @@ int main(int argc, char** argv) {
   if (mode == "automatic" && n > 0) return Automatic(n);
   if (mode == "tool" && n > 0) {
     g_mainClasses = {"TForm1", "TBareWindow"};
+    if (argc > 4) return Starts(n, argv[3], argv[4], argv[3], argv[4]);
     return Starts(n, Folder() + "Brisel.exe", Folder() + "bare_window.exe", "Brisel.exe", "bare window (comctl 6)");
   }
   std::fprintf(stderr, "usage: start_cost.exe starts RUNS [WITH.exe WITHOUT.exe] | tool RUNS | automatic CALLS\n");
