@@ -29,8 +29,14 @@ done
 sleep 2
 echo "build: $arch"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+# The tool as it ships: without its symbol table (the release strips it, and a program twice the
+# size takes longer to load).
+shipped="$root/build/bench-start-$arch"
+rm -rf "$shipped" && mkdir -p "$shipped"
+cp "$bin/start_cost.exe" "$bin/bare_window.exe" "$bin/Kalvor.dll" "$shipped/"
+"$arch-w64-mingw32-strip" -o "$shipped/Brisel.exe" "$bin/Brisel.exe"
 (cd "$bin" && "$WINE" start_cost.exe starts "$runs" >"$out" 2>&1 && "$WINE" start_cost.exe automatic 1000 >>"$out" 2>&1 &&
-  "$WINE" start_cost.exe tool "$runs" >>"$out" 2>&1) || {
+  cd "$shipped" && "$WINE" start_cost.exe tool "$runs" >>"$out" 2>&1) || {
   cat "$out"; exit 1; }
 tr -d '\r' <"$out"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
