@@ -33,7 +33,8 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # size takes longer to load).
 shipped="$root/build/bench-start-$arch"
 rm -rf "$shipped" && mkdir -p "$shipped"
-cp "$bin/start_cost.exe" "$bin/bare_window.exe" "$bin/Kalvor.dll" "$shipped/"
+cp "$bin/start_cost.exe" "$bin/bare_window.exe" "$shipped/"
+"$arch-w64-mingw32-strip" -o "$shipped/Kalvor.dll" "$bin/Kalvor.dll"
 "$arch-w64-mingw32-strip" -o "$shipped/Brisel.exe" "$bin/Brisel.exe"
 (cd "$bin" && "$WINE" start_cost.exe starts "$runs" >"$out" 2>&1 && "$WINE" start_cost.exe automatic 1000 >>"$out" 2>&1 &&
   cd "$shipped" && "$WINE" start_cost.exe tool "$runs" >>"$out" 2>&1) || {
