@@ -10,7 +10,9 @@
 #include "base/Color.h"
 #include "engine/ProgramKey.h"
 #include "engine/UpdateServer.h"
+#include "base/StrUtils.h"
 #include "toolkit/Application.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
@@ -47,6 +49,7 @@ TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   HTTP->Host = server.host;
   UpdateServer = server.Authority();
   UpdatePublicKey = BuiltInPublicKey();
+  ProgramDir = base::ExtractFilePath(ExeName());
   HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
   HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
   StatusForm = this;
@@ -147,6 +150,7 @@ void TStatusForm::Button_NextClick(TComponent* sender) {
       break;
     case WizardStep::Finish:
       if (!PrepareInstallation()) return;  // the failure state stays on "Einrichten"
+      ShowFinishPage();
       break;
     case WizardStep::Ended:
       Application->Terminate();
@@ -177,15 +181,38 @@ void TStatusForm::FormClose(TComponent*) {
   if (Run.Step == WizardStep::Finish) Application->Terminate();
 }
 
+void TStatusForm::ShowFinishPage() {
+  Run.NeedsConsent = !ProgramFolderWritable(ProgramDir);
+  Label5->SetCaption(std::string(kFinishText) + (Run.NeedsConsent ? kConsentNeededText : ""));
+}
+
+bool TStatusForm::StartBatchWithConsent() {
+  // Nothing of the search may stay open for the batch, which removes the folder at its end.
+  Run.UpdateList.reset();
+  Run.HeldList.reset();
+  Run.HeldFiles.clear();
+  const std::string batch = Run.SearchDir + "Update.bat";
+  const BatchStart start = JudgeBatchStart(
+      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(false), batch, "", "", SW_HIDE));
+  if (start == BatchStart::Started) return true;
+  MessageDlg(start == BatchStart::Refused ? kConsentRefusedText : kConsentStartFailedText, MB_OK | MB_ICONWARNING);
+  return false;
+}
+
 void TStatusForm::FormDestroy(TComponent*) {
   // A wizard that never showed is on its welcome page.
   const int page = controlsMade_ ? Pages->PageIndex() : 0;
   const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
+  // A program folder that needs the user's consent: the batch starts first, and without the
+  // consent nothing changes (no reminder date moves on, the search goes as one that installed
+  // nothing).
+  bool installs = Run.InstallPrepared;
+  if (installs && Run.NeedsConsent) installs = StartBatchWithConsent();
   // The next reminder date. A prepared installation runs even when it cannot be written (a key
   // without write access, a value of another type), and the search is cleared up all the same:
   // the error is reported after that.
   std::exception_ptr writeError;
-  if (WritesUpdateAtDestroy(Run.InstallPrepared, page, cancelEnabled)) {
+  if (WritesUpdateAtDestroy(installs, page, cancelEnabled)) {
     try {
       engine::TRegistry reg(RootKey());
       reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
@@ -198,12 +225,12 @@ void TStatusForm::FormDestroy(TComponent*) {
   }
   Run.UpdateList.reset();
   Run.HeldList.reset();
-  if (Run.InstallPrepared) {
+  if (installs && !Run.NeedsConsent) {
     // The batch removes the search folder when it has done its work.
     Run.HeldFiles.clear();
     const std::string batch = Run.SearchDir + "Update.bat";
-    ShellExecuteSeam(Application ? Application->Handle() : nullptr, "open", batch, "", "", SW_HIDE);
-  } else {
+    ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(true), batch, "", "", SW_HIDE);
+  } else if (!installs) {
     // Nothing of a search that installed nothing stays behind.
     Run.DropSearch();
   }

@@ -25,6 +25,7 @@ void WizardRun::Begin(const std::string& tempDir) {
   DownloadFailed = false;
   DownloadTooLarge = false;
   InstallPrepared = false;
+  NeedsConsent = false;
   ListRefusal = Refusal::None;
   ArchiveSize.reset();
   DownloadSizeWrong = false;
