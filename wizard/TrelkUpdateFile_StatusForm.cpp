@@ -153,6 +153,10 @@ void TStatusForm::Button_NextClick(TComponent* sender) {
       ShowFinishPage();
       break;
     case WizardStep::Ended:
+      if (!StartBatchBeforeEnd()) {
+        Close();  // the program goes on as after a cancelled search
+        return;
+      }
       Application->Terminate();
       break;
     case WizardStep::Welcome:
@@ -178,7 +182,7 @@ void TStatusForm::FormCloseQuery(TComponent*, bool& canClose) {
 
 void TStatusForm::FormClose(TComponent*) {
   // Closing in the finish step ends the program, however the window was closed.
-  if (Run.Step == WizardStep::Finish) Application->Terminate();
+  if (Run.Step == WizardStep::Finish && StartBatchBeforeEnd()) Application->Terminate();
 }
 
 void TStatusForm::ShowFinishPage() {
@@ -186,15 +190,22 @@ void TStatusForm::ShowFinishPage() {
   Label5->SetCaption(std::string(kFinishText) + (Run.NeedsConsent ? kConsentNeededText : ""));
 }
 
-bool TStatusForm::StartBatchWithConsent() {
-  // Nothing of the search may stay open for the batch, which removes the folder at its end.
+bool TStatusForm::StartBatchBeforeEnd() {
+  if (!Run.InstallPrepared || !Run.NeedsConsent || Run.BatchStarted) return true;
+  // Nothing of the search may stay open for the batch, which removes the folder at its end;
+  // the batch waits for the program's files itself.
   Run.UpdateList.reset();
   Run.HeldList.reset();
   Run.HeldFiles.clear();
   const std::string batch = Run.SearchDir + "Update.bat";
   const BatchStart start = JudgeBatchStart(
       ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(false), batch, "", "", SW_HIDE));
-  if (start == BatchStart::Started) return true;
+  if (start == BatchStart::Started) {
+    Run.BatchStarted = true;
+    return true;
+  }
+  Run.InstallPrepared = false;
+  Run.DropSearch();
   MessageDlg(start == BatchStart::Refused ? kConsentRefusedText : kConsentStartFailedText, MB_OK | MB_ICONWARNING);
   return false;
 }
@@ -203,16 +214,11 @@ void TStatusForm::FormDestroy(TComponent*) {
   // A wizard that never showed is on its welcome page.
   const int page = controlsMade_ ? Pages->PageIndex() : 0;
   const bool cancelEnabled = controlsMade_ ? Button_Cancel->Enabled() : true;
-  // A program folder that needs the user's consent: the batch starts first, and without the
-  // consent nothing changes (no reminder date moves on, the search goes as one that installed
-  // nothing).
-  bool installs = Run.InstallPrepared;
-  if (installs && Run.NeedsConsent) installs = StartBatchWithConsent();
   // The next reminder date. A prepared installation runs even when it cannot be written (a key
   // without write access, a value of another type), and the search is cleared up all the same:
   // the error is reported after that.
   std::exception_ptr writeError;
-  if (WritesUpdateAtDestroy(installs, page, cancelEnabled)) {
+  if (WritesUpdateAtDestroy(Run.InstallPrepared, page, cancelEnabled)) {
     try {
       engine::TRegistry reg(RootKey());
       reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
@@ -225,12 +231,15 @@ void TStatusForm::FormDestroy(TComponent*) {
   }
   Run.UpdateList.reset();
   Run.HeldList.reset();
-  if (installs && !Run.NeedsConsent) {
-    // The batch removes the search folder when it has done its work.
+  if (Run.InstallPrepared) {
+    // The batch removes the search folder when it has done its work. One that needed the
+    // user's consent started in the finish step already.
     Run.HeldFiles.clear();
     const std::string batch = Run.SearchDir + "Update.bat";
-    ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(true), batch, "", "", SW_HIDE);
-  } else if (!installs) {
+    if (!Run.BatchStarted)
+      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(!Run.NeedsConsent), batch, "", "",
+                       SW_HIDE);
+  } else {
     // Nothing of a search that installed nothing stays behind.
     Run.DropSearch();
   }

@@ -214,9 +214,12 @@ class TStatusForm : public toolkit::TForm {
   // The finish page's text after a prepared installation, and whether the batch needs the
   // user's consent (Run.NeedsConsent): the program folder is tried for writing.
   void ShowFinishPage();
-  // Starts the prepared batch with the consent of the user (verb "runas"); false, with the
-  // user told why, when it did not start.
-  bool StartBatchWithConsent();
+  // Whether the program may end now, in the finish step. A batch that needs the user's consent
+  // starts here, while the program still runs (verb "runas"; Run.BatchStarted), so that a
+  // refusal can leave the program running: then the user is told why, the installation is
+  // dropped as one that installed nothing (no reminder date moves on) and the answer is false.
+  // Any other prepared batch waits for the program's end, and the answer is true.
+  bool StartBatchBeforeEnd();
   // Shows the page of Run.Step with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.

@@ -26,6 +26,7 @@ void WizardRun::Begin(const std::string& tempDir) {
   DownloadTooLarge = false;
   InstallPrepared = false;
   NeedsConsent = false;
+  BatchStarted = false;
   ListRefusal = Refusal::None;
   ArchiveSize.reset();
   DownloadSizeWrong = false;

@@ -221,18 +221,18 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
        true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 6, true},
       {"a protected folder: runas, and with consent as before", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
        true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, true, true},
-      {"consent refused: nothing changes", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
-       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, -1, false, true, ERROR_CANCELLED,
+      {"consent refused: nothing changes, the program goes on", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_CANCELLED,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
        "Das Programm bleibt unverändert.\r\n\r\nBeim nächsten Start des Programms werden Sie erneut an die Suche "
        "nach Updates erinnert."},
       {"consent refused, as the older shell says it", {Next, CheckUpdate, Next, Next, Next, Close}, true, -1,
-       true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, true, -1, false, true, SE_ERR_ACCESSDENIED,
+       true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_ACCESSDENIED,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
        "Das Programm bleibt unverändert.\r\n\r\nBeim nächsten Start des Programms werden Sie erneut an die Suche "
        "nach Updates erinnert."},
       {"runas that does not start", {Next, CheckUpdate, Next, Next, Next, Next}, true, -1,
-       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, -1, false, true, SE_ERR_NOASSOC,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_NOASSOC,
        "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBeim "
        "nächsten Start des Programms werden Sie erneut an die Suche nach Updates erinnert."},
       {"missing archive: Einrichten in its failure state", {Next, CheckUpdate, Next, Next, Next}, false, -1,
@@ -258,6 +258,10 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     // sysfs refuses new files even to root, as whom Wine runs here.
     if (w.protectedFolder) form->ProgramDir = "Z:\\sys\\";
     consentAnswer = w.consent;
+    // The batch a prepared installation starts (in the finish step already where it needs consent).
+    CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
+    const std::string batch = Folder() + "Suche\\Update.bat";
+    WriteFileBytes(batch, "echo started> \"%~dp0..\\started.txt\"\r\n");
     std::vector<std::function<void()>> actions;
     for (Act a : w.acts) {
       actions.push_back([this, a] {
@@ -294,6 +298,9 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     }
     if (std::string(w.name) == "Weiter > on the update result downloads") EXPECT_EQ(form->downloads, 1);
+    // A start that needs consent comes in the finish step, while the program still runs; every
+    // other start waits for the program's end.
+    EXPECT_EQ(shellStarts.size(), w.protectedFolder ? 1u : 0u);
     if (w.step >= 5 && w.prepareSucceeds) {
       const std::string consentLine =
           "\r\n\r\nDas Programm ist in einem geschützten Ordner installiert. Nach dem Klick auf \"Beenden\" fragt "
@@ -305,13 +312,6 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
           << finish;
     }
 
-    CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
-    const std::string batch = Folder() + "Suche\\Update.bat";
-    const std::string line = "echo started> \"%~dp0..\\started.txt\"\r\n";
-    HANDLE f = CreateFileA(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(f);
     const int32_t today = static_cast<int32_t>(toolkit::Today());
     EndProgram();
     // The key exists once anything opened it: the seed, the settings page or the write.
