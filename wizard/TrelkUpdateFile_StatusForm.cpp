@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "base/Color.h"
+#include "base/StrUtils.h"
 #include "engine/ProgramKey.h"
 #include "engine/UpdateServer.h"
-#include "base/StrUtils.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"

@@ -73,11 +73,11 @@ const char kConsentNeededText[] =
     "Windows nach Ihrer Zustimmung, um die alten Dateien zu ersetzen.";
 const char kConsentRefusedText[] =
     "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
-    "Das Programm bleibt unverändert.\r\n\r\nBeim nächsten Start des Programms werden Sie erneut an die Suche nach "
-    "Updates erinnert.";
+    "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+    "installieren.";
 const char kConsentStartFailedText[] =
-    "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBeim "
-    "nächsten Start des Programms werden Sie erneut an die Suche nach Updates erinnert.";
+    "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
+    "nächsten Suche nach Updates können Sie das Update erneut installieren.";
 
 const char* BatchVerb(bool folderWritable) { return folderWritable ? "open" : "runas"; }
 

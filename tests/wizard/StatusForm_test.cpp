@@ -224,17 +224,17 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       {"consent refused: nothing changes, the program goes on", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
        true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_CANCELLED,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
-       "Das Programm bleibt unverändert.\r\n\r\nBeim nächsten Start des Programms werden Sie erneut an die Suche "
-       "nach Updates erinnert."},
+       "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+       "installieren."},
       {"consent refused, as the older shell says it", {Next, CheckUpdate, Next, Next, Next, Close}, true, -1,
        true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_ACCESSDENIED,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
-       "Das Programm bleibt unverändert.\r\n\r\nBeim nächsten Start des Programms werden Sie erneut an die Suche "
-       "nach Updates erinnert."},
+       "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+       "installieren."},
       {"runas that does not start", {Next, CheckUpdate, Next, Next, Next, Next}, true, -1,
        true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_NOASSOC,
-       "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBeim "
-       "nächsten Start des Programms werden Sie erneut an die Suche nach Updates erinnert."},
+       "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
+       "nächsten Suche nach Updates können Sie das Update erneut installieren."},
       {"missing archive: Einrichten in its failure state", {Next, CheckUpdate, Next, Next, Next}, false, -1,
        false, 5, 4, "Installieren", "Weiter >", false, true, true, false, -1, false},
       {"missing archive, then Abbrechen ends the program", {Next, CheckUpdate, Next, Next, Next, Cancel}, false, -1,
