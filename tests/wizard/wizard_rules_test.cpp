@@ -47,23 +47,6 @@ TEST(WizardRules, DestructionWritesOnlyAfterInstallOrBeenden) {
         << c.installPrepared << " " << c.page << " " << c.cancelEnabled;
 }
 
-// The batch's start: its verb by the program folder, and what the shell's answer means.
-TEST(WizardRules, BatchStartByFolderAndShellAnswer) {
-  EXPECT_STREQ(wizard::BatchVerb(true), "open");
-  EXPECT_STREQ(wizard::BatchVerb(false), "runas");
-  using wizard::BatchStart;
-  struct Case {
-    std::intptr_t result;
-    BatchStart start;
-  } cases[] = {
-      {42, BatchStart::Started},  {33, BatchStart::Started},  {32, BatchStart::Failed},
-      {31, BatchStart::Failed},   {2, BatchStart::Failed},    {0, BatchStart::Failed},
-      {5, BatchStart::Refused},   {1223, BatchStart::Refused},  // the shell's and the system's "no"
-      {-1, BatchStart::Failed},
-  };
-  for (const Case& c : cases) EXPECT_EQ(wizard::JudgeBatchStart(c.result), c.start) << c.result;
-}
-
 TEST(WizardRules, PagesTitlesAndInterval) {
   // Per step from -1 to 7: whether a step change shows its page while the user is on page 0
   // to 6 (the settings page, 6, stays), and the title the strip highlights.
