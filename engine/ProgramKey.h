@@ -22,6 +22,9 @@ extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the la
 // "UpdateSerial": the highest serial of a signed update list that the program accepted (REG_DWORD,
 // read as unsigned). Written and read by the wizard of a program with a key only.
 extern const char kUpdateSerialValue[];
+// "UpdateResult": what the installation's batch recorded when it ended (REG_SZ, see
+// UpdateOutcome). Read and deleted by the engine at the next start.
+extern const char kUpdateResultValue[];
 
 // Writes `reminder` into the program key open in `key` (borrowed). Throws ERegistryException
 // when a write fails; the value written first then stays as it was ("NoUpdate" of Never is

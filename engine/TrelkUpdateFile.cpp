@@ -12,6 +12,7 @@
 #include "toolkit/Actions.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
@@ -65,6 +66,7 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
   const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
   const int32_t today = static_cast<int32_t>(toolkit::Today());
+  if (!Manual && ReadUpdateResult && reg.ValueExists(kUpdateResultValue)) TellUpdateOutcome(reg, today);
   std::optional<base::TDateTime> stored;
   if (reg.ValueExists(kUpdateValue)) stored = reg.ReadDate(kUpdateValue);
   const base::TDateTime last = LastReminderDate(stored, today);
@@ -87,6 +89,22 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
     Application->Halt(0);
   }
   return false;
+}
+
+void TTrelkUpdateFile::TellUpdateOutcome(TRegistry& reg, int32_t today) {
+  UpdateOutcome outcome;
+  try {
+    outcome = ReadUpdateOutcome(reg.ReadString(kUpdateResultValue));
+  } catch (const ERegistryException&) {
+    // Another type, or a value that cannot be read: nothing to tell.
+  }
+  // Gone before anything is shown: the message comes once, even when the program is ended while
+  // it shows.
+  reg.DeleteValue(kUpdateResultValue);
+  if (outcome.kind != UpdateOutcome::Failed) return;
+  // The installation that was due is still due: the wizard comes at this start.
+  reg.WriteDate(kUpdateValue, static_cast<base::TDateTime>(today) - 1);
+  MessageDlg(UpdateFailedText(outcome), MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace engine

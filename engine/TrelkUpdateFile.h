@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/DateTime.h"
+#include "engine/Registry.h"
 #include "net/HttpClient.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Component.h"
@@ -29,11 +30,16 @@ class TTrelkUpdateFile : public net::THttpClient {
   std::string RegistryKey;  // the program's key below "Software\Trelk\"
   std::string ZIPFileName;  // the update archive on the server and in the temp folder
   bool HKCU = false;        // true: the key lies below HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE
+  // Whether a start reads the outcome the last installation recorded ("UpdateResult"). Off, the
+  // value is left alone, as by a program built before the installation recorded it.
+  bool ReadUpdateResult = true;
 
   // The start-of-program decision (Manual false), called from the owner form's create
   // handler, and the search by hand (Manual true). Records the start command, applies the
   // drive test, the reminder date and "NoUpdate", and shows the wizard modally when a search
-  // is due. An update-only start ("OnlyUpdate" present) ends the process after the wizard,
+  // is due. A start (not a search by hand) first reads and deletes "UpdateResult": after a failed
+  // installation it shows what failed and moves "Update" back to yesterday, so that the wizard
+  // opens at this start. An update-only start ("OnlyUpdate" present) ends the process after the wizard,
   // without the owner form's destroy handler; the wizard's destruction still runs.
   // ReferenceDate 0 stands for the program file's own date. Registry errors propagate
   // (ERegistryException). Returns false.
@@ -46,6 +52,8 @@ class TTrelkUpdateFile : public net::THttpClient {
   toolkit::TActionList* ActionList() const { return actionList_; }
 
  private:
+  // Reads, deletes and tells the installation's outcome in the program key open in `reg`.
+  void TellUpdateOutcome(TRegistry& reg, int32_t today);
   toolkit::TActionList* actionList_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 // The update engine's pure rules.
 #include "engine/engine_rules.h"
 
+#include <vector>
+
 #include "base/StrUtils.h"
 
 namespace engine {
@@ -62,6 +64,73 @@ bool WizardOpens(bool manual, bool onlyUpdate, bool noUpdate, int32_t today, bas
 
 base::TDateTime EffectiveReferenceDate(base::TDateTime given, base::TDateTime programFileDate) {
   return given != 0 ? given : programFileDate;
+}
+
+namespace {
+
+std::vector<std::string_view> SplitFields(std::string_view text) {
+  std::vector<std::string_view> fields;
+  for (size_t start = 0;;) {
+    const size_t bar = text.find('|', start);
+    fields.push_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) return fields;
+    start = bar + 1;
+  }
+}
+
+// A name as the batch writes it: one file of the program's folder, nothing a file name cannot hold.
+bool IsFileName(std::string_view name) {
+  if (name.empty() || name.size() > 259) return false;
+  for (unsigned char c : name)
+    if (c < ' ' || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  return name != "." && name != "..";
+}
+
+}  // namespace
+
+UpdateOutcome ReadUpdateOutcome(std::string_view value) {
+  UpdateOutcome outcome;
+  if (value.size() > kMaxUpdateResultLength || value.find('|') == std::string_view::npos) return outcome;
+  for (unsigned char c : value)
+    if (c < ' ') return outcome;
+  const std::vector<std::string_view> fields = SplitFields(value);
+  if (fields[1] == "ok") {
+    outcome.kind = UpdateOutcome::Installed;
+    return outcome;
+  }
+  outcome.kind = UpdateOutcome::Failed;
+  if (fields.size() > 2 && IsFileName(fields[2])) outcome.fileName = std::string(fields[2]);
+  if (fields.size() > 3) {
+    const std::string_view reason = fields[3];
+    if (reason == "locked") outcome.reason = UpdateOutcome::Locked;
+    if (reason == "backup") outcome.reason = UpdateOutcome::Backup;
+    if (reason == "copy") outcome.reason = UpdateOutcome::Copy;
+    if (reason == "compare") outcome.reason = UpdateOutcome::Compare;
+  }
+  return outcome;
+}
+
+std::string UpdateFailedText(const UpdateOutcome& outcome) {
+  if (outcome.kind != UpdateOutcome::Failed) return std::string();
+  const std::string file = "\"" + outcome.fileName + "\"";
+  std::string what;
+  if (outcome.fileName.empty()) {
+    what = "Beim Ersetzen der Programmdateien ist ein Fehler aufgetreten.";
+  } else {
+    switch (outcome.reason) {
+      case UpdateOutcome::Locked: what = "Die Datei " + file + " war noch in Gebrauch und konnte nicht ersetzt werden."; break;
+      case UpdateOutcome::Backup: what = "Von der Datei " + file + " konnte keine Sicherungskopie angelegt werden."; break;
+      case UpdateOutcome::Copy: what = "Die neue Datei " + file + " konnte nicht geschrieben werden."; break;
+      case UpdateOutcome::Compare:
+        what = "Die neue Datei " + file + " wurde nicht fehlerfrei geschrieben: sie stimmt nicht mit der Datei des "
+               "Updates überein.";
+        break;
+      case UpdateOutcome::Unknown: what = "Beim Ersetzen der Datei " + file + " ist ein Fehler aufgetreten."; break;
+    }
+  }
+  return "Das letzte Update konnte nicht installiert werden. " + what +
+         "\r\n\r\nDie bisherige Version des Programms wurde wiederhergestellt und kann wie gewohnt verwendet werden. "
+         "Bei der nächsten Suche nach Updates wird erneut versucht, das Update zu installieren.";
 }
 
 std::string ServerSetting::Authority() const {

@@ -1,8 +1,9 @@
 // The update engine's pure rules: the start argument that switches it off, the recorded start
-// command, the drive test, the reminder date, the decision whether the wizard opens, and the
-// update server a maker sets for testing.
+// command, the drive test, the reminder date, the decision whether the wizard opens, the
+// outcome an installation recorded and its message, and the update server a maker sets for testing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,36 @@ bool WizardOpens(bool manual, bool onlyUpdate, bool noUpdate, int32_t today, bas
 
 // The reference date handed to the wizard: the given one, or the program file's date for 0.
 base::TDateTime EffectiveReferenceDate(base::TDateTime given, base::TDateTime programFileDate);
+
+// What the installation's batch recorded in "UpdateResult" when it ended: "<when>|ok", or
+// "<when>|failed|<file name>|<reason>" with the reason "locked", "backup", "copy" or "compare".
+// "<when>" is the batch's own date and time text in the computer's format and is never read.
+struct UpdateOutcome {
+  enum Kind {
+    Nothing,    // no value, or one that cannot be read: nothing to tell
+    Installed,  // the second field is "ok"
+    Failed,     // any other second field
+  } kind = Nothing;
+  enum Reason {
+    Unknown,  // a reason this program does not know, or none
+    Locked,   // the program's file was still in use after the retries
+    Backup,   // the old file could not be kept
+    Copy,     // the new file could not be written
+    Compare,  // the written file differs from the update's copy
+  } reason = Unknown;
+  // Failed: the file that failed; empty when none is named or the name is no file name (a
+  // path, characters no file name can hold, longer than 259 characters).
+  std::string fileName;
+};
+// Reads the value's text. A text without a "|", longer than kMaxUpdateResultLength or with
+// control characters is Nothing. Field texts are compared exactly.
+constexpr std::size_t kMaxUpdateResultLength = 2048;
+UpdateOutcome ReadUpdateOutcome(std::string_view value);
+
+// The message after a failed installation: what failed (the file and the reason in words, or a
+// general sentence without a file name or for an unknown reason), that the old version was
+// restored and that the next search tries again. Empty for an outcome that is not Failed.
+std::string UpdateFailedText(const UpdateOutcome& outcome);
 
 // How often a program reminds its user to search for updates.
 struct Reminder {

@@ -37,7 +37,49 @@ void Rewrite(HANDLE file, const std::string& path, const std::string& bytes) {
     throw base::Exception("Die Datei \"" + path + "\" kann nicht geschrieben werden.");
 }
 
+// Whether `file` (borrowed), just made in `folder`, really lies there. A 32-bit program without
+// a statement of its privileges has its writes into protected folders redirected into the
+// user's own store on newer Windows; the batch's cmd.exe is not redirected and would be refused.
+// Systems without the final path know no such redirection.
+bool MadeInPlace(HANDLE file, const std::string& folder) {
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  const auto finalPath = reinterpret_cast<FinalPathFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (!finalPath) return true;
+  auto pathOf = [&](HANDLE h) {
+    char buffer[MAX_PATH * 4];
+    const DWORD n = finalPath(h, buffer, sizeof buffer, 0);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+  };
+  toolkit::ScopedFile dir(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::string made = dir ? pathOf(file) : std::string();
+  std::string where = dir ? pathOf(dir.get()) : std::string();
+  if (made.empty() || where.empty()) return true;  // nothing to compare: the plain answer stands
+  made = base::ExtractFilePath(made);
+  if (where.back() != '\\') where += '\\';
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, made.c_str(), -1, where.c_str(), -1) == CSTR_EQUAL;
+}
+
 }  // namespace
+
+bool ProgramFolderWritable(const std::string& folder) {
+  // A name no other process uses: this process's id and a count of its own tries.
+  static LONG tries = 0;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string probe = folder + "~trelk-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(InterlockedIncrement(&tries)) + ".tmp";
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    toolkit::ScopedFile file(h);
+    if (file) return MadeInPlace(file.get(), folder);
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    return error != ERROR_ACCESS_DENIED;
+  }
+  return true;
+}
 
 void TStatusForm::ShowInstallFailure() {
   Label3->SetCaption(kInstallFailedText);
@@ -92,7 +134,7 @@ bool TStatusForm::PrepareInstallation() {
     throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
   const std::string exe = toolkit::ExeName();
   const std::string batch =
-      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(base::ExtractFilePath(exe)),
+      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(ProgramDir),
                        ToOemText(Run.SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
   Rewrite(batchFile, batchPath, batch);
   held.reset();

@@ -40,6 +40,11 @@ const char kInstallText[] =
     "Installation durchzuführen.\r\n\r\nAktivieren Sie das Kontrollfeld \"Programm automatisch neu starten\", um "
     "die Anwendung nach der Installation sofort neu zu starten.";
 
+const char kFinishText[] =
+    "Die Installation wurde vorbereitet.\r\nKlicken SIe auf \"Beenden\", um die alten Dateien zu ersetzen. Ein "
+    "Neustart des Computers ist nicht erforderlich.\r\n\r\nWenn Sie nicht die Option zum automatischen Neustart des "
+    "Programms aktiviert haben, müssen Sie das Programm nach der Installation manuell neu starten.";
+
 namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
@@ -55,10 +60,6 @@ const char kWelcomeText[] =
 const char kCheckText[] =
     "Stellen Sie sicher, dass eine Internetverbindung besteht, und klicken Sie auf \"Jetzt auf neue Updates "
     "prüfen\".";
-const char kFinishText[] =
-    "Die Installation wurde vorbereitet.\r\nKlicken SIe auf \"Beenden\", um die alten Dateien zu ersetzen. Ein "
-    "Neustart des Computers ist nicht erforderlich.\r\n\r\nWenn Sie nicht die Option zum automatischen Neustart des "
-    "Programms aktiviert haben, müssen Sie das Programm nach der Installation manuell neu starten.";
 const char kNeverText[] =
     "Wenn Sie diese Option aktivieren, werden Sie nicht automatisch zum Suchen nach neuen Updates aufgefordert. Sie "
     "haben dann aber immer noch die Möglichkeit, über die Tastenkombination Strg+U die Suche nach Updates zu "

@@ -8,9 +8,11 @@
 #include <optional>
 
 #include "base/Color.h"
+#include "base/StrUtils.h"
 #include "engine/ProgramKey.h"
 #include "engine/UpdateServer.h"
 #include "toolkit/Application.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
@@ -47,6 +49,7 @@ TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   HTTP->Host = server.host;
   UpdateServer = server.Authority();
   UpdatePublicKey = BuiltInPublicKey();
+  ProgramDir = base::ExtractFilePath(ExeName());
   HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
   HTTP->OnConnectionFailed = [this](TComponent* s) { HTTPConnectionFailed(s); };
   StatusForm = this;
@@ -147,8 +150,13 @@ void TStatusForm::Button_NextClick(TComponent* sender) {
       break;
     case WizardStep::Finish:
       if (!PrepareInstallation()) return;  // the failure state stays on "Einrichten"
+      ShowFinishPage();
       break;
     case WizardStep::Ended:
+      if (!StartBatchBeforeEnd()) {
+        Close();  // the program goes on as after a cancelled search
+        return;
+      }
       Application->Terminate();
       break;
     case WizardStep::Welcome:
@@ -174,7 +182,32 @@ void TStatusForm::FormCloseQuery(TComponent*, bool& canClose) {
 
 void TStatusForm::FormClose(TComponent*) {
   // Closing in the finish step ends the program, however the window was closed.
-  if (Run.Step == WizardStep::Finish) Application->Terminate();
+  if (Run.Step == WizardStep::Finish && StartBatchBeforeEnd()) Application->Terminate();
+}
+
+void TStatusForm::ShowFinishPage() {
+  Run.NeedsConsent = !ProgramFolderWritable(ProgramDir);
+  Label5->SetCaption(std::string(kFinishText) + (Run.NeedsConsent ? kConsentNeededText : ""));
+}
+
+bool TStatusForm::StartBatchBeforeEnd() {
+  if (!Run.InstallPrepared || !Run.NeedsConsent || Run.BatchStarted) return true;
+  // Nothing of the search may stay open for the batch, which removes the folder at its end;
+  // the batch waits for the program's files itself.
+  Run.UpdateList.reset();
+  Run.HeldList.reset();
+  Run.HeldFiles.clear();
+  const std::string batch = Run.SearchDir + "Update.bat";
+  const BatchStart start = JudgeBatchStart(
+      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(false), batch, "", "", SW_HIDE));
+  if (start == BatchStart::Started) {
+    Run.BatchStarted = true;
+    return true;
+  }
+  Run.InstallPrepared = false;
+  Run.DropSearch();
+  MessageDlg(start == BatchStart::Refused ? kConsentRefusedText : kConsentStartFailedText, MB_OK | MB_ICONWARNING);
+  return false;
 }
 
 void TStatusForm::FormDestroy(TComponent*) {
@@ -199,10 +232,13 @@ void TStatusForm::FormDestroy(TComponent*) {
   Run.UpdateList.reset();
   Run.HeldList.reset();
   if (Run.InstallPrepared) {
-    // The batch removes the search folder when it has done its work.
+    // The batch removes the search folder when it has done its work. One that needed the
+    // user's consent started in the finish step already.
     Run.HeldFiles.clear();
     const std::string batch = Run.SearchDir + "Update.bat";
-    ShellExecuteSeam(Application ? Application->Handle() : nullptr, "open", batch, "", "", SW_HIDE);
+    if (!Run.BatchStarted)
+      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(!Run.NeedsConsent), batch, "", "",
+                       SW_HIDE);
   } else {
     // Nothing of a search that installed nothing stays behind.
     Run.DropSearch();

@@ -33,6 +33,8 @@ extern TStatusForm* StatusForm;
 // The text of the page "Einrichten", and its failure text.
 extern const char kInstallText[];
 extern const char kInstallFailedText[];
+// The text of the page "Bestätigung3" (a protected program folder adds kConsentNeededText).
+extern const char kFinishText[];
 // The download page's first text, and its two result texts (stopped by the user; otherwise).
 extern const char kDownloadText[];
 extern const char kDownloadStoppedText[];
@@ -47,6 +49,12 @@ extern const char kListTooLongText[];
 extern const char kListTooLongCaption[];
 // The question before a running download is stopped.
 extern const char kStopDownloadQuestion[];
+
+// Whether this user can write into `folder` (with its backslash): a file of a name of its own is
+// made there and deleted again as it closes. Only a refused access counts as not writable (a
+// full or missing drive is not a matter of consent); a file that a virtualised program's write
+// put into the user's own store instead of `folder` counts as refused. Throws nothing.
+bool ProgramFolderWritable(const std::string& folder);
 
 class TStatusForm : public toolkit::TForm {
  public:
@@ -66,6 +74,9 @@ class TStatusForm : public toolkit::TForm {
   std::string RegistryKey;
   base::TDateTime ReferenceDate = 0;
   bool HKCU = false;
+  // The folder whose files the installation replaces, with its backslash: the running
+  // program's own, set at construction.
+  std::string ProgramDir;
 
   // --- The run: step, flags and the current search (reset at every show).
   WizardRun Run;
@@ -200,6 +211,15 @@ class TStatusForm : public toolkit::TForm {
   void RestoreInstallPage();
   // Sets a control's text only when it differs (the progress display runs once per block).
   static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
+  // The finish page's text after a prepared installation, and whether the batch needs the
+  // user's consent (Run.NeedsConsent): the program folder is tried for writing.
+  void ShowFinishPage();
+  // Whether the program may end now, in the finish step. A batch that needs the user's consent
+  // starts here, while the program still runs (verb "runas"; Run.BatchStarted), so that a
+  // refusal can leave the program running: then the user is told why, the installation is
+  // dropped as one that installed nothing (no reminder date moves on) and the answer is false.
+  // Any other prepared batch waits for the program's end, and the answer is true.
+  bool StartBatchBeforeEnd();
   // Shows the page of Run.Step with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.

@@ -25,6 +25,8 @@ void WizardRun::Begin(const std::string& tempDir) {
   DownloadFailed = false;
   DownloadTooLarge = false;
   InstallPrepared = false;
+  NeedsConsent = false;
+  BatchStarted = false;
   ListRefusal = Refusal::None;
   ArchiveSize.reset();
   DownloadSizeWrong = false;

@@ -30,6 +30,10 @@ struct WizardRun {
   bool DownloadFailed = false;   // the last download did not arrive whole (no connection, error status, cut off)
   bool DownloadTooLarge = false; // ... because it passed the room on the temporary folder's drive
   bool InstallPrepared = false;  // "Update.bat" is written and starts at the wizard's destruction
+  // The program folder refused this user's write when the installation was prepared: the batch
+  // starts with the verb "runas", and a refused consent installs nothing.
+  bool NeedsConsent = false;
+  bool BatchStarted = false;  // ... and it was started with the user's consent before the program's end
   std::string TempDir;           // the user's temporary directory with its backslash, read at each show
   // The folder of the current search below TempDir, with its backslash; empty before the first
   // check and after it was removed.

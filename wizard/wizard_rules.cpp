@@ -68,6 +68,26 @@ const char kArchiveSizeWrongText[] =
     "beenden.";
 const char kBackCaption[] = "< Zurück";
 
+const char kConsentNeededText[] =
+    "\r\n\r\nDas Programm ist in einem geschützten Ordner installiert. Nach dem Klick auf \"Beenden\" fragt "
+    "Windows nach Ihrer Zustimmung, um die alten Dateien zu ersetzen.";
+const char kConsentRefusedText[] =
+    "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
+    "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+    "installieren.";
+const char kConsentStartFailedText[] =
+    "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
+    "nächsten Suche nach Updates können Sie das Update erneut installieren.";
+
+const char* BatchVerb(bool folderWritable) { return folderWritable ? "open" : "runas"; }
+
+BatchStart JudgeBatchStart(std::intptr_t shellResult) {
+  // The shell's "access denied" and the system's "cancelled by the user": both are how the
+  // refused consent comes back, depending on the shell's version.
+  if (shellResult == 5 || shellResult == 1223) return BatchStart::Refused;
+  return shellResult > 32 ? BatchStart::Started : BatchStart::Failed;
+}
+
 std::string RefusalText(Refusal refusal) {
   switch (refusal) {
     case Refusal::ListUnsigned: return kListUnsignedText;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Registry.h"
 #include "resources/Version.h"
@@ -32,6 +33,10 @@ class UpdateFileTest : public ::testing::Test {
     DeleteKey(HKEY_CURRENT_USER, kKey);
     app = std::make_unique<toolkit::TApplication>();
     owner = new toolkit::TForm(app.get(), "TOwnerForm", "Besitzer", 200, 100);
+    boxGuard = toolkit::MessageBoxSeam.Replace([this](HWND, const std::string& text, const std::string&, UINT) {
+      boxes.push_back(text);
+      return IDOK;
+    });
   }
   void TearDown() override {
     app.reset();
@@ -73,6 +78,8 @@ class UpdateFileTest : public ::testing::Test {
     bool hkcu = false;
   } handed;
   bool shown = false;
+  std::vector<std::string> boxes;  // the message boxes shown, answered with OK
+  toolkit::SeamGuard boxGuard;
   std::unique_ptr<toolkit::TApplication> app;
   toolkit::TForm* owner = nullptr;
 };
@@ -167,7 +174,13 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
   const int32_t today = static_cast<int32_t>(toolkit::Today());
   const std::string exe = toolkit::ExeName();
   enum Seed { Nothing, Today_, Yesterday, YesterdayEvening, InAMonth, LongAgoNever, NeverOnly, UpdateAsText,
-              UpdateNineBytes, UpdateFourBytes, Locked };
+              UpdateNineBytes, UpdateFourBytes, Locked, TodayNever };
+  // What every message after a failed installation ends with.
+  const std::string restored =
+      "\r\n\r\nDie bisherige Version des Programms wurde wiederhergestellt und kann wie gewohnt verwendet werden. Bei der "
+      "nächsten Suche nach Updates wird erneut versucht, das Update zu installieren.";
+  const std::string failed = "Das letzte Update konnte nicht installiert werden. ";
+  enum Outcome { Told, Silent, Kept };  // the message of "UpdateResult", the value afterwards
   struct Case {
     const char* name;
     Seed seed;
@@ -176,6 +189,12 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
     bool opens;
     const char* recorded;  // "ApplicationFileName" afterwards; null: none
     const char* error;     // the error AutomaticUpdate raises; null: none
+    // The outcome the last installation recorded ("UpdateResult"; "#" seeds a number), what
+    // the start shows of it (after the common first sentence), and whether the value stays.
+    const char* result = nullptr;
+    const char* message = nullptr;
+    Outcome outcome = Silent;
+    bool readsResult = true;  // the component's ReadUpdateResult
   } cases[] = {
       {"no Update value: due", Nothing, false, "", true, "", nullptr},
       {"Update = today: not due", Today_, false, "", false, "", nullptr},
@@ -192,6 +211,29 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       {"Update of four bytes", UpdateFourBytes, false, "", false, "", "Ungültiger Datentyp für 'Update'"},
       {"a key without rights", Locked, false, "", false, nullptr, "Fehler beim Setzen der Daten für 'ApplicationFileName'"},
       {"Ctrl+U on a key without rights", Locked, true, "", true, nullptr, nullptr},
+      // The outcome of the last installation: a failure is told once and the search is due again.
+      {"failed: file in use", Today_, false, "", true, "", nullptr, "08.12.2026 19:40:12,34|failed|Notizkasten.exe|locked",
+       "Die Datei \"Notizkasten.exe\" war noch in Gebrauch und konnte nicht ersetzt werden.", Told},
+      {"failed: no backup", Today_, false, "", true, "", nullptr, "Di 08.12.2026 19:40|failed|Kalvor.dll|backup",
+       "Von der Datei \"Kalvor.dll\" konnte keine Sicherungskopie angelegt werden.", Told},
+      {"failed: not written", InAMonth, false, "", true, "", nullptr, "x|failed|Brisel Hilfe.chm|copy",
+       "Die neue Datei \"Brisel Hilfe.chm\" konnte nicht geschrieben werden.", Told},
+      {"failed: differs", Today_, false, "", true, "", nullptr, "x|failed|Übersicht.exe|compare",
+       "Die neue Datei \"Übersicht.exe\" wurde nicht fehlerfrei geschrieben: sie stimmt nicht mit der Datei des "
+       "Updates überein.", Told},
+      {"failed for an unknown reason", Today_, false, "", true, "", nullptr, "x|failed|N.exe|disk",
+       "Beim Ersetzen der Datei \"N.exe\" ist ein Fehler aufgetreten.", Told},
+      {"failed without a file name", Today_, false, "", true, "", nullptr, "x|failed||locked",
+       "Beim Ersetzen der Programmdateien ist ein Fehler aufgetreten.", Told},
+      {"an unknown second field counts as failed", Today_, false, "", true, "", nullptr, "x|abgebrochen",
+       "Beim Ersetzen der Programmdateien ist ein Fehler aufgetreten.", Told},
+      {"failed with NoUpdate: told, no wizard", TodayNever, false, "", false, "", nullptr, "x|failed|N.exe|copy",
+       "Die neue Datei \"N.exe\" konnte nicht geschrieben werden.", Told},
+      {"ok: deleted silently", Today_, false, "", false, "", nullptr, "08.12.2026 19:40:12,34|ok", nullptr, Silent},
+      {"garbage: deleted silently", Today_, false, "", false, "", nullptr, "Fehler beim Kopieren", nullptr, Silent},
+      {"a number: deleted silently", Today_, false, "", false, "", nullptr, "#", nullptr, Silent},
+      {"reading switched off", Today_, false, "", false, "", nullptr, "x|failed|N.exe|copy", nullptr, Kept, false},
+      {"Ctrl+U leaves it to the next start", Today_, true, "", true, nullptr, nullptr, "x|failed|N.exe|copy", nullptr, Kept},
   };
   TTrelkUpdateFile* c = MakeComponent();
   for (const Case& k : cases) {
@@ -213,7 +255,15 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       case UpdateNineBytes: SetValue(HKEY_LOCAL_MACHINE, kKey, "Update", REG_BINARY, eight, 9); break;
       case UpdateFourBytes: SetValue(HKEY_LOCAL_MACHINE, kKey, "Update", REG_BINARY, eight, 4); break;
       case Locked: SetValue(HKEY_LOCAL_MACHINE, kKey, nullptr, 0, nullptr, 0); break;
+      case TodayNever:
+        SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today);
+        SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
+        break;
     }
+    if (k.result && std::string(k.result) == "#") SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateResult", 2);
+    else if (k.result) SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateResult", k.result);
+    c->ReadUpdateResult = k.readsResult;
+    boxes.clear();
     const std::string before = Values(HKEY_LOCAL_MACHINE, kKey);
     if (k.seed == Locked) ASSERT_TRUE(LockKey(HKEY_LOCAL_MACHINE, kKey));
     std::string error;
@@ -234,7 +284,32 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       EXPECT_EQ(after, before) << "nothing recorded";
     }
     EXPECT_EQ(after.find("OnlyUpdate"), std::string::npos);
+    if (!k.result) {
+      EXPECT_TRUE(boxes.empty()) << boxes.front();
+      continue;
+    }
+    // Told: the one message; "Update" moved back to yesterday so that the wizard came now.
+    // Silent: no message, "Update" as it was. Both delete the value; Kept leaves it.
+    if (k.outcome == Told) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0], failed + k.message + restored);
+    } else {
+      EXPECT_TRUE(boxes.empty()) << boxes.front();
+    }
+    const std::string update = "Update=date:" + std::to_string(k.seed == InAMonth ? today + 30 : today);
+    EXPECT_NE(after.find(k.outcome == Told ? "Update=date:" + std::to_string(today - 1) : update), std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("UpdateResult=") != std::string::npos, k.outcome == Kept) << after;
+    if (k.outcome == Kept) EXPECT_NE(after.find("UpdateResult=sz:x|failed|N.exe|copy"), std::string::npos) << after;
+    // The start after it tells nothing.
+    if (k.outcome == Kept) continue;
+    boxes.clear();
+    c->ReadUpdateResult = true;
+    Run(c, "", false, 0);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), after) << "the next start changed nothing";
   }
+  c->ReadUpdateResult = true;
 }
 
 TEST_F(UpdateFileTest, WizardReceivesTheProgramsIdentity) {

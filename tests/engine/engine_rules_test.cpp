@@ -78,6 +78,51 @@ TEST(EngineRules, WhenTheWizardOpens) {
   EXPECT_EQ(engine::EffectiveReferenceDate(36000.25, 37000.5), 36000.25);
 }
 
+// The outcome as a planted or damaged value may read it (the registry table of the component's
+// tests has each reason and its message): nothing to tell, installed, or failed with a file name
+// only when it is one.
+TEST(EngineRules, OutcomeOfTheLastInstallation) {
+  using engine::UpdateOutcome;
+  const UpdateOutcome::Kind N = UpdateOutcome::Nothing, I = UpdateOutcome::Installed, F = UpdateOutcome::Failed;
+  struct Case {
+    std::string value;
+    UpdateOutcome::Kind kind;
+    std::string file;
+    UpdateOutcome::Reason reason;
+  } cases[] = {
+      {"|ok", I, "", UpdateOutcome::Unknown},
+      {"x|ok|N.exe|copy", I, "", UpdateOutcome::Unknown},  // "ok" decides
+      {"x|OK", F, "", UpdateOutcome::Unknown},             // compared exactly: not "ok"
+      {"x|failed|N.exe|copy", F, "N.exe", UpdateOutcome::Copy},
+      {"x|failed|N.exe|Copy", F, "N.exe", UpdateOutcome::Unknown},
+      {"x|failed|N.exe|copy|more", F, "N.exe", UpdateOutcome::Copy},
+      {"x|failed|N.exe", F, "N.exe", UpdateOutcome::Unknown},
+      {"x|failed||copy", F, "", UpdateOutcome::Copy},
+      {"x|", F, "", UpdateOutcome::Unknown},
+      {"x|failed|Daten & Übersicht (alt) 100%.dat|copy", F, "Daten & Übersicht (alt) 100%.dat", UpdateOutcome::Copy},
+      // A name that is no file name of the folder is not shown.
+      {"x|failed|..\\..\\Windows\\x.dll|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|C:x.dll|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|a/b|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|\"N.exe\"|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|..|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|" + std::string(260, 'a') + "|copy", F, "", UpdateOutcome::Copy},
+      {"x|failed|" + std::string(259, 'a') + "|copy", F, std::string(259, 'a'), UpdateOutcome::Copy},
+      // Nothing that can be read.
+      {"", N, "", UpdateOutcome::Unknown},
+      {"x|failed|N.exe\r\n|copy", N, "", UpdateOutcome::Unknown},
+      {std::string("x|failed|N\0.exe|copy", 20), N, "", UpdateOutcome::Unknown},
+      {"x|failed|" + std::string(2048, 'a'), N, "", UpdateOutcome::Unknown},
+  };
+  for (const Case& c : cases) {
+    const UpdateOutcome o = engine::ReadUpdateOutcome(c.value);
+    EXPECT_EQ(o.kind, c.kind) << c.value;
+    EXPECT_EQ(o.fileName, c.file) << c.value;
+    EXPECT_EQ(o.reason, c.reason) << c.value;
+    EXPECT_EQ(engine::UpdateFailedText(o).empty(), c.kind != F) << c.value;
+  }
+}
+
 TEST(EngineRules, ServerSettingForTesting) {
   struct Case {
     const char* text;

@@ -53,10 +53,25 @@ HWND FindButton(HWND top, const char* text) {
   return s.found;
 }
 
-// Which window the start shows first: "wizard", "main" or "none" within ten seconds. While
-// waiting, a main window that shows at any moment is noted.
+// The longest text of a message box's static controls (its message; the icon has none).
+std::string MessageText(HWND box) {
+  std::string text;
+  EnumChildWindows(box, [](HWND h, LPARAM p) CALLBACK -> BOOL {
+    char cls[32], buf[1024];
+    GetClassNameA(h, cls, sizeof cls);
+    const int n = GetWindowTextA(h, buf, sizeof buf);
+    auto* longest = reinterpret_cast<std::string*>(p);
+    if (lstrcmpiA(cls, "Static") == 0 && n > static_cast<int>(longest->size())) longest->assign(buf, n);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+// Which window the start shows first: "message" (a message box), "wizard", "main" or "none"
+// within ten seconds. While waiting, a main window that shows at any moment is noted.
 std::string FirstWindow(DWORD pid, bool& mainSeen) {
   for (int i = 0; i < 500; ++i) {
+    if (AnyVisible(pid, "#32770")) return "message";
     if (AnyVisible(pid, kMainClass)) mainSeen = true;
     if (AnyVisible(pid, kWizardClass)) return "wizard";
     if (mainSeen) return "main";
@@ -83,6 +98,10 @@ TEST_F(NotizkastenTest, StartShowsTheWizardOnlyWhenASearchIsDue) {
     const char* args;
     const char* first;     // the first window the start shows
     const char* recorded;  // "ApplicationFileName" afterwards, after the quoted path; null: no key at all
+    // What the last installation recorded ("UpdateResult"), and the message the start shows
+    // before its first window. A start that tells one is followed by a second start.
+    const char* result = nullptr;
+    const char* told = nullptr;
   } cases[] = {
       {"nothing stored", Nothing, "", "wizard", ""},
       {"Update = today", UpdatedToday, "", "main", ""},
@@ -91,6 +110,13 @@ TEST_F(NotizkastenTest, StartShowsTheWizardOnlyWhenASearchIsDue) {
       {"/uninstall touches nothing", Nothing, "/uninstall", "main", nullptr},
       {"/Uninstall is an ordinary argument", Nothing, "/Uninstall", "wizard", ""},
       {"/uninstall not first", Nothing, "-x /uninstall", "wizard", ""},
+      {"a failed installation: told once, and the search is due", UpdatedToday, "", "wizard", "",
+       "Di 08.12.2026 19:40:12,34|failed|Notizkasten.exe|locked",
+       "Das letzte Update konnte nicht installiert werden. Die Datei \"Notizkasten.exe\" war noch in Gebrauch und "
+       "konnte nicht ersetzt werden.\r\n\r\nDie bisherige Version des Programms wurde wiederhergestellt und kann wie "
+       "gewohnt verwendet werden. Bei der nächsten Suche nach Updates wird erneut versucht, das Update zu "
+       "installieren."},
+      {"an installation that went well: nothing told", UpdatedToday, "", "main", "", "Di 08.12.2026 19:40:12,34|ok"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -101,32 +127,51 @@ TEST_F(NotizkastenTest, StartShowsTheWizardOnlyWhenASearchIsDue) {
       SetDate(HKEY_LOCAL_MACHINE, kKey, "Update", today - 400);
       SetString(HKEY_LOCAL_MACHINE, kKey, "NoUpdate", "");
     }
-    Process p;
-    ASSERT_TRUE(StartWith(p, Exe(), Exe(), c.args));
-    bool mainSeen = false;
-    EXPECT_EQ(FirstWindow(p.pi.dwProcessId, mainSeen), c.first);
-    EXPECT_EQ(mainSeen, std::string(c.first) == "main") << "the main window waits for the wizard";
-    if (std::string(c.first) == "wizard") {
-      // "Abbrechen": the main window follows, the reminder stays due.
-      HWND wizard = WaitForWindow(p.pi.dwProcessId, kWizardClass, "Updates installieren");
-      ASSERT_NE(wizard, nullptr);
-      HWND cancel = FindButton(wizard, "Abbrechen");
-      ASSERT_NE(cancel, nullptr);
-      PostMessageA(cancel, BM_CLICK, 0, 0);
-      EXPECT_NE(WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten"), nullptr);
+    if (c.result) SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateResult", c.result);
+    for (int start = 0; start < (c.told ? 2 : 1); ++start) {
+      SCOPED_TRACE(start == 0 ? "first start" : "the start after it");
+      Process p;
+      ASSERT_TRUE(StartWith(p, Exe(), Exe(), c.args));
+      bool mainSeen = false;
+      std::string first = FirstWindow(p.pi.dwProcessId, mainSeen);
+      if (c.told && start == 0) {
+        ASSERT_EQ(first, "message");
+        HWND box = WaitForWindow(p.pi.dwProcessId, "#32770", nullptr);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageText(box), c.told);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+        ASSERT_FALSE(IsWindow(box)) << "the message stays";
+        first = FirstWindow(p.pi.dwProcessId, mainSeen);
+      }
+      EXPECT_EQ(first, c.first);
+      EXPECT_EQ(mainSeen, std::string(c.first) == "main") << "the main window waits for the wizard";
+      if (std::string(c.first) == "wizard") {
+        // "Abbrechen": the main window follows, the reminder stays due.
+        HWND wizard = WaitForWindow(p.pi.dwProcessId, kWizardClass, "Updates installieren");
+        ASSERT_NE(wizard, nullptr);
+        HWND cancel = FindButton(wizard, "Abbrechen");
+        ASSERT_NE(cancel, nullptr);
+        PostMessageA(cancel, BM_CLICK, 0, 0);
+        EXPECT_NE(WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten"), nullptr);
+      }
+      HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+      ASSERT_NE(main, nullptr);
+      PostMessageA(main, WM_CLOSE, 0, 0);
+      EXPECT_EQ(p.Wait(20000), 0u);
+      const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+      if (!c.recorded) {
+        EXPECT_EQ(values, "<no key>");
+        continue;
+      }
+      const std::string recorded = "ApplicationFileName=sz:\"" + Exe() + "\"" + c.recorded;
+      EXPECT_EQ(values.substr(0, recorded.size() + 1), recorded + (values.size() > recorded.size() ? " " : ""));
+      if (c.seed == Nothing) EXPECT_EQ(values.find("Update="), std::string::npos) << "a cancelled search stays due";
+      if (!c.result) continue;
+      // The outcome is read once; after a failure the reminder is due from yesterday on.
+      EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << values;
+      EXPECT_NE(values.find("Update=date:" + std::to_string(c.told ? today - 1 : today)), std::string::npos) << values;
     }
-    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
-    ASSERT_NE(main, nullptr);
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(p.Wait(20000), 0u);
-    const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
-    if (!c.recorded) {
-      EXPECT_EQ(values, "<no key>");
-      continue;
-    }
-    const std::string recorded = "ApplicationFileName=sz:\"" + Exe() + "\"" + c.recorded;
-    EXPECT_EQ(values.substr(0, recorded.size() + 1), recorded + (values.size() > recorded.size() ? " " : ""));
-    if (c.seed == Nothing) EXPECT_EQ(values.find("Update="), std::string::npos) << "a cancelled search stays due";
   }
 }
 

@@ -142,6 +142,7 @@ TEST_F(MainFormTest, ListShowsInstalledCataloguePrograms) {
   reg.WriteInteger("UpdateInterval", -3);
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Woerterbuch", false));
   reg.WriteInteger("UpdateInterval", 30);
+  reg.WriteString("UpdateResult", "08.12.2026 19:40|failed|Woerterbuch.exe|locked");  // an installation's outcome
   reg.CloseKey();
 
   TForm1* form = Create();

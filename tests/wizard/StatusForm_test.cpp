@@ -78,12 +78,14 @@ class StatusFormTest : public ::testing::Test {
       boxes.push_back(text);
       return IDOK;
     }));
-    // The shell start is recorded, and then made for real.
+    // The shell start is recorded, and then made for real. Wine asks nobody for consent: the
+    // person's answer to "runas" is played by `consentAnswer` (0: given, the batch starts).
     guards_.push_back(toolkit::ShellExecuteSeam.Replace([this](HWND owner, const std::string& verb,
                                                                const std::string& file, const std::string& params,
                                                                const std::string& dir, int show) -> INT_PTR {
       shellStarts.push_back({owner, verb, file, params, dir, show});
-      return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, verb.c_str(), file.c_str(), nullptr, nullptr, show));
+      if (verb == "runas" && consentAnswer != 0) return consentAnswer;
+      return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, show));
     }));
     app = std::make_unique<toolkit::TApplication>();
     form = new TScriptedStatusForm(app.get());
@@ -154,6 +156,7 @@ class StatusFormTest : public ::testing::Test {
   };
   std::vector<ShellStart> shellStarts;
   std::string tempPath;  // what the temporary-folder seam answers
+  INT_PTR consentAnswer = 0;  // what a start with "runas" returns; 0: consent given
 
  private:
   std::string folder_;
@@ -180,6 +183,11 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     bool terminated;
     int updateDays;      // "Update" = today + this at program end; -1: not written
     bool batchStarts;
+    // A program folder this user cannot write: the finish page says that Windows asks, and the
+    // batch starts with "runas", which the person answers with `consent` (0: given).
+    bool protectedFolder = false;
+    INT_PTR consent = 0;
+    const char* told = nullptr;  // the message box at program end
   } walks[] = {
       {"Abbrechen on the welcome page", {Cancel}, true, -1,
        true, 0, 0, "Willkommen", "Weiter >", true, true, true, false, -1, false},
@@ -211,6 +219,22 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
        true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, true},
       {"close button on Bestätigung3", {Next, CheckUpdate, Next, Next, Next, Close}, true, -3,
        true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 6, true},
+      {"a protected folder: runas, and with consent as before", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, true, true},
+      {"consent refused: nothing changes, the program goes on", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_CANCELLED,
+       "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
+       "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+       "installieren."},
+      {"consent refused, as the older shell says it", {Next, CheckUpdate, Next, Next, Next, Close}, true, -1,
+       true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_ACCESSDENIED,
+       "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
+       "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
+       "installieren."},
+      {"runas that does not start", {Next, CheckUpdate, Next, Next, Next, Next}, true, -1,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_NOASSOC,
+       "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
+       "nächsten Suche nach Updates können Sie das Update erneut installieren."},
       {"missing archive: Einrichten in its failure state", {Next, CheckUpdate, Next, Next, Next}, false, -1,
        false, 5, 4, "Installieren", "Weiter >", false, true, true, false, -1, false},
       {"missing archive, then Abbrechen ends the program", {Next, CheckUpdate, Next, Next, Next, Cancel}, false, -1,
@@ -231,6 +255,13 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     SCOPED_TRACE(w.name);
     if (w.seededInterval != -1) ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateInterval", w.seededInterval));
     form->prepareSucceeds = w.prepareSucceeds;
+    // sysfs refuses new files even to root, as whom Wine runs here.
+    if (w.protectedFolder) form->ProgramDir = "Z:\\sys\\";
+    consentAnswer = w.consent;
+    // The batch a prepared installation starts (in the finish step already where it needs consent).
+    CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
+    const std::string batch = Folder() + "Suche\\Update.bat";
+    WriteFileBytes(batch, "echo started> \"%~dp0..\\started.txt\"\r\n");
     std::vector<std::function<void()>> actions;
     for (Act a : w.acts) {
       actions.push_back([this, a] {
@@ -267,14 +298,20 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     }
     if (std::string(w.name) == "Weiter > on the update result downloads") EXPECT_EQ(form->downloads, 1);
+    // A start that needs consent comes in the finish step, while the program still runs; every
+    // other start waits for the program's end.
+    EXPECT_EQ(shellStarts.size(), w.protectedFolder ? 1u : 0u);
+    if (w.step >= 5 && w.prepareSucceeds) {
+      const std::string consentLine =
+          "\r\n\r\nDas Programm ist in einem geschützten Ordner installiert. Nach dem Klick auf \"Beenden\" fragt "
+          "Windows nach Ihrer Zustimmung, um die alten Dateien zu ersetzen.";
+      const std::string finish = form->Label5->Text();
+      EXPECT_EQ(finish.rfind("Die Installation wurde vorbereitet.", 0), 0u) << finish;
+      EXPECT_EQ(finish.size() > consentLine.size() && finish.substr(finish.size() - consentLine.size()) == consentLine,
+                w.protectedFolder)
+          << finish;
+    }
 
-    CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
-    const std::string batch = Folder() + "Suche\\Update.bat";
-    const std::string line = "echo started> \"%~dp0..\\started.txt\"\r\n";
-    HANDLE f = CreateFileA(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written;
-    WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(f);
     const int32_t today = static_cast<int32_t>(toolkit::Today());
     EndProgram();
     // The key exists once anything opened it: the seed, the settings page or the write.
@@ -288,17 +325,25 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       expected += (expected.empty() ? "" : " ") + std::string("UpdateInterval=dword:") + std::to_string(w.seededInterval);
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), expected);
     EXPECT_EQ(BatchStarted(w.batchStarts), w.batchStarts);
-    ASSERT_EQ(shellStarts.size(), w.batchStarts ? 1u : 0u);
-    if (w.batchStarts) {
+    const bool asked = w.protectedFolder && w.prepareSucceeds;
+    ASSERT_EQ(shellStarts.size(), w.batchStarts || asked ? 1u : 0u);
+    // A search whose batch did not start goes as one that installed nothing.
+    EXPECT_EQ(GetFileAttributesA(batch.c_str()) != INVALID_FILE_ATTRIBUTES, !asked || w.batchStarts) << batch;
+    if (w.batchStarts || asked) {
       const ShellStart& start = shellStarts[0];
-      EXPECT_EQ(start.verb, "open");
+      EXPECT_EQ(start.verb, w.protectedFolder ? "runas" : "open");
       EXPECT_EQ(start.file, batch);
       EXPECT_EQ(start.params + start.dir, "");
       EXPECT_EQ(start.show, SW_HIDE);
       EXPECT_NE(start.owner, nullptr) << "the application's window owns the start";
     }
     shellStarts.clear();
-    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    if (w.told) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0], w.told);
+    } else {
+      EXPECT_TRUE(boxes.empty()) << boxes.front();
+    }
 
     DeleteFileA(batch.c_str());
     DeleteFileA((Folder() + "started.txt").c_str());
@@ -309,6 +354,26 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     form->DoCreate();
     form->EnsureControls();
     form->RegistryKey = kKey;
+  }
+}
+
+// The write test of the program folder: a real file made and gone again, in real folders.
+TEST_F(StatusFormTest, ProgramFolderIsTriedForWriting) {
+  struct Case {
+    std::string folder;
+    bool writable;
+  } cases[] = {
+      {Folder(), true},
+      {Folder() + "fehlt\\", true},  // missing: no matter of consent, the batch goes as before
+      {"Z:\\sys\\", false},         // sysfs refuses new files even to root, as whom Wine runs here
+      {"Z:\\sys\\kernel\\", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(wizard::ProgramFolderWritable(c.folder), c.writable) << c.folder;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((c.folder + "~trelk-*").c_str(), &found);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << c.folder << ": the tried file stayed";
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
   }
 }
 
