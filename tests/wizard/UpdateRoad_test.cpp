@@ -476,6 +476,122 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
   EXPECT_EQ(ListFiles(folder), 0);
 }
 
+// A download that broke off at 60 % keeps what arrived, held by the wizard, and "Erneut
+// versuchen" asks only for the rest when the server gave a validator (or the program has a key);
+// whatever the server answers, the archive ends up byte for byte the served one.
+TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
+  ASSERT_GE(sodium_init(), 0);
+  const KeyPair keys = NewKeyPair();
+  auto zipOf = [this](unsigned seed, std::size_t size) {
+    const std::string path = folder + "..\\bau.zip";
+    EXPECT_TRUE(MakeZip(path, {{"Kasse.exe", RandomBytes(size, seed), true}, {"Update.bat", " echo %s\r\n"}}));
+    std::string bytes = ReadFileBytes(path);
+    DeleteFileA(path.c_str());
+    return bytes;
+  };
+  const std::string archive = zipOf(21, 1000000), changed = zipOf(22, 1000000), shorter = zipOf(23, 300000);
+  const std::string cut = std::to_string(archive.size() * 6 / 10);
+  const std::string served = UpdateServerRoot() + "Updates\\Kasse.zip";
+  // The archive on the server with a fixed time, which Last-Modified gives.
+  auto serveAt = [&](const std::string& bytes, WORD day) {
+    Serve("Updates\\Kasse.zip", bytes);
+    SYSTEMTIME st{2026, 1, 0, day, 10, 0, 0, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    HANDLE h = CreateFileA(served.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+  };
+  const char* const jan5 = "Mon, 05 Jan 2026 10:00:00 GMT";
+  enum Retry { Rest, Whole, RestThenWhole };
+  struct Case {
+    const char* name;
+    const char* validators;  // the server's modes for the archive on both attempts
+    const char* retryModes;  // more modes for the retry
+    int changeTo;            // 0: the same archive; 1: another one of the same length; 2: a shorter one
+    bool key;
+    bool kept;               // the first part stays for the retry
+    std::string ifRange;     // the If-Range of the retry ("": none)
+    Retry retry;             // what the retry asks for
+  } cases[] = {
+      {"ETag and ranges", "etag=1&lastmod=1", "ranges=1", 0, false, true, "\"v1\"", Rest},
+      {"Last-Modified only", "lastmod=1", "ranges=1", 0, false, true, jan5, Rest},
+      {"a server that ignores ranges", "etag=1", "", 0, false, true, "\"v1\"", Whole},
+      {"a file changed between the attempts", "etag=1", "ranges=1&etag=2", 1, false, true, "\"v1\"", Whole},
+      {"a changed file with an unchanged ETag, shorter: 416", "etag=1", "ranges=1", 2, false, true, "\"v1\"",
+       RestThenWhole},
+      {"a range one byte off", "etag=1", "ranges=1&badrange=1", 0, false, true, "\"v1\"", RestThenWhole},
+      {"no validator, no key: nothing kept", "", "ranges=1", 0, false, false, "", Whole},
+      {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
+  };
+  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerClear();
+    serveAt(archive, 5);
+    const std::string& final = c.changeTo == 1 ? changed : c.changeTo == 2 ? shorter : archive;
+    const std::string list = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\nSHA256=" +
+                             base::HexText(Sha256(final)) + "\r\n";
+    Serve("Updates.ini", list);
+    Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
+    form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
+    ASSERT_TRUE(Check());
+    ServerMode("/Updates/Kasse.zip", std::string(c.validators) + "&cut=" + cut);
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+    EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
+    const std::string part = ReadFileBytes(local());
+    if (!c.kept) {
+      EXPECT_EQ(part, "<missing>");
+    } else {
+      ASSERT_EQ(std::to_string(part.size()), cut);
+      EXPECT_TRUE(part == archive.substr(0, part.size()));
+      // Held by the wizard: no other process writes into what the retry continues.
+      HANDLE writer = CreateFileA(local().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    }
+
+    ServerClear();
+    if (c.changeTo) serveAt(final, 6);
+    ServerMode("/Updates/Kasse.zip", std::string(c.validators) + "&" + c.retryModes);
+    const bool watch = c.retry == Rest && c.kept;
+    if (watch) ServerMode("/Updates/Kasse.zip", "rate=800000");
+    std::vector<std::string> percents, amounts;
+    const std::string logBefore = ServerLog();
+    WhileTicking(
+        [&] {
+          if (!form->Run.Downloading) return;
+          if (percents.empty() || percents.back() != form->PerCent->Text()) percents.push_back(form->PerCent->Text());
+          amounts.push_back(form->StatusLabel->Text());
+        },
+        [&] { Click(form->CancelDownload); });
+    const std::string plain = "GET /Updates/Kasse.zip HTTP/1.0\n";
+    const std::string ranged =
+        plain + "  Range: bytes=" + std::to_string(part.size()) + "-\n" + (c.ifRange.empty() ? "" : "  If-Range: " + c.ifRange + "\n");
+    EXPECT_EQ(ServerLog().substr(logBefore.size()),
+              !c.kept ? plain : c.retry == RestThenWhole ? ranged + plain : ranged);
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+    EXPECT_TRUE(ReadFileBytes(local()) == final) << "the archive is the served one, byte for byte";
+    const std::string whole = TStatusForm::FormatSize(static_cast<std::int64_t>(final.size()), 1);
+    EXPECT_EQ(form->PerCent->Text(), "100 %");
+    EXPECT_EQ(form->StatusLabel->Text(), whole + " von " + whole + " gedownloadet");
+    EXPECT_EQ(form->Status->Max(), static_cast<int>(final.size()));
+    if (watch) {
+      // The bytes of the first attempt count from the first block of the rest on: the bar never
+      // shows less than 60 %, and the amounts always the whole archive.
+      ASSERT_GE(percents.size(), 3u);
+      for (const std::string& percent : percents) EXPECT_GE(std::stoi(percent), 60) << percent;
+      for (const std::string& amount : amounts) EXPECT_NE(amount.find(" von " + whole), std::string::npos) << amount;
+    }
+    if (!c.key) continue;
+    form->Button_NextClick(form->Button_Next);
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_TRUE(form->Run.InstallPrepared) << "the checksum of the whole archive matched";
+  }
+}
+
 // Step 5 on an archive already in the temporary folder: the "Update.bat" it writes, byte for
 // byte, or the failure it shows.
 TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
