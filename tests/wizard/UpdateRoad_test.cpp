@@ -592,6 +592,75 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
   }
 }
 
+// The user's proxy from the Internet options: the check and the download go through it when the
+// settings say so (the proxy's log is the proof), directly for an override that matches or
+// without settings; a proxy that refuses is a failed check or download that names it.
+TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
+  ASSERT_NE(ProxyPort(), 0);
+  struct ClearSettings {
+    ~ClearSettings() { SetUserProxy(-1, "", ""); }
+  } clearAtEnd;
+
+  const std::string archive = RandomBytes(300000, 11);
+  Serve("Updates\\Kasse.zip", archive);
+  Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
+  const std::string proxy = "127.0.0.1:" + std::to_string(ProxyPort());
+  const std::string refusing = "127.0.0.1:" + std::to_string(ClosedPort());
+  const std::string server = "http://" + UpdateServerAuthority();
+  struct Case {
+    const char* name;
+    int enable;  // "ProxyEnable"; -1: absent
+    std::string proxyServer, proxyOverride;
+    bool via;    // through the proxy
+    bool fails;  // the check fails
+  } cases[] = {
+      {"no settings", -1, "", "", false, false},
+      {"host:port", 1, proxy, "", true, false},
+      {"one per protocol", 1, "ftp=127.0.0.1:1;http=" + proxy + ";https=127.0.0.1:1", "", true, false},
+      {"only for https", 1, "https=" + proxy, "", false, false},
+      {"switched off", 0, proxy, "", false, false},
+      {"an override that matches", 1, proxy, "*.intern; 127.0.0.*", false, false},
+      {"<local> does not take an address", 1, proxy, "<local>", true, false},
+      {"a proxy that refuses", 1, refusing, "", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
+    ServerClear();
+    boxes.clear();
+    const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
+    const bool checked = Check();
+    EXPECT_EQ(checked, !c.fails);
+    if (checked) form->Button_NextClick(form->Button_Next);
+    EXPECT_EQ(ProxyLog().substr(proxyBefore.size()),
+              c.via ? "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n" : "");
+    EXPECT_EQ(ServerLog().substr(logBefore.size()),
+              c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
+    if (c.fails) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + refusing + ".");
+      EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
+      continue;
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+    EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+  }
+
+  // The proxy goes away between the check and the download: the download fails, keeps nothing,
+  // and goes through once the settings name none.
+  SetUserProxy(1, proxy, "");
+  ASSERT_TRUE(Check());
+  SetUserProxy(1, refusing, "");
+  form->Button_NextClick(form->Button_Next);
+  EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+  EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.zip"));
+  SetUserProxy(0, refusing, "");
+  Click(form->CancelDownload);
+  EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+  EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+}
+
 // Step 5 on an archive already in the temporary folder: the "Update.bat" it writes, byte for
 // byte, or the failure it shows.
 TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
