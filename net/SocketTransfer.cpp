@@ -197,16 +197,17 @@ void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t lengt
   toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
-  CaptureInto(file.get(), fileName, 0, length);
+  CaptureInto(file.get(), fileName, -1, length);
 }
 
 void TSocketSession::CaptureInto(HANDLE file, const std::string& fileName, std::int64_t offset,
                                  std::int64_t length) {
   receivedBytes_ = 0;
   TimeOutRun timeOut(*this);
+  // A device such as NUL can be written but neither moved in nor cut.
   LARGE_INTEGER at;
   at.QuadPart = offset;
-  if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file))
+  if (offset >= 0 && (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file)))
     throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
   ReceiveBlocks(
       [&](const char* data, int size) {
