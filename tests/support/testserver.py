@@ -31,6 +31,7 @@ Control requests (not recorded):
   /_mode?path=P&ranges=1   answer "Range: bytes=N-" for P with 206 and the rest, unless an
                           "If-Range" names other bytes (then 200 and the whole file); N beyond the
                           file is 416; badrange=1: the 206 names a range one byte off
+  /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_clear                  back to serving every file plainly
 
 Other paths pick a behaviour (query arguments in brackets):
@@ -377,6 +378,12 @@ class ProxyHandler(Handler):
             proxy_log.append(lines[0].decode("latin-1"))
         if target.scheme != "http" or target.hostname not in ("127.0.0.1", "localhost"):
             self.reply(b"502 Bad Gateway", b"only loopback servers")
+            return
+        with lock:
+            password = modes.get(target.path, {}).get("proxyauth")
+        if password:
+            self.reply(b"407 Proxy Authentication Required", b"password please",
+                       b'Proxy-Authenticate: Basic realm="Firma"\r\n')
             return
         path = target.path or "/"
         if target.query:

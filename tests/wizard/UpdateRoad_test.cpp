@@ -622,23 +622,27 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
       {"an override that matches", 1, proxy, "*.intern; 127.0.0.*", false, false},
       {"<local> does not take an address", 1, proxy, "<local>", true, false},
       {"a proxy that refuses", 1, refusing, "", false, true},
+      {"a proxy that asks for a password", 1, proxy, "", true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
     ServerClear();
+    if (c.fails && c.via) ServerMode("/Updates.ini", "proxyauth=1");
     boxes.clear();
     const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
     const bool checked = Check();
     EXPECT_EQ(checked, !c.fails);
     if (checked) form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(ProxyLog().substr(proxyBefore.size()),
-              c.via ? "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n" : "");
+              !c.via ? ""
+              : c.fails ? "GET " + server + "/Updates.ini HTTP/1.0\n"
+                        : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
     EXPECT_EQ(ServerLog().substr(logBefore.size()),
               c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + refusing + ".");
+      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
       EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
       continue;
     }
@@ -649,6 +653,7 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
 
   // The proxy goes away between the check and the download: the download fails, keeps nothing,
   // and goes through once the settings name none.
+  ServerClear();
   SetUserProxy(1, proxy, "");
   ASSERT_TRUE(Check());
   SetUserProxy(1, refusing, "");
