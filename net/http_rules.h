@@ -232,7 +232,8 @@ struct TResponseInfo {
 };
 
 // Interprets one header line (with or without its line end): "Set-Cookie: ", "Location: ",
-// "Content-Length: ", "Content-Range: ", "ETag: " and "Last-Modified: " are recognised without regard to case, only when a blank follows the colon.
+// "Content-Length: ", "Content-Range: ", "ETag: " and "Last-Modified: " are recognised without
+// regard to case, only when a blank follows the colon.
 // Values are taken whole, without the line end. Other lines change nothing.
 void ApplyHeaderLine(std::string_view line, TResponseInfo& info);
 
