@@ -522,6 +522,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
        RestThenWhole},
       {"a range one byte off", "etag=1", "ranges=1&badrange=1", 0, false, true, "\"v1\"", RestThenWhole},
       {"no validator, no key: nothing kept", "", "ranges=1", 0, false, false, "", Whole},
+      // With a key the signed "Size" bounds the whole archive, the kept bytes included.
       {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
   };
   auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
@@ -531,7 +532,8 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     serveAt(archive, 5);
     const std::string& final = c.changeTo == 1 ? changed : c.changeTo == 2 ? shorter : archive;
     const std::string list = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\nSHA256=" +
-                             base::HexText(Sha256(final)) + "\r\n";
+                             base::HexText(Sha256(final)) + "\r\n" +
+                             (c.key ? "Size=" + std::to_string(final.size()) + "\r\n" : "");
     Serve("Updates.ini", list);
     Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
     form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
