@@ -108,6 +108,7 @@ void THttpClient::Transfer() {
       SendRequest();
       replyCode_ = 0;
       ReadResponseHeader();
+      if (OnHeaderReceived) OnHeaderReceived(this);
       // The body is received whatever the status, also for redirections and errors.
       TResponseInfo info;
       info.HasLength = hasLength_;
@@ -120,7 +121,9 @@ void THttpClient::Transfer() {
       }
       // Without an announced length one byte past the limit is enough to know.
       const std::int64_t take = length ? *length : limited ? MaxBodyBytes + 1 : -1;
-      if (InputFileMode) {
+      if (InputFileMode && BodyHandle) {
+        CaptureInto(BodyHandle, Body, BodyOffset, take);
+      } else if (InputFileMode) {
         CaptureFile(Body, take);
       } else {
         CaptureString(Body, -1, take);
@@ -240,6 +243,7 @@ void THttpClient::ReadResponseHeader() {
   hasLength_ = false;
   receivedCookie_.clear();
   redirectLocation_.clear();
+  responseInfo_ = TResponseInfo();
   toolkit::ScopedFile file;
   if (OutputFileMode) {
     file.reset(CreateFileA(Header.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -267,6 +271,7 @@ void THttpClient::ReadResponseHeader() {
     }
     stored = text.size();
     const TResponseInfo& info = reader.Info();
+    responseInfo_ = info;
     replyCode_ = info.ReplyCode;
     receivedCookie_ = info.ReceivedCookie;
     redirectLocation_ = info.RedirectLocation;

@@ -64,6 +64,15 @@ class THttpClient : public TSocketSession {
   TResultEvent OnFailure;    // status above 399
   THandlerEvent OnRedirect;  // status 300 to 398; Handled = true stops following
   TNotifyEvent OnAuthenticationNeeded;  // status 401
+  // After each reply's header, before its body: ReplyCode and ResponseInfo tell what came, and
+  // the handler may still change BodyOffset and MaxBodyBytes for this body, or Abort.
+  TNotifyEvent OnHeaderReceived;
+
+  // With InputFileMode: an open file (borrowed; opened for writing, the caller keeps it) that
+  // takes the body instead of the file named by Body, which then only names it in errors. Each
+  // reply's body goes from BodyOffset on, the file cut there first.
+  HANDLE BodyHandle = nullptr;
+  std::int64_t BodyOffset = 0;
 
   // --- Requests (the URL first)
   virtual void Get(const std::string& url);
@@ -89,6 +98,8 @@ class THttpClient : public TSocketSession {
   const std::vector<std::string>& HeaderLines() const { return headerLines_; }
   const std::string& RedirectLocation() const { return redirectLocation_; }
   const std::string& ReceivedCookie() const { return receivedCookie_; }
+  // What the last reply header said (status, length, range, validators).
+  const TResponseInfo& ResponseInfo() const { return responseInfo_; }
   CmdType CurrentCmd() const { return currentCmd_; }
   // Repetitions the last transfer made (redirections included).
   int Hops() const { return hops_; }
@@ -134,6 +145,7 @@ class THttpClient : public TSocketSession {
   std::vector<std::string> headerLines_;
   std::string redirectLocation_;
   std::string receivedCookie_;
+  TResponseInfo responseInfo_;
   bool hasLength_ = false;
   bool bodyLimitReached_ = false;  // the reply announced its length (ExpectedBytes may be 0)
   std::string cookieValue_;  // the cookie taken from a reply, and the host it came from

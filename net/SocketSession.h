@@ -142,6 +142,10 @@ class TSocketSession : public TComponent {
   // the bytes so far kept.
   void CaptureFile(const std::string& fileName, std::int64_t length = -1);
   void CaptureString(std::string& text, std::int64_t maxLength = -1, std::int64_t length = -1);
+  // As CaptureFile, into the open file `file` (borrowed; opened for writing by the caller): it is
+  // cut at `offset` and the bytes go from there on (-1: from where it stands, nothing cut).
+  // `fileName` names it in errors.
+  void CaptureInto(HANDLE file, const std::string& fileName, std::int64_t offset, std::int64_t length = -1);
   bool DataAvailable();
 
   // --- State

@@ -194,20 +194,29 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
 
 void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t length) {
   ReportStatus(kLevelTrace, "CaptureFile");
-  receivedBytes_ = 0;
-  TimeOutRun timeOut(*this);
   toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
+  CaptureInto(file.get(), fileName, -1, length);
+}
+
+void TSocketSession::CaptureInto(HANDLE file, const std::string& fileName, std::int64_t offset,
+                                 std::int64_t length) {
+  receivedBytes_ = 0;
+  TimeOutRun timeOut(*this);
+  // A device such as NUL can be written but neither moved in nor cut.
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  if (offset >= 0 && (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file)))
+    throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
   ReceiveBlocks(
       [&](const char* data, int size) {
         DWORD written = 0;
-        if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+        if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) ||
             written != static_cast<DWORD>(size))
           throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
       },
       [] { return true; }, length);
-  file.reset();
   timeOut.Off();
   if (cancelRequested_) RaiseAbort("Socket send aborted");
 }

@@ -42,6 +42,27 @@ std::string HeaderValue(std::string_view line, std::size_t from) {
   return std::string(from < value.size() ? value.substr(from) : std::string_view{});
 }
 
+// A header value without its line end and without blanks and tabs around it.
+std::string TrimmedValue(std::string_view line, std::size_t from) {
+  std::string value = HeaderValue(line, from);
+  const std::size_t first = value.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
+// Reads the decimal number that makes up all of `text` (blanks around it allowed).
+std::optional<std::int64_t> WholeNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 std::int16_t To16(std::int64_t value) {
   if (value < std::numeric_limits<std::int16_t>::min() ||
       value > std::numeric_limits<std::int16_t>::max()) {
@@ -101,7 +122,65 @@ void ApplyHeaderLine(std::string_view line, TResponseInfo& info) {
     }
     info.HasLength = end > start && fits;
     info.ExpectedBytes = info.HasLength ? value : 0;
+  } else if (name == "CONTENT-RANGE:") {
+    info.ContentRange = TrimmedValue(line, 15);
+  } else if (name == "ETAG:") {
+    info.ETag = TrimmedValue(line, 6);
+  } else if (name == "LAST-MODIFIED:") {
+    info.LastModified = TrimmedValue(line, 15);
   }
+}
+
+std::optional<TContentRange> ParseContentRange(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  if (value.size() < 6) return std::nullopt;
+  for (std::size_t i = 0; i < 5; ++i) {
+    if (Upper(value[i]) != "BYTES"[i]) return std::nullopt;
+  }
+  if (value[5] != ' ') return std::nullopt;
+  value.remove_prefix(6);
+  const std::size_t dash = value.find('-'), slash = value.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
+  const auto first = WholeNumber(value.substr(0, dash));
+  const auto last = WholeNumber(value.substr(dash + 1, slash - dash - 1));
+  std::string_view total = value.substr(slash + 1);
+  while (!total.empty() && total.front() == ' ') total.remove_prefix(1);
+  while (!total.empty() && total.back() == ' ') total.remove_suffix(1);
+  if (!first || !last || *last < *first) return std::nullopt;
+  TContentRange range{*first, *last, -1};
+  if (total != "*") {
+    const auto whole = WholeNumber(total);
+    if (!whole || *last >= *whole) return std::nullopt;
+    range.Total = *whole;
+  }
+  return range;
+}
+
+std::string IfRangeValidator(const TResponseInfo& info) {
+  // A weak ETag ("W/...") may stand for other bytes; only a strong one says that they are the same.
+  const bool strongTag = info.ETag.size() >= 2 && info.ETag.front() == '"' && info.ETag.back() == '"';
+  const std::string& validator = strongTag ? info.ETag : info.LastModified;
+  if (HasControlBytes(validator, false)) return {};
+  return validator;
+}
+
+TResumeVerdict JudgeResumeReply(const TResumePoint& point, int replyCode, const TResponseInfo& info) {
+  if (replyCode == 200) return TResumeVerdict::Whole;
+  if (replyCode == 416) return TResumeVerdict::Refetch;
+  if (replyCode != 206) return TResumeVerdict::Other;
+  const std::optional<TContentRange> range = ParseContentRange(info.ContentRange);
+  if (!range || range->Total < 0 || range->First != point.Kept || range->Last != range->Total - 1)
+    return TResumeVerdict::Refetch;
+  if (point.Total >= 0 && range->Total != point.Total) return TResumeVerdict::Refetch;
+  if (info.HasLength && info.ExpectedBytes != range->Total - point.Kept) return TResumeVerdict::Refetch;
+  // The validator the reply sends of the kind the point holds must be the same; a reply without
+  // one leaves it to the range and, with a key, to the archive's checksum.
+  if (!point.Validator.empty()) {
+    const bool isTag = point.Validator.front() == '"';
+    const std::string& sent = isTag ? info.ETag : info.LastModified;
+    if (!sent.empty() && sent != point.Validator) return TResumeVerdict::Refetch;
+  }
+  return TResumeVerdict::Append;
 }
 
 bool IsHeaderEnd(std::string_view line) { return line.empty() || line == "\n" || line == "\r\n"; }

@@ -214,6 +214,10 @@ std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
   if (!info.UserId.empty() && !info.Password.empty()) {
     SetHeader(lines, "Authorization", "Basic " + Base64Encode(info.UserId + ":" + info.Password));
   }
+  if (!info.Range.empty()) {
+    SetHeader(lines, "Range", info.Range);
+    if (!info.IfRange.empty()) SetHeader(lines, "If-Range", info.IfRange);
+  }
 
   lines.push_back("Content-type: application/x-www-form-urlencoded");
 

@@ -154,6 +154,10 @@ struct THeaderInfo {
   std::string Referer;
   std::string UserId;
   std::string Password;
+  // A request for the rest of a body: "Range" ("bytes=N-") and "If-Range" (the validator the
+  // first reply gave). If-Range goes only with a Range.
+  std::string Range;
+  std::string IfRange;
 };
 
 // Everything the request header is built from.
@@ -220,10 +224,16 @@ struct TResponseInfo {
   std::string RedirectLocation;
   std::int64_t ExpectedBytes = 0;
   bool HasLength = false;  // a readable "Content-Length" came (ExpectedBytes may be 0)
+  // The values of "Content-Range", "ETag" and "Last-Modified" as sent, blanks around them
+  // removed; empty when absent.
+  std::string ContentRange;
+  std::string ETag;
+  std::string LastModified;
 };
 
-// Interprets one header line (with or without its line end): "Set-Cookie: ", "Location: " and
-// "Content-Length: " are recognised without regard to case, only when a blank follows the colon.
+// Interprets one header line (with or without its line end): "Set-Cookie: ", "Location: ",
+// "Content-Length: ", "Content-Range: ", "ETag: " and "Last-Modified: " are recognised without
+// regard to case, only when a blank follows the colon.
 // Values are taken whole, without the line end. Other lines change nothing.
 void ApplyHeaderLine(std::string_view line, TResponseInfo& info);
 
@@ -307,6 +317,48 @@ std::string ShortBodyText(std::int64_t received, std::int64_t announced);
 
 // The text of a body beyond the caller's limit ("Reply body longer than 4096 bytes").
 std::string LongBodyText(std::int64_t limit);
+
+// ---------------------------------------------------------------------------------------------
+// Resuming a body that broke off
+
+// A "Content-Range" of a partial reply: bytes First to Last of Total (-1: "*", unknown).
+struct TContentRange {
+  std::int64_t First = 0;
+  std::int64_t Last = 0;
+  std::int64_t Total = -1;
+};
+
+// Reads "bytes A-B/C" (C may be "*"; case of "bytes" and blanks around the parts do not matter).
+// Empty for anything else: no "bytes" unit, B before A, B not before C, numbers that do not fit.
+std::optional<TContentRange> ParseContentRange(std::string_view value);
+
+// The validator a request for the rest carries in "If-Range": the ETag when it is strong, else
+// Last-Modified; empty when the reply gave neither (or only a weak ETag), or one that could not
+// go onto the wire.
+std::string IfRangeValidator(const TResponseInfo& info);
+
+// What is known of a body that broke off: how many of its first bytes are kept, the validator of
+// the reply they came from (empty: none) and the whole body's length (-1: unknown).
+struct TResumePoint {
+  std::int64_t Kept = 0;
+  std::string Validator;
+  std::int64_t Total = -1;
+};
+
+// What to do with the reply to a request for the rest ("Range: bytes=Kept-").
+enum class TResumeVerdict {
+  Append,   // 206 with exactly the rest: its body goes behind the kept bytes
+  Whole,    // 200: the server sends the whole body (range ignored or the file changed)
+  Refetch,  // a reply that cannot be used (416, a range or validator that does not fit): the
+            // kept bytes go, and the body is asked for again from its start
+  Other,    // any other status (a redirection, an error): nothing to judge here
+};
+
+// The verdict on a reply to a request for the rest of `point`. A 206 is taken only when its
+// Content-Range is exactly "bytes Kept-(T-1)/T" with T the known total (when one is known) and
+// at least Kept + 1, its Content-Length (when sent) is T - Kept, and its validator (when it sends
+// the kind the point holds) is the point's.
+TResumeVerdict JudgeResumeReply(const TResumePoint& point, int replyCode, const TResponseInfo& info);
 
 // ---------------------------------------------------------------------------------------------
 // Status evaluation and redirections

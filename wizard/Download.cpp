@@ -97,30 +97,56 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   Run.DownloadFailed = false;
   Run.DownloadTooLarge = false;
   Run.DownloadSizeWrong = false;
+  // The archive is written through a handle the wizard holds until it arrived whole or is given
+  // up: the bytes a retry continues are the ones this wizard wrote.
+  FetchResult fetched;
+  if (!Run.HeldArchive) {
+    Run.ArchiveResume = net::TResumePoint();
+    Run.HeldArchive.reset(CreateFileA(localFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   // The archive may take the drive's free space less a margin, never all of it: a server that
-  // streams without end fills no disk. With a signed "Size" it takes no byte more than that.
+  // streams without end fills no disk. With a signed "Size" it takes no byte more than that. Both
+  // count the whole archive, the bytes an earlier attempt left included.
+  const std::int64_t kept = Run.ArchiveResume.Kept;
   const std::int64_t room = DownloadLimit(Run.SearchDir);
-  const bool sizeLimits = Run.ArchiveSize && (room < 0 || *Run.ArchiveSize <= room);
-  const FetchResult fetched =
-      FetchFile(*HTTP, "http://" + UpdateServer + "/Updates/" + Run.UpdateList->ReadString(ProgramName, "File", ""),
-                localFile, sizeLimits ? *Run.ArchiveSize : room);
+  const bool sizeLimits = Run.ArchiveSize && (room < 0 || *Run.ArchiveSize <= room + kept);
+  const std::int64_t limit = sizeLimits ? *Run.ArchiveSize : room < 0 ? -1 : room + kept;
+  if (Run.ArchiveSize && Run.ArchiveResume.Total < 0) Run.ArchiveResume.Total = *Run.ArchiveSize;
+  if (Run.HeldArchive) {
+    fetched = FetchArchive(*HTTP,
+                           "http://" + UpdateServer + "/Updates/" + Run.UpdateList->ReadString(ProgramName, "File", ""),
+                           Run.HeldArchive.get(), localFile, limit, Run.ArchiveResume);
+  } else {
+    fetched.reason = "Die Datei \"" + localFile + "\" kann nicht erstellt werden.";
+  }
   Run.Downloading = false;
   HTTP->OnPacketRecvd = nullptr;
   // The last block's figures, whether or not they were shown when it came.
   if (progressReported_) ShowProgress();
   if (Run.DownloadAborted) {
+    Run.DropPartialArchive();
     Sleep(3000);
     DeleteFileA(localFile.c_str());
   } else if ((fetched.arrived || (fetched.tooLong && sizeLimits)) &&
              JudgeDownloadSize(Run.ArchiveSize, fetched.tooLong, FileBytes(localFile)) != Refusal::None) {
     Run.DownloadSizeWrong = true;
+    Run.DropPartialArchive();
     DeleteFileA(localFile.c_str());
   } else if (!fetched.arrived) {
-    // Not shown as a complete download: what arrived (an error page, the first part of the
-    // archive) goes, and "Erneut versuchen" fetches it again.
     Run.DownloadFailed = true;
     Run.DownloadTooLarge = fetched.tooLong;
+    // A download that broke off keeps what arrived, and "Erneut versuchen" asks only for the
+    // rest, when the rest can be told apart from another file's: by the server's validator, or
+    // by the checksum of a program with a key, which judges the whole archive.
+    if (fetched.broken && (!Run.ArchiveResume.Validator.empty() || !UpdatePublicKey.empty())) return;
+    // Otherwise what arrived (an error page, the first part of the archive) goes, and "Erneut
+    // versuchen" fetches it again.
+    Run.DropPartialArchive();
     DeleteFileA(localFile.c_str());
+  } else {
+    // Whole: the installation holds it for reading from here on.
+    Run.DropPartialArchive();
   }
 }
 
@@ -149,13 +175,15 @@ void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
 }
 
 void TStatusForm::ShowProgress() {
-  const std::int64_t expected = HTTP->ExpectedBytes();
-  const std::int64_t received = HTTP->ReceivedBytes();
+  // The whole archive: the bytes a broken attempt left count; the time left is that of this reply.
+  const std::int64_t before = HTTP->BodyOffset;
+  const std::int64_t expected = HTTP->ExpectedBytes() > 0 ? before + HTTP->ExpectedBytes() : 0;
+  const std::int64_t received = before + HTTP->ReceivedBytes();
   double remaining = 0;
   if (Run.DownloadStart != 0) {
     const double e1 = TimeOfDay() - Run.DownloadStart;
     const double e2 = TimeOfDay() - Run.DownloadStart;
-    remaining = RemainingDays(expected, received, Run.DownloadStart, e1, e2);
+    remaining = RemainingDays(HTTP->ExpectedBytes(), HTTP->ReceivedBytes(), Run.DownloadStart, e1, e2);
   }
   // The bar counts in whole numbers: amounts beyond their range are halved together.
   std::int64_t maximum = expected, position = received;

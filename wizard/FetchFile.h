@@ -1,6 +1,10 @@
 // The one way the wizard fetches a file from the update server: the update list, its signature
-// and the archive. The result says whether the file arrived whole, and if not, why.
+// and the archive. The result says whether the file arrived whole, and if not, why. Every fetch
+// goes through the proxy that the user's Internet options name for the server's host (none when
+// they name none, or the host bypasses it).
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -13,12 +17,28 @@ struct FetchResult {
   bool arrived = false;  // a whole reply with a status below 400 came: the file holds its body
   int status = 0;        // the reply's status; 0 when no whole reply came
   bool tooLong = false;  // the body passed the size limit (the file holds its first bytes)
-  std::string reason;    // why the file did not arrive, for messages; empty when it arrived
+  // The body of a reply with status 200 or 206 broke off (reset, time-out, cut short): the file
+  // holds its first bytes (FetchArchive only).
+  bool broken = false;
+  std::string proxy;     // "host:port" of the proxy the request went through; empty: direct
+  std::string reason;    // why the file did not arrive, for messages (naming the proxy when one
+                         // was used); empty when it arrived
 };
 
 // Fetches `url` with `http` (borrowed; its settings and events stay as they are) into `file`,
 // taking at most `limit` bytes of body (-1: any). A reply with an error status is written into
 // the file like any other and counts as not arrived. Throws nothing.
 FetchResult FetchFile(net::THttpClient& http, const std::string& url, const std::string& file, std::int64_t limit);
+
+// Fetches the archive at `url` into `file` (borrowed: open for reading and writing; `name`
+// names it in errors), the whole archive taking at most `limit` bytes (-1: any). When `point`
+// keeps bytes of an earlier attempt, only the rest is asked for ("Range", and "If-Range" with the
+// point's validator) and appended behind them if the reply fits exactly (net::JudgeResumeReply);
+// a reply of the whole archive replaces them, and a reply that does not fit (416, another range,
+// another validator) is dropped and the whole archive asked for again. Afterwards `point` tells
+// what a further attempt can continue from: the bytes in the file, the validator and length the
+// reply of the whole archive gave (Kept 0 unless the result is `broken`). Throws nothing.
+FetchResult FetchArchive(net::THttpClient& http, const std::string& url, HANDLE file, const std::string& name,
+                         std::int64_t limit, net::TResumePoint& point);
 
 }  // namespace wizard

@@ -30,6 +30,7 @@ const char kDownloadDoneText[] =
     "installieren.";
 const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
 const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
+const char kViaProxyText[] = "\r\n\r\nDie Verbindung lief über den Proxyserver aus den Internetoptionen: ";
 const char kListTooLongText[] =
     "Die Update-Liste des Servers ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
 const char kListTooLongCaption[] = "Update-Liste ungültig";

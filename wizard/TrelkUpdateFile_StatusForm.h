@@ -44,6 +44,9 @@ extern const char kDownloadDoneText[];
 // The failure message of the check, with its caption.
 extern const char kNoConnectionText[];
 extern const char kNoConnectionCaption[];
+// What the failure message of a check through the user's proxy adds before the proxy's
+// "host:port" and a full stop.
+extern const char kViaProxyText[];
 // The message of a list beyond the size any list has, with its caption.
 extern const char kListTooLongText[];
 extern const char kListTooLongCaption[];

@@ -51,7 +51,10 @@ void TStatusForm::CheckForUpdates() {
     if (list.tooLong) {
       toolkit::ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
     } else {
-      toolkit::ShowMessageBox(Handle(), kNoConnectionText, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
+      // Through the user's proxy, the message says so: the proxy may be what failed.
+      const std::string text = list.proxy.empty() ? std::string(kNoConnectionText)
+                                                  : std::string(kNoConnectionText) + kViaProxyText + list.proxy + ".";
+      toolkit::ShowMessageBox(Handle(), text, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
     }
     return;
   }

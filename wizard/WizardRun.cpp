@@ -5,7 +5,13 @@
 
 namespace wizard {
 
+void WizardRun::DropPartialArchive() {
+  HeldArchive.reset();
+  ArchiveResume = net::TResumePoint();
+}
+
 void WizardRun::DropSearch() {
+  DropPartialArchive();
   UpdateList.reset();
   HeldList.reset();
   HeldFiles.clear();

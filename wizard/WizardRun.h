@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "net/http_rules.h"
 #include "toolkit/Handles.h"
 #include "wizard/IniFile.h"
 #include "wizard/update_rules.h"
@@ -54,6 +55,12 @@ struct WizardRun {
   std::optional<std::int64_t> ArchiveSize;
   // The last download ended shorter or longer than ArchiveSize: nothing of it is kept.
   bool DownloadSizeWrong = false;
+  // The archive file of the current search while it is downloaded: open for reading and writing
+  // and shared for reading only, from the first attempt until it arrived whole or is given up,
+  // so that no other process changes the bytes a retry continues. ArchiveResume: what a broken
+  // attempt left in it (Kept 0: nothing to continue).
+  toolkit::ScopedFile HeldArchive;
+  net::TResumePoint ArchiveResume;
   bool WayBack = false;             // "Weiter >" reads "< Zurück" and leads to a new check
   bool ArchiveRefused = false;      // "Einrichten" shows a refused archive's text and icon
   bool CloseAfterDownload = false;  // the window closes once the running download has returned
@@ -68,7 +75,9 @@ struct WizardRun {
   // "< Zurück" after a refusal: back to the welcome step, from which "Weiter >" leads to the
   // check page.
   void BackToCheck();
-  // Lets go of the list and the held files and removes the search folder with everything in
+  // Lets go of the archive being downloaded and what a retry would continue.
+  void DropPartialArchive();
+  // Lets go of the list, the archive and the held files and removes the search folder with everything in
   // it. Throws nothing.
   void DropSearch();
 };

@@ -320,6 +320,12 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   ServeArchive(archive);
   ServerMode("/Updates/Notizkasten.zip", "rate=4000000");
   PlantFiles();
+  // The user's Internet options name a proxy: the program's check and downloads go through it.
+  SetUserProxy(1, "http=127.0.0.1:" + std::to_string(ProxyPort()) + ";https=127.0.0.1:1", "<local>");
+  struct ClearProxy {
+    ~ClearProxy() { SetUserProxy(-1, "", ""); }
+  } clearProxy;
+  const std::string proxyBefore = ProxyLog();
   ASSERT_TRUE(Start(process));
   const DWORD pid = process.pi.dwProcessId;
   HWND wizard = ToResultPage(pid);
@@ -363,6 +369,10 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_TRUE(ShowsText(wizard, "19,1 MB von 19,1 MB gedownloadet", 1000));
   EXPECT_EQ(ReadFileBytes(search + "Notizkasten.zip"), archive);
   EXPECT_FALSE(FileExists(tempDir + "Trelk-Notizkasten-0000dead")) << "the folder an earlier search left is gone";
+  const std::string url = "http://127.0.0.1:" + std::to_string(ServerPort());
+  EXPECT_EQ(ProxyLog().substr(proxyBefore.size()), "GET " + url + "/Updates.ini HTTP/1.0\nGET " + url +
+                                                       "/Updates/Notizkasten.zip HTTP/1.0\nGET " + url +
+                                                       "/Updates/Notizkasten.zip HTTP/1.0\n");
 
   // "Einrichten", "Weiter >": the installation is prepared.
   ASSERT_TRUE(Click(wizard, "Weiter >"));

@@ -279,6 +279,51 @@ TEST(HttpClientTest, ReplyEdgeCases) {
     // A refused redirection sends nothing more.
     if (c.code == 302 && c.error && !loops) EXPECT_EQ(RequestCount(), 1);
   }
+
+  // A body into a file the caller holds open, behind the bytes before `offset` (the file cut
+  // there first, for every reply of a redirection again); the header event may still move it.
+  struct Held {
+    std::string path;
+    std::int64_t offset;
+    std::int64_t movedTo;  // what OnHeaderReceived sets for a reply of status 200; -1: nothing
+    std::string body;      // the file afterwards
+    const char* error;
+  } held[] = {
+      {"/file?size=1000", 5, -1, "01234" + Pattern(1000), nullptr},
+      {"/file?size=3", 8, -1, "01234567" + Pattern(3), nullptr},
+      {"/redirect?to=/file%3Fsize%3D100", 3, -1, "012" + Pattern(100), nullptr},
+      {"/close-body", 4, -1, "0123" + Pattern(300), "Reply body ended after 300 of 1000 bytes"},
+      {"/file?size=100", 9, 0, Pattern(100), nullptr},
+      {"/file?size=100", 0, 2, "01" + Pattern(100), nullptr},
+  };
+  for (const Held& h : held) {
+    SCOPED_TRACE(h.path + " at " + std::to_string(h.offset));
+    THttpClient http(nullptr);
+    const std::string file = ScratchFile("held.zip");
+    WriteWhole(file, "0123456789");
+    UseUpdateTransferSettings(http, "unused");
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    http.BodyHandle = handle;
+    http.BodyOffset = h.offset;
+    std::vector<int> headers;
+    http.OnHeaderReceived = [&](TComponent*) {
+      headers.push_back(http.ReplyCode());
+      if (http.ReplyCode() == 200 && h.movedTo >= 0) http.BodyOffset = h.movedTo;
+    };
+    try {
+      http.Get(BaseURL() + h.path);
+      EXPECT_EQ(h.error, nullptr);
+    } catch (const base::Exception& e) {
+      EXPECT_EQ(e.Message(), h.error ? h.error : "(no error)");
+    }
+    CloseHandle(handle);
+    EXPECT_EQ(ReadWhole(file), h.body);
+    EXPECT_EQ(headers.back(), http.ReplyCode()) << "the event came for every reply, the last one included";
+    EXPECT_EQ(headers.size(), h.path.rfind("/redirect", 0) == 0 ? 2u : 1u);
+    DeleteFileA(file.c_str());
+  }
 }
 
 TEST(HttpClientTest, Redirections) {

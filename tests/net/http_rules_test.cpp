@@ -136,6 +136,12 @@ TEST(HttpRulesTest, RequestTextOnTheWire) {
            ct + "Content-Length: 7\r\n\r\n"},
       {wire([](TRequestInput& in) { in.HeaderInfo.UserId = "Aladdin"; }),
        head + accept + ct + "\r\n"},
+      // The rest of a body, with the validator of its first reply; If-Range only with a Range.
+      {wire([](TRequestInput& in) { in.HeaderInfo.Range = "bytes=1200-", in.HeaderInfo.IfRange = "\"v1\""; }),
+       head + accept + "Range: bytes=1200-\r\nIf-Range: \"v1\"\r\n" + ct + "\r\n"},
+      {wire([](TRequestInput& in) { in.HeaderInfo.Range = "bytes=1200-"; }),
+       head + accept + "Range: bytes=1200-\r\n" + ct + "\r\n"},
+      {wire([](TRequestInput& in) { in.HeaderInfo.IfRange = "\"v1\""; }), head + accept + ct + "\r\n"},
       {wire([](TRequestInput& in) { in.Cmd = CmdType::Move, in.TargetURI = "/b"; }),
        "MOVE" + head.substr(3) + accept + ct + "URI-header: /b\r\n\r\n"},
       {wire([](TRequestInput& in) { in.Cmd = CmdType::Unlink, in.TargetURI = "/l"; }),
@@ -159,6 +165,7 @@ TEST(HttpRulesTest, RequestTextOnTheWire) {
       {[](TRequestInput& in) { in.HeaderInfo.Cookie = "a=1\r\nX-Evil: 1"; }, "Cookie"},
       {[](TRequestInput& in) { in.HeaderInfo.Cookie = std::string("a\0b", 3); }, "Cookie"},
       {[](TRequestInput& in) { in.HeaderInfo.LocalProgram = "P\r"; }, "User-Agent"},
+      {[](TRequestInput& in) { in.HeaderInfo.Range = "bytes=1-", in.HeaderInfo.IfRange = "\"a\"\r\nX: 1"; }, "If-Range"},
       {[](TRequestInput& in) { in.Host = "h\nX: y"; }, "Host"},
       {[](TRequestInput& in) { in.RequestPath = "/\r\n"; }, "request line"},
       {[](TRequestInput& in) { in.Cmd = CmdType::Copy, in.TargetURI = "/b\n"; }, "URI-header"},
@@ -292,9 +299,17 @@ TEST(HttpRulesTest, HeaderLinesSetCookieLocationLength) {
     std::string location;
     long long expected;
     bool hasLength;
+    // Content-Range, ETag and Last-Modified as read, joined by "|".
+    std::string rangeAndValidators = "||";
   };
   const Case cases[] = {
       {"Set-Cookie: id=42; path=/\r\n", "id=42; path=/", "-", -1, false},
+      {"Content-Range: bytes 1200-1999/2000\r\n", "-", "-", -1, false, "bytes 1200-1999/2000||"},
+      {"content-range:   bytes */2000  \r\n", "-", "-", -1, false, "bytes */2000||"},
+      {"ETag: \"5f3a-7d0\"\r\n", "-", "-", -1, false, "|\"5f3a-7d0\"|"},
+      {"ETAG: W/\"x\"\n", "-", "-", -1, false, "|W/\"x\"|"},
+      {"Last-Modified: Tue, 08 Dec 2026 19:00:00 GMT\r\n", "-", "-", -1, false, "||Tue, 08 Dec 2026 19:00:00 GMT"},
+      {"ETag:\"no blank\"\r\n", "-", "-", -1, false, "||"},
       {"Location: http://b.example.net/x\r\n", "-", "http://b.example.net/x", -1, false},
       // Long values are kept whole: a cut would name another resource.
       {"Location: " + std::string(3000, 'u') + "\r\n", "-", std::string(3000, 'u'), -1, false},
@@ -322,6 +337,95 @@ TEST(HttpRulesTest, HeaderLinesSetCookieLocationLength) {
     EXPECT_EQ(info.RedirectLocation, c.location);
     EXPECT_EQ(info.ExpectedBytes, c.expected);
     EXPECT_EQ(info.HasLength, c.hasLength);
+    EXPECT_EQ(info.ContentRange + "|" + info.ETag + "|" + info.LastModified, c.rangeAndValidators);
+  }
+}
+
+TEST(HttpRulesTest, ContentRangeAndTheVerdictOnAResumedBody) {
+  struct Range {
+    const char* value;
+    long long first, last, total;  // first -1: refused
+  } ranges[] = {
+      {"bytes 0-499/1234", 0, 499, 1234},
+      {"BYTES 5-9/*", 5, 9, -1},
+      {" bytes 5 - 9 / 10 ", 5, 9, 10},
+      {"bytes 4999999999-4999999999/5000000000", 4999999999LL, 4999999999LL, 5000000000LL},
+      {"bytes 9-5/10", -1, 0, 0},
+      {"bytes 5-10/10", -1, 0, 0},
+      {"bytes */10", -1, 0, 0},
+      {"bytes 5-/10", -1, 0, 0},
+      {"items 5-9/10", -1, 0, 0},
+      {"bytes=5-9/10", -1, 0, 0},
+      {"bytes 5-9", -1, 0, 0},
+      {"bytes -5-9/10", -1, 0, 0},
+      {"bytes 5-9/99999999999999999999", -1, 0, 0},
+      {"", -1, 0, 0},
+  };
+  for (const Range& r : ranges) {
+    SCOPED_TRACE(r.value);
+    const std::optional<TContentRange> range = ParseContentRange(r.value);
+    ASSERT_EQ(range.has_value(), r.first >= 0);
+    if (!range) continue;
+    EXPECT_EQ(range->First, r.first);
+    EXPECT_EQ(range->Last, r.last);
+    EXPECT_EQ(range->Total, r.total);
+  }
+
+  // Which validator a request for the rest carries.
+  auto validator = [](std::string etag, std::string modified) {
+    TResponseInfo info;
+    info.ETag = std::move(etag);
+    info.LastModified = std::move(modified);
+    return IfRangeValidator(info);
+  };
+  const char* date = "Tue, 08 Dec 2026 19:00:00 GMT";
+  EXPECT_EQ(validator("\"abc\"", date), "\"abc\"") << "a strong ETag first";
+  EXPECT_EQ(validator("W/\"abc\"", date), date) << "a weak one never";
+  EXPECT_EQ(validator("W/\"abc\"", ""), "");
+  EXPECT_EQ(validator("abc", date), date) << "no quoted tag";
+  EXPECT_EQ(validator("", ""), "");
+  EXPECT_EQ(validator("\"a\x01\"", ""), "") << "nothing that cannot go onto the wire";
+
+  // 1200 of 2000 bytes kept; the reply to "Range: bytes=1200-".
+  using V = TResumeVerdict;
+  struct Reply {
+    const char* name;
+    int status;
+    const char* contentRange;
+    long long length;  // -1: no Content-Length
+    const char* etag;
+    const char* modified;
+    long long knownTotal;
+    const char* kept;  // the point's validator
+    V verdict;
+  } replies[] = {
+      {"the rest, exactly", 206, "bytes 1200-1999/2000", 800, "\"v1\"", "", 2000, "\"v1\"", V::Append},
+      {"the rest, no length known before", 206, "bytes 1200-1999/2000", 800, "", "", -1, "\"v1\"", V::Append},
+      {"the rest by the date", 206, "bytes 1200-1999/2000", 800, "", date, 2000, date, V::Append},
+      {"without Content-Length", 206, "bytes 1200-1999/2000", -1, "\"v1\"", "", 2000, "\"v1\"", V::Append},
+      {"range ignored", 200, "", 2000, "\"v1\"", "", 2000, "\"v1\"", V::Whole},
+      {"416", 416, "bytes */2000", 0, "", "", 2000, "\"v1\"", V::Refetch},
+      {"another start", 206, "bytes 1000-1999/2000", 1000, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"not to the end", 206, "bytes 1200-1499/2000", 300, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"another total", 206, "bytes 1200-2499/2500", 1300, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"an unknown total", 206, "bytes 1200-1999/*", 800, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"a length that does not fit", 206, "bytes 1200-1999/2000", 900, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"no Content-Range", 206, "", 800, "\"v1\"", "", 2000, "\"v1\"", V::Refetch},
+      {"another ETag", 206, "bytes 1200-1999/2000", 800, "\"v2\"", "", 2000, "\"v1\"", V::Refetch},
+      {"another date", 206, "bytes 1200-1999/2000", 800, "", "Wed, 09 Dec 2026 10:00:00 GMT", 2000, date, V::Refetch},
+      {"no validator kept, the range fits", 206, "bytes 1200-1999/2000", 800, "\"v9\"", "", 2000, "", V::Append},
+      {"a redirection", 302, "", 10, "", "", 2000, "\"v1\"", V::Other},
+      {"an error", 404, "", 10, "", "", 2000, "\"v1\"", V::Other},
+  };
+  for (const Reply& r : replies) {
+    SCOPED_TRACE(r.name);
+    TResponseInfo info;
+    info.ContentRange = r.contentRange;
+    info.HasLength = r.length >= 0;
+    info.ExpectedBytes = r.length >= 0 ? r.length : 0;
+    info.ETag = r.etag;
+    info.LastModified = r.modified;
+    EXPECT_EQ(JudgeResumeReply({1200, r.kept, r.knownTotal}, r.status, info), r.verdict);
   }
 }
 

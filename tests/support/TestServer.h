@@ -1,5 +1,5 @@
 // The loopback test server that tests/support/run_with_server.sh starts around a test program:
-// its port, its refusing port, its port-80 twin, a second name of 127.0.0.1, and the one GET of
+// its port, its refusing port, its port-80 twin, its forwarding proxy, a second name of 127.0.0.1, and the one GET of
 // the tests, over a plain blocking socket, for its control requests.
 #pragma once
 
@@ -21,6 +21,8 @@ inline int EnvNumber(const char* name) {
 inline int ServerPort() { return EnvNumber("TEST_SERVER_PORT"); }
 inline int ClosedPort() { return EnvNumber("TEST_SERVER_CLOSED_PORT"); }
 inline int Port80() { return EnvNumber("TEST_SERVER_PORT80"); }
+// The server's forwarding proxy (0 when the program was not started through run_with_server.sh).
+inline int ProxyPort() { return EnvNumber("TEST_SERVER_PROXY_PORT"); }
 // Another name of 127.0.0.1 than "localhost".
 inline std::string OtherHost() {
   const char* v = std::getenv("TEST_SERVER_OTHER_HOST");

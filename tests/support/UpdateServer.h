@@ -36,6 +36,30 @@ inline void ServerMode(const std::string& path, const std::string& mode) {
 inline void ServerClear() { ServerGet("/_clear"); }
 // The request lines the server received so far, one per line.
 inline std::string ServerLog() { return ServerGet("/_log"); }
+// The request lines its forwarding proxy passed on so far, one per line.
+inline std::string ProxyLog() { return ServerGet("/_proxylog"); }
+
+// The user's proxy settings as the Internet options write them below HKEY_CURRENT_USER:
+// "ProxyEnable" (`enable`; -1: absent), "ProxyServer" and "ProxyOverride" (empty: absent).
+// SetUserProxy(-1, "", "") removes them again.
+inline void SetUserProxy(int enable, const std::string& server, const std::string& override) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                      nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueA(key, "ProxyEnable");
+  RegDeleteValueA(key, "ProxyServer");
+  RegDeleteValueA(key, "ProxyOverride");
+  const DWORD value = static_cast<DWORD>(enable);
+  if (enable >= 0) RegSetValueExA(key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  if (!server.empty())
+    RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                   static_cast<DWORD>(server.size() + 1));
+  if (!override.empty())
+    RegSetValueExA(key, "ProxyOverride", 0, REG_SZ, reinterpret_cast<const BYTE*>(override.c_str()),
+                   static_cast<DWORD>(override.size() + 1));
+  RegCloseKey(key);
+}
 
 inline std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

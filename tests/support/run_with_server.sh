@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # run_with_server.sh [--files] COMMAND...: starts the test server (testserver.py) on 127.0.0.1,
-# runs COMMAND with TEST_SERVER_PORT, TEST_SERVER_CLOSED_PORT (refuses connections) and
-# TEST_SERVER_OTHER_HOST (a second name of 127.0.0.1) in the environment, stops the server and
+# runs COMMAND with TEST_SERVER_PORT, TEST_SERVER_CLOSED_PORT (refuses connections),
+# TEST_SERVER_PROXY_PORT (its forwarding proxy) and TEST_SERVER_OTHER_HOST (a second name of
+# 127.0.0.1) in the environment, stops the server and
 # returns COMMAND's exit code.
 #   --files   the maker's web server of the update road: it serves a fresh folder, named in
 #             TEST_SERVER_ROOT, and a path that is no file there is 404
@@ -23,12 +24,12 @@ for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
 if [ ! -s "$work/port" ]; then
   echo "test server did not start"; cat "$work/server.log"; kill "$server" 2>/dev/null; exit 1
 fi
-read -r port closed port80 <"$work/port"
+read -r port closed port80 proxy <"$work/port"
 # Another name that the resolver gives as 127.0.0.1: an alias from /etc/hosts other than
 # localhost and the machine's own name (Wine answers that one with the interface addresses),
 # else localhost in capitals.
 other=$(awk -v me="$(hostname)" '$1 == "127.0.0.1" { for (i = 2; i <= NF; i++) if (tolower($i) != "localhost" && $i != me) { print $i; exit } }' /etc/hosts)
-export TEST_SERVER_PORT=$port TEST_SERVER_CLOSED_PORT=$closed TEST_SERVER_PORT80=$port80
+export TEST_SERVER_PORT=$port TEST_SERVER_CLOSED_PORT=$closed TEST_SERVER_PORT80=$port80 TEST_SERVER_PROXY_PORT=$proxy
 export TEST_SERVER_OTHER_HOST=${other:-LOCALHOST}
 [ -d "$work/root" ] && export TEST_SERVER_ROOT="$work/root"
 "$@"

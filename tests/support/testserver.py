@@ -2,10 +2,12 @@
 """The loopback HTTP/1.0 server of the tests: the maker's web server of the update road and the
 misbehaving server of the transfer tests in one.
 
-Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80" into --port-file once it listens;
-CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80 is 80
-when a twin could listen on port 80 as well (else 0; only asked for with --port80). It ends by
-itself after --lifetime seconds.
+Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80 PROXY_PORT" into --port-file once it
+listens; CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80
+is 80 when a twin could listen on port 80 as well (else 0; only asked for with --port80);
+PROXY_PORT is a forwarding proxy: it takes requests whose target is a whole "http://" URL of
+127.0.0.1 or localhost, logs their request lines (/_proxylog) and passes them on, a reset of the
+server's reply as a reset. It ends by itself after --lifetime seconds.
 
 With --root DIR it serves the files below DIR ("Updates.ini", "Updates/<file>.zip") with
 Content-Length, and a path that names no file there (nor a behaviour below) is 404. Without it,
@@ -15,12 +17,21 @@ Control requests (not recorded):
   /_last                  the bytes of the latest request
   /_count                 how many requests came since /_reset
   /_reset                 forgets the latest request and the count
-  /_log                   the request lines received so far, one per line
+  /_log                   the request lines received so far, one per line; the "Range" and
+                          "If-Range" lines of a request follow its line, indented by two blanks
+  /_proxylog              the same for the requests the proxy passed on
   /_mode?path=P&rate=N     send P at N bytes per second (0: as fast as possible)
   /_mode?path=P&reset=N    send N bytes of P's body, then reset the connection
   /_mode?path=P&status=C   answer P with status C and a small HTML body
+  /_mode?path=P&cut=N      send N bytes of P's body, wait half a second, then reset
   /_mode?path=P&stall=N    send N bytes of P's body, then nothing until the client goes
   /_mode?path=P&nolength=1 answer P without Content-Length (the body ends with the connection)
+  /_mode?path=P&etag=N     send P with the ETag "vN" (the test says when the file is another);
+                          lastmod=1: with Last-Modified (from the file's time)
+  /_mode?path=P&ranges=1   answer "Range: bytes=N-" for P with 206 and the rest, unless an
+                          "If-Range" names other bytes (then 200 and the whole file); N beyond the
+                          file is 416; badrange=1: the 206 names a range one byte off
+  /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_clear                  back to serving every file plainly
 
 Other paths pick a behaviour (query arguments in brackets):
@@ -51,7 +62,9 @@ Other paths pick a behaviour (query arguments in brackets):
                           cookie `cookie` (default id=42)
 """
 import argparse
+import email.utils
 import os
+import re
 import select
 import signal
 import socket
@@ -66,6 +79,7 @@ lock = threading.Lock()
 last_request = b""
 request_count = 0
 request_log = []  # the request lines, for /_log
+proxy_log = []  # the request lines the proxy passed on, for /_proxylog
 modes = {}  # path -> dict of mode values, for the files below ROOT
 ROOT = None
 BEHAVIOURS = {"/echo", "/file", "/nolength", "/raw", "/manylines", "/bigheader", "/wronglength", "/status",
@@ -136,6 +150,9 @@ class Handler(socketserver.BaseRequestHandler):
         if not raw:
             return
         first = raw.split(b"\r\n", 1)[0].decode("latin-1")
+        headers = request_headers(raw)
+        logged = first + "".join("\n  %s: %s" % (name, headers[name.lower()])
+                                 for name in ("Range", "If-Range") if name.lower() in headers)
         words = first.split(" ")
         target = words[1] if len(words) > 1 else "/"
         if target.startswith("http://"):  # through a proxy: the whole URL
@@ -152,6 +169,8 @@ class Handler(socketserver.BaseRequestHandler):
                     body = str(request_count).encode()
                 elif path == "/_log":
                     body = "".join(line + "\n" for line in request_log).encode("latin-1")
+                elif path == "/_proxylog":
+                    body = "".join(line + "\n" for line in proxy_log).encode("latin-1")
                 elif path == "/_mode":
                     mode = dict(urllib.parse.parse_qsl(url.query))
                     modes.setdefault(mode.pop("path"), {}).update({k: int(v) for k, v in mode.items()})
@@ -168,24 +187,24 @@ class Handler(socketserver.BaseRequestHandler):
         with lock:
             last_request = raw
             request_count += 1
-            request_log.append(first)
+            request_log.append(logged)
 
         try:
             if ROOT is not None and path not in BEHAVIOURS:
-                self.serve_file(urllib.parse.unquote(path, encoding="latin-1"))
+                self.serve_file(urllib.parse.unquote(path, encoding="latin-1"), headers)
             else:
                 self.behave(path, args, raw)
         except OSError:
             pass
 
-    def serve_file(self, path):
+    def serve_file(self, path, headers):
         """A file below ROOT as the maker's web server sends it, in the mode set for its path."""
         sock = self.request
         with lock:
             mode = dict(modes.get(path, {}))
 
-        def head(status, reason, length):
-            text = "HTTP/1.0 %d %s\r\nContent-Type: application/octet-stream\r\n" % (status, reason)
+        def head(status, reason, length, extra=""):
+            text = "HTTP/1.0 %d %s\r\nContent-Type: application/octet-stream\r\n" % (status, reason) + extra
             if length is not None:
                 text += "Content-Length: %d\r\n" % length
             sock.sendall((text + "\r\n").encode("latin-1"))
@@ -203,8 +222,24 @@ class Handler(socketserver.BaseRequestHandler):
             return
         with open(local, "rb") as f:
             body = f.read()
-        head(200, "OK", None if mode.get("nolength") else len(body))
-        limit = mode.get("reset", mode.get("stall", len(body)))
+        etag = '"v%d"' % mode.get("etag", 0)
+        modified = email.utils.formatdate(os.stat(local).st_mtime, usegmt=True)
+        extra = ("ETag: %s\r\n" % etag if mode.get("etag") else "") + \
+                ("Last-Modified: %s\r\n" % modified if mode.get("lastmod") else "")
+        wanted = re.fullmatch(r"bytes=(\d+)-", headers.get("range", "").strip())
+        condition = headers.get("if-range")
+        if mode.get("ranges") and wanted and (condition is None or condition in (etag, modified)):
+            start = int(wanted.group(1))
+            if start >= len(body):
+                head(416, "Range Not Satisfiable", 0, extra + "Content-Range: bytes */%d\r\n" % len(body))
+                return
+            first = start + 1 if mode.get("badrange") else start
+            extra += "Content-Range: bytes %d-%d/%d\r\n" % (first, len(body) - 1, len(body))
+            head(206, "Partial Content", len(body) - start, extra)
+            body = body[start:]
+        else:
+            head(200, "OK", None if mode.get("nolength") else len(body), extra)
+        limit = mode.get("reset", mode.get("stall", mode.get("cut", len(body))))
         rate = mode.get("rate", 0)
         sent, start = 0, time.monotonic()
         block = 16384 if rate else 65536
@@ -216,7 +251,9 @@ class Handler(socketserver.BaseRequestHandler):
                 wait = start + sent / rate - time.monotonic()
                 if wait > 0:
                     time.sleep(wait)
-        if "reset" in mode:
+        if "cut" in mode:
+            time.sleep(0.5)  # the client has read every byte before the reset comes
+        if "reset" in mode or "cut" in mode:
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
         elif "stall" in mode:
@@ -313,6 +350,66 @@ class Handler(socketserver.BaseRequestHandler):
             self.reply(b"200 OK", b"path " + path.encode())
 
 
+def request_headers(raw):
+    """The header lines of a request, by lower-case name."""
+    headers = {}
+    for line in raw.split(b"\r\n\r\n", 1)[0].split(b"\r\n")[1:]:
+        name, _, value = line.decode("latin-1").partition(":")
+        headers[name.strip().lower()] = value.strip()
+    return headers
+
+
+class ProxyHandler(Handler):
+    """A forwarding proxy for loopback servers: the request goes on with its path only and
+    without Proxy-Connection; the reply comes back byte for byte, a reset as a reset."""
+
+    def handle(self):
+        try:
+            raw = self.read_request()
+        except OSError:
+            return
+        if not raw:
+            return
+        head, _, rest = raw.partition(b"\r\n\r\n")
+        lines = head.split(b"\r\n")
+        words = lines[0].decode("latin-1").split(" ")
+        target = urllib.parse.urlsplit(words[1] if len(words) == 3 else "")
+        with lock:
+            proxy_log.append(lines[0].decode("latin-1"))
+        if target.scheme != "http" or target.hostname not in ("127.0.0.1", "localhost"):
+            self.reply(b"502 Bad Gateway", b"only loopback servers")
+            return
+        with lock:
+            password = modes.get(target.path, {}).get("proxyauth")
+        if password:
+            self.reply(b"407 Proxy Authentication Required", b"password please",
+                       b'Proxy-Authenticate: Basic realm="Firma"\r\n')
+            return
+        path = target.path or "/"
+        if target.query:
+            path += "?" + target.query
+        forwarded = [("%s %s %s" % (words[0], path, words[2])).encode("latin-1")]
+        forwarded += [line for line in lines[1:] if not line.lower().startswith(b"proxy-connection:")]
+        try:
+            upstream = socket.create_connection(("127.0.0.1", target.port or 80), timeout=30)
+        except OSError:
+            self.reply(b"502 Bad Gateway", b"server not reached")
+            return
+        with upstream:
+            upstream.sendall(b"\r\n".join(forwarded) + b"\r\n\r\n" + rest)
+            try:
+                while True:
+                    chunk = upstream.recv(65536)
+                    if not chunk:
+                        break
+                    self.request.sendall(chunk)
+            except ConnectionResetError:
+                self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                self.request.close()
+            except OSError:
+                pass
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -332,6 +429,8 @@ def main():
         ROOT = os.path.realpath(opts.root)
 
     server = Server(("127.0.0.1", opts.port), Handler)
+    proxy = Server(("127.0.0.1", 0), ProxyHandler)
+    threading.Thread(target=proxy.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     closed = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     closed.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
     # A twin on port 80 where that port can be had, for URLs without a port.
@@ -345,8 +444,8 @@ def main():
         twin = None
     tmp = opts.port_file + ".tmp"
     with open(tmp, "w") as f:
-        f.write("%d %d %d\n" % (server.server_address[1], closed.getsockname()[1],
-                                 80 if twin else 0))
+        f.write("%d %d %d %d\n" % (server.server_address[1], closed.getsockname()[1],
+                                    80 if twin else 0, proxy.server_address[1]))
     os.replace(tmp, opts.port_file)
 
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())

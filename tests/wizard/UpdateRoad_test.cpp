@@ -476,6 +476,198 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
   EXPECT_EQ(ListFiles(folder), 0);
 }
 
+// A download that broke off at 60 % keeps what arrived, held by the wizard, and "Erneut
+// versuchen" asks only for the rest when the server gave a validator (or the program has a key);
+// whatever the server answers, the archive ends up byte for byte the served one.
+TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
+  ASSERT_GE(sodium_init(), 0);
+  const KeyPair keys = NewKeyPair();
+  auto zipOf = [this](unsigned seed, std::size_t size) {
+    const std::string path = folder + "..\\bau.zip";
+    EXPECT_TRUE(MakeZip(path, {{"Kasse.exe", RandomBytes(size, seed), true}, {"Update.bat", " echo %s\r\n"}}));
+    std::string bytes = ReadFileBytes(path);
+    DeleteFileA(path.c_str());
+    return bytes;
+  };
+  const std::string archive = zipOf(21, 1000000), changed = zipOf(22, 1000000), shorter = zipOf(23, 300000);
+  const std::string cut = std::to_string(archive.size() * 6 / 10);
+  const std::string served = UpdateServerRoot() + "Updates\\Kasse.zip";
+  // The archive on the server with a fixed time, which Last-Modified gives.
+  auto serveAt = [&](const std::string& bytes, WORD day) {
+    Serve("Updates\\Kasse.zip", bytes);
+    SYSTEMTIME st{2026, 1, 0, day, 10, 0, 0, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    HANDLE h = CreateFileA(served.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+  };
+  const char* const jan5 = "Mon, 05 Jan 2026 10:00:00 GMT";
+  enum Retry { Rest, Whole, RestThenWhole };
+  struct Case {
+    const char* name;
+    const char* validators;  // the server's modes for the archive on both attempts
+    const char* retryModes;  // more modes for the retry
+    int changeTo;            // 0: the same archive; 1: another one of the same length; 2: a shorter one
+    bool key;
+    bool kept;               // the first part stays for the retry
+    std::string ifRange;     // the If-Range of the retry ("": none)
+    Retry retry;             // what the retry asks for
+  } cases[] = {
+      {"ETag and ranges", "etag=1&lastmod=1", "ranges=1", 0, false, true, "\"v1\"", Rest},
+      {"Last-Modified only", "lastmod=1", "ranges=1", 0, false, true, jan5, Rest},
+      {"a server that ignores ranges", "etag=1", "", 0, false, true, "\"v1\"", Whole},
+      {"a file changed between the attempts", "etag=1", "ranges=1&etag=2", 1, false, true, "\"v1\"", Whole},
+      {"a changed file with an unchanged ETag, shorter: 416", "etag=1", "ranges=1", 2, false, true, "\"v1\"",
+       RestThenWhole},
+      {"a range one byte off", "etag=1", "ranges=1&badrange=1", 0, false, true, "\"v1\"", RestThenWhole},
+      {"no validator, no key: nothing kept", "", "ranges=1", 0, false, false, "", Whole},
+      // With a key the signed "Size" bounds the whole archive, the kept bytes included.
+      {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
+  };
+  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerClear();
+    serveAt(archive, 5);
+    const std::string& final = c.changeTo == 1 ? changed : c.changeTo == 2 ? shorter : archive;
+    const std::string list = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\nSHA256=" +
+                             base::HexText(Sha256(final)) + "\r\n" +
+                             (c.key ? "Size=" + std::to_string(final.size()) + "\r\n" : "");
+    Serve("Updates.ini", list);
+    Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
+    form->UpdatePublicKey = c.key ? base::EncodeBase64(keys.publicKey) : std::string();
+    ASSERT_TRUE(Check());
+    ServerMode("/Updates/Kasse.zip", std::string(c.validators) + "&cut=" + cut);
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+    EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
+    const std::string part = ReadFileBytes(local());
+    if (!c.kept) {
+      EXPECT_EQ(part, "<missing>");
+    } else {
+      ASSERT_EQ(std::to_string(part.size()), cut);
+      EXPECT_TRUE(part == archive.substr(0, part.size()));
+      // Held by the wizard: no other process writes into what the retry continues.
+      HANDLE writer = CreateFileA(local().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+      if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    }
+
+    ServerClear();
+    if (c.changeTo) serveAt(final, 6);
+    ServerMode("/Updates/Kasse.zip", std::string(c.validators) + "&" + c.retryModes);
+    const bool watch = c.retry == Rest && c.kept;
+    if (watch) ServerMode("/Updates/Kasse.zip", "rate=800000");
+    std::vector<std::string> percents, amounts;
+    const std::string logBefore = ServerLog();
+    WhileTicking(
+        [&] {
+          if (!form->Run.Downloading) return;
+          if (percents.empty() || percents.back() != form->PerCent->Text()) percents.push_back(form->PerCent->Text());
+          amounts.push_back(form->StatusLabel->Text());
+        },
+        [&] { Click(form->CancelDownload); });
+    const std::string plain = "GET /Updates/Kasse.zip HTTP/1.0\n";
+    const std::string ranged =
+        plain + "  Range: bytes=" + std::to_string(part.size()) + "-\n" + (c.ifRange.empty() ? "" : "  If-Range: " + c.ifRange + "\n");
+    EXPECT_EQ(ServerLog().substr(logBefore.size()),
+              !c.kept ? plain : c.retry == RestThenWhole ? ranged + plain : ranged);
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+    EXPECT_TRUE(ReadFileBytes(local()) == final) << "the archive is the served one, byte for byte";
+    const std::string whole = TStatusForm::FormatSize(static_cast<std::int64_t>(final.size()), 1);
+    EXPECT_EQ(form->PerCent->Text(), "100 %");
+    EXPECT_EQ(form->StatusLabel->Text(), whole + " von " + whole + " gedownloadet");
+    EXPECT_EQ(form->Status->Max(), static_cast<int>(final.size()));
+    if (watch) {
+      // The bytes of the first attempt count from the first block of the rest on: the bar never
+      // shows less than 60 %, and the amounts always the whole archive.
+      ASSERT_GE(percents.size(), 3u);
+      for (const std::string& percent : percents) EXPECT_GE(std::stoi(percent), 60) << percent;
+      for (const std::string& amount : amounts) EXPECT_NE(amount.find(" von " + whole), std::string::npos) << amount;
+    }
+    if (!c.key) continue;
+    form->Button_NextClick(form->Button_Next);
+    form->Button_NextClick(form->Button_Next);
+    EXPECT_TRUE(form->Run.InstallPrepared) << "the checksum of the whole archive matched";
+  }
+}
+
+// The user's proxy from the Internet options: the check and the download go through it when the
+// settings say so (the proxy's log is the proof), directly for an override that matches or
+// without settings; a proxy that refuses is a failed check or download that names it.
+TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
+  ASSERT_NE(ProxyPort(), 0);
+  struct ClearSettings {
+    ~ClearSettings() { SetUserProxy(-1, "", ""); }
+  } clearAtEnd;
+
+  const std::string archive = RandomBytes(300000, 11);
+  Serve("Updates\\Kasse.zip", archive);
+  Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
+  const std::string proxy = "127.0.0.1:" + std::to_string(ProxyPort());
+  const std::string refusing = "127.0.0.1:" + std::to_string(ClosedPort());
+  const std::string server = "http://" + UpdateServerAuthority();
+  struct Case {
+    const char* name;
+    int enable;  // "ProxyEnable"; -1: absent
+    std::string proxyServer, proxyOverride;
+    bool via;    // through the proxy
+    bool fails;  // the check fails
+  } cases[] = {
+      {"no settings", -1, "", "", false, false},
+      {"host:port", 1, proxy, "", true, false},
+      {"one per protocol", 1, "ftp=127.0.0.1:1;http=" + proxy + ";https=127.0.0.1:1", "", true, false},
+      {"only for https", 1, "https=" + proxy, "", false, false},
+      {"switched off", 0, proxy, "", false, false},
+      {"an override that matches", 1, proxy, "*.intern; 127.0.0.*", false, false},
+      {"<local> does not take an address", 1, proxy, "<local>", true, false},
+      {"a proxy that refuses", 1, refusing, "", false, true},
+      {"a proxy that asks for a password", 1, proxy, "", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
+    ServerClear();
+    if (c.fails && c.via) ServerMode("/Updates.ini", "proxyauth=1");
+    boxes.clear();
+    const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
+    const bool checked = Check();
+    EXPECT_EQ(checked, !c.fails);
+    if (checked) form->Button_NextClick(form->Button_Next);
+    EXPECT_EQ(ProxyLog().substr(proxyBefore.size()),
+              !c.via ? ""
+              : c.fails ? "GET " + server + "/Updates.ini HTTP/1.0\n"
+                        : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
+    EXPECT_EQ(ServerLog().substr(logBefore.size()),
+              c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
+    if (c.fails) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
+      EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
+      continue;
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+    EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+  }
+
+  // The proxy goes away between the check and the download: the download fails, keeps nothing,
+  // and goes through once the settings name none.
+  ServerClear();
+  SetUserProxy(1, proxy, "");
+  ASSERT_TRUE(Check());
+  SetUserProxy(1, refusing, "");
+  form->Button_NextClick(form->Button_Next);
+  EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+  EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.zip"));
+  SetUserProxy(0, refusing, "");
+  Click(form->CancelDownload);
+  EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
+  EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+}
+
 // Step 5 on an archive already in the temporary folder: the "Update.bat" it writes, byte for
 // byte, or the failure it shows.
 TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
