@@ -146,11 +146,12 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   add("set \"ziel=!prog!!datei!\"");
   add("set versuch=0");
   add("if not exist \"!ziel!\" goto eine_neu");
-  add("set \"attr=--\"");
-  add("for %%Z in (\"!ziel!\") do set \"attr=%%~aZ\"");
+  // A folder or a read-only file in the way is not waited for. (DIR, not FOR's "%~a": Wine's
+  // FOR does not expand !name! in its list.)
   add("set \"grund=" + std::string(kResultCopy) + "\"");
-  add("if \"%attr:~0,1%\"==\"d\" goto :eof");
-  add("if \"%attr:~1,1%\"==\"r\" goto :eof");
+  add("if exist \"!ziel!\\*\" goto :eof");
+  add("dir /a:r /b \"!ziel!\" >nul 2>&1");
+  add("if not errorlevel 1 goto :eof");
   add("set \"grund=\"");
   add(":eine_sichern");
   add("copy /y /b \"!ziel!\" \"!alt!!datei!\" >nul 2>&1");
@@ -179,12 +180,7 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   add("if exist \"!alt!!datei!\" set \"grund=" + std::string(kResultLocked) + "\"");
   add("goto :eof");
   add(":eine_vergleichen");
-  add("set \"g1=\"");
-  add("set \"g2=-\"");
-  add("for %%Z in (\"!quelle!\") do set \"g1=%%~zZ\"");
-  add("for %%Z in (\"!ziel!\") do set \"g2=%%~zZ\"");
   add("set \"grund=" + std::string(kResultCompare) + "\"");
-  add("if not \"%g1%\"==\"%g2%\" goto :eof");
   add("fc /b \"!quelle!\" \"!ziel!\" >nul 2>&1");
   add("if errorlevel 1 goto :eof");
   add("set \"grund=\"");

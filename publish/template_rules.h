@@ -51,8 +51,8 @@ std::string ConsoleFileName(std::string_view name);
 // "Update.bat" not among them). For each file in turn: the old file in the program folder is
 // copied into a folder of its own in the search folder (retried while it cannot be read), the
 // new one copied over it (retried while the old one is in use, about one second apart, up to
-// waitSeconds times), and both are compared (size, and byte for byte with "fc /b" where it
-// works). A read-only file or a folder in the way fails at once. When a step fails, every file
+// waitSeconds times), and both are compared byte for byte ("fc /b"; Wine's is a stub that finds
+// every pair equal). A read-only file or a folder in the way fails at once. When a step fails, every file
 // kept so far is put back and every file that did not exist before is deleted, and "failed"
 // is recorded with the file and the reason; otherwise "ok". The paths reach the batch only as
 // lines it reads from itself, never as command text, so blanks, "&", "(", ")", "%" and "!" in
