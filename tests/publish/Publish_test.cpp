@@ -300,6 +300,7 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   // Lager's archive is not in the folder: publish mentions it and goes on.
   EXPECT_EQ(r.err, "Note: the folder has 1 problem(s) apart from this update:\n"
                    "  Section [Lager]: the archive Updates/Lager.zip is missing.\n");
+  EXPECT_NE(r.out.find("\nUpdate.bat: the folder's own, packed as it is\n"), std::string::npos) << r.out;
 
   const std::string archive = Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")));
   const std::string hash = Sha256Hex(archive);
@@ -575,9 +576,24 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
     const char* message;  // part of the error output
     bool freshFolderToo = true;  // the same refusal into a server folder that does not exist yet
   } cases[] = {
-      {"no Update.bat",
-       [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat")); return m.PublishArgs(); }, 1,
-       "holds no Update.bat: the programs install an update through the batch template that travels in the archive."},
+      {"no Update.bat and a file name the console cannot show",
+       [](Maker& m) {
+         publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
+         Write(JoinPath(m.from, Arg("Preis \xE2\x82\xAC.txt")), "euro");
+         return m.PublishArgs();
+       },
+       1,
+       "holds no Update.bat, and the one publish writes cannot be made: The file name \"Preis "},
+      {"no Update.bat and a key name the batch cannot write",
+       [](Maker& m) {
+         publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
+         auto a = m.PublishArgs();
+         a[6] = "Notiz%kasten";
+         return a;
+       },
+       1, "The registry key \"Notiz%kasten\" cannot be written by the batch file"},
+      {"a wait of no seconds", [](Maker& m) { return m.PublishArgs({"--wait", "0"}); }, 2,
+       "The wait \"0\" is no whole number of seconds from 1 to 600."},
       {"a template that ends in half a group",
        [](Maker& m) {
          Write(JoinPath(m.from, "Update.bat"), "@echo off\r\ncopy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n");
