@@ -274,7 +274,11 @@ std::string SafeUpdateTemplate(const std::vector<std::string>& files, const Temp
     lines.push_back({"|F|" + names[i]});
     lines.push_back({"|G|" + files[i]});
   }
+  // The lines the programs append (the restart, the removal of the search folder) run as in
+  // any other template, without delayed expansion: a "!" in the program's path stays.
   lines.push_back({":ende"});
+  lines.push_back({"endlocal"});
+  lines.push_back({"endlocal"});
   while (lines.size() % 4 != 0) lines.push_back({"rem"});
 
   std::string text;
