@@ -13,6 +13,7 @@
 #include "publish/Archives.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
+#include "publish/template_rules.h"
 #include "publish/verify_rules.h"
 
 namespace publish {
@@ -124,7 +125,16 @@ std::string SignatureText(const std::string& bytes, const SecretKey& secret) {
 
 // ---- publish --------------------------------------------------------------------------------
 
-std::vector<ArchiveEntry> FilesToPack(const std::string& from) {
+// What FilesToPack says of the archive's batch template, for publish's output.
+struct TemplateNote {
+  bool generated = false;
+  std::string key;  // root and key the generated template writes into
+  int waitSeconds = 0;
+};
+
+// The files of `from`, and the template the archive carries: the folder's own "Update.bat" as
+// it is, or one written here for its files (Windows-1252 names) with `options`.
+std::vector<ArchiveEntry> FilesToPack(const std::string& from, const TemplateOptions& options, TemplateNote& note) {
   if (!IsDirectory(from)) throw EPublishError("The folder \"" + from + "\" does not exist.");
   std::vector<ArchiveEntry> entries;
   bool batch = false;
@@ -148,9 +158,28 @@ std::vector<ArchiveEntry> FilesToPack(const std::string& from) {
     }
     entries.push_back(std::move(entry));
   }
-  if (!batch)
-    throw EPublishError("\"" + from + "\" holds no Update.bat: the programs install an update through the batch "
-                        "template that travels in the archive.");
+  if (!batch) {
+    std::vector<std::string> names;
+    for (const ArchiveEntry& e : entries) names.push_back(e.name);
+    ArchiveEntry generated;
+    generated.name = "Update.bat";
+    try {
+      generated.bytes = SafeUpdateTemplate(names, options);
+    } catch (const EPublishError& e) {
+      throw EPublishError("\"" + from + "\" holds no Update.bat, and the one publish writes cannot be made: " +
+                          ConsoleTextFromList(e.Message()));
+    }
+    // The batch the programs make of it must pass their own rules, like a maker's template.
+    if (auto refusal = BatchTemplateRefusal(generated.bytes))
+      throw EPublishError("The Update.bat written for \"" + from + "\" is refused by the programs: " +
+                          ConsoleTextFromList(*refusal));
+    generated.modified = entries.empty() ? 0 : entries.back().modified;
+    for (const ArchiveEntry& e : entries) generated.modified = std::max(generated.modified, e.modified);
+    entries.push_back(std::move(generated));
+    note.generated = true;
+    note.key = std::string(RegistryRootName(options.root)) + "\\Software\\Trelk\\" + options.registryKey;
+    note.waitSeconds = options.waitSeconds;
+  }
   return entries;
 }
 
@@ -187,7 +216,12 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   std::vector<std::string> news;
   for (const std::string& item : a.news) news.push_back(ListTextFromArgument(item, "The news item \"" + item + "\""));
 
-  std::vector<ArchiveEntry> entries = FilesToPack(a.from);
+  TemplateOptions options;
+  if (!a.registryRoot.empty()) ParseRegistryRoot(a.registryRoot, options.root);
+  options.registryKey = a.registryKey.empty() ? program : ListTextFromArgument(a.registryKey, "The registry key");
+  if (a.waitSeconds) options.waitSeconds = a.waitSeconds;
+  TemplateNote note;
+  std::vector<ArchiveEntry> entries = FilesToPack(a.from, options, note);
   const std::string archive = MakeArchive(entries);
   const std::string hash = base::HexText(Sha256(archive));
 
@@ -230,6 +264,16 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
       << "\n"
       << "Serial " << serial << ", good until " << expires << "\n"
       << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
+  if (note.generated)
+    out << "Update.bat written by trelkpublish (the folder has none): " << entries.size() - 1
+        << " file(s), each put back when one fails, up to " << note.waitSeconds << " s for a file in use, outcome in "
+        << note.key << " as " << kUpdateResultValue << "\n";
+  else
+    out << "Update.bat: the folder's own, packed as it is"
+        << (a.registryKey.empty() && a.registryRoot.empty() && !a.waitSeconds
+                ? ""
+                : " (--registry-key, --registry-root and --wait apply only to the one publish writes)")
+        << "\n";
 
   if (future)
     err << "Note: the date " << date << " lies after today: a program that installs this update before then "

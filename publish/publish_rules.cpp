@@ -9,6 +9,7 @@
 #include "base/StrUtils.h"
 #include "base/list_dates.h"
 #include "base/signed_update.h"
+#include "publish/template_rules.h"
 
 namespace publish {
 
@@ -389,14 +390,21 @@ std::string UsageText() {
          "  trelkpublish publish --key <update-secret.key> --server <serverfolder>\n"
          "                       --program <section> --from <folder> --file <archive.zip>\n"
          "                       [--date <dd.MM.yyyy>] [--expires <dd.MM.yyyy>]\n"
-         "                       [--news <item>]...\n"
-         "      Packs the files of <folder> (Update.bat among them) into\n"
+         "                       [--news <item>]... [--registry-key <key>]\n"
+         "                       [--registry-root HKLM|HKCU] [--wait <seconds>]\n"
+         "      Packs the files of <folder> into\n"
          "      <serverfolder>/Updates/<archive.zip>, writes the section's Date, File,\n"
          "      News and SHA256 into <serverfolder>/Updates.ini and signs the list\n"
          "      (Updates.ini.sig). The date defaults to today. Each --news is one item;\n"
          "      without --news an existing News value stays as it is. The archive's\n"
          "      length goes into the section's Size; the list's [<Liste>] gets a serial\n"
          "      one higher than before and the expiry (default: a year from today).\n"
+         "      Without an Update.bat in <folder> publish writes one: it replaces the\n"
+         "      program's files one by one (waiting up to --wait seconds, default 30,\n"
+         "      for a file in use), puts every old file back when one step fails, and\n"
+         "      records the outcome as UpdateResult in <root>\\Software\\Trelk\\<key>\n"
+         "      (default: HKLM and the --program name). An Update.bat of your own is\n"
+         "      packed as it is.\n"
          "  trelkpublish renew --key <update-secret.key> --server <serverfolder>\n"
          "                     [--expires <dd.MM.yyyy>]\n"
          "      Raises the list's serial, sets its expiry (default: a year from today)\n"
@@ -433,10 +441,12 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     return a;
   }
   std::map<std::string, std::string*> options;
+  std::string wait;
   if (command == "publish") {
     a.command = Command::Publish;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--program", &a.program},
-               {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}, {"--expires", &a.expires}};
+               {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}, {"--expires", &a.expires},
+               {"--registry-key", &a.registryKey}, {"--registry-root", &a.registryRoot}, {"--wait", &wait}};
   } else if (command == "renew") {
     a.command = Command::Renew;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--expires", &a.expires}};
@@ -482,6 +492,20 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       auto date = NormalizeReleaseDate(a.date);
       if (!date) throw EPublishError("The date \"" + a.date + "\" is not a date of the form dd.MM.yyyy.");
       a.date = *date;
+    }
+    RegistryRoot root;
+    if (!a.registryRoot.empty() && !ParseRegistryRoot(a.registryRoot, root))
+      throw EPublishError("The registry root \"" + a.registryRoot + "\" is neither HKLM nor HKCU.");
+    if (!a.registryKey.empty() && !IsTemplateRegistryKey(a.registryKey))
+      throw EPublishError("The registry key \"" + a.registryKey +
+                          "\" cannot be written by the batch file: printable ASCII without \" % ! ^ & | < > * ?, "
+                          "no blank or backslash at either end.");
+    if (!wait.empty()) {
+      auto seconds = base::ReadListNumber(wait, kMaxWaitSeconds);
+      if (!seconds || *seconds < static_cast<std::uint64_t>(kMinWaitSeconds))
+        throw EPublishError("The wait \"" + wait + "\" is no whole number of seconds from " +
+                            std::to_string(kMinWaitSeconds) + " to " + std::to_string(kMaxWaitSeconds) + ".");
+      a.waitSeconds = static_cast<int>(*seconds);
     }
     if (!IsPlainArchiveName(a.file))
       throw EPublishError("The archive name \"" + a.file +

@@ -146,6 +146,11 @@ struct Arguments {
   std::vector<std::string> news;
   bool newsGiven = false;
   std::string publicKey;  // verify (empty: the signature is not checked)
+  // publish, for the Update.bat it writes when the folder has none: the program's key name
+  // (empty: the program name), its root ("HKLM" or "HKCU", empty: HKLM) and the seconds a file
+  // may stay locked (0: the default). Checked here when given.
+  std::string registryKey, registryRoot;
+  int waitSeconds = 0;
 };
 
 // Reads the arguments after the program name. Throws EPublishError with the reason for a

@@ -489,9 +489,9 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
 
 
 // The road with signed updates: the maker's tool (trelkpublish.exe, built beside the programs)
-// publishes version 2.0 for the example program built with the build's public key
-// (bin/update-testkey), which takes it only as it was signed; and the program without a key
-// takes the same server's offer as it always did.
+// publishes version 2.0, with the Update.bat it writes itself, for the example program built
+// with the build's public key (bin/update-testkey), which takes it only as it was signed; and
+// the program without a key takes the same server's offer as it always did.
 class SignedRoadTest : public UpdateRoadTest {
  protected:
   void SetUp() override {
@@ -508,8 +508,8 @@ class SignedRoadTest : public UpdateRoadTest {
     oldProgram = ReadFileBytes(program + "Notizkasten.exe");
     newProgram = ReadFileBytes(BinDir() + "NotizkastenSigniertNeu.exe");
     ASSERT_NE(oldProgram, newProgram);
+    // No Update.bat: the maker's tool writes the one that puts everything back on a failure.
     WriteFileBytes(maker + "neu\\Notizkasten.exe", newProgram);
-    WriteFileBytes(maker + "neu\\Update.bat", kTemplate);
     secretKey = BinDir() + "update-testkey\\update-secret.key";
     ASSERT_TRUE(FileExists(secretKey)) << "the build makes the key pair";
     // Another program's section, which publishing leaves as it is.
@@ -547,6 +547,11 @@ class SignedRoadTest : public UpdateRoadTest {
                     UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program", "Notizkasten", "--from",
                     maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today), "--news", item}),
               0u)
+        << toolOutput;
+    EXPECT_NE(toolOutput.find("Update.bat written by trelkpublish (the folder has none): 1 file(s), each put back when "
+                              "one fails, up to 30 s for a file in use, outcome in HKLM\\Software\\Trelk\\Notizkasten "
+                              "as UpdateResult"),
+              std::string::npos)
         << toolOutput;
   }
   // The program's start with the search still due: the wizard opens, "Abbrechen" leads to the
@@ -627,6 +632,7 @@ TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   EXPECT_EQ(ServerLog().substr(logBefore.size()),
             "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
   EndsAndRestartsAsNewVersion(wizard, pid);
+  EXPECT_EQ(Listing(program), "[Notizkasten.exe]") << "nothing of the installation stays in the program folder";
   PlantedFilesUnused();
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;

@@ -12,9 +12,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "base/StrUtils.h"
+#include "base/batch_template.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
 #include "base/signed_update.h"
@@ -22,6 +24,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <aclapi.h>
+#include <shellapi.h>
 #include <sddl.h>
 #else
 #include <sys/stat.h>
@@ -297,6 +300,7 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
   // Lager's archive is not in the folder: publish mentions it and goes on.
   EXPECT_EQ(r.err, "Note: the folder has 1 problem(s) apart from this update:\n"
                    "  Section [Lager]: the archive Updates/Lager.zip is missing.\n");
+  EXPECT_NE(r.out.find("\nUpdate.bat: the folder's own, packed as it is\n"), std::string::npos) << r.out;
 
   const std::string archive = Read(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")));
   const std::string hash = Sha256Hex(archive);
@@ -572,9 +576,24 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
     const char* message;  // part of the error output
     bool freshFolderToo = true;  // the same refusal into a server folder that does not exist yet
   } cases[] = {
-      {"no Update.bat",
-       [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat")); return m.PublishArgs(); }, 1,
-       "holds no Update.bat: the programs install an update through the batch template that travels in the archive."},
+      {"no Update.bat and a file name the console cannot show",
+       [](Maker& m) {
+         publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
+         Write(JoinPath(m.from, Arg("Preis \xE2\x82\xAC.txt")), "euro");
+         return m.PublishArgs();
+       },
+       1,
+       "holds no Update.bat, and the one publish writes cannot be made: The file name \"Preis "},
+      {"no Update.bat and a key name the batch cannot write",
+       [](Maker& m) {
+         publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
+         auto a = m.PublishArgs();
+         a[6] = "Notiz%kasten";
+         return a;
+       },
+       1, "The registry key \"Notiz%kasten\" cannot be written by the batch file"},
+      {"a wait of no seconds", [](Maker& m) { return m.PublishArgs({"--wait", "0"}); }, 2,
+       "The wait \"0\" is no whole number of seconds from 1 to 600."},
       {"a template that ends in half a group",
        [](Maker& m) {
          Write(JoinPath(m.from, "Update.bat"), "@echo off\r\ncopy /y \"%0:sNotizkasten.exe\" \"%1:sNotizkasten.exe\"\r\n");
@@ -672,6 +691,129 @@ TEST(Publish, ListReaderMatchesThePlatform) {
             << list.substr(0, 70) << " [" << section << "] " << key;
       }
     }
+  }
+}
+
+// The Update.bat that publish writes when the maker gives none, run as the programs run it: the
+// archive unpacked into a search folder, the batch made with the programs' own rules (folders
+// in the console's code page, no restart line) and started through the shell, hidden. What the
+// user would find afterwards: the program folder, file by file, and the outcome in the key.
+// A file in use is a handle held open from here with read sharing only, as a running program
+// holds its own file (backing it up works, replacing it does not). The locked row waits the
+// whole --wait of 2 s (two pings); the first row's lock goes after 1.5 s, within its wait.
+// (A "%" in the search folder is not a row: Wine's shell cannot start a batch whose path has
+// one, and Wine's cmd.exe expands "%~f0" again. Nor is "!": Wine's delayed expansion drops it.)
+TEST(Publish, GeneratedTemplateInstallsOrPutsEverythingBack) {
+  using Files = std::map<std::string, std::string>;
+  struct Case {
+    const char* name;
+    std::string programFolder, searchFolder;
+    Files installed, published;
+    const char* held;      // a file of the program folder in use; nullptr: none
+    DWORD heldFor;         // ms; 0: until the batch has ended
+    const char* readOnly;  // a read-only file of the program folder; nullptr: none
+    const char* result;    // after "<when>|"; nullptr: the published files installed and "ok"
+  } cases[] = {
+      {"two files, the program's held for a moment", "Pr\xF6gramme (x86)", "Temp\\Trelk-Probe-0001",
+       {{"Probe.exe", "MZ alt"}, {"Daten.txt", "bleibt"}},
+       {{"Probe.exe", "MZ neu " + std::string(70000, 'n')}, {"Hilfe.txt", "neu"}}, "Probe.exe", 1500, nullptr, nullptr},
+      {"blanks, &, (, ), % and umlauts in folders and names", "Pro gramm & (1) 100%", "T\xE4mp & (a)\\Trelk-Probe-0002",
+       {{"Probe.exe", "MZ alt"}, {"a&b (1).txt", "alt"}},
+       {{"Probe.exe", "MZ neu"}, {"a&b (1).txt", "neu"}, {"100% \xFC" "ber.dat", "neu"}, {"%PATH%.txt", "neu"},
+        {"%~x.bin", "neu"}},
+       nullptr, 0, nullptr, nullptr},
+      {"the program's file in use past the wait", "Programm", "Temp\\Trelk-Probe-0003",
+       {{"Probe.exe", "MZ alt"}, {"Daten.txt", "alt"}},
+       {{"Daten.txt", "neu"}, {"Neu.txt", "neu"}, {"Probe.exe", "MZ neu"}}, "Probe.exe", 0, nullptr,
+       "failed|Probe.exe|locked"},
+      {"a read-only file in the way", "Programm", "Temp\\Trelk-Probe-0004",
+       {{"Probe.exe", "MZ alt"}, {"Lies.txt", "alt"}},
+       {{"Anhang.txt", "neu"}, {"Lies.txt", "neu"}, {"Probe.exe", "MZ neu"}}, nullptr, 0, "Lies.txt",
+       "failed|Lies.txt|copy"},
+  };
+  const std::string key = "TrelkpublishProbe" + std::to_string(GetCurrentProcessId());
+  const std::string keyPath = "Software\\Trelk\\" + key;
+  auto snapshot = [](const std::string& folder) {
+    Files files;
+    for (const auto& e : publish::ListFolder(folder)) files[e.name] = e.directory ? "<folder>" : Read(JoinPath(folder, e.name));
+    return files;
+  };
+  auto oem = [](const std::string& text) {
+    std::string out(text.size(), '\0');
+    CharToOemBuffA(text.c_str(), out.data(), static_cast<DWORD>(text.size()));
+    return out;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Maker m;
+    const std::string wait = c.held && !c.heldFor ? "2" : "10";
+    RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
+    publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
+    publish::RemoveFileNoThrow(JoinPath(m.from, "Notizkasten.exe"));
+    for (const auto& f : c.published) Write(JoinPath(m.from, f.first), f.second);
+    Result r = Tool({"publish", "--key", m.secret, "--server", m.server, "--program", "Probe", "--from", m.from, "--file",
+                     "Probe.zip", "--registry-key", key, "--registry-root", "hkcu", "--wait", wait});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Update.bat written by trelkpublish (the folder has none): " + std::to_string(c.published.size()) +
+                         " file(s), each put back when one fails, up to " + wait +
+                         " s for a file in use, outcome in HKCU\\Software\\Trelk\\" + key + " as UpdateResult\n"),
+              std::string::npos)
+        << r.out;
+    Write(JoinPath(m.server, "Updates.ini"), Read(JoinPath(m.server, "Updates.ini")).substr(std::string(kOtherSections).size()));
+    Resign(m.server, m.secret);
+    Result v = m.Verify();
+    EXPECT_EQ(v.code, 0) << v.err;
+
+    const std::string program = m.dir(c.programFolder), search = m.dir(c.searchFolder);
+    publish::MakeDirectory(program);
+    publish::MakeDirectory(search.substr(0, search.rfind('\\')));
+    publish::MakeDirectory(search);
+    for (const auto& f : c.installed) Write(JoinPath(program, f.first), f.second);
+    for (const auto& e : Unzip(Read(JoinPath(m.server, JoinPath("Updates", "Probe.zip"))))) Write(JoinPath(search, e.first), e.second);
+    ASSERT_TRUE(publish::PathExists(JoinPath(search, "Update.bat")));
+    const std::string batch = base::BuildUpdateBatch(base::SplitTemplateLines(Read(JoinPath(search, "Update.bat"))),
+                                                     oem(program + "\\"), oem(search + "\\"), false, "");
+    Write(JoinPath(search, "Update.bat"), batch);
+    if (c.readOnly) ASSERT_TRUE(SetFileAttributesA(JoinPath(program, c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+    const Files before = snapshot(program);
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.held)
+      held = CreateFileA(JoinPath(program, c.held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (c.held) ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::string batchPath = JoinPath(search, "Update.bat");
+    SHELLEXECUTEINFOA run{sizeof run};
+    run.fMask = SEE_MASK_NOCLOSEPROCESS;
+    run.lpVerb = "open";
+    run.lpFile = batchPath.c_str();
+    run.nShow = SW_HIDE;
+    ASSERT_TRUE(ShellExecuteExA(&run) && run.hProcess);
+    if (c.held && c.heldFor) {
+      Sleep(c.heldFor);
+      CloseHandle(held);
+      held = INVALID_HANDLE_VALUE;
+    }
+    EXPECT_EQ(WaitForSingleObject(run.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(run.hProcess);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    // Every template ends with the removal of its search folder, once the batch has ended.
+    for (int i = 0; i < 100 && publish::PathExists(search); ++i) Sleep(100);
+    EXPECT_FALSE(publish::PathExists(search)) << "the search folder stays";
+
+    Files expected = before;
+    if (!c.result)
+      for (const auto& f : c.published) expected[f.first] = f.second;
+    EXPECT_EQ(snapshot(program), expected);
+    char value[512] = {};
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, keyPath.c_str(), "UpdateResult", RRF_RT_REG_SZ, nullptr, value, &size),
+              ERROR_SUCCESS);
+    const std::string outcome = value;
+    const size_t bar = outcome.find('|');
+    EXPECT_GT(bar, 0u) << outcome;  // the time of the installation comes first
+    EXPECT_EQ(bar == std::string::npos ? outcome : outcome.substr(bar + 1), c.result ? c.result : "ok");
+    if (c.readOnly) SetFileAttributesA(JoinPath(program, c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
   }
 }
 #endif

@@ -1,7 +1,8 @@
 // The publishing tool's pure rules: Base64, characters, release dates, the news value read back
 // through the list reader and the comma-list rule, the update list edited line by line, the
-// command line and the check of a server folder.
+// command line, the check of a server folder and the Update.bat that publish writes.
 #include "publish/publish_rules.h"
+#include "publish/template_rules.h"
 #include "publish/verify_rules.h"
 #include "base/signed_update.h"
 
@@ -13,6 +14,7 @@
 
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
+#include "base/batch_template.h"
 
 namespace {
 
@@ -242,6 +244,11 @@ TEST(PublishRules, CommandLine) {
   EXPECT_EQ(a.date, "01.02.2024");
   EXPECT_EQ(a.news, (std::vector<std::string>{"eins", ""}));
   EXPECT_TRUE(a.newsGiven);
+  EXPECT_EQ(a.registryKey + a.registryRoot, "");
+  EXPECT_EQ(a.waitSeconds, 0);
+  a = publish::ParseArguments({"publish", "--key", "k", "--server", "s", "--program", "P", "--from", "f", "--file", "P.zip",
+                               "--registry-key", "Trelk Kasse\\2", "--registry-root", "hkcu", "--wait", "600"});
+  EXPECT_EQ(a.registryKey + "|" + a.registryRoot + "|" + std::to_string(a.waitSeconds), "Trelk Kasse\\2|hkcu|600");
   a = publish::ParseArguments({"verify", "--server", "s"});
   EXPECT_EQ(a.command, Command::Verify);
   EXPECT_EQ(a.publicKey, "");
@@ -272,6 +279,16 @@ TEST(PublishRules, CommandLine) {
       {with({"--file"}), "The option --file needs a value."},
       {with({"--public", "p"}), "Unknown option \"--public\" for publish."},
       {with({"--program", ""}), "The option --program is given twice."},
+      {with({"--registry-root", "HKEY_USERS"}), "The registry root \"HKEY_USERS\" is neither HKLM nor HKCU."},
+      {with({"--registry-key", "Kasse\\"}),
+       "The registry key \"Kasse\\\" cannot be written by the batch file: printable ASCII without \" % ! ^ & | < > * ?, no "
+       "blank or backslash at either end."},
+      {with({"--registry-key", "Kasse & Co"}),
+       "The registry key \"Kasse & Co\" cannot be written by the batch file: printable ASCII without \" % ! ^ & | < > * ?, no "
+       "blank or backslash at either end."},
+      {with({"--wait", "601"}), "The wait \"601\" is no whole number of seconds from 1 to 600."},
+      {with({"--wait", "-1"}), "The wait \"-1\" is no whole number of seconds from 1 to 600."},
+      {{"renew", "--key", "k", "--server", "s", "--wait", "5"}, "Unknown option \"--wait\" for renew."},
   };
   for (const Case& c : cases) {
     try {
@@ -423,6 +440,81 @@ TEST(PublishRules, ServerCheck) {
       "Updates.ini.sig is missing: programs built with the public key install nothing.",
       "Section [Kasse]: no SHA256; programs built with the public key do not install Updates/Kasse.zip."};
   EXPECT_EQ(f.Check(true), expected);
+}
+
+// The Update.bat publish writes, made into a batch as the programs make it: every name reaches
+// the batch only as a data line, and each "for /f ... skip=N" reads exactly the line meant for
+// it (a layout one line off would copy the wrong file or none). The fallback for the program
+// folder is a line the batch runs; the folders for kept and new files never share a file's name.
+TEST(PublishRules, GeneratedTemplate) {
+  const std::string program = "C:\\Pro gramm & (1) 100%\\", temp = "C:\\T\x84mp\\Trelk-Kasse-00000001\\";
+  struct Case {
+    std::vector<std::string> files;      // Windows-1252
+    std::vector<std::string> console;    // the same in code page 850
+    const char* keep;                    // the folder of the kept files
+  } cases[] = {
+      {{"Kasse.exe"}, {"Kasse.exe"}, "Vorher"},
+      {{"100% \xFC" "ber.dat", "a&b (1).txt", "%PATH%", "Kasse.exe"}, {"100% \x81" "ber.dat", "a&b (1).txt", "%PATH%", "Kasse.exe"},
+       "Vorher"},
+      {{"vorher", "Vorher1", "neu", "\xC4nderung.txt"}, {"vorher", "Vorher1", "neu", "\x8E" "nderung.txt"}, "Vorher2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.files.back());
+    const std::string text =
+        publish::SafeUpdateTemplate(c.files, {publish::RegistryRoot::CurrentUser, "Trelk\\Kasse", 30});
+    EXPECT_EQ(publish::BatchTemplateRefusal(text), std::nullopt);
+    const auto templateLines = base::SplitTemplateLines(text);
+    EXPECT_EQ(templateLines.size() % 4, 0u) << "groups of four lines, no tail";
+    const auto lines = base::SplitTemplateLines(base::BuildUpdateBatch(templateLines, program, temp, false, ""));
+    std::map<std::string, std::string> read;  // variable -> the line its "for /f" reads
+    for (const std::string& line : lines) {
+      const size_t skip = line.find("skip=");
+      const size_t set = line.find("if not defined ");
+      if (skip == std::string::npos || set == std::string::npos) continue;
+      const size_t n = std::stoul(line.substr(skip + 5));
+      ASSERT_LT(n, lines.size()) << line;
+      read[line.substr(set + 15, line.find(' ', set + 15) - set - 15)] = lines[n];
+    }
+    std::map<std::string, std::string> expected = {{"prog", "|P|" + program}};
+    for (size_t k = 0; k < c.files.size(); ++k) {
+      expected["f" + std::to_string(k + 1)] = "|F|" + c.console[k];
+      expected["g" + std::to_string(k + 1)] = "|G|" + c.files[k];
+    }
+    EXPECT_EQ(read, expected);
+    // No name in a line cmd.exe runs; the program folder once, in the fallback that sets it.
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (base::StartsWith(lines[i], "|")) continue;
+      for (const std::string& name : c.files)
+        if (name.size() > 3) EXPECT_EQ(lines[i].find(name), std::string::npos) << lines[i];
+      if (lines[i].find(program) != std::string::npos) EXPECT_EQ(lines[i], "set \"prog=" + program + "\"");
+    }
+    EXPECT_NE(text.find("set \"alt=!such!" + std::string(c.keep) + "\\\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("reg add \"HKCU\\Software\\Trelk\\Trelk\\Kasse\" /v UpdateResult /t REG_SZ /d \"%%date%% %%time%%|"),
+              std::string::npos);
+  }
+
+  struct Refused {
+    std::vector<std::string> files;
+    publish::TemplateOptions options;
+    const char* message;
+  } refused[] = {
+      {{}, {publish::RegistryRoot::LocalMachine, "Kasse", 30}, "An update needs at least one file besides Update.bat."},
+      {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "", 30}, "The registry key \"\" cannot be written"},
+      {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "\\Kasse", 30}, "The registry key \"\\Kasse\" cannot be written"},
+      {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "K\xE4sse", 30}, "The registry key \"K\xE4sse\" cannot be written"},
+      {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 0}, "The wait for a locked file must be 1 to 600 seconds."},
+      {{"a|b"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30}, "The file name \"a|b\" cannot be a file of the program folder."},
+      {{"\x80.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"\x80.txt\": the character \xE2\x82\xAC has no form in the console code page (850)"},
+  };
+  for (const Refused& r : refused) {
+    try {
+      publish::SafeUpdateTemplate(r.files, r.options);
+      ADD_FAILURE() << "accepted: " << r.message;
+    } catch (const EPublishError& e) {
+      EXPECT_TRUE(base::StartsWith(e.Message(), r.message)) << e.Message();
+    }
+  }
 }
 
 }  // namespace
