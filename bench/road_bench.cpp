@@ -13,8 +13,9 @@
 //            the program's CPU during the download.
 // Then three runs at RATE bytes per second (default 4,000,000; 0 = none): the program's processor
 // time while the bytes stream in beside httpget's.
-//   road_bench.exe display AUTHORITY TEMPDIR RATE
-// The progress display's own cost, measured in this process (see DisplayCost).
+//   road_bench.exe display AUTHORITY TEMPDIR RATE [RUNS]
+// The progress display's own cost, measured in this process (see DisplayCost; RUNS pairs,
+// default 5).
 // Prints every run and the medians. The caller keeps Wine's desktop process running.
 #include <windows.h>
 
@@ -268,8 +269,9 @@ double ProcessCpu() {
 // The progress display's own cost: in this process, the wizard on its download page fetches the
 // archive through DownloadUpdate (its progress handler on the client), and the same client fetches
 // it once more without the handler; the difference of this process's processor time, alternating
-// three times each.
-int DisplayCost(const std::string& authority, const std::string& temp, long long rate) {
+// `runs` times each. The platform counts processor time in ticks of 10 ms, a few of them per
+// run: the median of the pairs' differences says more than the difference of the medians.
+int DisplayCost(const std::string& authority, const std::string& temp, long long rate, int runs) {
   const std::string base = "http://" + authority;
   Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=" + std::to_string(rate), "NUL");
   toolkit::TApplication app;
@@ -285,8 +287,8 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
   std::fputs("[Notizkasten]\r\nFile=Notizkasten.zip\r\n", f);
   std::fclose(f);
   form->Run.UpdateList = std::make_unique<wizard::TIniFile>(list);
-  std::vector<double> with, without, seconds;
-  for (int run = 0; run < 3; ++run) {
+  std::vector<double> with, without, seconds, differences;
+  for (int run = 0; run < runs; ++run) {
     toolkit::ProcessMessages();
     double cpu = ProcessCpu(), start = Now();
     form->DownloadUpdate(temp + "mit.zip");
@@ -298,6 +300,7 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
     form->HTTP->Body = temp + "ohne.zip";
     form->HTTP->Get(base + "/Updates/Notizkasten.zip");
     without.push_back(ProcessCpu() - cpu);
+    differences.push_back(with.back() - without.back());
     std::printf("display run %d: with the progress display %.2f s cpu in %.2f s, without %.2f s cpu (%s)\n", run + 1,
                 with.back(), wall, without.back(), form->StatusLabel->Text().c_str());
     std::fflush(stdout);
@@ -309,15 +312,15 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
   Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=0", "NUL");
   std::printf("display   at %lld bytes/s the progress display costs %.2f s of %.2f s: %.1f %% of one core "
               "(goal: under 1 %%)\n",
-              rate, Median(with) - Median(without), Median(seconds),
-              100 * (Median(with) - Median(without)) / Median(seconds));
+              rate, Median(differences), Median(seconds), 100 * Median(differences) / Median(seconds));
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "display") return DisplayCost(argv[2], argv[3], std::atoll(argv[4]));
+  if ((argc == 5 || argc == 6) && std::string(argv[1]) == "display")
+    return DisplayCost(argv[2], argv[3], std::atoll(argv[4]), argc == 6 ? std::atoi(argv[5]) : 5);
   if (argc != 5 && argc != 6) {
     std::fprintf(stderr, "usage: road_bench RUNS AUTHORITY PROGRAM TEMPDIR [RATE]\n");
     return 3;
