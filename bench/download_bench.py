@@ -244,6 +244,11 @@ def main():
                 if round_ % 2:
                     contenders.reverse()
                 for who in contenders:
+                    # Each contender writes a new file: the one before is gone, so that none of
+                    # them pays for freeing it (httpget would only after its transfer, when it
+                    # moves its file into place) and all take their memory from the same state.
+                    if os.path.exists(out_bin):
+                        os.remove(out_bin)
                     if who == "httpget":
                         got, secs, wall, _, _ = httpget(base + "big.bin", target)
                         if got != size:
