@@ -8,7 +8,7 @@
 # --server nginx, which sends the file with sendfile). Builds the programs first (the shipped
 # 32-bit build unless OSTVANE_BENCH_ARCH=x86_64); the figures go to stdout. Arguments are passed to
 # download_bench.py (--size-mb, --big-mb, --runs, --wait, --server, --no-pin, --no-road,
-# --road-runs, --rate, --no-memory, --raw). About four minutes with the defaults on an otherwise
+# --road-runs, --rate, --no-memory, --raw). About a minute and a half with the defaults on an otherwise
 # idle two-core machine. Run it when the machine is otherwise idle.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
