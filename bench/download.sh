@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Download benchmark of the HTTP client under Wine: httpget beside a bare blocking Winsock loop,
-# into NUL and into a file, from a server that is not the bottleneck: a RAM-backed file through
-# Debian's nginx (it sends the file with sendfile and so leaves the processor to the clients), or
-# through Python's http.server with --server python or when nginx cannot be had; peak memory;
-# CPU while waiting. Builds the x86_64 programs first; the figures go to stdout. Arguments are
-# passed to download_bench.py (--size-mb, --big-mb, --runs, --wait, --server, --no-pin). Run it
-# when the machine is otherwise idle.
+# Download benchmark of the HTTP client under Wine, every figure of the transfer in one run:
+# httpget beside a bare blocking Winsock loop into NUL and into a file, beside the platform's own
+# client (WinINet) into the file, the update wizard's download of a 20 MB archive beside httpget's,
+# and the progress display's processor time while 4 MB/s stream in; then peak memory and the CPU
+# while waiting, and a closing table of the rows side by side with the machine's load. The server
+# is not the bottleneck: a RAM-backed file through Python's http.server (or Debian's nginx with
+# --server nginx, which sends the file with sendfile). Builds the programs first (the shipped
+# 32-bit build unless OSTVANE_BENCH_ARCH=x86_64); the figures go to stdout. Arguments are passed to
+# download_bench.py (--size-mb, --big-mb, --runs, --wait, --server, --no-pin, --no-road,
+# --road-runs, --rate, --no-memory, --raw). About a minute and a half with the defaults on an otherwise
+# idle two-core machine. Run it when the machine is otherwise idle.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-BUILDS=x86_64 bash "$root/scripts/build.sh" >/dev/null
+arch=${OSTVANE_BENCH_ARCH:-i686}
+source "$root/scripts/arch32.sh"
+if [ "$arch" = i686 ] && ! can_test_32bit >/dev/null; then
+  echo "this machine cannot run the 32-bit build: the 64-bit one is measured"
+  arch=x86_64
+fi
+bash "$root/scripts/setup.sh" >/dev/null
+BUILDS=$arch bash "$root/scripts/build.sh" >/dev/null
 extra=()
-if [[ " $* " != *" python "* && " $* " != *"--server=python"* ]]; then
+if [[ " $* " == *" nginx "* || " $* " == *"--server=nginx"* ]]; then
   nginx=$(command -v nginx || true)
   if [ -z "$nginx" ]; then
     # Debian's program only, unpacked into the build folder: installing the package would also
@@ -22,24 +33,23 @@ if [[ " $* " != *" python "* && " $* " != *"--server=python"* ]]; then
         dpkg -x nginx_*.deb . && rm -f nginx_*.deb) || true
     fi
   fi
-  if [ -x "$nginx" ]; then
-    [[ " $* " == *" nginx "* ]] || extra=(--server nginx)
-    extra+=(--nginx "$nginx")
-  else
-    echo "nginx cannot be had: Python's http.server serves instead"
-  fi
+  [ -x "$nginx" ] || { echo "nginx cannot be had"; exit 1; }
+  extra+=(--nginx "$nginx")
 fi
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-bench"
-start_display
+OSTVANE_OWN_DISPLAY=1 start_display
 trap stop_all EXIT
+loader=$WINE
+[ "$arch" = i686 ] && loader=$WINE32
 # The wineserver works for the measured programs: it runs beside them on the second processor
 # (download_bench.py puts the web server on the first), so that where it lands does not change
 # from one run to the next.
 if [[ " $* " != *" --no-pin "* ]] && command -v taskset >/dev/null && [ "$(nproc)" -ge 2 ]; then
   taskset -c 1 "$WINESERVER" -p </dev/null >/dev/null 2>&1
-  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
 else
-  start_wine
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
-python3 "$root/bench/download_bench.py" --bin "$root/build/x86_64/bin" --wine "$WINE" "${extra[@]}" "$@"
+python3 "$root/bench/download_bench.py" --bin "$root/build/$arch/bin" --wine "$loader" "${extra[@]}" "$@"

@@ -200,8 +200,9 @@ class TSocketSession : public TComponent {
   void IdleAfterBlock();
   // Receives blocks into `take` until the peer closes, `length` bytes came (-1: no such end),
   // `wantsMore` says enough, or a cancel; the silence time-out restarts with every block. While
-  // it reads, the data-readable notification (and so OnDataAvailable) is off; the loop reads
-  // until the socket would block and waits for the notification only then.
+  // it reads, the socket is in the body's receive mode (BodyReceiveMode): no notifications (and
+  // so no OnDataAvailable) while data streams in, messages handled every few milliseconds; the
+  // loop reads until the socket would block and waits for data only then.
   void ReceiveBlocks(const std::function<void(const char*, int)>& take,
                      const std::function<bool()>& wantsMore, std::int64_t length);
 
@@ -216,9 +217,6 @@ class TSocketSession : public TComponent {
   void MakeSocket(bool withLinger);
   // Registers the socket for the notifications `events`. Throws ESockError.
   void SelectEvents(long events);
-  // Waits at most `milliseconds` (no messages handled) until the socket has data or its end;
-  // false when it has not, or the wait failed.
-  bool AwaitReadable(DWORD milliseconds);
   void ResolveHost();
   void CloseSocket();
   void TimerOn();
@@ -242,18 +240,31 @@ class TSocketSession : public TComponent {
     TSocketSession& session_;
     bool on_ = true;
   };
-  // The data-readable notification off from its making to its end, on every way out (while a
-  // receive loop asks the socket itself).
-  class ReadNoticesOff {
+  // The body's receive mode, from its making to its end on every way out: the socket has no
+  // notifications at all. With any notification registered (even without the data-readable
+  // one), the platform looks at the socket again after every receive to find its close, which
+  // costs more than the block itself; without them a receive is one plain call. A longer
+  // silence waits with the notifications on (WaitForNotice), pumping messages until data
+  // arrives. The end restores the notifications. Throws ESockError when the socket refuses.
+  class BodyReceiveMode {
    public:
-    explicit ReadNoticesOff(TSocketSession& session);
-    ~ReadNoticesOff();
-    ReadNoticesOff(const ReadNoticesOff&) = delete;
-    ReadNoticesOff& operator=(const ReadNoticesOff&) = delete;
+    explicit BodyReceiveMode(TSocketSession& session);
+    ~BodyReceiveMode();
+    BodyReceiveMode(const BodyReceiveMode&) = delete;
+    BodyReceiveMode& operator=(const BodyReceiveMode&) = delete;
+    // Waits with the notifications on for the next message (see Idle), then turns them off.
+    void WaitForNotice();
+    // Notifications on again: after the data's end, for the close notification.
+    void Notify();
 
    private:
+    void Quiet();
     TSocketSession& session_;
+    bool quiet_ = false;
   };
+  // Waits at most `milliseconds` (no messages handled) until the socket has data or its end;
+  // false when it has not, or the wait failed.
+  bool AwaitReadable(DWORD milliseconds);
   // Sends until all is out or a cancel; `sent` (when given) hears of every successful send.
   void SendLoop(const char* data, std::size_t length, const std::function<void(int)>& sent = {});
   // Raises the reset or error that the peer's close carried, if any.

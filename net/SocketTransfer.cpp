@@ -139,13 +139,33 @@ bool TSocketSession::AwaitReadable(DWORD milliseconds) {
   return select(0, &readable, nullptr, nullptr, &wait) > 0;
 }
 
-TSocketSession::ReadNoticesOff::ReadNoticesOff(TSocketSession& session) : session_(session) {
-  session_.SelectEvents(kSocketEvents & ~FD_READ);
+TSocketSession::BodyReceiveMode::BodyReceiveMode(TSocketSession& session) : session_(session) { Quiet(); }
+
+TSocketSession::BodyReceiveMode::~BodyReceiveMode() {
+  if (quiet_ && session_.socket_) {
+    WSAAsyncSelect(session_.socket_.get(), session_.window_.Handle(), kSocketMessage, kSocketEvents);
+  }
 }
 
-TSocketSession::ReadNoticesOff::~ReadNoticesOff() {
-  if (session_.socket_)
-    WSAAsyncSelect(session_.socket_.get(), session_.window_.Handle(), kSocketMessage, kSocketEvents);
+void TSocketSession::BodyReceiveMode::Quiet() {
+  // The socket stays non-blocking: a receive with nothing there says so at once.
+  if (WSAAsyncSelect(session_.socket_.get(), session_.window_.Handle(), 0, 0) == SOCKET_ERROR) {
+    session_.RaiseSocketError(WSAGetLastError(), 0);
+  }
+  quiet_ = true;
+}
+
+void TSocketSession::BodyReceiveMode::Notify() {
+  // Registering again announces data (and a close) that is already there, so nothing that came
+  // while the socket was quiet goes unnoticed.
+  session_.SelectEvents(kSocketEvents);
+  quiet_ = false;
+}
+
+void TSocketSession::BodyReceiveMode::WaitForNotice() {
+  Notify();
+  session_.Idle(true);
+  Quiet();
 }
 
 void TSocketSession::SelectEvents(long events) {
@@ -156,10 +176,7 @@ void TSocketSession::SelectEvents(long events) {
 
 void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& take,
                                    const std::function<bool()>& wantsMore, std::int64_t length) {
-  // The loop asks the socket itself until it would block. The data-readable notification would
-  // come once for every block meanwhile, each a message through the queue that costs more than
-  // the block; so it is off while blocks stream in and on again only to wake the wait.
-  ReadNoticesOff noticesOff(*this);
+  BodyReceiveMode mode(*this);
   std::int64_t left = length;
   while (!cancelRequested_ && left != 0 && wantsMore()) {
     // Bytes past an announced length are no part of this body.
@@ -175,6 +192,7 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
       TimerRestart();
       IdleAfterBlock();
     } else if (got == 0) {
+      mode.Notify();  // the close notification tells an orderly end from a reset
       RaiseCloseError();
       break;
     } else {
@@ -183,11 +201,9 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
       RaiseSocketError(lastError_);
       // Most stalls last far less than the spacing of the queue's handling: for those the socket
       // itself tells when data is there, at the cost of one call. Only a longer silence goes
-      // through the notification and the message wait.
-      if (AwaitReadable(kPumpSpacing)) continue;
-      SelectEvents(kSocketEvents);  // data arrived meanwhile is announced at once
-      Idle(true);
-      SelectEvents(kSocketEvents & ~FD_READ);
+      // through the notification and the message wait, which the timer and the user's clicks
+      // end too.
+      if (!AwaitReadable(kPumpSpacing)) mode.WaitForNotice();
     }
   }
 }

@@ -92,6 +92,9 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
   Run.DownloadStart = TimeOfDay();
   progressReported_ = false;
   progressShownAt_ = GetTickCount();
+  // Asking the platform for them at every showing would cost more than the showing.
+  progressSeparator_ = UserDecimalSeparator();
+  progressTimeFormat_ = UserTimeFormat();
   HTTP->OnPacketRecvd = [this](toolkit::TComponent* sender) { OnUpdateTimer(sender); };
   Run.Downloading = true;
   Run.DownloadFailed = false;
@@ -151,10 +154,11 @@ void TStatusForm::DownloadUpdate(const std::string& localFile) {
 }
 
 void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
-  // Every block is looked at, but the progress is shown at most every kDisplaySpacing ms: from a
-  // fast server the blocks come thousands of times a second, and painting the page (or even
-  // looking at the message queue, which under Wine asks the display server) for each of them
-  // would cost more than receiving them. The client's receive loop handles the queue every few
+  // Every block is looked at, but the progress is shown at most every kDisplaySpacing ms (four
+  // times a second, often enough for figures a person reads): from a fast server the blocks
+  // come thousands of times a second, and even at a modest rate painting the page (or looking
+  // at the message queue, which under Wine asks the display server) for each of them would
+  // cost more than receiving them. The client's receive loop handles the queue every few
   // milliseconds meanwhile, so clicks are not kept waiting. The last block of an announced
   // length and the end of the transfer (DownloadUpdate) are always shown.
   progressReported_ = true;
@@ -194,8 +198,9 @@ void TStatusForm::ShowProgress() {
   if (Status->Min() != 0 || Status->Max() != maximum) Status->SetRange(0, static_cast<int>(maximum));
   if (Status->Position() != position) Status->SetPosition(static_cast<int>(position));
   SetCaptionIfChanged(PerCent, PercentText(received, expected));
-  SetCaptionIfChanged(StatusLabel, FormatSize(received, 1) + " von " + FormatSize(expected, 1) + " gedownloadet");
-  SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + RemainingTimeText(remaining, UserTimeFormat()));
+  SetCaptionIfChanged(StatusLabel, wizard::FormatSize(received, 1, progressSeparator_) + " von " +
+                                       wizard::FormatSize(expected, 1, progressSeparator_) + " gedownloadet");
+  SetCaptionIfChanged(TimeLeft, "verbleibende Zeit: " + RemainingTimeText(remaining, progressTimeFormat_));
 }
 
 void TStatusForm::CancelDownloadClick(toolkit::TComponent*) {

@@ -231,9 +231,12 @@ class TStatusForm : public toolkit::TForm {
   // The two button pages of Notebook_StdButtons.
   static constexpr int kStandardButtons = 0;
   static constexpr int kSettingsButtons = 1;
-  static constexpr DWORD kDisplaySpacing = 100;  // ms between two showings of the progress
+  static constexpr DWORD kDisplaySpacing = 250;  // ms between two showings of the progress
   bool progressReported_ = false;                // a block of this download has come
   DWORD progressShownAt_ = 0;                    // the download's start, then its last showing
+  // The user's decimal separator and time format, read once at the download's start.
+  char progressSeparator_ = ',';
+  TimeFormat progressTimeFormat_;
   toolkit::ScopedIcon icon2_, icon3_;
 };
 

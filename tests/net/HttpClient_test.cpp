@@ -201,6 +201,9 @@ TEST(HttpClientTest, ReplyEdgeCases) {
        nullptr},
       // Bytes past the announced length are no part of the body.
       {"/wronglength?size=100&say=10", 200, 1, 0, 0, Pattern(10), 10, nullptr},
+      // A body without a length that stops for a second and then ends: the close that comes
+      // while the client waits for more is its orderly end.
+      {"/stall?after=300000&secs=1", 200, 1, 0, 0, Pattern(300000), 0, nullptr},
       {"/status?code=404", 404, 0, 1, 0, page("404"), 35, nullptr},
       {"/status?code=500", 500, 0, 1, 0, page("500"), 35, nullptr},
       {"/status?code=401", 401, 0, 1, 1, page("401"), 35, nullptr},
@@ -402,13 +405,20 @@ TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
   struct Case {
     const char* name;
     bool intoFile;
-    bool fromPacketHandler;  // else from a timer while the header is awaited
+    bool fromPacketHandler;  // else from a timer, half a second after the start
+    const char* path;
     const char* message;
+    std::int64_t kept;  // bytes of the body kept after an abort from the timer
   };
   const Case cases[] = {
-      {"file, from OnPacketRecvd", true, true, "Socket send aborted"},
-      {"string, from OnPacketRecvd", false, true, "Socket capture aborted"},
-      {"header, from a timer", true, false, "Socket readln aborted"},
+      {"file, from OnPacketRecvd", true, true, "/file?size=8000000", "Socket send aborted", 0},
+      {"string, from OnPacketRecvd", false, true, "/file?size=8000000", "Socket capture aborted", 0},
+      {"header, from a timer", true, false, "/silent?secs=20", "Socket readln aborted", 0},
+      // The body has stopped coming: the abort arrives while the client waits for more.
+      {"a stalled body, from a timer", true, false, "/stall?after=300000&secs=20", "Socket send aborted",
+       300000},
+      {"a stalled string, from a timer", false, false, "/stall?after=300000&secs=20", "Socket capture aborted",
+       300000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -418,9 +428,10 @@ TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
     http.InputFileMode = c.intoFile;
     Events events;
     events.Attach(http);
-    std::int64_t atAbort = -1;
+    std::int64_t atAbort = c.kept;
     TMessageTimer canceller(nullptr);
     if (c.fromPacketHandler) {
+      atAbort = -1;
       http.OnPacketRecvd = [&](TComponent*) {
         if (atAbort < 0 && http.ReceivedBytes() >= 1000000) {
           atAbort = http.ReceivedBytes();
@@ -434,17 +445,20 @@ TEST(HttpClientTest, AbortAndTimeOutDuringTransfer) {
         http.Abort();
       });
     }
+    const DWORD start = GetTickCount();
     try {
-      http.Get(BaseURL() + (c.fromPacketHandler ? "/file?size=8000000" : "/silent?secs=20"));
+      http.Get(BaseURL() + c.path);
       ADD_FAILURE() << "not aborted";
     } catch (const EAbortError& e) {
       EXPECT_EQ(e.Message(), c.message);
     }
+    // Ended by the abort, not by the server or the silence limit.
+    EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_FALSE(http.TimedOut());
     EXPECT_FALSE(http.Connected());
     EXPECT_TRUE(events.success.empty());
     EXPECT_TRUE(events.failure.empty());
-    if (c.fromPacketHandler) {
+    if (c.fromPacketHandler || c.kept > 0) {
       EXPECT_EQ(http.ReceivedBytes(), atAbort);
       if (c.intoFile) {
         EXPECT_EQ(ReadWhole(file), Pattern(static_cast<std::size_t>(atAbort)));

@@ -276,7 +276,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
         const std::string percent = form->PerCent->Text();
         if (!percent.empty() && (percents.empty() || percents.back() != percent)) percents.push_back(percent);
         EXPECT_FALSE(form->Button_Next->Enabled());
-        if (!asked && form->HTTP->ReceivedBytes() > 600000) {
+        if (!asked && form->HTTP->ReceivedBytes() > 1000000) {
           asked = true;
           EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadText);
           EXPECT_EQ(form->CancelDownload->Text(), "Download ab&brechen");
