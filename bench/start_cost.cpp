@@ -58,17 +58,6 @@ BOOL CALLBACK FindMainWindow(HWND h, LPARAM p) {
   return TRUE;
 }
 
-// Processor seconds (user and kernel) of the last program TimeToWindow started, up to the moment
-// its window was seen.
-double g_lastCpu = 0;
-
-double ProcessCpu(HANDLE process) {
-  FILETIME c, e, k, u;
-  if (!GetProcessTimes(process, &c, &e, &k, &u)) return 0;
-  auto seconds = [](const FILETIME& f) { return ((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7; };
-  return seconds(k) + seconds(u);
-}
-
 // Seconds from CreateProcess to the program's main window being visible; the program is then
 // closed and waited for. Negative when it did not show within 30 s.
 double TimeToWindow(const std::string& exe) {
@@ -84,7 +73,6 @@ double TimeToWindow(const std::string& exe) {
     EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&found));
     if (found.window) {
       shown = Now() - start;
-      g_lastCpu = ProcessCpu(pi.hProcess);
       break;
     }
     Sleep(1);
@@ -100,37 +88,25 @@ int Starts(int runs, std::string with, std::string without, const char* withName
            const char* withoutName = "without the update component") {
   if (with.empty()) with = Folder() + "Notizkasten.exe";
   if (without.empty()) without = Folder() + "NotizkastenBare.exe";
-  std::vector<double> a, b, cpuA, cpuB;
+  std::vector<double> a, b;
   TimeToWindow(with);  // one of each first, so that both start from warm caches
   TimeToWindow(without);
   for (int i = 0; i < runs; ++i) {
     // Alternating, and the order inside each pair alternates too.
     const bool withFirst = i % 2 == 0;
     const double first = TimeToWindow(withFirst ? with : without);
-    const double firstCpu = g_lastCpu;
     const double second = TimeToWindow(withFirst ? without : with);
-    const double secondCpu = g_lastCpu;
     if (first < 0 || second < 0) {
       std::fprintf(stderr, "start_cost: a program did not show its window\n");
       return 1;
     }
     (withFirst ? a : b).push_back(first);
     (withFirst ? b : a).push_back(second);
-    (withFirst ? cpuA : cpuB).push_back(firstCpu);
-    (withFirst ? cpuB : cpuA).push_back(secondCpu);
   }
-  // The processor time is the program's own (the wineserver's and the X server's work for it
-  // is not in it) and counted in the system's ticks: a mean over the runs, and a second view of
-  // the wall-clock figures on a machine that is not idle.
-  auto mean = [](const std::vector<double>& v) {
-    double sum = 0;
-    for (double x : v) sum += x;
-    return v.empty() ? 0 : sum / static_cast<double>(v.size());
-  };
   const double ma = Median(a), mb = Median(b);
-  std::printf("start to visible main window, median of %d runs each (processor time until then, mean):\n", runs);
-  std::printf("  %-30s %7.1f ms  (%5.1f ms)\n", withName, ma * 1000, mean(cpuA) * 1000);
-  std::printf("  %-30s %7.1f ms  (%5.1f ms)\n", withoutName, mb * 1000, mean(cpuB) * 1000);
+  std::printf("start to visible main window, median of %d runs each:\n", runs);
+  std::printf("  %-30s %7.1f ms\n", withName, ma * 1000);
+  std::printf("  %-30s %7.1f ms\n", withoutName, mb * 1000);
   std::printf("  %-30s %7.1f ms (%+.1f %%, %.2f x)\n", "difference", (ma - mb) * 1000, (ma - mb) / mb * 100, ma / mb);
   return 0;
 }

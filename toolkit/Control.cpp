@@ -361,13 +361,6 @@ void TControl::FontChanged() {
 
 void TControl::ApplyFont() {
   if (!handle_) return;
-  if (HoldsFont()) {
-    // The controls take the font now; their windows get it when the font is released.
-    fontPending_ = true;
-    ShareFont();
-    return;
-  }
-  fontPending_ = false;
   SharedGdiObject font = font_.SharedHandle();
   SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font->get()), TRUE);
   windowFont_ = std::move(font);  // the window has let go of the one before
@@ -377,15 +370,6 @@ void TControl::ApplyFont() {
     if (child->parentFont_) {
       child->font_ = font_;
       child->ApplyFont();
-    }
-  }
-}
-
-void TControl::ShareFont() {
-  for (TControl* child : controls_) {
-    if (child->parentFont_) {
-      child->font_ = font_;
-      child->ShareFont();
     }
   }
 }

@@ -158,16 +158,10 @@ class TControl : public TComponent, public WindowTarget {
 
   HBRUSH ColorBrush();
   // Sends the font to the window and hands it on to the children that follow this control's
-  // font; a control that holds its font back (HoldsFont) only notes that one is pending.
+  // font.
   void ApplyFont();
   // Called after the font reached the window (labels fit their size to it).
   virtual void FontApplied() {}
-  // Whether a font change waits until the window is shown (a hidden form: its windows need the
-  // font only once they can be seen).
-  virtual bool HoldsFont() const { return false; }
-  bool fontPending_ = false;
-  // Hands the font on to the children that follow this control's font, without their windows.
-  void ShareFont();
 
   HWND handle_ = nullptr;
   TControl* parent_ = nullptr;

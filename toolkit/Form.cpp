@@ -52,15 +52,7 @@ void TForm::CenterOnScreen() {
   SetWindowPos(handle_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TForm::ReleaseFont() {
-  if (!fontPending_) return;
-  releasingFont_ = true;
-  ApplyFont();
-  releasingFont_ = false;
-}
-
 void TForm::ShowForm() {
-  ReleaseFont();
   bool first = !shownOnce_;
   shownOnce_ = true;
   if (first) Fire(OnShow, this);
@@ -183,10 +175,6 @@ LRESULT TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       Close();
       return 0;
-    case WM_SHOWWINDOW:
-      // Shown some other way than ShowForm: the held font goes to the windows first.
-      if (wp) ReleaseFont();
-      return TControl::WndProc(hwnd, msg, wp, lp);
     case WM_ACTIVATE:
       if (LOWORD(wp) != WA_INACTIVE) {
         HWND focus = GetFocus();

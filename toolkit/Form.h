@@ -73,15 +73,8 @@ class TForm : public TControl {
   // The destroy handler, then the windows, then the owned components; once only (a second call
   // does nothing). Runs through the owner or Free; a destructor must not call it.
   void BeforeDestruction() override;
-  // A hidden form keeps a font change for its windows until it is shown: a form that is never
-  // shown (the update wizard of a start when nothing is due, the about dialog) costs nothing.
-  bool HoldsFont() const override { return !releasingFont_ && handle_ && !IsWindowVisible(handle_); }
 
  private:
-  // Gives a held font change to the windows, before the form shows (and before OnShow, which
-  // may measure its labels).
-  void ReleaseFont();
-  bool releasingFont_ = false;
   int modalResult_ = mrNone;
   bool modal_ = false;
   bool shownOnce_ = false;
