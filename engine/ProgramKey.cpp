@@ -10,7 +10,6 @@ const char kNoUpdateValue[] = "NoUpdate";
 const char kOnlyUpdateValue[] = "OnlyUpdate";
 const char kApplicationFileNameValue[] = "ApplicationFileName";
 const char kUpdateSerialValue[] = "UpdateSerial";
-const char kUpdateResultValue[] = "UpdateResult";
 
 std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/update_outcome.h"
 #include "engine/Registry.h"
 #include "engine/engine_rules.h"
 
@@ -24,7 +25,7 @@ extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the la
 extern const char kUpdateSerialValue[];
 // "UpdateResult": what the installation's batch recorded when it ended (REG_SZ, see
 // UpdateOutcome). Read and deleted by the engine at the next start.
-extern const char kUpdateResultValue[];
+using base::kUpdateResultValue;
 
 // Writes `reminder` into the program key open in `key` (borrowed). Throws ERegistryException
 // when a write fails; the value written first then stays as it was ("NoUpdate" of Never is

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/StrUtils.h"
+#include "base/update_outcome.h"
 
 namespace engine {
 
@@ -94,7 +95,7 @@ UpdateOutcome ReadUpdateOutcome(std::string_view value) {
   for (unsigned char c : value)
     if (c < ' ') return outcome;
   const std::vector<std::string_view> fields = SplitFields(value);
-  if (fields[1] == "ok") {
+  if (fields[1] == base::kResultOk) {
     outcome.kind = UpdateOutcome::Installed;
     return outcome;
   }
@@ -102,10 +103,10 @@ UpdateOutcome ReadUpdateOutcome(std::string_view value) {
   if (fields.size() > 2 && IsFileName(fields[2])) outcome.fileName = std::string(fields[2]);
   if (fields.size() > 3) {
     const std::string_view reason = fields[3];
-    if (reason == "locked") outcome.reason = UpdateOutcome::Locked;
-    if (reason == "backup") outcome.reason = UpdateOutcome::Backup;
-    if (reason == "copy") outcome.reason = UpdateOutcome::Copy;
-    if (reason == "compare") outcome.reason = UpdateOutcome::Compare;
+    if (reason == base::kResultLocked) outcome.reason = UpdateOutcome::Locked;
+    if (reason == base::kResultBackup) outcome.reason = UpdateOutcome::Backup;
+    if (reason == base::kResultCopy) outcome.reason = UpdateOutcome::Copy;
+    if (reason == base::kResultCompare) outcome.reason = UpdateOutcome::Compare;
   }
   return outcome;
 }

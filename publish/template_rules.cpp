@@ -31,12 +31,6 @@
 
 namespace publish {
 
-const char kUpdateResultValue[] = "UpdateResult";
-const char kResultLocked[] = "locked";
-const char kResultBackup[] = "backup";
-const char kResultCopy[] = "copy";
-const char kResultCompare[] = "compare";
-
 namespace {
 
 // Windows-1252 0x80..0xFF in code page 850; 0 where there is no such character.
@@ -133,11 +127,11 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
 
   add(":melden");
   add("if defined grund goto melden_fehler");
-  add("reg add \"" + key + "\" /v " + kUpdateResultValue + " /t REG_SZ /d \"%date% %time%|ok\" /f >nul 2>&1");
+  add("reg add \"" + key + "\" /v " + kUpdateResultValue + " /t REG_SZ /d \"%date% %time%|" + kResultOk + "\" /f >nul 2>&1");
   add("goto ende");
   add(":melden_fehler");
   add("reg add \"" + key + "\" /v " + kUpdateResultValue +
-      " /t REG_SZ /d \"%date% %time%|failed|!datei!|%grund%\" /f >nul 2>&1");
+      " /t REG_SZ /d \"%date% %time%|" + kResultFailed + "|!datei!|%grund%\" /f >nul 2>&1");
   add("goto ende");
 
   // One file: keep the old one (or mark the file as new), copy, compare.

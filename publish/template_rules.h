@@ -7,16 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "base/update_outcome.h"
+
 namespace publish {
 
-// The value the template writes below the program's key, and its two texts:
-//   "<when>|ok" and "<when>|failed|<file name>|<reason>"
-// with <when> as cmd.exe gives "%DATE% %TIME%" and <reason> one of the four below.
-extern const char kUpdateResultValue[];     // "UpdateResult"
-extern const char kResultLocked[];          // "locked": the program's file stayed in use
-extern const char kResultBackup[];          // "backup": the old file could not be kept
-extern const char kResultCopy[];            // "copy": the new file could not be written
-extern const char kResultCompare[];         // "compare": the written file differs from the archive's
+// The value the template writes below the program's key, and its words (base/update_outcome.h).
+using base::kResultBackup;
+using base::kResultCompare;
+using base::kResultCopy;
+using base::kResultFailed;
+using base::kResultLocked;
+using base::kResultOk;
+using base::kUpdateResultValue;
 
 // The registry roots the programs use for their key.
 enum class RegistryRoot { LocalMachine, CurrentUser };
