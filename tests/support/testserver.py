@@ -99,6 +99,13 @@ def send_pattern(sock, size):
 
 
 class Handler(socketserver.BaseRequestHandler):
+    def next_request(self):
+        """The request's bytes; empty when the client went away before sending one."""
+        try:
+            return self.read_request()
+        except OSError:
+            return b""
+
     def read_request(self):
         data = b""
         self.request.settimeout(30)
@@ -143,10 +150,7 @@ class Handler(socketserver.BaseRequestHandler):
 
     def handle(self):
         global last_request, request_count
-        try:
-            raw = self.read_request()
-        except OSError:
-            return
+        raw = self.next_request()
         if not raw:
             return
         first = raw.split(b"\r\n", 1)[0].decode("latin-1")
@@ -364,10 +368,7 @@ class ProxyHandler(Handler):
     without Proxy-Connection; the reply comes back byte for byte, a reset as a reset."""
 
     def handle(self):
-        try:
-            raw = self.read_request()
-        except OSError:
-            return
+        raw = self.next_request()
         if not raw:
             return
         head, _, rest = raw.partition(b"\r\n\r\n")
