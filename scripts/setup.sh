@@ -69,17 +69,23 @@ fetch_source() {
   (cd "$src" && apt-get source --download-only "$1/bookworm" >/dev/null)
 }
 
+# unpack_source PACKAGE WORK: the upstream tarball of PACKAGE, fetched when needed, unpacked
+# into the fresh folder WORK.
+unpack_source() {
+  fetch_source "$1"
+  local tarball
+  tarball=$(ls "$deps/src/$1"_*.orig.tar.* | grep -v "\.asc$" | head -n 1)
+  rm -rf "$2" && mkdir -p "$2"
+  tar -xf "$tarball" -C "$2" --strip-components=1
+}
+
 # bzip2, static, for both mingw targets: the library's seven sources compiled as Debian's own
 # build does, without its Makefile (which builds and runs the command-line tools too).
 build_bzip2() {
   local triple=$1 prefix="$deps/$1"
   [ -f "$prefix/lib/libbz2.a" ] && [ -f "$prefix/include/bzlib.h" ] && return 0
-  fetch_source bzip2
-  local tarball
-  tarball=$(ls "$deps/src"/bzip2_*.orig.tar.* | head -n 1)
   local work="$deps/bzip2-$triple"
-  rm -rf "$work" && mkdir -p "$work"
-  tar -xf "$tarball" -C "$work" --strip-components=1
+  unpack_source bzip2 "$work"
   echo "setup: building bzip2 for $triple"
   (
     cd "$work"
@@ -98,12 +104,8 @@ build_bzip2() {
 build_lzma() {
   local triple=$1 prefix="$deps/$1"
   [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/include/lzma.h" ] && return 0
-  fetch_source xz-utils
-  local tarball
-  tarball=$(ls "$deps/src"/xz-utils_*.orig.tar.xz | head -n 1)
   local work="$deps/xz-$triple"
-  rm -rf "$work" && mkdir -p "$work"
-  tar -xf "$tarball" -C "$work" --strip-components=1
+  unpack_source xz-utils "$work"
   echo "setup: building liblzma for $triple"
   (
     cd "$work"
@@ -125,12 +127,8 @@ build_libzip() {
     grep -q 'BZip2::BZip2' "$prefix/lib/cmake/libzip/libzip-targets.cmake" && return 0
   build_bzip2 "$triple"
   build_lzma "$triple"
-  fetch_source libzip
-  local tarball
-  tarball=$(ls "$deps/src"/libzip_*.orig.tar.* | head -n 1)
   local work="$deps/libzip-$triple"
-  rm -rf "$work" && mkdir -p "$work"
-  tar -xf "$tarball" -C "$work" --strip-components=1
+  unpack_source libzip "$work"
   echo "setup: building libzip for $triple"
   # LZMA_API_STATIC: lzma.h declares its functions for the static library, not as DLL imports.
   cmake -S "$work" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -162,14 +160,10 @@ build_libzip i686-w64-mingw32
 build_libsodium() {
   local triple=$1 prefix="$deps/$1"
   [ -f "$prefix/lib/libsodium.a" ] && [ -f "$prefix/include/sodium.h" ] && return 0
-  fetch_source libsodium
-  local src="$deps/src" tarball
-  tarball=$(ls "$src"/libsodium_*.orig.tar.* | head -n 1)
   local work="$deps/libsodium-$triple"
-  rm -rf "$work" && mkdir -p "$work"
-  tar -xf "$tarball" -C "$work" --strip-components=1
+  unpack_source libsodium "$work"
   local debian
-  debian=$(ls "$src"/libsodium_*.debian.tar.* 2>/dev/null | head -n 1)
+  debian=$(ls "$deps/src"/libsodium_*.debian.tar.* 2>/dev/null | head -n 1)
   echo "setup: building libsodium for $triple"
   (
     cd "$work"
