@@ -114,6 +114,14 @@ void Resign(const std::string& server, const std::string& secretFile) {
         base::EncodeBase64(std::string(reinterpret_cast<char*>(signature), sizeof signature)) + "\r\n");
 }
 
+// Changes the folder's list by hand and signs it anew.
+void EditList(const std::string& server, const std::string& secretFile, const std::function<void(std::string&)>& edit) {
+  std::string list = Read(JoinPath(server, "Updates.ini"));
+  edit(list);
+  Write(JoinPath(server, "Updates.ini"), list);
+  Resign(server, secretFile);
+}
+
 // Puts another archive in place of Notizkasten's, with its SHA256 in the list, signed anew.
 // dd.MM.yyyy of the day `days` from today by the C library's calendar.
 std::string DaysFromToday(int days) {
@@ -137,11 +145,10 @@ void ReplaceArchive(const std::string& server, const std::string& secretFile, co
   const std::string archive = publish::MakeArchive({{"Notizkasten.exe", "MZ"}, {"Update.bat", batch}});
   const std::string old = Sha256Hex(Read(JoinPath(server, JoinPath("Updates", "Notizkasten.zip"))));
   Write(JoinPath(server, JoinPath("Updates", "Notizkasten.zip")), archive);
-  std::string list = Read(JoinPath(server, "Updates.ini"));
-  list.replace(list.find(old), old.size(), Sha256Hex(archive));
-  SetSize(list, archive);
-  Write(JoinPath(server, "Updates.ini"), list);
-  Resign(server, secretFile);
+  EditList(server, secretFile, [&](std::string& list) {
+    list.replace(list.find(old), old.size(), Sha256Hex(archive));
+    SetSize(list, archive);
+  });
 }
 
 // The entries of an archive file: raw name and bytes, in archive order.
@@ -405,11 +412,10 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
 // Puts a maker's own archive in place of the published one, its hash in the list, signed anew.
 void ReplaceArchive(Maker& m, const std::string& archive) {
   Write(JoinPath(m.server, JoinPath("Updates", "Notizkasten.zip")), archive);
-  std::string list = Read(JoinPath(m.server, "Updates.ini"));
-  list.replace(list.find("SHA256=") + 7, 64, Sha256Hex(archive));
-  SetSize(list, archive);
-  Write(JoinPath(m.server, "Updates.ini"), list);
-  Resign(m.server, m.secret);
+  EditList(m.server, m.secret, [&](std::string& list) {
+    list.replace(list.find("SHA256=") + 7, 64, Sha256Hex(archive));
+    SetSize(list, archive);
+  });
 }
 
 // An archive of trelkpublish with one 16-bit field of an entry's local header (`local` bytes
@@ -440,20 +446,14 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
       {"the published folder", [](Maker&) {}, true, 0, ""},
       {"a date in another form",
        [](Maker& m) {
-         std::string list = Read(JoinPath(m.server, "Updates.ini"));
-         list.replace(list.find("Date=15.03.2024"), 15, "Date=2024-03-15");
-         Write(JoinPath(m.server, "Updates.ini"), list);
-         Resign(m.server, m.secret);
+         EditList(m.server, m.secret, [](std::string& list) { list.replace(list.find("Date=15.03.2024"), 15, "Date=2024-03-15"); });
        },
        true, 1,
        "Section [Notizkasten]: the Date \"2024-03-15\" is not a date of the form dd.MM.yyyy; programs without the "
        "public key take today's date instead, programs with it refuse the list.\n"},
       {"a date that only a day.month.year computer reads",
        [](Maker& m) {
-         std::string list = Read(JoinPath(m.server, "Updates.ini"));
-         list.replace(list.find("Date=15.03.2024"), 15, "Date=15.03.24");
-         Write(JoinPath(m.server, "Updates.ini"), list);
-         Resign(m.server, m.secret);
+         EditList(m.server, m.secret, [](std::string& list) { list.replace(list.find("Date=15.03.2024"), 15, "Date=15.03.24"); });
        },
        true, 1,
        "Section [Notizkasten]: the Date \"15.03.24\" is read only where the short date is day.month.year; write it "
@@ -507,12 +507,7 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
       {"the list missing", [](Maker& m) { publish::RemoveFileNoThrow(JoinPath(m.server, "Updates.ini")); }, false, 1,
        "Updates.ini is missing.\n"},
       {"the hash removed",
-       [](Maker& m) {
-         std::string list = Read(JoinPath(m.server, "Updates.ini"));
-         list.erase(list.find("SHA256="));
-         Write(JoinPath(m.server, "Updates.ini"), list);
-         Resign(m.server, m.secret);
-       },
+       [](Maker& m) { EditList(m.server, m.secret, [](std::string& list) { list.erase(list.find("SHA256=")); }); },
        true, 1, "Section [Notizkasten]: no SHA256; programs built with the public key do not install Updates/Notizkasten.zip.\n"},
       // Archives the maker made with other tools, read with the programs' own extraction rules.
       {"an entry in Deflate64, as Explorer packs large files",
@@ -759,8 +754,7 @@ TEST(Publish, GeneratedTemplateInstallsOrPutsEverythingBack) {
                          " s for a file in use, outcome in HKCU\\Software\\Trelk\\" + key + " as UpdateResult\n"),
               std::string::npos)
         << r.out;
-    Write(JoinPath(m.server, "Updates.ini"), Read(JoinPath(m.server, "Updates.ini")).substr(std::string(kOtherSections).size()));
-    Resign(m.server, m.secret);
+    EditList(m.server, m.secret, [](std::string& list) { list.erase(0, std::string(kOtherSections).size()); });
     Result v = m.Verify();
     EXPECT_EQ(v.code, 0) << v.err;
 
