@@ -10,9 +10,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   app.SetTitle(tool::kAppTitle);
   try {
     app.CreateForm<tool::TForm1>();
-    // The about dialog, hidden; it must exist before the main window is first shown, which
-    // takes its logo.
-    app.CreateForm<ui::TInfo>();
+    // The about dialog is made at its first show (a click on the logo); the 8-point forms take
+    // the message font's face here, where the dialog's making would have given it to them.
+    ui::AdaptFormFonts();
   } catch (const std::exception& e) {
     app.HandleException(e);
     return 1;

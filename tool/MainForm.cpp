@@ -73,51 +73,6 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
                     .Flags(Flag::AutoSize | Flag::Transparent | Flag::HandPointer)
                     .Into(Image_Logo)
                     .OnClick(this, &TForm1::Image_LogoClick),
-                // Page2, controls in tab order
-                Row("Label2", Kind::WrapLabel, "Page2",
-                    "Wählen Sie in folgender Liste, in welchen Abständen nach Updates gesucht werden soll. Um für "
-                    "alle Programme den gleichen Wert anzugeben, geben Sie ihn ins untere Eingabefeld ein und klicken "
-                    "Sie auf \"für alle\". Um jetzt für ein bestimmtes Programm nach Updates zu suchen, markieren Sie es "
-                    "und klicken Sie auf \"Jetzt nach Updates suchen\". Besteht keine Internetverbindung, bleibt diese "
-                    "Aktion wirkungslos.",
-                    {8, 8, 321, 97})
-                    .Into(Label2),
-                Row("Label3", Kind::Label, "Page2", "Update-Überprüfungsintervall:", {8, 104, 0, 0}).Into(Label3),
-                Row("ListBox_Programs", Kind::ListBox, "Page2", "", {8, 120, 321, 153})
-                    .ItemHeight(40)
-                    .Into(ListBox_Programs)
-                    .OnClick(this, &TForm1::ListBox_ProgramsClick)
-                    .OnDrawItem(this, &TForm1::ListBox_ProgramsDrawItem),
-                Row("Button_SetDefault", Kind::Button, "Page2", "für alle", {120, 280, 73, 25})
-                    .Into(Button_SetDefault)
-                    .OnClick(this, &TForm1::Button_SetDefaultClick),
-                Row("SpinEdit_Default", Kind::SpinEdit, "Page2", "", {8, 280, 65, 22})
-                    .Range(0, 1048575, 7)
-                    .Into(SpinEdit_Default),
-                Row("Button_SearchForUpdates", Kind::Button, "Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17})
-                    .Flags(Flag::Hidden)
-                    .Into(Button_SearchForUpdates)
-                    .OnClick(this, &TForm1::Button_SearchForUpdatesClick),
-                Row("ComboBox_UpdtInterval", Kind::ComboBox, "Page2", "", {0, 0, 100, 21})
-                    .DropDownCount(10)
-                    .Items({"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage", "14 Tage",
-                            "30 Tage"})
-                    .Flags(Flag::Hidden)
-                    .Into(ComboBox_UpdtInterval)
-                    .OnExit(this, &TForm1::ComboBox_UpdtIntervalExit)
-                    .OnKeyPress(this, &TForm1::ComboBox_UpdtIntervalKeyPress),
-                Row("Label7", Kind::Label, "Page2", "Tag(e)", {80, 284, 0, 0}).Into(Label7),
-                Row("Label6", Kind::Label, "Page2", "0 = niemals", {8, 304, 0, 0}).Into(Label6),
-                Row("Label4", Kind::WrapLabel, "Page2",
-                    "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".", {8, 328, 321, 17})
-                    .Into(Label4),
-                // Page3
-                Row("Image_Icon", Kind::Image, "Page3", "", {8, 8, 32, 32}).Into(Image_Icon),
-                Row("Label5", Kind::WrapLabel, "Page3",
-                    "Die Einstellungen wurden erfolgreich geändert.\r\n\r\nKlicken Sie auf \"Schließen\", um das "
-                    "Programm zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
-                    {48, 8, 281, 329})
-                    .Into(Label5),
                 // Non-visual, and the animation in the bottom-left corner
                 Row("WinXP1", ui::kWinXP).Into(WinXP1),
                 Row("WinAni1", ui::kWinAni, "", "", {8, 362, 38, 38}).Value(20).Into(WinAni1),
@@ -137,6 +92,63 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
   Update->InputFileMode = true;
   Update->OutputFileMode = false;
   Update->ProxyPort = 0;
+}
+
+void TForm1::EnsurePageControls() {
+  if (ListBox_Programs) return;
+  // Page2, controls in tab order, and Page3.
+  BuildControls(*this, {
+    Row("Label2", Kind::WrapLabel, "Pages.Page2",
+        "Wählen Sie in folgender Liste, in welchen Abständen nach Updates gesucht werden soll. Um für "
+        "alle Programme den gleichen Wert anzugeben, geben Sie ihn ins untere Eingabefeld ein und klicken "
+        "Sie auf \"für alle\". Um jetzt für ein bestimmtes Programm nach Updates zu suchen, markieren Sie es "
+        "und klicken Sie auf \"Jetzt nach Updates suchen\". Besteht keine Internetverbindung, bleibt diese "
+        "Aktion wirkungslos.",
+        {8, 8, 321, 97})
+        .Into(Label2),
+    Row("Label3", Kind::Label, "Pages.Page2", "Update-Überprüfungsintervall:", {8, 104, 0, 0}).Into(Label3),
+    Row("ListBox_Programs", Kind::ListBox, "Pages.Page2", "", {8, 120, 321, 153})
+        .ItemHeight(40)
+        .Into(ListBox_Programs)
+        .OnClick(this, &TForm1::ListBox_ProgramsClick)
+        .OnDrawItem(this, &TForm1::ListBox_ProgramsDrawItem),
+    Row("Button_SetDefault", Kind::Button, "Pages.Page2", "für alle", {120, 280, 73, 25})
+        .Into(Button_SetDefault)
+        .OnClick(this, &TForm1::Button_SetDefaultClick),
+    Row("SpinEdit_Default", Kind::SpinEdit, "Pages.Page2", "", {8, 280, 65, 22})
+        .Range(0, 1048575, 7)
+        .Into(SpinEdit_Default),
+    Row("Button_SearchForUpdates", Kind::Button, "Pages.Page2", "Jetzt nach Updates suchen", {2, 0, 153, 17})
+        .Flags(Flag::Hidden)
+        .Into(Button_SearchForUpdates)
+        .OnClick(this, &TForm1::Button_SearchForUpdatesClick),
+    Row("ComboBox_UpdtInterval", Kind::ComboBox, "Pages.Page2", "", {0, 0, 100, 21})
+        .DropDownCount(10)
+        .Items({"niemals", "1 Tag", "2 Tage", "3 Tage", "4 Tage", "5 Tage", "6 Tage", "7 Tage", "14 Tage",
+                "30 Tage"})
+        .Flags(Flag::Hidden)
+        .Into(ComboBox_UpdtInterval)
+        .OnExit(this, &TForm1::ComboBox_UpdtIntervalExit)
+        .OnKeyPress(this, &TForm1::ComboBox_UpdtIntervalKeyPress),
+    Row("Label7", Kind::Label, "Pages.Page2", "Tag(e)", {80, 284, 0, 0}).Into(Label7),
+    Row("Label6", Kind::Label, "Pages.Page2", "0 = niemals", {8, 304, 0, 0}).Into(Label6),
+    Row("Label4", Kind::WrapLabel, "Pages.Page2",
+        "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".", {8, 328, 321, 17})
+        .Into(Label4),
+    // Page3
+    Row("Image_Icon", Kind::Image, "Pages.Page3", "", {8, 8, 32, 32}).Into(Image_Icon),
+    Row("Label5", Kind::WrapLabel, "Pages.Page3",
+        "Die Einstellungen wurden erfolgreich geändert.\r\n\r\nKlicken Sie auf \"Schließen\", um das "
+        "Programm zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
+        {48, 8, 281, 329})
+        .Into(Label5),
+  });
+  Image_Icon->SetIcon(LoadIconA(nullptr, IDI_INFORMATION));
+  // The in-row editor and its button live inside the list.
+  Button_SearchForUpdates->SetParent(ListBox_Programs);
+  ComboBox_UpdtInterval->SetParent(ListBox_Programs);
+  Label3->Font().SetBold(true);
+  Label3->FontChanged();
 }
 
 void TForm1::FormCreate(TComponent*) {
@@ -187,18 +199,12 @@ void TForm1::FormCreate(TComponent*) {
     CatalogTable[static_cast<size_t>(row)].second = GetArrayData(row, 1);
   }
 
-  Image_Icon->SetIcon(LoadIconA(nullptr, IDI_INFORMATION));  // 6.
-  IntervalList = std::make_unique<std::vector<std::string>>();  // 7.
-  // 8. The in-row editor and its button live inside the list from now on.
-  Button_SearchForUpdates->SetParent(ListBox_Programs);
-  ComboBox_UpdtInterval->SetParent(ListBox_Programs);
+  IntervalList = std::make_unique<std::vector<std::string>>();  // 6.
 }
 
 void TForm1::FormShow(TComponent*) {
-  Label3->Font().SetBold(true);
-  Label3->FontChanged();
-  // The about dialog exists by now (it is created right after this window) and lends its logo.
-  if (ui::Info && ui::Info->Logo()) Image_Logo->SetPicture(ui::Info->Logo()->Copy());
+  // The maker's logo, the picture the about dialog shows.
+  Image_Logo->SetPicture(TBitmap::FromResource(GetModuleHandleA(nullptr), "LOGO"));
   Image_Logo->Repaint();
 }
 
@@ -213,7 +219,9 @@ void TForm1::FormKeyPress(TComponent*, char& key) {
 // list there is nothing to show, edit or apply.
 
 void TForm1::Image_LogoClick(TComponent*) {
-  if (ui::Info) ui::Info->ShowInfo(Application->Title(), "2002-2003", Application->Icon());
+  // The dialog is made at its first show; the fonts it adapts were adapted at the start.
+  if (!ui::Info) Application->CreateForm<ui::TInfo>(ui::TInfo::FontsAdapted);
+  ui::Info->ShowInfo(Application->Title(), "2002-2003", Application->Icon());
 }
 
 void TForm1::Button_CancelClick(TComponent*) { Close(); }
@@ -222,7 +230,7 @@ void TForm1::Button_NextClick(TComponent*) {
   if (!IntervalList) return;
   switch (Pages->PageIndex()) {
     case 0:
-      FillProductList();
+      FillProductList();  // makes the page's controls first
       Pages->SetPageIndex(1);
       Button_Previous->SetEnabled(true);
       Button_Next->SetText("Übernehmen");
@@ -341,7 +349,9 @@ void TForm1::Button_PreviousClick(TComponent*) {
 }
 
 void TForm1::FillProductList() {
-  if (!IntervalList || ListBox_Programs->Count() > 0) return;
+  if (!IntervalList) return;
+  EnsurePageControls();
+  if (ListBox_Programs->Count() > 0) return;
   engine::TRegistry reg(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKeyReadOnly(engine::kTrelkKey)) return;
   const std::vector<std::string> names = reg.GetKeyNames();

@@ -55,14 +55,16 @@ class TForm1 : public toolkit::TForm {
   toolkit::TButton* Button_Cancel = nullptr;
   ui::TWinXP* WinXP1 = nullptr;
   toolkit::TLabel* Label1 = nullptr;
+  toolkit::TImage* Image_Logo = nullptr;
+  ui::TWinAni* WinAni1 = nullptr;
+  // The second and third page's controls are made at the first step to the list
+  // (EnsurePageControls); until then these are null.
   toolkit::TLabel* Label2 = nullptr;
   toolkit::TLabel* Label3 = nullptr;
   toolkit::TButton* Button_SetDefault = nullptr;
   toolkit::TLabel* Label4 = nullptr;
   toolkit::TImage* Image_Icon = nullptr;
   toolkit::TLabel* Label5 = nullptr;
-  toolkit::TImage* Image_Logo = nullptr;
-  ui::TWinAni* WinAni1 = nullptr;
   toolkit::TListBox* ListBox_Programs = nullptr;
   toolkit::TComboBox* ComboBox_UpdtInterval = nullptr;
   toolkit::TSpinEdit* SpinEdit_Default = nullptr;
@@ -90,6 +92,9 @@ class TForm1 : public toolkit::TForm {
   // Starts the selected program in update-only mode by its stored command line; tells the user
   // when its key, its command line or its program file is missing, or when it cannot start.
   void Button_SearchForUpdatesClick(toolkit::TComponent* sender);
+  // Makes the controls of the second and third page unless they exist.
+  void EnsurePageControls();
+  // Makes the list's page (EnsurePageControls) and fills the list from the registry once.
   void FillProductList();
   // Writes every listed program's entry into its key; the first failing write throws the
   // registry error and leaves the programs after it as they were.

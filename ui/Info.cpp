@@ -69,7 +69,33 @@ std::string FileVersionText(const std::string& path) {
   return std::string(text, n);
 }
 
-TInfo::TInfo(TComponent* owner) : TForm(owner, "TInfo") {
+namespace {
+
+// The face of the system's message font; empty when the system does not tell. The structure is
+// asked for in its original 340-byte size, which every version of the system answers.
+std::string MessageFontFace() {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = 340;
+  if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return std::string();
+  return metrics.lfMessageFont.lfFaceName;
+}
+
+void TakeFace(TForm& form, const std::string& face) {
+  if (form.Font().Size() != 8 || form.Font().Name() == face) return;
+  form.Font().SetName(face);
+  form.FontChanged();
+}
+
+}  // namespace
+
+void AdaptFormFonts() {
+  const std::string face = MessageFontFace();
+  if (!Application || face.empty()) return;
+  for (int i = 0; i < Application->ComponentCount(); ++i)
+    if (auto* form = dynamic_cast<TForm*>(Application->Component(i))) TakeFace(*form, face);
+}
+
+TInfo::TInfo(TComponent* owner, FontAdaptation fonts) : TForm(owner, "TInfo"), fonts_(fonts) {
   SetName("Info");
   // Labels with a font of their own: the font adaptation of FormCreate leaves them as they are.
   const char* kFace = "MS Sans Serif";
@@ -111,20 +137,12 @@ TInfo::~TInfo() {
 }
 
 void TInfo::FormCreate(TComponent*) {
-  // 1. Every 8-point form takes the face of the system's message font. The structure is asked
-  //    for in its original 340-byte size, which every version of the system answers.
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = 340;
-  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
-    std::string face = metrics.lfMessageFont.lfFaceName;
-    if (Application && !face.empty()) {
-      for (int i = 0; i < Application->ComponentCount(); ++i) {
-        auto* form = dynamic_cast<TForm*>(Application->Component(i));
-        if (!form || form->Font().Size() != 8) continue;
-        form->Font().SetName(face);
-        form->FontChanged();
-      }
-    }
+  // 1. Every 8-point form takes the face of the system's message font (only this one when the
+  //    program adapted the others already).
+  if (fonts_ == Adapt) {
+    AdaptFormFonts();
+  } else if (const std::string face = MessageFontFace(); !face.empty()) {
+    TakeFace(*this, face);
   }
   // 2. The logo and its mask: black logo pixels are white in the mask, all others black.
   logo_ = TBitmap::FromResource(GetModuleHandleA(nullptr), "LOGO");

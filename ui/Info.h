@@ -25,10 +25,19 @@ extern TInfo* Info;
 // resource, or whose first translation has no "FileVersion".
 std::string FileVersionText(const std::string& path);
 
+// Every 8-point form of the application (and every control that follows its form's font)
+// takes the face of the system's message font; the size and style stay. What making the about
+// dialog does, for a program that makes the dialog only when it is first shown.
+void AdaptFormFonts();
+
 class TInfo : public toolkit::TForm {
  public:
+  // Adapt: making the dialog adapts every 8-point form (AdaptFormFonts). FontsAdapted: the
+  // program did that already, at the moment the dialog would have been made; only the dialog
+  // itself takes the face.
+  enum FontAdaptation { Adapt, FontsAdapted };
   // Loads the bitmap resource "LOGO" of the program; throws base::Exception when it is missing.
-  explicit TInfo(toolkit::TComponent* owner);
+  explicit TInfo(toolkit::TComponent* owner, FontAdaptation fonts = Adapt);
   ~TInfo() override;
 
   toolkit::TPaintBox* LogoPB = nullptr;
@@ -68,6 +77,7 @@ class TInfo : public toolkit::TForm {
   std::shared_ptr<toolkit::TBitmap> logo_, logoMask_;
   std::string programTitle_, developmentTime_;
   HICON programIcon_ = nullptr;  // borrowed
+  FontAdaptation fonts_;
 };
 
 }  // namespace ui

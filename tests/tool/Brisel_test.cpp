@@ -84,6 +84,19 @@ std::string LoadedCommonControls(HANDLE process) {
   return comctl;
 }
 
+// The face of the font a window was given.
+std::string FaceOf(HWND window) {
+  LOGFONTA lf{};
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0));
+  return font && GetObjectA(font, sizeof lf, &lf) ? lf.lfFaceName : "<no font>";
+}
+
+std::string MessageFace() {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = 340;
+  return SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0) ? metrics.lfMessageFont.lfFaceName : "";
+}
+
 TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   SeedNothingDue("Ostvane");  // the tool's own update check opens no wizard
   Process first;
@@ -102,6 +115,9 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   HWND previous = FindWindowExA(main, nullptr, "Button", "< Zurück");
   ASSERT_NE(previous, nullptr);
   EXPECT_FALSE(IsWindowEnabled(previous));
+  // The 8-point window takes the face of the system's message font before it shows.
+  ASSERT_NE(MessageFace(), "MS Sans Serif");
+  EXPECT_EQ(FaceOf(previous), MessageFace());
   // The hidden application window carries the title.
   EXPECT_EQ(WindowsOf(first.pi.dwProcessId, "TApplication", "Trelk-Software Ostvane").size(), 1u);
 
@@ -114,10 +130,6 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
       << architecture << ": " << comctl;
   EXPECT_NE(comctl.find("6.0."), std::string::npos) << architecture << ": " << comctl;
 
-  // The about dialog exists from the start, hidden.
-  HWND info = FindWindowA("TInfo", nullptr);
-  ASSERT_NE(info, nullptr);
-  EXPECT_FALSE(IsWindowVisible(info));
   // Pages start at (256, 8); the logo sits at (184, 280) on page 0 in the size of its picture.
   HWND logo = ChildAt(main, "TImage", {256 + 184, 8 + 280, 256 + 184 + 142, 8 + 280 + 63});
   ASSERT_NE(logo, nullptr) << "no 142 x 63 logo on page 0";
@@ -146,8 +158,8 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   // A click on the logo shows the dialog modally with the application's title.
   PostMessageA(logo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   PostMessageA(logo, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-  HWND shown = WaitForWindow(first.pi.dwProcessId, "TInfo", "Info über Trelk-Software Ostvane");
-  ASSERT_EQ(shown, info);
+  HWND info = WaitForWindow(first.pi.dwProcessId, "TInfo", "Info über Trelk-Software Ostvane");
+  ASSERT_NE(info, nullptr);
   EXPECT_FALSE(IsWindowEnabled(main)) << "modal";
   HWND ok = FindWindowExA(info, nullptr, "Button", "OK");
   ASSERT_NE(ok, nullptr);
@@ -155,9 +167,12 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   for (HWND h = FindWindowExA(info, nullptr, "Static", nullptr); h; h = FindWindowExA(info, h, "Static", nullptr)) {
     char text[128];
     GetWindowTextA(h, text, sizeof text);
-    if (std::string(text) == "info@trelk-software.example") hasMail = true;
+    if (std::string(text) != "info@trelk-software.example") continue;
+    hasMail = true;
+    EXPECT_EQ(FaceOf(h), "MS Sans Serif") << "a link keeps its own font";
   }
   EXPECT_TRUE(hasMail);
+  EXPECT_EQ(FaceOf(ok), MessageFace()) << "the dialog takes the face as it is made";
   PostMessageA(ok, BM_CLICK, 0, 0);
   for (int i = 0; i < 100 && IsWindowVisible(info); ++i) Sleep(50);
   EXPECT_FALSE(IsWindowVisible(info));

@@ -251,6 +251,11 @@ TEST_F(MainFormTest, CatalogueIsCopiedAndInRowControlsSitInTheList) {
   TForm1* form = Create();
   ASSERT_EQ(tool::CatalogTable.size(), 11u);
   EXPECT_EQ(tool::CatalogTable[4], tool::CatalogRow("Ostvane", "Ostvane"));
+  // The list's page is made at the first step to it.
+  EXPECT_EQ(form->ListBox_Programs, nullptr);
+  form->Button_NextClick(form->Button_Next);
+  ASSERT_NE(form->ListBox_Programs, nullptr);
+  EXPECT_TRUE(form->Label3->Font().Bold());
   EXPECT_EQ(GetParent(form->ComboBox_UpdtInterval->Handle()), form->ListBox_Programs->Handle());
   EXPECT_EQ(GetParent(form->Button_SearchForUpdates->Handle()), form->ListBox_Programs->Handle());
   EXPECT_FALSE(form->ComboBox_UpdtInterval->Visible());
@@ -270,6 +275,7 @@ TEST_F(MainFormTest, CatalogueIsCopiedAndInRowControlsSitInTheList) {
 
 TEST_F(MainFormTest, EveryControlLiesInsideItsParent) {
   TForm1* form = Create();
+  form->EnsurePageControls();
   for (int i = 0; i < form->ComponentCount(); ++i) {
     auto* c = dynamic_cast<toolkit::TControl*>(form->Component(i));
     if (!c || !c->Parent() || c == form->ComboBox_UpdtInterval || c == form->Button_SearchForUpdates) continue;

@@ -204,6 +204,15 @@ TEST_F(InfoTest, EightPointFormsTakeTheMessageFontFace) {
   LOGFONTA lf{};
   ASSERT_TRUE(GetObjectA(sent, sizeof lf, &lf));
   EXPECT_EQ(std::string(lf.lfFaceName), face);
+
+  // A dialog made at its first show, in a program that adapted its forms at the start: a form
+  // made since then keeps its face, the dialog itself takes the message font's.
+  info->Free();
+  auto* later = app->CreateForm<TPlainForm>();
+  TInfo* second = app->CreateForm<TInfo>(TInfo::FontsAdapted);
+  EXPECT_EQ(later->Font().Name(), "MS Sans Serif");
+  EXPECT_EQ(second->Font().Name(), face);
+  EXPECT_EQ(second->OK->Font().Name(), face);
 }
 
 TEST_F(InfoTest, LinkLabelsHoverPressAndOpen) {
