@@ -123,7 +123,7 @@ int Automatic(int calls) {
   toolkit::TTimer guard(nullptr);
   guard.SetInterval(10);
   guard.OnTimer = [&](toolkit::TComponent*) {
-    if (opened) {
+    if (wizard::StatusForm && IsWindowVisible(wizard::StatusForm->Handle())) {
       opened = true;
       wizard::StatusForm->SetModalResult(toolkit::TForm::mrCancel);
     }

@@ -14,6 +14,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
+#include "ui/Info.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace engine {
@@ -41,17 +42,25 @@ TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   search->SetShortCut(ShortCut('U', kCtrlKey));
   search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
   // libzip is linked into the program: nothing to put into the system directory.
-  const ServerSetting server = UpdateServerSetting();
-  Host = server.host;
-  Port = server.port ? server.port : 21;
+  server_ = UpdateServerSetting();
+  Host = server_.host;
+  Port = server_.port ? server_.port : 21;
   TimeOut = 10000;
   Body.clear();
   Header.clear();
   InputFileMode = true;
   HKCU = false;
+  fontAdaptationsSeen_ = ui::FontAdaptations();
+}
+
+wizard::TStatusForm& TTrelkUpdateFile::Wizard() {
   // The one wizard lives until the application ends, whatever happens to this component.
-  auto* form = new wizard::TStatusForm(Application);
-  form->DoCreate();
+  if (!wizard::StatusForm) {
+    auto* form = new wizard::TStatusForm(Application, server_);
+    form->DoCreate();
+    ui::CatchUpFontAdaptation(*form, fontAdaptationsSeen_);
+  }
+  return *wizard::StatusForm;
 }
 
 void TTrelkUpdateFile::ShortcutExecute(TComponent*) { AutomaticUpdate("", true, 0); }
@@ -71,8 +80,8 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   if (reg.ValueExists(kUpdateValue)) stored = reg.ReadDate(kUpdateValue);
   const base::TDateTime last = LastReminderDate(stored, today);
   const bool onlyUpdate = reg.ValueExists(kOnlyUpdateValue);
-  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists(kNoUpdateValue), today, last) && wizard::StatusForm) {
-    wizard::TStatusForm& form = *wizard::StatusForm;
+  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists(kNoUpdateValue), today, last)) {
+    wizard::TStatusForm& form = Wizard();
     form.ProgramName = ProgramName;
     form.ZIPFileName = ZIPFileName;
     form.RegistryKey = RegistryKey;

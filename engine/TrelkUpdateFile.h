@@ -1,6 +1,6 @@
 // TTrelkUpdateFile: the update component a program of the family places on its main form. It
-// carries the program's update identity, creates the process's one update wizard and the Ctrl+U
-// shortcut, and decides at program start whether the wizard opens (AutomaticUpdate).
+// carries the program's update identity, makes the process's one update wizard (at its first
+// need) and the Ctrl+U shortcut, and decides at program start whether the wizard opens (AutomaticUpdate).
 #pragma once
 
 #include <optional>
@@ -8,9 +8,14 @@
 
 #include "base/DateTime.h"
 #include "engine/Registry.h"
+#include "engine/engine_rules.h"
 #include "net/HttpClient.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Component.h"
+
+namespace wizard {
+class TStatusForm;
+}
 
 namespace engine {
 
@@ -21,8 +26,8 @@ std::optional<base::TDateTime> FileDateTime(const std::string& path);
 class TTrelkUpdateFile : public net::THttpClient {
  public:
   // `owner` is the program's main form. Creates the action list "ActionList_" on the owner
-  // with the Ctrl+U action, sets the connection properties and creates the wizard, owned by
-  // the application object. Throws base::Exception "Komponente mit der Bezeichnung ActionList_
+  // with the Ctrl+U action and sets the connection properties; the wizard follows at its first
+  // need (Wizard). Throws base::Exception "Komponente mit der Bezeichnung ActionList_
   // existiert bereits" for a second component on the same owner; the owner is then unchanged.
   explicit TTrelkUpdateFile(toolkit::TComponent* owner);
 
@@ -51,7 +56,15 @@ class TTrelkUpdateFile : public net::THttpClient {
   // The action list made on the owner form (owned by it), with the one Ctrl+U action.
   toolkit::TActionList* ActionList() const { return actionList_; }
 
+  // The process's one update wizard (wizard::StatusForm), owned by the application object and
+  // made at the first need: a program whose search is not due makes no window for it. Made
+  // later than at the component's construction, it is what it would have been then: the
+  // server read at construction, the font face the forms took since (ui::AdaptFormFonts).
+  wizard::TStatusForm& Wizard();
+
  private:
+  ServerSetting server_;
+  int fontAdaptationsSeen_ = 0;
   // Reads, deletes and tells the installation's outcome in the program key open in `reg`.
   void TellUpdateOutcome(TRegistry& reg, int32_t today);
   toolkit::TActionList* actionList_ = nullptr;

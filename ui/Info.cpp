@@ -71,6 +71,9 @@ std::string FileVersionText(const std::string& path) {
 
 namespace {
 
+int adaptations = 0;
+std::string adaptedFace;
+
 // The face of the system's message font; empty when the system does not tell. The structure is
 // asked for in its original 340-byte size, which every version of the system answers.
 std::string MessageFontFace() {
@@ -91,8 +94,16 @@ void TakeFace(TForm& form, const std::string& face) {
 void AdaptFormFonts() {
   const std::string face = MessageFontFace();
   if (!Application || face.empty()) return;
+  ++adaptations;
+  adaptedFace = face;
   for (int i = 0; i < Application->ComponentCount(); ++i)
     if (auto* form = dynamic_cast<TForm*>(Application->Component(i))) TakeFace(*form, face);
+}
+
+int FontAdaptations() { return adaptations; }
+
+void CatchUpFontAdaptation(TForm& form, int seen) {
+  if (adaptations > seen) TakeFace(form, adaptedFace);
 }
 
 TInfo::TInfo(TComponent* owner, FontAdaptation fonts) : TForm(owner, "TInfo"), fonts_(fonts) {
@@ -141,8 +152,8 @@ void TInfo::FormCreate(TComponent*) {
   //    program adapted the others already).
   if (fonts_ == Adapt) {
     AdaptFormFonts();
-  } else if (const std::string face = MessageFontFace(); !face.empty()) {
-    TakeFace(*this, face);
+  } else {
+    CatchUpFontAdaptation(*this, 0);
   }
   // 2. The logo and its mask: black logo pixels are white in the mask, all others black.
   logo_ = TBitmap::FromResource(GetModuleHandleA(nullptr), "LOGO");

@@ -29,12 +29,18 @@ std::string FileVersionText(const std::string& path);
 // takes the face of the system's message font; the size and style stay. What making the about
 // dialog does, for a program that makes the dialog only when it is first shown.
 void AdaptFormFonts();
+// How often the forms took the face so far in this process.
+int FontAdaptations();
+// For a form made later than a program made it before: when the forms took a face since the
+// moment the form would have been made (`seen`, the FontAdaptations of then), an 8-point form
+// takes the face of the last time.
+void CatchUpFontAdaptation(toolkit::TForm& form, int seen);
 
 class TInfo : public toolkit::TForm {
  public:
   // Adapt: making the dialog adapts every 8-point form (AdaptFormFonts). FontsAdapted: the
   // program did that already, at the moment the dialog would have been made; only the dialog
-  // itself takes the face.
+  // itself catches up (CatchUpFontAdaptation).
   enum FontAdaptation { Adapt, FontsAdapted };
   // Loads the bitmap resource "LOGO" of the program; throws base::Exception when it is missing.
   explicit TInfo(toolkit::TComponent* owner, FontAdaptation fonts = Adapt);

@@ -30,7 +30,9 @@ const base::Color kStripRight = base::Rgb(255, 255, 255);
 
 }  // namespace
 
-TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
+TStatusForm::TStatusForm(TComponent* owner) : TStatusForm(owner, engine::UpdateServerSetting()) {}
+
+TStatusForm::TStatusForm(TComponent* owner, const engine::ServerSetting& server) : TForm(owner, "TStatusForm") {
   // A further wizard of the same owner is told apart by a number, as forms made twice are.
   std::string name = "StatusForm";
   for (int i = 1; owner && owner->FindComponent(name); ++i) name = "StatusForm_" + std::to_string(i);
@@ -45,7 +47,6 @@ TStatusForm::TStatusForm(TComponent* owner) : TForm(owner, "TStatusForm") {
   HTTP = new net::THttpClient(this);
   HTTP->SetName("HTTP");
   net::UseUpdateTransferSettings(*HTTP, "");
-  const engine::ServerSetting server = engine::UpdateServerSetting();
   HTTP->Host = server.host;
   UpdateServer = server.Authority();
   UpdatePublicKey = BuiltInPublicKey();

@@ -18,6 +18,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
+#include "engine/engine_rules.h"
 #include "ui/WinXP.h"
 #include "wizard/FetchFile.h"
 #include "wizard/WizardRun.h"
@@ -65,6 +66,8 @@ class TStatusForm : public toolkit::TForm {
   // show (EnsureControls), so that a program whose search is not due does not pay for them at
   // its start. Hidden until shown modally.
   explicit TStatusForm(toolkit::TComponent* owner);
+  // With the update server a component read at its construction.
+  TStatusForm(toolkit::TComponent* owner, const engine::ServerSetting& server);
   ~TStatusForm() override;
 
   // Makes the pages and controls unless they exist; until then every control pointer below is

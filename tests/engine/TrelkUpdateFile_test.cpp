@@ -17,6 +17,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
+#include "ui/Info.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace {
@@ -96,11 +97,21 @@ TEST_F(UpdateFileTest, ConstructionMakesTheActionListTheWizardAndTheSettings) {
   EXPECT_EQ(c->Header, "");
   EXPECT_TRUE(c->InputFileMode);
   EXPECT_FALSE(c->HKCU);
-  ASSERT_NE(wizard::StatusForm, nullptr);
-  EXPECT_EQ(wizard::StatusForm->Owner(), app.get()) << "the wizard belongs to the application";
-  EXPECT_FALSE(IsWindowVisible(wizard::StatusForm->Handle()));
-  EXPECT_EQ(wizard::StatusForm->HTTP->Host, OSTVANE_MAKER_WEB_HOST);
-  EXPECT_EQ(wizard::StatusForm->Pages, nullptr) << "the pages wait for the first show";
+  // The wizard waits for its first need; made after the forms took the message font's face, it
+  // has that face as it would have had, made with the component.
+  EXPECT_EQ(wizard::StatusForm, nullptr);
+  ui::AdaptFormFonts();
+  wizard::TStatusForm& made = c->Wizard();
+  EXPECT_EQ(wizard::StatusForm, &made);
+  EXPECT_EQ(&c->Wizard(), &made) << "one wizard";
+  EXPECT_EQ(made.Owner(), app.get()) << "the wizard belongs to the application";
+  EXPECT_FALSE(IsWindowVisible(made.Handle()));
+  EXPECT_EQ(made.HTTP->Host, OSTVANE_MAKER_WEB_HOST);
+  EXPECT_EQ(made.Pages, nullptr) << "the pages wait for the first show";
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = 340;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0));
+  EXPECT_EQ(made.Font().Name(), metrics.lfMessageFont.lfFaceName);
 
   // A second component on the same owner is refused and leaves the owner as it was.
   const int count = owner->ComponentCount();
@@ -159,13 +170,14 @@ TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setting);
     _putenv((std::string("TRELK_UPDATE_SERVER=") + c.setting).c_str());
+    if (wizard::StatusForm) wizard::StatusForm->Free();
     auto* owner2 = new toolkit::TForm(app.get(), "TOwnerForm", "zweiter", 200, 100);
     auto* component = new TTrelkUpdateFile(owner2);
     _putenv("TRELK_UPDATE_SERVER=elsewhere:1");  // read once, at construction
     EXPECT_EQ(component->Host, c.host);
     EXPECT_EQ(component->Port, c.port);
-    EXPECT_EQ(wizard::StatusForm->HTTP->Host, c.host);
-    EXPECT_EQ(wizard::StatusForm->UpdateServer, c.authority);
+    EXPECT_EQ(component->Wizard().HTTP->Host, c.host);
+    EXPECT_EQ(component->Wizard().UpdateServer, c.authority);
     delete owner2;
   }
 }

