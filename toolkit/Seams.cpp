@@ -5,12 +5,31 @@
 #include <wininet.h>
 
 #include <cmath>
+#include <map>
 
 namespace toolkit {
 
 namespace {
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 }  // namespace
+
+FARPROC SystemProc(const char* library, const char* name) {
+  // The user interface's thread only: one module per library name, never freed.
+  static std::map<std::string, HMODULE> loaded;
+  auto found = loaded.find(library);
+  if (found == loaded.end()) {
+    char folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(folder, sizeof folder);
+    HMODULE module = nullptr;
+    if (n > 0 && n < sizeof folder) {
+      // The library's own imports are looked for in its folder first.
+      const std::string path = std::string(folder, n) + "\\" + library;
+      module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    found = loaded.emplace(library, module).first;
+  }
+  return found->second ? GetProcAddress(found->second, name) : nullptr;
+}
 
 Seam<int(HWND, const std::string&, const std::string&, UINT)> MessageBoxSeam(
     [](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
@@ -20,13 +39,18 @@ Seam<int(HWND, const std::string&, const std::string&, UINT)> MessageBoxSeam(
 Seam<INT_PTR(HWND, const std::string&, const std::string&, const std::string&, const std::string&, int)> ShellExecuteSeam(
     [](HWND owner, const std::string& verb, const std::string& file, const std::string& parameters,
        const std::string& directory, int show) {
+      using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+      auto* shellExecute = SystemFunction<ShellExecuteFunction>("shell32.dll", "ShellExecuteA");
+      if (!shellExecute) return static_cast<INT_PTR>(SE_ERR_DLLNOTFOUND);
       return reinterpret_cast<INT_PTR>(
-          ShellExecuteA(owner, OrNull(verb), file.c_str(), OrNull(parameters), OrNull(directory), show));
+          shellExecute(owner, OrNull(verb), file.c_str(), OrNull(parameters), OrNull(directory), show));
     });
 
 Seam<bool()> InternetConnectedSeam([] {
+  using ConnectedStateFunction = BOOL(WINAPI*)(LPDWORD, DWORD);
+  auto* connectedState = SystemFunction<ConnectedStateFunction>("wininet.dll", "InternetGetConnectedState");
   DWORD flags = 0;
-  return InternetGetConnectedState(&flags, 0) != FALSE;
+  return connectedState && connectedState(&flags, 0) != FALSE;
 });
 
 Seam<std::string()> TempPathSeam([] {

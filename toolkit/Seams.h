@@ -100,4 +100,14 @@ extern Seam<base::TDateTime()> NowSeam;
 // Today's date (the whole day of NowSeam).
 base::TDateTime Today();
 
+// A function of a system library (shell32, wininet), loaded at its first use from the system
+// folder and kept until the process ends: a program pays for loading such a library only when
+// it calls into it, and a library of that name elsewhere (beside the program, in the current
+// folder) is never taken. Null when the library or the function is missing.
+FARPROC SystemProc(const char* library, const char* name);
+template <typename Function>
+Function SystemFunction(const char* library, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(SystemProc(library, name)));
+}
+
 }  // namespace toolkit

@@ -46,8 +46,10 @@ TLabel* AsLabel(TComponent* sender) { return dynamic_cast<TLabel*>(sender); }
 }  // namespace
 
 std::string FileVersionText(const std::string& path) {
+  using FileInfoFunction = DWORD_PTR(WINAPI*)(LPCSTR, DWORD, SHFILEINFOA*, UINT, UINT);
+  auto* fileInfo = SystemFunction<FileInfoFunction>("shell32.dll", "SHGetFileInfoA");
   SHFILEINFOA sfi{};
-  if (SHGetFileInfoA(path.c_str(), 0, &sfi, sizeof sfi, SHGFI_EXETYPE) == 0) return std::string();
+  if (!fileInfo || fileInfo(path.c_str(), 0, &sfi, sizeof sfi, SHGFI_EXETYPE) == 0) return std::string();
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
   if (static_cast<int>(size) <= 0) return std::string();

@@ -67,4 +67,33 @@ TEST(Seams, TheRealTemporaryFolderAndClock) {
   EXPECT_EQ(toolkit::Today(), 44197.0);
 }
 
+// The shell's and WinINet's functions come from the system folder at their first use; a library
+// of the same name in the current folder is never taken, and a missing one gives null.
+TEST(Seams, SystemLibrariesComeFromTheSystemFolderOnly) {
+  char system[MAX_PATH], exe[MAX_PATH], temp[MAX_PATH];
+  const std::string systemFolder(system, GetSystemDirectoryA(system, MAX_PATH));
+  std::string bin(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
+  bin.resize(bin.find_last_of('\\') + 1);
+  const std::string planted = std::string(temp, GetTempPathA(MAX_PATH, temp)) + "plantlib.dll";
+  ASSERT_TRUE(CopyFileA((bin + "Kalvor.dll").c_str(), planted.c_str(), FALSE));
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, before);
+  SetCurrentDirectoryA(temp);
+  EXPECT_EQ(toolkit::SystemProc("plantlib.dll", "ProgramsCount"), nullptr) << "taken from the current folder";
+  SetCurrentDirectoryA(before);
+  DeleteFileA(planted.c_str());
+  EXPECT_EQ(toolkit::SystemProc("shell32.dll", "NoSuchFunction"), nullptr);
+  for (const auto& [library, name] : {std::pair{"shell32.dll", "ShellExecuteA"},
+                                      std::pair{"wininet.dll", "InternetGetConnectedState"}}) {
+    FARPROC proc = toolkit::SystemProc(library, name);
+    HMODULE module = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   reinterpret_cast<LPCSTR>(proc), &module))
+        << name;
+    char path[MAX_PATH];
+    const std::string file(path, GetModuleFileNameA(module, path, MAX_PATH));
+    EXPECT_EQ(_stricmp(file.substr(0, systemFolder.size()).c_str(), systemFolder.c_str()), 0) << file;
+  }
+}
+
 }  // namespace
