@@ -30,7 +30,7 @@ Control requests (not recorded):
                           lastmod=1: with Last-Modified (from the file's time)
   /_mode?path=P&ranges=1   answer "Range: bytes=N-" for P with 206 and the rest, unless an
                           "If-Range" names other bytes (then 200 and the whole file); N beyond the
-                          file is 416; badrange=1: the 206 names a range one byte off
+                          file is 416
   /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_clear                  back to serving every file plainly
 
@@ -237,8 +237,7 @@ class Handler(socketserver.BaseRequestHandler):
             if start >= len(body):
                 head(416, "Range Not Satisfiable", 0, extra + "Content-Range: bytes */%d\r\n" % len(body))
                 return
-            first = start + 1 if mode.get("badrange") else start
-            extra += "Content-Range: bytes %d-%d/%d\r\n" % (first, len(body) - 1, len(body))
+            extra += "Content-Range: bytes %d-%d/%d\r\n" % (start, len(body) - 1, len(body))
             head(206, "Partial Content", len(body) - start, extra)
             body = body[start:]
         else:
