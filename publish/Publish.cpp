@@ -125,16 +125,9 @@ std::string SignatureText(const std::string& bytes, const SecretKey& secret) {
 
 // ---- publish --------------------------------------------------------------------------------
 
-// What FilesToPack says of the archive's batch template, for publish's output.
-struct TemplateNote {
-  bool generated = false;
-  std::string key;  // root and key the generated template writes into
-  int waitSeconds = 0;
-};
-
 // The files of `from`, and the template the archive carries: the folder's own "Update.bat" as
-// it is, or one written here for its files (Windows-1252 names) with `options`.
-std::vector<ArchiveEntry> FilesToPack(const std::string& from, const TemplateOptions& options, TemplateNote& note) {
+// it is, or one written here for its files (Windows-1252 names) with `options` (then `generated`).
+std::vector<ArchiveEntry> FilesToPack(const std::string& from, const TemplateOptions& options, bool& generated) {
   if (!IsDirectory(from)) throw EPublishError("The folder \"" + from + "\" does not exist.");
   std::vector<ArchiveEntry> entries;
   bool batch = false;
@@ -161,24 +154,21 @@ std::vector<ArchiveEntry> FilesToPack(const std::string& from, const TemplateOpt
   if (!batch) {
     std::vector<std::string> names;
     for (const ArchiveEntry& e : entries) names.push_back(e.name);
-    ArchiveEntry generated;
-    generated.name = "Update.bat";
+    ArchiveEntry written;
+    written.name = "Update.bat";
     try {
-      generated.bytes = SafeUpdateTemplate(names, options);
+      written.bytes = SafeUpdateTemplate(names, options);
     } catch (const EPublishError& e) {
       throw EPublishError("\"" + from + "\" holds no Update.bat, and the one publish writes cannot be made: " +
                           ConsoleTextFromList(e.Message()));
     }
     // The batch the programs make of it must pass their own rules, like a maker's template.
-    if (auto refusal = BatchTemplateRefusal(generated.bytes))
+    if (auto refusal = BatchTemplateRefusal(written.bytes))
       throw EPublishError("The Update.bat written for \"" + from + "\" is refused by the programs: " +
                           ConsoleTextFromList(*refusal));
-    generated.modified = entries.empty() ? 0 : entries.back().modified;
-    for (const ArchiveEntry& e : entries) generated.modified = std::max(generated.modified, e.modified);
-    entries.push_back(std::move(generated));
-    note.generated = true;
-    note.key = std::string(RegistryRootName(options.root)) + "\\Software\\Trelk\\" + options.registryKey;
-    note.waitSeconds = options.waitSeconds;
+    for (const ArchiveEntry& e : entries) written.modified = std::max(written.modified, e.modified);
+    entries.push_back(std::move(written));
+    generated = true;
   }
   return entries;
 }
@@ -220,8 +210,8 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (!a.registryRoot.empty()) ParseRegistryRoot(a.registryRoot, options.root);
   options.registryKey = a.registryKey.empty() ? program : ListTextFromArgument(a.registryKey, "The registry key");
   if (a.waitSeconds) options.waitSeconds = a.waitSeconds;
-  TemplateNote note;
-  std::vector<ArchiveEntry> entries = FilesToPack(a.from, options, note);
+  bool generated = false;
+  std::vector<ArchiveEntry> entries = FilesToPack(a.from, options, generated);
   const std::string archive = MakeArchive(entries);
   const std::string hash = base::HexText(Sha256(archive));
 
@@ -264,10 +254,11 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
       << "\n"
       << "Serial " << serial << ", good until " << expires << "\n"
       << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
-  if (note.generated)
+  if (generated)
     out << "Update.bat written by trelkpublish (the folder has none): " << entries.size() - 1
-        << " file(s), each put back when one fails, up to " << note.waitSeconds << " s for a file in use, outcome in "
-        << note.key << " as " << kUpdateResultValue << "\n";
+        << " file(s), each put back when one fails, up to " << options.waitSeconds << " s for a file in use, outcome in "
+        << RegistryRootName(options.root) << "\\Software\\Trelk\\" << options.registryKey << " as "
+        << kUpdateResultValue << "\n";
   else
     out << "Update.bat: the folder's own, packed as it is"
         << (a.registryKey.empty() && a.registryRoot.empty() && !a.waitSeconds
