@@ -174,4 +174,31 @@ std::vector<std::string> SplitCommaList(std::string_view value) {
   return items;
 }
 
+std::string CommandLineArgument(std::string_view line, int index) {
+  size_t p = 0;
+  auto at = [&](size_t i) -> unsigned char { return i < line.size() ? static_cast<unsigned char>(line[i]) : 0; };
+  for (int current = 0;; ++current) {
+    for (;;) {
+      while (at(p) != 0 && at(p) <= ' ') ++p;
+      if (at(p) == '"' && at(p + 1) == '"') {
+        p += 2;
+      } else {
+        break;
+      }
+    }
+    std::string arg;
+    while (at(p) > ' ') {
+      if (at(p) == '"') {
+        ++p;
+        while (at(p) != 0 && at(p) != '"') arg += line[p++];
+        if (at(p) != 0) ++p;
+      } else {
+        arg += line[p++];
+      }
+    }
+    if (current == index) return arg;
+    if (at(p) == 0) return std::string();
+  }
+}
+
 }  // namespace base

@@ -44,4 +44,10 @@ std::string ExtractFilePath(std::string_view path);
 // A zero byte ends the text.
 std::vector<std::string> SplitCommaList(std::string_view value);
 
+// Argument `index` of a command line read the way the program's own start-up reads it: blanks
+// and control characters separate arguments, double quotes group (and are dropped), a leading
+// pair of empty quotes is skipped. Index 0 is the program as typed. Empty when there is no such
+// argument.
+std::string CommandLineArgument(std::string_view commandLine, int index);
+
 }  // namespace base

@@ -110,12 +110,29 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
   return FormatLine(line, args, kMaxBatchBytes);
 }
 
+namespace {
+
+// Whether the first `n` lines end in a complete group or in a tail.
+bool GroupsComplete(const std::vector<std::string>& lines, size_t n) {
+  for (size_t first = 0; first < n; first += 4) {
+    if (!lines[first].empty() && lines[first][0] == ' ') return true;
+    if (first + 3 >= n) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
-                             const std::string& tempDir, bool restart, const std::string& exePath) {
-  // Empty lines at the end (an editor's habit) neither form a group nor add anything.
+                             const std::string& tempDir, bool restart, const std::string& exePath,
+                             const std::string& systemDir) {
   size_t n = templateLines.size();
-  while (n > 0 && templateLines[n - 1].empty()) --n;
-  if (n == 0) throw base::EConvertError("Die Vorlage \"Update.bat\" ist leer");
+  size_t filled = n;
+  while (filled > 0 && templateLines[filled - 1].empty()) --filled;
+  if (filled == 0) throw base::EConvertError("Die Vorlage \"Update.bat\" ist leer");
+  // Empty lines at the end are lines of the template; only where they alone leave the last
+  // group short are they taken for what an editor added.
+  if (!GroupsComplete(templateLines, n) && GroupsComplete(templateLines, filled)) n = filled;
   const std::vector<std::string> lines(templateLines.begin(), templateLines.begin() + static_cast<std::ptrdiff_t>(n));
   std::vector<std::string> out(lines);
   size_t size = 0;
@@ -146,16 +163,18 @@ std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, cons
   }
   for (size_t k = tail; k < n; ++k) out[k] = format(lines[k], {tempDir});
   if (restart) out.push_back("\"" + exePath + "\"");
-  // The last line removes the search folder, the batch itself included. cmd.exe still holds the
-  // batch file while it runs a line of it, so a process of its own does it once this batch has
-  // ended (two seconds later), from the parent folder, since no folder can go while it is the
-  // current one.
-  std::string folder = tempDir;
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  const std::size_t cut = folder.find_last_of('\\') + 1;
-  out.push_back("cd /d " + BatchPathArgument(folder.substr(0, cut)) +
-                " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q " + BatchPathArgument(folder.substr(cut)) +
-                "\"");
+  if (!systemDir.empty()) {
+    // The folder cannot go while the batch runs from it: a cmd.exe of its own removes it two
+    // seconds after this batch has ended, started from the system folder (no folder can go while
+    // it is a process's current one, and no program is looked up anywhere else).
+    std::string folder = tempDir;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    out.push_back("cd /d " + BatchPathArgument(systemDir) + " & start \"\" /b " + BatchPathArgument(systemDir + "cmd.exe") +
+                  " /d /c \"" + BatchPathArgument(systemDir + "ping.exe") + " -n 3 127.0.0.1 >nul & rd /s /q " +
+                  BatchPathArgument(folder) + "\"");
+  }
+  // The batch deletes itself as its last line.
+  out.push_back("del " + BatchPathArgument(tempDir + "Update.bat"));
   std::string text;
   for (const std::string& line : out) text += line + "\r\n";
   if (text.size() > kMaxBatchBytes) throw BatchTooLarge();

@@ -30,17 +30,23 @@ std::string FormatTemplateLine(std::string_view line, const std::vector<std::str
 // The whole "Update.bat" from the template's lines: groups of four lines (line 0 as it is,
 // lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
 // until a group's first line starts with a blank; from that line on, every line with the
-// temporary folder. Empty lines at the end of the template are left out; an empty line 0 is a
-// group's first line like any other that does not begin with a blank. Then the quoted program
-// path when `restart`, then the line that removes the temporary folder (the search's own) with
-// the batch in it once the batch has ended: "cd /d " + its parent folder + " & start "" /b cmd /c
-// "ping -n 3 127.0.0.1 >nul & rd /s /q " + the folder's name + """ (paths through
-// BatchPathArgument). Every line ends with CR LF. The paths are given in their OEM form, each
-// folder with its trailing backslash. A template without a line that is not empty, a last
-// group of fewer than four lines without a tail, a bad format string, or a result above
-// kMaxBatchBytes raise base::EConvertError; memory stays within that bound meanwhile.
+// temporary folder. An empty line 0 is a group's first line like any other that does not begin
+// with a blank. Empty lines at the end of the template count as lines, unless only they cut the
+// last group short (an editor's habit): then they are left out. Then the quoted program path
+// when `restart`, then the end: with `systemDir` empty, the line that deletes the batch itself
+// ("del " + the temporary folder + "Update.bat"); otherwise the temporary folder (one only
+// administrators can write) goes with the batch: "cd /d " + the system folder + " & start "" /b
+// " + its cmd.exe + " /d /c "" + its ping.exe + " -n 3 127.0.0.1 >nul & rd /s /q " + the folder +
+// """, so that the folder is removed two seconds after the batch ended, and then the same "del"
+// line. Every program is named by its full path from the system folder, and no line changes into
+// another folder than the system folder. Every line ends with CR LF. The paths are given in
+// their OEM form (through BatchPathArgument where they are arguments), each folder with its
+// trailing backslash. A template without a line that is not empty, a last group of fewer than
+// four lines without a tail, a bad format string, or a result above kMaxBatchBytes raise
+// base::EConvertError; memory stays within that bound meanwhile.
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
-                             const std::string& tempDir, bool restart, const std::string& exePath);
+                             const std::string& tempDir, bool restart, const std::string& exePath,
+                             const std::string& systemDir = std::string());
 
 // A path as one argument of a batch command: as it is, or in double quotes when it holds a
 // character at which cmd.exe splits arguments (a blank, a tab, & ( ) ^ ; , =).

@@ -10,33 +10,6 @@ namespace engine {
 
 const char kUninstallArgument[] = "/uninstall";
 
-std::string CommandLineArgument(std::string_view line, int index) {
-  size_t p = 0;
-  auto at = [&](size_t i) -> unsigned char { return i < line.size() ? static_cast<unsigned char>(line[i]) : 0; };
-  for (int current = 0;; ++current) {
-    for (;;) {
-      while (at(p) != 0 && at(p) <= ' ') ++p;
-      if (at(p) == '"' && at(p + 1) == '"') {
-        p += 2;
-      } else {
-        break;
-      }
-    }
-    std::string arg;
-    while (at(p) > ' ') {
-      if (at(p) == '"') {
-        ++p;
-        while (at(p) != 0 && at(p) != '"') arg += line[p++];
-        if (at(p) != 0) ++p;
-      } else {
-        arg += line[p++];
-      }
-    }
-    if (current == index) return arg;
-    if (at(p) == 0) return std::string();
-  }
-}
-
 std::string ApplicationFileNameValue(std::string_view exePath, std::string_view startParameters) {
   std::string value = "\"";
   value += exePath;

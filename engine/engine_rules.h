@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/DateTime.h"
+#include "base/StrUtils.h"
 
 namespace engine {
 
@@ -17,11 +18,8 @@ namespace engine {
 // "/Uninstall" is an ordinary argument.
 extern const char kUninstallArgument[];  // "/uninstall"
 
-// Argument `index` of a command line read the way the program's own start-up reads it: blanks
-// and control characters separate arguments, double quotes group (and are dropped), a leading
-// pair of empty quotes is skipped. Index 0 is the program as typed. Empty when there is no such
-// argument.
-std::string CommandLineArgument(std::string_view commandLine, int index);
+using base::CommandLineArgument;
+
 
 // The "ApplicationFileName" value: the program path in double quotes, then a blank and the
 // start parameters unchanged when there are any.

@@ -57,29 +57,134 @@ std::string MakeSearchFolder(const std::string& tempDir, const std::string& regi
   throw base::Exception("Im Ordner \"" + tempDir + "\" kann kein Ordner für die Updates angelegt werden.");
 }
 
+std::string FinalPathOf(HANDLE handle) {
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  static const auto finalPath = reinterpret_cast<FinalPathFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (!finalPath) return std::string();
+  std::string buffer(MAX_PATH * 4, '\0');
+  const DWORD n = finalPath(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+  if (n == 0 || n >= buffer.size()) return std::string();
+  buffer.resize(n);
+  return buffer;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  auto upper = [](std::string text) {
+    while (!text.empty() && text.back() == '\\') text.pop_back();
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    // One character at a time, as the file system's table of capitals does: no expansions.
+    if (!wide.empty()) CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+    return wide;
+  };
+  return upper(a) == upper(b);
+}
+
+namespace {
+
+// The removal of one folder or file through a handle of its own.
+class TreeRemover {
+ public:
+  TreeRemover() {
+    setInformation_ = reinterpret_cast<SetInfoFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  }
+
+  // Removes `path` (no trailing backslash), which the file system must name as `expected` (its
+  // parent's final path and its name); false when something stays.
+  bool Remove(const std::string& path, const std::string& expected) {
+    if (!setInformation_) return RemoveByName(path);
+    toolkit::ScopedFile item(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
+                                                           FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!item) return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(item.get(), &info)) return false;
+    // A link the system shows as one is removed as the link; its target is not looked at.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Delete(item.get(), info.dwFileAttributes);
+    // One it does not show (the handle then is the target's): the target's path is another.
+    const std::string final = FinalPathOf(item.get());
+    if (final.empty() || !SamePath(final, expected)) return false;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // The folder is held without delete sharing meanwhile: it cannot be renamed or replaced
+      // while its entries are removed.
+      bool all = true;
+      WIN32_FIND_DATAA found;
+      const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
+      if (find) {
+        do {
+          const std::string name = found.cFileName;
+          if (name == "." || name == "..") continue;
+          all = Remove(path + "\\" + name, final + "\\" + name) && all;
+        } while (FindNextFileA(find.get(), &found));
+      }
+      if (!all) return false;
+    }
+    return Delete(item.get(), info.dwFileAttributes);
+  }
+
+ private:
+  using SetInfoFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+  // Deletes what `file` (borrowed) is open on: a read-only file loses that attribute first.
+  bool Delete(HANDLE file, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      FILE_BASIC_INFO basic{};
+      basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+      setInformation_(file, FileBasicInfo, &basic, sizeof basic);
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return setInformation_(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  }
+
+  // Systems without deletion through a handle know no links but junctions, which they show.
+  static bool RemoveByName(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      return DeleteFileA(path.c_str()) != 0;
+    }
+    WIN32_FIND_DATAA found;
+    const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
+    if (find) {
+      do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") RemoveByName(path + "\\" + name);
+      } while (FindNextFileA(find.get(), &found));
+    }
+    return RemoveDirectoryA(path.c_str()) != 0;
+  }
+
+  SetInfoFn setInformation_ = nullptr;
+};
+
+// The final path of the folder `path` (with or without its backslash); empty when unknown.
+std::string FinalFolderPath(const std::string& path) {
+  const toolkit::ScopedFile folder(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::string final = folder ? FinalPathOf(folder.get()) : std::string();
+  while (!final.empty() && final.back() == '\\') final.pop_back();
+  return final;
+}
+
+}  // namespace
+
 bool RemoveFolderTree(const std::string& folder) {
   std::string path = folder;
-  if (!path.empty() && path.back() == '\\') path.pop_back();
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  // A link is removed as a link: what it points to is nobody's business here.
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
-  WIN32_FIND_DATAA found;
-  const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
-  if (find) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string item = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(item);
-      } else {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(item.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(item.c_str());
-      }
-    } while (FindNextFileA(find.get(), &found));
-  }
-  return RemoveDirectoryA(path.c_str()) != 0;
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  const std::size_t cut = path.find_last_of('\\');
+  if (cut == std::string::npos) return false;
+  // The folder must lie where its parent is, whatever links lead to the parent itself.
+  const std::string parent = FinalFolderPath(path.substr(0, cut + 1));
+  TreeRemover remover;
+  return remover.Remove(path, parent + "\\" + path.substr(cut + 1));
 }
 
 void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& registryKey) {
@@ -95,12 +200,8 @@ void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& regi
     if (name.size() != namePrefix.size() + kHexDigits || !IsHexName(name.substr(namePrefix.size()))) continue;
     if (_strnicmp(name.c_str(), namePrefix.c_str(), namePrefix.size()) != 0) continue;
     const std::string folder = tempDir + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RemoveDirectoryA(folder.c_str());
-      continue;
-    }
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (InstallationPending(folder + "\\")) continue;
+    if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) continue;
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && InstallationPending(folder + "\\")) continue;
     RemoveFolderTree(folder);
   } while (FindNextFileA(find.get(), &found));
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include <windows.h>
+
 #include "toolkit/Handles.h"
 
 namespace wizard {
@@ -22,12 +24,22 @@ std::string MakeSearchFolder(const std::string& tempDir, const std::string& regi
 
 // Removes the search folders an earlier search of the program left below `tempDir`, except
 // those whose installation is pending (their "Update.bat" is held open by the program that
-// prepared it and has not ended yet). Links (junctions, symbolic links) are removed, never
-// followed. Does not throw.
+// prepared it and has not ended yet), each as RemoveFolderTree does. Does not throw.
 void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& registryKey);
 
-// Removes the folder and everything in it (a link inside as a link, never followed). False when
-// something stays. Does not throw.
+// Removes the folder and everything in it without ever following a link: each folder and file
+// is opened and deleted through its own handle, and only when the file system names it where it
+// was found. A link the system shows as one (a junction, a symbolic link) is removed as the link
+// it is; one it shows as the folder or file it leads to (Wine's symbolic links) stays where it
+// is, untouched, with the folders that hold it. False when something stays. Does not throw.
 bool RemoveFolderTree(const std::string& folder);
+
+// The path the file system gives for the open file or folder behind `handle` (borrowed), as
+// "\\?\C:\..." or "\\?\UNC\..."; empty when the system does not tell. Throws nothing.
+std::string FinalPathOf(HANDLE handle);
+
+// Whether two paths name the same place as the file system compares names (ordinal, without
+// regard to case); a trailing backslash does not count.
+bool SamePath(const std::string& a, const std::string& b);
 
 }  // namespace wizard

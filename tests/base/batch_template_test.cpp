@@ -1,5 +1,5 @@
-// The batch template: its lines, its placeholders, the batch made of its groups and the line
-// that removes the search folder.
+// The batch template: its lines, its placeholders, the batch made of its groups and the lines
+// that end it.
 #include "base/batch_template.h"
 
 #include <gtest/gtest.h>
@@ -76,9 +76,8 @@ TEST(BatchTemplate, UpdateBatchFromTemplate) {
   const std::vector<std::string> eight = {"@echo off", ":a1 %s", "if exist %sKasse.exe goto a1",
                                           "copy %0:s*.* %1:s", "rem zwei", "cd %s", "echo %s",
                                           "copy %sx.dll %sx.dll"};
-  // The last line removes the search folder with the batch in it, once the batch has ended.
-  const std::string removal =
-      "cd /d C:\\Temp\\ & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q M\x84rz\"\r\n";
+  // The last line deletes the batch itself.
+  const std::string removal = "del C:\\Temp\\M\x84rz\\Update.bat\r\n";
   std::string manyPaths;  // one line of 9 KB: 1,100 placeholders of 1,024 bytes each
   for (int i = 0; i < 1100; ++i) manyPaths += "%0:1024s";
   const char* const tooLarge = "Die Vorlage \"Update.bat\" ergibt eine Datei von mehr als 1024 KB";
@@ -99,12 +98,15 @@ TEST(BatchTemplate, UpdateBatchFromTemplate) {
        " " + temp + "\r\n" + temp + "\r\nx\r\n" + temp + "\r\n" + removal},
       {{"", "%s", "%s", "%s%s"}, false,
        "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
-      // Empty lines at the end are left out; an empty line 0 further on starts a group as well.
+      // Empty lines at the end are lines of the template where they complete a group or stand in
+      // the tail; only where they alone cut the last group short are they left out.
       {{"", "%s", "%s", "%s%s", "", "", ""}, false,
        "\r\n" + prog + "\r\n" + prog + "\r\n" + temp + prog + "\r\n" + removal},
       {{"a", "b", "c", "d", "", "%s", "x", "%s", ""}, false,
        "a\r\nb\r\nc\r\nd\r\n\r\n" + prog + "\r\nx\r\n" + temp + "\r\n" + removal},
-      {{" %s", "", ""}, false, " " + temp + "\r\n" + removal},
+      {{"a", "%s", "b", "%s", "", "", "", ""}, false,
+       "a\r\n" + prog + "\r\nb\r\n" + temp + "\r\n\r\n\r\n\r\n\r\n" + removal},
+      {{" %s", "", ""}, false, " " + temp + "\r\n\r\n\r\n" + removal},
       {{}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
       {{"", ""}, true, "", "Die Vorlage \"Update.bat\" ist leer"},
       {{"a", "b", "c", "d", "", "x"}, true, "", "Die Vorlage \"Update.bat\" endet in einer unvollständigen Gruppe (Zeile 5)"},
@@ -130,7 +132,7 @@ TEST(BatchTemplate, UpdateBatchFromTemplate) {
   }
 }
 
-TEST(BatchTemplate, RemovalLineQuotesATempFolderWithBlanks) {
+TEST(BatchTemplate, EndingQuotesFoldersWithBlanks) {
   struct Case {
     const char* path;
     const char* argument;
@@ -146,11 +148,15 @@ TEST(BatchTemplate, RemovalLineQuotesATempFolderWithBlanks) {
   const std::string parent = "C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\";
   const std::string temp = parent + "Trelk-Kasse-0000abcd\\";
   EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
-            " echo " + temp + "\r\ncd /d \"" + parent +
-                "\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q Trelk-Kasse-0000abcd\"\r\n");
-  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\A&B\\Tmp 1\\", false, "C:\\P\\p.exe"),
-            " echo C:\\A&B\\Tmp 1\\\r\ncd /d \"C:\\A&B\\\" & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q \"Tmp "
-            "1\"\"\r\n");
+            " echo " + temp + "\r\ndel \"" + temp + "Update.bat\"\r\n");
+  // A folder only administrators can write goes with its batch: removed from the system folder
+  // by the system's own programs, named by their full paths.
+  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\", true,
+                                   "C:\\P\\p.exe", "C:\\Win Dir\\system32\\"),
+            " echo C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\\r\n\"C:\\P\\p.exe\"\r\n"
+            "cd /d \"C:\\Win Dir\\system32\\\" & start \"\" /b \"C:\\Win Dir\\system32\\cmd.exe\" /d /c \"\"C:\\Win "
+            "Dir\\system32\\ping.exe\" -n 3 127.0.0.1 >nul & rd /s /q \"C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\"\"\r\n"
+            "del \"C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\Update.bat\"\r\n");
 }
 
 
