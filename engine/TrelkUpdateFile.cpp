@@ -15,6 +15,9 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "ui/Info.h"
+#include "wizard/ProtectedInstall.h"
+#include "wizard/SearchFolder.h"
+#include "wizard/Signature.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 namespace engine {
@@ -67,7 +70,21 @@ void TTrelkUpdateFile::ShortcutExecute(TComponent*) { AutomaticUpdate("", true, 
 
 bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool Manual,
                                        base::TDateTime ReferenceDate) {
+  // The program's own executable started with the user's consent to install a prepared update:
+  // it does that and nothing else, and ends without any of the program's own code running
+  // further with the administrators' rights.
+  const wizard::ProtectedArguments consent =
+      wizard::ReadProtectedInstallArguments(GetCommandLineA(), wizard::SearchFolderPrefix("", RegistryKey));
+  if (consent.present) {
+    wizard::ProtectedOutcome outcome = wizard::ProtectedOutcome::BadRequest;
+    if (consent.request)
+      outcome = wizard::RunProtectedInstallation(
+          *consent.request, {ProgramName, ZIPFileName, RegistryKey, HKCU, wizard::BuiltInPublicKey()});
+    ExitProcess(static_cast<UINT>(outcome));
+  }
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
+  // What an installation left in the temporary folder goes once its batch is done with it.
+  if (!Manual) wizard::RemoveLeftSearchFolders(TempPathSeam(), RegistryKey);
   TRegistry reg(HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
   reg.OpenKey(ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
   const std::string exe = ExeName();

@@ -46,6 +46,32 @@ Seam<INT_PTR(HWND, const std::string&, const std::string&, const std::string&, c
           shellExecute(owner, OrNull(verb), file.c_str(), OrNull(parameters), OrNull(directory), show));
     });
 
+Seam<ElevatedStart(HWND, const std::string&, const std::string&)> ElevatedStartSeam(
+    [](HWND owner, const std::string& file, const std::string& parameters) {
+      using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+      auto* shellExecuteEx = SystemFunction<ShellExecuteExFunction>("shell32.dll", "ShellExecuteExA");
+      ElevatedStart start;
+      if (!shellExecuteEx) {
+        start.error = ERROR_MOD_NOT_FOUND;
+        return start;
+      }
+      SHELLEXECUTEINFOA info{};
+      info.cbSize = sizeof info;
+      info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+      info.hwnd = owner;
+      info.lpVerb = "runas";
+      info.lpFile = file.c_str();
+      info.lpParameters = OrNull(parameters);
+      info.nShow = SW_HIDE;
+      if (shellExecuteEx(&info) && info.hProcess) {
+        start.process = info.hProcess;
+      } else {
+        start.error = GetLastError();
+        if (start.error == ERROR_SUCCESS) start.error = ERROR_GEN_FAILURE;
+      }
+      return start;
+    });
+
 Seam<bool()> InternetConnectedSeam([] {
   using ConnectedStateFunction = BOOL(WINAPI*)(LPDWORD, DWORD);
   auto* connectedState = SystemFunction<ConnectedStateFunction>("wininet.dll", "InternetGetConnectedState");

@@ -88,6 +88,15 @@ extern Seam<INT_PTR(HWND owner, const std::string& verb, const std::string& file
                     const std::string& directory, int show)>
     ShellExecuteSeam;
 
+// A program started with the user's consent (the shell's verb "runas"): owner window, program,
+// parameters -> the new process (the caller closes the handle; null when nothing started) and,
+// when nothing started, the error (ERROR_CANCELLED: the user refused).
+struct ElevatedStart {
+  HANDLE process = nullptr;
+  DWORD error = ERROR_SUCCESS;
+};
+extern Seam<ElevatedStart(HWND owner, const std::string& file, const std::string& parameters)> ElevatedStartSeam;
+
 // Whether an Internet connection is present (InternetGetConnectedState).
 extern Seam<bool()> InternetConnectedSeam;
 

@@ -8,7 +8,9 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "base/signed_update.h"
 #include "wizard/HeldFile.h"
+#include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
 #include "base/batch_template.h"
@@ -42,27 +44,19 @@ void Rewrite(HANDLE file, const std::string& path, const std::string& bytes) {
 // user's own store on newer Windows; the batch's cmd.exe is not redirected and would be refused.
 // Systems without the final path know no such redirection.
 bool MadeInPlace(HANDLE file, const std::string& folder) {
-  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-  const auto finalPath = reinterpret_cast<FinalPathFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-  if (!finalPath) return true;
-  auto pathOf = [&](HANDLE h) {
-    char buffer[MAX_PATH * 4];
-    const DWORD n = finalPath(h, buffer, sizeof buffer, 0);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
-  };
   toolkit::ScopedFile dir(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  std::string made = dir ? pathOf(file) : std::string();
-  std::string where = dir ? pathOf(dir.get()) : std::string();
+  const std::string made = dir ? FinalPathOf(file) : std::string();
+  const std::string where = dir ? FinalPathOf(dir.get()) : std::string();
   if (made.empty() || where.empty()) return true;  // nothing to compare: the plain answer stands
-  made = base::ExtractFilePath(made);
-  if (where.back() != '\\') where += '\\';
-  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, made.c_str(), -1, where.c_str(), -1) == CSTR_EQUAL;
+  return SamePath(base::ExtractFilePath(made), where);
 }
 
 }  // namespace
+
+toolkit::Seam<bool(const std::string&)> ProgramFolderWritableSeam(
+    [](const std::string& folder) { return ProgramFolderWritable(folder); });
 
 bool ProgramFolderWritable(const std::string& folder) {
   // A name no other process uses: this process's id and a count of its own tries.
@@ -88,8 +82,15 @@ void TStatusForm::ShowInstallFailure() {
 }
 
 bool TStatusForm::ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path) {
-  const std::string value = Run.UpdateList ? Run.UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
-  const Refusal refusal = JudgeArchive(value, FileSha256(held.get()));
+  const std::optional<std::string> digest = FileSha256(held.get());
+  if (digest) Run.ArchiveSha256 = base::HexText(*digest);
+  // Without a key the checksum only binds the installation with consent to this archive; one
+  // that cannot be read cannot be bound.
+  Refusal refusal = digest ? Refusal::None : Refusal::ArchiveDamaged;
+  if (!UpdatePublicKey.empty()) {
+    const std::string value = Run.UpdateList ? Run.UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
+    refusal = JudgeArchive(value, digest);
+  }
   if (refusal == Refusal::None) return true;
   // Nothing of it is unpacked, and it does not stay to be taken for a later download.
   held.reset();
@@ -111,10 +112,13 @@ bool TStatusForm::PrepareInstallation() {
     ShowInstallFailure();
     return false;
   }
+  // A program folder this user cannot write is installed with the user's consent: from copies
+  // that the installation with consent checks against this archive's checksum.
+  Run.NeedsConsent = !ProgramFolderWritableSeam(ProgramDir);
   // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
   // process can change the archive between its check and its use.
   toolkit::ScopedFile held = HoldForReading(archive);
-  if (!UpdatePublicKey.empty() && !ArchiveAccepted(held, archive)) return false;
+  if ((Run.NeedsConsent || !UpdatePublicKey.empty()) && !ArchiveAccepted(held, archive)) return false;
   // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
   // installs nothing: what it did put into the folder goes again.
   ExtractResult extracted = ExtractAll(held.get(), archive, Run.SearchDir);
@@ -138,7 +142,8 @@ bool TStatusForm::PrepareInstallation() {
                        ToOemText(Run.SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
   Rewrite(batchFile, batchPath, batch);
   held.reset();
-  DeleteFileA(archive.c_str());
+  // With consent, the archive stays for the installation that copies it.
+  if (!Run.NeedsConsent) DeleteFileA(archive.c_str());
   Run.HeldFiles = std::move(extracted.heldFiles);
   Run.InstallPrepared = true;
   Button_Next->SetText("Beenden");

@@ -14,6 +14,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
+#include "wizard/ProtectedInstall.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 
@@ -187,27 +188,109 @@ void TStatusForm::FormClose(TComponent*) {
 }
 
 void TStatusForm::ShowFinishPage() {
-  Run.NeedsConsent = !ProgramFolderWritable(ProgramDir);
   Label5->SetCaption(std::string(kFinishText) + (Run.NeedsConsent ? kConsentNeededText : ""));
 }
 
+std::exception_ptr TStatusForm::WriteNextReminder() {
+  try {
+    engine::TRegistry reg(RootKey());
+    reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
+    std::optional<int32_t> interval;
+    if (reg.ValueExists(engine::kUpdateIntervalValue)) interval = reg.ReadInteger(engine::kUpdateIntervalValue);
+    reg.WriteDate(engine::kUpdateValue, NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The "Update" date as it is before the installation with consent, so that a refusal can put it
+// back: nullopt when there is none (or none that can be read, which then stays as written).
+struct StoredReminder {
+  bool known = false;
+  std::optional<base::TDateTime> value;
+};
+
+StoredReminder ReadReminder(HKEY root, const std::string& registryKey) {
+  StoredReminder stored;
+  try {
+    engine::TRegistry reg(root);
+    if (reg.OpenKeyReadOnly(engine::ProgramKeyPath(registryKey)) && reg.ValueExists(engine::kUpdateValue))
+      stored.value = reg.ReadDate(engine::kUpdateValue);
+    stored.known = true;
+  } catch (const std::exception&) {
+  }
+  return stored;
+}
+
+void PutReminderBack(HKEY root, const std::string& registryKey, const StoredReminder& stored) {
+  if (!stored.known) return;
+  try {
+    engine::TRegistry reg(root);
+    if (!reg.OpenKey(engine::ProgramKeyPath(registryKey), false)) return;
+    if (stored.value)
+      reg.WriteDate(engine::kUpdateValue, *stored.value);
+    else
+      reg.DeleteValue(engine::kUpdateValue);
+  } catch (const std::exception&) {
+  }
+}
+
+// Waits for `process` to end while the window's messages go on; its exit code.
+DWORD WaitWhileAnswering(HANDLE process) {
+  while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    if (Application) Application->ProcessMessages();
+  }
+  DWORD code = static_cast<DWORD>(ProtectedOutcome::Failed);
+  if (!GetExitCodeProcess(process, &code)) code = static_cast<DWORD>(ProtectedOutcome::Failed);
+  return code;
+}
+
+}  // namespace
+
 bool TStatusForm::StartBatchBeforeEnd() {
   if (!Run.InstallPrepared || !Run.NeedsConsent || Run.BatchStarted) return true;
-  // Nothing of the search may stay open for the batch, which removes the folder at its end;
-  // the batch waits for the program's files itself.
+  // The installation with consent takes its own copies: nothing of the search stays held. The
+  // archive and the list stay in the folder until it has copied them.
   Run.UpdateList.reset();
   Run.HeldList.reset();
   Run.HeldFiles.clear();
-  const std::string batch = Run.SearchDir + "Update.bat";
-  const BatchStart start = JudgeBatchStart(
-      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(false), batch, "", "", SW_HIDE));
-  if (start == BatchStart::Started) {
+  ProtectedRequest request;
+  request.searchDir = Run.SearchDir;
+  if (!UpdatePublicKey.empty()) {
+    request.listFile = Run.ListFileName.substr(Run.ListFileName.find_last_of('\\') + 1);
+    request.signature = Run.ListSignature;
+  }
+  request.sha256 = Run.ArchiveSha256;
+  // "Update" before anything starts: a batch that starts the program again must not bring the
+  // wizard back. A refusal puts the date back as it was.
+  const StoredReminder before = ReadReminder(RootKey(), RegistryKey);
+  std::exception_ptr writeError = WriteNextReminder();
+  Run.ReminderWritten = true;
+  const HWND owner = Handle();
+  EnableWindow(owner, FALSE);
+  const ElevatedStart start = ElevatedStartSeam(owner, ExeName(), ProtectedInstallParameters(request));
+  DWORD outcome = static_cast<DWORD>(ProtectedOutcome::Failed);
+  if (start.process) {
+    outcome = WaitWhileAnswering(start.process);
+    CloseHandle(start.process);
+  }
+  EnableWindow(owner, TRUE);
+  if (start.process && outcome == static_cast<DWORD>(ProtectedOutcome::Started)) {
     Run.BatchStarted = true;
+    if (CheckBox_Restart->Checked()) StartRestartAfter(ExeName(), ProtectedFolderFor(Run.SearchDir));
+    // The installation works from its own copies: the search folder has done its part.
+    Run.DropSearch();
+    if (writeError) std::rethrow_exception(writeError);
     return true;
   }
   Run.InstallPrepared = false;
+  Run.ReminderWritten = false;
   Run.DropSearch();
-  MessageDlg(start == BatchStart::Refused ? kConsentRefusedText : kConsentStartFailedText, MB_OK | MB_ICONWARNING);
+  PutReminderBack(RootKey(), RegistryKey, before);
+  MessageDlg(start.process ? ProtectedOutcomeText(outcome) : ConsentStartText(start.error), MB_OK | MB_ICONWARNING);
   return false;
 }
 
@@ -219,28 +302,17 @@ void TStatusForm::FormDestroy(TComponent*) {
   // without write access, a value of another type), and the search is cleared up all the same:
   // the error is reported after that.
   std::exception_ptr writeError;
-  if (WritesUpdateAtDestroy(Run.InstallPrepared, page, cancelEnabled)) {
-    try {
-      engine::TRegistry reg(RootKey());
-      reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
-      std::optional<int32_t> interval;
-      if (reg.ValueExists(engine::kUpdateIntervalValue)) interval = reg.ReadInteger(engine::kUpdateIntervalValue);
-      reg.WriteDate(engine::kUpdateValue, NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
-    } catch (...) {
-      writeError = std::current_exception();
-    }
-  }
+  if (!Run.ReminderWritten && WritesUpdateAtDestroy(Run.InstallPrepared, page, cancelEnabled))
+    writeError = WriteNextReminder();
   Run.UpdateList.reset();
   Run.HeldList.reset();
-  if (Run.InstallPrepared) {
-    // The batch removes the search folder when it has done its work. One that needed the
-    // user's consent started in the finish step already.
+  if (Run.InstallPrepared && !Run.BatchStarted) {
+    // The batch deletes itself when it has done its work; the folder goes at the program's next
+    // start. One that needed the user's consent started in the finish step already.
     Run.HeldFiles.clear();
     const std::string batch = Run.SearchDir + "Update.bat";
-    if (!Run.BatchStarted)
-      ShellExecuteSeam(Application ? Application->Handle() : nullptr, BatchVerb(!Run.NeedsConsent), batch, "", "",
-                       SW_HIDE);
-  } else {
+    ShellExecuteSeam(Application ? Application->Handle() : nullptr, "open", batch, "", "", SW_HIDE);
+  } else if (!Run.InstallPrepared) {
     // Nothing of a search that installed nothing stays behind.
     Run.DropSearch();
   }

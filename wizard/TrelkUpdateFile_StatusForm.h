@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
+#include "toolkit/Seams.h"
 #include "engine/engine_rules.h"
 #include "ui/WinXP.h"
 #include "wizard/FetchFile.h"
@@ -59,6 +61,13 @@ extern const char kStopDownloadQuestion[];
 // full or missing drive is not a matter of consent); a file that a virtualised program's write
 // put into the user's own store instead of `folder` counts as refused. Throws nothing.
 bool ProgramFolderWritable(const std::string& folder);
+// The wizard asks this seam, which answers with ProgramFolderWritable unless a test put in
+// another answer.
+extern toolkit::Seam<bool(const std::string& folder)> ProgramFolderWritableSeam;
+
+// What a signed list says of its serial and expiry and of the program's "Size" (the stored
+// serial is left for the caller).
+ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName);
 
 class TStatusForm : public toolkit::TForm {
  public:
@@ -207,8 +216,8 @@ class TStatusForm : public toolkit::TForm {
   // "Size" (JudgeListFreshness) against "UpdateSerial" in the program key; stores a higher
   // serial of an accepted list there and the archive's size in Run.ArchiveSize.
   Refusal CheckListFreshness();
-  // With a key: the archive's verdict before it is unpacked; a refused archive is deleted and
-  // "Einrichten" shows why, with the way back.
+  // The archive's checksum (Run.ArchiveSha256) and, with a key, its verdict before it is
+  // unpacked; a refused archive is deleted and "Einrichten" shows why, with the way back.
   bool ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path);
   // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
   void OfferWayBack();
@@ -217,15 +226,21 @@ class TStatusForm : public toolkit::TForm {
   void RestoreInstallPage();
   // Sets a control's text only when it differs (the progress display runs once per block).
   static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
-  // The finish page's text after a prepared installation, and whether the batch needs the
-  // user's consent (Run.NeedsConsent): the program folder is tried for writing.
+  // The finish page's text after a prepared installation (a line more when it needs the user's
+  // consent, Run.NeedsConsent).
   void ShowFinishPage();
-  // Whether the program may end now, in the finish step. A batch that needs the user's consent
-  // starts here, while the program still runs (verb "runas"; Run.BatchStarted), so that a
-  // refusal can leave the program running: then the user is told why, the installation is
-  // dropped as one that installed nothing (no reminder date moves on) and the answer is false.
-  // Any other prepared batch waits for the program's end, and the answer is true.
+  // Whether the program may end now, in the finish step. An installation that needs the user's
+  // consent starts here, while the program still runs: "Update" is written, and the program's
+  // own executable is started with consent to install from copies of its own
+  // (ProtectedInstall); the wizard waits for its answer. When it started the batch
+  // (Run.BatchStarted), the program is started again with the user's rights once the batch is
+  // done (when the user asked for it), the search folder goes, and the answer is true. A refusal
+  // or a failure leaves the program running: the user is told why, "Update" is put back, the
+  // installation is dropped as one that installed nothing and the answer is false. Any other
+  // prepared batch waits for the program's end, and the answer is true.
   bool StartBatchBeforeEnd();
+  // Writes the next "Update" date; the error when that failed (null otherwise).
+  std::exception_ptr WriteNextReminder();
   // Shows the page of Run.Step with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.

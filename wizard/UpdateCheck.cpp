@@ -106,12 +106,17 @@ FetchResult TStatusForm::FetchList() {
   return fetched;
 }
 
+ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName) {
+  ListFreshness freshness;
+  freshness.hasListSection = list.SectionExists(kListSection);
+  freshness.serial = list.ReadString(kListSection, kSerialKey, "");
+  freshness.expires = list.ReadString(kListSection, kExpiresKey, "");
+  if (list.ValueExists(programName, kSizeKey)) freshness.size = list.ReadString(programName, kSizeKey, "");
+  return freshness;
+}
+
 Refusal TStatusForm::CheckListFreshness() {
-  ListFreshness list;
-  list.hasListSection = Run.UpdateList->SectionExists(kListSection);
-  list.serial = Run.UpdateList->ReadString(kListSection, kSerialKey, "");
-  list.expires = Run.UpdateList->ReadString(kListSection, kExpiresKey, "");
-  if (Run.UpdateList->ValueExists(ProgramName, kSizeKey)) list.size = Run.UpdateList->ReadString(ProgramName, kSizeKey, "");
+  ListFreshness list = ReadListFreshness(*Run.UpdateList, ProgramName);
   engine::TRegistry reg(RootKey());
   if (reg.OpenKeyReadOnly(engine::ProgramKeyPath(RegistryKey)) && reg.ValueExists(engine::kUpdateSerialValue)) {
     // A value of another type counts as a serial once accepted, the lowest there is: a list
@@ -123,7 +128,7 @@ Refusal TStatusForm::CheckListFreshness() {
     }
   }
   reg.CloseKey();
-  const FreshnessVerdict verdict = JudgeListFreshness(list, UserShortDateFormat(), toolkit::Today());
+  const FreshnessVerdict verdict = JudgeListFreshness(list, toolkit::Today());
   Run.ArchiveSize = verdict.size;
   // Stored at every accepted check, not only after an installation: a user who looks and
   // cancels must not be offered an older list afterwards either.
@@ -155,6 +160,7 @@ std::optional<Refusal> TStatusForm::CheckListSignature(const std::string& list) 
     if (!ReadHeld(held.get(), kSignatureFileLimit, signature)) signature.clear();
   }
   DeleteFileA(signatureFile.c_str());
+  Run.ListSignature = std::string(base::TrimBlanksAndBreaks(signature));
   return JudgeSignedList(UpdatePublicKey, fetched.arrived || fetched.tooLong, signature,
                          [&list](const std::string& key, const std::string& sig) {
                            return SignatureVerifies(list, sig, key);

@@ -16,6 +16,8 @@ void WizardRun::DropSearch() {
   HeldList.reset();
   HeldFiles.clear();
   ListFileName.clear();
+  ListSignature.clear();
+  ArchiveSha256.clear();
   if (!SearchDir.empty()) RemoveFolderTree(SearchDir);
   SearchDir.clear();
 }
@@ -33,6 +35,7 @@ void WizardRun::Begin(const std::string& tempDir) {
   InstallPrepared = false;
   NeedsConsent = false;
   BatchStarted = false;
+  ReminderWritten = false;
   ListRefusal = Refusal::None;
   ArchiveSize.reset();
   DownloadSizeWrong = false;

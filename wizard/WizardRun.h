@@ -31,10 +31,17 @@ struct WizardRun {
   bool DownloadFailed = false;   // the last download did not arrive whole (no connection, error status, cut off)
   bool DownloadTooLarge = false; // ... because it passed the room on the temporary folder's drive
   bool InstallPrepared = false;  // "Update.bat" is written and starts at the wizard's destruction
-  // The program folder refused this user's write when the installation was prepared: the batch
-  // starts with the verb "runas", and a refused consent installs nothing.
+  // The program folder refused this user's write when the installation was prepared: the
+  // program's own executable installs with the user's consent (ProtectedInstall), and a refused
+  // consent installs nothing.
   bool NeedsConsent = false;
-  bool BatchStarted = false;  // ... and it was started with the user's consent before the program's end
+  bool BatchStarted = false;  // ... and its batch was started that way before the program's end
+  bool ReminderWritten = false;  // "Update" was written before that start: not again at destruction
+  // The list's signature line as the server sent it (with a key), and the SHA-256 of the archive
+  // the finish step unpacked (64 hex digits; with consent, or with a key): what the installation
+  // with consent checks its own copies against.
+  std::string ListSignature;
+  std::string ArchiveSha256;
   std::string TempDir;           // the user's temporary directory with its backslash, read at each show
   // The folder of the current search below TempDir, with its backslash; empty before the first
   // check and after it was removed.

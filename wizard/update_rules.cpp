@@ -127,8 +127,7 @@ ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& 
   return ListVerdict{UpdateOffered(hasSection, dateValue, reference, format, today), Refusal::None};
 }
 
-FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::ShortDateFormat& format,
-                                    base::TDateTime today) {
+FreshnessVerdict JudgeListFreshness(const ListFreshness& list, base::TDateTime today) {
   FreshnessVerdict verdict;
   if (list.size) {
     const auto size = base::ReadListNumber(*list.size, base::kMaxArchiveSize);
@@ -140,7 +139,7 @@ FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::Short
     return verdict;
   }
   const auto serial = base::ReadListNumber(list.serial, base::kMaxSerial);
-  const auto expires = base::TryParseListDate(list.expires, format, today);
+  const auto expires = base::TryParsePublishedDate(list.expires);
   if (!serial || *serial == 0 || !expires) return FreshnessVerdict{Refusal::ListValueUnreadable, std::nullopt, std::nullopt};
   if (list.stored && *serial < *list.stored) verdict.refusal = Refusal::ListReplayed;
   else if (CalendarDay(today) > CalendarDay(*expires)) verdict.refusal = Refusal::ListExpired;

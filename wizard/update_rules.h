@@ -120,8 +120,9 @@ struct ListFreshness {
 // The verdict of a program with a key on a signed list's serial, expiry and size: a list without
 // the section is read as always by a program that never accepted one with it, and refused
 // (ListWithoutSerial) by one that did; a serial below the stored one is ListReplayed, an equal
-// one is the same list again; the list is good up to and including its "Expires" day (read by
-// base::TryParseListDate); a serial, an expiry or a "Size" that is not a whole number in its
+// one is the same list again; the list is good up to and including its "Expires" day, read in
+// the form the publishing tool writes it (base::TryParsePublishedDate) whatever the computer's
+// date format, so that no computer takes an expired list for a valid one; a serial, an expiry or a "Size" that is not a whole number in its
 // range or no date is ListValueUnreadable. `serial` is the serial to store (the list's when it
 // is accepted and higher than the stored one); `size` the archive's length when given.
 struct FreshnessVerdict {
@@ -129,8 +130,7 @@ struct FreshnessVerdict {
   std::optional<std::uint32_t> serial;
   std::optional<std::int64_t> size;
 };
-FreshnessVerdict JudgeListFreshness(const ListFreshness& list, const base::ShortDateFormat& format,
-                                    base::TDateTime today);
+FreshnessVerdict JudgeListFreshness(const ListFreshness& list, base::TDateTime today);
 
 // The verdict on a finished download against the section's `size` (nullopt: no "Size", nothing
 // to judge): `tooLong` the transfer stopped at the size limit, `received` the bytes in the file.

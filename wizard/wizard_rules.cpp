@@ -79,13 +79,10 @@ const char kConsentStartFailedText[] =
     "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
     "nächsten Suche nach Updates können Sie das Update erneut installieren.";
 
-const char* BatchVerb(bool folderWritable) { return folderWritable ? "open" : "runas"; }
-
-BatchStart JudgeBatchStart(std::intptr_t shellResult) {
+const char* ConsentStartText(unsigned long error) {
   // The shell's "access denied" and the system's "cancelled by the user": both are how the
   // refused consent comes back, depending on the shell's version.
-  if (shellResult == 5 || shellResult == 1223) return BatchStart::Refused;
-  return shellResult > 32 ? BatchStart::Started : BatchStart::Failed;
+  return error == 5 || error == 1223 ? kConsentRefusedText : kConsentStartFailedText;
 }
 
 std::string RefusalText(Refusal refusal) {

@@ -78,17 +78,13 @@ std::string RefusalText(Refusal refusal);
 extern const char kBackCaption[];  // "< Zurück"
 
 // A program folder the user may not write: the finish page's added line (Windows will ask for
-// consent), and what the user is told when the batch did not start with the verb "runas".
+// consent), and what the user is told when the start with consent did not happen.
 extern const char kConsentNeededText[];
 extern const char kConsentRefusedText[];
 extern const char kConsentStartFailedText[];
-// The shell verb the batch starts with: "runas" (Windows asks for consent) where the program
-// folder cannot be written, "open" otherwise.
-const char* BatchVerb(bool folderWritable);
-// What a start of the batch through the shell came to, by its result: above 32 it started;
-// SE_ERR_ACCESSDENIED (5) and ERROR_CANCELLED (1223) are a refused consent; anything else failed.
-enum class BatchStart { Started, Refused, Failed };
-BatchStart JudgeBatchStart(std::intptr_t shellResult);
+// What the user is told when the start with consent did not happen, by the system's error: a
+// refused consent (ERROR_ACCESS_DENIED, ERROR_CANCELLED) or another failure.
+const char* ConsentStartText(unsigned long error);
 
 // The interval field's range, and a value brought into it (the nearer end).
 constexpr int kMinInterval = 1;

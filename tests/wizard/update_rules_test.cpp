@@ -232,35 +232,36 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
   struct Fresh {
     const char* name;
     wizard::ListFreshness list;
-    const char* picture;
     Refusal verdict;
     Stored store;                        // the serial written to the program key
     std::optional<std::int64_t> size;
   } fresh[] = {
-      {"an old list, never a serial seen", {false, "", "", Size(), Stored()}, "d.M.yyyy", Refusal::None, {}, {}},
-      {"an old list after a serial", {false, "", "", Size(), Stored(1)}, "d.M.yyyy", Refusal::ListWithoutSerial, {}, {}},
-      {"the first serial", {true, "1", "08.12.2026", Size("2048"), Stored()}, "d.M.yyyy", Refusal::None, Stored(1), 2048},
-      {"a higher serial", {true, " 8 ", "31.12.2027", Size(), Stored(7)}, "d.M.yyyy", Refusal::None, Stored(8), {}},
-      {"the same list again", {true, "7", "31.12.2027", Size(), Stored(7)}, "d.M.yyyy", Refusal::None, {}, {}},
-      {"a replayed list", {true, "6", "31.12.2027", Size(), Stored(7)}, "d.M.yyyy", Refusal::ListReplayed, {}, {}},
-      {"the highest serial", {true, "4294967295", "31.12.2027", Size(), Stored(4294967294u)}, "d.M.yyyy",
+      {"an old list, never a serial seen", {false, "", "", Size(), Stored()}, Refusal::None, {}, {}},
+      {"an old list after a serial", {false, "", "", Size(), Stored(1)}, Refusal::ListWithoutSerial, {}, {}},
+      {"the first serial", {true, "1", "08.12.2026", Size("2048"), Stored()}, Refusal::None, Stored(1), 2048},
+      {"a higher serial", {true, " 8 ", "31.12.2027", Size(), Stored(7)}, Refusal::None, Stored(8), {}},
+      {"the same list again", {true, "7", "31.12.2027", Size(), Stored(7)}, Refusal::None, {}, {}},
+      {"a replayed list", {true, "6", "31.12.2027", Size(), Stored(7)}, Refusal::ListReplayed, {}, {}},
+      {"the highest serial", {true, "4294967295", "31.12.2027", Size(), Stored(4294967294u)},
        Refusal::None, Stored(4294967295u), {}},
-      {"expired yesterday", {true, "9", "07.12.2026", Size(), Stored(7)}, "d.M.yyyy", Refusal::ListExpired, {}, {}},
-      {"expired, read on M/d/yyyy", {true, "9", "07.12.2026", Size(), Stored()}, "M/d/yyyy", Refusal::ListExpired, {}, {}},
-      {"good today, read on M/d/yyyy", {true, "9", "08.12.2026", Size(), Stored()}, "M/d/yyyy", Refusal::None, Stored(9), {}},
-      {"a serial past 32 bits", {true, "4294967296", "31.12.2027", Size(), Stored()}, "d.M.yyyy",
+      {"expired yesterday", {true, "9", "07.12.2026", Size(), Stored(7)}, Refusal::ListExpired, {}, {}},
+      {"good today", {true, "9", "08.12.2026", Size(), Stored()}, Refusal::None, Stored(9), {}},
+      // Read as the tool writes it, whatever the computer's format: on a month-first computer
+      // "12.11.2026" would be 11 December.
+      {"expired on 12 November", {true, "9", "12.11.2026", Size(), Stored()}, Refusal::ListExpired, {}, {}},
+      {"a serial past 32 bits", {true, "4294967296", "31.12.2027", Size(), Stored()},
        Refusal::ListValueUnreadable, {}, {}},
-      {"serial 0", {true, "0", "31.12.2027", Size(), Stored()}, "d.M.yyyy", Refusal::ListValueUnreadable, {}, {}},
-      {"a negative serial", {true, "-3", "31.12.2027", Size(), Stored()}, "d.M.yyyy", Refusal::ListValueUnreadable, {}, {}},
-      {"no serial", {true, "", "31.12.2027", Size(), Stored()}, "d.M.yyyy", Refusal::ListValueUnreadable, {}, {}},
-      {"no expiry", {true, "3", "", Size(), Stored()}, "d.M.yyyy", Refusal::ListValueUnreadable, {}, {}},
-      {"a size that is no number", {true, "3", "31.12.2027", Size("1e6"), Stored()}, "d.M.yyyy",
+      {"serial 0", {true, "0", "31.12.2027", Size(), Stored()}, Refusal::ListValueUnreadable, {}, {}},
+      {"a negative serial", {true, "-3", "31.12.2027", Size(), Stored()}, Refusal::ListValueUnreadable, {}, {}},
+      {"no serial", {true, "", "31.12.2027", Size(), Stored()}, Refusal::ListValueUnreadable, {}, {}},
+      {"no expiry", {true, "3", "", Size(), Stored()}, Refusal::ListValueUnreadable, {}, {}},
+      {"a size that is no number", {true, "3", "31.12.2027", Size("1e6"), Stored()},
        Refusal::ListValueUnreadable, {}, {}},
-      {"an empty size", {false, "", "", Size(""), Stored()}, "d.M.yyyy", Refusal::ListValueUnreadable, {}, {}},
+      {"an empty size", {false, "", "", Size(""), Stored()}, Refusal::ListValueUnreadable, {}, {}},
   };
   for (const Fresh& f : fresh) {
     const wizard::FreshnessVerdict v =
-        wizard::JudgeListFreshness(f.list, ShortDateFormat::FromPicture(f.picture), kToday + 0.75);
+        wizard::JudgeListFreshness(f.list, kToday + 0.75);
     EXPECT_EQ(v.refusal, f.verdict) << f.name;
     EXPECT_EQ(v.serial, f.store) << f.name;
     EXPECT_EQ(v.size, f.size) << f.name;
