@@ -3,10 +3,17 @@
 // AutomaticUpdate as the first step of the form's create handler.
 #include <windows.h>
 
+#include <initializer_list>
+#include <string>
+
 #include "engine/TrelkUpdateFile.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/FormBuilder.h"
+#ifdef NOTIZKASTEN_SEES_PROTECTED_FOLDER
+#include "toolkit/Seams.h"
+#include "wizard/TrelkUpdateFile_StatusForm.h"
+#endif
 
 // The version the window shows; a second build with another one is the "new version" that
 // the tests install through the update road.
@@ -64,9 +71,45 @@ class TMainForm : public TForm {
 #endif
 };
 
+#ifdef NOTIZKASTEN_SEES_PROTECTED_FOLDER
+// A build for the tests of the installation with consent: its program folder counts as one only
+// administrators can write, and the person at the computer consents at once: the start gets the
+// full token that the system links to this process's limited one (the token a consent gives),
+// where there is one.
+toolkit::ElevatedStart StartWithFullToken(HWND, const std::string& file, const std::string& parameters) {
+  toolkit::ElevatedStart start;
+  HANDLE own = nullptr, full = nullptr;
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+      GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size))
+    DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &full);
+  std::string commandLine = "\"" + file + "\" " + parameters;
+  STARTUPINFOA startup{sizeof startup};
+  PROCESS_INFORMATION process{};
+  const BOOL started = full ? CreateProcessAsUserA(full, file.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                                   nullptr, nullptr, &startup, &process)
+                            : CreateProcessA(file.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                             nullptr, &startup, &process);
+  if (started) {
+    CloseHandle(process.hThread);
+    start.process = process.hProcess;
+  } else {
+    start.error = GetLastError();
+  }
+  for (HANDLE h : {own, full, linked.LinkedToken})
+    if (h) CloseHandle(h);
+  return start;
+}
+#endif
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#ifdef NOTIZKASTEN_SEES_PROTECTED_FOLDER
+  auto protectedFolder = wizard::ProgramFolderWritableSeam.Replace([](const std::string&) { return false; });
+  auto consent = toolkit::ElevatedStartSeam.Replace(StartWithFullToken);
+#endif
   TApplication app;
   app.SetTitle("Notizkasten");
   try {

@@ -229,10 +229,13 @@ ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const
 bool StartRestartAfter(const std::string& exePath, const std::string& protectedDir) {
   const std::string system = SystemFolder();
   if (system.empty() || protectedDir.empty()) return false;
-  // cmd.exe drops the first and the last double quote of the whole command.
-  std::string commandLine = "cmd.exe /d /c \"for /l %i in (1,1,900) do @(if not exist \"" + protectedDir +
-                            "Update.bat\" (start \"\" \"" + exePath + "\" & exit) else \"" + system +
-                            "ping.exe\" -n 2 127.0.0.1 >nul)\"";
+  // Once a second while the batch is there, then the start unless it is still there. cmd.exe
+  // drops the first and the last double quote of the whole command. (No "else" and no block
+  // after "do": Wine's cmd.exe reads neither there.)
+  const std::string batch = "\"" + protectedDir + "Update.bat\"";
+  std::string commandLine = "cmd.exe /d /c \"(for /l %i in (1,1,900) do if exist " + batch + " \"" + system +
+                            "ping.exe\" -n 2 127.0.0.1 >nul) & if not exist " + batch + " start \"\" \"" + exePath +
+                            "\"\"";
   STARTUPINFOA startup{sizeof startup};
   PROCESS_INFORMATION process{};
   const std::string folder = base::ExtractFilePath(exePath);

@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/Programs.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
+#include "tests/support/TestServer.h"
+#include "wizard/protected_rules.h"
 #include "wizard/update_rules.h"
 #include "wizard/wizard_rules.h"
 
@@ -171,6 +175,52 @@ DWORD OtherMainWindowProcess(DWORD except, HWND& window) {
   return 0;
 }
 
+// The Unix path of a Windows path, as Wine's own kernel32 gives it; empty elsewhere.
+std::string UnixPath(const std::string& path) {
+  using UnixNameFn = char*(CDECL*)(LPCWSTR);
+  auto unixName = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return std::string();
+  std::wstring wide(path.size() + 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+  char* name = unixName(wide.c_str());
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// A symbolic link `link` to `target`, made as another process of the user makes one (Wine's
+// programs make none): through the test server, a Unix process. With `away`, what is at `link`
+// is renamed first.
+std::string Encoded(const std::string& text) {
+  std::string out;
+  char hex[4];
+  for (unsigned char c : text) {
+    wsprintfA(hex, "%%%02X", c);
+    out += hex;
+  }
+  return out;
+}
+bool PlantLink(const std::string& link, const std::string& target, bool away = false) {
+  const auto encoded = Encoded;
+  return ServerGet("/_symlink?link=" + encoded(UnixPath(link)) + "&target=" + encoded(UnixPath(target)) +
+                   (away ? "&away=1" : "")) == "ok";
+}
+
+// The kind of token the process runs with: TokenElevationTypeFull (2) with administrators'
+// rights, TokenElevationTypeLimited (3) with a user's; 0 when it cannot be read.
+int ElevationOf(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  HANDLE token = nullptr;
+  TOKEN_ELEVATION_TYPE type{};
+  DWORD size = 0;
+  const bool read = process && OpenProcessToken(process, TOKEN_QUERY, &token) &&
+                    GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+  if (token) CloseHandle(token);
+  if (process) CloseHandle(process);
+  return read ? static_cast<int>(type) : 0;
+}
+
 class UpdateRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -227,14 +277,30 @@ class UpdateRoadTest : public ::testing::Test {
     return bytes;
   }
   void ServeArchive(const std::string& bytes) { WriteFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip", bytes); }
-  bool Start(Process& p) {
+  // Starts the program; `limited`: with a user's rights (the limited token linked to this
+  // process's own), as a user who is not an administrator starts it.
+  bool Start(Process& p, bool limited = false) {
     STARTUPINFOA si{sizeof si};
     std::string cmd = "\"" + program + "Notizkasten.exe\"";
     std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TEMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TRELK_UPDATE_SERVER=" + UpdateServerAuthority()});
-    return CreateProcessA((program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], nullptr,
-                          &si, &p.pi) != 0;
+    if (!limited)
+      return CreateProcessA((program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0],
+                            nullptr, &si, &p.pi) != 0;
+    HANDLE own = nullptr, user = nullptr;
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) ||
+        !GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size) ||
+        !DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, &user))
+      return false;
+    const bool started = CreateProcessAsUserA(user, (program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr,
+                                              FALSE, 0, &env[0], nullptr, &si, &p.pi) != 0;
+    CloseHandle(user);
+    CloseHandle(linked.LinkedToken);
+    CloseHandle(own);
+    return started;
   }
   // From "Beenden" on "Bestätigung3": the program ends and comes back as version 2.0.
   void EndsAndRestartsAsNewVersion(HWND wizard, DWORD pid) {
@@ -391,11 +457,8 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_NE(batch.find("copy /y \"" + oemTemp + "Notizkasten.exe\" \"" + program + "Notizkasten.exe\" >nul\r\n"),
             std::string::npos)
       << batch;
-  EXPECT_NE(batch.find("\r\n\"" + program + "Notizkasten.exe\"\r\ncd /d " + oemParent +
-                       " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q " +
-                       search.substr(tempDir.size(), search.size() - tempDir.size() - 1) + "\"\r\n"),
-            std::string::npos)
-      << batch;
+  // The restart, then the batch deletes itself; the folder goes at the program's next start.
+  EXPECT_TRUE(EndsWith(batch, "\r\n\"" + program + "Notizkasten.exe\"\r\ndel " + oemTemp + "Update.bat\r\n")) << batch;
   // The program ends; cmd.exe replaces it once it is gone and starts version 2.0, and once that
   // ends the batch file deletes itself.
   EndsAndRestartsAsNewVersion(wizard, pid);
@@ -733,6 +796,117 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   InstallsUpTo(wizard);
   EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
   EndsAndRestartsAsNewVersion(wizard, pid);
+}
+
+// The signed program in a folder it sees as protected, started with a user's rights; this build
+// consents at once (Wine asks nobody). "Beenden" starts the program's own executable with the
+// administrators' rights, which installs from copies it checked in a folder of its own. Another
+// process of the user that changes the search folder at any moment after the click (the batch,
+// the new program file, a ping.bat beside them and in the temporary folder, links to the user's
+// other files) gets none of its lines run and nothing outside the search folder deleted: either
+// the signed 2.0 is installed and starts with the user's rights, or nothing changes and the
+// user is told why.
+TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
+  struct Case {
+    const char* name;
+    bool archiveReplaced;  // the archive checked in the finish step, replaced before the click
+    bool folderSwapped;    // the search folder itself, renamed and replaced by a link before the click
+    const char* message;   // what the user is told; null: version 2.0 is installed
+  } cases[] = {
+      {"the batch, the new program and ping.bat rewritten, links in the folder", false, false, nullptr},
+      {"the archive replaced after its check", true, false, wizard::kProtectedFilesChangedText},
+      {"the search folder replaced by a link", false, true, wizard::kProtectedFailedText},
+  };
+  const std::string victim = work + "Eigenes\\", mark = work + "fremd.txt";
+  const std::string foreignLine = "echo fremd> \"" + mark + "\"\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // What the last case planted goes as links, without following them.
+    ServerGet("/_rmtree?path=" + Encoded(UnixPath(tempDir)));
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    RemoveTree(victim);
+    CreateDirectoryA(victim.c_str(), nullptr);
+    WriteFileBytes(victim + "Brief.txt", "mein Brief");
+    DeleteFileA(mark.c_str());
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    const std::string before = ReadFileBytes(program + "Notizkasten.exe");
+    for (const char* name : {"ping.bat", "cmd.bat", "reg.bat", "fc.bat"}) WriteFileBytes(tempDir + name, foreignLine);
+    ServerClear();
+    Publish();
+    Process p;
+    ASSERT_TRUE(Start(p, true));
+    const DWORD pid = p.pi.dwProcessId;
+    ASSERT_EQ(ElevationOf(pid), 3) << "started with a user's rights";
+    HWND w = ToResultPage(pid);
+    ASSERT_NE(w, nullptr);
+    InstallsUpTo(w);
+    EXPECT_FALSE(WaitForText(w, [](const std::string& t) { return EndsWith(t, wizard::kConsentNeededText); }).empty());
+    const std::string search = SearchFolder();
+    ASSERT_NE(search, "");
+    if (c.archiveReplaced) WriteFileBytes(search + "Notizkasten.zip", ReadFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip") + "x");
+    if (c.folderSwapped)
+      ASSERT_TRUE(PlantLink(search.substr(0, search.size() - 1), victim.substr(0, victim.size() - 1), true));
+
+    // The other process, from the click on: again and again, whatever the search folder holds.
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+      bool linked = c.folderSwapped;
+      while (!stop) {
+        WriteFileBytes(search + "Update.bat", foreignLine);
+        WriteFileBytes(search + "Notizkasten.exe", oldProgram);
+        for (const char* name : {"ping.bat", "cmd.bat", "reg.bat", "fc.bat"}) WriteFileBytes(search + name, foreignLine);
+        if (!linked && FileExists(search + "ping.bat"))
+          linked = PlantLink(search + "Vorher", victim.substr(0, victim.size() - 1)) &&
+                   PlantLink(search + "Brief.txt", victim + "Brief.txt");
+        Sleep(1);
+      }
+    });
+    struct Join {
+      std::atomic<bool>& stop;
+      std::thread& t;
+      ~Join() {
+        stop = true;
+        t.join();
+      }
+    } join{stop, other};
+    ASSERT_TRUE(Click(w, "Beenden"));
+    if (c.message) {
+      // The program goes on as after a cancelled search, and the search stays due.
+      Answered told = AnswerBox(pid, "OK");
+      EXPECT_EQ(told.text, c.message);
+      HWND main = WaitForWindow(pid, kMainClass, "Notizkasten");
+      ASSERT_NE(main, nullptr);
+      PostMessageA(main, WM_CLOSE, 0, 0);
+      EXPECT_EQ(p.Wait(20000), 0u);
+      EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), before);
+      EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos) << "the search stays due";
+    } else {
+      EXPECT_EQ(p.Wait(20000), 0u);
+      HWND restarted = nullptr;
+      DWORD again = 0;
+      for (int i = 0; i < 1500 && !again; ++i) {
+        again = OtherMainWindowProcess(pid, restarted);
+        Sleep(20);
+      }
+      ASSERT_NE(again, 0u) << "the program was not started again";
+      others.push_back(again);
+      EXPECT_EQ(ElevationOf(again), 3) << "the restarted program has the user's rights, not the administrators'";
+      EXPECT_FALSE(
+          WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
+      EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+      const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+      EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
+      EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << "the outcome was read: " << values;
+      PostMessageA(restarted, WM_CLOSE, 0, 0);
+    }
+    stop = true;
+    Sleep(500);
+    EXPECT_FALSE(FileExists(mark)) << "a line of the other process ran";
+    EXPECT_EQ(ReadFileBytes(victim + "Brief.txt"), "mein Brief") << "a link was followed";
+    EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+  }
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ Control requests (not recorded):
                           file is 416
   /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_clear                  back to serving every file plainly
+  /_symlink?link=L&target=T a symbolic link L to T (Unix paths), as another process of the
+                          same user makes one; with away=1 what is at L is first renamed to L.weg.
+                          The body is "ok", or the error
+  /_rmtree?path=P          removes the folder P (a Unix path) with everything in it, links as links
 
 Other paths pick a behaviour (query arguments in brackets):
   /echo                   200, the request bytes as the body
@@ -66,6 +70,7 @@ import email.utils
 import os
 import re
 import select
+import shutil
 import signal
 import socket
 import socketserver
@@ -181,6 +186,19 @@ class Handler(socketserver.BaseRequestHandler):
                     body = b"ok"
                 elif path == "/_clear":
                     modes.clear()
+                    body = b"ok"
+                elif path == "/_symlink":
+                    args = dict(urllib.parse.parse_qsl(url.query))
+                    try:
+                        if args.get("away") == "1":
+                            os.rename(args["link"], args["link"] + ".weg")
+                        os.symlink(args["target"], args["link"])
+                        body = b"ok"
+                    except (OSError, KeyError) as e:
+                        body = str(e).encode("latin-1", "replace")
+                elif path == "/_rmtree":
+                    args = dict(urllib.parse.parse_qsl(url.query))
+                    shutil.rmtree(args.get("path", ""), ignore_errors=True)
                     body = b"ok"
                 else:
                     request_count = 0
