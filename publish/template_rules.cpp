@@ -18,6 +18,8 @@
 //   whole template is groups (no tail). Lines 1 to 3 are format strings, line 0 of a group is
 //   copied as it is: every "%" of a line 1 to 3 is written "%%". The search folder is the
 //   batch's own ("%~dp0").
+// - The system's programs (ping, reg, fc) are named by their full paths below %SystemRoot%, and
+//   the batch never changes its current folder.
 // - The data lines come last, so that reading from one of them never passes a line with a FOR
 //   variable's own name in it (Wine's cmd.exe expands such a text again, without end).
 // - The reading loops go on to the end of the file; "if not defined" keeps the first line.
@@ -80,6 +82,9 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
         "not defined " + variable + " set \"" + variable + "=%%R\"");
   };
   const std::string key = std::string(RegistryRootName(o.root)) + "\\Software\\Trelk\\" + o.registryKey;
+  // The system's programs by their full paths: a "ping.bat" in the current folder or on the
+  // path never runs in their place.
+  const std::string kSystem = "\"%SystemRoot%\\System32\\";
   const std::string wait = std::to_string(o.waitSeconds);
 
   add("@echo off");
@@ -127,10 +132,10 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
 
   add(":melden");
   add("if defined grund goto melden_fehler");
-  add("reg add \"" + key + "\" /v " + kUpdateResultValue + " /t REG_SZ /d \"%date% %time%|" + kResultOk + "\" /f >nul 2>&1");
+  add(kSystem + "reg.exe\" add \"" + key + "\" /v " + kUpdateResultValue + " /t REG_SZ /d \"%date% %time%|" + kResultOk + "\" /f >nul 2>&1");
   add("goto ende");
   add(":melden_fehler");
-  add("reg add \"" + key + "\" /v " + kUpdateResultValue +
+  add(kSystem + "reg.exe\" add \"" + key + "\" /v " + kUpdateResultValue +
       " /t REG_SZ /d \"%date% %time%|" + kResultFailed + "|!datei!|%grund%\" /f >nul 2>&1");
   add("goto ende");
 
@@ -155,7 +160,7 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   add("set \"grund=" + std::string(kResultBackup) + "\"");
   add("if %versuch% geq " + wait + " goto :eof");
   add("set \"grund=\"");
-  add("ping -n 2 127.0.0.1 >nul");
+  add(kSystem + "ping.exe\" -n 2 127.0.0.1 >nul");
   add("goto eine_sichern");
   add(":eine_neu");
   add("type nul >\"!neu!!datei!\" 2>nul");
@@ -167,7 +172,7 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   add("if not errorlevel 1 goto eine_vergleichen");
   add("set /a versuch+=1");
   add("if %versuch% geq " + wait + " goto eine_gesperrt");
-  add("ping -n 2 127.0.0.1 >nul");
+  add(kSystem + "ping.exe\" -n 2 127.0.0.1 >nul");
   add("goto eine_kopieren");
   add(":eine_gesperrt");
   add("set \"grund=" + std::string(kResultCopy) + "\"");
@@ -175,7 +180,7 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   add("goto :eof");
   add(":eine_vergleichen");
   add("set \"grund=" + std::string(kResultCompare) + "\"");
-  add("fc /b \"!quelle!\" \"!ziel!\" >nul 2>&1");
+  add(kSystem + "fc.exe\" /b \"!quelle!\" \"!ziel!\" >nul 2>&1");
   add("if errorlevel 1 goto :eof");
   add("set \"grund=\"");
   add("goto :eof");

@@ -112,9 +112,6 @@ bool TStatusForm::PrepareInstallation() {
     ShowInstallFailure();
     return false;
   }
-  // A program folder this user cannot write is installed with the user's consent: from copies
-  // that the installation with consent checks against this archive's checksum.
-  Run.NeedsConsent = !ProgramFolderWritableSeam(ProgramDir);
   // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
   // process can change the archive between its check and its use.
   toolkit::ScopedFile held = HoldForReading(archive);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <vector>
 
 #include "base/Exception.h"
 
@@ -69,34 +70,51 @@ std::string FinalPathOf(HANDLE handle) {
   return buffer;
 }
 
-bool SamePath(const std::string& a, const std::string& b) {
-  auto upper = [](std::string text) {
-    while (!text.empty() && text.back() == '\\') text.pop_back();
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    // One character at a time, as the file system's table of capitals does: no expansions.
-    if (!wide.empty()) CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
-    return wide;
-  };
-  return upper(a) == upper(b);
-}
-
 namespace {
 
-// The removal of one folder or file through a handle of its own.
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+// The file system's comparison of names: each character in capitals, nothing else folded.
+std::wstring Folded(std::wstring text) {
+  while (!text.empty() && text.back() == L'\\') text.pop_back();
+  if (!text.empty()) CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+std::wstring FinalPathOfW(HANDLE handle) {
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  static const auto finalPath = reinterpret_cast<FinalPathFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW")));
+  if (!finalPath) return std::wstring();
+  std::wstring buffer(32768, L'\0');
+  const DWORD n = finalPath(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+  if (n == 0 || n >= buffer.size()) return std::wstring();
+  buffer.resize(n);
+  return buffer;
+}
+
+// The removal of one folder or file through a handle of its own; a folder's entries are read
+// through that handle too, so that they are the entries of the folder that was checked.
 class TreeRemover {
  public:
   TreeRemover() {
-    setInformation_ = reinterpret_cast<SetInfoFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    setInformation_ =
+        reinterpret_cast<SetInfoFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+    getInformation_ =
+        reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")));
   }
+  bool Available() const { return setInformation_ && getInformation_; }
 
   // Removes `path` (no trailing backslash), which the file system must name as `expected` (its
   // parent's final path and its name); false when something stays.
-  bool Remove(const std::string& path, const std::string& expected) {
-    if (!setInformation_) return RemoveByName(path);
-    toolkit::ScopedFile item(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
+  bool Remove(const std::wstring& path, const std::wstring& expected) {
+    toolkit::ScopedFile item(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES |
                                                            FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -106,28 +124,40 @@ class TreeRemover {
     // A link the system shows as one is removed as the link; its target is not looked at.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Delete(item.get(), info.dwFileAttributes);
     // One it does not show (the handle then is the target's): the target's path is another.
-    const std::string final = FinalPathOf(item.get());
-    if (final.empty() || !SamePath(final, expected)) return false;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // The folder is held without delete sharing meanwhile: it cannot be renamed or replaced
-      // while its entries are removed.
-      bool all = true;
-      WIN32_FIND_DATAA found;
-      const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
-      if (find) {
-        do {
-          const std::string name = found.cFileName;
-          if (name == "." || name == "..") continue;
-          all = Remove(path + "\\" + name, final + "\\" + name) && all;
-        } while (FindNextFileA(find.get(), &found));
-      }
-      if (!all) return false;
-    }
+    const std::wstring final = FinalPathOfW(item.get());
+    if (final.empty() || Folded(final) != Folded(expected)) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !RemoveEntries(item.get(), path, final)) return false;
     return Delete(item.get(), info.dwFileAttributes);
   }
 
  private:
   using SetInfoFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+  using GetInfoFn = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+  // Removes every entry of the folder open in `folder` (borrowed). The folder is held without
+  // delete sharing meanwhile: it cannot be renamed or replaced while its entries go.
+  bool RemoveEntries(HANDLE folder, const std::wstring& path, const std::wstring& final) {
+    std::vector<std::wstring> names;
+    std::vector<char> block(64 * 1024);  // entries are aligned as the allocation is
+    char* const buffer = block.data();
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;;
+         kind = FileIdBothDirectoryInfo) {
+      if (!getInformation_(folder, kind, buffer, static_cast<DWORD>(block.size()))) {
+        if (GetLastError() == ERROR_NO_MORE_FILES) break;
+        return false;
+      }
+      for (const char* at = buffer;;) {
+        const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+        std::wstring name(entry->FileName, entry->FileNameLength / sizeof(WCHAR));
+        if (name != L"." && name != L"..") names.push_back(std::move(name));
+        if (!entry->NextEntryOffset) break;
+        at += entry->NextEntryOffset;
+      }
+    }
+    bool all = true;
+    for (const std::wstring& name : names) all = Remove(path + L"\\" + name, final + L"\\" + name) && all;
+    return all;
+  }
 
   // Deletes what `file` (borrowed) is open on: a read-only file loses that attribute first.
   bool Delete(HANDLE file, DWORD attributes) {
@@ -141,16 +171,21 @@ class TreeRemover {
     return setInformation_(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
   }
 
-  // Systems without deletion through a handle know no links but junctions, which they show.
-  static bool RemoveByName(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      return DeleteFileA(path.c_str()) != 0;
-    }
-    WIN32_FIND_DATAA found;
+  SetInfoFn setInformation_ = nullptr;
+  GetInfoFn getInformation_ = nullptr;
+};
+
+// Systems without deletion through a handle know no links but junctions, which they show.
+bool RemoveByName(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryA(path.c_str()) || DeleteFileA(path.c_str());
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(path.c_str()) != 0;
+  }
+  WIN32_FIND_DATAA found;
+  {
     const toolkit::ScopedFind find(FindFirstFileA((path + "\\*").c_str(), &found));
     if (find) {
       do {
@@ -158,33 +193,35 @@ class TreeRemover {
         if (name != "." && name != "..") RemoveByName(path + "\\" + name);
       } while (FindNextFileA(find.get(), &found));
     }
-    return RemoveDirectoryA(path.c_str()) != 0;
   }
-
-  SetInfoFn setInformation_ = nullptr;
-};
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
 
 // The final path of the folder `path` (with or without its backslash); empty when unknown.
-std::string FinalFolderPath(const std::string& path) {
+std::wstring FinalFolderPath(const std::string& path) {
   const toolkit::ScopedFile folder(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  std::string final = folder ? FinalPathOf(folder.get()) : std::string();
-  while (!final.empty() && final.back() == '\\') final.pop_back();
+  std::wstring final = folder ? FinalPathOfW(folder.get()) : std::wstring();
+  while (!final.empty() && final.back() == L'\\') final.pop_back();
   return final;
 }
 
 }  // namespace
+
+bool SamePath(const std::string& a, const std::string& b) { return Folded(Wide(a)) == Folded(Wide(b)); }
 
 bool RemoveFolderTree(const std::string& folder) {
   std::string path = folder;
   while (!path.empty() && path.back() == '\\') path.pop_back();
   const std::size_t cut = path.find_last_of('\\');
   if (cut == std::string::npos) return false;
-  // The folder must lie where its parent is, whatever links lead to the parent itself.
-  const std::string parent = FinalFolderPath(path.substr(0, cut + 1));
   TreeRemover remover;
-  return remover.Remove(path, parent + "\\" + path.substr(cut + 1));
+  if (!remover.Available()) return RemoveByName(path);
+  // The folder must lie where its parent is, whatever links lead to the parent itself.
+  const std::wstring parent = FinalFolderPath(path.substr(0, cut + 1));
+  if (parent.empty()) return false;
+  return remover.Remove(Wide(path), parent + L"\\" + Wide(path.substr(cut + 1)));
 }
 
 void RemoveLeftSearchFolders(const std::string& tempDir, const std::string& registryKey) {

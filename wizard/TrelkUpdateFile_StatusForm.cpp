@@ -151,6 +151,9 @@ void TStatusForm::Button_NextClick(TComponent* sender) {
       if (!Run.UpdateAvailable) Close();
       break;
     case WizardStep::Finish:
+      // A program folder this user cannot write is installed with the user's consent, from
+      // copies checked against this archive's checksum.
+      Run.NeedsConsent = !ProgramFolderWritableSeam(ProgramDir);
       if (!PrepareInstallation()) return;  // the failure state stays on "Einrichten"
       ShowFinishPage();
       break;

@@ -18,6 +18,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
+#include "wizard/protected_rules.h"
 
 namespace {
 
@@ -78,14 +79,31 @@ class StatusFormTest : public ::testing::Test {
       boxes.push_back(text);
       return IDOK;
     }));
-    // The shell start is recorded, and then made for real. Wine asks nobody for consent: the
-    // person's answer to "runas" is played by `consentAnswer` (0: given, the batch starts).
+    // The shell start is recorded, and then made for real.
     guards_.push_back(toolkit::ShellExecuteSeam.Replace([this](HWND owner, const std::string& verb,
                                                                const std::string& file, const std::string& params,
                                                                const std::string& dir, int show) -> INT_PTR {
       shellStarts.push_back({owner, verb, file, params, dir, show});
-      if (verb == "runas" && consentAnswer != 0) return consentAnswer;
       return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, show));
+    }));
+    // Wine asks nobody for consent: the person's answer is played by `consentError` (0: given),
+    // and the installation that then runs with consent by a process that ends with
+    // `consentOutcome`.
+    guards_.push_back(toolkit::ElevatedStartSeam.Replace([this](HWND owner, const std::string& file,
+                                                                const std::string& params) {
+      elevatedStarts.push_back({owner, "runas", file, params, "", SW_HIDE});
+      toolkit::ElevatedStart start;
+      start.error = consentError;
+      if (consentError) return start;
+      std::string commandLine = "cmd.exe /c exit " + std::to_string(consentOutcome);
+      STARTUPINFOA startup{sizeof startup};
+      PROCESS_INFORMATION process{};
+      if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                         &startup, &process)) {
+        CloseHandle(process.hThread);
+        start.process = process.hProcess;
+      }
+      return start;
     }));
     app = std::make_unique<toolkit::TApplication>();
     form = new TScriptedStatusForm(app.get());
@@ -120,7 +138,7 @@ class StatusFormTest : public ::testing::Test {
     timer.OnTimer = [&](toolkit::TComponent*) {
       if (next < actions.size()) {
         actions[next++]();
-      } else if (++idle > 3) {
+      } else if (IsWindowEnabled(form->Handle()) && ++idle > 3) {  // a disabled wizard waits for a start
         closedByTest = true;
         form->SetModalResult(toolkit::TForm::mrCancel);
       }
@@ -154,9 +172,10 @@ class StatusFormTest : public ::testing::Test {
     std::string verb, file, params, dir;
     int show;
   };
-  std::vector<ShellStart> shellStarts;
+  std::vector<ShellStart> shellStarts, elevatedStarts;
   std::string tempPath;  // what the temporary-folder seam answers
-  INT_PTR consentAnswer = 0;  // what a start with "runas" returns; 0: consent given
+  DWORD consentError = 0;    // why a start with consent did not happen; 0: consent given
+  int consentOutcome = 0;    // the exit code of the installation with consent
 
  private:
   std::string folder_;
@@ -183,10 +202,12 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     bool terminated;
     int updateDays;      // "Update" = today + this at program end; -1: not written
     bool batchStarts;
-    // A program folder this user cannot write: the finish page says that Windows asks, and the
-    // batch starts with "runas", which the person answers with `consent` (0: given).
+    // A program folder this user cannot write: the finish page says that Windows asks, and
+    // "Beenden" starts the program with consent, which the person answers with `consent` (0:
+    // given) and which ends with `outcome` (0: it started the batch).
     bool protectedFolder = false;
-    INT_PTR consent = 0;
+    DWORD consent = 0;
+    int outcome = 0;
     const char* told = nullptr;  // the message box at program end
   } walks[] = {
       {"Abbrechen on the welcome page", {Cancel}, true, -1,
@@ -219,22 +240,27 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
        true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, true},
       {"close button on Bestätigung3", {Next, CheckUpdate, Next, Next, Next, Close}, true, -3,
        true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 6, true},
-      {"a protected folder: runas, and with consent as before", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
-       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, true, true},
+      // With consent, "Update" is written before the start, and the program ends; the batch is
+      // the installation's (its own copy), the search folder's is never started.
+      {"a protected folder: with consent the installation starts", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, true, 13, false, true},
       {"consent refused: nothing changes, the program goes on", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
-       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_CANCELLED,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_CANCELLED, 0,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
        "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
        "installieren."},
       {"consent refused, as the older shell says it", {Next, CheckUpdate, Next, Next, Next, Close}, true, -1,
-       true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_ACCESSDENIED,
+       true, 5, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_ACCESS_DENIED, 0,
        "Das Update wurde nicht installiert, weil die Zustimmung zum Ersetzen der Programmdateien nicht erteilt wurde. "
        "Das Programm bleibt unverändert.\r\n\r\nBei der nächsten Suche nach Updates können Sie das Update erneut "
        "installieren."},
-      {"runas that does not start", {Next, CheckUpdate, Next, Next, Next, Next}, true, -1,
-       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, SE_ERR_NOASSOC,
+      {"a start with consent that does not happen", {Next, CheckUpdate, Next, Next, Next, Next}, true, -1,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, ERROR_FILE_NOT_FOUND, 0,
        "Die Installation des Updates konnte nicht gestartet werden. Das Programm bleibt unverändert.\r\n\r\nBei der "
        "nächsten Suche nach Updates können Sie das Update erneut installieren."},
+      {"the installation with consent finds the files changed", {Next, CheckUpdate, Next, Next, Next, Next}, true, 14,
+       true, 6, 5, "Abschließen der Installation", "Beenden", true, false, true, false, -1, false, true, 0, 3,
+       wizard::kProtectedFilesChangedText},
       {"missing archive: Einrichten in its failure state", {Next, CheckUpdate, Next, Next, Next}, false, -1,
        false, 5, 4, "Installieren", "Weiter >", false, true, true, false, -1, false},
       {"missing archive, then Abbrechen ends the program", {Next, CheckUpdate, Next, Next, Next, Cancel}, false, -1,
@@ -257,7 +283,10 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     form->prepareSucceeds = w.prepareSucceeds;
     // sysfs refuses new files even to root, as whom Wine runs here.
     if (w.protectedFolder) form->ProgramDir = "Z:\\sys\\";
-    consentAnswer = w.consent;
+    consentError = w.consent;
+    consentOutcome = w.outcome;
+    // The restart would start this test program again.
+    form->CheckBox_Restart->SetChecked(false);
     // The batch a prepared installation starts (in the finish step already where it needs consent).
     CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
     const std::string batch = Folder() + "Suche\\Update.bat";
@@ -300,7 +329,8 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     if (std::string(w.name) == "Weiter > on the update result downloads") EXPECT_EQ(form->downloads, 1);
     // A start that needs consent comes in the finish step, while the program still runs; every
     // other start waits for the program's end.
-    EXPECT_EQ(shellStarts.size(), w.protectedFolder ? 1u : 0u);
+    EXPECT_EQ(elevatedStarts.size(), w.protectedFolder && w.prepareSucceeds ? 1u : 0u);
+    EXPECT_TRUE(shellStarts.empty());
     if (w.step >= 5 && w.prepareSucceeds) {
       const std::string consentLine =
           "\r\n\r\nDas Programm ist in einem geschützten Ordner installiert. Nach dem Klick auf \"Beenden\" fragt "
@@ -315,7 +345,9 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     const int32_t today = static_cast<int32_t>(toolkit::Today());
     EndProgram();
     // The key exists once anything opened it: the seed, the settings page or the write.
-    bool opened = w.seededInterval != -1 || w.updateDays >= 0;
+    const bool asked = w.protectedFolder && w.prepareSucceeds;
+    // ... or the write before a start with consent.
+    bool opened = w.seededInterval != -1 || w.updateDays >= 0 || asked;
     for (Act a : w.acts) opened = opened || a == Settings;
     std::string expected = opened ? "" : "<no key>";
     for (Act a : w.acts)
@@ -325,18 +357,26 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       expected += (expected.empty() ? "" : " ") + std::string("UpdateInterval=dword:") + std::to_string(w.seededInterval);
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), expected);
     EXPECT_EQ(BatchStarted(w.batchStarts), w.batchStarts);
-    const bool asked = w.protectedFolder && w.prepareSucceeds;
-    ASSERT_EQ(shellStarts.size(), w.batchStarts || asked ? 1u : 0u);
-    // A search whose batch did not start goes as one that installed nothing.
-    EXPECT_EQ(GetFileAttributesA(batch.c_str()) != INVALID_FILE_ATTRIBUTES, !asked || w.batchStarts) << batch;
-    if (w.batchStarts || asked) {
+    ASSERT_EQ(shellStarts.size(), w.batchStarts ? 1u : 0u);
+    // A search that did not go to its batch in this folder is gone: with consent the
+    // installation took its copies, otherwise nothing was installed.
+    EXPECT_EQ(GetFileAttributesA(batch.c_str()) != INVALID_FILE_ATTRIBUTES, !asked) << batch;
+    if (w.batchStarts) {
       const ShellStart& start = shellStarts[0];
-      EXPECT_EQ(start.verb, w.protectedFolder ? "runas" : "open");
+      EXPECT_EQ(start.verb, "open");
       EXPECT_EQ(start.file, batch);
       EXPECT_EQ(start.params + start.dir, "");
       EXPECT_EQ(start.show, SW_HIDE);
       EXPECT_NE(start.owner, nullptr) << "the application's window owns the start";
     }
+    if (!elevatedStarts.empty()) {
+      // The program's own executable, with the search it is to install.
+      const ShellStart& start = elevatedStarts[0];
+      EXPECT_EQ(start.file, toolkit::ExeName());
+      EXPECT_EQ(start.params, "/trelk-install \"" + Folder() + "Suche\\\" \"-\" \"-\" \"-\"");
+      EXPECT_NE(start.owner, nullptr);
+    }
+    elevatedStarts.clear();
     shellStarts.clear();
     if (w.told) {
       ASSERT_EQ(boxes.size(), 1u);

@@ -681,9 +681,8 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
                                 "\r\ndel \"" + temp + "Kasse.exe\"\r\necho 100% fertig\r\n[" + temp.substr(0, 5) +
                                 "       ]\r\n";
   const std::string restart = "\"" + wizard::ToOemText(exe) + "\"\r\n";
-  // The last line removes the search folder with everything in it, from its parent folder.
-  const std::string del = "cd /d " + temp.substr(0, temp.size() - 5) +
-                          " & start \"\" /b cmd /c \"ping -n 3 127.0.0.1 >nul & rd /s /q T\x84mp\"\r\n";
+  // The last line deletes the batch itself.
+  const std::string del = "del " + temp + "Update.bat\r\n";
   const std::string program = RandomBytes(300000, 5);
   std::string damaged;
   {
