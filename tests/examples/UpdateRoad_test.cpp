@@ -430,7 +430,7 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     const char* error;  // what the message box says; nullptr: the download itself fails
   } cases[] = {
       {"reset in the middle", good, "reset=5000000", nullptr},
-      {"hostile archive", hostile, "rate=0", "des Archivs ist fehlerhaft"},
+      {"hostile archive", hostile, "rate=0", "des Archivs kann nicht entpackt werden"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
