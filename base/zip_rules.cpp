@@ -153,6 +153,7 @@ ZipCheck CheckZipArchive(uint64_t archiveSize, const ZipReader& read) {
   for (uint64_t i = 0; i < count; ++i) {
     if (at + kCentralSize > directory.size() || U32(directory, at) != kCentralSignature) return check;
     ZipEntryRecord e;
+    e.madeBy = static_cast<uint8_t>(directory[at + 5]);
     e.flags = U16(directory, at + 8);
     e.method = U16(directory, at + 10);
     e.crc = U32(directory, at + 16);
@@ -248,38 +249,127 @@ bool FitsOnDrive(const std::vector<uint64_t>& sizes, uint64_t freeBytes) {
   return clusters <= clustersFree;
 }
 
+// ---- Entry names ----------------------------------------------------------------------------
+
 namespace {
+
+constexpr uint8_t kMadeOnUnix = 3, kMadeOnMac = 19;
+
+// Code page 850 from 0x80 on.
+const char16_t kCp850[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC,
+    0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00F8,
+    0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x00AE,
+    0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0,
+    0x00A9, 0x2563, 0x2551, 0x2557, 0x255D, 0x00A2, 0x00A5, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C,
+    0x00E3, 0x00C3, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4, 0x00F0, 0x00D0, 0x00CA, 0x00CB,
+    0x00C8, 0x0131, 0x00CD, 0x00CE, 0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580, 0x00D3, 0x00DF,
+    0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE, 0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4,
+    0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2,
+    0x25A0, 0x00A0,
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
+bool IsUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    size_t length;
+    char32_t c, least;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      length = 2, c = b & 0x1F, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3, c = b & 0x0F, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4, c = b & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+ZipNameCoding NameCodingOf(const ZipEntryRecord& entry) {
+  if (entry.flags & kZipFlagUtf8) return ZipNameCoding::Utf8;
+  if ((entry.madeBy == kMadeOnUnix || entry.madeBy == kMadeOnMac) && IsUtf8(entry.name)) return ZipNameCoding::Utf8;
+  return ZipNameCoding::Oem;
+}
+
+std::string Cp850ToUtf8(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    AppendUtf8(out, b < 0x80 ? char32_t(b) : char32_t(kCp850[b - 0x80]));
+  }
+  return out;
+}
+
 std::optional<std::string> ExtractedName(std::string_view entryName) {
   size_t cut = entryName.find_last_of("/\\");
   std::string name(cut == std::string_view::npos ? entryName : entryName.substr(cut + 1));
   if (name.empty() || name == "." || name == "..") return std::nullopt;
-  for (char c : name) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return std::nullopt;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto u = static_cast<unsigned char>(name[i]);
+    // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
+    const bool c1 = u == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (u < 32 || u == 0x7F || c1 || std::string_view(":<>\"|?*").find(name[i]) != std::string_view::npos)
+      return std::nullopt;
   }
-  // Windows drops trailing dots and blanks, so "x. " names the file "x" and "..." names nothing.
+  // Windows drops trailing dots and blanks: "x. " would be made as "x".
+  if (name.back() == ' ' || name.back() == '.') return std::nullopt;
   std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
-  if (name.find_first_not_of(". ") == std::string::npos) return std::nullopt;
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   std::string upper;
   for (char c : stem) upper += Upper(c);
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* device : kDevices)
     if (upper == device) return std::nullopt;
   if (upper.size() >= 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
-    // Windows also takes the superscript digits for these devices: "COM¹" is a port. The
-    // extraction hands libzip's UTF-8 names in, other callers Windows-1252 ones: both forms.
-    static const char* const kDigits[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xB9", "\xB2", "\xB3",
-                                          "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    // Windows also takes the superscript digits for these devices: "COM¹" is a port.
+    static const char* const kDigits[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
     for (const char* digit : kDigits)
       if (upper.compare(3, std::string::npos, digit) == 0) return std::nullopt;
   }
   return name;
+}
+
+std::string FileNameKey(std::string_view cp1252) {
+  std::string key(cp1252);
+  for (char& c : key) {
+    const auto u = static_cast<unsigned char>(c);
+    unsigned char upper = u;
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) upper = static_cast<unsigned char>(u - 0x20);
+    else if (u == 0x9A || u == 0x9C || u == 0x9E) upper = static_cast<unsigned char>(u - 0x10);  // š œ ž
+    else if (u == 0xFF) upper = 0x9F;                                                          // ÿ
+    c = static_cast<char>(upper);
+  }
+  return key;
 }
 
 }  // namespace base

@@ -20,6 +20,7 @@ using ZipReader = std::function<bool(uint64_t offset, size_t size, std::string& 
 // One entry as the central directory records it, its ZIP64 values applied.
 struct ZipEntryRecord {
   std::string name;  // raw bytes, as stored
+  uint8_t madeBy = 0;  // the system that wrote the entry (0 MS-DOS and Windows, 3 Unix, 19 macOS, ...)
   uint16_t flags = 0;
   uint16_t method = 0;
   uint32_t crc = 0;
@@ -79,11 +80,38 @@ constexpr uint64_t kDiskReserve = 64ull << 20;
 // each rounded up to whole 4 KB clusters, and kDiskReserve. Sums that overflow do not fit.
 bool FitsOnDrive(const std::vector<uint64_t>& sizes, uint64_t freeBytes);
 
-// The file name under which an archive entry is extracted into the temporary folder: the last
-// component after both "/" and "\". Nothing (the entry is skipped) when that is empty, "." or
-// "..", contains ":" or a control character, or is a device name (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, COM¹-³ and LPT¹-³ with the superscript digits in Windows-1252 or in UTF-8, also with
-// an extension or trailing dots and blanks).
+// ---- Entry names ----------------------------------------------------------------------------
+
+// The general purpose flag that marks an entry's name as UTF-8.
+constexpr uint16_t kZipFlagUtf8 = 0x0800;
+
+// How an entry's name is stored.
+enum class ZipNameCoding {
+  Utf8,  // flagged as UTF-8, or written without the flag by a Unix or macOS system whose names
+         // are UTF-8 (as Info-ZIP there does)
+  Oem,   // in the OEM code page of the computer that made the archive (Explorer, 7-Zip and
+         // Info-ZIP on Windows): the reader takes its own
+};
+ZipNameCoding NameCodingOf(const ZipEntryRecord& entry);
+
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text);
+
+// Text in code page 850, the OEM code page of German Windows, as UTF-8.
+std::string Cp850ToUtf8(std::string_view text);
+
+// The file name (UTF-8) under which an archive entry (its name in UTF-8) is extracted into the
+// temporary folder: the last component after both "/" and "\". Nothing (the entry is skipped)
+// when that is empty, "." or "..", holds a control character (U+0000 to U+001F, U+007F to
+// U+009F) or one of : < > " | ? *, ends in a blank or a dot (Windows would make the file under
+// another name, which may be another entry's), or is a device name (CON, PRN, AUX, NUL,
+// CONIN$, CONOUT$, CLOCK$, COM1-9, LPT1-9, COM¹-³ and LPT¹-³, also with an
+// extension or with blanks before the dot).
 std::optional<std::string> ExtractedName(std::string_view entryName);
+
+// A file name of Windows-1252 as the file system compares names: every character upper-cased on
+// its own ("ß" stays, so "Straße" and "Strasse" are two names; a soft hyphen counts).
+// Two names are one file when their keys are equal.
+std::string FileNameKey(std::string_view cp1252);
 
 }  // namespace base

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "base/zip_rules.h"
 #include "publish/publish_rules.h"
+#include "publish/verify_rules.h"
 
 namespace publish {
 
@@ -31,8 +33,10 @@ std::string MakeArchive(const std::vector<ArchiveEntry>& entries) {
   }
   zip_source_keep(target);  // the archive's bytes are read from it after zip_close
   for (const ArchiveEntry& e : entries) {
+    // In UTF-8, which libzip flags as such (bit 11) when the name is not plain ASCII.
+    const std::string name = Cp1252ToUtf8(e.name);
     zip_source_t* source = zip_source_buffer(zip, e.bytes.data(), e.bytes.size(), 0);
-    zip_int64_t index = source ? zip_file_add(zip, e.name.c_str(), source, ZIP_FL_ENC_CP437) : -1;
+    zip_int64_t index = source ? zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8) : -1;
     if (index < 0) {
       if (source) zip_source_free(source);
       zip_error_set(&error, zip_error_code_zip(zip_get_error(zip)), zip_error_code_system(zip_get_error(zip)));
@@ -93,10 +97,16 @@ std::optional<std::vector<std::string>> ArchiveEntryNames(const std::string& byt
   if (!archive) return std::nullopt;
   zip_t* zip = archive.get();
   std::vector<std::string> names;
+  const base::ZipCheck check = base::CheckZipArchive(bytes.size(), base::ZipReaderOf(bytes));
+  if (check.fault == base::ZipFault::None && check.entries.size() == static_cast<size_t>(zip_get_num_entries(zip, 0))) {
+    for (const base::ZipEntryRecord& e : check.entries) names.push_back(ProgramsEntryName(e).value_or(std::string()));
+    return names;
+  }
+  // Records that contradict each other (ArchiveProblems says so): the raw names as libzip has them.
   zip_int64_t count = zip_get_num_entries(zip, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* name = zip_get_name(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-    if (name) names.emplace_back(name);
+    names.emplace_back(name ? name : "");
   }
   return names;
 }
@@ -124,29 +134,26 @@ std::optional<std::string> ArchiveEntryBytes(const std::string& bytes, size_t in
 
 namespace {
 
-// An entry name as libzip gives it to the programs (UTF-8) in the list's code page, for messages.
+// An entry name (UTF-8) in the list's code page, for messages; a character that it lacks as "?".
 std::string EntryText(const std::string& utf8) {
   try {
     return Utf8ToCp1252(utf8);
   } catch (const EPublishError&) {
-    return utf8;
+    std::string text;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      const auto b = static_cast<unsigned char>(utf8[i]);
+      if (b < 0x80) text += utf8[i];
+      else if ((b & 0xC0) != 0x80) text += '?';
+    }
+    return text;
   }
-}
-
-// A file name folded for the comparison without regard to case that the file system makes
-// (ASCII and the Latin-1 letters of Windows-1252).
-std::string FoldedName(const std::string& utf8) {
-  std::string text = EntryText(utf8);
-  for (char& c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) c = static_cast<char>(u + 0x20);
-  }
-  return text;
 }
 
 std::string FaultSentence(const base::ZipCheck& check) {
   const std::string entry = check.entry < check.entries.size()
-                                ? "the entry \"" + EntryText(check.entries[check.entry].name) + "\""
+                                ? "the entry \"" + EntryText(ProgramsEntryName(check.entries[check.entry])
+                                                                  .value_or(check.entries[check.entry].name)) +
+                                      "\""
                                 : std::string("an entry");
   const std::string local = "the local header of " + entry + " gives another ";
   std::string what;
@@ -176,40 +183,48 @@ std::vector<std::string> ArchiveProblems(const std::string& bytes) {
     problems.push_back(FaultSentence(check));
     return problems;
   }
-  // The names as the programs' libzip gives them (UTF-8, code page 437 names converted).
-  OpenArchive archive = OpenFromBytes(bytes);
-  if (!archive) {
+  // (libzip refuses to open an archive with such a name, too.)
+  for (const base::ZipEntryRecord& e : check.entries)
+    if (!ProgramsEntryName(e))
+      problems.push_back("the name of the entry \"" + EntryText(e.name) +
+                         "\" is flagged as UTF-8 but is none; the programs unpack nothing of the archive.");
+  if (!problems.empty()) return problems;
+  if (!OpenFromBytes(bytes)) {
     problems.push_back("libzip cannot open it; the programs unpack nothing of it.");
     return problems;
   }
-  zip_t* zip = archive.get();
-  // The same rules as the programs' extraction: skipped names, the first of two entries of one
-  // name kept, then what cannot be unpacked.
-  std::vector<std::pair<std::string, std::string>> taken;  // file name, entry name
-  for (size_t i = 0; i < check.entries.size(); ++i) {
-    const char* raw = zip_get_name(zip, i, 0);
-    const std::string name = raw ? raw : "";
-    const base::ZipEntryRecord& e = check.entries[i];
-    auto file = base::ExtractedName(name);
+  // The same rules as the programs' extraction: the names as they read them, a name that is no
+  // file name skipped, the first of two entries of one name kept, then what cannot be unpacked.
+  std::map<std::string, std::string> taken;  // the file name's key -> its entry's name
+  for (const base::ZipEntryRecord& e : check.entries) {
+    auto name = ProgramsEntryName(e);
+    auto file = base::ExtractedName(*name);
     if (!file) {
-      const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\') && e.size == 0;
+      const bool folder = !name->empty() && (name->back() == '/' || name->back() == '\\') && e.size == 0;
       if (!folder)
-        problems.push_back("the entry \"" + EntryText(name) +
+        problems.push_back("the entry \"" + EntryText(*name) +
                            "\" is skipped by the programs: its name is no file name they make.");
       continue;
     }
-    auto same = std::find_if(taken.begin(), taken.end(),
-                             [&](const std::pair<std::string, std::string>& t) { return t.first == FoldedName(*file); });
-    if (same != taken.end()) {
-      problems.push_back("the entries \"" + EntryText(same->second) + "\" and \"" + EntryText(name) +
+    std::string ansi;
+    try {
+      ansi = Utf8ToCp1252(*file);
+    } catch (const EPublishError&) {
+      problems.push_back("the name of the entry \"" + EntryText(*name) +
+                         "\" has a character that Windows-1252 lacks; the programs on a German Windows unpack nothing "
+                         "of the archive.");
+      continue;
+    }
+    auto same = taken.emplace(base::FileNameKey(ansi), *name);
+    if (!same.second) {
+      problems.push_back("the entries \"" + EntryText(same.first->second) + "\" and \"" + EntryText(*name) +
                          "\" are unpacked under one name; the programs keep only the first.");
       continue;
     }
-    taken.emplace_back(FoldedName(*file), name);
     if (base::ZipEntryEncrypted(e))
-      problems.push_back("the entry \"" + EntryText(name) + "\" is encrypted; the programs cannot unpack it.");
+      problems.push_back("the entry \"" + EntryText(*name) + "\" is encrypted; the programs cannot unpack it.");
     else if (!base::ZipMethodSupported(e.method))
-      problems.push_back("the entry \"" + EntryText(name) + "\" is packed with " + base::ZipMethodName(e.method) +
+      problems.push_back("the entry \"" + EntryText(*name) + "\" is packed with " + base::ZipMethodName(e.method) +
                          ", which the programs cannot unpack; pack it with Deflate.");
   }
   return problems;

@@ -10,6 +10,7 @@
 
 #include "base/DateTime.h"
 #include "base/signed_update.h"
+#include "base/zip_rules.h"
 #include "publish/Archives.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
@@ -137,6 +138,13 @@ std::vector<ArchiveEntry> FilesToPack(const std::string& from, const TemplateOpt
                           "one folder, so give the files at the top level only.");
     ArchiveEntry entry;
     entry.name = ListTextFromArgument(e.name, "The file name \"" + e.name + "\"");
+    if (auto refusal = FileNameRefusal(entry.name))
+      throw EPublishError("The file name \"" + e.name + "\" is refused by the programs: " + *refusal + ".");
+    // Two names that Windows takes for one file (a folder of another system can hold both).
+    for (const ArchiveEntry& other : entries)
+      if (base::FileNameKey(other.name) == base::FileNameKey(entry.name))
+        throw EPublishError("The file names \"" + ConsoleTextFromList(other.name) + "\" and \"" + e.name +
+                            "\" name one file on Windows; the programs would unpack only the first.");
     auto bytes = TryReadFile(JoinPath(from, e.name));
     if (!bytes) throw EPublishError("\"" + JoinPath(from, e.name) + "\" cannot be read.");
     entry.bytes = std::move(*bytes);

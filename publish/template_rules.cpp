@@ -9,9 +9,12 @@
 //   variables are only ever used inside double quotes, as !name! (the value of a delayed
 //   expansion is not expanded again).
 // - cmd.exe reads the batch in the console's code page, and Windows' FOR /F reads a file in it
-//   too; Wine's reads it in the ANSI code page. So every file name stands twice, in the
-//   console's form and in the ANSI form, and the batch takes the one that names an unpacked
-//   file of the search folder. The program folder comes only in the console's form: when the
+//   too; Wine's reads it byte for byte (0x00 to 0xFF as U+0000 to U+00FF: the ANSI form but
+//   for 0x80 to 0x9F). So every file name stands twice, in the console's form and in the ANSI
+//   form, and the batch takes the one that names an unpacked file of the search folder. A name
+//   that neither gives exactly ("–": not in code page 850, and 0x96 byte for byte) is found in
+//   the search folder through a pattern, with "?" for what the form lacks; a probe line tells
+//   which reading this cmd.exe has. The program folder comes only in the console's form: when the
 //   line read does not name a folder, the batch takes it from a line it runs instead (right
 //   for every folder without "%").
 // - The programs fill in their folders only in lines 1 to 3 of each group of four lines, so the
@@ -29,6 +32,7 @@
 #include <functional>
 #include <set>
 
+#include "base/zip_rules.h"
 #include "publish/publish_rules.h"
 
 namespace publish {
@@ -69,11 +73,26 @@ struct Line {
   bool placeholder = false;
 };
 
+// The byte of the probe line: "ä" in code page 850, a control character where cmd.exe reads
+// data lines byte for byte (Wine).
+const char kProbe[] = "\x84";
+
+// How the batch finds one file of the archive whose name one of its two data lines cannot
+// give exactly.
+struct Found {
+  std::string console;  // the console form's pattern ("?" for what code page 850 lacks); empty:
+                        // the console form is exact
+  std::string bytewise;  // a pattern of ASCII only ("?" for the rest) for where data lines are
+                         // read byte for byte, which gives 0x80 to 0x9F as control characters;
+                         // empty: the ANSI form is exact there
+};
+
 // The lines that run: the start, each file, the undo and the record. `dataLine(k)` is the line
 // number of the data line k (0: program folder; 1 + 2i and 2 + 2i: file i in the console's and
-// in the ANSI form).
-std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::string& keep, const std::string& fresh,
-                           const std::function<size_t(size_t)>& dataLine) {
+// in the ANSI form; then, when a file needs it, the probe and each file's byte-wise pattern).
+std::vector<Line> Commands(const std::vector<Found>& found, const TemplateOptions& o, const std::string& keep,
+                           const std::string& fresh, const std::function<size_t(size_t)>& dataLine) {
+  const size_t files = found.size();
   std::vector<Line> l;
   auto add = [&](std::string text) { l.push_back({std::move(text)}); };
   auto read = [&](const std::string& variable, size_t data) {
@@ -95,6 +114,35 @@ std::vector<Line> Commands(size_t files, const TemplateOptions& o, const std::st
   for (size_t k = 0; k < files; ++k) {
     read("f" + std::to_string(k + 1), 1 + 2 * k);
     read("g" + std::to_string(k + 1), 2 + 2 * k);
+  }
+  if (std::any_of(found.begin(), found.end(), [](const Found& f) { return !f.console.empty() || !f.bytewise.empty(); })) {
+    // A file that a data line names only as a pattern is looked for in the search folder, which
+    // holds the archive's files and nothing of another's: as the console form's pattern where
+    // cmd.exe reads its data lines in the code page of its own text (the probe line reads as the
+    // byte in the line below: Windows, the console's code page); as the byte-wise pattern where
+    // it reads them byte for byte (Wine), whose FOR takes no quoted pattern: hence the folder's
+    // short form, and "?" for blanks and the other characters that end an item.
+    read("cpt", 1 + 2 * files);
+    size_t bytewise = 0;
+    for (size_t k = 0; k < files; ++k)
+      if (!found[k].bytewise.empty()) read("h" + std::to_string(k + 1), 2 + 2 * files + bytewise++);
+    add("if not \"%cpt%\"==\"" + std::string(kProbe) + "\" goto namen_bytewise");
+    for (size_t k = 0; k < files; ++k) {
+      const std::string n = std::to_string(k + 1);
+      if (!found[k].console.empty()) add("for %%N in (\"%such%%f" + n + "%\") do set \"f" + n + "=%%~nxN\"");
+    }
+    add("goto namen_gelesen");
+    add(":namen_bytewise");
+    add("set \"kurz=%~dps0\"");
+    for (size_t k = 0; k < files; ++k) {
+      const std::string n = std::to_string(k + 1);
+      if (found[k].bytewise.empty()) continue;
+      // A pattern that finds nothing leaves a name that no file has ("|"), never the console
+      // form read byte for byte, which may match another file.
+      add("set \"f" + n + "=|\"");
+      add("for %%N in (%kurz%%h" + n + "%) do set \"f" + n + "=%%~nxN\"");
+    }
+    add(":namen_gelesen");
   }
   // From here on the names are used as !name!: the value of a delayed expansion is not looked
   // at again, so "%" and "!" in it stay what they are.
@@ -221,18 +269,26 @@ std::string ConsoleFileName(std::string_view name) {
   std::string out;
   for (char c : name) {
     const unsigned char b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out += c;
-      continue;
-    }
-    const unsigned char oem = kCp850[b - 0x80];
-    if (!oem)
-      throw EPublishError("the character " + Cp1252ToUtf8(std::string(1, c)) +
-                          " has no form in the console code page (850) that the update's batch file is read in");
-    out += static_cast<char>(oem);
+    const unsigned char oem = b < 0x80 ? b : kCp850[b - 0x80];
+    out += oem ? static_cast<char>(oem) : '?';
   }
   return out;
 }
+
+namespace {
+
+// Whether the pattern (Windows-1252, "?" for one character or none) matches the name, without
+// regard to case: the widest reading of cmd.exe's "?", which matches nothing at a name's end
+// or before its dot.
+bool PatternMatches(std::string_view pattern, std::string_view name) {
+  if (pattern.empty()) return name.empty();
+  if (pattern[0] == '?')
+    return PatternMatches(pattern.substr(1), name) || (!name.empty() && PatternMatches(pattern.substr(1), name.substr(1)));
+  return !name.empty() && base::FileNameKey(pattern.substr(0, 1)) == base::FileNameKey(name.substr(0, 1)) &&
+         PatternMatches(pattern.substr(1), name.substr(1));
+}
+
+}  // namespace
 
 std::string SafeUpdateTemplate(const std::vector<std::string>& files, const TemplateOptions& options) {
   if (files.empty()) throw EPublishError("An update needs at least one file besides Update.bat.");
@@ -244,24 +300,50 @@ std::string SafeUpdateTemplate(const std::vector<std::string>& files, const Temp
     throw EPublishError("The wait for a locked file must be " + std::to_string(kMinWaitSeconds) + " to " +
                         std::to_string(kMaxWaitSeconds) + " seconds.");
   std::vector<std::string> names;
+  std::vector<Found> found;
+  auto inControl = [](char c) { return static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) < 0xA0; };
+  auto plain = [](char c) {  // an ASCII character that no FOR list takes for the end of an item
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+           std::string_view("._-~$#@+").find(c) != std::string_view::npos;
+  };
   for (const std::string& f : files) {
-    if (f.empty() || f.find_first_of("|\\/:*?\"<>") != std::string::npos || static_cast<unsigned char>(f[0]) < 0x20)
+    if (f.empty() || f.find_first_of("|\\/:*?\"<>") != std::string::npos ||
+        std::any_of(f.begin(), f.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
       throw EPublishError("The file name \"" + f + "\" cannot be a file of the program folder.");
-    try {
-      names.push_back(ConsoleFileName(f));
-    } catch (const EPublishError& e) {
-      throw EPublishError("The file name \"" + f + "\": " + e.Message() + ".");
+    names.push_back(ConsoleFileName(f));
+    Found how;
+    if (names.back().find('?') != std::string::npos) {
+      how.console = f;
+      for (size_t i = 0; i < f.size(); ++i)
+        if (names.back()[i] == '?') how.console[i] = '?';
     }
+    if (std::any_of(f.begin(), f.end(), inControl)) {
+      how.bytewise = f;
+      for (char& c : how.bytewise)
+        if (!plain(c)) c = '?';
+    }
+    found.push_back(how);
   }
+  // Each pattern must find its file alone among the archive's.
+  for (size_t k = 0; k < files.size(); ++k)
+    for (const std::string& pattern : {found[k].console, found[k].bytewise}) {
+      if (pattern.empty()) continue;
+      for (size_t i = 0; i <= files.size(); ++i) {
+        const std::string other = i < files.size() ? files[i] : "Update.bat";
+        if (i != k && PatternMatches(pattern, other))
+          throw EPublishError("The file name \"" + files[k] + "\" has characters that the batch file can name only "
+                              "through the pattern \"" + pattern + "\", which also matches \"" + other + "\".");
+      }
+    }
   const std::string keep = FreeName("Vorher", files), fresh = FreeName("Neu", files);
 
   // After the commands: the group that reads the program folder as a line it runs, then the
   // data lines, the program folder in a line 1 of a group.
   auto programLineAfter = [](size_t commands) { return (commands + 3) / 4 * 4 + 5; };
   const size_t programLine =
-      programLineAfter(Commands(names.size(), options, keep, fresh, [](size_t) { return 1; }).size());
+      programLineAfter(Commands(found, options, keep, fresh, [](size_t) { return 1; }).size());
   auto dataLine = [&](size_t k) { return programLine + k; };
-  std::vector<Line> lines = Commands(names.size(), options, keep, fresh, dataLine);
+  std::vector<Line> lines = Commands(found, options, keep, fresh, dataLine);
   while (lines.size() % 4 != 0) lines.push_back({"rem"});
   lines.push_back({":prog_text"});
   lines.push_back({"set \"prog=%s\"", true});
@@ -272,6 +354,11 @@ std::string SafeUpdateTemplate(const std::vector<std::string>& files, const Temp
   for (size_t i = 0; i < names.size(); ++i) {
     lines.push_back({"|F|" + names[i]});
     lines.push_back({"|G|" + files[i]});
+  }
+  if (std::any_of(found.begin(), found.end(), [](const Found& f) { return !f.console.empty() || !f.bytewise.empty(); })) {
+    lines.push_back({"|C|" + std::string(kProbe)});
+    for (const Found& f : found)
+      if (!f.bytewise.empty()) lines.push_back({"|H|" + f.bytewise});
   }
   // The lines the programs append (the restart, the removal of the search folder) run as in
   // any other template, without delayed expansion: a "!" in the program's path stays.

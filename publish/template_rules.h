@@ -45,8 +45,8 @@ const char* RegistryRootName(RegistryRoot root);
 bool IsTemplateRegistryKey(std::string_view name);
 
 // A file name (Windows-1252) in the console code page of German Windows (850), as the programs
-// pass their folders to the template. Throws EPublishError (to be prefixed by the caller) for
-// a character that has no form there.
+// pass their folders to the template; a character that has no form there ("–", "€") as "?",
+// which makes the name a pattern that the batch resolves in the search folder.
 std::string ConsoleFileName(std::string_view name);
 
 // The template for the archive's files `files` (Windows-1252 names, each once, the archive's
@@ -58,9 +58,12 @@ std::string ConsoleFileName(std::string_view name);
 // kept so far is put back and every file that did not exist before is deleted, and "failed"
 // is recorded with the file and the reason; otherwise "ok". The paths reach the batch only as
 // lines it reads from itself, never as command text, so blanks, "&", "(", ")", "%" and "!" in
-// the folders and file names are plain characters. Throws EPublishError for an empty list, a
-// key name IsTemplateRegistryKey refuses, a wait out of bounds or a file name without a
-// console form.
+// the folders and file names are plain characters. A name that a data line cannot give exactly
+// (a character that code page 850 lacks, or one of 0x80 to 0x9F, which Wine's cmd.exe reads as
+// control characters) is looked for in the search folder through a pattern. Throws
+// EPublishError for an empty list, a key name IsTemplateRegistryKey refuses, a wait out of
+// bounds, a file name with a control character or one of | \ / : * ? " < >, or one whose
+// pattern also matches another file of the archive or "Update.bat".
 std::string SafeUpdateTemplate(const std::vector<std::string>& files, const TemplateOptions& options);
 
 }  // namespace publish

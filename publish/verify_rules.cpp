@@ -14,6 +14,26 @@
 
 namespace publish {
 
+// ---- File names as the programs read and make them ------------------------------------------
+
+std::optional<std::string> ProgramsEntryName(const base::ZipEntryRecord& entry) {
+  if (base::NameCodingOf(entry) == base::ZipNameCoding::Oem) return base::Cp850ToUtf8(entry.name);
+  if (!base::IsUtf8(entry.name)) return std::nullopt;
+  return entry.name;
+}
+
+std::optional<std::string> FileNameRefusal(std::string_view name) {
+  const std::string utf8 = Cp1252ToUtf8(name);
+  auto made = base::ExtractedName(utf8);
+  if (!made || *made != utf8)
+    return std::string("it is no file name they make (a control character, one of / \\ : < > \" | ? *, a blank or a dot "
+                       "at its end, or a device name such as CON, NUL, COM1 or LPT1)");
+  // Cp1252ToUtf8 gives the five bytes that Windows-1252 leaves unassigned as U+FFFD.
+  if (utf8.find("\xEF\xBF\xBD") != std::string::npos)
+    return std::string("it holds a byte that is no character of Windows-1252");
+  return std::nullopt;
+}
+
 // ---- The check of a server folder -----------------------------------------------------------
 
 // ---- The batch template ---------------------------------------------------------------------

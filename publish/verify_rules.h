@@ -10,9 +10,23 @@
 #include <string_view>
 #include <vector>
 
+#include "base/zip_rules.h"
 #include "publish/publish_rules.h"
 
 namespace publish {
+
+// ---- File names as the programs read and make them ------------------------------------------
+// The programs' reading on a German Windows: the ANSI code page 1252, the OEM code page 850.
+
+// An archive entry's name in UTF-8 as the programs read it (base::NameCodingOf, an unflagged
+// name in code page 850); empty result for a name flagged as UTF-8 that is none, which makes
+// them refuse the archive.
+std::optional<std::string> ProgramsEntryName(const base::ZipEntryRecord& entry);
+
+// Why the programs do not make a file of the update under exactly `name` (Windows-1252), as a
+// clause for "is refused by the programs: ..."; empty result when they do. The rules of
+// base::ExtractedName, and every character in Windows-1252.
+std::optional<std::string> FileNameRefusal(std::string_view name);
 
 // ---- The check of a server folder -----------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "toolkit/Handles.h"
@@ -34,14 +35,41 @@ std::wstring Wide(const std::string& text, UINT codePage) {
   return wide;
 }
 
-// A UTF-8 text in the ANSI code page, for messages.
+// A UTF-8 text in the ANSI code page, for messages: a character that it lacks as "?" (not as a
+// look-alike, which would hide why a name is refused).
 std::string Ansi(const std::string& utf8) {
   std::wstring wide = Wide(utf8, CP_UTF8);
   if (wide.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int n = WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
   return text;
+}
+
+// A libzip error of reading an entry or opening the archive, as a sentence of its own.
+std::string LibzipText(int code) {
+  switch (code) {
+    case ZIP_ER_CRC: return "Seine Prüfsumme stimmt nicht.";
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+    case ZIP_ER_INCONS: return "Seine gepackten Daten sind beschädigt.";
+    case ZIP_ER_EOF: return "Seine Daten brechen vor ihrem Ende ab.";
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK: return "Das Archiv kann nicht gelesen werden.";
+    case ZIP_ER_MEMORY: return "Es ist nicht genug Arbeitsspeicher frei.";
+    case ZIP_ER_COMPNOTSUPP: return "Seine Kompressionsmethode wird nicht unterstützt.";
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD: return "Er ist verschlüsselt.";
+    case ZIP_ER_NOZIP: return "Es ist kein ZIP-Archiv.";
+    default: return "Die ZIP-Bibliothek meldet den Fehler Nr. " + std::to_string(code) + ".";
+  }
+}
+
+// Whether a libzip error of reading an entry lies in the archive's bytes, not in this computer.
+bool IsArchiveFault(int code) {
+  return code != ZIP_ER_READ && code != ZIP_ER_SEEK && code != ZIP_ER_MEMORY && code != ZIP_ER_INTERNAL;
 }
 
 // The unpacked bytes of one entry: libzip's own reading, and for 7-Zip's LZMA entries (method
@@ -57,13 +85,17 @@ class EntryStream {
     if (lzma_) lzma_end(&stream_);
   }
 
+  // Whether the last error lies in the archive (damaged, cut off, not supported) rather than in
+  // reading it on this computer.
+  bool ArchiveFault() const { return archiveFault_; }
+
   // False with `error` set when the entry cannot be opened.
   bool Open(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& record, std::string& error) {
     record_ = record;
     lzma_ = record.method == 14;
     file_.reset(zip_fopen_index(zip, index, lzma_ ? ZIP_FL_COMPRESSED : 0));
     if (!file_) {
-      error = zip_error_strerror(zip_get_error(zip));
+      Fail(zip_error_code_zip(zip_get_error(zip)), error);
       lzma_ = false;
       return false;
     }
@@ -72,7 +104,7 @@ class EntryStream {
     unsigned char header[9];
     if (zip_fread(file_.get(), header, sizeof header) != static_cast<zip_int64_t>(sizeof header) || header[2] != 5 ||
         header[3] != 0) {
-      error = "der Kopf seiner LZMA-Daten ist beschädigt";
+      error = "Der Kopf seiner LZMA-Daten ist beschädigt.";
       return false;
     }
     // The form of liblzma's .lzma files: the properties, then the size (all ones: up to the end
@@ -83,7 +115,7 @@ class EntryStream {
     for (int i = 0; i < 8; ++i) alone[5 + i] = static_cast<uint8_t>(size >> (8 * i));
     stream_ = LZMA_STREAM_INIT;
     if (lzma_alone_decoder(&stream_, 256u << 20) != LZMA_OK) {
-      error = "zu wenig Speicher";
+      Fail(ZIP_ER_MEMORY, error);
       return false;
     }
     lzma_ = true;
@@ -94,7 +126,7 @@ class EntryStream {
   zip_int64_t Read(char* out, size_t n, std::string& error) {
     if (!lzma_) {
       zip_int64_t got = zip_fread(file_.get(), out, n);
-      if (got < 0) error = zip_error_strerror(zip_file_get_error(file_.get()));
+      if (got < 0) Fail(zip_error_code_zip(zip_file_get_error(file_.get())), error);
       return got;
     }
     size_t done = 0;
@@ -102,7 +134,7 @@ class EntryStream {
       if (stream_.avail_in == 0 && !inputEnded_) {
         zip_int64_t got = zip_fread(file_.get(), input_, sizeof input_);
         if (got < 0) {
-          error = zip_error_strerror(zip_file_get_error(file_.get()));
+          Fail(zip_error_code_zip(zip_file_get_error(file_.get())), error);
           return -1;
         }
         inputEnded_ = got == 0;
@@ -112,7 +144,7 @@ class EntryStream {
       zip_int64_t got = Decode(nullptr, 0, out + done, n - done, error);
       if (got < 0) return -1;
       if (got == 0 && inputEnded_ && !ended_) {
-        error = "seine LZMA-Daten brechen ab";
+        error = "Seine LZMA-Daten brechen ab.";
         return -1;
       }
       done += static_cast<size_t>(got);
@@ -120,13 +152,18 @@ class EntryStream {
     crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(done));
     total_ += done;
     if (done == 0 && ended_ && (crc_ != record_.crc || total_ != record_.size)) {
-      error = "Prüfsumme oder Größe stimmen nicht";
+      error = "Seine Prüfsumme oder seine Größe stimmt nicht.";
       return -1;
     }
     return static_cast<zip_int64_t>(done);
   }
 
  private:
+  void Fail(int code, std::string& error) {
+    error = LibzipText(code);
+    archiveFault_ = IsArchiveFault(code);
+  }
+
   // Feeds `in` (or what stream_ holds) and takes up to `n` bytes out.
   zip_int64_t Decode(const uint8_t* in, size_t inSize, char* out, size_t n, std::string& error) {
     if (in) {
@@ -139,7 +176,7 @@ class EntryStream {
     if (r == LZMA_STREAM_END) {
       ended_ = true;
     } else if (r != LZMA_OK && !(r == LZMA_BUF_ERROR && n == 0)) {
-      error = r == LZMA_MEMLIMIT_ERROR ? "sein LZMA-Wörterbuch ist zu groß" : "seine LZMA-Daten sind beschädigt";
+      error = r == LZMA_MEMLIMIT_ERROR ? "Sein LZMA-Wörterbuch ist zu groß." : "Seine LZMA-Daten sind beschädigt.";
       return -1;
     }
     return static_cast<zip_int64_t>(n - stream_.avail_out);
@@ -147,29 +184,33 @@ class EntryStream {
 
   std::unique_ptr<zip_file_t, EntryCloser> file_;
   base::ZipEntryRecord record_;
-  bool lzma_ = false, ended_ = false, inputEnded_ = false;
+  bool lzma_ = false, ended_ = false, inputEnded_ = false, archiveFault_ = true;
   lzma_stream stream_ = LZMA_STREAM_INIT;
   uint8_t input_[65536];
   uLong crc_ = 0;
   uint64_t total_ = 0;
 };
 
-// Copies one entry into `path`, which must not exist yet. Returns false with `error` set when
-// the entry cannot be read whole, unpacks to more than its announced size, or the file cannot
-// be made or written (`existed` tells that a file of that name was there); the file is then
+// Copies one entry into `path`, which must not exist yet. Returns false with `error` set (a
+// sentence) when the entry cannot be read whole, unpacks to more than its announced size, or the
+// file cannot be made or written; `archiveFault` then tells whether the archive is to blame (not
+// a file of that name already in the folder, a full drive or a read error). The file is then
 // gone again. On success `held` owns the new file, still open.
 bool CopyEntry(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& record, const std::wstring& path,
-               toolkit::ScopedFile& held, bool& existed, std::string& error) {
-  existed = false;
+               toolkit::ScopedFile& held, bool& archiveFault, std::string& error) {
   auto entry = std::make_unique<EntryStream>();
-  if (!entry->Open(zip, index, record, error)) return false;
+  if (!entry->Open(zip, index, record, error)) {
+    archiveFault = entry->ArchiveFault();
+    return false;
+  }
+  archiveFault = false;
   toolkit::ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD code = GetLastError();
-    existed = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
-    error = existed ? "eine Datei dieses Namens ist schon vorhanden"
-                    : "Datei kann nicht erstellt werden (Fehler " + std::to_string(code) + ")";
+    error = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS
+                ? "Im temporären Ordner ist schon eine Datei dieses Namens."
+                : "Die Datei kann im temporären Ordner nicht angelegt werden (Fehler " + std::to_string(code) + ").";
     return false;
   }
   const uint64_t announced = record.size;
@@ -184,12 +225,14 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& recor
     const uint64_t ask = left >= buffer.size() ? buffer.size() : left + 1;
     zip_int64_t got = entry->Read(buffer.data(), static_cast<size_t>(ask), error);
     if (got < 0) {
+      archiveFault = entry->ArchiveFault();
       ok = false;
       break;
     }
     if (got == 0) break;
     if (static_cast<uint64_t>(got) > left) {
-      error = "er enthält mehr Daten, als das Archiv für ihn angibt (" + std::to_string(announced) + " Byte)";
+      error = "Er enthält mehr Daten, als das Archiv für ihn angibt (" + std::to_string(announced) + " Byte).";
+      archiveFault = true;
       ok = false;
       break;
     }
@@ -197,7 +240,7 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& recor
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.data(), static_cast<DWORD>(got), &written, nullptr) ||
         written != static_cast<DWORD>(got)) {
-      error = "Datei kann nicht geschrieben werden (Fehler " + std::to_string(GetLastError()) + ")";
+      error = "Die Datei kann nicht geschrieben werden (Fehler " + std::to_string(GetLastError()) + ").";
       ok = false;
       break;
     }
@@ -211,17 +254,64 @@ bool CopyEntry(zip_t* zip, zip_uint64_t index, const base::ZipEntryRecord& recor
   return true;
 }
 
-// An entry name as stored (bytes) in the ANSI code page, for messages: UTF-8 when it is valid
-// UTF-8, otherwise code page 437, as libzip reads names.
-std::string AnsiOfRaw(const std::string& raw) {
-  if (raw.empty()) return raw;
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
-  if (n > 0) return Ansi(raw);
-  std::wstring wide = Wide(raw, 437);
-  int m = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(m), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], m, nullptr, nullptr);
+// An entry's name as its archive's maker wrote it (base::NameCodingOf), an unflagged name in
+// this computer's OEM code page. False for a name that is not in its coding (a name flagged as
+// UTF-8 that is none, bytes that the OEM code page does not have).
+bool EntryName(const base::ZipEntryRecord& entry, std::wstring& name) {
+  name.clear();
+  const bool utf8 = base::NameCodingOf(entry) == base::ZipNameCoding::Utf8;
+  if (entry.name.empty()) return true;
+  if (utf8 && !base::IsUtf8(entry.name)) return false;
+  const int size = static_cast<int>(entry.name.size());
+  const UINT codePage = utf8 ? CP_UTF8 : GetOEMCP();
+  const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, entry.name.data(), size, nullptr, 0);
+  if (n <= 0) return false;
+  name.resize(static_cast<size_t>(n));
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, entry.name.data(), size, &name[0], n);
+  return true;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &text[0], n, nullptr, nullptr);
   return text;
+}
+
+// The name in the ANSI code page, every character that it lacks as "?"; for messages.
+std::string AnsiText(const std::wstring& wide) { return Ansi(Utf8(wide)); }
+
+// An entry's name for messages, as far as it can be read.
+std::string EntryText(const base::ZipEntryRecord& entry) {
+  std::wstring name;
+  return EntryName(entry, name) ? AnsiText(name) : AnsiText(Wide(entry.name, CP_UTF8));
+}
+
+// Whether the name has a form in the ANSI code page: the programs, the batch and its template
+// name every file in it.
+bool HasAnsiForm(const std::wstring& name) {
+  if (name.empty()) return true;
+  const int size = static_cast<int>(name.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, name.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  std::string ansi(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name.data(), size, &ansi[0], n, nullptr, nullptr);
+  // Best-fit mappings ("Ł" as "L") and default characters do not come back as they were.
+  return Wide(ansi, CP_ACP) == name;
+}
+
+// The key under which the file system finds a file name: each UTF-16 unit upper-cased on its own
+// by the file system's rules (ordinal: no expansions, no ignored characters).
+std::wstring FileNameKey(const std::wstring& name) {
+  if (name.empty()) return name;
+  std::wstring key(name.size(), L'\0');
+  const int size = static_cast<int>(name.size());
+  if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), size, &key[0], size, nullptr, nullptr, 0) !=
+      size)
+    return name;
+  return key;
 }
 
 // Reads through the borrowed handle at the given offsets, leaving no state libzip relies on
@@ -248,16 +338,16 @@ base::ZipReader HandleReader(HANDLE file) {
 std::string FaultText(const std::string& displayName, const base::ZipCheck& check) {
   const std::string archive = "Das Archiv \"" + displayName + "\"";
   const bool named = check.entry < check.entries.size();
-  const std::string name = named ? "\"" + AnsiOfRaw(check.entries[check.entry].name) + "\" " : std::string();
-  const std::string entry = named ? "der Eintrag " + name : std::string("ein Eintrag ");
+  const std::string name = named ? "\"" + EntryText(check.entries[check.entry]) + "\" " : std::string();
+  const std::string entry = named ? "Der Eintrag " + name : std::string("Ein Eintrag ");
   const std::string differs = archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
                               "hat in seinem Kopf eine andere ";
   switch (check.fault) {
     case base::ZipFault::None: break;
     case base::ZipFault::NoArchive:
-      return archive + " kann nicht geöffnet werden: es ist kein ZIP-Archiv oder unvollständig.";
+      return archive + " kann nicht geöffnet werden: Es ist kein ZIP-Archiv oder unvollständig.";
     case base::ZipFault::DirectoryDamaged:
-      return archive + " ist fehlerhaft und wird nicht entpackt: sein Inhaltsverzeichnis ist beschädigt.";
+      return archive + " ist fehlerhaft und wird nicht entpackt: Sein Inhaltsverzeichnis ist beschädigt.";
     case base::ZipFault::HeaderMissing:
       return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
              "steht nicht dort, wo das Inhaltsverzeichnis ihn angibt.";
@@ -268,7 +358,7 @@ std::string FaultText(const std::string& displayName, const base::ZipCheck& chec
     case base::ZipFault::CrcDiffers: return differs + "Prüfsumme als im Inhaltsverzeichnis.";
     case base::ZipFault::SizeDiffers: return differs + "Größe als im Inhaltsverzeichnis.";
     case base::ZipFault::OutsideArchive:
-      return archive + " ist fehlerhaft und wird nicht entpackt: die Daten " +
+      return archive + " ist fehlerhaft und wird nicht entpackt: Die Daten " +
              (named ? "des Eintrags " + name : std::string("eines Eintrags ")) + "reichen über das Archiv hinaus.";
     case base::ZipFault::Overlapping:
       return archive + " ist fehlerhaft und wird nicht entpackt: " + entry +
@@ -290,12 +380,6 @@ bool SameDirectory(zip_t* zip, const base::ZipCheck& check) {
       return false;
   }
   return true;
-}
-
-// Whether two names of the folder are the same file name (the file system compares without
-// regard to case).
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -323,7 +407,9 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
   std::unique_ptr<zip_t, ArchiveCloser> zip(source ? zip_open_from_source(source, ZIP_RDONLY, &e) : nullptr);
   if (!zip) {
     if (source) zip_source_free(source);
-    result.error = "Das Archiv \"" + displayName + "\" kann nicht geöffnet werden: " + zip_error_strerror(&e);
+    const int code = zip_error_code_zip(&e);
+    result.error = "Das Archiv \"" + displayName + "\" kann nicht geöffnet werden: " +
+                   (code == ZIP_ER_INCONS ? std::string("Sein Inhaltsverzeichnis ist beschädigt.") : LibzipText(code));
     zip_error_fini(&e);
     return result;
   }
@@ -339,43 +425,66 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
   // What goes where, decided before anything is written.
   struct Planned {
     zip_uint64_t index;
-    std::wstring name;
+    std::wstring name, key;
     std::string display;
   };
   std::vector<Planned> plan;
   std::vector<uint64_t> sizes;
-  // Entry names come as UTF-8 (libzip reads the archive's code page 437 or UTF-8 names), so the
-  // files are made through the wide API under exactly the names the archive holds.
+  // The names as the archive's maker wrote them, read from the records that were checked; the
+  // files are made through the wide API under exactly those names, each of which must have a
+  // form in the ANSI code page, in which the programs and the batch name their files.
   const std::wstring wideFolder = Wide(folder, CP_ACP);
-  std::vector<std::wstring> names;  // the file names taken so far, for the first-entry-wins rule
+  std::set<std::wstring> taken;  // the keys of the file names taken so far: the first entry wins
+  std::string refusal;           // why no entry is unpacked at all
   for (size_t i = 0; i < check.entries.size(); ++i) {
-    const char* raw = zip_get_name(zip.get(), i, 0);
-    auto name = raw ? base::ExtractedName(raw) : std::nullopt;
+    const base::ZipEntryRecord& entry = check.entries[i];
+    std::wstring entryName;
+    if (!EntryName(entry, entryName)) {
+      ++result.failed;
+      if (refusal.empty())
+        refusal = "Das Archiv \"" + displayName + "\" ist fehlerhaft und wird nicht entpackt: Der Name des Eintrags \"" +
+                  EntryText(entry) + "\" " +
+                  (base::NameCodingOf(entry) == base::ZipNameCoding::Utf8
+                       ? std::string("ist als UTF-8 gekennzeichnet, ist aber kein gültiger UTF-8-Text.")
+                       : "ist in der OEM-Codepage dieses Computers (" + std::to_string(GetOEMCP()) + ") nicht lesbar.");
+      continue;
+    }
+    auto name = base::ExtractedName(Utf8(entryName));
     if (!name) {
       ++result.skipped;
       continue;
     }
     const std::wstring wideName = Wide(*name, CP_UTF8);
-    bool taken = false;
-    for (const std::wstring& n : names) taken = taken || SameName(n, wideName);
-    if (taken) {
+    const std::string display = Ansi(*name);
+    if (!HasAnsiForm(wideName)) {
+      ++result.failed;
+      if (refusal.empty())
+        refusal = "Das Archiv \"" + displayName + "\" wird nicht entpackt: Der Name seines Eintrags \"" + display +
+                  "\" enthält Zeichen, die es in der Codepage dieses Computers (" + std::to_string(GetACP()) +
+                  ") nicht gibt.";
+      continue;
+    }
+    const std::wstring key = FileNameKey(wideName);
+    if (!taken.insert(key).second) {
       ++result.kept;
       continue;
     }
-    names.push_back(wideName);
-    const base::ZipEntryRecord& entry = check.entries[i];
     std::string why;
     if (base::ZipEntryEncrypted(entry))
-      why = "er ist verschlüsselt";
+      why = "Er ist verschlüsselt.";
     else if (!base::ZipMethodSupported(entry.method))
-      why = "seine Kompressionsmethode " + base::ZipMethodName(entry.method) + " wird nicht unterstützt";
+      why = "Seine Kompressionsmethode " + base::ZipMethodName(entry.method) + " wird nicht unterstützt.";
     if (!why.empty()) {
       ++result.failed;
-      if (result.error.empty()) result.error = "Der Eintrag \"" + Ansi(raw) + "\" des Archivs ist fehlerhaft: " + why;
+      if (result.error.empty()) result.error = "Der Eintrag \"" + display + "\" des Archivs ist fehlerhaft: " + why;
       continue;
     }
-    plan.push_back({i, wideName, Ansi(raw)});
+    plan.push_back({i, wideName, key, display});
     sizes.push_back(entry.size);
+  }
+  if (!refusal.empty()) {
+    result.error = refusal;
+    return result;
   }
 
   // Refused whole when the announced sizes do not fit on the folder's drive: a zip bomb never
@@ -386,7 +495,7 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
     uint64_t total = 0;
     for (uint64_t s : sizes) total = total + s < total ? ~0ull : total + s;
     result.failed += static_cast<int>(plan.size());
-    result.error = "Das Archiv \"" + displayName + "\" wird nicht entpackt: seine Dateien brauchen " +
+    result.error = "Das Archiv \"" + displayName + "\" wird nicht entpackt: Seine Dateien brauchen " +
                    FormatSize(static_cast<int64_t>(std::min<uint64_t>(total, INT64_MAX)), 1, ',') +
                    ", auf dem Laufwerk des temporären Ordners sind aber nur " +
                    FormatSize(static_cast<int64_t>(std::min<uint64_t>(available.QuadPart, INT64_MAX)), 1, ',') +
@@ -394,17 +503,20 @@ ExtractResult ExtractAll(HANDLE archive, const std::string& displayName, const s
     return result;
   }
 
+  const std::wstring batchKey = FileNameKey(L"Update.bat");
   for (const Planned& p : plan) {
-    bool existed = false;
+    bool archiveFault = true;
     std::string error;
     toolkit::ScopedFile held;
     const std::wstring path = wideFolder + p.name;
-    if (!CopyEntry(zip.get(), p.index, check.entries[p.index], path, held, existed, error)) {
+    if (!CopyEntry(zip.get(), p.index, check.entries[p.index], path, held, archiveFault, error)) {
       ++result.failed;
-      if (result.error.empty()) result.error = "Der Eintrag \"" + p.display + "\" des Archivs ist fehlerhaft: " + error;
+      if (result.error.empty())
+        result.error = "Der Eintrag \"" + p.display + "\" des Archivs " +
+                       (archiveFault ? "ist fehlerhaft: " : "kann nicht entpackt werden: ") + error;
       continue;
     }
-    if (result.batchIndex < 0 && SameName(p.name, L"Update.bat"))
+    if (result.batchIndex < 0 && p.key == batchKey)
       result.batchIndex = static_cast<int>(result.writtenFiles.size());
     ++result.written;
     result.writtenFiles.push_back(path);

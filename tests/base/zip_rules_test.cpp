@@ -245,9 +245,12 @@ TEST(ZipRules, ExtractedNamesStayInTheFolder) {
       {"COM1", nullptr},            {"lpt9.log", nullptr},          {"COM10", "COM10"},
       {"COM0", "COM0"},             {"CONSOLE.txt", "CONSOLE.txt"}, {"a\x01" "b", nullptr},
       {"what?.txt", nullptr},       {longName, longName.c_str()},   {"", nullptr},
-      {"COM\xB9", nullptr},          {"lpt\xB3.log", nullptr},       {"Com\xB2 .txt", nullptr},
-      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB2.txt", nullptr},   {"bin/LPT\xC2\xB3", nullptr},
-      {"COM\xB4", "COM\xB4"},        {"COM\xB9\xB9", "COM\xB9\xB9"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
+      {"COM\xC2\xB9", nullptr},      {"lpt\xC2\xB3.log", nullptr},   {"Com\xC2\xB2 .txt", nullptr},
+      {"bin/LPT\xC2\xB3", nullptr},   {"COM\xC2\xB4", "COM\xC2\xB4"}, {"LPT\xC2\xB9x", "LPT\xC2\xB9x"},
+      {"COM\xB9", "COM\xB9"},        // not UTF-8: no superscript
+      {"X.exe ", nullptr},          {"a.dll.", nullptr},            {"a\x7F" "b", nullptr},
+      {"a\xC2\x85" "b", nullptr},    {"a\xC2\xA0" "b", "a\xC2\xA0" "b"},  // U+0085 is a control, U+00A0 not
+      {"Stra\xC3\x9F" "e.dll", "Stra\xC3\x9F" "e.dll"}, {" x", " x"},
   };
   for (const Case& c : cases) {
     auto got = base::ExtractedName(c.entry);
@@ -260,5 +263,66 @@ TEST(ZipRules, ExtractedNamesStayInTheFolder) {
   }
 }
 
+// Names as their makers wrote them: flagged UTF-8, Info-ZIP's unflagged UTF-8 on Unix, the OEM
+// code page of Windows tools; and the file system's comparison of names, ordinal and without
+// regard to case.
+TEST(ZipRules, NamesAreReadAndComparedAsWindowsDoes) {
+  struct Coding {
+    std::string name;
+    uint8_t madeBy;
+    uint16_t flags;
+    base::ZipNameCoding coding;
+  } codings[] = {
+      {"\xC3\x84nderungen.txt", 0, base::kZipFlagUtf8, base::ZipNameCoding::Utf8},  // 7-Zip, Explorer
+      {"\xC3\x84nderungen.txt", 3, 0, base::ZipNameCoding::Utf8},                  // Info-ZIP on Linux
+      {"\xC3\x84nderungen.txt", 19, 0, base::ZipNameCoding::Utf8},                 // macOS
+      {"\x8E" "nderungen.txt", 3, 0, base::ZipNameCoding::Oem},                     // not UTF-8
+      {"\xC3\x84nderungen.txt", 0, 0, base::ZipNameCoding::Oem},  // made on Windows: "├änderungen"
+      {"\xC3\x84nderungen.txt", 10, 0, base::ZipNameCoding::Oem},
+      {"\xFF", 0, base::kZipFlagUtf8, base::ZipNameCoding::Utf8},  // flagged, and the reader finds it is none
+  };
+  for (const Coding& c : codings) {
+    base::ZipEntryRecord e;
+    e.name = c.name;
+    e.madeBy = c.madeBy;
+    e.flags = c.flags;
+    EXPECT_EQ(base::NameCodingOf(e), c.coding) << c.name << " " << int(c.madeBy);
+  }
+  struct Text {
+    std::string text;
+    bool utf8;
+  } texts[] = {
+      {"", true},
+      {"\xC3\x84", true},
+      {"\xE2\x80\x93", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"\xC3", false},              // cut off
+      {"\xC0\x80", false},          // overlong
+      {"\xE0\x9F\xBF", false},      // overlong
+      {"\xED\xA0\x80", false},      // a surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\x84", false},
+  };
+  for (const Text& t : texts) EXPECT_EQ(base::IsUtf8(t.text), t.utf8) << t.text;
+  EXPECT_EQ(base::Cp850ToUtf8("\x9A" "bersicht \x84\x94\x81\xE1 \xB0"),
+            "\xC3\x9C" "bersicht \xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F \xE2\x96\x91");
+
+  struct Pair {
+    std::string a, b;  // Windows-1252
+    bool same;
+  } pairs[] = {
+      {"Kasse.exe", "KASSE.EXE", true},
+      {"\xC4nderung.txt", "\xE4NDERUNG.TXT", true},
+      {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", true},  // Š Œ Ž Ÿ and their small letters
+      {"Stra\xDF" "e.dll", "Strasse.dll", false},
+      {"Stra\xDF" "e.dll", "STRA\xDF" "E.DLL", true},
+      {"Up\xAD" "date.bat", "Update.bat", false},  // a soft hyphen
+      {"\xF7", "\xD7", false},                   // ÷ and × are no pair
+      {"\xB5", "\xCC", false},
+      {"X.exe", "X.exe ", false},
+  };
+  for (const Pair& p : pairs)
+    EXPECT_EQ(base::FileNameKey(p.a) == base::FileNameKey(p.b), p.same) << p.a << " / " << p.b;
+}
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -493,7 +494,7 @@ TEST_F(UpdateRoadTest, FailuresInstallNothing) {
     const char* error;  // what the message box says; nullptr: the download itself fails
   } cases[] = {
       {"reset in the middle", good, "reset=5000000", nullptr},
-      {"hostile archive", hostile, "rate=0", "des Archivs ist fehlerhaft"},
+      {"hostile archive", hostile, "rate=0", "des Archivs kann nicht entpackt werden"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -611,9 +612,11 @@ class SignedRoadTest : public UpdateRoadTest {
                     maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today), "--news", item}),
               0u)
         << toolOutput;
-    EXPECT_NE(toolOutput.find("Update.bat written by trelkpublish (the folder has none): 1 file(s), each put back when "
-                              "one fails, up to 30 s for a file in use, outcome in HKLM\\Software\\Trelk\\Notizkasten "
-                              "as UpdateResult"),
+    const std::string listing = Listing(maker + "neu\\");
+    const std::string files = std::to_string(std::count(listing.begin(), listing.end(), '['));
+    EXPECT_NE(toolOutput.find("Update.bat written by trelkpublish (the folder has none): " + files +
+                              " file(s), each put back when one fails, up to 30 s for a file in use, outcome in "
+                              "HKLM\\Software\\Trelk\\Notizkasten as UpdateResult"),
               std::string::npos)
         << toolOutput;
   }
@@ -783,10 +786,15 @@ TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
 }
 
 // The same server and list for the program built without a key: the road as always, the new
-// values unread and no signature asked for.
+// values unread and no signature asked for. The update brings two files with German names, one
+// with a character that the console's code page lacks ("\x96"): they install under exactly
+// those names, and the batch records "ok" (the program, restarted, says nothing).
 TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   ASSERT_TRUE(CopyFileA((BinDir() + "Notizkasten.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
   SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+  const std::string help = "Hilfe f\xFCr Anf\xE4nger.txt", overview = "\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat";
+  WriteFileBytes(maker + "neu\\" + help, "Erste Schritte\r\n");
+  WriteFileBytes(maker + "neu\\" + overview, "Spalte 1;Spalte 2\r\n");
   Publish();
   const std::string logBefore = ServerLog();
   ASSERT_TRUE(Start(process));
@@ -796,6 +804,13 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   InstallsUpTo(wizard);
   EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
   EndsAndRestartsAsNewVersion(wizard, pid);
+  EXPECT_EQ(Listing(program), "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
+  EXPECT_EQ(ReadFileBytes(program + help), "Erste Schritte\r\n");
+  EXPECT_EQ(ReadFileBytes(program + overview), "Spalte 1;Spalte 2\r\n");
+  // "ok" read and gone; a failure would have made the search due again (the day before today).
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
+  EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << values;
 }
 
 // The signed program in a folder it sees as protected, started with a user's rights; this build

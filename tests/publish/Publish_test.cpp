@@ -17,6 +17,7 @@
 
 #include "base/StrUtils.h"
 #include "base/batch_template.h"
+#include "base/zip_rules.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
 #include "base/signed_update.h"
@@ -325,8 +326,12 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
                       "Expires=" + DaysFromToday(365) + "\r\n");
   auto entries = Unzip(archive);
   std::vector<std::pair<std::string, std::string>> expected = {
-      {"Gr\xF6\xDF" "e.txt", "umlaut"}, {"Notizkasten.exe", m.program}, {"Update.bat", m.batch}};
+      {"Gr\xC3\xB6\xC3\x9F" "e.txt", "umlaut"}, {"Notizkasten.exe", m.program}, {"Update.bat", m.batch}};
   EXPECT_EQ(entries, expected);
+  // The name in UTF-8, flagged as such: every reader takes it for what it is.
+  const base::ZipCheck check = base::CheckZipArchive(archive.size(), base::ZipReaderOf(archive));
+  ASSERT_EQ(check.entries.size(), 3u);
+  EXPECT_EQ(check.entries[0].flags & base::kZipFlagUtf8, base::kZipFlagUtf8);
 
   // The signature is that of the list's exact bytes under the public key.
   auto signature = base::DecodeBase64(base::TrimBlanksAndBreaks(Read(JoinPath(m.server, "Updates.ini.sig"))));
@@ -545,6 +550,33 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
        "Updates/Notizkasten.zip: the entry \"CON.txt\" is skipped by the programs: its name is no file name they "
        "make.\nSection [Notizkasten]: Updates/Notizkasten.zip: the entries \"Notizkasten.exe\" and "
        "\"alt/NOTIZKASTEN.EXE\" are unpacked under one name; the programs keep only the first.\n2 problem(s)"},
+      // Windows makes "Notizkasten.exe " as "Notizkasten.exe"; "\xDF" is no "ss" to the file system.
+      {"a name equal to another but for a blank at its end, and \"Stra\xDF" "e\" beside \"Strasse\"",
+       [&](Maker& m) {
+         ReplaceArchive(m, publish::MakeArchive({{"Update.bat", batch},
+                                                 {"Notizkasten.exe", program},
+                                                 {"Notizkasten.exe ", "x"},
+                                                 {"Stra\xDF" "e.dll", "1"},
+                                                 {"Strasse.dll", "2"}}));
+       },
+       true, 1,
+       "Updates/Notizkasten.zip: the entry \"Notizkasten.exe \" is skipped by the programs: its name is no file name "
+       "they make.\n1 problem(s)"},
+      {"a name flagged as UTF-8 that is none",
+       [&](Maker& m) {  // "\xC3\xA4" (ä) made "\xFF\xA4" in both records
+         ReplaceArchive(m, PatchedArchive({{"Update.bat", batch}, {"Notizkasten.exe", program}, {"\xE4.txt", "a"}},
+                                          "\xC3\xA4.txt", 30, 46, 0xA4FF));
+       },
+       true, 1,
+       ".txt\" is flagged as UTF-8 but is none; the programs unpack nothing of the archive.\n"},
+      {"a name that Windows-1252 lacks",
+       [&](Maker& m) {  // "\xC5\x81" (Ł) in place of "\xC3\xA4"
+         ReplaceArchive(m, PatchedArchive({{"Update.bat", batch}, {"Notizkasten.exe", program}, {"\xE4.txt", "a"}},
+                                          "\xC3\xA4.txt", 30, 46, 0x81C5));
+       },
+       true, 1,
+       "Updates/Notizkasten.zip: the name of the entry \"?.txt\" has a character that Windows-1252 lacks; the "
+       "programs on a German Windows unpack nothing of the archive.\n"},
   };
   for (const Case& c : cases) {
     Maker m;
@@ -571,14 +603,28 @@ TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {
     const char* message;  // part of the error output
     bool freshFolderToo = true;  // the same refusal into a server folder that does not exist yet
   } cases[] = {
-      {"no Update.bat and a file name the console cannot show",
+      {"no Update.bat and a name that the batch finds only as a pattern that matches another",
        [](Maker& m) {
          publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
          Write(JoinPath(m.from, Arg("Preis \xE2\x82\xAC.txt")), "euro");
+         Write(JoinPath(m.from, "Preis $.txt"), "dollar");
          return m.PublishArgs();
        },
        1,
        "holds no Update.bat, and the one publish writes cannot be made: The file name \"Preis "},
+#ifndef _WIN32
+      // Names that only another system's folder holds (Windows makes none of them).
+      {"a name equal to another but for a blank at its end",
+       [](Maker& m) { Write(JoinPath(m.from, "Notizkasten.exe "), "x"); return m.PublishArgs(); }, 1,
+       "The file name \"Notizkasten.exe \" is refused by the programs: it is no file name they make"},
+      {"a control character after the first character",
+       [](Maker& m) { Write(JoinPath(m.from, "Lies\x01mich.txt"), "x"); return m.PublishArgs(); }, 1,
+       "mich.txt\" is refused by the programs: it is no file name they make"},
+      {"two names of one file on Windows",
+       [](Maker& m) { Write(JoinPath(m.from, "NOTIZKASTEN.EXE"), "x"); return m.PublishArgs(); }, 1,
+       "The file names \"NOTIZKASTEN.EXE\" and \"Notizkasten.exe\" name one file on Windows; the programs would "
+       "unpack only the first."},
+#endif
       {"no Update.bat and a key name the batch cannot write",
        [](Maker& m) {
          publish::RemoveFileNoThrow(JoinPath(m.from, "Update.bat"));
@@ -763,7 +809,9 @@ TEST(Publish, GeneratedTemplateInstallsOrPutsEverythingBack) {
     publish::MakeDirectory(search.substr(0, search.rfind('\\')));
     publish::MakeDirectory(search);
     for (const auto& f : c.installed) Write(JoinPath(program, f.first), f.second);
-    for (const auto& e : Unzip(Read(JoinPath(m.server, JoinPath("Updates", "Probe.zip"))))) Write(JoinPath(search, e.first), e.second);
+    // The names are flagged UTF-8: the programs make them in the ANSI code page.
+    for (const auto& e : Unzip(Read(JoinPath(m.server, JoinPath("Updates", "Probe.zip")))))
+      Write(JoinPath(search, publish::Utf8ToCp1252(e.first)), e.second);
     ASSERT_TRUE(publish::PathExists(JoinPath(search, "Update.bat")));
     const std::string batch = base::BuildUpdateBatch(base::SplitTemplateLines(Read(JoinPath(search, "Update.bat"))),
                                                      oem(program + "\\"), oem(search + "\\"), false, "");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -451,12 +452,17 @@ TEST(PublishRules, GeneratedTemplate) {
   struct Case {
     std::vector<std::string> files;      // Windows-1252
     std::vector<std::string> console;    // the same in code page 850
+    std::vector<std::string> bytewise;   // the patterns of ASCII of names with 0x80 to 0x9F
     const char* keep;                    // the folder of the kept files
   } cases[] = {
-      {{"Kasse.exe"}, {"Kasse.exe"}, "Vorher"},
+      {{"Kasse.exe"}, {"Kasse.exe"}, {}, "Vorher"},
       {{"100% \xFC" "ber.dat", "a&b (1).txt", "%PATH%", "Kasse.exe"}, {"100% \x81" "ber.dat", "a&b (1).txt", "%PATH%", "Kasse.exe"},
-       "Vorher"},
-      {{"vorher", "Vorher1", "neu", "\xC4nderung.txt"}, {"vorher", "Vorher1", "neu", "\x8E" "nderung.txt"}, "Vorher2"},
+       {}, "Vorher"},
+      {{"vorher", "Vorher1", "neu", "\xC4nderung.txt"}, {"vorher", "Vorher1", "neu", "\x8E" "nderung.txt"}, {}, "Vorher2"},
+      // The en dash and the euro sign are not in code page 850: patterns, with the probe line.
+      {{"Hilfe f\xFCr Anf\xE4nger.txt", "\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat", "Preis \x80.txt", "\x83(x).txt"},
+       {"Hilfe f\x81r Anf\x84nger.txt", "\x9A" "bersicht ? Gr\x94\xE1" "e.dat", "Preis ?.txt", "\x9F(x).txt"},
+       {"", "?bersicht???Gr??e.dat", "Preis??.txt", "??x?.txt"}, "Vorher"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.files.back());
@@ -476,10 +482,28 @@ TEST(PublishRules, GeneratedTemplate) {
       read[line.substr(set + 15, line.find(' ', set + 15) - set - 15)] = lines[n];
     }
     std::map<std::string, std::string> expected = {{"prog", "|P|" + program}};
+    bool patterns = false;
     for (size_t k = 0; k < c.files.size(); ++k) {
-      expected["f" + std::to_string(k + 1)] = "|F|" + c.console[k];
-      expected["g" + std::to_string(k + 1)] = "|G|" + c.files[k];
+      const std::string n = std::to_string(k + 1);
+      expected["f" + n] = "|F|" + c.console[k];
+      expected["g" + n] = "|G|" + c.files[k];
+      // A name that a data line gives only as a pattern is looked for in the search folder: the
+      // console form's where data lines read as the batch's own text, a pattern of ASCII where
+      // they are read byte for byte (0x80 to 0x9F are control characters there).
+      const bool console = c.console[k].find('?') != std::string::npos;
+      const bool bytewise = std::any_of(c.files[k].begin(), c.files[k].end(), [](char ch) {
+        return static_cast<unsigned char>(ch) >= 0x80 && static_cast<unsigned char>(ch) < 0xA0;
+      });
+      patterns = patterns || console || bytewise;
+      if (bytewise) expected["h" + n] = "|H|" + c.bytewise[k];
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), "for %%N in (\"%such%%f" + n + "%\") do set \"f" + n + "=%%~nxN\""),
+                console ? 1 : 0)
+          << n;
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), "for %%N in (%kurz%%h" + n + "%) do set \"f" + n + "=%%~nxN\""),
+                bytewise ? 1 : 0)
+          << n;
     }
+    if (patterns) expected["cpt"] = "|C|\x84";
     EXPECT_EQ(read, expected);
     // No name in a line cmd.exe runs; the program folder once, in the fallback that sets it.
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -504,8 +528,21 @@ TEST(PublishRules, GeneratedTemplate) {
       {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "K\xE4sse", 30}, "The registry key \"K\xE4sse\" cannot be written"},
       {{"a.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 0}, "The wait for a locked file must be 1 to 600 seconds."},
       {{"a|b"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30}, "The file name \"a|b\" cannot be a file of the program folder."},
-      {{"\x80.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
-       "The file name \"\x80.txt\": the character \xE2\x82\xAC has no form in the console code page (850)"},
+      {{"a\x01" "b"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"a\x01" "b\" cannot be a file of the program folder."},
+      // The batch would find either file through "Preis ?.txt".
+      {{"Preis \x80.txt", "Preis $.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"Preis \x80.txt\" has characters that the batch file can name only through the pattern "
+       "\"Preis ?.txt\", which also matches \"Preis $.txt\"."},
+      {{"Preis \x80.txt", "preis .TXT"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"Preis \x80.txt\" has characters"},  // "?" also matches nothing
+      // "\x83" is in code page 850, but read byte for byte it is a control character.
+      {{"\x83 x.txt", "a x.txt"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"\x83 x.txt\" has characters that the batch file can name only through the pattern "
+       "\"??x.txt\", which also matches \"a x.txt\"."},
+      {{"Updat\x80.bat"}, {publish::RegistryRoot::LocalMachine, "Kasse", 30},
+       "The file name \"Updat\x80.bat\" has characters that the batch file can name only through the pattern "
+       "\"Updat?.bat\", which also matches \"Update.bat\"."},
   };
   for (const Refused& r : refused) {
     try {

@@ -709,7 +709,8 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
        "", true, formatted + restart + del, ""},
       {"an Update.bat put into the folder before is neither replaced nor used",
        {{"Kasse.exe", program}, {"Update.bat", eight}}, "", " echo alt %s\r\n", false, "",
-       "Der Eintrag \"Update.bat\" des Archivs ist fehlerhaft: eine Datei dieses Namens"},
+       "Der Eintrag \"Update.bat\" des Archivs kann nicht entpackt werden: Im tempor\xE4ren Ordner ist schon eine "
+       "Datei dieses Namens."},
       {"a format of another type", {{"Kasse.exe", program}, {"Update.bat", "a\r\nb\r\nc\r\nd\r\n tail %d\r\n"}}, "", "",
        true, "", "Format ' tail %d' ung\xFCltig oder nicht kompatibel mit Argument"},
       {"no template in the archive", {{"Kasse.exe", program}}, "", "", true, "",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/zip_rules.h"
 #include "tests/support/UpdateServer.h"
 
 #include <cctype>
@@ -110,7 +111,8 @@ TEST_F(ZipExtractTest, EntriesLandDirectlyInTheFolderAndNothingIsReplaced) {
   EXPECT_FALSE(r.Complete());
   EXPECT_EQ(r.failed, 1);
   EXPECT_EQ(r.batchIndex, -1);
-  EXPECT_NE(r.error.find("Update.bat"), std::string::npos) << r.error;
+  EXPECT_EQ(r.error, "Der Eintrag \"Update.bat\" des Archivs kann nicht entpackt werden: Im tempor\xE4ren Ordner ist "
+                     "schon eine Datei dieses Namens.");
   wizard::RemoveWritten(r);
   EXPECT_EQ(Listing(folder_), "[Update.bat]");
   EXPECT_EQ(ReadFileBytes(folder_ + "Update.bat"), "alt");
@@ -127,6 +129,101 @@ TEST_F(ZipExtractTest, ArchiveWithAnUmlautInItsPathOpens) {
   wizard::RemoveWritten(r);
   EXPECT_FALSE(FileExists(folder_ + "a.txt"));
   EXPECT_TRUE(FileExists(moved));
+}
+
+// Names as the archive's maker wrote them (flagged UTF-8; unflagged in the OEM code page of a
+// Windows tool, 850 here; Info-ZIP's unflagged UTF-8 is a fixture below), each made under
+// exactly that name and compared as the file system compares names. A name that the ANSI code
+// page lacks refuses the archive before anything is written.
+TEST_F(ZipExtractTest, NamesAreTheMakersAndComparedAsTheFileSystemDoes) {
+  struct Named {
+    std::string name;  // the bytes the archive holds
+    bool utf8;         // flagged (libzip flags a name given as UTF-8 that is not ASCII)
+    bool onWindows;    // made by a Windows tool rather than on Unix
+  };
+  struct Case {
+    const char* what;
+    std::vector<Named> entries;  // each with its index as data
+    const char* listing;         // nullptr: refused whole
+    int batchIndex;
+    const char* error;  // the whole message when refused
+  } cases[] = {
+      {"flagged UTF-8, as trelkpublish writes",
+       {{"Hilfe f\xC3\xBCr Anf\xC3\xA4nger.txt", true, true}, {"\xC3\x9C" "bersicht \xE2\x80\x93 Gr\xC3\xB6\xC3\x9F" "e.dat", true, true}},
+       "[Hilfe f\xFCr Anf\xE4nger.txt][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]", -1, nullptr},
+      {"code page 850 without the flag, from Explorer or 7-Zip",
+       {{"\x9A" "bersicht \x84\x94\x81\xE1.txt", false, true}}, "[\xDC" "bersicht \xE4\xF6\xFC\xDF.txt]", -1, nullptr},
+      {"no UTF-8 without the flag on Unix", {{"\x8E" "nderung.txt", false, false}}, "[\xC4nderung.txt]", -1, nullptr},
+      {"\"\xDF\" is not \"ss\", a soft hyphen counts",
+       {{"Up\xC2\xAD" "date.bat", true, true}, {"Stra\xC3\x9F" "e.dll", true, true}, {"Strasse.dll", false, true},
+        {"update.BAT", false, true}},
+       "[Strasse.dll][Stra\xDF" "e.dll][Up\xAD" "date.bat][update.BAT]", 3, nullptr},
+      {"one name in two cases, with a blank or a dot at its end",
+       {{"\xC3\xA4.txt", true, true}, {"\xC3\x84.TXT", true, true}, {"\xC3\xA4.txt ", true, true},
+        {"\xC3\xA4.txt.", true, true}},
+       "[\xE4.txt]", -1, nullptr},
+      {"a name that code page 1252 lacks", {{"a.txt", false, true}, {"\xC5\x81\xC3\xB3" "d\xC5\xBA.txt", true, true}},
+       nullptr, -1,
+       "Das Archiv \"ARCHIVE\" wird nicht entpackt: Der Name seines Eintrags \"?\xF3" "d?.txt\" enth\xE4lt Zeichen, die es "
+       "in der Codepage dieses Computers (1252) nicht gibt."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(folder_);
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    DeleteFileA(archive_.c_str());
+    int error = 0;
+    zip_t* z = zip_open(archive_.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_TRUE(z);
+    std::vector<std::string> data;
+    for (size_t i = 0; i < c.entries.size(); ++i) data.push_back(std::to_string(i));
+    for (size_t i = 0; i < c.entries.size(); ++i) {
+      zip_source_t* src = zip_source_buffer(z, data[i].data(), data[i].size(), 0);
+      const zip_int64_t index = zip_file_add(z, c.entries[i].name.c_str(), src,
+                                             c.entries[i].utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_CP437);
+      ASSERT_GE(index, 0);
+      zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(index), 0,
+                                       c.entries[i].onWindows ? ZIP_OPSYS_DOS : ZIP_OPSYS_UNIX, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+    wizard::ExtractResult r = wizard::ExtractAll(archive_, folder_);
+    r.heldFiles.clear();
+    if (!c.listing) {
+      std::string expected = c.error;
+      expected.replace(expected.find("ARCHIVE"), 7, archive_);
+      EXPECT_EQ(r.error, expected);
+      EXPECT_FALSE(r.Complete());
+      EXPECT_EQ(r.written, 0);
+      EXPECT_EQ(Listing(folder_), "");
+      continue;
+    }
+    EXPECT_TRUE(r.Complete()) << r.error;
+    EXPECT_EQ(Listing(folder_), c.listing);
+    EXPECT_EQ(r.batchIndex, c.batchIndex);
+    // Each file holds its own entry: the first of two entries of one name.
+    for (size_t i = 0; i < r.writtenFiles.size(); ++i) {
+      const std::wstring& path = r.writtenFiles[i];
+      HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(f, INVALID_HANDLE_VALUE);
+      char buffer[16];
+      DWORD got = 0;
+      ReadFile(f, buffer, sizeof buffer, &got, nullptr);
+      CloseHandle(f);
+      EXPECT_EQ(std::string(buffer, got), std::to_string(i)) << i;
+    }
+  }
+
+  // The file system's comparison, character by character, is the one publish and verify apply.
+  for (int b = 0x20; b < 0x100; ++b) {
+    const char c = static_cast<char>(b);
+    wchar_t wide = 0, upper = 0;
+    ASSERT_EQ(MultiByteToWideChar(1252, 0, &c, 1, &wide, 1), 1);
+    ASSERT_EQ(LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, &wide, 1, &upper, 1, nullptr, nullptr, 0), 1);
+    char back = 0;
+    BOOL lacking = FALSE;
+    WideCharToMultiByte(1252, 0, &upper, 1, &back, 1, nullptr, &lacking);
+    EXPECT_EQ(base::FileNameKey(std::string(1, c)), std::string(1, lacking ? c : back)) << b;
+  }
 }
 
 TEST_F(ZipExtractTest, HostileNamesWriteNothingOutsideTheFolder) {
@@ -166,9 +263,9 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
       {"cut off", bytes.substr(0, bytes.size() / 2), false, "kein ZIP-Archiv oder unvollst\xE4ndig"},
       {"no archive", "<html>404 Not Found</html>", false, "kein ZIP-Archiv"},
       {"empty", "", false, "kein ZIP-Archiv"},
-      {"changed byte", bytes, true, "big.bin"},
+      {"changed byte", bytes, true, "Der Eintrag \"big.bin\" des Archivs ist fehlerhaft: Seine Pr\xFC" "fsumme stimmt nicht."},
       // A zip bomb whose records agree on a lie: 1000 bytes announced, 200000 in the stream.
-      {"more data than announced", bytes, true, "mehr Daten, als das Archiv f\xFCr ihn angibt (1000 Byte)"},
+      {"more data than announced", bytes, true, "fehlerhaft: Er enth\xE4lt mehr Daten, als das Archiv f\xFCr ihn angibt (1000 Byte)."},
       // A lie between the local and the central record (the rules' table has every kind):
       // nothing is unpacked at all.
       {"local name differs", bytes, false, "\"big.bin\" hat in seinem Kopf eine andere Namensangabe"},
@@ -219,7 +316,7 @@ TEST_F(ZipExtractTest, DamagedArchivesAreReportedAndLeaveNoPartialFiles) {
   EXPECT_FALSE(r.Complete());
   EXPECT_EQ(r.written, 0);
   EXPECT_EQ(Listing(folder_), "");
-  EXPECT_NE(r.error.find("wird nicht entpackt: seine Dateien brauchen 7,8 TB, auf dem Laufwerk des tempor\xE4ren "
+  EXPECT_NE(r.error.find("wird nicht entpackt: Seine Dateien brauchen 7,8 TB, auf dem Laufwerk des tempor\xE4ren "
                          "Ordners sind aber nur "),
             std::string::npos)
       << r.error;
@@ -244,8 +341,8 @@ TEST_F(ZipExtractTest, ArchivesOfRealToolsUnpack) {
       {"7z-lzma-noeos.zip", "7z a -tzip -mm=LZMA -meos=off (ended by the announced size)", nullptr},
       {"bsdtar.zip", "bsdtar --format zip -cf (libarchive 3.6, as Windows' tar -a; streamed)", nullptr},
       {"7z-deflate64.zip", "7z a -tzip -mm=Deflate64 (as Explorer writes large files)",
-       "Der Eintrag \"Kasse.exe\" des Archivs ist fehlerhaft: seine Kompressionsmethode Deflate64 wird nicht "
-       "unterst\xFCtzt"},
+       "Der Eintrag \"Kasse.exe\" des Archivs ist fehlerhaft: Seine Kompressionsmethode Deflate64 wird nicht "
+       "unterst\xFCtzt."},
   };
   const std::string kasse = "MZ Kasse 2.0 " + [] {
     std::string s;
