@@ -123,9 +123,11 @@ bool GroupsComplete(const std::vector<std::string>& lines, size_t n) {
 
 }  // namespace
 
+const char kCleanupArgument[] = "/trelk-cleanup";
+
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath,
-                             const std::string& systemDir) {
+                             const std::string& systemDir, bool administratorsFolder) {
   size_t n = templateLines.size();
   size_t filled = n;
   while (filled > 0 && templateLines[filled - 1].empty()) --filled;
@@ -166,12 +168,15 @@ std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, cons
   if (!systemDir.empty()) {
     // The folder cannot go while the batch runs from it: a cmd.exe of its own removes it two
     // seconds after this batch has ended, started from the system folder (no folder can go while
-    // it is a process's current one, and no program is looked up anywhere else).
+    // it is a process's current one, and no program is looked up anywhere else). cmd.exe's own
+    // "rd /s" follows links where the system does not show them as links; only a folder no user
+    // can put a link into is left to it.
     std::string folder = tempDir;
     if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    const std::string removal = administratorsFolder ? "rd /s /q " + BatchPathArgument(folder)
+                                                     : "\"" + exePath + "\" " + kCleanupArgument;
     out.push_back("cd /d " + BatchPathArgument(systemDir) + " & start \"\" /b " + BatchPathArgument(systemDir + "cmd.exe") +
-                  " /d /c \"" + BatchPathArgument(systemDir + "ping.exe") + " -n 3 127.0.0.1 >nul & rd /s /q " +
-                  BatchPathArgument(folder) + "\"");
+                  " /d /c \"" + BatchPathArgument(systemDir + "ping.exe") + " -n 3 127.0.0.1 >nul & " + removal + "\"");
   }
   // The batch deletes itself as its last line.
   out.push_back("del " + BatchPathArgument(tempDir + "Update.bat"));

@@ -27,26 +27,31 @@ constexpr std::size_t kMaxBatchBytes = 1024 * 1024;
 // above kMaxBatchBytes raise base::EConvertError naming the line.
 std::string FormatTemplateLine(std::string_view line, const std::vector<std::string>& args);
 
+// The first argument with which the programs' own executable removes what their installations
+// left in the temporary folder, and ends.
+extern const char kCleanupArgument[];  // "/trelk-cleanup"
+
 // The whole "Update.bat" from the template's lines: groups of four lines (line 0 as it is,
 // lines 1 and 2 with the program folder, line 3 with the temporary and the program folder)
 // until a group's first line starts with a blank; from that line on, every line with the
 // temporary folder. An empty line 0 is a group's first line like any other that does not begin
 // with a blank. Empty lines at the end of the template count as lines, unless only they cut the
 // last group short (an editor's habit): then they are left out. Then the quoted program path
-// when `restart`, then the end: with `systemDir` empty, the line that deletes the batch itself
-// ("del " + the temporary folder + "Update.bat"); otherwise the temporary folder (one only
-// administrators can write) goes with the batch: "cd /d " + the system folder + " & start "" /b
-// " + its cmd.exe + " /d /c "" + its ping.exe + " -n 3 127.0.0.1 >nul & rd /s /q " + the folder +
-// """, so that the folder is removed two seconds after the batch ended, and then the same "del"
-// line. Every program is named by its full path from the system folder, and no line changes into
-// another folder than the system folder. Every line ends with CR LF. The paths are given in
-// their OEM form (through BatchPathArgument where they are arguments), each folder with its
-// trailing backslash. A template without a line that is not empty, a last group of fewer than
-// four lines without a tail, a bad format string, or a result above kMaxBatchBytes raise
-// base::EConvertError; memory stays within that bound meanwhile.
+// when `restart`. Then, with a `systemDir`, the removal of the temporary folder two seconds after
+// the batch has ended, by a cmd.exe of its own started from the system folder ("cd /d " + the
+// system folder + " & start "" /b " + its cmd.exe + " /d /c "" + its ping.exe + " -n 3 127.0.0.1
+// >nul & " + the removal + """): `rd /s /q` of the folder where only administrators can write it
+// (`administratorsFolder`), otherwise the program itself started with kCleanupArgument, which
+// removes its search folders without following links. Last the line that deletes the batch
+// itself ("del " + the temporary folder + "Update.bat"). Every program is named by its full path,
+// and no line changes into another folder than the system folder. Every line ends with CR LF.
+// The paths are given in their OEM form (through BatchPathArgument where they are arguments),
+// each folder with its trailing backslash. A template without a line that is not empty, a last
+// group of fewer than four lines without a tail, a bad format string, or a result above
+// kMaxBatchBytes raise base::EConvertError; memory stays within that bound meanwhile.
 std::string BuildUpdateBatch(const std::vector<std::string>& templateLines, const std::string& programDir,
                              const std::string& tempDir, bool restart, const std::string& exePath,
-                             const std::string& systemDir = std::string());
+                             const std::string& systemDir = std::string(), bool administratorsFolder = false);
 
 // A path as one argument of a batch command: as it is, or in double quotes when it holds a
 // character at which cmd.exe splits arguments (a blank, a tab, & ( ) ^ ; , =).

@@ -12,7 +12,7 @@ runs=${1:-5}
 BUILDS=" " bash "$root/scripts/build.sh" >/dev/null
 [ -f "$root/build/native/build.ninja" ] || cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$root/build/native" --target trelkpublish -j2 >/dev/null
-cmake --build "$root/build/x86_64" --target batch_probe Notizkasten NotizkastenNeu -j2 >/dev/null
+cmake --build "$root/build/x86_64" --target batch_probe Notizkasten NotizkastenNeu NotizkastenSigniert -j2 >/dev/null
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-bench-template"
 work=$(mktemp -d)
@@ -88,3 +88,47 @@ done
 echo "written template (keep, copy, compare, record): $(printf '%s' "$written" | median) s median of $runs"
 echo "copying template:                               $(printf '%s' "$own" | median) s median of $runs"
 echo "recorded by the written template:${recorded#*REG_SZ}"
+
+# The installation with consent, for the program built with the build's key.
+keys="$bin/update-testkey"
+"$tool" publish --key "$keys/update-secret.key" --server "$work/signed" --program Notizkasten --from "$work/neu" \
+  --file Notizkasten.zip >/dev/null
+sha=$(sha256sum "$work/signed/Updates/Notizkasten.zip" | cut -d' ' -f1)
+sig=$(tr -d '\r\n' <"$work/signed/Updates.ini.sig")
+prog="$work/Programme (x86)/Notizkasten"
+usertemp="$WINEPREFIX/drive_c/users/$(whoami)/Temp"
+consent() {  # consent HEX: one start with consent; its seconds go into $seconds
+  local search="$usertemp/Trelk-Notizkasten-$1"
+  rm -rf "$prog" "$search"
+  mkdir -p "$prog" "$search"
+  cp "$bin/NotizkastenSigniert.exe" "$prog/Notizkasten.exe"
+  cp "$work/signed/Updates/Notizkasten.zip" "$search/"
+  cp "$work/signed/Updates.ini" "$search/\$A1B2.tmp"
+  local start end
+  start=$(date +%s.%N)
+  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install "$(win "$search/")" '$A1B2.tmp' "$sig" "$sha" </dev/null >/dev/null 2>&1
+  end=$(date +%s.%N)
+  seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+  # Its batch goes on alone: the next run waits until it has removed its folder.
+  for _ in $(seq 100); do [ -e "$WINEPREFIX/drive_c/windows/temp/Trelk-Notizkasten-$1" ] || break; sleep 0.1; done
+  cmp -s "$prog/daten.bin" "$work/neu/daten.bin" || { echo "not installed with consent" >&2; exit 1; }
+}
+refused() {
+  local start end
+  start=$(date +%s.%N)
+  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install nichts </dev/null >/dev/null 2>&1 || true
+  end=$(date +%s.%N)
+  seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+}
+withConsent= bare=
+consent 00000000
+for n in $(seq "$runs"); do
+  consent "$(printf %08x "$n")"
+  withConsent+="$seconds"$'\n'
+  refused
+  bare+="$seconds"$'\n'
+done
+a=$(printf '%s' "$withConsent" | median) b=$(printf '%s' "$bare" | median)
+echo "start with consent (copy, check, unpack, batch): $a s median of $runs"
+echo "the same program refusing its arguments:        $b s median of $runs"
+echo "what the road with consent adds:                $(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", a - b }') s"

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/DateTime.h"
+#include "base/batch_template.h"
 #include "engine/ProgramKey.h"
 #include "engine/UpdateServer.h"
 #include "engine/engine_rules.h"
@@ -81,6 +82,11 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
       outcome = wizard::RunProtectedInstallation(
           *consent.request, {ProgramName, ZIPFileName, RegistryKey, HKCU, wizard::BuiltInPublicKey()});
     ExitProcess(static_cast<UINT>(outcome));
+  }
+  // Started by an installation's batch once it has ended: what the installation left goes.
+  if (CommandLineArgument(GetCommandLineA(), 1) == base::kCleanupArgument) {
+    wizard::RemoveLeftSearchFolders(TempPathSeam(), RegistryKey);
+    ExitProcess(0);
   }
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
   // What an installation left in the temporary folder goes once its batch is done with it.

@@ -96,7 +96,7 @@ std::string UpdateFailedText(const UpdateOutcome& outcome) {
       case UpdateOutcome::Backup: what = "Von der Datei " + file + " konnte keine Sicherungskopie angelegt werden."; break;
       case UpdateOutcome::Copy: what = "Die neue Datei " + file + " konnte nicht geschrieben werden."; break;
       case UpdateOutcome::Compare:
-        what = "Die neue Datei " + file + " wurde nicht fehlerfrei geschrieben: sie stimmt nicht mit der Datei des "
+        what = "Die neue Datei " + file + " wurde nicht fehlerfrei geschrieben: Sie stimmt nicht mit der Datei des "
                "Updates überein.";
         break;
       case UpdateOutcome::Unknown: what = "Beim Ersetzen der Datei " + file + " ist ein Fehler aufgetreten."; break;

@@ -10,6 +10,7 @@
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 #include "base/signed_update.h"
 #include "wizard/HeldFile.h"
+#include "wizard/ProtectedInstall.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/ZipExtract.h"
@@ -135,8 +136,8 @@ bool TStatusForm::PrepareInstallation() {
     throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
   const std::string exe = toolkit::ExeName();
   const std::string batch =
-      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(ProgramDir),
-                       ToOemText(Run.SearchDir), CheckBox_Restart->Checked(), ToOemText(exe));
+      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(ProgramDir), ToOemText(Run.SearchDir),
+                             CheckBox_Restart->Checked(), ToOemText(exe), ToOemText(SystemFolder()));
   Rewrite(batchFile, batchPath, batch);
   held.reset();
   // With consent, the archive stays for the installation that copies it.

@@ -143,7 +143,7 @@ std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const s
   try {
     batch = base::BuildUpdateBatch(base::SplitTemplateLines(templateText),
                                    ToOemText(base::ExtractFilePath(toolkit::ExeName())), ToOemText(folder), false,
-                                   std::string(), ToOemText(system));
+                                   std::string(), ToOemText(system), true);
   } catch (const std::exception&) {
     return std::string();
   }

@@ -30,10 +30,10 @@ const char kDownloadDoneText[] =
     "installieren.";
 const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
 const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
-const char kViaProxyText[] = "\r\n\r\nDie Verbindung lief über den Proxyserver aus den Internetoptionen: ";
+const char kViaProxyText[] = "\r\n\r\nDie Verbindung über den Proxyserver aus den Internetoptionen ist fehlgeschlagen: ";
 const char kListTooLongText[] =
-    "Die Update-Liste des Servers ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
-const char kListTooLongCaption[] = "Update-Liste ungültig";
+    "Die Liste der Updates auf dem Server ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
+const char kListTooLongCaption[] = "Liste der Updates ungültig";
 const char kStopDownloadQuestion[] = "Soll der Download wirklich abgebrochen werden?";
 
 const char kInstallText[] =

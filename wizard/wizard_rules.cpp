@@ -41,11 +41,11 @@ const char kArchiveUncheckedText[] =
     "unverändert sind; das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates "
     "zu suchen, oder auf \"Abbrechen\", um den Assistenten zu beenden.";
 const char kArchiveDamagedText[] =
-    "Die heruntergeladenen Update-Dateien sind beschädigt oder wurden verändert: ihre Prüfsumme stimmt nicht. Das "
+    "Die heruntergeladenen Update-Dateien sind beschädigt oder wurden verändert: Ihre Prüfsumme stimmt nicht. Das "
     "Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf "
     "\"Abbrechen\", um den Assistenten zu beenden.";
 const char kListReplayedText[] =
-    "Die Liste der Updates ist älter als eine, die dieses Programm schon erhalten hat: ihre Seriennummer ist "
+    "Die Liste der Updates ist älter als eine, die dieses Programm schon erhalten hat: Ihre Seriennummer ist "
     "kleiner. Eine alte Liste kann ein Update verschweigen oder eine ältere Version anbieten; es werden daher keine "
     "Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
     "verlassen.";
@@ -63,8 +63,8 @@ const char kListValueUnreadableText[] =
     "gelesen werden kann; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
     "verlassen.";
 const char kArchiveSizeWrongText[] =
-    "Die heruntergeladenen Update-Dateien haben nicht die Größe, die die Liste der Updates nennt: der Download "
-    "wurde abgebrochen oder verändert. Das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "Die heruntergeladenen Update-Dateien haben nicht die Größe, die die Liste der Updates nennt: Der Download "
+    "wurde abgebrochen, oder die Dateien wurden unterwegs verändert. Das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
     "beenden.";
 const char kBackCaption[] = "< Zurück";
 

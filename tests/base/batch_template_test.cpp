@@ -149,14 +149,18 @@ TEST(BatchTemplate, EndingQuotesFoldersWithBlanks) {
   const std::string temp = parent + "Trelk-Kasse-0000abcd\\";
   EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, false, "C:\\P\\p.exe"),
             " echo " + temp + "\r\ndel \"" + temp + "Update.bat\"\r\n");
-  // A folder only administrators can write goes with its batch: removed from the system folder
-  // by the system's own programs, named by their full paths.
-  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", "C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\", true,
-                                   "C:\\P\\p.exe", "C:\\Win Dir\\system32\\"),
-            " echo C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\\r\n\"C:\\P\\p.exe\"\r\n"
-            "cd /d \"C:\\Win Dir\\system32\\\" & start \"\" /b \"C:\\Win Dir\\system32\\cmd.exe\" /d /c \"\"C:\\Win "
-            "Dir\\system32\\ping.exe\" -n 3 127.0.0.1 >nul & rd /s /q \"C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\"\"\r\n"
-            "del \"C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\Update.bat\"\r\n");
+  // With the system folder the folder goes two seconds after the batch, removed by the system's
+  // own programs named by their full paths: by "rd" where only administrators can write it, by
+  // the program itself (which follows no link) otherwise.
+  const std::string system = "C:\\Win Dir\\system32\\", admins = "C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\\";
+  const std::string start = "cd /d \"C:\\Win Dir\\system32\\\" & start \"\" /b \"C:\\Win Dir\\system32\\cmd.exe\" /d /c "
+                            "\"\"C:\\Win Dir\\system32\\ping.exe\" -n 3 127.0.0.1 >nul & ";
+  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", admins, false, "C:\\P\\p.exe", system, true),
+            " echo " + admins + "\r\n" + start + "rd /s /q \"C:\\Win Dir\\Temp\\Trelk-Kasse-0000abcd\"\"\r\ndel \"" +
+                admins + "Update.bat\"\r\n");
+  EXPECT_EQ(base::BuildUpdateBatch({" echo %s"}, "C:\\P\\", temp, true, "C:\\P\\p.exe", system),
+            " echo " + temp + "\r\n\"C:\\P\\p.exe\"\r\n" + start + "\"C:\\P\\p.exe\" /trelk-cleanup\"\r\ndel \"" + temp +
+                "Update.bat\"\r\n");
 }
 
 

@@ -231,7 +231,7 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       {"failed: not written", InAMonth, false, "", true, "", nullptr, "x|failed|Brisel Hilfe.chm|copy",
        "Die neue Datei \"Brisel Hilfe.chm\" konnte nicht geschrieben werden.", Told},
       {"failed: differs", Today_, false, "", true, "", nullptr, "x|failed|Übersicht.exe|compare",
-       "Die neue Datei \"Übersicht.exe\" wurde nicht fehlerfrei geschrieben: sie stimmt nicht mit der Datei des "
+       "Die neue Datei \"Übersicht.exe\" wurde nicht fehlerfrei geschrieben: Sie stimmt nicht mit der Datei des "
        "Updates überein.", Told},
       {"failed for an unknown reason", Today_, false, "", true, "", nullptr, "x|failed|N.exe|disk",
        "Beim Ersetzen der Datei \"N.exe\" ist ein Fehler aufgetreten.", Told},

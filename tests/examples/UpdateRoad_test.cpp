@@ -458,8 +458,12 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_NE(batch.find("copy /y \"" + oemTemp + "Notizkasten.exe\" \"" + program + "Notizkasten.exe\" >nul\r\n"),
             std::string::npos)
       << batch;
-  // The restart, then the batch deletes itself; the folder goes at the program's next start.
-  EXPECT_TRUE(EndsWith(batch, "\r\n\"" + program + "Notizkasten.exe\"\r\ndel " + oemTemp + "Update.bat\r\n")) << batch;
+  // The restart; two seconds after the batch the program removes the folder; the batch deletes
+  // itself.
+  EXPECT_TRUE(EndsWith(batch, "\r\n\"" + program + "Notizkasten.exe\"\r\ncd /d C:\\windows\\system32\\ & start \"\" /b "
+                              "C:\\windows\\system32\\cmd.exe /d /c \"C:\\windows\\system32\\ping.exe -n 3 127.0.0.1 >nul & \"" +
+                              program + "Notizkasten.exe\" /trelk-cleanup\"\r\ndel " + oemTemp + "Update.bat\r\n"))
+      << batch;
   // The program ends; cmd.exe replaces it once it is gone and starts version 2.0, and once that
   // ends the batch file deletes itself.
   EndsAndRestartsAsNewVersion(wizard, pid);

@@ -513,8 +513,13 @@ TEST(PublishRules, GeneratedTemplate) {
       if (lines[i].find(program) != std::string::npos) EXPECT_EQ(lines[i], "set \"prog=" + program + "\"");
     }
     EXPECT_NE(text.find("set \"alt=!such!" + std::string(c.keep) + "\\\"\r\n"), std::string::npos);
-    EXPECT_NE(text.find("reg add \"HKCU\\Software\\Trelk\\Trelk\\Kasse\" /v UpdateResult /t REG_SZ /d \"%%date%% %%time%%|"),
+    EXPECT_NE(text.find("\\System32\\reg.exe\" add \"HKCU\\Software\\Trelk\\Trelk\\Kasse\" /v UpdateResult /t REG_SZ "
+                        "/d \"%%date%% %%time%%|"),
               std::string::npos);
+    // The system's programs by their full paths: none by a bare name, none from another folder.
+    for (const std::string& line : lines)
+      for (const char* bare : {"ping ", "reg ", "fc ", "cmd ", "cd "})
+        EXPECT_NE(line.find(bare), 0u) << line;
   }
 
   struct Refused {

@@ -22,6 +22,7 @@
 #include "wizard/ZipExtract.h"
 #include "base/signed_update.h"
 #include "wizard/HeldFile.h"
+#include "wizard/ProtectedInstall.h"
 #include "wizard/update_rules.h"
 
 namespace {
@@ -681,8 +682,11 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
                                 "\r\ndel \"" + temp + "Kasse.exe\"\r\necho 100% fertig\r\n[" + temp.substr(0, 5) +
                                 "       ]\r\n";
   const std::string restart = "\"" + wizard::ToOemText(exe) + "\"\r\n";
-  // The last line deletes the batch itself.
-  const std::string del = "del " + temp + "Update.bat\r\n";
+  // Two seconds after the batch, the program removes the folder; the last line deletes the batch.
+  const std::string system = wizard::SystemFolder();
+  const std::string del = "cd /d " + system + " & start \"\" /b " + system + "cmd.exe /d /c \"" + system +
+                          "ping.exe -n 3 127.0.0.1 >nul & \"" + wizard::ToOemText(exe) + "\" /trelk-cleanup\"\r\ndel " +
+                          temp + "Update.bat\r\n";
   const std::string program = RandomBytes(300000, 5);
   std::string damaged;
   {
