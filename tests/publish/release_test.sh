@@ -75,7 +75,7 @@ for f in Brisel.exe Kalvor.dll; do
   cmp -s "$prog/$f" "$i686/$f" || { cat "$work/cmd.log"; fail "$f was not replaced"; }
   [ ! -e "$temp/$f" ] || fail "the copy of $f is still in the temporary folder"
 done
-# The batch's last line removes its folder, itself included, once it has ended.
-for _ in $(seq 100); do [ -e "$temp" ] || break; sleep 0.1; done
-[ ! -e "$temp" ] || fail "Update.bat did not remove its folder"
+# The batch's last line deletes the batch itself (the folder is the program's to remove).
+for _ in $(seq 100); do [ -e "$temp/Update.bat" ] || break; sleep 0.1; done
+[ ! -e "$temp/Update.bat" ] || fail "Update.bat did not delete itself"
 echo "release_test: published, verified and installed"

@@ -693,7 +693,7 @@ TEST(BriselRelease, InstalledToolTakesThePublishedUpdateAndRestartsAsTheRelease)
   PostMessageA(ChildWithText(restarted, "Button", "Abbrechen"), BM_CLICK, 0, 0);
   EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
   CloseHandle(process);
-  // The batch removes its search folder, the copies and itself included, once it has ended.
+  // Two seconds after the batch has ended, the tool itself removes its search folder.
   EXPECT_TRUE(WaitFor([&] { return Listing(tempDir).empty(); }, 15000)) << "left: " << Listing(tempDir);
   RemoveTree(work);
 }
