@@ -838,9 +838,9 @@ TEST(Publish, GeneratedTemplateInstallsOrPutsEverythingBack) {
     EXPECT_EQ(WaitForSingleObject(run.hProcess, 60000), WAIT_OBJECT_0);
     CloseHandle(run.hProcess);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-    // Every template ends with the removal of its search folder, once the batch has ended.
-    for (int i = 0; i < 100 && publish::PathExists(search); ++i) Sleep(100);
-    EXPECT_FALSE(publish::PathExists(search)) << "the search folder stays";
+    // Every batch ends by deleting itself (the rest of the folder is the program's to remove).
+    for (int i = 0; i < 100 && publish::PathExists(batchPath); ++i) Sleep(100);
+    EXPECT_FALSE(publish::PathExists(batchPath)) << "the batch stays";
 
     Files expected = before;
     if (!c.result)

@@ -91,7 +91,10 @@ class StatusFormTest : public ::testing::Test {
     // `consentOutcome`.
     guards_.push_back(toolkit::ElevatedStartSeam.Replace([this](HWND owner, const std::string& file,
                                                                 const std::string& params) {
+      // The key as the start finds it: "Update" is written before, so that a batch that starts
+      // the program at once does not bring the wizard back.
       elevatedStarts.push_back({owner, "runas", file, params, "", SW_HIDE});
+      keyAtElevatedStart = Values(HKEY_LOCAL_MACHINE, kKey);
       toolkit::ElevatedStart start;
       start.error = consentError;
       if (consentError) return start;
@@ -173,6 +176,7 @@ class StatusFormTest : public ::testing::Test {
     int show;
   };
   std::vector<ShellStart> shellStarts, elevatedStarts;
+  std::string keyAtElevatedStart;  // the program key's values when the start with consent came
   std::string tempPath;  // what the temporary-folder seam answers
   DWORD consentError = 0;    // why a start with consent did not happen; 0: consent given
   int consentOutcome = 0;    // the exit code of the installation with consent
@@ -374,6 +378,8 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       const ShellStart& start = elevatedStarts[0];
       EXPECT_EQ(start.file, toolkit::ExeName());
       EXPECT_EQ(start.params, "/trelk-install \"" + Folder() + "Suche\\\" \"-\" \"-\" \"-\"");
+      const int interval = w.seededInterval > 0 ? w.seededInterval : 7;
+      EXPECT_EQ(keyAtElevatedStart.find("Update=date:" + std::to_string(today + interval - 1)), 0u) << keyAtElevatedStart;
       EXPECT_NE(start.owner, nullptr);
     }
     elevatedStarts.clear();
