@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+start_display  # the program's own executable makes its (hidden) windows
 start_wine
 bin="$root/build/x86_64/bin"
 tool="$root/build/native/bin/trelkpublish"
@@ -106,8 +107,11 @@ consent() {  # consent HEX: one start with consent; its seconds go into $seconds
   cp "$work/signed/Updates.ini" "$search/\$A1B2.tmp"
   local start end
   start=$(date +%s.%N)
-  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install "$(win "$search/")" '$A1B2.tmp' "$sig" "$sha" </dev/null >/dev/null 2>&1
+  local code=0
+  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install "$(win "$search/")" '$A1B2.tmp' "$sig" "$sha" </dev/null >/dev/null 2>&1 ||
+    code=$?
   end=$(date +%s.%N)
+  [ "$code" = 0 ] || { echo "the start with consent ended with $code" >&2; exit 1; }
   seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
   # Its batch goes on alone: the next run waits until it has removed its folder.
   for _ in $(seq 100); do [ -e "$WINEPREFIX/drive_c/windows/temp/Trelk-Notizkasten-$1" ] || break; sleep 0.1; done
