@@ -303,18 +303,25 @@ class UpdateRoadTest : public ::testing::Test {
     CloseHandle(own);
     return started;
   }
+  // The program started again after the process `pid`: the main window of another process,
+  // waited for up to 30 s and ended with the test; null when none came. `again`: its process.
+  HWND Restarted(DWORD pid, DWORD& again) {
+    HWND restarted = nullptr;
+    again = 0;
+    for (int i = 0; i < 1500 && !again; ++i) {
+      again = OtherMainWindowProcess(pid, restarted);
+      Sleep(20);
+    }
+    if (again) others.push_back(again);
+    return again ? restarted : nullptr;
+  }
   // From "Beenden" on "Bestätigung3": the program ends and comes back as version 2.0.
   void EndsAndRestartsAsNewVersion(HWND wizard, DWORD pid) {
     ASSERT_TRUE(Click(wizard, "Beenden"));
     EXPECT_EQ(process.Wait(20000), 0u);
-    HWND restarted = nullptr;
     DWORD other = 0;
-    for (int i = 0; i < 1500 && !other; ++i) {
-      other = OtherMainWindowProcess(pid, restarted);
-      Sleep(20);
-    }
-    ASSERT_NE(other, 0u) << "the program was not started again";
-    others.push_back(other);
+    HWND restarted = Restarted(pid, other);
+    ASSERT_NE(restarted, nullptr) << "the program was not started again";
     EXPECT_FALSE(
         WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
     EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
@@ -903,14 +910,9 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
       EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos) << "the search stays due";
     } else {
       EXPECT_EQ(p.Wait(20000), 0u);
-      HWND restarted = nullptr;
       DWORD again = 0;
-      for (int i = 0; i < 1500 && !again; ++i) {
-        again = OtherMainWindowProcess(pid, restarted);
-        Sleep(20);
-      }
-      ASSERT_NE(again, 0u) << "the program was not started again";
-      others.push_back(again);
+      HWND restarted = Restarted(pid, again);
+      ASSERT_NE(restarted, nullptr) << "the program was not started again";
       EXPECT_EQ(ElevationOf(again), 3) << "the restarted program has the user's rights, not the administrators'";
       EXPECT_FALSE(
           WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
