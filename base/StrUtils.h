@@ -50,4 +50,11 @@ std::vector<std::string> SplitCommaList(std::string_view value);
 // argument.
 std::string CommandLineArgument(std::string_view commandLine, int index);
 
+// The code points of strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF);
+// empty result when the text is not such UTF-8.
+std::optional<std::vector<uint32_t>> DecodeUtf8(std::string_view text);
+
+// Appends the UTF-8 form of the code point `cp` (at most U+10FFFF).
+void AppendUtf8(std::string& out, uint32_t cp);
+
 }  // namespace base

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "base/StrUtils.h"
+
 namespace base {
 
 namespace {
@@ -269,51 +271,11 @@ const char16_t kCp850[128] = {
     0x25A0, 0x00A0,
 };
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
-bool IsUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    size_t length;
-    char32_t c, least;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      length = 2, c = b & 0x1F, least = 0x80;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3, c = b & 0x0F, least = 0x800;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4, c = b & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto t = static_cast<unsigned char>(text[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
+bool IsUtf8(std::string_view text) { return base::DecodeUtf8(text).has_value(); }
 
 ZipNameCoding NameCodingOf(const ZipEntryRecord& entry) {
   if (entry.flags & kZipFlagUtf8) return ZipNameCoding::Utf8;
@@ -325,7 +287,7 @@ std::string Cp850ToUtf8(std::string_view text) {
   std::string out;
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
-    AppendUtf8(out, b < 0x80 ? char32_t(b) : char32_t(kCp850[b - 0x80]));
+    base::AppendUtf8(out, b < 0x80 ? b : kCp850[b - 0x80]);
   }
   return out;
 }

@@ -89,8 +89,6 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
     ExitProcess(0);
   }
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
-  // What an installation left in the temporary folder goes once its batch is done with it.
-  if (!Manual) wizard::RemoveLeftSearchFolders(TempPathSeam(), RegistryKey);
   TRegistry reg(HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
   reg.OpenKey(ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
   const std::string exe = ExeName();

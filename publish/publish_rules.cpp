@@ -48,44 +48,6 @@ const uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026
                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-// Decodes UTF-8 strictly (no overlong forms, no surrogates); empty result when it is not.
-std::optional<std::vector<uint32_t>> DecodeUtf8(std::string_view text) {
-  std::vector<uint32_t> out;
-  for (size_t i = 0; i < text.size();) {
-    auto b = static_cast<unsigned char>(text[i]);
-    int extra;
-    uint32_t cp, min;
-    if (b < 0x80) { out.push_back(b); ++i; continue; }
-    if ((b & 0xE0) == 0xC0) { extra = 1; cp = b & 0x1F; min = 0x80; }
-    else if ((b & 0xF0) == 0xE0) { extra = 2; cp = b & 0x0F; min = 0x800; }
-    else if ((b & 0xF8) == 0xF0) { extra = 3; cp = b & 0x07; min = 0x10000; }
-    else return std::nullopt;
-    if (i + extra >= text.size()) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      auto c = static_cast<unsigned char>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    out.push_back(cp);
-    i += extra + 1;
-  }
-  return out;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string CodePointName(uint32_t cp) {
   char text[16];
   std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
@@ -115,7 +77,7 @@ bool IsHexOfLength(std::string_view text, size_t bytes) {
 // ---- Characters -----------------------------------------------------------------------------
 
 std::string Utf8ToCp1252(std::string_view text) {
-  auto points = DecodeUtf8(text);
+  auto points = base::DecodeUtf8(text);
   if (!points) return std::string(text);
   std::string out;
   for (uint32_t cp : *points) {
@@ -138,9 +100,9 @@ std::string Cp1252ToUtf8(std::string_view text) {
     auto b = static_cast<unsigned char>(c);
     if (b >= 0x80 && b < 0xA0) {
       uint16_t cp = kCp1252High[b - 0x80];
-      AppendUtf8(out, cp ? cp : 0xFFFD);
+      base::AppendUtf8(out, cp ? cp : 0xFFFD);
     } else {
-      AppendUtf8(out, b);
+      base::AppendUtf8(out, b);
     }
   }
   return out;

@@ -12,6 +12,11 @@
 
 namespace wizard {
 
+// The road's bounds for what it reads whole: an update list is a few kilobytes, a batch template
+// a few lines; far more is neither.
+constexpr std::size_t kListLimit = 16 * 1024 * 1024;
+constexpr std::size_t kTemplateLimit = 1024 * 1024;
+
 // Opens an existing file for reading, shared for reading only: while the handle is open, no
 // other process can write, replace, rename or delete the file. Throws base::Exception when it
 // cannot be opened so (also when another process holds it open for writing).

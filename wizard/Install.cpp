@@ -26,9 +26,6 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A template is a few lines; far more is no template of an update.
-constexpr std::size_t kTemplateLimit = 1024 * 1024;
-
 // Replaces the content of the file behind `file` (borrowed) by `bytes`; throws base::Exception
 // naming `path` when that fails.
 void Rewrite(HANDLE file, const std::string& path, const std::string& bytes) {
@@ -55,6 +52,17 @@ bool MadeInPlace(HANDLE file, const std::string& folder) {
 }
 
 }  // namespace
+
+void WriteUpdateBatch(HANDLE batchFile, const std::string& batchPath, const std::string& programDir,
+                      const std::string& tempDir, bool restart, bool administratorsFolder) {
+  std::string templateText;
+  if (!ReadHeld(batchFile, kTemplateLimit, templateText))
+    throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
+  Rewrite(batchFile, batchPath,
+          base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(programDir), ToOemText(tempDir),
+                                 restart, ToOemText(toolkit::ExeName()), ToOemText(SystemFolder()),
+                                 administratorsFolder));
+}
 
 toolkit::Seam<bool(const std::string&)> ProgramFolderWritableSeam(
     [](const std::string& folder) { return ProgramFolderWritable(folder); });
@@ -128,17 +136,8 @@ bool TStatusForm::PrepareInstallation() {
   }
   const std::string batchPath = Run.SearchDir + "Update.bat";
   if (extracted.batchIndex < 0) throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht geöffnet werden.");
-  // The template is read from the file the extraction made and still holds, and the batch is
-  // written into the same file.
-  HANDLE batchFile = extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get();
-  std::string templateText;
-  if (!ReadHeld(batchFile, kTemplateLimit, templateText))
-    throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht gelesen werden.");
-  const std::string exe = toolkit::ExeName();
-  const std::string batch =
-      base::BuildUpdateBatch(base::SplitTemplateLines(templateText), ToOemText(ProgramDir), ToOemText(Run.SearchDir),
-                             CheckBox_Restart->Checked(), ToOemText(exe), ToOemText(SystemFolder()));
-  Rewrite(batchFile, batchPath, batch);
+  WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batchPath, ProgramDir,
+                   Run.SearchDir, CheckBox_Restart->Checked(), false);
   held.reset();
   // With consent, the archive stays for the installation that copies it.
   if (!Run.NeedsConsent) DeleteFileA(archive.c_str());

@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "base/StrUtils.h"
-#include "base/batch_template.h"
 #include "base/signed_update.h"
-#include "engine/ProgramKey.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
@@ -26,16 +24,15 @@ namespace wizard {
 
 namespace {
 
-// The list and the archive have bounds of their own elsewhere; a copy never passes these.
-constexpr std::size_t kListLimit = 16 * 1024 * 1024;
-constexpr std::size_t kTemplateLimit = 1024 * 1024;
-
-std::string WindowsFolder() {
+// A folder the system names ("C:\Windows\"), with its backslash; empty when it cannot be read.
+std::string SystemNamedFolder(UINT(WINAPI* ask)(LPSTR, UINT)) {
   char folder[MAX_PATH];
-  const UINT n = GetSystemWindowsDirectoryA(folder, sizeof folder);
+  const UINT n = ask(folder, sizeof folder);
   if (n == 0 || n >= sizeof folder) return std::string();
   return base::IncludeTrailingBackslash(std::string(folder, n));
 }
+
+std::string WindowsFolder() { return SystemNamedFolder(GetSystemWindowsDirectoryA); }
 
 // The folder's security: administrators and the system may do everything, users may read and
 // look into it (so that the user's restart sees when the batch is done), nobody else anything;
@@ -76,18 +73,6 @@ bool CopyInto(const std::string& from, const std::string& to, std::uint64_t limi
   }
 }
 
-// The serial this program accepted last, as the check reads it.
-std::optional<std::uint32_t> StoredSerial(const ProtectedProgram& program) {
-  engine::TRegistry reg(program.HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
-  if (!reg.OpenKeyReadOnly(engine::ProgramKeyPath(program.RegistryKey)) || !reg.ValueExists(engine::kUpdateSerialValue))
-    return std::nullopt;
-  try {
-    return static_cast<std::uint32_t>(reg.ReadInteger(engine::kUpdateSerialValue));
-  } catch (const std::exception&) {
-    return 0u;
-  }
-}
-
 // Whether the list's copy in the administrators' folder is the signed, fresh list that names
 // `digest` for the program.
 bool SignedListNames(const std::string& listCopy, const ProtectedRequest& request, const ProtectedProgram& program,
@@ -102,7 +87,7 @@ bool SignedListNames(const std::string& listCopy, const ProtectedRequest& reques
   if (signature != Refusal::None) return false;
   const TIniFile list(listCopy);
   ListFreshness freshness = ReadListFreshness(list, program.ProgramName);
-  freshness.stored = StoredSerial(program);
+  freshness.stored = StoredListSerial(program.HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, program.RegistryKey);
   if (JudgeListFreshness(freshness, toolkit::Today()).refusal != Refusal::None) return false;
   return JudgeArchive(list.ReadString(program.ProgramName, "SHA256", ""), digest) == Refusal::None;
 }
@@ -132,28 +117,17 @@ std::string SystemEnvironment(const std::string& windows, const std::string& sys
 
 // Unpacks the checked archive (held in `archive`) in `folder` and writes its batch there; the
 // batch's path, or "" when the archive or its template cannot be used.
-std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const std::string& folder,
-                         const std::string& system) {
+std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const std::string& folder) {
   ExtractResult extracted = ExtractAll(archive, archivePath, folder);
   if (!extracted.Complete() || extracted.batchIndex < 0) return std::string();
-  HANDLE batchFile = extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get();
-  std::string templateText;
-  if (!ReadHeld(batchFile, kTemplateLimit, templateText)) return std::string();
-  std::string batch;
+  const std::string batch = folder + "Update.bat";
   try {
-    batch = base::BuildUpdateBatch(base::SplitTemplateLines(templateText),
-                                   ToOemText(base::ExtractFilePath(toolkit::ExeName())), ToOemText(folder), false,
-                                   std::string(), ToOemText(system), true);
+    WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batch,
+                     base::ExtractFilePath(toolkit::ExeName()), folder, false, true);
   } catch (const std::exception&) {
     return std::string();
   }
-  LARGE_INTEGER start{};
-  DWORD written = 0;
-  if (!SetFilePointerEx(batchFile, start, nullptr, FILE_BEGIN) ||
-      !WriteFile(batchFile, batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr) ||
-      written != batch.size() || !SetEndOfFile(batchFile))
-    return std::string();
-  return folder + "Update.bat";
+  return batch;
 }
 
 ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram& program, const std::string& folder) {
@@ -174,7 +148,7 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
   }
   const std::string windows = WindowsFolder(), system = SystemFolder();
   if (windows.empty() || system.empty()) return ProtectedOutcome::Failed;
-  const std::string batch = PrepareBatch(archive.get(), archiveCopy, folder, system);
+  const std::string batch = PrepareBatch(archive.get(), archiveCopy, folder);
   archive.reset();
   DeleteFileA(archiveCopy.c_str());
   if (batch.empty()) return ProtectedOutcome::Failed;
@@ -192,12 +166,7 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
 
 }  // namespace
 
-std::string SystemFolder() {
-  char folder[MAX_PATH];
-  const UINT n = GetSystemDirectoryA(folder, sizeof folder);
-  if (n == 0 || n >= sizeof folder) return std::string();
-  return base::IncludeTrailingBackslash(std::string(folder, n));
-}
+std::string SystemFolder() { return SystemNamedFolder(GetSystemDirectoryA); }
 
 std::string ProtectedFolderFor(const std::string& searchDir) {
   const std::string windows = WindowsFolder();

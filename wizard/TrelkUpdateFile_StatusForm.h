@@ -65,9 +65,20 @@ bool ProgramFolderWritable(const std::string& folder);
 // another answer.
 extern toolkit::Seam<bool(const std::string& folder)> ProgramFolderWritableSeam;
 
-// What a signed list says of its serial and expiry and of the program's "Size" (the stored
-// serial is left for the caller).
+// What a signed list says of its serial and expiry and of the program's "Size".
 ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName);
+// The highest serial the program with this key accepted ("UpdateSerial"); nullopt when it never
+// accepted one. A value of another type counts as accepted, as the lowest serial there is: a list
+// without a serial stays refused, and the next accepted one writes it right.
+std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey);
+
+// Turns the batch template the extraction made and still holds in `batchFile` (borrowed; its
+// path `batchPath`) into "Update.bat" for the running program in `programDir`, written into the
+// same file (base::BuildUpdateBatch with the system folder; `administratorsFolder` for the
+// installation with consent). Throws base::Exception when the file cannot be read or written
+// and base::EConvertError for a template the rules refuse.
+void WriteUpdateBatch(HANDLE batchFile, const std::string& batchPath, const std::string& programDir,
+                      const std::string& tempDir, bool restart, bool administratorsFolder);
 
 class TStatusForm : public toolkit::TForm {
  public:

@@ -17,10 +17,8 @@ namespace wizard {
 
 namespace {
 
-// The list's signature is one line; a list is a few kilobytes. Anything far beyond is refused
-// before it is held in memory.
+// The list's signature is one line; anything far beyond is refused before it is held in memory.
 constexpr std::size_t kSignatureFileLimit = 4096;
-constexpr std::size_t kListLimit = 16 * 1024 * 1024;
 
 // A new empty file in `folder` made by the platform ("$" and a number); throws when none can
 // be made.
@@ -115,19 +113,20 @@ ListFreshness ReadListFreshness(const TIniFile& list, const std::string& program
   return freshness;
 }
 
+std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey) {
+  engine::TRegistry reg(root);
+  if (!reg.OpenKeyReadOnly(engine::ProgramKeyPath(registryKey)) || !reg.ValueExists(engine::kUpdateSerialValue))
+    return std::nullopt;
+  try {
+    return static_cast<std::uint32_t>(reg.ReadInteger(engine::kUpdateSerialValue));
+  } catch (const engine::ERegistryException&) {
+    return 0u;
+  }
+}
+
 Refusal TStatusForm::CheckListFreshness() {
   ListFreshness list = ReadListFreshness(*Run.UpdateList, ProgramName);
-  engine::TRegistry reg(RootKey());
-  if (reg.OpenKeyReadOnly(engine::ProgramKeyPath(RegistryKey)) && reg.ValueExists(engine::kUpdateSerialValue)) {
-    // A value of another type counts as a serial once accepted, the lowest there is: a list
-    // without a serial stays refused, and the next accepted one writes it right.
-    try {
-      list.stored = static_cast<std::uint32_t>(reg.ReadInteger(engine::kUpdateSerialValue));
-    } catch (const engine::ERegistryException&) {
-      list.stored = 0;
-    }
-  }
-  reg.CloseKey();
+  list.stored = StoredListSerial(RootKey(), RegistryKey);
   const FreshnessVerdict verdict = JudgeListFreshness(list, toolkit::Today());
   Run.ArchiveSize = verdict.size;
   // Stored at every accepted check, not only after an installation: a user who looks and

@@ -69,8 +69,10 @@ ProtectedArguments ReadProtectedInstallArguments(std::string_view commandLine, s
   if (name.size() != searchFolderName.size() + 8 || name.substr(0, searchFolderName.size()) != searchFolderName ||
       !AllOf(name.substr(searchFolderName.size()), IsHex))
     return result;
-  if (r.listFile.size() > 64 ||
-      !AllOf(r.listFile, [](char c) { return IsAlnum(c) || c == '$' || c == '.'; }) || r.listFile.find_first_not_of('.') == std::string::npos && !r.listFile.empty())
+  // A plain name of the folder: no path, and not "." or "..".
+  const bool onlyDots = !r.listFile.empty() && r.listFile.find_first_not_of('.') == std::string::npos;
+  if (r.listFile.size() > 64 || onlyDots ||
+      !AllOf(r.listFile, [](char c) { return IsAlnum(c) || c == '$' || c == '.'; }))
     return result;
   if (r.signature.size() > 200 ||
       !AllOf(r.signature, [](char c) { return IsAlnum(c) || c == '+' || c == '/' || c == '='; }) ||
