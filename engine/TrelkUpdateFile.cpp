@@ -7,8 +7,8 @@
 
 #include "base/DateTime.h"
 #include "base/batch_template.h"
-#include "engine/ProgramKey.h"
-#include "engine/UpdateServer.h"
+#include "settings/ProgramKey.h"
+#include "settings/UpdateServer.h"
 #include "engine/engine_rules.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Application.h"
@@ -46,7 +46,7 @@ TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   search->SetShortCut(ShortCut('U', kCtrlKey));
   search->OnExecute = [this](TComponent* sender) { ShortcutExecute(sender); };
   // libzip is linked into the program: nothing to put into the system directory.
-  server_ = UpdateServerSetting();
+  server_ = settings::UpdateServerSetting();
   Host = server_.host;
   Port = server_.port ? server_.port : 21;
   TimeOut = 10000;
@@ -89,28 +89,27 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
     ExitProcess(0);
   }
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
-  TRegistry reg(HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
-  reg.OpenKey(ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
-  const std::string exe = ExeName();
-  if (!Manual) reg.WriteString(kApplicationFileNameValue, ApplicationFileNameValue(exe, StartParameters));
-  if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
-  const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
-  const int32_t today = static_cast<int32_t>(toolkit::Today());
-  if (!Manual && ReadUpdateResult && reg.ValueExists(kUpdateResultValue)) TellUpdateOutcome(reg, today);
-  std::optional<base::TDateTime> stored;
-  if (reg.ValueExists(kUpdateValue)) stored = reg.ReadDate(kUpdateValue);
-  const base::TDateTime last = LastReminderDate(stored, today);
-  const bool onlyUpdate = reg.ValueExists(kOnlyUpdateValue);
-  if (WizardOpens(Manual, onlyUpdate, reg.ValueExists(kNoUpdateValue), today, last)) {
-    wizard::TStatusForm& form = Wizard();
-    form.ProgramName = ProgramName;
-    form.ZIPFileName = ZIPFileName;
-    form.RegistryKey = RegistryKey;
-    form.ReferenceDate = reference;
-    form.HKCU = HKCU;
-    form.ShowModal();
+  bool onlyUpdate = false;
+  {  // the key stays open until the wizard has closed
+    settings::ProgramKey key(settings::ProgramKey::RootFor(HKCU), RegistryKey, settings::ProgramKey::Access::Create);
+    const std::string exe = ExeName();
+    if (!Manual) key.SetApplicationFileName(ApplicationFileNameValue(exe, StartParameters));
+    if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
+    const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
+    const int32_t today = static_cast<int32_t>(toolkit::Today());
+    if (!Manual && ReadUpdateResult && key.HasUpdateResult()) TellUpdateOutcome(key, today);
+    const base::TDateTime last = LastReminderDate(key.Update(), today);
+    onlyUpdate = key.OnlyUpdate();
+    if (WizardOpens(Manual, onlyUpdate, key.NoUpdate(), today, last)) {
+      wizard::TStatusForm& form = Wizard();
+      form.ProgramName = ProgramName;
+      form.ZIPFileName = ZIPFileName;
+      form.RegistryKey = RegistryKey;
+      form.ReferenceDate = reference;
+      form.HKCU = HKCU;
+      form.ShowModal();
+    }
   }
-  reg.CloseKey();
   if (onlyUpdate) {
     auto* owner = dynamic_cast<TForm*>(Owner());
     if (!owner) throw base::Exception("Ungültige Typumwandlung");
@@ -121,19 +120,15 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   return false;
 }
 
-void TTrelkUpdateFile::TellUpdateOutcome(TRegistry& reg, int32_t today) {
-  UpdateOutcome outcome;
-  try {
-    outcome = ReadUpdateOutcome(reg.ReadString(kUpdateResultValue));
-  } catch (const ERegistryException&) {
-    // Another type, or a value that cannot be read: nothing to tell.
-  }
+void TTrelkUpdateFile::TellUpdateOutcome(settings::ProgramKey& key, int32_t today) {
+  // Another type, or a value that cannot be read: nothing to tell.
+  const UpdateOutcome outcome = ReadUpdateOutcome(key.TryUpdateResult().value_or(""));
   // Gone before anything is shown: the message comes once, even when the program is ended while
   // it shows.
-  reg.DeleteValue(kUpdateResultValue);
+  key.RemoveUpdateResult();
   if (outcome.kind != UpdateOutcome::Failed) return;
   // The installation that was due is still due: the wizard comes at this start.
-  reg.WriteDate(kUpdateValue, static_cast<base::TDateTime>(today) - 1);
+  key.SetUpdate(static_cast<base::TDateTime>(today) - 1);
   MessageDlg(UpdateFailedText(outcome), MB_OK | MB_ICONWARNING);
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/DateTime.h"
-#include "engine/Registry.h"
 #include "engine/engine_rules.h"
+#include "settings/ProgramKey.h"
 #include "net/HttpClient.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Component.h"
@@ -63,10 +63,10 @@ class TTrelkUpdateFile : public net::THttpClient {
   wizard::TStatusForm& Wizard();
 
  private:
-  ServerSetting server_;
+  settings::ServerSetting server_;
   int fontAdaptationsSeen_ = 0;
   // Reads, deletes and tells the installation's outcome in the program key open in `reg`.
-  void TellUpdateOutcome(TRegistry& reg, int32_t today);
+  void TellUpdateOutcome(settings::ProgramKey& key, int32_t today);
   toolkit::TActionList* actionList_ = nullptr;
 };
 

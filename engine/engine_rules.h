@@ -73,24 +73,4 @@ UpdateOutcome ReadUpdateOutcome(std::string_view value);
 // restored and that the next search tries again. Empty for an outcome that is not Failed.
 std::string UpdateFailedText(const UpdateOutcome& outcome);
 
-// How often a program reminds its user to search for updates.
-struct Reminder {
-  enum Kind {
-    Never,     // "niemals": "UpdateInterval" deleted, an empty "NoUpdate" written when missing
-    Interval,  // every `interval` days: "UpdateInterval" written, then "NoUpdate" deleted
-    Standard,  // the program's own default: nothing touched
-  } kind = Standard;
-  int32_t interval = 0;
-};
-
-// The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
-// 65535. Empty result for an empty or malformed text (the built-in server then stays).
-struct ServerSetting {
-  std::string host;
-  int port = 0;  // 0: none given
-  // The authority of the server's URLs: "host" or "host:port".
-  std::string Authority() const;
-};
-std::optional<ServerSetting> ParseServerSetting(std::string_view text);
-
 }  // namespace engine

@@ -5,7 +5,7 @@
 
 #include "base/StrUtils.h"
 #include "catalog/Kalvor.h"
-#include "engine/ProgramKey.h"
+#include "settings/ProgramKey.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
 #include "ui/Info.h"
@@ -257,11 +257,10 @@ void TForm1::ApplySettings() {
     // Every row came from the catalogue; a name without a key would address "Software\Trelk"
     // itself, which holds no program's values.
     if (keyName.empty() || static_cast<size_t>(i) >= IntervalList->size()) continue;
-    const engine::Reminder action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
-    if (action.kind == engine::Reminder::Standard) continue;
-    engine::TRegistry reg(HKEY_LOCAL_MACHINE);
-    reg.OpenKey(engine::ProgramKeyPath(keyName), true);  // a key that did not open fails at the write
-    engine::WriteReminder(reg, action);
+    const settings::Reminder action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
+    if (action.kind == settings::Reminder::Standard) continue;
+    // A key that did not open fails at the write.
+    settings::ProgramKey(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Create).WriteReminder(action);
   }
 }
 
@@ -352,28 +351,16 @@ void TForm1::FillProductList() {
   if (!IntervalList) return;
   EnsurePageControls();
   if (ListBox_Programs->Count() > 0) return;
-  engine::TRegistry reg(HKEY_LOCAL_MACHINE);
-  if (!reg.OpenKeyReadOnly(engine::kTrelkKey)) return;
-  const std::vector<std::string> names = reg.GetKeyNames();
-  for (const std::string& name : names) {
+  for (const std::string& name : settings::ProgramKey::Names(HKEY_LOCAL_MACHINE)) {
     std::string display = CatalogLookup(CatalogTable, name, 0);
     if (display.empty()) continue;
-    engine::TRegistry program(HKEY_LOCAL_MACHINE);
-    program.OpenKeyReadOnly(engine::ProgramKeyPath(name));
-    bool noUpdate = program.ValueExists(engine::kNoUpdateValue);
-    bool hasInterval = !noUpdate && program.ValueExists(engine::kUpdateIntervalValue);
-    int interval = 0;
-    if (hasInterval) {
-      // A value of another type than a 32-bit number is shown as nothing stored: the list
-      // stays usable and applying "Standard" leaves the value as it is.
-      try {
-        interval = program.ReadInteger(engine::kUpdateIntervalValue);
-      } catch (const engine::ERegistryException&) {
-        hasInterval = false;
-      }
-    }
+    const settings::ProgramKey program(HKEY_LOCAL_MACHINE, name, settings::ProgramKey::Access::Read);
+    const bool noUpdate = program.NoUpdate();
+    // A value of another type than a 32-bit number is shown as nothing stored: the list stays
+    // usable and applying "Standard" leaves the value as it is.
+    const std::optional<std::int32_t> interval = noUpdate ? std::nullopt : program.TryInterval();
     ListBox_Programs->Add(display);
-    IntervalList->push_back(IntervalEntry(noUpdate, hasInterval, interval));
+    IntervalList->push_back(IntervalEntry(noUpdate, interval.has_value(), interval.value_or(0)));
   }
 }
 

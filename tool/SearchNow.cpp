@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "base/StrUtils.h"
-#include "engine/ProgramKey.h"
+#include "settings/ProgramKey.h"
 #include "tool/MainForm.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
@@ -72,37 +72,39 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
   const std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(index), 1);
   std::string text, caption;
   {
-    engine::TRegistry reg(HKEY_LOCAL_MACHINE);
-    if (keyName.empty() || !reg.OpenKey(engine::ProgramKeyPath(keyName), false)) {
+    // An empty name would address "Software\Trelk" itself, which holds no program's values.
+    std::optional<settings::ProgramKey> key;
+    if (!keyName.empty()) key.emplace(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Change);
+    const std::optional<std::string> command = key && key->IsOpen() ? key->ApplicationFileName() : std::nullopt;
+    if (!key || !key->IsOpen()) {
       text = kKeyNotFoundText;
       caption = kKeyNotFoundCaption;
-    } else if (!reg.ValueExists(engine::kApplicationFileNameValue)) {
+    } else if (!command) {
       text = kProgramNotFoundText;
       caption = kProgramNotFoundCaption;
     } else {
-      const std::string command = reg.ReadString(engine::kApplicationFileNameValue);
-      const std::vector<std::string> elements = base::SplitCommaList(command);
+      const std::vector<std::string> elements = base::SplitCommaList(*command);
       if (elements.empty() || !IsExistingFile(elements.front())) {
         text = kProgramNotFoundText;
         caption = kProgramNotFoundCaption;
         // A mark left by an earlier search would make the program start as an update search
         // every time: take it away.
-        if (reg.ValueExists(engine::kOnlyUpdateValue)) reg.DeleteValue(engine::kOnlyUpdateValue);
+        key->RemoveOnlyUpdate();
       } else {
-        reg.WriteString(engine::kOnlyUpdateValue, "");
+        key->SetOnlyUpdate();
         STARTUPINFOA si{sizeof si};
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = SW_SHOWNORMAL;
         PROCESS_INFORMATION pi{};
-        std::string line = command;  // CreateProcess may write into the command line
+        std::string line = *command;  // CreateProcess may write into the command line
         if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
           ScopedHandle process(pi.hProcess), thread(pi.hThread);
           WaitWithMessages(kSearchMarkMilliseconds, process.get(), kSearchMarkLimit);
         } else {
-          text = "Das Programm konnte nicht gestartet werden:\r\n" + command + "\r\n\r\n" + SystemErrorText(GetLastError());
+          text = "Das Programm konnte nicht gestartet werden:\r\n" + *command + "\r\n\r\n" + SystemErrorText(GetLastError());
           caption = kStartFailedCaption;
         }
-        reg.DeleteValue(engine::kOnlyUpdateValue);
+        key->RemoveOnlyUpdate();
       }
     }
   }

@@ -45,8 +45,8 @@ std::optional<std::string> CommitEntry(const std::string& typed) {
   return number;
 }
 
-engine::Reminder ApplyActionFor(const std::string& entry) {
-  using engine::Reminder;
+settings::Reminder ApplyActionFor(const std::string& entry) {
+  using settings::Reminder;
   if (entry == kStandardEntry) return {Reminder::Standard, 0};
   auto value = base::TryParseInt32(entry);
   if (!value || *value < 0) return {Reminder::Standard, 0};

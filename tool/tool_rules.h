@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/engine_rules.h"
+#include "settings/settings_rules.h"
 
 namespace tool {
 
@@ -39,11 +39,11 @@ std::string IntervalText(const std::string& entry);
 // texts are not taken.
 std::optional<std::string> CommitEntry(const std::string& typed);
 
-// What applying an entry does to the program's key (engine::WriteReminder carries it out):
+// What applying an entry does to the program's key (settings::WriteReminder carries it out):
 // zero means never, "Standard (7/28)" the standard; a positive number its interval. An entry that is
 // no number or negative (none of the tool's own ways makes one) is kept rather than written as
 // something else.
-engine::Reminder ApplyActionFor(const std::string& entry);
+settings::Reminder ApplyActionFor(const std::string& entry);
 
 // The entry "für alle" gives every program: the spin field's value in decimal.
 std::string DefaultEntry(int value);

@@ -2,24 +2,21 @@
 // and saved into the program key.
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
-#include "engine/ProgramKey.h"
+#include "settings/ProgramKey.h"
 
 namespace wizard {
 
 using namespace toolkit;
 
 void TStatusForm::Button_SettingsClick(TComponent*) {
-  engine::TRegistry reg(RootKey());
-  reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);
-  if (reg.ValueExists(engine::kNoUpdateValue)) {
+  const settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
+  if (key.NoUpdate()) {
     RadioButton_NoAutoUpdt->SetChecked(true);
   } else {
     RadioButton_AutoUpdt->SetChecked(true);
   }
-  SpinEdit_AutoUpdt->SetValue(reg.ValueExists(engine::kUpdateIntervalValue)
-                                  ? ClampInterval(reg.ReadInteger(engine::kUpdateIntervalValue))
-                                  : 7);
-  reg.CloseKey();
+  const std::optional<std::int32_t> interval = key.Interval();
+  SpinEdit_AutoUpdt->SetValue(interval ? ClampInterval(*interval) : 7);
   Button_Settings->Hide();
   Panel_Title->SetCaption(kSettingsTitle);
   Notebook_StdButtons->SetPageIndex(kSettingsButtons);
@@ -27,17 +24,15 @@ void TStatusForm::Button_SettingsClick(TComponent*) {
 }
 
 void TStatusForm::Button_SettingsSaveClick(TComponent* sender) {
-  engine::TRegistry reg(RootKey());
-  reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);
-  engine::Reminder reminder;
+  settings::Reminder reminder;
   if (RadioButton_NoAutoUpdt->Checked()) {
-    reminder.kind = engine::Reminder::Never;
+    reminder.kind = settings::Reminder::Never;
   } else {
-    reminder.kind = engine::Reminder::Interval;
+    reminder.kind = settings::Reminder::Interval;
     reminder.interval = SpinEdit_AutoUpdt->Value();
   }
-  engine::WriteReminder(reg, reminder);
-  reg.CloseKey();
+  // A key that did not open fails at the write.
+  settings::ProgramKey(RootKey(), RegistryKey, settings::ProgramKey::Access::Create).WriteReminder(reminder);
   Button_SettingsCancelClick(sender);
 }
 

@@ -9,8 +9,8 @@
 
 #include "base/Color.h"
 #include "base/StrUtils.h"
-#include "engine/ProgramKey.h"
-#include "engine/UpdateServer.h"
+#include "settings/ProgramKey.h"
+#include "settings/UpdateServer.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
@@ -31,9 +31,9 @@ const base::Color kStripRight = base::Rgb(255, 255, 255);
 
 }  // namespace
 
-TStatusForm::TStatusForm(TComponent* owner) : TStatusForm(owner, engine::UpdateServerSetting()) {}
+TStatusForm::TStatusForm(TComponent* owner) : TStatusForm(owner, settings::UpdateServerSetting()) {}
 
-TStatusForm::TStatusForm(TComponent* owner, const engine::ServerSetting& server) : TForm(owner, "TStatusForm") {
+TStatusForm::TStatusForm(TComponent* owner, const settings::ServerSetting& server) : TForm(owner, "TStatusForm") {
   // A further wizard of the same owner is told apart by a number, as forms made twice are.
   std::string name = "StatusForm";
   for (int i = 1; owner && owner->FindComponent(name); ++i) name = "StatusForm_" + std::to_string(i);
@@ -196,11 +196,9 @@ void TStatusForm::ShowFinishPage() {
 
 std::exception_ptr TStatusForm::WriteNextReminder() {
   try {
-    engine::TRegistry reg(RootKey());
-    reg.OpenKey(engine::ProgramKeyPath(RegistryKey), true);  // a key that did not open fails at the write
-    std::optional<int32_t> interval;
-    if (reg.ValueExists(engine::kUpdateIntervalValue)) interval = reg.ReadInteger(engine::kUpdateIntervalValue);
-    reg.WriteDate(engine::kUpdateValue, NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
+    // A key that did not open fails at the write.
+    settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
+    key.SetUpdate(NextUpdateDate(static_cast<int32_t>(toolkit::Today()), key.Interval()));
   } catch (...) {
     return std::current_exception();
   }
@@ -219,9 +217,7 @@ struct StoredReminder {
 StoredReminder ReadReminder(HKEY root, const std::string& registryKey) {
   StoredReminder stored;
   try {
-    engine::TRegistry reg(root);
-    if (reg.OpenKeyReadOnly(engine::ProgramKeyPath(registryKey)) && reg.ValueExists(engine::kUpdateValue))
-      stored.value = reg.ReadDate(engine::kUpdateValue);
+    stored.value = settings::ProgramKey(root, registryKey, settings::ProgramKey::Access::Read).Update();
     stored.known = true;
   } catch (const std::exception&) {
   }
@@ -231,12 +227,12 @@ StoredReminder ReadReminder(HKEY root, const std::string& registryKey) {
 void PutReminderBack(HKEY root, const std::string& registryKey, const StoredReminder& stored) {
   if (!stored.known) return;
   try {
-    engine::TRegistry reg(root);
-    if (!reg.OpenKey(engine::ProgramKeyPath(registryKey), false)) return;
+    settings::ProgramKey key(root, registryKey, settings::ProgramKey::Access::Change);
+    if (!key.IsOpen()) return;
     if (stored.value)
-      reg.WriteDate(engine::kUpdateValue, *stored.value);
+      key.SetUpdate(*stored.value);
     else
-      reg.DeleteValue(engine::kUpdateValue);
+      key.RemoveUpdate();
   } catch (const std::exception&) {
   }
 }

@@ -20,7 +20,7 @@
 #include "toolkit/FormBuilder.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
-#include "engine/engine_rules.h"
+#include "settings/settings_rules.h"
 #include "ui/WinXP.h"
 #include "wizard/FetchFile.h"
 #include "wizard/WizardRun.h"
@@ -87,7 +87,7 @@ class TStatusForm : public toolkit::TForm {
   // its start. Hidden until shown modally.
   explicit TStatusForm(toolkit::TComponent* owner);
   // With the update server a component read at its construction.
-  TStatusForm(toolkit::TComponent* owner, const engine::ServerSetting& server);
+  TStatusForm(toolkit::TComponent* owner, const settings::ServerSetting& server);
   ~TStatusForm() override;
 
   // Makes the pages and controls unless they exist; until then every control pointer below is

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/Exception.h"
-#include "engine/ProgramKey.h"
+#include "settings/ProgramKey.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "wizard/HeldFile.h"
@@ -114,12 +114,9 @@ ListFreshness ReadListFreshness(const TIniFile& list, const std::string& program
 }
 
 std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey) {
-  engine::TRegistry reg(root);
-  if (!reg.OpenKeyReadOnly(engine::ProgramKeyPath(registryKey)) || !reg.ValueExists(engine::kUpdateSerialValue))
-    return std::nullopt;
   try {
-    return static_cast<std::uint32_t>(reg.ReadInteger(engine::kUpdateSerialValue));
-  } catch (const engine::ERegistryException&) {
+    return settings::ProgramKey(root, registryKey, settings::ProgramKey::Access::Read).UpdateSerial();
+  } catch (const settings::ERegistryException&) {
     return 0u;
   }
 }
@@ -133,10 +130,8 @@ Refusal TStatusForm::CheckListFreshness() {
   // cancels must not be offered an older list afterwards either.
   if (verdict.serial) {
     try {
-      engine::TRegistry key(RootKey());
-      key.OpenKey(engine::ProgramKeyPath(RegistryKey), true);
-      key.WriteInteger(engine::kUpdateSerialValue, static_cast<std::int32_t>(*verdict.serial));
-    } catch (const engine::ERegistryException&) {
+      settings::ProgramKey(RootKey(), RegistryKey, settings::ProgramKey::Access::Create).SetUpdateSerial(*verdict.serial);
+    } catch (const settings::ERegistryException&) {
       // A key without write access keeps the last serial it has: the list is still good.
     }
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Registry.h"
+#include "settings/Registry.h"
 #include "resources/Version.h"
 #include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"

@@ -123,40 +123,4 @@ TEST(EngineRules, OutcomeOfTheLastInstallation) {
   }
 }
 
-TEST(EngineRules, ServerSettingForTesting) {
-  struct Case {
-    const char* text;
-    const char* authority;  // null: refused
-    const char* host;
-    int port;
-  } cases[] = {
-      {"127.0.0.1:8080", "127.0.0.1:8080", "127.0.0.1", 8080},
-      {"staging.example", "staging.example", "staging.example", 0},
-      {"h:1", "h:1", "h", 1},
-      {"h:65535", "h:65535", "h", 65535},
-      {"h:65536", nullptr, nullptr, 0},
-      {"h:0", nullptr, nullptr, 0},
-      {"h:", nullptr, nullptr, 0},
-      {":80", nullptr, nullptr, 0},
-      {"", nullptr, nullptr, 0},
-      {"h:8o", nullptr, nullptr, 0},
-      {"h:80:81", nullptr, nullptr, 0},
-      {"http://h", nullptr, nullptr, 0},
-      {"h/x", nullptr, nullptr, 0},
-      {"a b", nullptr, nullptr, 0},
-      {"h:0000080", nullptr, nullptr, 0},
-  };
-  for (const Case& c : cases) {
-    auto s = engine::ParseServerSetting(c.text);
-    if (!c.authority) {
-      EXPECT_FALSE(s) << c.text;
-      continue;
-    }
-    ASSERT_TRUE(s) << c.text;
-    EXPECT_EQ(s->Authority(), c.authority);
-    EXPECT_EQ(s->host, c.host);
-    EXPECT_EQ(s->port, c.port);
-  }
-}
-
 }  // namespace

@@ -9,7 +9,7 @@
 #include <aclapi.h>
 
 #include "base/StrUtils.h"
-#include "engine/Registry.h"
+#include "settings/Registry.h"
 #include "tests/support/RegistryKeys.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
@@ -106,7 +106,7 @@ class MainFormTest : public ::testing::Test {
     const std::string before = Values("Ostvane");
     testsupport::SeedNothingDue("Ostvane");
     TForm1* form = app->CreateForm<TForm1>();
-    engine::TRegistry reg;
+    settings::TRegistry reg;
     if (!hadKey) {
       RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Ostvane");
     } else if (reg.OpenKey("Software\\Trelk\\Ostvane", false)) {
@@ -132,7 +132,7 @@ TEST_F(MainFormTest, ListShowsInstalledCataloguePrograms) {
   SeedKey("Rechnungsblick");                    // negative interval: 7 days too
   SeedKey("Unbekannt");                         // not in the catalogue
   SeedKey("Woerterbuch");                       // display name differs from key
-  engine::TRegistry reg;
+  settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Lagerfix", false));
   reg.WriteString("NoUpdate", "");
   reg.WriteInteger("UpdateInterval", 14);
@@ -320,7 +320,7 @@ TEST_F(MainFormTest, ApplyWritesEveryListedProgramByItsEntry) {
   };
   for (const Program& p : programs) {
     SeedKey(p.key);
-    engine::TRegistry reg;
+    settings::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(std::string("Software\\Trelk\\") + p.key, false));
     std::string seed = p.seed;
     if (seed == "n") reg.WriteString("NoUpdate", "x");
@@ -403,7 +403,7 @@ TEST_F(MainFormTest, FailingWriteStopsAtThatProgramAndStaysOnTheList) {
 TEST_F(MainFormTest, ReadOnlyKeysAreListedAndApplyingReportsTheError) {
   SeedKey("Adressmeister");
   SeedKey("Kassenbuch");
-  engine::TRegistry reg;
+  settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Kassenbuch", false));
   reg.WriteInteger("UpdateInterval", 5);
   reg.CloseKey();
@@ -444,7 +444,7 @@ TEST_F(MainFormTest, ForAllTakesTheSpinValue) {
 
 TEST_F(MainFormTest, EditorFollowsTheSelectedRow) {
   for (const char* key : {"Adressmeister", "Kassenbuch", "Lagerfix", "Ostvane", "Terminwerk"}) SeedKey(key);
-  engine::TRegistry reg;
+  settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Lagerfix", false));
   reg.WriteInteger("UpdateInterval", 1);
   reg.CloseKey();
@@ -553,7 +553,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 void WriteString(const std::string& key, const std::string& name, const std::string& value) {
-  engine::TRegistry reg;
+  settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\" + key, true));
   reg.WriteString(name, value);
 }
@@ -607,7 +607,7 @@ TEST_F(SearchNowTest, MissingPiecesAreToldAndTheKeyStaysAsItWas) {
   };
   for (const Case& c : cases) {
     SeedKey(c.key);
-    engine::TRegistry reg;
+    settings::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(std::string("Software\\Trelk\\") + c.key, false));
     reg.WriteInteger("UpdateInterval", 14);
     if (c.command) reg.WriteString("ApplicationFileName", c.command);

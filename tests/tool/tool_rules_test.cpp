@@ -101,7 +101,7 @@ TEST(ToolRules, RowTextOfStoredEntries) {
 }
 
 TEST(ToolRules, ApplyActionPerEntryForm) {
-  using A = engine::Reminder;
+  using A = settings::Reminder;
   struct Case {
     const char* entry;
     A::Kind kind;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/Exception.h"
-#include "engine/ProgramKey.h"
+#include "settings/ProgramKey.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
 #include "toolkit/Application.h"
@@ -908,16 +908,16 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       {"a Size that is no number", sized, base::EncodeBase64(Sign(sized, keys)), Served, Refusal::ListValueUnreadable, false,
        false, -1, -1},
   };
-  const std::string programKey = engine::ProgramKeyPath(kKey);
+  const std::string programKey = settings::ProgramKeyPath(kKey);
   auto setStored = [&](long long serial) {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);  // a program that never accepted a serial
     if (serial < 0) return;
-    engine::TRegistry key(HKEY_LOCAL_MACHINE);
+    settings::TRegistry key(HKEY_LOCAL_MACHINE);
     key.OpenKey(programKey, true);
     key.WriteInteger("UpdateSerial", static_cast<int32_t>(serial));
   };
   auto stored = [&]() -> long long {
-    engine::TRegistry key(HKEY_LOCAL_MACHINE);
+    settings::TRegistry key(HKEY_LOCAL_MACHINE);
     if (!key.OpenKeyReadOnly(programKey) || !key.ValueExists("UpdateSerial")) return -1;
     return static_cast<uint32_t>(key.ReadInteger("UpdateSerial"));
   };

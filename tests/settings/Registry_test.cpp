@@ -1,5 +1,6 @@
 // The typed registry values against Wine's real registry, on a scratch key wiped per test.
-#include "engine/Registry.h"
+#include "settings/Registry.h"
+#include "settings/ProgramKey.h"
 
 #include <gtest/gtest.h>
 
@@ -41,12 +42,12 @@ class RegistryTest : public ::testing::Test {
   std::string ErrorOf(F f) {
     try {
       f();
-    } catch (const engine::ERegistryException& e) {
+    } catch (const settings::ERegistryException& e) {
       return e.Message();
     }
     return "<no error>";
   }
-  engine::TRegistry reg{HKEY_CURRENT_USER};
+  settings::TRegistry reg{HKEY_CURRENT_USER};
 };
 
 TEST_F(RegistryTest, WritesStoreTheTypesAndBytesOthersRelyOn) {
@@ -108,7 +109,7 @@ TEST_F(RegistryTest, ReadErrorsNameTheValue) {
 }
 
 TEST_F(RegistryTest, AKeyThatCouldNotBeOpenedAnswersFalseAndFailsWrites) {
-  engine::TRegistry missing(HKEY_CURRENT_USER);
+  settings::TRegistry missing(HKEY_CURRENT_USER);
   EXPECT_FALSE(missing.OpenKey(std::string(kScratch) + "\\NichtDa", false));
   EXPECT_FALSE(missing.ValueExists("NoUpdate"));
   EXPECT_EQ(ErrorOf([&] { missing.WriteString("NoUpdate", ""); }), "Fehler beim Setzen der Daten für 'NoUpdate'");
@@ -131,3 +132,49 @@ TEST_F(RegistryTest, SubkeysComeInRegistryOrderWithExactNames) {
 }
 
 }  // namespace
+
+// A program key's typed values: what the strict and the Try reads make of a missing value, a
+// value of the expected type and one of another type, on a key opened each way.
+TEST(ProgramKeyTest, StrictReadsThrowForAnotherTypeTryReadsGiveNone) {
+  const char kProgram[] = "TrelkScratchProgram";
+  const std::string path = settings::ProgramKeyPath(kProgram);
+  RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+  using Access = settings::ProgramKey::Access;
+  // Read and Change make no key; a key that did not open reads nothing and fails at the write.
+  for (Access access : {Access::Read, Access::Change}) {
+    settings::ProgramKey missing(HKEY_CURRENT_USER, kProgram, access);
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_FALSE(missing.Update());
+    EXPECT_FALSE(missing.NoUpdate());
+    EXPECT_THROW(missing.SetUpdate(1), settings::ERegistryException);
+  }
+  settings::ProgramKey key(HKEY_CURRENT_USER, kProgram, Access::Create);
+  ASSERT_TRUE(key.IsOpen());
+  EXPECT_FALSE(key.Update());
+  EXPECT_FALSE(key.Interval());
+  key.SetUpdate(45000.5);
+  key.SetUpdateSerial(0xFFFFFFF0u);
+  key.WriteReminder({settings::Reminder::Interval, 14});
+  EXPECT_EQ(key.Update(), 45000.5);
+  EXPECT_EQ(key.Interval(), 14);
+  EXPECT_EQ(key.UpdateSerial(), 0xFFFFFFF0u) << "read as unsigned";
+  key.WriteReminder({settings::Reminder::Never, 0});
+  EXPECT_TRUE(key.NoUpdate());
+  EXPECT_FALSE(key.Interval());
+  // Values of another type: a text where a date and a number belong, a number for a text.
+  HKEY raw;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &raw), ERROR_SUCCESS);
+  const DWORD seven = 7;
+  RegSetValueExA(raw, "Update", 0, REG_SZ, reinterpret_cast<const BYTE*>("morgen"), 7);
+  RegSetValueExA(raw, "UpdateInterval", 0, REG_SZ, reinterpret_cast<const BYTE*>("7"), 2);
+  RegSetValueExA(raw, "UpdateResult", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4);
+  RegCloseKey(raw);
+  const settings::ProgramKey reader(HKEY_CURRENT_USER, kProgram, Access::Read);
+  EXPECT_THROW(reader.Update(), settings::ERegistryException);
+  EXPECT_THROW(reader.Interval(), settings::ERegistryException);
+  EXPECT_FALSE(reader.TryUpdate());
+  EXPECT_FALSE(reader.TryInterval());
+  EXPECT_TRUE(reader.HasUpdateResult());
+  EXPECT_FALSE(reader.TryUpdateResult());
+  RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+}

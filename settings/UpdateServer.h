@@ -1,12 +1,12 @@
 // The update server of this process, as the update component and the wizard fetch from it.
 #pragma once
 
-#include "engine/engine_rules.h"
+#include "settings/settings_rules.h"
 
-namespace engine {
+namespace settings {
 
 // TRELK_UPDATE_SERVER ("host" or "host:port") when it is set and well-formed (a maker's staging
 // server), otherwise the maker's web host of the build. Throws nothing.
 ServerSetting UpdateServerSetting();
 
-}  // namespace engine
+}  // namespace settings

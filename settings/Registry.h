@@ -11,7 +11,7 @@
 #include "base/Exception.h"
 #include "toolkit/Handles.h"
 
-namespace engine {
+namespace settings {
 
 // The registry errors: the message names the value ("Fehler beim Setzen der Daten für 'NoUpdate'").
 class ERegistryException : public base::Exception {
@@ -62,4 +62,4 @@ class TRegistry {
   toolkit::ScopedKey key_;
 };
 
-}  // namespace engine
+}  // namespace settings

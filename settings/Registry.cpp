@@ -1,11 +1,11 @@
 // The typed registry values of a program key and their three error messages.
-#include "engine/Registry.h"
+#include "settings/Registry.h"
 
 #include <cstring>
 
 #include "base/StrUtils.h"
 
-namespace engine {
+namespace settings {
 
 namespace {
 [[noreturn]] void ThrowGet(const std::string& name) {
@@ -128,4 +128,4 @@ bool TRegistry::DeleteValue(const std::string& name) {
   return RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
-}  // namespace engine
+}  // namespace settings

@@ -1,11 +1,11 @@
 // The update server setting: the build's web host, or the maker's staging server.
-#include "engine/UpdateServer.h"
+#include "settings/UpdateServer.h"
 
 #include <cstdlib>
 
 #include "resources/Version.h"
 
-namespace engine {
+namespace settings {
 
 ServerSetting UpdateServerSetting() {
   if (const char* text = std::getenv("TRELK_UPDATE_SERVER")) {
@@ -16,4 +16,4 @@ ServerSetting UpdateServerSetting() {
   return builtIn;
 }
 
-}  // namespace engine
+}  // namespace settings

@@ -1,0 +1,95 @@
+// The program key "Software\Trelk\<key>" of a program of the family and its values, typed. Every
+// place that reads or writes a program's settings goes through ProgramKey.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "base/update_outcome.h"
+#include "settings/Registry.h"
+#include "settings/settings_rules.h"
+
+namespace settings {
+
+// The root and path of every program key: "Software\Trelk\" + registry key name.
+extern const char kTrelkKey[];  // "Software\Trelk"
+std::string ProgramKeyPath(const std::string& registryKey);
+
+// The values of a program key.
+extern const char kUpdateValue[];               // "Update": the last day without a reminder (date)
+extern const char kUpdateIntervalValue[];       // "UpdateInterval": days between two reminders (DWORD)
+extern const char kNoUpdateValue[];             // "NoUpdate": present, never reminded (empty text)
+extern const char kOnlyUpdateValue[];           // "OnlyUpdate": the next start only searches (empty text)
+extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the last start command
+// "UpdateSerial": the highest serial of a signed update list that the program accepted (REG_DWORD,
+// read as unsigned). Written and read by the wizard of a program with a key only.
+extern const char kUpdateSerialValue[];
+// "UpdateResult": what the installation's batch recorded when it ended (REG_SZ). Read and deleted
+// by the engine at the next start.
+using base::kUpdateResultValue;
+
+// One program's key, open for the life of the object. The open never throws: a key that did not
+// open answers the presence tests with false and the Try reads with none, and its strict reads
+// and its writes fail with the registry errors ("Fehler beim Setzen der Daten für 'Update'"), so
+// a key without write access fails at the write, as the settings do everywhere.
+//   - Strict reads: none when the value is absent; ERegistryException for a value of another
+//     type (or one that cannot be read).
+//   - Try reads: none when absent or unreadable; they never throw.
+//   - Writes and Set...: ERegistryException on failure. Remove...: false when nothing was removed.
+class ProgramKey {
+ public:
+  enum class Access {
+    Read,    // an existing key, for reading only: a user without write rights still reads it
+    Change,  // an existing key, for reading and writing; a missing one is not made
+    Create,  // made when missing, for reading and writing
+  };
+  ProgramKey(HKEY root, const std::string& registryKey, Access access);
+  // The root of a program's key: HKEY_CURRENT_USER for a per-user program, else HKEY_LOCAL_MACHINE.
+  static HKEY RootFor(bool perUser) { return perUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+  // The names of the program keys below `root`'s "Software\Trelk" in the registry's order; none
+  // when it cannot be opened.
+  static std::vector<std::string> Names(HKEY root);
+
+  bool IsOpen() const { return open_; }
+
+  // "Update": the last day on which no reminder is due.
+  std::optional<base::TDateTime> Update() const;
+  std::optional<base::TDateTime> TryUpdate() const;
+  void SetUpdate(base::TDateTime day);
+  bool RemoveUpdate();
+  // "UpdateInterval": days between two reminders.
+  std::optional<std::int32_t> Interval() const;
+  std::optional<std::int32_t> TryInterval() const;
+  // "NoUpdate" and "OnlyUpdate": their presence is the setting.
+  bool NoUpdate() const;
+  bool OnlyUpdate() const;
+  void SetOnlyUpdate();
+  bool RemoveOnlyUpdate();
+  // "ApplicationFileName": the command of the program's last start.
+  std::optional<std::string> ApplicationFileName() const;
+  void SetApplicationFileName(const std::string& command);
+  // "UpdateSerial": the highest serial of an accepted signed list (the registry's DWORD, unsigned).
+  std::optional<std::uint32_t> UpdateSerial() const;
+  void SetUpdateSerial(std::uint32_t serial);
+  // "UpdateResult": what the last installation recorded.
+  bool HasUpdateResult() const;
+  std::optional<std::string> TryUpdateResult() const;
+  bool RemoveUpdateResult();
+
+  // The reminder setting as a user chooses it. Never: "UpdateInterval" deleted, then an empty
+  // "NoUpdate" written when missing; Interval: "UpdateInterval" written, then "NoUpdate" deleted;
+  // Standard: nothing. A failed write throws and leaves the value written first as it was, so
+  // the program is never left without its setting.
+  void WriteReminder(const Reminder& reminder);
+
+ private:
+  TRegistry reg_;
+  bool open_ = false;
+};
+
+}  // namespace settings
