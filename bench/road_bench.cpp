@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/BenchClock.h"
+#include "settings/UpdateServer.h"
 #include "toolkit/Application.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
@@ -271,27 +272,37 @@ double ProcessCpu() {
 // it once more without the handler; the difference of this process's processor time, alternating
 // `runs` times each. The platform counts processor time in ticks of 10 ms, a few of them per
 // run: the median of the pairs' differences says more than the difference of the medians.
+// The wizard with its download step's work at hand.
+struct BenchForm : wizard::TStatusForm {
+  using TStatusForm::TStatusForm;
+  using TStatusForm::DownloadUpdate;
+  using TStatusForm::Program;
+};
+
 int DisplayCost(const std::string& authority, const std::string& temp, long long rate, int runs) {
   const std::string base = "http://" + authority;
   Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=" + std::to_string(rate), "NUL");
   toolkit::TApplication app;
-  auto* form = new wizard::TStatusForm(&app);
+  auto* form = new BenchForm(&app, settings::UpdateServerSetting());
   form->DoCreate();
   form->EnsureControls();
   form->UpdateServer = authority;
   form->ProgramName = "Notizkasten";
   form->ShowForm();
   form->Pages->SetPageIndex(3);
-  const std::string list = temp + "road_bench.ini";
-  FILE* f = std::fopen(list.c_str(), "wb");
-  std::fputs("[Notizkasten]\r\nFile=Notizkasten.zip\r\n", f);
-  std::fclose(f);
-  form->Run.UpdateList = std::make_unique<wizard::TIniFile>(list);
+  // The server's list, read as the check reads it, names the archive.
+  form->ZIPFileName = "mit.zip";
+  form->Work.Begin(temp);
+  if (form->Work.Check(*form->HTTP, form->Program()).kind != wizard::CheckOutcome::Offered) {
+    std::printf("display: the server's list offers no update for Notizkasten\n");
+    return 1;
+  }
+  const std::string archive = form->Work.SearchDir() + form->ZIPFileName;
   std::vector<double> with, without, seconds, differences;
   for (int run = 0; run < runs; ++run) {
     toolkit::ProcessMessages();
     double cpu = ProcessCpu(), start = Now();
-    form->DownloadUpdate(temp + "mit.zip");
+    form->DownloadUpdate();
     const double wall = Now() - start;
     with.push_back(ProcessCpu() - cpu);
     seconds.push_back(wall);
@@ -304,11 +315,10 @@ int DisplayCost(const std::string& authority, const std::string& temp, long long
     std::printf("display run %d: with the progress display %.2f s cpu in %.2f s, without %.2f s cpu (%s)\n", run + 1,
                 with.back(), wall, without.back(), form->StatusLabel->Text().c_str());
     std::fflush(stdout);
-    DeleteFileA((temp + "mit.zip").c_str());
+    DeleteFileA(archive.c_str());
     DeleteFileA((temp + "ohne.zip").c_str());
   }
-  form->Run.UpdateList.reset();
-  DeleteFileA(list.c_str());
+  form->Work.DropSearch();
   Httpget(base + "/_mode?path=/Updates/Notizkasten.zip&rate=0", "NUL");
   std::printf("display   at %lld bytes/s the progress display costs %.2f s of %.2f s: %.1f %% of one core "
               "(goal: under 1 %%)\n",

@@ -1,30 +1,21 @@
-// The installation of the finish step: the archive unpacked into the temporary folder and its batch
-// template turned into the ready "Update.bat".
+// The installation's files: "Update.bat" written from the template the archive brought, and the
+// test whether this user can write into the program folder.
 #include <windows.h>
 
 #include "base/Exception.h"
 #include "base/StrUtils.h"
+#include "base/batch_template.h"
 #include "toolkit/Application.h"
-#include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
-#include "wizard/TrelkUpdateFile_StatusForm.h"
-#include "base/signed_update.h"
 #include "wizard/HeldFile.h"
 #include "wizard/ProtectedInstall.h"
 #include "wizard/SearchFolder.h"
-#include "wizard/Signature.h"
+#include "wizard/UpdateRun.h"
 #include "wizard/ZipExtract.h"
-#include "base/batch_template.h"
-#include "wizard/update_rules.h"
 
 namespace wizard {
 
 namespace {
-
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Replaces the content of the file behind `file` (borrowed) by `bytes`; throws base::Exception
 // naming `path` when that fails.
@@ -81,70 +72,6 @@ bool ProgramFolderWritable(const std::string& folder) {
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
     return error != ERROR_ACCESS_DENIED;
   }
-  return true;
-}
-
-void TStatusForm::ShowInstallFailure() {
-  Label3->SetCaption(kInstallFailedText);
-  Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
-  Button_Next->SetEnabled(false);
-}
-
-bool TStatusForm::ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path) {
-  const std::optional<std::string> digest = FileSha256(held.get());
-  if (digest) Run.ArchiveSha256 = base::HexText(*digest);
-  // Without a key the checksum only binds the installation with consent to this archive; one
-  // that cannot be read cannot be bound.
-  Refusal refusal = digest ? Refusal::None : Refusal::ArchiveDamaged;
-  if (!UpdatePublicKey.empty()) {
-    const std::string value = Run.UpdateList ? Run.UpdateList->ReadString(ProgramName, "SHA256", "") : std::string();
-    refusal = JudgeArchive(value, digest);
-  }
-  if (refusal == Refusal::None) return true;
-  // Nothing of it is unpacked, and it does not stay to be taken for a later download.
-  held.reset();
-  DeleteFileA(path.c_str());
-  ShowArchiveRefusal(refusal);
-  return false;
-}
-
-void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
-  Run.ArchiveRefused = true;
-  Label3->SetCaption(RefusalText(refusal));
-  Image_Icon2->SetIcon(LoadIconA(nullptr, IDI_HAND));
-  OfferWayBack();
-}
-
-bool TStatusForm::PrepareInstallation() {
-  const std::string archive = Run.SearchDir + ZIPFileName;
-  if (Run.SearchDir.empty() || ZIPFileName.empty() || !IsFile(archive)) {
-    ShowInstallFailure();
-    return false;
-  }
-  // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
-  // process can change the archive between its check and its use.
-  toolkit::ScopedFile held = HoldForReading(archive);
-  if ((Run.NeedsConsent || !UpdatePublicKey.empty()) && !ArchiveAccepted(held, archive)) return false;
-  // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
-  // installs nothing: what it did put into the folder goes again.
-  ExtractResult extracted = ExtractAll(held.get(), archive, Run.SearchDir);
-  if (!extracted.Complete()) {
-    RemoveWritten(extracted);
-    ShowInstallFailure();
-    toolkit::MessageDlg(extracted.error + "\r\n\r\nDas Update wird nicht installiert.", MB_OK | MB_ICONERROR);
-    return false;
-  }
-  const std::string batchPath = Run.SearchDir + "Update.bat";
-  if (extracted.batchIndex < 0) throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht geöffnet werden.");
-  WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batchPath, ProgramDir,
-                   Run.SearchDir, CheckBox_Restart->Checked(), false);
-  held.reset();
-  // With consent, the archive stays for the installation that copies it.
-  if (!Run.NeedsConsent) DeleteFileA(archive.c_str());
-  Run.HeldFiles = std::move(extracted.heldFiles);
-  Run.InstallPrepared = true;
-  Button_Next->SetText("Beenden");
-  Button_Cancel->SetEnabled(false);
   return true;
 }
 

@@ -16,7 +16,7 @@
 #include "wizard/IniFile.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
-#include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/UpdateRun.h"
 #include "wizard/ZipExtract.h"
 #include "wizard/update_rules.h"
 

@@ -1,5 +1,5 @@
 // TStatusForm's description: the window, its seven pages and every control with its text and
-// place, and the texts the steps put on the pages.
+// place (the texts themselves are with the wizard's other texts in wizard_rules).
 #include "wizard/TrelkUpdateFile_StatusForm.h"
 
 #include "toolkit/FormBuilder.h"
@@ -8,66 +8,11 @@ namespace wizard {
 
 using namespace toolkit;
 
-const char kInstallFailedText[] =
-    "Die Installationsdateien wurden nicht gefunden. Klicken Sie auf \"Abbrechen\" und versuchen Sie es später "
-    "noch einmal.";
-
-const char kDownloadText[] =
-    "Die Updates werden jetzt heruntergeladen. Bitten warten Sie, bis der Download abgeschlossen ist, oder klicken "
-    "Sie auf \"Download abbrechen\", wenn Sie die Updates zu einer anderen Zeit herunterladen wollen.";
-const char kDownloadStoppedText[] =
-    "Der Download wurde nicht vollendet.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu "
-    "starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
-const char kDownloadFailedText[] =
-    "Die Update-Dateien konnten nicht vollständig heruntergeladen werden.\r\n\r\nKlicken Sie auf \"Erneut "
-    "versuchen\", um den Download erneut zu starten.\r\nKlicken Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
-const char kDownloadNoRoomText[] =
-    "Die Update-Dateien sind größer als der freie Platz im Ordner für temporäre Dateien und wurden nicht "
-    "heruntergeladen.\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu starten.\r\nKlicken "
-    "Sie auf \"Abbrechen\", um den Assistenten zu beenden.";
-const char kDownloadDoneText[] =
-    "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
-    "installieren.";
-const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
-const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
-const char kViaProxyText[] = "\r\n\r\nDie Verbindung über den Proxyserver aus den Internetoptionen ist fehlgeschlagen: ";
-const char kListTooLongText[] =
-    "Die Liste der Updates auf dem Server ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
-const char kListTooLongCaption[] = "Liste der Updates ungültig";
-const char kStopDownloadQuestion[] = "Soll der Download wirklich abgebrochen werden?";
-
-const char kInstallText[] =
-    "Das Update kann jetzt installiert werden.\r\nKlicken Sie auf \"Weiter\", um den Vorgang fortzusetzen und die "
-    "Installation durchzuführen.\r\n\r\nAktivieren Sie das Kontrollfeld \"Programm automatisch neu starten\", um "
-    "die Anwendung nach der Installation sofort neu zu starten.";
-
-const char kFinishText[] =
-    "Die Installation wurde vorbereitet.\r\nKlicken SIe auf \"Beenden\", um die alten Dateien zu ersetzen. Ein "
-    "Neustart des Computers ist nicht erforderlich.\r\n\r\nWenn Sie nicht die Option zum automatischen Neustart des "
-    "Programms aktiviert haben, müssen Sie das Programm nach der Installation manuell neu starten.";
-
 namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kTitleBlue = RGB(49, 106, 197);
 const char kVerdana[] = "Verdana";
-
-const char kWelcomeText[] =
-    "In regelmäßigen Abständen sollte im Internet nach Programmverbesserungen und -updates gesucht werden, um "
-    "möglichen Programmfehlern vorzubeugen.\r\nKlicken Sie auf \"Weiter\", um jetzt nach neuen Updates zu suchen, "
-    "oder auf \"Abbrechen\", um zu einem anderen Zeitpunkt nach Programmverbesserungen zu suchen.\r\n\r\nKlicken "
-    "Sie auf \"Einstellungen\", um festzulegen, ob und in welchen Abständen Sie zum Suchen nach Updates "
-    "aufgefordert werden möchten.";
-const char kCheckText[] =
-    "Stellen Sie sicher, dass eine Internetverbindung besteht, und klicken Sie auf \"Jetzt auf neue Updates "
-    "prüfen\".";
-const char kNeverText[] =
-    "Wenn Sie diese Option aktivieren, werden Sie nicht automatisch zum Suchen nach neuen Updates aufgefordert. Sie "
-    "haben dann aber immer noch die Möglichkeit, über die Tastenkombination Strg+U die Suche nach Updates zu "
-    "starten.";
-const char kPeriodicText[] =
-    "Aktivieren Sie diese Option, um in festgelegten Abständen automatisch zum Suchen nach neuen Updates "
-    "aufgefordert zu werden. Dies geschieht dann jeweils unmittelbar nach dem Starten des Programms.";
 
 }  // namespace
 

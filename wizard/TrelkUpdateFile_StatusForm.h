@@ -22,8 +22,7 @@
 #include "toolkit/Seams.h"
 #include "settings/settings_rules.h"
 #include "ui/WinXP.h"
-#include "wizard/FetchFile.h"
-#include "wizard/WizardRun.h"
+#include "wizard/UpdateRun.h"
 #include "wizard/wizard_rules.h"
 
 namespace wizard {
@@ -33,60 +32,12 @@ class TStatusForm;
 // The process's one wizard while it exists (the most recently constructed), or null.
 extern TStatusForm* StatusForm;
 
-// The text of the page "Einrichten", and its failure text.
-extern const char kInstallText[];
-extern const char kInstallFailedText[];
-// The text of the page "Bestätigung3" (a protected program folder adds kConsentNeededText).
-extern const char kFinishText[];
-// The download page's first text, and its two result texts (stopped by the user; otherwise).
-extern const char kDownloadText[];
-extern const char kDownloadStoppedText[];
-extern const char kDownloadFailedText[];
-extern const char kDownloadNoRoomText[];
-extern const char kDownloadDoneText[];
-// The failure message of the check, with its caption.
-extern const char kNoConnectionText[];
-extern const char kNoConnectionCaption[];
-// What the failure message of a check through the user's proxy adds before the proxy's
-// "host:port" and a full stop.
-extern const char kViaProxyText[];
-// The message of a list beyond the size any list has, with its caption.
-extern const char kListTooLongText[];
-extern const char kListTooLongCaption[];
-// The question before a running download is stopped.
-extern const char kStopDownloadQuestion[];
-
-// Whether this user can write into `folder` (with its backslash): a file of a name of its own is
-// made there and deleted again as it closes. Only a refused access counts as not writable (a
-// full or missing drive is not a matter of consent); a file that a virtualised program's write
-// put into the user's own store instead of `folder` counts as refused. Throws nothing.
-bool ProgramFolderWritable(const std::string& folder);
-// The wizard asks this seam, which answers with ProgramFolderWritable unless a test put in
-// another answer.
-extern toolkit::Seam<bool(const std::string& folder)> ProgramFolderWritableSeam;
-
-// What a signed list says of its serial and expiry and of the program's "Size".
-ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName);
-// The highest serial the program with this key accepted ("UpdateSerial"); nullopt when it never
-// accepted one. A value of another type counts as accepted, as the lowest serial there is: a list
-// without a serial stays refused, and the next accepted one writes it right.
-std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey);
-
-// Turns the batch template the extraction made and still holds in `batchFile` (borrowed; its
-// path `batchPath`) into "Update.bat" for the running program in `programDir`, written into the
-// same file (base::BuildUpdateBatch with the system folder; `administratorsFolder` for the
-// installation with consent). Throws base::Exception when the file cannot be read or written
-// and base::EConvertError for a template the rules refuse.
-void WriteUpdateBatch(HANDLE batchFile, const std::string& batchPath, const std::string& programDir,
-                      const std::string& tempDir, bool restart, bool administratorsFolder);
-
 class TStatusForm : public toolkit::TForm {
  public:
-  // Makes the window and the HTTP client; the pages and their controls follow at the first
-  // show (EnsureControls), so that a program whose search is not due does not pay for them at
-  // its start. Hidden until shown modally.
-  explicit TStatusForm(toolkit::TComponent* owner);
-  // With the update server a component read at its construction.
+  // Makes the window and the HTTP client for the update server the component read at its
+  // construction; the pages and their controls follow at the first show (EnsureControls), so
+  // that a program whose search is not due does not pay for them at its start. Hidden until
+  // shown modally.
   TStatusForm(toolkit::TComponent* owner, const settings::ServerSetting& server);
   ~TStatusForm() override;
 
@@ -104,8 +55,16 @@ class TStatusForm : public toolkit::TForm {
   // program's own, set at construction.
   std::string ProgramDir;
 
-  // --- The run: step, flags and the current search (reset at every show).
-  WizardRun Run;
+  // --- The run's step and flags (reset at every show). The failure events of the HTTP client
+  // clear UpdateAvailable while the check runs; the download tells its own outcome.
+  WizardStep Step = WizardStep::Welcome;
+  bool UpdateAvailable = false;  // the last check found an update for the program
+  bool Downloading = false;      // a download is running
+  bool CancelConfirmed = false;  // the user confirmed stopping the running download
+  bool DownloadAborted = false;  // the last download was stopped on the user's request
+  bool InstallPrepared = false;  // "Update.bat" is written and starts at the wizard's destruction
+  // The work of the run and the current search: the list, the archive, the unpacked files.
+  UpdateRun Work;
   // The update server's authority ("host" or "host:port") the wizard's URLs are made with; set
   // with the HTTP client at construction.
   std::string UpdateServer;
@@ -183,13 +142,6 @@ class TStatusForm : public toolkit::TForm {
   void CancelDownloadClick(toolkit::TComponent* sender);
   // The progress display, after every received block of the archive.
   void OnUpdateTimer(toolkit::TComponent* sender);
-  // Fetches the archive named by the update list into `localFile`. A download that did not
-  // arrive whole is deleted (Run.DownloadFailed); one the user stopped has its file deleted 3 s
-  // after the transfer ended (Run.DownloadAborted). Throws nothing of the transfer's.
-  void DownloadUpdate(const std::string& localFile);
-  // A byte count in units of 1024 with the user's decimal separator ("19,1 MB").
-  static std::string FormatSize(std::int64_t bytes, int decimals);
-
   // The root the program key lies below (HKEY_CURRENT_USER when HKCU is set).
   HKEY RootKey() const { return HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
@@ -197,62 +149,52 @@ class TStatusForm : public toolkit::TForm {
   void PaintProcessStrip(toolkit::TCanvas& canvas, int width, int height);
 
  protected:
-  // The work inside the steps: the update-list check behind Button_Check (it reports its own
-  // failures; on success it calls Button_NextClick), the news list of the result page, the
-  // download of the download step and the preparation of the finish step (false: the wizard
-  // stays on "Einrichten" in the failure state).
-  virtual void CheckForUpdates();
+  // The work of the steps, each returning what came of it: the check behind Button_Check, the
+  // news list of the result page, the download of step 3 and the preparation of step 5.
+  virtual CheckOutcome CheckUpdates();
   virtual std::string ReadNews();
-  virtual void RunDownload();
-  virtual bool PrepareInstallation();
-  // "Einrichten" for an archive that is not unpacked: why, the error icon, and the way back.
-  void ShowArchiveRefusal(Refusal refusal);
+  virtual DownloadOutcome DownloadUpdate();
+  virtual InstallOutcome PrepareInstallation();
+  // The program this run updates, from the inputs.
+  RunProgram Program() const;
 
  private:
+  // Step 3: the download page, the download, and what came of it.
+  void RunDownload();
+  // Step 5: the preparation and what came of it; false: the wizard stays on "Einrichten".
+  bool PrepareStep();
   // The progress display for the client's counters now (bar, percentage, amounts, time left).
   void ShowProgress();
   // The confirmation question of a stop; true for "Ja".
   bool ConfirmStop();
   // The failure state of "Einrichten": the failure text, the error icon, "Weiter >" off.
   void ShowInstallFailure();
-  // Fetches the update list of the current search and reads it (with a key, only when its
-  // signature verifies: Run.ListRefusal otherwise). The list's fetch result comes back; a list
-  // that arrived but cannot be read or whose signature cannot be fetched counts as not arrived.
-  FetchResult FetchList();
-  // With a key: fetches "Updates.ini.sig" into a temporary file of its own (deleted again) and
-  // judges `list` by it. Empty result when the signature could not be fetched (no connection, a
-  // reply cut off); a signature the server does not have is Refusal::ListUnsigned.
-  std::optional<Refusal> CheckListSignature(const std::string& list);
-  // The verdict of a program with a key on the read list's serial, expiry and the program's
-  // "Size" (JudgeListFreshness) against "UpdateSerial" in the program key; stores a higher
-  // serial of an accepted list there and the archive's size in Run.ArchiveSize.
-  Refusal CheckListFreshness();
-  // The archive's checksum (Run.ArchiveSha256) and, with a key, its verdict before it is
-  // unpacked; a refused archive is deleted and "Einrichten" shows why, with the way back.
-  bool ArchiveAccepted(toolkit::ScopedFile& held, const std::string& path);
+  // "Einrichten" for an archive that is not unpacked: why, the error icon, and the way back.
+  void ShowArchiveRefusal(Refusal refusal);
   // "Weiter >" becomes "< Zurück" while a refusal is shown; it then leads to a new check.
   void OfferWayBack();
-  void BackToCheck(toolkit::TComponent* sender);
+  // "< Zurück": the check page of a new check.
+  void BackToCheck();
   // "Einrichten" with its own text and icon again, after a refused archive was shown.
   void RestoreInstallPage();
   // Sets a control's text only when it differs (the progress display runs once per block).
   static void SetCaptionIfChanged(toolkit::TLabel* label, const std::string& text);
   // The finish page's text after a prepared installation (a line more when it needs the user's
-  // consent, Run.NeedsConsent).
+  // consent).
   void ShowFinishPage();
   // Whether the program may end now, in the finish step. An installation that needs the user's
   // consent starts here, while the program still runs: "Update" is written, and the program's
   // own executable is started with consent to install from copies of its own
-  // (ProtectedInstall); the wizard waits for its answer. When it started the batch
-  // (Run.BatchStarted), the program is started again with the user's rights once the batch is
-  // done (when the user asked for it), the search folder goes, and the answer is true. A refusal
-  // or a failure leaves the program running: the user is told why, "Update" is put back, the
-  // installation is dropped as one that installed nothing and the answer is false. Any other
-  // prepared batch waits for the program's end, and the answer is true.
+  // (ProtectedInstall); the wizard waits for its answer. When it started the batch, the program
+  // is started again with the user's rights once the batch is done (when the user asked for it),
+  // the search folder goes, and the answer is true. A refusal or a failure leaves the program
+  // running: the user is told why, "Update" is put back, the installation is dropped as one that
+  // installed nothing and the answer is false. Any other prepared batch waits for the program's
+  // end, and the answer is true.
   bool StartBatchBeforeEnd();
   // Writes the next "Update" date; the error when that failed (null otherwise).
   std::exception_ptr WriteNextReminder();
-  // Shows the page of Run.Step with its title (leaving the settings page, or a step change).
+  // Shows the page of Step with its title (leaving the settings page, or a step change).
   void ShowStepPage();
   // The window and all its controls, as one description.
   toolkit::FormSpec Description();
@@ -267,6 +209,21 @@ class TStatusForm : public toolkit::TForm {
   char progressSeparator_ = ',';
   TimeFormat progressTimeFormat_;
   toolkit::ScopedIcon icon2_, icon3_;
+  // What the page shows beyond the flags: why the last check read no list (None otherwise),
+  // "Weiter >" reading "< Zurück", a refused archive on "Einrichten", the window closing once
+  // the running download has returned.
+  Refusal listRefusal_ = Refusal::None;
+  bool wayBack_ = false;
+  bool archiveRefusalShown_ = false;
+  bool closeAfterDownload_ = false;
+  // The program folder refused this user's write when the installation was prepared: the
+  // program's own executable installs with the user's consent, and a refused consent installs
+  // nothing. batchStarted_: its batch was started so before the program's end ("Update" is
+  // written then, not again at destruction).
+  bool needsConsent_ = false;
+  bool batchStarted_ = false;
+  // The prepared installation: its search folder and what the consent's start checks.
+  ProtectedRequest prepared_;
 };
 
 }  // namespace wizard

@@ -53,6 +53,32 @@ base::TDateTime NextUpdateDate(int32_t today, std::optional<int32_t> storedInter
 // state "Beenden" on the no-update result leaves (download page current, "Abbrechen" disabled).
 bool WritesUpdateAtDestroy(bool installPrepared, int currentPage, bool cancelEnabled);
 
+// The texts of the pages: the welcome, check and settings pages' fixed texts, "Einrichten" and
+// its failure text, "Bestätigung3" (a protected program folder adds kConsentNeededText), the
+// download page's first text and its result texts, and the check's messages with their captions.
+extern const char kWelcomeText[];
+extern const char kCheckText[];
+extern const char kNeverText[];
+extern const char kPeriodicText[];
+extern const char kInstallText[];
+extern const char kInstallFailedText[];
+extern const char kFinishText[];
+extern const char kDownloadText[];
+extern const char kDownloadStoppedText[];
+extern const char kDownloadFailedText[];
+extern const char kDownloadNoRoomText[];
+extern const char kDownloadDoneText[];
+extern const char kNoConnectionText[];
+extern const char kNoConnectionCaption[];
+// What the failure message of a check through the user's proxy adds before the proxy's
+// "host:port" and a full stop.
+extern const char kViaProxyText[];
+// The message of a list beyond the size any list has, with its caption.
+extern const char kListTooLongText[];
+extern const char kListTooLongCaption[];
+// The question before a running download is stopped.
+extern const char kStopDownloadQuestion[];
+
 // The result page's text: the no-update text, or the update text around the news list
 // ("- item" lines, each ending with CR LF).
 extern const char kNoUpdateText[];

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/UpdateServer.h"
 #include "toolkit/Application.h"
 #include "toolkit/Timer.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
@@ -29,27 +30,40 @@ class TPlayedStatusForm : public wizard::TStatusForm {
   wizard::Refusal listRefusal = wizard::Refusal::None, archiveRefusal = wizard::Refusal::None;
 
  protected:
-  void CheckForUpdates() override {
-    Run.ListRefusal = listRefusal;
-    Run.UpdateAvailable = finds && listRefusal == wizard::Refusal::None;
-    Button_NextClick(Button_Check);
+  wizard::CheckOutcome CheckUpdates() override {
+    wizard::CheckOutcome outcome;
+    outcome.kind = listRefusal != wizard::Refusal::None ? wizard::CheckOutcome::Refused
+                   : finds                              ? wizard::CheckOutcome::Offered
+                                                        : wizard::CheckOutcome::NoUpdate;
+    outcome.refusal = listRefusal;
+    return outcome;
   }
   std::string ReadNews() override {
     return wizard::NewsListText(std::string("\"01.02.2003: Druckvorschau korrigiert\", \"15.03.2003: Neue Suchfunktion\","
                                             " \"15.03.2003: Schnellere Anzeige\""),
                                 37600, base::ShortDateFormat::FromPicture("dd.MM.yyyy"), 37700);
   }
-  void RunDownload() override {}
-  bool PrepareInstallation() override {
-    if (archiveRefusal != wizard::Refusal::None) {
-      ShowArchiveRefusal(archiveRefusal);
-      return false;
+  // The download page keeps showing a download that begins; on the later pages it arrived.
+  wizard::DownloadOutcome DownloadUpdate() override {
+    while (holdDownload) {
+      toolkit::ProcessMessages();
+      Sleep(10);
     }
-    Run.InstallPrepared = false;  // nothing is started at the end of this program
-    Button_Next->SetText("Beenden");
-    Button_Cancel->SetEnabled(false);
-    return true;
+    wizard::DownloadOutcome outcome;
+    outcome.kind = wizard::DownloadOutcome::Done;
+    return outcome;
   }
+  // Nothing is started at the end of this program: it ends by itself.
+  wizard::InstallOutcome PrepareInstallation() override {
+    wizard::InstallOutcome outcome;
+    outcome.kind = archiveRefusal != wizard::Refusal::None ? wizard::InstallOutcome::Refused
+                                                            : wizard::InstallOutcome::Prepared;
+    outcome.refusal = archiveRefusal;
+    return outcome;
+  }
+
+ public:
+  bool holdDownload = false;
 };
 
 void Click(toolkit::TControl* button) { SendMessageA(button->Handle(), BM_CLICK, 0, 0); }
@@ -60,12 +74,14 @@ int main(int argc, char** argv) {
   const std::string page = argc > 1 ? argv[1] : "";
   toolkit::TApplication app;
   app.SetTitle("Notizkasten");
-  auto* form = new TPlayedStatusForm(&app);
+  auto* form = new TPlayedStatusForm(&app, settings::UpdateServerSetting());
   form->DoCreate();
   form->ProgramName = "Notizkasten";
   form->RegistryKey = "WizardPages";
   form->ZIPFileName = "Notizkasten.zip";
   form->finds = page != "result-none";
+  // The download page as a download begins: its first text, the bar empty.
+  form->holdDownload = page == "download";
   std::vector<int> clicks;  // 0 Weiter >, 1 the check button
   if (page == "result-none" || page == "result-update") clicks = {0, 1};
   if (page == "download") clicks = {0, 1, 0};
@@ -84,8 +100,6 @@ int main(int argc, char** argv) {
   walk.OnTimer = [&](toolkit::TComponent*) {
     if (next < clicks.size()) {
       Click(clicks[next++] == 0 ? form->Button_Next : form->Button_Check);
-      // The download page as a download begins: its first text, the bar empty.
-      if (page == "download" && next == clicks.size()) form->Button_Next->SetEnabled(false);
     }
   };
   toolkit::TTimer end(nullptr);

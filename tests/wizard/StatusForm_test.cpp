@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/UpdateServer.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
 #include "toolkit/Application.h"
@@ -38,24 +39,26 @@ class TScriptedStatusForm : public TStatusForm {
   int downloads = 0;
 
  protected:
-  void CheckForUpdates() override {
-    if (checkFinds == kFails) return;
-    Run.UpdateAvailable = checkFinds == kUpdate;
-    Button_NextClick(Button_Check);
+  wizard::CheckOutcome CheckUpdates() override {
+    wizard::CheckOutcome outcome;
+    outcome.kind = checkFinds == kFails    ? wizard::CheckOutcome::NoConnection
+                   : checkFinds == kUpdate ? wizard::CheckOutcome::Offered
+                                           : wizard::CheckOutcome::NoUpdate;
+    return outcome;
   }
   std::string ReadNews() override { return "- 15.03.2003:Neu\r\n"; }
-  void RunDownload() override {
+  wizard::DownloadOutcome DownloadUpdate() override {
     ++downloads;
-    CancelDownload->Hide();
-    Button_Next->SetEnabled(true);
+    wizard::DownloadOutcome outcome;
+    outcome.kind = wizard::DownloadOutcome::Done;
+    return outcome;
   }
-  bool PrepareInstallation() override {
+  wizard::InstallOutcome PrepareInstallation() override {
     if (!prepareSucceeds) return TStatusForm::PrepareInstallation();
-    Run.SearchDir = Run.TempDir + "Suche\\";  // where the test put its "Update.bat"
-    Run.InstallPrepared = true;
-    Button_Next->SetText("Beenden");
-    Button_Cancel->SetEnabled(false);
-    return true;
+    wizard::InstallOutcome outcome;
+    outcome.kind = wizard::InstallOutcome::Prepared;
+    outcome.request.searchDir = Work.TempDir() + "Suche\\";  // where the test put its "Update.bat"
+    return outcome;
   }
 };
 
@@ -109,7 +112,7 @@ class StatusFormTest : public ::testing::Test {
       return start;
     }));
     app = std::make_unique<toolkit::TApplication>();
-    form = new TScriptedStatusForm(app.get());
+    form = new TScriptedStatusForm(app.get(), settings::UpdateServerSetting());
     form->DoCreate();
     form->EnsureControls();
     form->RegistryKey = kKey;
@@ -309,14 +312,14 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
           case SettingsCancel: Click(form->Button_SettingsCancel); break;
           case SettingsSave: Click(form->Button_SettingsSave); break;
           case CheckEndsNothing:  // the check's end while the user looks at the settings page
-            form->Run.UpdateAvailable = false;
+            form->UpdateAvailable = false;
             form->Button_NextClick(form->Button_Check);
             break;
         }
       });
     }
     EXPECT_EQ(ShowModalRunning(actions), w.closed);
-    EXPECT_EQ(wizard::StepIndex(form->Run.Step), w.step);
+    EXPECT_EQ(wizard::StepIndex(form->Step), w.step);
     EXPECT_EQ(form->Pages->PageIndex(), w.page);
     EXPECT_EQ(form->Panel_Title->Caption(), w.title);
     EXPECT_EQ(form->Button_Next->Text(), w.next);
@@ -325,7 +328,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     EXPECT_EQ(form->Button_Settings->Visible(), w.settingsVisible);
     EXPECT_EQ(app->Terminated(), w.terminated);
     if (w.step >= 2 && w.page == 2)
-      EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(form->Run.UpdateAvailable, "- 15.03.2003:Neu\r\n"));
+      EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(form->UpdateAvailable, "- 15.03.2003:Neu\r\n"));
     if (!w.prepareSucceeds) {
       EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
@@ -396,7 +399,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     boxes.clear();
     app = std::make_unique<toolkit::TApplication>();
-    form = new TScriptedStatusForm(app.get());
+    form = new TScriptedStatusForm(app.get(), settings::UpdateServerSetting());
     form->DoCreate();
     form->EnsureControls();
     form->RegistryKey = kKey;
@@ -430,7 +433,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
                                  [this] { form->checkFinds = TScriptedStatusForm::kNothing; Click(form->Button_Check); },
                                  [this] { Click(form->Button_Settings); },
                                  [this] {
-                                   form->Run.DownloadAborted = form->Run.CancelConfirmed = true;
+                                   form->DownloadAborted = form->CancelConfirmed = true;
                                    SetWindowPos(form->Handle(), nullptr, 3, 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
                                  }}));
   ASSERT_FALSE(form->Button_Settings->Visible());
@@ -440,7 +443,7 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
   bool checked = false;
   ShowModalRunning({[&] {
     checked = true;
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Welcome);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Welcome);
     EXPECT_EQ(form->Pages->PageIndex(), 0);
     EXPECT_EQ(form->Notebook_StdButtons->PageIndex(), 0);
     EXPECT_TRUE(form->Button_Next->Visible());
@@ -449,8 +452,8 @@ TEST_F(StatusFormTest, EveryShowStartsAfreshAndCentred) {
     EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
     EXPECT_TRUE(form->Button_Cancel->Enabled());
     EXPECT_EQ(form->Panel_Title->Caption(), "Willkommen");
-    EXPECT_FALSE(form->Run.InstallPrepared || form->Run.UpdateAvailable || form->Run.CancelConfirmed || form->Run.DownloadAborted);
-    EXPECT_EQ(form->Run.TempDir, otherTmp);
+    EXPECT_FALSE(form->InstallPrepared || form->UpdateAvailable || form->CancelConfirmed || form->DownloadAborted);
+    EXPECT_EQ(form->Work.TempDir(), otherTmp);
     EXPECT_TRUE(form->PerCent->Font().Bold());
     RECT r;
     GetWindowRect(form->Handle(), &r);
@@ -486,11 +489,11 @@ std::vector<int> TitleInk(TStatusForm* form) {
 }
 
 TEST_F(StatusFormTest, ProcessStripHighlightsExactlyTheCurrentStep) {
-  form->Run.Step = wizard::WizardStep::Ended;
+  form->Step = wizard::WizardStep::Ended;
   const std::vector<int> plain = TitleInk(form);
   for (int k = 0; k < 6; ++k) EXPECT_GT(plain[k], 20) << "title " << k << " is written";
   for (int step = 0; step <= 6; ++step) {
-    form->Run.Step = static_cast<wizard::WizardStep>(step);
+    form->Step = static_cast<wizard::WizardStep>(step);
     const std::vector<int> ink = TitleInk(form);
     for (int k = 0; k < 6; ++k) {
       if (k == step) {
@@ -701,16 +704,16 @@ TEST_F(StatusFormTest, RefusedUpdateWriteIsShownAndTheProgramEnds) {
   DeleteKey(HKEY_LOCAL_MACHINE, kKey);
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateInterval", "14"));
   app = std::make_unique<toolkit::TApplication>();
-  form = new TScriptedStatusForm(app.get());
+  form = new TScriptedStatusForm(app.get(), settings::UpdateServerSetting());
   form->DoCreate();
   form->EnsureControls();
   form->RegistryKey = kKey;
   CreateDirectoryA((Folder() + "Suche").c_str(), nullptr);
   WriteFileBytes(Folder() + "Suche\\Update.bat", "echo started> \"%~dp0..\\started.txt\"\r\n");
   form->FormShow(nullptr);
-  form->Run.Step = wizard::WizardStep::Install;
+  form->Step = wizard::WizardStep::Install;
   form->Button_NextClick(form->Button_Next);  // the installation is prepared
-  ASSERT_TRUE(form->Run.InstallPrepared);
+  ASSERT_TRUE(form->InstallPrepared);
   EndProgram();
   ASSERT_EQ(shellStarts.size(), 1u);
   EXPECT_EQ(shellStarts[0].file, Folder() + "Suche\\Update.bat");

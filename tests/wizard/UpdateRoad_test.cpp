@@ -13,12 +13,14 @@
 
 #include "base/Exception.h"
 #include "settings/ProgramKey.h"
+#include "settings/UpdateServer.h"
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
 #include "toolkit/Application.h"
 #include "toolkit/Seams.h"
 #include "toolkit/Timer.h"
 #include "wizard/Signature.h"
+#include "wizard/UserLocale.h"
 #include "wizard/ZipExtract.h"
 #include "base/signed_update.h"
 #include "wizard/HeldFile.h"
@@ -111,7 +113,7 @@ class UpdateRoadTest : public ::testing::Test {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     ServerClear();
     app = std::make_unique<toolkit::TApplication>();
-    form = new TStatusForm(app.get());
+    form = new TStatusForm(app.get(), settings::UpdateServerSetting());
     form->DoCreate();
     form->EnsureControls();
     form->UpdateServer = UpdateServerAuthority();
@@ -141,7 +143,7 @@ class UpdateRoadTest : public ::testing::Test {
     form->FormShow(nullptr);
     form->Button_NextClick(nullptr);
     form->Button_CheckClick(form->Button_Check);
-    return form->Run.Step == wizard::WizardStep::Result;
+    return form->Step == wizard::WizardStep::Result;
   }
   // Runs `step` while `tick` is called every 10 ms from the message loop inside it.
   void WhileTicking(const std::function<void()>& tick, const std::function<void()>& step) {
@@ -229,7 +231,7 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
       EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
       EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+      EXPECT_EQ(form->Step, wizard::WizardStep::Check);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
       EXPECT_TRUE(form->Button_Check->Enabled()) << "the user may try again";
       EXPECT_EQ(ListFiles(folder), 0) << "the list file of a failed check is deleted";
@@ -237,8 +239,8 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       continue;
     }
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
-    EXPECT_EQ(form->Run.UpdateAvailable, c.update);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Result);
+    EXPECT_EQ(form->UpdateAvailable, c.update);
     EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(c.update, c.news));
     EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
     EXPECT_EQ(ListFiles(folder), 1) << "one list file, that of the last check";
@@ -253,8 +255,8 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   const std::string archive = RandomBytes(2000000, 7);
   Serve("Updates\\Kasse.zip", archive);
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
-  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
-  const std::string size = TStatusForm::FormatSize(2000000, 1);
+  auto local = [this] { return form->Work.SearchDir() + "Kasse.zip"; };
+  const std::string size = wizard::FormatSize(2000000, 1, wizard::UserDecimalSeparator());
   ASSERT_EQ(size, "1,9 MB");
   const std::string zeroTime = "verbleibende Zeit: " + TimeText(0, 0, 0);
 
@@ -271,7 +273,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   };
   WhileTicking(
       [&] {
-        if (!form->Run.Downloading) return;
+        if (!form->Downloading) return;
         const std::string left = form->TimeLeft->Text();
         if (!left.empty() && left != zeroTime) timeShown = true;
         const std::string percent = form->PerCent->Text();
@@ -292,7 +294,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_TRUE(existedWhenAsked);
   EXPECT_GE(returnedAt - answeredAt, 2900u) << "the partial file stays 3 s";
   EXPECT_FALSE(FileExists(local())) << "and is gone then";
-  EXPECT_TRUE(form->Run.DownloadAborted);
+  EXPECT_TRUE(form->DownloadAborted);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadStoppedText);
   EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
   EXPECT_TRUE(form->CancelDownload->Visible());
@@ -307,9 +309,9 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   boxes.clear();
   Click(form->CancelDownload);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(form->Run.Step, wizard::WizardStep::Download);
+  EXPECT_EQ(form->Step, wizard::WizardStep::Download);
   EXPECT_EQ(ReadFileBytes(local()), archive);
-  EXPECT_FALSE(form->Run.DownloadAborted || form->Run.CancelConfirmed);
+  EXPECT_FALSE(form->DownloadAborted || form->CancelConfirmed);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
   EXPECT_FALSE(form->CancelDownload->Visible());
   EXPECT_TRUE(form->Button_Next->Enabled());
@@ -327,7 +329,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   asked = false;
   WhileTicking(
       [&] {
-        if (!asked && form->Run.Downloading && form->HTTP->ReceivedBytes() > 300000) {
+        if (!asked && form->Downloading && form->HTTP->ReceivedBytes() > 300000) {
           asked = true;
           Click(form->CancelDownload);
         }
@@ -345,7 +347,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   std::vector<std::string> amounts;
   WhileTicking(
       [&] {
-        if (!form->Run.Downloading) return;
+        if (!form->Downloading) return;
         EXPECT_EQ(form->PerCent->Text(), "100 %");
         EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
         amounts.push_back(form->StatusLabel->Text());
@@ -371,12 +373,12 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
     int ticks = 0;
     WhileTicking(
         [&] {
-          if (!form->Run.Downloading || form->StatusLabel->Text().find(" von 1,9 MB") == std::string::npos) return;
+          if (!form->Downloading || form->StatusLabel->Text().find(" von 1,9 MB") == std::string::npos) return;
           ++ticks;
           EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
         },
         [&] { form->Button_NextClick(form->Button_Next); });
-    EXPECT_NEAR(form->Run.DownloadStart, start, 1e-9);
+    EXPECT_NEAR(form->Work.DownloadStart(), start, 1e-9);
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(form->TimeLeft->Text(), zeroTime);
     EXPECT_EQ(ReadFileBytes(local()), archive);
@@ -392,7 +394,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   asked = false;
   WhileTicking(
       [&] {
-        if (!asked && form->Run.Downloading && form->HTTP->ReceivedBytes() > 300000) {
+        if (!asked && form->Downloading && form->HTTP->ReceivedBytes() > 300000) {
           asked = true;
           SendMessageA(form->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
           EXPECT_TRUE(form->Visible()) << "open until the download has returned";
@@ -402,7 +404,7 @@ TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_FALSE(form->Visible());
   EXPECT_FALSE(FileExists(local()));
-  EXPECT_FALSE(form->Run.Downloading);
+  EXPECT_FALSE(form->Downloading);
 }
 
 // A download that did not arrive says so, keeps nothing of it and can be tried again; an archive
@@ -440,7 +442,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
       EXPECT_TRUE(form->CancelDownload->Visible());
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.zip")) << "nothing of the failed transfer stays";
+      EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Kasse.zip")) << "nothing of the failed transfer stays";
       EXPECT_TRUE(boxes.empty());
       // The server answers again: "Erneut versuchen" fetches the whole archive.
       ServerClear();
@@ -448,7 +450,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
       EXPECT_TRUE(form->Button_Next->Enabled());
       EXPECT_FALSE(form->CancelDownload->Visible());
-      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Kasse.zip"), archiveBytes);
+      EXPECT_EQ(ReadFileBytes(form->Work.SearchDir() + "Kasse.zip"), archiveBytes);
       continue;
     }
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
@@ -459,15 +461,15 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].text.find("kann nicht ge\xF6\x66\x66net werden"), std::string::npos) << boxes[0].text;
     EXPECT_NE(boxes[0].text.find("Das Update wird nicht installiert."), std::string::npos);
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Finish);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
     EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     EXPECT_FALSE(form->Button_Next->Enabled());
     EXPECT_TRUE(form->Button_Cancel->Enabled());
-    EXPECT_FALSE(form->Run.InstallPrepared);
-    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Update.bat"));
-    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.exe"));
+    EXPECT_FALSE(form->InstallPrepared);
+    EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Update.bat"));
+    EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Kasse.exe"));
   }
   Click(form->Button_Cancel);
   EXPECT_TRUE(app->Terminated()) << "Abbrechen in step 5 ends the program";
@@ -525,7 +527,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
       // With a key the signed "Size" bounds the whole archive, the kept bytes included.
       {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
   };
-  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
+  auto local = [this] { return form->Work.SearchDir() + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ServerClear();
@@ -565,7 +567,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     const std::string logBefore = ServerLog();
     WhileTicking(
         [&] {
-          if (!form->Run.Downloading) return;
+          if (!form->Downloading) return;
           if (percents.empty() || percents.back() != form->PerCent->Text()) percents.push_back(form->PerCent->Text());
           amounts.push_back(form->StatusLabel->Text());
         },
@@ -577,7 +579,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
               !c.kept ? plain : c.retry == RestThenWhole ? ranged + plain : ranged);
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
     EXPECT_TRUE(ReadFileBytes(local()) == final) << "the archive is the served one, byte for byte";
-    const std::string whole = TStatusForm::FormatSize(static_cast<std::int64_t>(final.size()), 1);
+    const std::string whole = wizard::FormatSize(static_cast<std::int64_t>(final.size()), 1, wizard::UserDecimalSeparator());
     EXPECT_EQ(form->PerCent->Text(), "100 %");
     EXPECT_EQ(form->StatusLabel->Text(), whole + " von " + whole + " gedownloadet");
     EXPECT_EQ(form->Status->Max(), static_cast<int>(final.size()));
@@ -591,7 +593,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     if (!c.key) continue;
     form->Button_NextClick(form->Button_Next);
     form->Button_NextClick(form->Button_Next);
-    EXPECT_TRUE(form->Run.InstallPrepared) << "the checksum of the whole archive matched";
+    EXPECT_TRUE(form->InstallPrepared) << "the checksum of the whole archive matched";
   }
 }
 
@@ -648,7 +650,7 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
     }
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
-    EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+    EXPECT_TRUE(ReadFileBytes(form->Work.SearchDir() + "Kasse.zip") == archive);
   }
 
   // The proxy goes away between the check and the download: the download fails, keeps nothing,
@@ -659,11 +661,11 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   SetUserProxy(1, refusing, "");
   form->Button_NextClick(form->Button_Next);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
-  EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.zip"));
+  EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Kasse.zip"));
   SetUserProxy(0, refusing, "");
   Click(form->CancelDownload);
   EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
-  EXPECT_TRUE(ReadFileBytes(form->Run.SearchDir + "Kasse.zip") == archive);
+  EXPECT_TRUE(ReadFileBytes(form->Work.SearchDir() + "Kasse.zip") == archive);
 }
 
 // Step 5 on an archive already in the temporary folder: the "Update.bat" it writes, byte for
@@ -672,14 +674,15 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
   char exeBuffer[MAX_PATH];
   const std::string exe(exeBuffer, GetModuleFileNameA(nullptr, exeBuffer, MAX_PATH));
   const std::string prog = wizard::ToOemText(exe.substr(0, exe.find_last_of('\\') + 1));
-  const std::string temp = wizard::ToOemText(folder);
-  ASSERT_NE(temp.find('\x84'), std::string::npos) << "the temporary folder in its OEM form";
+  // The search folder in its OEM form, put in per case below: each check makes a new one.
+  const std::string temp = "\x01";
+  ASSERT_NE(wizard::ToOemText(folder).find('\x84'), std::string::npos) << "the temporary folder in its OEM form";
   const std::string eight =
       "@echo off\r\n:warte %s\r\nif exist \"%sKasse.lock\" goto warte\r\ncopy /y \"%0:sKasse.exe\" \"%1:sKasse.exe\"\r\n"
       " rem Rest %s\r\ndel \"%sKasse.exe\"\r\necho 100%% fertig\r\n[%-12.5s]";
   const std::string formatted = "@echo off\r\n:warte " + prog + "\r\nif exist \"" + prog + "Kasse.lock\" goto warte\r\n" +
                                 "copy /y \"" + temp + "Kasse.exe\" \"" + prog + "Kasse.exe\"\r\n rem Rest " + temp +
-                                "\r\ndel \"" + temp + "Kasse.exe\"\r\necho 100% fertig\r\n[" + temp.substr(0, 5) +
+                                "\r\ndel \"" + temp + "Kasse.exe\"\r\necho 100% fertig\r\n[" + wizard::ToOemText(folder).substr(0, 5) +
                                 "       ]\r\n";
   const std::string restart = "\"" + wizard::ToOemText(exe) + "\"\r\n";
   // Two seconds after the batch, the program removes the folder; the last line deletes the batch.
@@ -690,13 +693,14 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
   const std::string program = RandomBytes(300000, 5);
   std::string damaged;
   {
-    const std::string path = folder + "..\\kaputt.zip";
+    const std::string path = folder + "kaputt.zip";
     ASSERT_TRUE(MakeZip(path, {{"Kasse.exe", program, true}, {"daten.bin", RandomBytes(200000, 9), true},
                                {"Update.bat", eight}}));
     damaged = ReadFileBytes(path);
     DeleteFileA(path.c_str());
     damaged[damaged.find(RandomBytes(200000, 9).substr(0, 64)) + 100000] ^= 0x55;
   }
+  Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   struct Case {
     const char* name;
     std::vector<ZipEntry> entries;  // empty with `raw` empty: no archive at all
@@ -718,24 +722,26 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       {"a format of another type", {{"Kasse.exe", program}, {"Update.bat", "a\r\nb\r\nc\r\nd\r\n tail %d\r\n"}}, "", "",
        true, "", "Format ' tail %d' ung\xFCltig oder nicht kompatibel mit Argument"},
       {"no template in the archive", {{"Kasse.exe", program}}, "", "", true, "",
-       "Die Datei \"" + folder + "Update.bat\" kann nicht ge\xF6\x66\x66net werden."},
+       "Die Datei \"\x02Update.bat\" kann nicht ge\xF6\x66\x66net werden."},
       {"an entry failing its checksum", {}, damaged, "", true, "", "Der Eintrag \"daten.bin\" des Archivs ist fehlerhaft"},
       {"no archive", {}, "", "", true, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    form->FormShow(nullptr);  // lets go of the last case's search
-    RemoveTree(folder);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    form->Run.SearchDir = folder;  // the search folder, as a check makes it
-    const std::string archive = folder + "Kasse.zip";
+    ASSERT_TRUE(Check());  // the search folder, as the check makes it
+    const std::string search = form->Work.SearchDir();
+    std::string batch = c.batch;
+    for (std::size_t at; (at = batch.find('\x01')) != std::string::npos;) batch.replace(at, 1, wizard::ToOemText(search));
+    std::string wanted = c.error;  // \x02: the search folder as the message names it
+    if (wanted.find('\x02') != std::string::npos) wanted.replace(wanted.find('\x02'), 1, search);
+    const std::string archive = search + "Kasse.zip";
     if (!c.entries.empty()) ASSERT_TRUE(MakeZip(archive, c.entries));
     if (!c.raw.empty()) WriteFileBytes(archive, c.raw);
-    if (!c.stale.empty()) WriteFileBytes(folder + "Update.bat", c.stale);
+    if (!c.stale.empty()) WriteFileBytes(search + "Update.bat", c.stale);
     form->CheckBox_Restart->SetChecked(c.restart);
     form->Label3->SetCaption("");
     form->Image_Icon2->SetIcon(nullptr);
-    form->Run.Step = wizard::WizardStep::Install;  // on "Einrichten"
+    form->Step = wizard::WizardStep::Install;  // on "Einrichten"
     form->Pages->SetPageIndex(4);
     boxes.clear();
     std::string error;
@@ -745,13 +751,13 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       error = e.Message();
     }
     const bool hasArchive = !c.entries.empty() || !c.raw.empty();
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
-    EXPECT_EQ(form->Run.InstallPrepared, !c.batch.empty());
+    EXPECT_EQ(form->Step, wizard::WizardStep::Finish);
+    EXPECT_EQ(form->InstallPrepared, !c.batch.empty());
     if (!c.batch.empty()) {
       EXPECT_EQ(error, "");
       EXPECT_TRUE(boxes.empty());
-      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat"), c.batch);
-      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Kasse.exe"), program);
+      EXPECT_EQ(ReadFileBytes(search + "Update.bat"), batch);
+      EXPECT_EQ(ReadFileBytes(form->Work.SearchDir() + "Kasse.exe"), program);
       EXPECT_FALSE(FileExists(archive)) << "the archive is deleted";
       EXPECT_EQ(form->Pages->PageIndex(), 5);
       EXPECT_EQ(form->Button_Next->Text(), "Beenden");
@@ -764,21 +770,21 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       // The failure state: the archive cannot serve, and what it brought is gone again.
       EXPECT_EQ(error, "");
       ASSERT_EQ(boxes.size(), hasArchive ? 1u : 0u);
-      if (hasArchive) EXPECT_EQ(boxes[0].text.substr(0, c.error.size()), c.error);
+      if (hasArchive) EXPECT_EQ(boxes[0].text.substr(0, wanted.size()), wanted);
       EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_EQ(Listing(folder), std::string(hasArchive ? "[Kasse.zip]" : "") + (c.stale.empty() ? "" : "[Update.bat]"));
-      if (!c.stale.empty()) EXPECT_EQ(ReadFileBytes(folder + "Update.bat"), c.stale);
+      EXPECT_EQ(Listing(search), std::string(hasArchive ? "[Kasse.zip]" : "") + (c.stale.empty() ? "" : "[Update.bat]"));
+      if (!c.stale.empty()) EXPECT_EQ(ReadFileBytes(search + "Update.bat"), c.stale);
     } else {
       // A template error reaches the general error handler; the wizard stays on "Einrichten"
       // with "Weiter >" usable, and the template is as it came.
-      EXPECT_EQ(error, c.error);
+      EXPECT_EQ(error, wanted);
       EXPECT_TRUE(form->Button_Next->Enabled());
       EXPECT_EQ(form->Label3->Text(), "");
       const std::string expectedTemplate =
           !c.stale.empty() ? c.stale : (c.entries.size() > 1 ? c.entries[1].data : std::string("<missing>"));
-      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat"), expectedTemplate);
+      EXPECT_EQ(ReadFileBytes(form->Work.SearchDir() + "Update.bat"), expectedTemplate);
     }
   }
 }
@@ -940,24 +946,24 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
       EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+      EXPECT_EQ(form->Step, wizard::WizardStep::Check);
       EXPECT_EQ(ListFiles(folder), 0);
       continue;
     }
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Result);
     EXPECT_EQ(form->Pages->PageIndex(), 2);
     EXPECT_EQ(form->Panel_Title->Text(), "Ergebnis der Prüfung");
     EXPECT_EQ(form->Button_Cancel->Enabled(), c.update || c.refusal != Refusal::None);
     if (c.refusal == Refusal::None) {
-      EXPECT_EQ(form->Run.UpdateAvailable, c.update);
+      EXPECT_EQ(form->UpdateAvailable, c.update);
       EXPECT_EQ(form->Label_CheckResult->Text(),
                 wizard::CheckResultText(c.update, "- " + ShortDateText(t) + ":Signiert\r\n"));
       EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
       EXPECT_EQ(ListFiles(folder), 1) << "the list stays, its signature file goes";
       continue;
     }
-    EXPECT_FALSE(form->Run.UpdateAvailable);
+    EXPECT_FALSE(form->UpdateAvailable);
     EXPECT_EQ(form->Label_CheckResult->Text(), wizard::RefusalText(c.refusal));
     EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
     EXPECT_TRUE(form->Button_Next->Enabled());
@@ -965,7 +971,7 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     EXPECT_EQ(Listing(folder), "");
     // "< Zurück": the check page again, ready for a new check.
     Click(form->Button_Next);
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Check);
     EXPECT_EQ(form->Pages->PageIndex(), 1);
     EXPECT_EQ(form->Panel_Title->Text(), "Auf neue Updates prüfen");
     EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
@@ -977,8 +983,8 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       Serve("Updates.ini", serial7);
       Serve("Updates.ini.sig", base::EncodeBase64(Sign(serial7, keys)));
       form->Button_CheckClick(form->Button_Check);
-      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Result);
-      EXPECT_TRUE(form->Run.UpdateAvailable);
+      EXPECT_EQ(form->Step, wizard::WizardStep::Result);
+      EXPECT_TRUE(form->UpdateAvailable);
       EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
       EXPECT_EQ(stored(), 7);
     }
@@ -1010,7 +1016,7 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     Serve("Updates.ini.sig", base::EncodeBase64(Sign(list, keys)));
     boxes.clear();
     ASSERT_TRUE(Check());
-    EXPECT_EQ(form->Run.UpdateAvailable, d.update);
+    EXPECT_EQ(form->UpdateAvailable, d.update);
     EXPECT_EQ(form->Label_CheckResult->Text(),
               wizard::CheckResultText(d.update, d.update ? "- " + MakerDate(t + d.day) + ":Neu\r\n" : ""));
   }
@@ -1071,7 +1077,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
        (long long)archive.size() + 1000, true},
       {"without a key a wrong Size is ignored", false, "", archive, Refusal::None, 5},
   };
-  auto local = [this] { return form->Run.SearchDir + "Kasse.zip"; };
+  auto local = [this] { return form->Work.SearchDir() + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RemoveTree(folder);
@@ -1096,7 +1102,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
       EXPECT_TRUE(form->Button_Cancel->Enabled()) << "no reminder date at the end";
       EXPECT_EQ(Listing(folder), "") << "nothing of the search stays";
       Click(form->Button_Next);
-      EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+      EXPECT_EQ(form->Step, wizard::WizardStep::Check);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
       continue;
     }
@@ -1109,15 +1115,15 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
               std::string("GET /Updates.ini HTTP/1.0\n") + (c.key ? "GET /Updates.ini.sig HTTP/1.0\n" : "") +
                   "GET /Updates/Kasse.zip HTTP/1.0\n");
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Finish);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Finish);
     if (c.refusal == Refusal::None) {
-      EXPECT_TRUE(form->Run.InstallPrepared);
+      EXPECT_TRUE(form->InstallPrepared);
       EXPECT_EQ(form->Pages->PageIndex(), 5);
-      EXPECT_TRUE(FileExists(form->Run.SearchDir + "Kasse.exe"));
-      EXPECT_EQ(ReadFileBytes(form->Run.SearchDir + "Update.bat").substr(0, 6), " echo ");
+      EXPECT_TRUE(FileExists(form->Work.SearchDir() + "Kasse.exe"));
+      EXPECT_EQ(ReadFileBytes(form->Work.SearchDir() + "Update.bat").substr(0, 6), " echo ");
       continue;
     }
-    EXPECT_FALSE(form->Run.InstallPrepared);
+    EXPECT_FALSE(form->InstallPrepared);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text(), wizard::RefusalText(c.refusal));
     EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
@@ -1127,7 +1133,7 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     EXPECT_FALSE(FileExists(local())) << "the refused archive is deleted";
     EXPECT_EQ(ListFiles(folder), 1) << "only the list, which goes with the wizard";
     EXPECT_EQ(Listing(folder).find("Kasse.exe"), std::string::npos) << "nothing unpacked";
-    EXPECT_FALSE(FileExists(form->Run.SearchDir + "Update.bat"));
+    EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Update.bat"));
     // The settings page in between returns to the refusal.
     Click(form->Button_Settings);
     Click(form->Button_SettingsCancel);
@@ -1136,22 +1142,22 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
     // "< Zurück", and a sound archive on the server: a new check, the download, and
     // "Einrichten" reads as always before the installation.
     Click(form->Button_Next);
-    EXPECT_EQ(form->Run.Step, wizard::WizardStep::Check);
+    EXPECT_EQ(form->Step, wizard::WizardStep::Check);
     EXPECT_EQ(form->Pages->PageIndex(), 1);
     const std::string sound = head + "SHA256=" + base::HexText(Sha256(archive)) + "\r\n";
     Serve("Updates.ini", sound);
     Serve("Updates.ini.sig", base::EncodeBase64(Sign(sound, keys)));
     Serve("Updates\\Kasse.zip", archive);
     form->Button_CheckClick(form->Button_Check);
-    ASSERT_EQ(form->Run.Step, wizard::WizardStep::Result);
+    ASSERT_EQ(form->Step, wizard::WizardStep::Result);
     form->Button_NextClick(form->Button_Next);
     form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(form->Pages->PageIndex(), 4);
     EXPECT_EQ(form->Label3->Text().substr(0, 40), "Das Update kann jetzt installiert werden");
     EXPECT_NE(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
     form->Button_NextClick(form->Button_Next);
-    EXPECT_TRUE(form->Run.InstallPrepared);
-    EXPECT_TRUE(FileExists(form->Run.SearchDir + "Kasse.exe"));
+    EXPECT_TRUE(form->InstallPrepared);
+    EXPECT_TRUE(FileExists(form->Work.SearchDir() + "Kasse.exe"));
   }
 
   // A process that opened the archive for writing before its check could change it after: such
@@ -1170,8 +1176,8 @@ TEST_F(UpdateRoadTest, SignedArchivesAreUnpackedOnlyWithTheirChecksum) {
   }
   CloseHandle(writer);
   EXPECT_EQ(error, "Die Datei \"" + local() + "\" kann nicht ge\xF6\x66\x66net werden.");
-  EXPECT_FALSE(form->Run.InstallPrepared);
-  EXPECT_FALSE(FileExists(form->Run.SearchDir + "Kasse.exe"));
+  EXPECT_FALSE(form->InstallPrepared);
+  EXPECT_FALSE(FileExists(form->Work.SearchDir() + "Kasse.exe"));
 }
 
 }  // namespace

@@ -1,0 +1,344 @@
+// The run's work: the check, the download and the preparation of the installation.
+#include "wizard/UpdateRun.h"
+
+#include <cmath>
+
+#include "base/Exception.h"
+#include "base/StrUtils.h"
+#include "base/signed_update.h"
+#include "settings/ProgramKey.h"
+#include "toolkit/Seams.h"
+#include "wizard/FetchFile.h"
+#include "wizard/HeldFile.h"
+#include "wizard/SearchFolder.h"
+#include "wizard/Signature.h"
+#include "wizard/UserLocale.h"
+#include "wizard/ZipExtract.h"
+
+namespace wizard {
+
+namespace {
+
+// The list's signature is one line; anything far beyond is refused before it is held in memory.
+constexpr std::size_t kSignatureFileLimit = 4096;
+
+// A new empty file in `folder` made by the platform ("$" and a number); throws when none can
+// be made.
+std::string NewTempFile(const std::string& folder) {
+  char name[MAX_PATH];
+  if (!GetTempFileNameA(folder.c_str(), "$", 0, name))
+    throw base::Exception("Im Ordner \"" + folder + "\" kann keine temporäre Datei angelegt werden.");
+  return name;
+}
+
+// The current time of day as a fraction of a day.
+double TimeOfDay() {
+  const base::TDateTime now = toolkit::NowSeam();
+  return now - std::floor(now);
+}
+
+// What a download into `folder` may write: the free space of its drive less a margin that
+// leaves room for the system and for the unpacking.
+std::int64_t DownloadLimit(const std::string& folder) {
+  constexpr std::int64_t kMargin = 64 * 1024 * 1024;
+  ULARGE_INTEGER free{};
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr)) return -1;
+  const std::int64_t room = static_cast<std::int64_t>(free.QuadPart) - kMargin;
+  return room > 0 ? room : 0;
+}
+
+// The length of the file at `path`; -1 when it cannot be read.
+std::int64_t FileBytes(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ServerUrl(const RunProgram& program, const std::string& path) { return "http://" + program.server + path; }
+
+}  // namespace
+
+struct UpdateRun::ListFetch {
+  FetchResult fetched;
+  Refusal refusal = Refusal::None;
+};
+
+void UpdateRun::Begin(const std::string& tempDir) {
+  DropSearch();
+  tempDir_ = tempDir;
+  archiveSize_.reset();
+  downloadStart_ = 0;
+}
+
+void UpdateRun::DropPartialArchive() {
+  heldArchive_.reset();
+  resume_ = net::TResumePoint();
+}
+
+void UpdateRun::ReleaseHeld() {
+  list_.reset();
+  heldList_.reset();
+  heldFiles_.clear();
+}
+
+void UpdateRun::DropSearch() {
+  DropPartialArchive();
+  ReleaseHeld();
+  listFileName_.clear();
+  listSignature_.clear();
+  archiveSha256_.clear();
+  if (!searchDir_.empty()) RemoveFolderTree(searchDir_);
+  searchDir_.clear();
+}
+
+// ---- The check --------------------------------------------------------------------------------
+
+CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program) {
+  // Each check works in a new folder of its own; what an earlier search of this program left
+  // behind goes, unless its installation still waits for its program's end.
+  DropSearch();
+  RemoveLeftSearchFolders(tempDir_, program.registryKey);
+  archiveSize_.reset();
+  CheckOutcome outcome;
+  ListFetch list;
+  if (toolkit::InternetConnectedSeam()) list = FetchList(http, program);
+  if (!list.fetched.arrived) {
+    DropSearch();
+    outcome.kind = list.fetched.tooLong ? CheckOutcome::ListTooLong : CheckOutcome::NoConnection;
+    outcome.proxy = list.fetched.proxy;
+    return outcome;
+  }
+  // A program with a key reads no list older than one it accepted, and none that has expired.
+  Refusal refusal = list.refusal;
+  if (refusal == Refusal::None && !program.publicKey.empty()) refusal = CheckListFreshness(program);
+  bool offered = false;
+  if (refusal == Refusal::None) {
+    const ListVerdict verdict = JudgeListOffer(!program.publicKey.empty(), list_->SectionExists(program.name),
+                                               list_->ReadString(program.name, "Date", ""), program.referenceDate,
+                                               UserShortDateFormat(), toolkit::Today());
+    offered = verdict.offered;
+    refusal = verdict.refusal;
+  }
+  outcome.kind = refusal != Refusal::None ? CheckOutcome::Refused : offered ? CheckOutcome::Offered : CheckOutcome::NoUpdate;
+  outcome.refusal = refusal;
+  // The result page says why; nothing of a refused list stays.
+  if (refusal != Refusal::None) DropSearch();
+  return outcome;
+}
+
+UpdateRun::ListFetch UpdateRun::FetchList(net::THttpClient& http, const RunProgram& program) {
+  ListFetch list;
+  try {
+    searchDir_ = MakeSearchFolder(tempDir_, program.registryKey);
+    listFileName_ = NewTempFile(searchDir_);
+    list.fetched = FetchFile(http, ServerUrl(program, "/Updates.ini"), listFileName_, kListLimit);
+    if (!list.fetched.arrived) return list;
+    // From here on no other process can change the file: what is checked below is what the
+    // list reader reads.
+    heldList_ = HoldForReading(listFileName_);
+    std::string bytes;
+    if (!ReadHeld(heldList_.get(), kListLimit, bytes))
+      throw base::Exception("Die Datei \"" + listFileName_ + "\" kann nicht gelesen werden.");
+    // A program with a key reads nothing of a list whose signature does not verify.
+    if (!program.publicKey.empty()) {
+      const std::optional<Refusal> refusal = CheckListSignature(http, program, bytes);
+      if (!refusal) {
+        list.fetched.arrived = false;  // the signature could not be fetched: as a list that did not come
+        return list;
+      }
+      list.refusal = *refusal;
+    }
+    if (list.refusal == Refusal::None) list_ = std::make_unique<TIniFile>(listFileName_);
+  } catch (const std::exception& e) {
+    // No folder, no file, or a list that cannot be read: as a list that did not come.
+    list.fetched.arrived = false;
+    list.fetched.reason = e.what();
+  }
+  return list;
+}
+
+std::optional<Refusal> UpdateRun::CheckListSignature(net::THttpClient& http, const RunProgram& program,
+                                                     const std::string& bytes) {
+  const std::string signatureFile = NewTempFile(searchDir_);
+  const FetchResult fetched = FetchFile(http, ServerUrl(program, "/Updates.ini.sig"), signatureFile, kSignatureFileLimit);
+  // A signature is one line: a longer reply is none, however it goes on. A reply with an error
+  // status says that the list has no signature on the server.
+  if (!fetched.arrived && !fetched.tooLong && fetched.status == 0) {
+    DeleteFileA(signatureFile.c_str());
+    return std::nullopt;
+  }
+  std::string signature;
+  if (fetched.arrived) {
+    toolkit::ScopedFile held = HoldForReading(signatureFile);
+    if (!ReadHeld(held.get(), kSignatureFileLimit, signature)) signature.clear();
+  }
+  DeleteFileA(signatureFile.c_str());
+  listSignature_ = std::string(base::TrimBlanksAndBreaks(signature));
+  return JudgeSignedList(program.publicKey, fetched.arrived || fetched.tooLong, signature,
+                         [&bytes](const std::string& key, const std::string& sig) {
+                           return SignatureVerifies(bytes, sig, key);
+                         });
+}
+
+ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName) {
+  ListFreshness freshness;
+  freshness.hasListSection = list.SectionExists(kListSection);
+  freshness.serial = list.ReadString(kListSection, kSerialKey, "");
+  freshness.expires = list.ReadString(kListSection, kExpiresKey, "");
+  if (list.ValueExists(programName, kSizeKey)) freshness.size = list.ReadString(programName, kSizeKey, "");
+  return freshness;
+}
+
+std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey) {
+  try {
+    return settings::ProgramKey(root, registryKey, settings::ProgramKey::Access::Read).UpdateSerial();
+  } catch (const settings::ERegistryException&) {
+    return 0u;
+  }
+}
+
+Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
+  ListFreshness list = ReadListFreshness(*list_, program.name);
+  list.stored = StoredListSerial(program.Root(), program.registryKey);
+  const FreshnessVerdict verdict = JudgeListFreshness(list, toolkit::Today());
+  archiveSize_ = verdict.size;
+  // Stored at every accepted check, not only after an installation: a user who looks and
+  // cancels must not be offered an older list afterwards either.
+  if (verdict.serial) {
+    try {
+      settings::ProgramKey(program.Root(), program.registryKey, settings::ProgramKey::Access::Create)
+          .SetUpdateSerial(*verdict.serial);
+    } catch (const settings::ERegistryException&) {
+      // A key without write access keeps the last serial it has: the list is still good.
+    }
+  }
+  return verdict.refusal;
+}
+
+std::optional<std::string> UpdateRun::News(const std::string& programName) const {
+  if (!list_ || !list_->ValueExists(programName, "News")) return std::nullopt;
+  return list_->ReadString(programName, "News", "");
+}
+
+// ---- The download ------------------------------------------------------------------------------
+
+DownloadOutcome UpdateRun::Download(net::THttpClient& http, const RunProgram& program,
+                                    const std::function<bool()>& stopped) {
+  DownloadOutcome outcome;
+  if (!list_) return outcome;
+  const std::string localFile = searchDir_ + program.zipFileName;
+  downloadStart_ = TimeOfDay();
+  // The archive is written through a handle the run holds until it arrived whole or is given up:
+  // the bytes a retry continues are the ones this run wrote.
+  if (!heldArchive_) {
+    resume_ = net::TResumePoint();
+    heldArchive_.reset(CreateFileA(localFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  // The archive may take the drive's free space less a margin, never all of it: a server that
+  // streams without end fills no disk. With a signed "Size" it takes no byte more than that. Both
+  // count the whole archive, the bytes an earlier attempt left included.
+  const std::int64_t kept = resume_.Kept;
+  const std::int64_t room = DownloadLimit(searchDir_);
+  const bool sizeLimits = archiveSize_ && (room < 0 || *archiveSize_ <= room + kept);
+  const std::int64_t limit = sizeLimits ? *archiveSize_ : room < 0 ? -1 : room + kept;
+  if (archiveSize_ && resume_.Total < 0) resume_.Total = *archiveSize_;
+  FetchResult fetched;
+  if (heldArchive_) {
+    fetched = FetchArchive(http, ServerUrl(program, "/Updates/" + list_->ReadString(program.name, "File", "")),
+                           heldArchive_.get(), localFile, limit, resume_);
+  } else {
+    fetched.reason = "Die Datei \"" + localFile + "\" kann nicht erstellt werden.";
+  }
+  if (stopped()) {
+    DropPartialArchive();
+    Sleep(3000);
+    DeleteFileA(localFile.c_str());
+    outcome.kind = DownloadOutcome::Stopped;
+  } else if ((fetched.arrived || (fetched.tooLong && sizeLimits)) &&
+             JudgeDownloadSize(archiveSize_, fetched.tooLong, FileBytes(localFile)) != Refusal::None) {
+    // Not the archive the signed list names: nothing of the search stays.
+    DropSearch();
+    outcome.kind = DownloadOutcome::WrongSize;
+  } else if (!fetched.arrived) {
+    outcome.kind = fetched.tooLong ? DownloadOutcome::NoRoom : DownloadOutcome::Failed;
+    // A download that broke off keeps what arrived, and the retry asks only for the rest, when
+    // the rest can be told apart from another file's: by the server's validator, or by the
+    // checksum of a program with a key, which judges the whole archive.
+    outcome.continues = fetched.broken && (!resume_.Validator.empty() || !program.publicKey.empty());
+    if (!outcome.continues) {
+      // Otherwise what arrived (an error page, the first part of the archive) goes, and the
+      // retry fetches it again.
+      DropPartialArchive();
+      DeleteFileA(localFile.c_str());
+    }
+  } else {
+    // Whole: the installation holds it for reading from here on.
+    DropPartialArchive();
+    outcome.kind = DownloadOutcome::Done;
+  }
+  return outcome;
+}
+
+// ---- The installation ---------------------------------------------------------------------------
+
+Refusal UpdateRun::JudgeHeldArchive(HANDLE held, const RunProgram& program) {
+  const std::optional<std::string> digest = FileSha256(held);
+  if (digest) archiveSha256_ = base::HexText(*digest);
+  // Without a key the checksum only binds the installation with consent to this archive; one
+  // that cannot be read cannot be bound.
+  if (program.publicKey.empty()) return digest ? Refusal::None : Refusal::ArchiveDamaged;
+  const std::string value = list_ ? list_->ReadString(program.name, "SHA256", "") : std::string();
+  return JudgeArchive(value, digest);
+}
+
+InstallOutcome UpdateRun::Prepare(const RunProgram& program, bool restart, bool withConsent) {
+  InstallOutcome outcome;
+  const std::string archive = searchDir_ + program.zipFileName;
+  if (searchDir_.empty() || program.zipFileName.empty() || !IsFile(archive)) return outcome;  // Missing
+  // One handle, shared for reading only, from the checksum to the last unpacked byte: no other
+  // process can change the archive between its check and its use.
+  toolkit::ScopedFile held = HoldForReading(archive);
+  if (withConsent || !program.publicKey.empty()) {
+    outcome.refusal = JudgeHeldArchive(held.get(), program);
+    if (outcome.refusal != Refusal::None) {
+      // Nothing of it is unpacked, and it does not stay to be taken for a later download.
+      held.reset();
+      DeleteFileA(archive.c_str());
+      outcome.kind = InstallOutcome::Refused;
+      return outcome;
+    }
+  }
+  // A damaged archive, or one that is no archive at all (an error page, a cut-off download),
+  // installs nothing: what it did put into the folder goes again.
+  ExtractResult extracted = ExtractAll(held.get(), archive, searchDir_);
+  if (!extracted.Complete()) {
+    RemoveWritten(extracted);
+    outcome.kind = InstallOutcome::Damaged;
+    outcome.error = extracted.error;
+    return outcome;
+  }
+  const std::string batchPath = searchDir_ + "Update.bat";
+  if (extracted.batchIndex < 0) throw base::Exception("Die Datei \"" + batchPath + "\" kann nicht geöffnet werden.");
+  WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batchPath,
+                   program.programDir, searchDir_, restart, false);
+  held.reset();
+  // With consent, the archive stays for the installation that copies it.
+  if (!withConsent) DeleteFileA(archive.c_str());
+  heldFiles_ = std::move(extracted.heldFiles);
+  outcome.kind = InstallOutcome::Prepared;
+  outcome.request.searchDir = searchDir_;
+  if (!program.publicKey.empty()) {
+    outcome.request.listFile = listFileName_.substr(listFileName_.find_last_of('\\') + 1);
+    outcome.request.signature = listSignature_;
+  }
+  outcome.request.sha256 = archiveSha256_;
+  return outcome;
+}
+
+}  // namespace wizard

@@ -1,0 +1,200 @@
+// UpdateRun: the work of one wizard run, without a window. The check, the download and the
+// preparation of the installation are functions that return what came of them; the wizard's form
+// shows that and sets its flags from it. The run owns what the current search holds in its folder
+// below the temporary directory (the list, the archive, the unpacked files, "Update.bat") and lets
+// go of it in one place (DropSearch).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "net/HttpClient.h"
+#include "net/http_rules.h"
+#include "toolkit/Handles.h"
+#include "toolkit/Seams.h"
+#include "wizard/IniFile.h"
+#include "wizard/protected_rules.h"
+#include "wizard/update_rules.h"
+
+namespace wizard {
+
+// The program a run updates, as the update component set it before the show, and what the build
+// gave it.
+struct RunProgram {
+  std::string name;         // ProgramName: its section in the list
+  std::string zipFileName;  // ZIPFileName: the archive's name in the search folder
+  std::string registryKey;  // RegistryKey
+  bool hkcu = false;        // HKCU: the program key below HKEY_CURRENT_USER
+  base::TDateTime referenceDate = 0;
+  std::string programDir;  // the folder the installation replaces files in, with its backslash
+  std::string server;      // the update server's authority, "host" or "host:port"
+  // The maker's public key built into the program (Base64); empty: the list and the archive are
+  // taken as they come.
+  std::string publicKey;
+  HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+};
+
+// What a check came to.
+struct CheckOutcome {
+  enum Kind {
+    Offered,       // the list offers an update for the program
+    NoUpdate,      // the list was read and offers none
+    Refused,       // a program with a key may not read the list: `refusal` says why
+    NoConnection,  // no list came (no connection, an error status, a reply cut off)
+    ListTooLong,   // the reply passed the size any list has
+  } kind = NoConnection;
+  Refusal refusal = Refusal::None;
+  std::string proxy;  // NoConnection through the user's proxy: its "host:port"
+};
+
+// What a download came to.
+struct DownloadOutcome {
+  enum Kind {
+    Done,       // the archive arrived whole
+    Stopped,    // the user stopped it; its file is gone
+    Failed,     // it did not arrive whole (no connection, an error status, cut off)
+    NoRoom,     // ... because it passed the room on the temporary folder's drive
+    WrongSize,  // it ended shorter or longer than the signed list's "Size"; nothing of the search stays
+  } kind = Failed;
+  // Failed: the bytes that arrived stay, and the next download asks only for the rest.
+  bool continues = false;
+};
+
+// What the preparation of the installation came to.
+struct InstallOutcome {
+  enum Kind {
+    Prepared,  // "Update.bat" is written; the unpacked files are held until it starts
+    Missing,   // there is no archive to unpack
+    Refused,   // the archive is not the one the list names (`refusal`); it is deleted
+    Damaged,   // it could not be unpacked (`error`); what it put into the folder is gone
+  } kind = Missing;
+  Refusal refusal = Refusal::None;
+  std::string error;
+  // Prepared: the search folder with "Update.bat", and what the installation with consent is
+  // asked to check its own copies against.
+  ProtectedRequest request;
+};
+
+class UpdateRun {
+ public:
+  UpdateRun() = default;
+  ~UpdateRun() { DropSearch(); }
+  UpdateRun(const UpdateRun&) = delete;
+  UpdateRun& operator=(const UpdateRun&) = delete;
+
+  // A show: a new run in `tempDir` (with its backslash). Nothing of an earlier search in this
+  // process is used again. Throws nothing.
+  void Begin(const std::string& tempDir);
+
+  // Fetches the update list with `http` (borrowed) into a new search folder and judges it: with
+  // a key, its signature, serial, expiry and "Size" (an accepted serial is stored as
+  // "UpdateSerial"); then whether it offers an update. Whatever the earlier search of this run
+  // (or a program that ended without cleaning up) left goes first. Nothing of a list that was
+  // not offered stays. Throws nothing of the transfer's.
+  CheckOutcome Check(net::THttpClient& http, const RunProgram& program);
+  // The news list of the result page, from the list of the last check.
+  std::optional<std::string> News(const std::string& programName) const;
+
+  // Downloads the archive the offered list names into the search folder. The caller's
+  // OnPacketRecvd handler on `http` sees every block and may Abort; `stopped` tells afterwards
+  // whether that was the user's stop (the file then goes after 3 s). A download that did not arrive whole keeps what
+  // arrived when a retry can continue it (the server's validator, or a key's checksum judges the
+  // whole), and the next Download asks only for the rest. Throws nothing of the transfer's.
+  DownloadOutcome Download(net::THttpClient& http, const RunProgram& program, const std::function<bool()>& stopped);
+  // The bytes an earlier attempt left that the running download continues (0: none).
+  std::int64_t ContinuedBytes() const { return resume_.Kept; }
+  // Time of day the current download began; 0 before the first.
+  base::TDateTime DownloadStart() const { return downloadStart_; }
+
+  // Unpacks the downloaded archive into the search folder and writes "Update.bat" for
+  // `program`'s folder (`restart`: the batch starts the program again). `withConsent`: the
+  // program folder refuses this user's write, the installation runs from the program's own
+  // executable with consent (the archive stays for it to copy, and its checksum binds it). With a
+  // key, or with consent, the archive's SHA-256 is taken first, and with a key it must be the
+  // list's "SHA256". Throws base::Exception for a batch template the rules refuse or that
+  // cannot be written.
+  InstallOutcome Prepare(const RunProgram& program, bool restart, bool withConsent);
+  // Lets go of the list and of what the installation held: the installation with consent takes
+  // its own copies, the batch its files.
+  void ReleaseHeld();
+
+  // Lets go of the list, the archive and the held files and removes the search folder with
+  // everything in it. Throws nothing.
+  void DropSearch();
+
+  const std::string& TempDir() const { return tempDir_; }
+  // The folder of the current search, with its backslash; empty before the first check and after
+  // it was removed.
+  const std::string& SearchDir() const { return searchDir_; }
+  // Whether the list of the last check is held (released after the installation's start).
+  bool HasList() const { return static_cast<bool>(list_); }
+
+ private:
+  // The list of the current search into a file of the search folder; the fetch's result, with
+  // `refusal` set when a key refuses what came. Reads it (list_) when nothing refused it.
+  struct ListFetch;
+  ListFetch FetchList(net::THttpClient& http, const RunProgram& program);
+  std::optional<Refusal> CheckListSignature(net::THttpClient& http, const RunProgram& program,
+                                            const std::string& bytes);
+  Refusal CheckListFreshness(const RunProgram& program);
+  // The archive's SHA-256 (archiveSha256_) and, with a key, its verdict.
+  Refusal JudgeHeldArchive(HANDLE held, const RunProgram& program);
+  void DropPartialArchive();
+
+  std::string tempDir_;
+  std::string searchDir_;
+  std::string listFileName_;
+  std::unique_ptr<TIniFile> list_;
+  // The list file, open for reading and shared for reading only while list_ reads it: the values
+  // shown and used are those of the bytes that were checked.
+  toolkit::ScopedFile heldList_;
+  // The list's signature line as the server sent it (with a key), and the SHA-256 of the archive
+  // the preparation unpacked (64 hex digits; with consent or a key).
+  std::string listSignature_;
+  std::string archiveSha256_;
+  // The archive's length as the signed list gives it ("Size"); none without a key or a "Size".
+  std::optional<std::int64_t> archiveSize_;
+  // The archive while it is downloaded: open for reading and writing and shared for reading
+  // only, from the first attempt until it arrived whole or is given up, so that no other process
+  // changes the bytes a retry continues; resume_: what a broken attempt left in it.
+  toolkit::ScopedFile heldArchive_;
+  net::TResumePoint resume_;
+  base::TDateTime downloadStart_ = 0;
+  // The unpacked files and "Update.bat" of a prepared installation, held open until the batch
+  // starts: no other process changes them meanwhile, and other searches see the installation as
+  // pending.
+  std::vector<toolkit::ScopedFile> heldFiles_;
+};
+
+// Whether this user can write into `folder` (with its backslash): a file of a name of its own is
+// made there and deleted again as it closes. Only a refused access counts as not writable (a
+// full or missing drive is not a matter of consent); a file that a virtualised program's write
+// put into the user's own store instead of `folder` counts as refused. Throws nothing.
+bool ProgramFolderWritable(const std::string& folder);
+// The wizard asks this seam, which answers with ProgramFolderWritable unless a test put in
+// another answer.
+extern toolkit::Seam<bool(const std::string& folder)> ProgramFolderWritableSeam;
+
+// What a signed list says of its serial and expiry and of the program's "Size".
+ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName);
+// The highest serial the program with this key accepted ("UpdateSerial"); nullopt when it never
+// accepted one. A value of another type counts as accepted, as the lowest serial there is: a list
+// without a serial stays refused, and the next accepted one writes it right.
+std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey);
+
+// Turns the batch template the extraction made and still holds in `batchFile` (borrowed; its
+// path `batchPath`) into "Update.bat" for the running program in `programDir`, written into the
+// same file (base::BuildUpdateBatch with the system folder; `administratorsFolder` for the
+// installation with consent). Throws base::Exception when the file cannot be read or written
+// and base::EConvertError for a template the rules refuse.
+void WriteUpdateBatch(HANDLE batchFile, const std::string& batchPath, const std::string& programDir,
+                      const std::string& tempDir, bool restart, bool administratorsFolder);
+
+}  // namespace wizard
