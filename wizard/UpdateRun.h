@@ -108,8 +108,6 @@ class UpdateRun {
   // arrived when a retry can continue it (the server's validator, or a key's checksum judges the
   // whole), and the next Download asks only for the rest. Throws nothing of the transfer's.
   DownloadOutcome Download(net::THttpClient& http, const RunProgram& program, const std::function<bool()>& stopped);
-  // The bytes an earlier attempt left that the running download continues (0: none).
-  std::int64_t ContinuedBytes() const { return resume_.Kept; }
   // Time of day the current download began; 0 before the first.
   base::TDateTime DownloadStart() const { return downloadStart_; }
 

@@ -774,7 +774,9 @@ TEST_F(UpdateRoadTest, InstallationWritesTheBatchFile) {
       EXPECT_EQ(form->Label3->Text(), wizard::kInstallFailedText);
       EXPECT_EQ(form->Image_Icon2->Icon(), LoadIconA(nullptr, IDI_HAND));
       EXPECT_FALSE(form->Button_Next->Enabled());
-      EXPECT_EQ(Listing(search), std::string(hasArchive ? "[Kasse.zip]" : "") + (c.stale.empty() ? "" : "[Update.bat]"));
+      std::string listed = Listing(search);  // beside the list of the check ("$....tmp")
+      if (listed.rfind("[$", 0) == 0) listed.erase(0, listed.find(']') + 1);
+      EXPECT_EQ(listed, std::string(hasArchive ? "[Kasse.zip]" : "") + (c.stale.empty() ? "" : "[Update.bat]"));
       if (!c.stale.empty()) EXPECT_EQ(ReadFileBytes(search + "Update.bat"), c.stale);
     } else {
       // A template error reaches the general error handler; the wizard stays on "Einrichten"
