@@ -84,8 +84,10 @@ struct InstallOutcome {
 
 class UpdateRun {
  public:
+  // The end of a run lets go of what it holds but removes nothing: a prepared installation's
+  // folder stays for its batch, which starts as the program ends.
   UpdateRun() = default;
-  ~UpdateRun() { DropSearch(); }
+  ~UpdateRun() = default;
   UpdateRun(const UpdateRun&) = delete;
   UpdateRun& operator=(const UpdateRun&) = delete;
 
