@@ -916,81 +916,98 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       {"a Size that is no number", sized, base::EncodeBase64(Sign(sized, keys)), Served, Refusal::ListValueUnreadable, false,
        false, -1, -1},
   };
-  const std::string programKey = settings::ProgramKeyPath(kKey);
   auto setStored = [&](long long serial) {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);  // a program that never accepted a serial
-    if (serial < 0) return;
-    settings::TRegistry key(HKEY_LOCAL_MACHINE);
-    key.OpenKey(programKey, true);
-    key.WriteInteger("UpdateSerial", static_cast<int32_t>(serial));
+    if (serial >= 0)
+      settings::ProgramKey(HKEY_LOCAL_MACHINE, kKey, settings::ProgramKey::Access::Create)
+          .SetUpdateSerial(static_cast<std::uint32_t>(serial));
   };
   auto stored = [&]() -> long long {
-    settings::TRegistry key(HKEY_LOCAL_MACHINE);
-    if (!key.OpenKeyReadOnly(programKey) || !key.ValueExists("UpdateSerial")) return -1;
-    return static_cast<uint32_t>(key.ReadInteger("UpdateSerial"));
+    const auto serial = settings::ProgramKey(HKEY_LOCAL_MACHINE, kKey, settings::ProgramKey::Access::Read).UpdateSerial();
+    return serial ? static_cast<long long>(*serial) : -1;
   };
-  const std::string sigPath = UpdateServerRoot() + "Updates.ini.sig";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  // The check's work without the window: what it finds, what it stores, what stays in the folder.
+  net::THttpClient http(nullptr);
+  net::UseUpdateTransferSettings(http, "");
+  wizard::RunProgram program;
+  program.name = "Kasse";
+  program.zipFileName = "Kasse.zip";
+  program.registryKey = kKey;
+  program.referenceDate = form->ReferenceDate;
+  program.server = UpdateServerAuthority();
+  program.publicKey = form->UpdatePublicKey;
+  wizard::UpdateRun run;
+  auto serve = [&](const Case& c) {
     ServerClear();
     Serve("Updates.ini", c.list);
-    DeleteFileA(sigPath.c_str());
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.sig").c_str());
     if (c.how != Missing) Serve("Updates.ini.sig", c.signature);
     if (c.how == Status500) ServerMode("/Updates.ini.sig", "status=500");
     if (c.how == NoLength) ServerMode("/Updates.ini.sig", "nolength=1");
     if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=1000");
-    boxes.clear();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serve(c);
     setStored(c.storedBefore);
     const std::string logBefore = ServerLog();
-    Check();
+    run.Begin(folder);
+    const wizard::CheckOutcome outcome = run.Check(http, program);
     EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
     EXPECT_EQ(stored(), c.storedAfter);
     if (c.fails) {
-      ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(form->Step, wizard::WizardStep::Check);
+      EXPECT_EQ(outcome.kind, wizard::CheckOutcome::NoConnection);
       EXPECT_EQ(ListFiles(folder), 0);
       continue;
     }
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(form->Step, wizard::WizardStep::Result);
-    EXPECT_EQ(form->Pages->PageIndex(), 2);
-    EXPECT_EQ(form->Panel_Title->Text(), "Ergebnis der Prüfung");
-    EXPECT_EQ(form->Button_Cancel->Enabled(), c.update || c.refusal != Refusal::None);
+    EXPECT_EQ(outcome.refusal, c.refusal);
+    EXPECT_EQ(outcome.kind, c.refusal != Refusal::None ? wizard::CheckOutcome::Refused
+                            : c.update                 ? wizard::CheckOutcome::Offered
+                                                       : wizard::CheckOutcome::NoUpdate);
     if (c.refusal == Refusal::None) {
-      EXPECT_EQ(form->UpdateAvailable, c.update);
-      EXPECT_EQ(form->Label_CheckResult->Text(),
-                wizard::CheckResultText(c.update, "- " + ShortDateText(t) + ":Signiert\r\n"));
-      EXPECT_EQ(form->Button_Next->Text(), c.update ? "Weiter >" : "Beenden");
+      if (c.update) EXPECT_EQ(run.News("Kasse").value_or("<none>"), ShortDateText(t) + ":Signiert");
       EXPECT_EQ(ListFiles(folder), 1) << "the list stays, its signature file goes";
       continue;
     }
-    EXPECT_FALSE(form->UpdateAvailable);
-    EXPECT_EQ(form->Label_CheckResult->Text(), wizard::RefusalText(c.refusal));
-    EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
-    EXPECT_TRUE(form->Button_Next->Enabled());
     EXPECT_EQ(ListFiles(folder), 0) << "neither list nor signature stays";
     EXPECT_EQ(Listing(folder), "");
-    // "< Zurück": the check page again, ready for a new check.
-    Click(form->Button_Next);
-    EXPECT_EQ(form->Step, wizard::WizardStep::Check);
-    EXPECT_EQ(form->Pages->PageIndex(), 1);
-    EXPECT_EQ(form->Panel_Title->Text(), "Auf neue Updates prüfen");
-    EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
-    EXPECT_FALSE(form->Button_Next->Enabled());
-    EXPECT_TRUE(form->Button_Check->Enabled());
     if (c.storedBefore >= 0) {
       // The next search finds the current list and offers its update.
       ServerClear();
       Serve("Updates.ini", serial7);
       Serve("Updates.ini.sig", base::EncodeBase64(Sign(serial7, keys)));
-      form->Button_CheckClick(form->Button_Check);
-      EXPECT_EQ(form->Step, wizard::WizardStep::Result);
-      EXPECT_TRUE(form->UpdateAvailable);
-      EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
+      EXPECT_EQ(run.Check(http, program).kind, wizard::CheckOutcome::Offered);
       EXPECT_EQ(stored(), 7);
     }
   }
+  run.DropSearch();
+
+  // What the wizard shows of a refusal, and its way back: the check page, ready for a new check.
+  serve(cases[3]);
+  setStored(-1);
+  boxes.clear();
+  Check();
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(form->Step, wizard::WizardStep::Result);
+  EXPECT_EQ(form->Panel_Title->Text(), "Ergebnis der Prüfung");
+  EXPECT_FALSE(form->UpdateAvailable);
+  EXPECT_EQ(form->Label_CheckResult->Text(), wizard::RefusalText(Refusal::ListUnsigned));
+  EXPECT_EQ(form->Button_Next->Text(), "< Zurück");
+  EXPECT_TRUE(form->Button_Next->Enabled());
+  EXPECT_TRUE(form->Button_Cancel->Enabled());
+  Click(form->Button_Next);
+  EXPECT_EQ(form->Step, wizard::WizardStep::Check);
+  EXPECT_EQ(form->Pages->PageIndex(), 1);
+  EXPECT_EQ(form->Panel_Title->Text(), "Auf neue Updates prüfen");
+  EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
+  EXPECT_FALSE(form->Button_Next->Enabled());
+  EXPECT_TRUE(form->Button_Check->Enabled());
+  serve(cases[0]);
+  form->Button_CheckClick(form->Button_Check);
+  EXPECT_EQ(form->Step, wizard::WizardStep::Result);
+  EXPECT_TRUE(form->UpdateAvailable);
+  EXPECT_EQ(form->Label_CheckResult->Text(), wizard::CheckResultText(true, "- " + ShortDateText(t) + ":Signiert\r\n"));
+  EXPECT_EQ(form->Button_Next->Text(), "Weiter >");
 
   // A computer whose short date puts the month first: the maker's dates (dd.MM.yyyy) still read
   // as published. The installed version is not offered again, a newer one is, and an older
