@@ -105,16 +105,7 @@ void TStatusForm::FormShow(TComponent*) {
 }
 
 RunProgram TStatusForm::Program() const {
-  RunProgram program;
-  program.name = ProgramName;
-  program.zipFileName = ZIPFileName;
-  program.registryKey = RegistryKey;
-  program.hkcu = HKCU;
-  program.referenceDate = ReferenceDate;
-  program.programDir = ProgramDir;
-  program.server = UpdateServer;
-  program.publicKey = UpdatePublicKey;
-  return program;
+  return RunProgram{ProgramName, ZIPFileName, RegistryKey, HKCU, ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey};
 }
 
 void TStatusForm::ShowStepPage() {
