@@ -277,10 +277,9 @@ void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, 
   if (selected) {
     canvas.TextOut(rect.left + 8, rect.top + 2, name);
     // The editor and its button lie over the row just painted.
-    DrawLock = true;
+    ScopedValue locked(DrawLock, true);
     Button_SearchForUpdates->Repaint();
     ComboBox_UpdtInterval->Repaint();
-    DrawLock = false;
   } else {
     canvas.TextOut(rect.left + 8, middle - canvas.TextHeight(name) / 2, name);
   }
