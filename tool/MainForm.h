@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,10 +36,6 @@ extern const char kStartFailedCaption[];
 // messages meanwhile and sleeping until the next one comes. With `startedProcess`, it goes on
 // waiting until that process waits for input or ends, or until `limit` milliseconds passed.
 void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess = nullptr, DWORD limit = 0);
-
-// The last-modification time of the file, local time in the two-second steps of a DOS file
-// time; empty when it cannot be read.
-std::optional<base::TDateTime> FileDateTime(const std::string& path);
 
 class TForm1 : public toolkit::TForm {
  public:
