@@ -21,7 +21,7 @@ extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-ins
 // The tool's working state, one per process.
 extern std::vector<CatalogRow> CatalogTable;            // copy of the catalogue, filled in FormCreate
 extern std::unique_ptr<std::vector<std::string>> IntervalList;  // one entry per product-list item
-extern bool DrawLock;
+extern bool DrawLock;  // set while the selected row's editor and button repaint: no row is drawn then
 
 // The search for updates now: the program's mark "OnlyUpdate" stays at least this long, and
 // beyond that until the started program waits for input (it has then read the mark), at most
