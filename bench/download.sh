@@ -6,18 +6,15 @@
 # while waiting, and a closing table of the rows side by side with the machine's load. The server
 # is not the bottleneck: a RAM-backed file through Python's http.server (or Debian's nginx with
 # --server nginx, which sends the file with sendfile). Builds the programs first (the shipped
-# 32-bit build unless OSTVANE_BENCH_ARCH=x86_64); the figures go to stdout. Arguments are passed to
-# download_bench.py (--size-mb, --big-mb, --runs, --wait, --server, --no-pin, --no-road,
-# --road-runs, --rate, --no-memory, --raw). About a minute and a half with the defaults on an otherwise
-# idle two-core machine. Run it when the machine is otherwise idle.
+# 32-bit build unless OSTVANE_BENCH_ARCH=x86_64 or the machine cannot run it); the figures go to
+# stdout. Arguments are passed to download_bench.py (--size-mb, --big-mb, --runs, --wait,
+# --server, --no-pin, --no-road, --road-runs, --rate, --no-memory, --raw). About a minute and a
+# half with the defaults on an otherwise idle two-core machine. Run it when the machine is
+# otherwise idle.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-arch=${OSTVANE_BENCH_ARCH:-i686}
 source "$root/scripts/arch32.sh"
-if [ "$arch" = i686 ] && ! can_test_32bit >/dev/null; then
-  echo "this machine cannot run the 32-bit build: the 64-bit one is measured"
-  arch=x86_64
-fi
+bench_arch
 bash "$root/scripts/setup.sh" >/dev/null
 BUILDS=$arch bash "$root/scripts/build.sh" >/dev/null
 extra=()

@@ -125,21 +125,35 @@ int main(int argc, char** argv) {
     return 1;
   }
   WaitForInputIdle(pi.hProcess, 20000);
-  HWND main = nullptr;
-  for (int i = 0; i < 400 && !main; ++i) {
+  // The main window and its button "Weiter >" (made just after the window).
+  HWND main = nullptr, next = nullptr;
+  for (int i = 0; i < 400 && !next; ++i) {
     main = FindWindowA("TForm1", "Trelk-Software Ostvane");
-    if (!main) Sleep(25);
+    next = main ? Child(main, "Button", "Weiter >") : nullptr;
+    if (!next) Sleep(25);
   }
-  HWND next = main ? Child(main, "Button", "Weiter >") : nullptr;
-  HWND list = main ? Child(main, "ListBox", nullptr) : nullptr;
-  if (!next || !list) {
-    std::printf("no main window of Brisel.exe\n");
+  if (!next) {
+    std::printf(main ? "no button \"Weiter >\" in Brisel.exe's main window\n" : "no main window of Brisel.exe\n");
     TerminateProcess(pi.hProcess, 1);
     return 1;
   }
   PostMessageA(next, BM_CLICK, 0, 0);
-  auto listed = [](void* l) { return SendMessageA(static_cast<HWND>(l), LB_GETCOUNT, 0, 0) > 0; };
-  WaitUntil(listed, list, 10000);
+  // The tool makes its list at the first step to it.
+  struct Listed {
+    HWND main, list;
+  } listed{main, nullptr};
+  auto filled = [](void* p) {
+    auto* l = static_cast<Listed*>(p);
+    if (!l->list) l->list = Child(l->main, "ListBox", nullptr);
+    return l->list && SendMessageA(l->list, LB_GETCOUNT, 0, 0) > 0;
+  };
+  WaitUntil(filled, &listed, 10000);
+  HWND list = listed.list;
+  if (!list) {
+    std::printf("no list of programs after \"Weiter >\"\n");
+    TerminateProcess(pi.hProcess, 1);
+    return 1;
+  }
   int row = -1;
   const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
   for (int i = 0; i < count && row < 0; ++i) {

@@ -5,12 +5,14 @@
 # Then the settings tool's start (nothing due) against a bare window of its size with the same
 # common controls. Under Wine on a virtual display, in a prefix of its own; a program stays open
 # the whole time so that Wine's desktop process does not start and end with every run.
-#   bash bench/start_cost.sh [RUNS]     (default 9 runs of each; BENCH_ARCH=x86_64 measures the
-#                                        64-bit build instead of the shipped 32-bit one)
+#   bash bench/start_cost.sh [RUNS]     (default 9 runs of each; OSTVANE_BENCH_ARCH=x86_64 measures
+#                                        the 64-bit build instead of the shipped 32-bit one, as
+#                                        does a machine that cannot run the 32-bit one)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-9}
-arch=${BENCH_ARCH:-i686}
+source "$root/scripts/arch32.sh"
+bench_arch
 BUILDS=$arch bash "$root/scripts/build.sh" >/dev/null
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-bench"

@@ -3,6 +3,9 @@
 # and started; the kernel's version says nothing, some kernels are built without it).
 # has_wine32: true when Wine's 32-bit loader (Debian's wine32 of the i386 architecture) is there.
 # can_test_32bit: both; the reason why not goes to standard output otherwise.
+# bench_arch: sets `arch` to the build a benchmark measures: OSTVANE_BENCH_ARCH (i686, the shipped
+# build, when unset; or x86_64), and the 64-bit build where this machine cannot run the 32-bit
+# one, which it says on standard output.
 runs_32bit() {
   local dir status
   dir=$(mktemp -d)
@@ -28,5 +31,20 @@ can_test_32bit() {
   if ! has_wine32; then
     echo "wine32:i386 is not installed (bash scripts/setup.sh installs it)"
     return 1
+  fi
+}
+
+bench_arch() {
+  arch=${OSTVANE_BENCH_ARCH:-i686}
+  case $arch in
+    i686 | x86_64) ;;
+    *)
+      echo "OSTVANE_BENCH_ARCH is i686 or x86_64, not \"$arch\"" >&2
+      return 1
+      ;;
+  esac
+  if [ "$arch" = i686 ] && ! can_test_32bit >/dev/null; then
+    echo "this machine cannot run the 32-bit build: the 64-bit one is measured"
+    arch=x86_64
   fi
 }

@@ -55,28 +55,97 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sudo_ locale-gen >/dev/null
 fi
 
+# Where apt keeps its package sources.
+apt_etc=/etc/apt
+
+# enable_source_packages: a deb-src twin of each Debian package source, added once as a file of
+# its own beside the sources: for the deb822 file "debian.sources" its stanzas of type "deb" as
+# "debian-src.sources", for the classic "sources.list" its "deb" lines as "deb-src" lines in
+# "debian-src.list" (less those that are there already). apt-get update when one was added.
+enable_source_packages() {
+  local added=0 lines
+  if [ ! -f "$apt_etc/sources.list.d/debian-src.sources" ] && [ -f "$apt_etc/sources.list.d/debian.sources" ]; then
+    sed 's/^Types: deb$/Types: deb-src/' "$apt_etc/sources.list.d/debian.sources" |
+      sudo_ tee "$apt_etc/sources.list.d/debian-src.sources" >/dev/null
+    added=1
+  fi
+  if [ ! -f "$apt_etc/sources.list.d/debian-src.list" ] && [ -f "$apt_etc/sources.list" ]; then
+    # Lines are compared with their spacing made even: a twin that is there already is not
+    # added again.
+    lines=$(awk '
+      { $1 = $1 }
+      /^deb-src / { have[$0] = 1; next }
+      /^deb / { sub(/^deb /, "deb-src "); want[++n] = $0 }
+      END { for (i = 1; i <= n; i++) if (!(want[i] in have)) { print want[i]; have[want[i]] = 1 } }
+    ' "$apt_etc/sources.list")
+    if [ -n "$lines" ]; then
+      printf '%s\n' "$lines" | sudo_ tee "$apt_etc/sources.list.d/debian-src.list" >/dev/null
+      added=1
+    fi
+  fi
+  if [ "$added" = 1 ] && ! sudo_ apt-get update -q; then
+    echo "setup: apt-get update failed with the deb-src entries added in $apt_etc/sources.list.d" >&2
+    exit 1
+  fi
+}
+
+# source_tarball PACKAGE upstream|debian: the path of PACKAGE's tarball of that kind in
+# $deps/src, as apt-get source leaves it: "<package>_<version>.orig.tar.<ext>" (or a Debian-only
+# package's one "<package>_<version>.tar.<ext>"), or "<package>_<version>-<revision>.debian.tar.<ext>".
+# Nothing when there is none; a signature beside a tarball (".asc") is none.
+source_tarball() {
+  local f native=
+  for f in "$deps/src/$1"_*.tar.*; do
+    [ -f "$f" ] || continue
+    case $f in
+      *.tar.gz | *.tar.xz | *.tar.bz2 | *.tar.lzma | *.tar.zst) ;;
+      *) continue ;;
+    esac
+    case $f in
+      *.orig.tar.*) if [ "$2" = upstream ]; then echo "$f" && return 0; fi ;;
+      *.debian.tar.*) if [ "$2" = debian ]; then echo "$f" && return 0; fi ;;
+      *.orig-*) ;;  # a further upstream part
+      *) native=$f ;;
+    esac
+  done
+  if [ "$2" = upstream ] && [ -n "$native" ]; then echo "$native"; fi
+}
+
+# has_source PACKAGE: whether the tarballs of PACKAGE are in $deps/src: the upstream one and,
+# beside an ".orig" one, Debian's.
+has_source() {
+  local upstream
+  upstream=$(source_tarball "$1" upstream)
+  [ -n "$upstream" ] || return 1
+  case $upstream in
+    *.orig.tar.*) [ -n "$(source_tarball "$1" debian)" ] ;;
+  esac
+}
+
 # fetch_source PACKAGE: Debian's source package of bookworm (the suite pinned: the security
-# suite's tarballs are not on the mirror) in $deps/src, with the deb-src entry added once.
+# suite's tarballs are not on the mirror) in $deps/src, source packages enabled once. Ends the
+# setup with a message when it cannot be had.
 fetch_source() {
   local src="$deps/src"
   mkdir -p "$src"
-  ls "$src/$1"_*.orig.tar.* >/dev/null 2>&1 && return 0
-  if [ ! -f /etc/apt/sources.list.d/debian-src.sources ] && [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      sudo_ tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
-    sudo_ apt-get update -q
+  has_source "$1" && return 0
+  enable_source_packages
+  if ! (cd "$src" && apt-get source --download-only "$1/bookworm" >/dev/null); then
+    echo "setup: apt-get source $1/bookworm failed (are Debian's source packages in $apt_etc?)" >&2
+    exit 1
   fi
-  (cd "$src" && apt-get source --download-only "$1/bookworm" >/dev/null)
+  if ! has_source "$1"; then
+    echo "setup: apt-get source $1/bookworm left no tarball of $1 in $src" >&2
+    exit 1
+  fi
 }
 
 # unpack_source PACKAGE WORK: the upstream tarball of PACKAGE, fetched when needed, unpacked
 # into the fresh folder WORK.
 unpack_source() {
   fetch_source "$1"
-  local tarball
-  tarball=$(ls "$deps/src/$1"_*.orig.tar.* | grep -v "\.asc$" | head -n 1)
   rm -rf "$2" && mkdir -p "$2"
-  tar -xf "$tarball" -C "$2" --strip-components=1
+  tar -xf "$(source_tarball "$1" upstream)" -C "$2" --strip-components=1
 }
 
 # bzip2, static, for both mingw targets: the library's seven sources compiled as Debian's own
@@ -163,17 +232,15 @@ build_libsodium() {
   local work="$deps/libsodium-$triple"
   unpack_source libsodium "$work"
   local debian
-  debian=$(ls "$deps/src"/libsodium_*.debian.tar.* 2>/dev/null | head -n 1)
+  debian=$(source_tarball libsodium debian)
   echo "setup: building libsodium for $triple"
   (
     cd "$work"
-    if [ -n "$debian" ]; then
-      tar -xf "$debian"
-      if [ -f debian/patches/series ]; then
-        grep -v '^#' debian/patches/series | while read -r p; do
-          [ -n "$p" ] && patch -p1 -s <"debian/patches/$p"
-        done
-      fi
+    tar -xf "$debian"
+    if [ -f debian/patches/series ]; then
+      grep -v '^#' debian/patches/series | while read -r p; do
+        [ -n "$p" ] && patch -p1 -s <"debian/patches/$p"
+      done
     fi
     [ -x configure ] || autoreconf -fi
     ./configure --host="$triple" CC="$triple-gcc-posix" --prefix="$prefix" \

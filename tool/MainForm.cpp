@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "base/StrUtils.h"
 #include "catalog/Kalvor.h"
 #include "settings/ProgramKey.h"
@@ -29,8 +31,6 @@ ScopedHandle& InstanceMutex() {
 }
 
 }  // namespace
-
-std::optional<base::TDateTime> FileDateTime(const std::string& path) { return engine::FileDateTime(path); }
 
 TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
   SetName("Form1");
@@ -155,8 +155,8 @@ void TForm1::FormCreate(TComponent*) {
   // 1. The installed version is dated by the catalogue library beside the program. When that
   //    file cannot be read, the program file's own date stands in for it.
   std::string folder = base::ExtractFilePath(ExeName());
-  auto date = FileDateTime(folder + "Kalvor.dll");
-  if (!date) date = FileDateTime(ExeName());
+  auto date = engine::FileDateTime(folder + "Kalvor.dll");
+  if (!date) date = engine::FileDateTime(ExeName());
   catalogFileDate_ = date.value_or(0);
 
   // 2. The tool's own update check, before any window of the tool shows; the wizard may run
@@ -276,10 +276,9 @@ void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, 
   if (selected) {
     canvas.TextOut(rect.left + 8, rect.top + 2, name);
     // The editor and its button lie over the row just painted.
-    DrawLock = true;
+    ScopedValue locked(DrawLock, true);
     Button_SearchForUpdates->Repaint();
     ComboBox_UpdtInterval->Repaint();
-    DrawLock = false;
   } else {
     canvas.TextOut(rect.left + 8, middle - canvas.TextHeight(name) / 2, name);
   }

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-ins
 // The tool's working state, one per process.
 extern std::vector<CatalogRow> CatalogTable;            // copy of the catalogue, filled in FormCreate
 extern std::unique_ptr<std::vector<std::string>> IntervalList;  // one entry per product-list item
-extern bool DrawLock;
+extern bool DrawLock;  // set while the selected row's editor and button repaint: no row is drawn then
 
 // The search for updates now: the program's mark "OnlyUpdate" stays at least this long, and
 // beyond that until the started program waits for input (it has then read the mark), at most
@@ -37,10 +36,6 @@ extern const char kStartFailedCaption[];
 // messages meanwhile and sleeping until the next one comes. With `startedProcess`, it goes on
 // waiting until that process waits for input or ends, or until `limit` milliseconds passed.
 void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess = nullptr, DWORD limit = 0);
-
-// The last-modification time of the file, local time in the two-second steps of a DOS file
-// time; empty when it cannot be read.
-std::optional<base::TDateTime> FileDateTime(const std::string& path);
 
 class TForm1 : public toolkit::TForm {
  public:

@@ -1,4 +1,5 @@
-// Move-only owners for Win32 handles: each closes its handle exactly once.
+// Move-only owners for Win32 handles: each closes its handle exactly once. Beside them the
+// guards that put something back at scope end: the selected GDI object, a variable's value.
 #pragma once
 
 #include <windows.h>
@@ -141,5 +142,23 @@ struct FindTraits {
   static void Close(HANDLE h) { FindClose(h); }
 };
 using ScopedFind = UniqueHandle<FindTraits>;
+
+// Gives a variable a value for the scope and puts the value it had back at scope end, also when
+// the scope is left by an exception. The variable is borrowed and must outlive the guard.
+template <typename T>
+class ScopedValue {
+ public:
+  ScopedValue(T& slot, T value) : slot_(slot), previous_(std::exchange(slot, std::move(value))) {}
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+  ~ScopedValue() { slot_ = std::move(previous_); }
+
+ private:
+  T& slot_;
+  T previous_;
+};
+// The variable's type decides: ScopedValue lock(canvas_, &canvas), ScopedValue busy(flag, true).
+template <typename T, typename V>
+ScopedValue(T&, V) -> ScopedValue<T>;
 
 }  // namespace toolkit

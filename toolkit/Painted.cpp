@@ -20,11 +20,7 @@ void TPaintBox::Paint(TCanvas& canvas) {
     TControl::Paint(canvas);
     return;
   }
-  struct Restore {
-    TCanvas*& slot;
-    TCanvas* previous;
-    ~Restore() { slot = previous; }
-  } restore{canvas_, std::exchange(canvas_, &canvas)};
+  ScopedValue painting(canvas_, &canvas);  // a nested paint finds the outer canvas back
   OnPaint(this);
 }
 

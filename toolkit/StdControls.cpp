@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "base/StrUtils.h"
 #include "toolkit/Form.h"
@@ -275,11 +274,7 @@ bool TListBox::DrawItem(const DRAWITEMSTRUCT& dis) {
   canvas.Font().SetColor(GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   canvas.SetBrushColor(selected ? GetSysColor(COLOR_HIGHLIGHT) : color_);
   int index = static_cast<int>(dis.itemID);
-  struct Restore {
-    TCanvas*& slot;
-    TCanvas* previous;
-    ~Restore() { slot = previous; }
-  } restore{canvas_, std::exchange(canvas_, &canvas)};
+  ScopedValue painting(canvas_, &canvas);
   if (OnDrawItem && Live()) {
     OnDrawItem(this, index, dis.rcItem, selected);
   } else {

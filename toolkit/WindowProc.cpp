@@ -21,7 +21,7 @@ LRESULT CALLBACK ClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref);
 
 bool OwnClass(HWND hwnd) {
-  return GetClassLongPtrA(hwnd, GCLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ClassProc);
+  return GetClassLongPtrA(hwnd, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(&ClassProc);
 }
 
 LRESULT CALLBACK ClassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
