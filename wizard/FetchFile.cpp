@@ -112,12 +112,15 @@ FetchResult FetchArchive(net::THttpClient& http, const std::string& url, HANDLE 
     point = net::TResumePoint();
     return FetchArchive(http, url, file, name, limit, point);
   }
-  const std::int64_t held = point.BodyStart + transfer.BodyBytes;
-  result.broken = sink.Taking() && transfer.TransferFailed && held > 0;
   const std::int64_t bodyStart = point.BodyStart;
-  if (!result.broken) point = net::TResumePoint();
-  point.Kept = result.broken ? held : 0;
-  point.BodyStart = bodyStart;
+  const std::int64_t held = bodyStart + transfer.BodyBytes;
+  result.broken = sink.Taking() && transfer.TransferFailed && held > 0;
+  if (result.broken) {
+    point.Kept = held;
+  } else {
+    point = net::TResumePoint();
+    point.BodyStart = bodyStart;
+  }
   return result;
 }
 
