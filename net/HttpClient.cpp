@@ -51,13 +51,44 @@ void THttpClient::Abort() {
   Cancel();
 }
 
-void THttpClient::Start(CmdType cmd, const std::string& url, const std::string& data,
-                        const std::string& target) {
+void THttpClient::Start(CmdType cmd, const std::string& url, const std::string& data, const std::string& target,
+                        TBodySink* sink, const TRequestOptions& options) {
   currentURL_ = url;
   currentCmd_ = cmd;
   sendData_ = data;
   targetURI_ = target;
-  Transfer();
+  result_ = TTransferResult();
+  options_ = options;
+  // The request's options go with it, whichever way it ends.
+  struct OptionsEnd {
+    TRequestOptions& options;
+    ~OptionsEnd() { options = TRequestOptions(); }
+  } end{options_};
+  if (sink) {
+    Transfer(*sink);
+  } else if (InputFileMode) {
+    TFileSink file(Body);
+    Transfer(file);
+  } else {
+    TStringSink text(Body);
+    Transfer(text);
+  }
+}
+
+TTransferResult THttpClient::Fetch(const std::string& url, TBodySink& sink, const TRequestOptions& options) {
+  try {
+    Start(CmdType::Get, url, "", "", &sink, options);
+    result_.Whole = !result_.Refused;
+  } catch (const ESockError& e) {
+    // A body past the sink's limit is the sink's refusal, not the transfer's failure.
+    result_.TransferFailed = !result_.LimitReached;
+    result_.Error = e.what();
+  } catch (const std::exception& e) {
+    result_.Error = e.what();
+  } catch (...) {
+    result_.Error = "Transfer failed";
+  }
+  return result_;
 }
 
 void THttpClient::Get(const std::string& url) { Start(CmdType::Get, url, "", ""); }
@@ -92,9 +123,8 @@ void THttpClient::SendRaw(const std::string& url, const std::string& data) {
   Start(CmdType::SendRaw, url, data, "");
 }
 
-void THttpClient::Transfer() {
+void THttpClient::Transfer(TBodySink& sink) {
   hops_ = 0;
-  bodyLimitReached_ = false;
   TRedirectLimit limit;
   for (;;) {
     ParseURL();
@@ -102,37 +132,26 @@ void THttpClient::Transfer() {
     if (OnAboutToSend) OnAboutToSend(this);
 
     TReplyDecision reply;
+    result_.Status = 0;
+    result_.BodyBytes = 0;
     {
       Connection connection(*this);
       Connect();
       SendRequest();
       replyCode_ = 0;
       ReadResponseHeader();
-      if (OnHeaderReceived) OnHeaderReceived(this);
-      // The body is received whatever the status, also for redirections and errors.
-      TResponseInfo info;
-      info.HasLength = hasLength_;
-      info.ExpectedBytes = expectedBytes_;
-      const std::optional<std::int64_t> length = BodyLengthFor(currentCmd_, replyCode_, info);
-      const bool limited = MaxBodyBytes >= 0;
-      if (limited && length && *length > MaxBodyBytes) {
-        bodyLimitReached_ = true;
-        throw EHttpError(LongBodyText(MaxBodyBytes));
+      result_.Status = replyCode_;
+      // The body is received whatever the status, also for redirections and errors, unless the
+      // sink refuses it.
+      const std::optional<std::int64_t> length = BodyLengthFor(currentCmd_, replyCode_, responseInfo_);
+      const TBodyTake take = sink.Begin(responseInfo_, length);
+      if (take.Refused) {
+        result_.Refused = true;
+        connection.Close();
+        return;
       }
-      // Without an announced length one byte past the limit is enough to know.
-      const std::int64_t take = length ? *length : limited ? MaxBodyBytes + 1 : -1;
-      if (InputFileMode && BodyHandle) {
-        CaptureInto(BodyHandle, Body, BodyOffset, take);
-      } else if (InputFileMode) {
-        CaptureFile(Body, take);
-      } else {
-        CaptureString(Body, -1, take);
-      }
-      if (length && receivedBytes_ < *length) throw EHttpError(ShortBodyText(receivedBytes_, *length));
-      if (limited && receivedBytes_ > MaxBodyBytes) {
-        bodyLimitReached_ = true;
-        throw EHttpError(LongBodyText(MaxBodyBytes));
-      }
+      TakeBody(sink, take, length);
+      sink.End();
 
       // The handlers still see the connection.
       reply = DecideReply(replyCode_);
@@ -166,6 +185,38 @@ void THttpClient::Transfer() {
     limit.CountHop();
     hops_ = limit.Hops();
   }
+}
+
+void THttpClient::TakeBody(TBodySink& sink, const TBodyTake& take, std::optional<std::int64_t> length) {
+  const std::int64_t most = take.Limit;
+  if (most >= 0 && length && *length > most) {
+    result_.LimitReached = true;
+    throw EHttpError(LongBodyText(most));
+  }
+  // Without an announced length one byte past the limit is enough to know; that byte is no part
+  // of what the sink takes.
+  const std::int64_t ask = length ? *length : most >= 0 ? most + 1 : -1;
+  std::int64_t& written = result_.BodyBytes;
+  CaptureBody(
+      sink.Kind(),
+      [&](const char* data, int size) {
+        std::int64_t piece = size;
+        if (most >= 0 && piece > most - written) piece = most - written;
+        if (piece <= 0) return;
+        sink.Write(data, static_cast<std::size_t>(piece));
+        written += piece;
+      },
+      ask);
+  if (length && receivedBytes_ < *length) throw EHttpError(ShortBodyText(receivedBytes_, *length));
+  if (most >= 0 && receivedBytes_ > most) {
+    result_.LimitReached = true;
+    throw EHttpError(LongBodyText(most));
+  }
+}
+
+TConnectTarget THttpClient::ConnectTarget() const {
+  if (options_.Proxy) return ConnectTargetFor(Host, Port, options_.Proxy->Host, options_.Proxy->Port);
+  return TSocketSession::ConnectTarget();
 }
 
 THttpClient::Connection::~Connection() {
@@ -213,8 +264,12 @@ void THttpClient::BuildRequestHeader() {
   input.CurrentURL = currentURL_;
   input.RequestPath = requestPath_;
   input.Host = Host;
-  input.Proxy = Proxy;
+  input.Proxy = options_.Proxy ? options_.Proxy->Host : Proxy;
   input.HeaderInfo = HeaderInfo;
+  if (!options_.Range.empty()) {
+    input.HeaderInfo.Range = options_.Range;
+    input.HeaderInfo.IfRange = options_.IfRange;
+  }
   if (!urlUserId_.empty()) {
     input.HeaderInfo.UserId = urlUserId_;
     input.HeaderInfo.Password = urlPassword_;

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "net/BodySink.h"
 #include "net/SocketSession.h"
+#include "net/proxy_rules.h"
 
 namespace net {
 
@@ -36,17 +39,45 @@ class TUUEncoder : public TComponent {
   void EncodeStream(std::iostream& input, std::iostream& output);
 };
 
-// One call (Get, Post, ...) performs a whole exchange: URL, request header, connect, request,
-// response header, body, status events, redirections, disconnect. The body ends with its
-// announced Content-Length (bytes past it are not read) or, without one, where the server closes.
-// The status events (and "Transaction Completed") come before the disconnect.
+// What one request asks beyond the client's own settings, for every request of its chain of
+// redirections.
+struct TRequestOptions {
+  // The proxy the request goes through (an empty Host: none); unset: the client's own Proxy and
+  // ProxyPort.
+  std::optional<TProxyAddress> Proxy;
+  // "Range" and "If-Range" (see THeaderInfo); empty: the client's own HeaderInfo.
+  std::string Range;
+  std::string IfRange;
+};
+
+// What a transfer came to. A whole reply (Whole), a body the sink refused (Refused), a body past
+// the sink's limit (LimitReached), or an error (Error, with TransferFailed for one of the
+// transfer layer); exactly one of them.
+struct TTransferResult {
+  int Status = 0;               // the last request's reply status; 0 when its header did not come whole
+  bool Whole = false;           // the last reply came whole; its status events have fired
+  bool Refused = false;         // the sink refused the last reply's body: it was not read
+  bool LimitReached = false;    // the last reply's body was longer than the sink takes
+  // The transfer layer failed (an ESockError: no connection, a socket error, a time-out, a
+  // cancel, a reply against the rules). Error says why.
+  bool TransferFailed = false;
+  std::string Error;            // why no whole reply came; empty for Whole and Refused
+  std::int64_t BodyBytes = 0;   // bytes of the last reply's body that went into the sink
+};
+
+// One call (Get, Post, ..., Fetch) performs a whole exchange: URL, request header, connect,
+// request, response header, body, status events, redirections, disconnect. Each reply's body
+// goes into a sink (TBodySink): the one Fetch is given, or for the other calls the file named by
+// Body (InputFileMode) or Body itself as text. The body ends with its announced Content-Length
+// (bytes past it are not read) or, without one, where the server closes. The status events (and
+// "Transaction Completed") come before the disconnect.
 // Statuses of 400 and above fire OnFailure and raise nothing; connection, socket and time-out
 // failures raise ESockError or EAbortError after the disconnect, and then no status event fires.
 // EHttpError (an ESockError) reports a reply that is no complete HTTP reply: no valid status line,
 // a header cut off, beyond 1 MiB or 1,000 lines or not complete within HeaderTimeLimit, a body shorter than
-// announced (its bytes kept), a redirection without a Location; and a chain of more than 20
-// repetitions (redirections, 299 and 399). A cookie received with a redirection goes only to
-// the host that sent it.
+// announced (its bytes kept), a body longer than the sink takes, a redirection without a Location;
+// and a chain of more than 20 repetitions (redirections, 299 and 399). A cookie received with a
+// redirection goes only to the host that sent it.
 class THttpClient : public TSocketSession {
  public:
   explicit THttpClient(TComponent* owner);
@@ -64,17 +95,13 @@ class THttpClient : public TSocketSession {
   TResultEvent OnFailure;    // status above 399
   THandlerEvent OnRedirect;  // status 300 to 398; Handled = true stops following
   TNotifyEvent OnAuthenticationNeeded;  // status 401
-  // After each reply's header, before its body: ReplyCode and ResponseInfo tell what came, and
-  // the handler may still change BodyOffset and MaxBodyBytes for this body, or Abort.
-  TNotifyEvent OnHeaderReceived;
-
-  // With InputFileMode: an open file (borrowed; opened for writing, the caller keeps it) that
-  // takes the body instead of the file named by Body, which then only names it in errors. Each
-  // reply's body goes from BodyOffset on, the file cut there first.
-  HANDLE BodyHandle = nullptr;
-  std::int64_t BodyOffset = 0;
 
   // --- Requests (the URL first)
+  // A GET of `url` whose bodies go into `sink` (borrowed), with `options` for this request only;
+  // Body and InputFileMode play no part. Raises nothing: the result says how it ended. The
+  // events fire as for Get.
+  TTransferResult Fetch(const std::string& url, TBodySink& sink, const TRequestOptions& options = {});
+  // These raise their errors (see above).
   virtual void Get(const std::string& url);
   virtual void Options(const std::string& url);
   virtual void Head(const std::string& url);
@@ -98,32 +125,31 @@ class THttpClient : public TSocketSession {
   const std::vector<std::string>& HeaderLines() const { return headerLines_; }
   const std::string& RedirectLocation() const { return redirectLocation_; }
   const std::string& ReceivedCookie() const { return receivedCookie_; }
-  // What the last reply header said (status, length, range, validators).
-  const TResponseInfo& ResponseInfo() const { return responseInfo_; }
   CmdType CurrentCmd() const { return currentCmd_; }
   // Repetitions the last transfer made (redirections included).
   int Hops() const { return hops_; }
-
-  // The longest body the caller takes, in bytes; -1 = any. A reply that announces a longer body
-  // ends with EHttpError before its body is read, one without a length as soon as it passes the
-  // limit (the bytes up to it stay in Body); BodyLimitReached then tells why it ended.
-  std::int64_t MaxBodyBytes = -1;
-  bool BodyLimitReached() const { return bodyLimitReached_; }
 
   // Longest time in milliseconds that the response header may take in all, when TimeOut is set
   // (the silence limit applies within it); 0 = none.
   int HeaderTimeLimit = 60000;
 
  protected:
-  virtual void Transfer();
+  // The exchange of the current request, its bodies into `sink`; raises its errors.
+  virtual void Transfer(TBodySink& sink);
   virtual void ParseURL();
   virtual void BuildRequestHeader();
   virtual void ReadResponseHeader();
   virtual void SendRequest();
+  // The request's own proxy when it has one.
+  TConnectTarget ConnectTarget() const override;
 
  private:
-  void Start(CmdType cmd, const std::string& url, const std::string& data,
-             const std::string& target);
+  // Sets up the request and runs Transfer; `sink` none: the body goes where Body and
+  // InputFileMode say.
+  void Start(CmdType cmd, const std::string& url, const std::string& data, const std::string& target,
+             TBodySink* sink = nullptr, const TRequestOptions& options = {});
+  // One reply's body into `sink` as it takes it; `length` as BodyLengthFor gives it.
+  void TakeBody(TBodySink& sink, const TBodyTake& take, std::optional<std::int64_t> length);
   std::int64_t DataLength();
   // One exchange's connection: Close disconnects (and may throw); an exchange left by an
   // exception disconnects at the owner's end, dropping that disconnect's own error.
@@ -146,8 +172,9 @@ class THttpClient : public TSocketSession {
   std::string redirectLocation_;
   std::string receivedCookie_;
   TResponseInfo responseInfo_;
-  bool hasLength_ = false;
-  bool bodyLimitReached_ = false;  // the reply announced its length (ExpectedBytes may be 0)
+  bool hasLength_ = false;  // the reply announced its length (ExpectedBytes may be 0)
+  TRequestOptions options_;  // of the request under way
+  TTransferResult result_;   // what it has come to so far
   std::string cookieValue_;  // the cookie taken from a reply, and the host it came from
   std::string cookieHost_;
   std::string urlUserId_;  // credentials of the current URL

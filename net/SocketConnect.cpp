@@ -7,9 +7,11 @@
 
 namespace net {
 
+TConnectTarget TSocketSession::ConnectTarget() const { return ConnectTargetFor(Host, Port, Proxy, ProxyPort); }
+
 void TSocketSession::ResolveHost() {
   ReportStatus(kLevelTrace, "Resolve Host");
-  const std::string name = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Name;
+  const std::string name = ConnectTarget().Name;
   unsigned long dotted = inet_addr(name.c_str());
   if (!name.empty() && dotted != INADDR_NONE) {
     remoteAddress_.sin_addr.s_addr = dotted;
@@ -44,7 +46,7 @@ void TSocketSession::Connect() {
   ReportStatus(kLevelTrace, "Connecting");
   cancelRequested_ = false;
   if (connected_) throw ESockError("Already connected");
-  const std::int32_t port = ConnectTargetFor(Host, Port, Proxy, ProxyPort).Port;
+  const std::int32_t port = ConnectTarget().Port;
   // A port outside the range would wrap to another one.
   if (port < 1 || port > 65535) throw ESockError("Invalid port " + base::IntToStr(port));
   for (int pass = 0;; ++pass) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "net/BodySink.h"
 #include "net/http_rules.h"
 #include "toolkit/Component.h"
 #include "toolkit/Handles.h"
@@ -101,8 +102,8 @@ class TSocketSession : public TComponent {
 
   // --- Operations
   // Resolves Proxy (when set) or Host and connects to ProxyPort or Port (1 to 65535, else
-  // ESockError "Invalid port N"). A cancel ends the wait with "Connection Canceled" and stays
-  // requested until the next Connect.
+  // ESockError "Invalid port N"), as ConnectTarget names them. A cancel ends the wait with
+  // "Connection Canceled" and stays requested until the next Connect.
   virtual void Connect();
   virtual void Disconnect();
   // Waits for an incoming connection on a socket made ready by Listen and returns the accepted
@@ -142,10 +143,10 @@ class TSocketSession : public TComponent {
   // the bytes so far kept.
   void CaptureFile(const std::string& fileName, std::int64_t length = -1);
   void CaptureString(std::string& text, std::int64_t maxLength = -1, std::int64_t length = -1);
-  // As CaptureFile, into the open file `file` (borrowed; opened for writing by the caller): it is
-  // cut at `offset` and the bytes go from there on (-1: from where it stands, nothing cut).
-  // `fileName` names it in errors.
-  void CaptureInto(HANDLE file, const std::string& fileName, std::int64_t offset, std::int64_t length = -1);
+  // The same for any body: each block goes to `take` (which may throw; the capture then ends with
+  // that error), reported and cancelled as CaptureFile or CaptureString by `kind`.
+  void CaptureBody(TCaptureKind kind, const std::function<void(const char*, int)>& take,
+                   std::int64_t length = -1);
   bool DataAvailable();
 
   // --- State
@@ -167,6 +168,9 @@ class TSocketSession : public TComponent {
   std::string ErrorText(int error);
 
  protected:
+  // The name Connect looks up and the port it connects to: the proxy's when Proxy is set, else
+  // the host's.
+  virtual TConnectTarget ConnectTarget() const;
   void ReportStatus(int level, const std::string& text);
   // Raises ESockError for the platform error `error` (read by the caller at once after the call
   // that failed) unless it is `ignore` or not above 10000.
@@ -267,6 +271,8 @@ class TSocketSession : public TComponent {
   bool AwaitReadable(DWORD milliseconds);
   // Sends until all is out or a cancel; `sent` (when given) hears of every successful send.
   void SendLoop(const char* data, std::size_t length, const std::function<void(int)>& sent = {});
+  // CaptureBody after its status report.
+  void ReceiveBody(TCaptureKind kind, const std::function<void(const char*, int)>& take, std::int64_t length);
   // Raises the reset or error that the peer's close carried, if any.
   void RaiseCloseError();
   // Clears the cancel and raises EAbortError with `text`.

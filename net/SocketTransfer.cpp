@@ -210,31 +210,25 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
 
 void TSocketSession::CaptureFile(const std::string& fileName, std::int64_t length) {
   ReportStatus(kLevelTrace, "CaptureFile");
-  toolkit::ScopedFile file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw base::Exception("Datei " + fileName + " kann nicht erstellt werden");
-  CaptureInto(file.get(), fileName, -1, length);
+  TFileSink file(fileName);
+  file.Create();
+  ReceiveBody(TCaptureKind::File, [&](const char* data, int size) { file.Write(data, static_cast<std::size_t>(size)); },
+              length);
 }
 
-void TSocketSession::CaptureInto(HANDLE file, const std::string& fileName, std::int64_t offset,
+void TSocketSession::CaptureBody(TCaptureKind kind, const std::function<void(const char*, int)>& take,
+                                 std::int64_t length) {
+  ReportStatus(kLevelTrace, kind == TCaptureKind::Text ? "Capture String" : "CaptureFile");
+  ReceiveBody(kind, take, length);
+}
+
+void TSocketSession::ReceiveBody(TCaptureKind kind, const std::function<void(const char*, int)>& take,
                                  std::int64_t length) {
   receivedBytes_ = 0;
   TimeOutRun timeOut(*this);
-  // A device such as NUL can be written but neither moved in nor cut.
-  LARGE_INTEGER at;
-  at.QuadPart = offset;
-  if (offset >= 0 && (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file)))
-    throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
-  ReceiveBlocks(
-      [&](const char* data, int size) {
-        DWORD written = 0;
-        if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) ||
-            written != static_cast<DWORD>(size))
-          throw base::Exception("Fehler beim Schreiben der Datei " + fileName);
-      },
-      [] { return true; }, length);
+  ReceiveBlocks(take, [] { return true; }, length);
   timeOut.Off();
-  if (cancelRequested_) RaiseAbort("Socket send aborted");
+  if (cancelRequested_) RaiseAbort(kind == TCaptureKind::Text ? "Socket capture aborted" : "Socket send aborted");
 }
 
 void TSocketSession::CaptureString(std::string& text, std::int64_t maxLength, std::int64_t length) {

@@ -338,11 +338,15 @@ std::optional<TContentRange> ParseContentRange(std::string_view value);
 std::string IfRangeValidator(const TResponseInfo& info);
 
 // What is known of a body that broke off: how many of its first bytes are kept, the validator of
-// the reply they came from (empty: none) and the whole body's length (-1: unknown).
+// the reply they came from (empty: none) and the whole body's length (-1: unknown). BodyStart is
+// no part of that: while a reply's body is received, and after it, it tells how many bytes of the
+// file lie in front of that body (the kept ones when it continues them or goes behind them, 0
+// when it replaces them).
 struct TResumePoint {
   std::int64_t Kept = 0;
   std::string Validator;
   std::int64_t Total = -1;
+  std::int64_t BodyStart = 0;
 };
 
 // What to do with the reply to a request for the rest ("Range: bytes=Kept-").

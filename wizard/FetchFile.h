@@ -16,7 +16,7 @@ namespace wizard {
 struct FetchResult {
   bool arrived = false;  // a whole reply with a status below 400 came: the file holds its body
   int status = 0;        // the reply's status; 0 when no whole reply came
-  bool tooLong = false;  // the body passed the size limit (the file holds its first bytes)
+  bool tooLong = false;  // the body passed the size limit (the file holds no more than its first bytes)
   // The body of a reply with status 200 or 206 broke off (reset, time-out, cut short): the file
   // holds its first bytes (FetchArchive only).
   bool broken = false;
@@ -35,9 +35,12 @@ FetchResult FetchFile(net::THttpClient& http, const std::string& url, const std:
 // keeps bytes of an earlier attempt, only the rest is asked for ("Range", and "If-Range" with the
 // point's validator) and appended behind them if the reply fits exactly (net::JudgeResumeReply);
 // a reply of the whole archive replaces them, and a reply that does not fit (416, another range,
-// another validator) is dropped and the whole archive asked for again. Afterwards `point` tells
-// what a further attempt can continue from: the bytes in the file, the validator and length the
-// reply of the whole archive gave (Kept 0 unless the result is `broken`). Throws nothing.
+// another validator) is dropped and the whole archive asked for again; the body of any other
+// reply (a redirection, an error page) goes behind them, never over them. While a body comes and
+// after it, `point.BodyStart` tells how many bytes of the file lie in front of it. Afterwards
+// `point` tells what a further attempt can continue from: the bytes in the file, the validator and
+// length the reply of the whole archive gave (Kept 0 unless the result is `broken`). Throws
+// nothing.
 FetchResult FetchArchive(net::THttpClient& http, const std::string& url, HANDLE file, const std::string& name,
                          std::int64_t limit, net::TResumePoint& point);
 

@@ -484,7 +484,7 @@ void TStatusForm::OnUpdateTimer(toolkit::TComponent*) {
 
 void TStatusForm::ShowProgress() {
   // The whole archive: the bytes a broken attempt left count; the time left is that of this reply.
-  const std::int64_t before = HTTP->BodyOffset;
+  const std::int64_t before = Work.BodyStart();
   const std::int64_t expected = HTTP->ExpectedBytes() > 0 ? before + HTTP->ExpectedBytes() : 0;
   const std::int64_t received = before + HTTP->ReceivedBytes();
   double remaining = 0;

@@ -263,6 +263,7 @@ DownloadOutcome UpdateRun::Download(net::THttpClient& http, const RunProgram& pr
   if (!list_) return outcome;
   const std::string localFile = searchDir_ + program.zipFileName;
   downloadStart_ = TimeOfDay();
+  bodyStart_ = 0;
   // The archive is written through a handle the run holds until it arrived whole or is given up:
   // the bytes a retry continues are the ones this run wrote.
   if (!heldArchive_) {
@@ -282,6 +283,7 @@ DownloadOutcome UpdateRun::Download(net::THttpClient& http, const RunProgram& pr
   if (heldArchive_) {
     fetched = FetchArchive(http, ServerUrl(program, "/Updates/" + list_->ReadString(program.name, "File", "")),
                            heldArchive_.get(), localFile, limit, resume_);
+    bodyStart_ = resume_.BodyStart;
   } else {
     fetched.reason = "Die Datei \"" + localFile + "\" kann nicht erstellt werden.";
   }

@@ -110,6 +110,9 @@ class UpdateRun {
   // arrived when a retry can continue it (the server's validator, or a key's checksum judges the
   // whole), and the next Download asks only for the rest. Throws nothing of the transfer's.
   DownloadOutcome Download(net::THttpClient& http, const RunProgram& program, const std::function<bool()>& stopped);
+  // Where the running (or the last) download's reply body began in the archive: the bytes an
+  // earlier attempt left that it continues, 0 for a whole archive.
+  std::int64_t BodyStart() const { return heldArchive_ ? resume_.BodyStart : bodyStart_; }
   // Time of day the current download began; 0 before the first.
   base::TDateTime DownloadStart() const { return downloadStart_; }
 
@@ -166,6 +169,7 @@ class UpdateRun {
   // changes the bytes a retry continues; resume_: what a broken attempt left in it.
   toolkit::ScopedFile heldArchive_;
   net::TResumePoint resume_;
+  std::int64_t bodyStart_ = 0;  // where the last download's reply began, once it has ended
   base::TDateTime downloadStart_ = 0;
   // The unpacked files and "Update.bat" of a prepared installation, held open until the batch
   // starts: no other process changes them meanwhile, and other searches see the installation as

@@ -57,6 +57,26 @@ TEST(HttpClientTest, RequestBytesOnTheWire) {
          http.Get("http://upd.example.net/Updates.ini");
          EXPECT_EQ(http.Host, "upd.example.net");
        }},
+      // The proxy and the range of one request: the client's own settings stay as they were.
+      {"proxy and range for one request",
+       "GET http://upd.example.net/Updates.ini HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
+       "Host: upd.example.net\r\n" + kAccept + "Range: bytes=5-\r\nIf-Range: \"v1\"\r\n" + kContentType + "\r\n",
+       [&](THttpClient& http) {
+         std::string body;
+         TStringSink sink(body);
+         TRequestOptions options;
+         options.Proxy = TProxyAddress{"127.0.0.1", ServerPort()};
+         options.Range = "bytes=5-";
+         options.IfRange = "\"v1\"";
+         const TTransferResult result = http.Fetch("http://upd.example.net/Updates.ini", sink, options);
+         EXPECT_TRUE(result.Whole);
+         EXPECT_EQ(result.Status, 200);
+         EXPECT_EQ(body, "path /Updates.ini");
+         EXPECT_EQ(result.BodyBytes, 17);
+         EXPECT_EQ(http.Proxy, "");
+         EXPECT_EQ(http.ProxyPort, 0);
+         EXPECT_EQ(http.HeaderInfo.Range, "");
+       }},
       {"header info",
        "GET /Updates.ini HTTP/1.0\r\nHost: localhost\r\n" + kAccept +
            "User-Agent: Brisel 1.0\r\nFrom: info@trelk.example\r\nCookie: id=7\r\n"
@@ -283,21 +303,50 @@ TEST(HttpClientTest, ReplyEdgeCases) {
     if (c.code == 302 && c.error && !loops) EXPECT_EQ(RequestCount(), 1);
   }
 
-  // A body into a file the caller holds open, behind the bytes before `offset` (the file cut
-  // there first, for every reply of a redirection again); the header event may still move it.
+  // Bodies into a sink that the caller's open file is behind: each body from `offset` on (the file
+  // cut there first, for every reply of a redirection again), or where the sink moves the body of
+  // a reply of status 200; at most `limit` bytes of it; or the sink refuses it. The result says
+  // how the transfer ended.
+  enum End { Whole, Failed, Limit, Refused };
   struct Held {
     std::string path;
     std::int64_t offset;
-    std::int64_t movedTo;  // what OnHeaderReceived sets for a reply of status 200; -1: nothing
+    std::int64_t movedTo;  // where the sink puts the body of a reply of status 200; -1: at offset
+    std::int64_t limit;    // what the sink takes of a body; -1: any
+    int refuse;            // the status whose body the sink refuses; 0: none
     std::string body;      // the file afterwards
-    const char* error;
+    End end;
+    const char* error;     // the result's Error
   } held[] = {
-      {"/file?size=1000", 5, -1, "01234" + Pattern(1000), nullptr},
-      {"/file?size=3", 8, -1, "01234567" + Pattern(3), nullptr},
-      {"/redirect?to=/file%3Fsize%3D100", 3, -1, "012" + Pattern(100), nullptr},
-      {"/close-body", 4, -1, "0123" + Pattern(300), "Reply body ended after 300 of 1000 bytes"},
-      {"/file?size=100", 9, 0, Pattern(100), nullptr},
-      {"/file?size=100", 0, 2, "01" + Pattern(100), nullptr},
+      {"/file?size=1000", 5, -1, -1, 0, "01234" + Pattern(1000), Whole, ""},
+      {"/file?size=3", 8, -1, -1, 0, "01234567" + Pattern(3), Whole, ""},
+      {"/redirect?to=/file%3Fsize%3D100", 3, -1, -1, 0, "012" + Pattern(100), Whole, ""},
+      {"/close-body", 4, -1, -1, 0, "0123" + Pattern(300), Failed, "Reply body ended after 300 of 1000 bytes"},
+      {"/file?size=100", 9, 0, -1, 0, Pattern(100), Whole, ""},
+      {"/file?size=100", 0, 2, -1, 0, "01" + Pattern(100), Whole, ""},
+      // A longer body announced is not read; one without a length gives the sink no byte past
+      // its limit, and one of exactly the limit is whole.
+      {"/file?size=100", 2, -1, 99, 0, "01", Limit, "Reply body longer than 99 bytes"},
+      {"/nolength?size=100", 2, -1, 99, 0, "01" + Pattern(99), Limit, "Reply body longer than 99 bytes"},
+      {"/nolength?size=100", 2, -1, 100, 0, "01" + Pattern(100), Whole, ""},
+      // A refused body is not read and the file not touched; a refused redirection is not followed.
+      {"/file?size=100", 4, -1, -1, 200, "0123456789", Refused, ""},
+      {"/redirect?to=/file%3Fsize%3D100", 3, -1, -1, 302, "0123456789", Refused, ""},
+  };
+  // The sink records the statuses it was told of.
+  class HeldSink : public TOpenFileSink {
+   public:
+    HeldSink(HANDLE file, const Held& h) : TOpenFileSink(file, "held.zip"), h_(h) {}
+    std::vector<int> statuses;
+    TBodyTake Begin(const TResponseInfo& reply, std::optional<std::int64_t> length) override {
+      statuses.push_back(reply.ReplyCode);
+      if (reply.ReplyCode == h_.refuse) return TBodyTake::Refuse();
+      Place(reply.ReplyCode == 200 && h_.movedTo >= 0 ? h_.movedTo : h_.offset, h_.limit);
+      return TOpenFileSink::Begin(reply, length);
+    }
+
+   private:
+    const Held& h_;
   };
   for (const Held& h : held) {
     SCOPED_TRACE(h.path + " at " + std::to_string(h.offset));
@@ -305,26 +354,30 @@ TEST(HttpClientTest, ReplyEdgeCases) {
     const std::string file = ScratchFile("held.zip");
     WriteWhole(file, "0123456789");
     UseUpdateTransferSettings(http, "unused");
+    Events events;
+    events.Attach(http);
+    ResetLog();
     HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    http.BodyHandle = handle;
-    http.BodyOffset = h.offset;
-    std::vector<int> headers;
-    http.OnHeaderReceived = [&](TComponent*) {
-      headers.push_back(http.ReplyCode());
-      if (http.ReplyCode() == 200 && h.movedTo >= 0) http.BodyOffset = h.movedTo;
-    };
-    try {
-      http.Get(BaseURL() + h.path);
-      EXPECT_EQ(h.error, nullptr);
-    } catch (const base::Exception& e) {
-      EXPECT_EQ(e.Message(), h.error ? h.error : "(no error)");
-    }
+    HeldSink sink(handle, h);
+    const TTransferResult result = http.Fetch(BaseURL() + h.path, sink);
     CloseHandle(handle);
     EXPECT_EQ(ReadWhole(file), h.body);
-    EXPECT_EQ(headers.back(), http.ReplyCode()) << "the event came for every reply, the last one included";
-    EXPECT_EQ(headers.size(), h.path.rfind("/redirect", 0) == 0 ? 2u : 1u);
+    EXPECT_EQ(result.Whole, h.end == Whole);
+    EXPECT_EQ(result.TransferFailed, h.end == Failed);
+    EXPECT_EQ(result.LimitReached, h.end == Limit);
+    EXPECT_EQ(result.Refused, h.end == Refused);
+    EXPECT_EQ(result.Error, h.error);
+    EXPECT_EQ(result.Status, http.ReplyCode());
+    const std::int64_t start = h.movedTo >= 0 ? h.movedTo : h.offset;
+    EXPECT_EQ(result.BodyBytes, h.end == Refused ? 0 : static_cast<std::int64_t>(h.body.size()) - start);
+    EXPECT_EQ(events.success.size(), h.end == Whole ? 1u : 0u);
+    EXPECT_EQ(http.Body, "unused");
+    EXPECT_FALSE(http.Connected());
+    const std::size_t replies = h.path.rfind("/redirect", 0) == 0 && h.refuse != 302 ? 2u : 1u;
+    EXPECT_EQ(sink.statuses.size(), replies) << "the sink was told of every reply";
+    EXPECT_EQ(RequestCount(), static_cast<int>(replies));
     DeleteFileA(file.c_str());
   }
 }

@@ -32,6 +32,8 @@ Control requests (not recorded):
                           "If-Range" names other bytes (then 200 and the whole file); N beyond the
                           file is 416
   /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
+  /_mode?path=P&moved=1    answer the next request for P with a redirection to P itself (with
+                          a body of 4000 bytes), then serve P as the other modes say
   /_clear                  back to serving every file plainly
   /_symlink?link=L&target=T a symbolic link L to T (Unix paths), as another process of the
                           same user makes one; with away=1 what is at L is first renamed to L.weg.
@@ -231,6 +233,13 @@ class Handler(socketserver.BaseRequestHandler):
                 text += "Content-Length: %d\r\n" % length
             sock.sendall((text + "\r\n").encode("latin-1"))
 
+        if mode.get("moved"):
+            with lock:
+                modes[path].pop("moved", None)
+            body = b"moved " * 666 + b"here"
+            head(302, "Found", len(body), "Location: %s\r\n" % urllib.parse.quote(path, encoding="latin-1"))
+            sock.sendall(body)
+            return
         if "status" in mode:
             body = b"<html><body>Fehler %d</body></html>" % mode["status"]
             head(mode["status"], "Error", len(body))

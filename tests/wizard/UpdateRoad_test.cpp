@@ -506,7 +506,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     CloseHandle(h);
   };
   const char* const jan5 = "Mon, 05 Jan 2026 10:00:00 GMT";
-  enum Retry { Rest, Whole, RestThenWhole };
+  enum Retry { Rest, Whole, RestThenWhole, MovedThenRest };
   struct Case {
     const char* name;
     const char* validators;  // the server's modes for the archive on both attempts
@@ -523,6 +523,8 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
       {"a file changed between the attempts", "etag=1", "ranges=1&etag=2", 1, false, true, "\"v1\"", Whole},
       {"a changed file with an unchanged ETag, shorter: 416", "etag=1", "ranges=1", 2, false, true, "\"v1\"",
        RestThenWhole},
+      // The redirection's body goes behind the kept bytes, never over them.
+      {"a redirection before the rest", "etag=1", "ranges=1&moved=1", 0, false, true, "\"v1\"", MovedThenRest},
       {"no validator, no key: nothing kept", "", "ranges=1", 0, false, false, "", Whole},
       // With a key the signed "Size" bounds the whole archive, the kept bytes included.
       {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
@@ -576,7 +578,10 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     const std::string ranged =
         plain + "  Range: bytes=" + std::to_string(part.size()) + "-\n" + (c.ifRange.empty() ? "" : "  If-Range: " + c.ifRange + "\n");
     EXPECT_EQ(ServerLog().substr(logBefore.size()),
-              !c.kept ? plain : c.retry == RestThenWhole ? ranged + plain : ranged);
+              !c.kept                     ? plain
+              : c.retry == RestThenWhole  ? ranged + plain
+              : c.retry == MovedThenRest ? ranged + ranged
+                                          : ranged);
     EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
     EXPECT_TRUE(ReadFileBytes(local()) == final) << "the archive is the served one, byte for byte";
     const std::string whole = wizard::FormatSize(static_cast<std::int64_t>(final.size()), 1, wizard::UserDecimalSeparator());
