@@ -603,13 +603,14 @@ class SignedRoadTest : public UpdateRoadTest {
     toolOutput = ReadFileBytes(out);
     return code;
   }
-  // Publishes version 2.0 with the given secret key (the build's by default).
-  void Publish(const std::string& key = std::string()) {
-    ASSERT_EQ(Tool({"publish", "--key", key.empty() ? secretKey : key, "--server",
-                    UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program", "Notizkasten", "--from",
-                    maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today), "--news", item}),
-              0u)
-        << toolOutput;
+  // Publishes version 2.0 with the given secret key (the build's by default) and options.
+  void Publish(const std::string& key = std::string(), const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"publish", "--key", key.empty() ? secretKey : key, "--server",
+                                     UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program",
+                                     "Notizkasten", "--from", maker + "neu", "--file", "Notizkasten.zip", "--date",
+                                     MakerDate(today), "--news", item};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_EQ(Tool(args), 0u) << toolOutput;
     const std::string listing = Listing(maker + "neu\\");
     const std::string files = std::to_string(std::count(listing.begin(), listing.end(), '['));
     EXPECT_NE(toolOutput.find("Update.bat written by trelkpublish (the folder has none): " + files +
@@ -780,6 +781,164 @@ TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("Update="), std::string::npos) << "the search stays due";
     StartsNormally();
     EXPECT_EQ(Listing(tempDir), "");
+  }
+}
+
+// The program built with two root keys (bin/update-testkeyroot1 and 2, the primary and the
+// backup) and release keys the maker delegates with them.
+class RootKeyRoadTest : public SignedRoadTest {
+ protected:
+  void SetUp() override {
+    SignedRoadTest::SetUp();
+    if (HasFatalFailure()) return;
+    for (const char* n : {"1", "2"}) {
+      rootSecret.push_back(BinDir() + "update-testkeyroot" + n + "\\root-secret.key");
+      rootPublic.push_back(BinDir() + "update-testkeyroot" + n + "\\root-public.key");
+      ASSERT_TRUE(FileExists(rootSecret.back())) << "the build makes the root keys";
+      rootId.push_back(base::KeyId(*base::ParsePublicKey(ReadFileBytes(rootPublic.back()))));
+    }
+    for (const char* name : {"release1", "release2"}) {
+      ASSERT_EQ(Tool({"keygen", maker + name}), 0u) << toolOutput;
+      releaseSecret.push_back(maker + name + "\\update-secret.key");
+    }
+    delegation = maker + "delegation.txt";
+  }
+  // The delegation of release key `release` (0 or 1) by the root key `rootSecretFile`.
+  void Delegate(const std::string& rootSecretFile, int release, const std::string& programs, int epoch, int expires) {
+    ASSERT_EQ(Tool({"delegate", "--root", rootSecretFile, "--release",
+                    maker + "release" + std::to_string(release + 1) + "\\update-public.key", "--programs", programs,
+                    "--epoch", std::to_string(epoch), "--expires", MakerDate(expires), "--out", delegation}),
+              0u)
+        << toolOutput;
+  }
+  void PublishDelegated(int release, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"--delegation", delegation};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Publish(releaseSecret[static_cast<size_t>(release)], args);
+  }
+  // Starts the program up to the result page and leaves it with "Abbrechen"; what it showed there.
+  bool ShowsAndCancels(const std::string& text) {
+    Process p;
+    if (!Start(p)) return false;
+    HWND w = ToResultPage(p.pi.dwProcessId);
+    const bool shown = w && ShowsText(w, text);
+    if (w) Click(w, "Abbrechen");
+    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+    if (main) PostMessageA(main, WM_CLOSE, 0, 0);
+    return shown && main && p.Wait(20000) == 0;
+  }
+
+  std::vector<std::string> rootSecret, rootPublic, rootId, releaseSecret;
+  std::string delegation;
+};
+
+// The migration list of a maker whose primary root key's secret is gone: the backup delegates a
+// release key and retires the primary; the list keeps the old one-line signature beside the
+// chain. The program built with one key takes it as before, and the program built with root keys
+// installs it, remembering the epoch and the retirement.
+TEST_F(RootKeyRoadTest, BackupRootKeyAloneDelegatesAndBothKindsOfProgramTakeTheList) {
+  Delegate(rootSecret[1], 0, "*", 1, today + 100);
+  ASSERT_EQ(Tool({"retire", "--root", rootSecret[1], "--retired", rootPublic[0], "--from", "1", "--delegation",
+                  delegation}),
+            0u)
+      << toolOutput;
+  PublishDelegated(0, {"--legacy-key", secretKey});
+  const std::string root = UpdateServerRoot();
+  ASSERT_EQ(Tool({"verify", "--server", root.substr(0, root.size() - 1), "--public",
+                  BinDir() + "update-testkey\\update-public.key", "--root", rootPublic[0], "--root", rootPublic[1]}),
+            0u)
+      << toolOutput;
+  EXPECT_NE(toolOutput.find("[Notizkasten]: taken by programs built with the root keys"), std::string::npos)
+      << toolOutput;
+  EXPECT_NE(toolOutput.find("Programs built with the one key"), std::string::npos) << toolOutput;
+  // The program of today (one key): offered, as always, from the one-line signature.
+  std::string logBefore = ServerLog();
+  ASSERT_TRUE(ShowsAndCancels(wizard::CheckResultText(true, "- " + item + "\r\n")));
+  EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
+  // The program with root keys: installs through the chain.
+  ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  logBefore = ServerLog();
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+  InstallsUpTo(wizard);
+  EXPECT_EQ(ServerLog().substr(logBefore.size()),
+            "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates.ini.chain HTTP/1.0\n"
+            "GET /Updates/Notizkasten.zip HTTP/1.0\n");
+  EndsAndRestartsAsNewVersion(wizard, pid);
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_NE(values.find("UpdateKeyEpoch=dword:1"), std::string::npos) << values;
+  EXPECT_NE(values.find("UpdateKeyRetired=sz:" + rootId[0]), std::string::npos) << values;
+}
+
+// What the program with root keys refuses, each with its text, nothing kept: the chain's every
+// link, a rotation and a retired root key.
+TEST_F(RootKeyRoadTest, DelegationRefusalsInstallNothing) {
+  ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  const std::string stranger = maker + "fremd";
+  ASSERT_EQ(Tool({"keygen", "--root", stranger}), 0u) << toolOutput;
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    const char* text;
+  } cases[] = {
+      {"a delegation that expired yesterday", [&] { Delegate(rootSecret[0], 0, "*", 1, today - 1); PublishDelegated(0); },
+       wizard::kDelegationExpiredText},
+      {"a delegation for another program",
+       [&] { Delegate(rootSecret[0], 0, "Waage", 1, today + 100); PublishDelegated(0); },
+       wizard::kProgramNotCoveredText},
+      {"a delegation by a root key the program does not carry",
+       [&] { Delegate(stranger + "\\root-secret.key", 0, "*", 1, today + 100); PublishDelegated(0); },
+       wizard::kListSignatureInvalidText},
+      // The program took epoch 2 (release key 2) at a check; then the old release key signs a
+      // fresh list with its own, older delegation.
+      {"the old release key after a rotation",
+       [&] {
+         Delegate(rootSecret[0], 1, "*", 2, today + 100);
+         PublishDelegated(1);
+         ASSERT_TRUE(ShowsAndCancels(wizard::CheckResultText(true, "- " + item + "\r\n")));
+         ASSERT_NE(Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateKeyEpoch=dword:2"), std::string::npos);
+         Delegate(rootSecret[0], 0, "*", 1, today + 100);
+         PublishDelegated(0);
+       },
+       wizard::kKeyEpochLowerText},
+      {"an older delegation served again",
+       [&] {
+         Delegate(rootSecret[0], 0, "*", 1, today + 100);
+         PublishDelegated(0);
+         ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateKeyEpoch", 3));
+       },
+       wizard::kKeyEpochLowerText},
+      {"a delegation by the retired primary",
+       [&] {
+         Delegate(rootSecret[0], 0, "*", 5, today + 100);
+         PublishDelegated(0);
+         ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateKeyRetired", rootId[0]));
+       },
+       wizard::kRootRetiredText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(tempDir);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    c.make();
+    if (HasFatalFailure()) return;
+    // The values a check remembers; the engine writes others at every start.
+    auto remembered = [this] {
+      std::string values = Values(HKEY_LOCAL_MACHINE, kKey), kept;
+      for (const char* name : {"UpdateSerial=", "UpdateKeyEpoch=", "UpdateKeyRetired="}) {
+        const size_t at = values.find(name);
+        if (at != std::string::npos) kept += values.substr(at, values.find(' ', at) - at) + ";";
+      }
+      return kept;
+    };
+    const std::string before = remembered();
+    ASSERT_TRUE(ShowsAndCancels(c.text));
+    EXPECT_EQ(remembered(), before) << "nothing remembered of a refused list";
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), ReadFileBytes(BinDir() + "NotizkastenWurzel.exe"));
+    EXPECT_EQ(Listing(tempDir), "") << "no list, chain or archive left";
   }
 }
 
