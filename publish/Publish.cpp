@@ -472,7 +472,8 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
   ServerView view = ViewOf(a.server);
   auto problems = CheckServer(view, publicKey);
   std::vector<std::string> warnings = ListWarnings(view), taken;
-  if (publicKey && problems.empty())
+  // Which programs take the list is news only beside the root keys: --public alone says it as always.
+  if (publicKey && !roots.empty() && problems.empty())
     taken.push_back("Programs built with the one key " + base::KeyId(*publicKey) + " take the list (Updates.ini.sig).");
   if (!roots.empty()) {
     const ChainCheck chain = CheckChain(view, roots);
