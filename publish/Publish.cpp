@@ -473,7 +473,8 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
   auto problems = CheckServer(view, publicKey);
   std::vector<std::string> warnings = ListWarnings(view), taken;
   // Which programs take the list is news only beside the root keys: --public alone says it as always.
-  if (publicKey && !roots.empty() && problems.empty())
+  const auto oneLine = view.signature ? base::ParseSignatureFile(*view.signature) : std::nullopt;
+  if (publicKey && !roots.empty() && view.list && oneLine && VerifySignature(*oneLine, *view.list, *publicKey))
     taken.push_back("Programs built with the one key " + base::KeyId(*publicKey) + " take the list (Updates.ini.sig).");
   if (!roots.empty()) {
     const ChainCheck chain = CheckChain(view, roots);
