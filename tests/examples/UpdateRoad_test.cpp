@@ -864,6 +864,7 @@ TEST_F(RootKeyRoadTest, BackupRootKeyAloneDelegatesAndBothKindsOfProgramTakeTheL
   EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
   // The program with root keys: installs through the chain.
   ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
   logBefore = ServerLog();
   ASSERT_TRUE(Start(process));
   const DWORD pid = process.pi.dwProcessId;
@@ -883,6 +884,7 @@ TEST_F(RootKeyRoadTest, BackupRootKeyAloneDelegatesAndBothKindsOfProgramTakeTheL
 // link, a rotation and a retired root key.
 TEST_F(RootKeyRoadTest, DelegationRefusalsInstallNothing) {
   ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
   const std::string stranger = maker + "fremd";
   ASSERT_EQ(Tool({"keygen", "--root", stranger}), 0u) << toolOutput;
   struct Case {
