@@ -578,6 +578,7 @@ class SignedRoadTest : public UpdateRoadTest {
     otherSection = "[Waage]\r\nDate=1.1.2003\r\nFile=Waage.zip\r\n\r\n";
     WriteFileBytes(UpdateServerRoot() + "Updates.ini", otherSection);
     DeleteFileA((UpdateServerRoot() + "Updates.ini.sig").c_str());
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
     item = MakerDate(today - 1) + ":Signiert und gepr\xFC" "ft";
   }
   void TearDown() override {
@@ -994,8 +995,10 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
     bool archiveReplaced;  // the archive checked in the finish step, replaced before the click
     bool folderSwapped;    // the search folder itself, renamed and replaced by a link before the click
     const char* message;   // what the user is told; null: version 2.0 is installed
+    bool rootKeys = false; // the program with root keys, the list with its chain from a delegated key
   } cases[] = {
       {"the batch, the new program and ping.bat rewritten, links in the folder", false, false, nullptr},
+      {"with root keys: the chain checked again with the list", false, false, nullptr, true},
       {"the archive replaced after its check", true, false, wizard::kProtectedFilesChangedText},
       {"the search folder replaced by a link", false, true, wizard::kProtectedFailedText},
   };
@@ -1011,12 +1014,28 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
     WriteFileBytes(victim + "Brief.txt", "mein Brief");
     DeleteFileA(mark.c_str());
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
-    ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    const std::string exe = c.rootKeys ? "NotizkastenWurzelGeschuetzt.exe" : "NotizkastenGeschuetzt.exe";
+    ASSERT_TRUE(CopyFileA((BinDir() + exe).c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
     SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
     const std::string before = ReadFileBytes(program + "Notizkasten.exe");
     for (const char* name : {"ping.bat", "cmd.bat", "reg.bat", "fc.bat"}) WriteFileBytes(tempDir + name, foreignLine);
     ServerClear();
-    Publish();
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
+    if (c.rootKeys) {
+      // A release key of the maker's, delegated by the build's primary root key.
+      const std::string release = maker + "release";
+      if (!FileExists(release + "\\update-secret.key")) ASSERT_EQ(Tool({"keygen", release}), 0u) << toolOutput;
+      ASSERT_EQ(Tool({"delegate", "--root", BinDir() + "update-testkeyroot1\\root-secret.key", "--release",
+                      release + "\\update-public.key", "--programs", "Notizkasten", "--epoch", "1", "--expires",
+                      MakerDate(today + 30), "--out", maker + "delegation.txt"}),
+                0u)
+          << toolOutput;
+      Publish(release + "\\update-secret.key", {"--delegation", maker + "delegation.txt"});
+      ASSERT_TRUE(FileExists(UpdateServerRoot() + "Updates.ini.chain"));
+      ASSERT_FALSE(FileExists(UpdateServerRoot() + "Updates.ini.sig"));
+    } else {
+      Publish();
+    }
     Process p;
     ASSERT_TRUE(Start(p, true));
     const DWORD pid = p.pi.dwProcessId;
