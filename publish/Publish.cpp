@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "base/DateTime.h"
+#include "base/key_chain.h"
 #include "base/signed_update.h"
 #include "base/zip_rules.h"
 #include "publish/Archives.h"
@@ -23,6 +24,9 @@ const char kPublicKeyFile[] = "update-public.key";
 const char kSecretKeyFile[] = "update-secret.key";
 const char kListFile[] = "Updates.ini";
 const char kSignatureFile[] = "Updates.ini.sig";
+const char kChainFile[] = "Updates.ini.chain";
+const char kRootPublicKeyFile[] = "root-public.key";
+const char kRootSecretKeyFile[] = "root-secret.key";
 const char kArchiveFolder[] = "Updates";
 
 namespace {
@@ -86,8 +90,8 @@ std::string ReadPublicKey(const std::string& path) {
 
 int Keygen(const Arguments& a, std::ostream& out) {
   InitSodium();
-  const std::string publicPath = JoinPath(a.keyFolder, kPublicKeyFile);
-  const std::string secretPath = JoinPath(a.keyFolder, kSecretKeyFile);
+  const std::string publicPath = JoinPath(a.keyFolder, a.rootKey ? kRootPublicKeyFile : kPublicKeyFile);
+  const std::string secretPath = JoinPath(a.keyFolder, a.rootKey ? kRootSecretKeyFile : kSecretKeyFile);
   for (const std::string& path : {publicPath, secretPath})
     if (PathExists(path))
       throw EPublishError("\"" + path + "\" exists already; keygen never replaces a key file. Choose another folder.");
@@ -112,7 +116,9 @@ int Keygen(const Arguments& a, std::ostream& out) {
   }
   out << "Public key: " << publicText << "\n"
       << "Public key file: " << publicPath << "\n"
-      << "Secret key file: " << secretPath << " (keep it to yourself; it signs your updates)\n";
+      << "Secret key file: " << secretPath
+      << (a.rootKey ? " (keep it off every server; it signs the delegations of your release keys)\n"
+                    : " (keep it to yourself; it signs your updates)\n");
   return 0;
 }
 
@@ -122,6 +128,140 @@ std::string SignatureText(const std::string& bytes, const SecretKey& secret) {
   crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                        secret.bytes);
   return base::EncodeBase64(std::string_view(reinterpret_cast<char*>(signature), sizeof signature));
+}
+
+// The public half of a secret key.
+std::string PublicKeyOf(const SecretKey& secret) {
+  return std::string(reinterpret_cast<const char*>(secret.bytes) + crypto_sign_SEEDBYTES, crypto_sign_PUBLICKEYBYTES);
+}
+
+std::string Sign(std::string_view bytes, const SecretKey& secret) {
+  unsigned char signature[crypto_sign_BYTES];
+  crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                       secret.bytes);
+  return std::string(reinterpret_cast<char*>(signature), sizeof signature);
+}
+
+// The records of a delegation file (or of the chain on the server), read as the programs read them.
+base::KeyChain ReadDelegation(const std::string& path, bool withList) {
+  auto text = TryReadFile(path);
+  if (!text) throw EPublishError("The delegation file \"" + path + "\" does not exist.");
+  auto chain = base::ParseKeyChain(*text, withList);
+  if (!chain)
+    throw EPublishError("\"" + path + "\" is no " + (withList ? "chain" : "delegation file") +
+                        " of trelkpublish (a record changed by hand, or cut short).");
+  return *chain;
+}
+
+// The signatures beside the list `listBytes`: with a delegation (--delegation, or the chain the
+// server has) the release key's in Updates.ini.chain and --legacy-key's (if given) in
+// Updates.ini.sig; without one the key's own in Updates.ini.sig, as always. Made before anything
+// is written, so that a wrong key leaves the folder as it was; Write() puts them there.
+struct Signatures {
+  std::string sigPath, chainPath;
+  std::optional<std::string> sig, chain;  // what to write; none: the file goes (sig) or stays untouched (chain)
+  std::string report;
+  void Write() const {
+    if (chain) WriteFileReplacing(chainPath, *chain);
+    if (sig) WriteFileReplacing(sigPath, *sig);
+    else RemoveFileNoThrow(sigPath);
+  }
+};
+Signatures MakeSignatures(const Arguments& a, const std::string& listBytes, const SecretKey& secret) {
+  Signatures s;
+  s.sigPath = JoinPath(a.server, kSignatureFile);
+  s.chainPath = JoinPath(a.server, kChainFile);
+  std::optional<base::KeyChain> chain;
+  if (!a.delegation.empty()) chain = ReadDelegation(a.delegation, false);
+  else if (PathExists(s.chainPath)) chain = ReadDelegation(s.chainPath, true);
+  if (!chain) {
+    if (!a.legacyKey.empty()) throw EPublishError("--legacy-key signs beside a delegation only; give --delegation.");
+    s.sig = SignatureText(listBytes, secret) + "\r\n";
+    s.report = "Signed " + JoinPath(a.server, kListFile) + " -> " + s.sigPath + "\n";
+    return s;
+  }
+  if (chain->delegation.key != PublicKeyOf(secret))
+    throw EPublishError("The key " + a.key + " is not the release key of the delegation (key id " +
+                        base::KeyId(chain->delegation.key) + "); sign with that key, or delegate this one.");
+  chain->listSignature = Sign(listBytes, secret);
+  s.chain = base::KeyChainText(*chain);
+  s.report = "Signed " + JoinPath(a.server, kListFile) + " -> " + s.chainPath + " (release key " +
+             base::KeyId(chain->delegation.key) + ", epoch " + std::to_string(chain->delegation.epoch) +
+             ", delegated until " + chain->delegation.expiresText + ")\n";
+  if (!a.legacyKey.empty()) {
+    SecretKey legacy;
+    ReadSecretKey(a.legacyKey, legacy);
+    s.sig = SignatureText(listBytes, legacy) + "\r\n";
+    s.report += "Signed " + JoinPath(a.server, kListFile) + " -> " + s.sigPath + " (the one key " +
+                base::KeyId(PublicKeyOf(legacy)) + " of programs built with one key)\n";
+  } else if (PathExists(s.sigPath)) {
+    s.report += "Removed " + s.sigPath + ": programs built with one key install nothing from here on.\n";
+  }
+  return s;
+}
+
+// ---- delegate, retire -----------------------------------------------------------------------
+
+int Delegate(const Arguments& a, std::ostream& out) {
+  InitSodium();
+  SecretKey root;
+  ReadSecretKey(a.rootSecret, root);
+  const std::string release = ReadPublicKey(a.releasePublic);
+  std::vector<std::string> programs;
+  if (a.programs != "*") {
+    size_t b = 0;
+    const std::string names = ListTextFromArgument(a.programs, "The program names");
+    while (b <= names.size()) {
+      const size_t e = std::min(names.find(',', b), names.size());
+      programs.push_back(names.substr(b, e - b));
+      b = e + 1;
+    }
+  }
+  base::KeyChain chain;
+  chain.delegation.signedText =
+      base::DelegationText(release, programs, a.epoch, a.expires, base::KeyId(PublicKeyOf(root)));
+  chain.delegation.signature = Sign(chain.delegation.signedText, root);
+  const std::string text = base::KeyChainText(chain);
+  // What the programs will read: a name they cannot hold is refused here.
+  if (!base::ParseKeyChain(text, false))
+    throw EPublishError("The programs \"" + a.programs + "\" cannot be delegated: names separated by \",\", none "
+                        "empty, with a blank at either end or \"*\"; or \"*\" alone for all.");
+  WriteFileReplacing(a.out, text);
+  out << "Delegated release key " << base::KeyId(release) << " by root key " << base::KeyId(PublicKeyOf(root))
+      << ": " << (programs.empty() ? std::string("every program") : ConsoleTextFromList(a.programs)) << ", epoch "
+      << a.epoch << ", until " << a.expires << "\n"
+      << "Delegation file: " << a.out << " (give it to publish with --delegation)\n";
+  return 0;
+}
+
+int Retire(const Arguments& a, std::ostream& out) {
+  InitSodium();
+  SecretKey root;
+  ReadSecretKey(a.rootSecret, root);
+  const std::string retired = ReadPublicKey(a.retiredPublic);
+  const std::string by = base::KeyId(PublicKeyOf(root)), retiredId = base::KeyId(retired);
+  if (retiredId == by) throw EPublishError("A root key is retired by the other root key, never by itself.");
+  base::KeyChain chain = ReadDelegation(a.delegation, false);
+  std::vector<base::Retirement> kept;
+  for (const base::Retirement& r : chain.retirements)
+    if (r.root != retiredId) kept.push_back(r);
+  if (kept.size() == base::kMaxRetirements) throw EPublishError("The delegation file holds two retirements already.");
+  base::Retirement record;
+  record.root = retiredId;
+  record.from = a.epoch;
+  record.by = by;
+  record.signedText = base::RetirementText(retiredId, a.epoch, by);
+  record.signature = Sign(record.signedText, root);
+  kept.push_back(record);
+  chain.retirements = kept;
+  WriteFileReplacing(a.delegation, base::KeyChainText(chain));
+  out << "Retired root key " << retiredId << " from epoch " << a.epoch << " (signed by root key " << by << ") in "
+      << a.delegation << "\n";
+  if (chain.delegation.epoch < a.epoch || chain.delegation.root == retiredId)
+    out << "Note: the delegation in it (epoch " << chain.delegation.epoch << ", root key " << chain.delegation.root
+        << ") is not one the programs take with this record; delegate again with root key " << by
+        << " and an epoch of at least " << a.epoch << ", then retire again.\n";
+  return 0;
 }
 
 // ---- publish --------------------------------------------------------------------------------
@@ -185,6 +325,7 @@ ServerView ViewOf(const std::string& server) {
   ServerView view;
   view.list = TryReadFile(JoinPath(server, kListFile));
   view.signature = TryReadFile(JoinPath(server, kSignatureFile));
+  view.chain = TryReadFile(JoinPath(server, kChainFile));
   view.readArchive = [server](const std::string& file) -> std::optional<std::string> {
     std::string path = JoinPath(server, kArchiveFolder);
     size_t b = 0;
@@ -245,7 +386,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
     throw EPublishError(ConsoleTextFromList(e.Message()));
   }
   const std::string listBytes = list.Bytes();
-  const std::string signatureText = SignatureText(listBytes, secret);
+  const Signatures signatures = MakeSignatures(a, listBytes, secret);
 
   // Nothing is written before here: a refused publish leaves the folder as it was.
   MakeDirectory(a.server);
@@ -254,14 +395,14 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   const std::string archivePath = JoinPath(archiveFolder, a.file);
   WriteFileReplacing(archivePath, archive);
   WriteFileReplacing(listPath, listBytes);
-  WriteFileReplacing(JoinPath(a.server, kSignatureFile), signatureText + "\r\n");
+  signatures.Write();
 
   out << "Published [" << ConsoleTextFromList(program) << "]: " << archivePath << " (" << entries.size() << " files, "
       << archive.size() << " bytes, SHA256 " << hash << ")\n"
       << "Date " << date << (a.newsGiven ? ", " + std::to_string(news.size()) + " news item(s)" : ", News left as it was")
       << "\n"
       << "Serial " << serial << ", good until " << expires << "\n"
-      << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
+      << signatures.report;
   if (generated)
     out << "Update.bat written by trelkpublish (the folder has none): " << entries.size() - 1
         << " file(s), each put back when one fails, up to " << options.waitSeconds << " s for a file in use, outcome in "
@@ -280,8 +421,10 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
 
   // The rest of the folder as the programs will see it, so that the maker hears of an old
   // section that a program with the public key would refuse.
-  std::string publicKey(reinterpret_cast<char*>(secret.bytes) + crypto_sign_SEEDBYTES, crypto_sign_PUBLICKEYBYTES);
-  auto problems = CheckServer(ViewOf(a.server), publicKey);
+  // With a delegation the release key signs the chain, not Updates.ini.sig: the list's sections
+  // are checked without the one-line signature.
+  const bool chained = PathExists(JoinPath(a.server, kChainFile));
+  auto problems = CheckServer(ViewOf(a.server), chained ? std::optional<std::string>() : PublicKeyOf(secret));
   if (!problems.empty()) {
     err << "Note: the folder has " << problems.size() << " problem(s) apart from this update:\n";
     for (const std::string& p : problems) err << "  " << ConsoleTextFromList(p) << "\n";
@@ -308,11 +451,10 @@ int Renew(const Arguments& a, std::ostream& out) {
     throw EPublishError(ConsoleTextFromList(e.Message()));
   }
   const std::string listBytes = list.Bytes();
-  const std::string signatureText = SignatureText(listBytes, secret);
+  const Signatures signatures = MakeSignatures(a, listBytes, secret);
   WriteFileReplacing(listPath, listBytes);
-  WriteFileReplacing(JoinPath(a.server, kSignatureFile), signatureText + "\r\n");
-  out << "Renewed " << listPath << ": serial " << serial << ", good until " << expires << "\n"
-      << "Signed " << listPath << " -> " << JoinPath(a.server, kSignatureFile) << "\n";
+  signatures.Write();
+  out << "Renewed " << listPath << ": serial " << serial << ", good until " << expires << "\n" << signatures.report;
   return 0;
 }
 
@@ -323,10 +465,26 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (!IsDirectory(a.server)) throw EPublishError("The server folder \"" + a.server + "\" does not exist.");
   std::optional<std::string> publicKey;
   if (!a.publicKey.empty()) publicKey = ReadPublicKey(a.publicKey);
+  std::vector<std::string> roots;
+  for (const std::string& path : a.rootKeys) roots.push_back(ReadPublicKey(path));
+  if (roots.size() == 2 && base::KeyId(roots[0]) == base::KeyId(roots[1]))
+    throw EPublishError("The two root keys have one key id; a program cannot carry both.");
   ServerView view = ViewOf(a.server);
   auto problems = CheckServer(view, publicKey);
+  std::vector<std::string> warnings = ListWarnings(view), taken;
+  // Which programs take the list is news only beside the root keys: --public alone says it as always.
+  const auto oneLine = view.signature ? base::ParseSignatureFile(*view.signature) : std::nullopt;
+  if (publicKey && !roots.empty() && view.list && oneLine && VerifySignature(*oneLine, *view.list, *publicKey))
+    taken.push_back("Programs built with the one key " + base::KeyId(*publicKey) + " take the list (Updates.ini.sig).");
+  if (!roots.empty()) {
+    const ChainCheck chain = CheckChain(view, roots);
+    problems.insert(problems.end(), chain.problems.begin(), chain.problems.end());
+    warnings.insert(warnings.end(), chain.warnings.begin(), chain.warnings.end());
+    taken.insert(taken.end(), chain.taken.begin(), chain.taken.end());
+  }
   for (const std::string& p : problems) err << ConsoleTextFromList(p) << "\n";
-  for (const std::string& w : ListWarnings(view)) err << "Warning: " << ConsoleTextFromList(w) << "\n";
+  for (const std::string& w : warnings) err << "Warning: " << ConsoleTextFromList(w) << "\n";
+  for (const std::string& t : taken) out << ConsoleTextFromList(t) << "\n";
   size_t sections = 0;
   if (view.list) {
     try {
@@ -335,10 +493,10 @@ int Verify(const Arguments& a, std::ostream& out, std::ostream& err) {
     } catch (const EPublishError&) {
     }
   }
-  if (!publicKey) out << "The signature was not checked (no --public given).\n";
+  if (!publicKey && roots.empty()) out << "The signature was not checked (no --public given).\n";
   if (problems.empty()) {
     out << a.server << ": " << sections << " section(s) checked, no problems"
-        << (publicKey ? ", signature right.\n" : ".\n");
+        << (publicKey || !roots.empty() ? ", signature right.\n" : ".\n");
     return 0;
   }
   err << problems.size() << " problem(s) found in " << a.server << ".\n";
@@ -363,6 +521,8 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       case Command::Publish: return Publish(a, out, err);
       case Command::Renew: return Renew(a, out);
       case Command::Verify: return Verify(a, out, err);
+      case Command::Delegate: return Delegate(a, out);
+      case Command::Retire: return Retire(a, out);
       case Command::Help: out << UsageText(); return 0;
     }
   } catch (const EPublishError& e) {

@@ -14,6 +14,9 @@ extern const char kPublicKeyFile[];   // "update-public.key"
 extern const char kSecretKeyFile[];   // "update-secret.key"
 extern const char kListFile[];        // "Updates.ini"
 extern const char kSignatureFile[];   // "Updates.ini.sig"
+extern const char kChainFile[];       // "Updates.ini.chain": the delegation and the release key's signature
+extern const char kRootPublicKeyFile[];  // "root-public.key"
+extern const char kRootSecretKeyFile[];  // "root-secret.key"
 extern const char kArchiveFolder[];   // "Updates"
 
 // Runs one command (`args` without the program name) and returns the exit code: 0 all right,

@@ -7,6 +7,7 @@
 
 #include "base/DateTime.h"
 #include "base/StrUtils.h"
+#include "base/key_chain.h"
 #include "base/list_dates.h"
 #include "base/signed_update.h"
 #include "publish/template_rules.h"
@@ -346,9 +347,21 @@ std::string DateAfter(int year, int month, int day, int days) {
 
 std::string UsageText() {
   return "Usage:\n"
-         "  trelkpublish keygen <keyfolder>\n"
-         "      Makes a key pair: <keyfolder>/update-public.key and update-secret.key.\n"
+         "  trelkpublish keygen [--root] <keyfolder>\n"
+         "      Makes a key pair: <keyfolder>/update-public.key and update-secret.key\n"
+         "      (a release key, or the one key of programs built with one key); with\n"
+         "      --root root-public.key and root-secret.key, to keep off every server.\n"
          "      Existing key files are never replaced.\n"
+         "  trelkpublish delegate --root <root-secret.key> --release <update-public.key>\n"
+         "                        --programs <*|name,name...> --epoch <n>\n"
+         "                        --expires <dd.MM.yyyy> --out <delegation file>\n"
+         "      Signs with the root key that the release key may sign the lists of the\n"
+         "      programs named (* for all) until the expiry day, at the epoch n; a\n"
+         "      program refuses every delegation below the highest epoch it accepted.\n"
+         "  trelkpublish retire --root <root-secret.key> --retired <root-public.key>\n"
+         "                      --from <epoch> --delegation <delegation file>\n"
+         "      Adds to the delegation file the record, signed by the one root key, that\n"
+         "      the other signs nothing from the epoch on.\n"
          "  trelkpublish publish --key <update-secret.key> --server <serverfolder>\n"
          "                       --program <section> --from <folder> --file <archive.zip>\n"
          "                       [--date <dd.MM.yyyy>] [--expires <dd.MM.yyyy>]\n"
@@ -366,15 +379,23 @@ std::string UsageText() {
          "      for a file in use), puts every old file back when one step fails, and\n"
          "      records the outcome as UpdateResult in <root>\\Software\\Trelk\\<key>\n"
          "      (default: HKLM and the --program name). An Update.bat of your own is\n"
-         "      packed as it is.\n"
+         "      packed as it is. With --delegation (or the chain already on the\n"
+         "      server) --key is the delegated release key: the list's signature goes\n"
+         "      with the delegation into Updates.ini.chain, and Updates.ini.sig is\n"
+         "      signed with --legacy-key for the programs built with one key (removed\n"
+         "      without it).\n"
          "  trelkpublish renew --key <update-secret.key> --server <serverfolder>\n"
          "                     [--expires <dd.MM.yyyy>]\n"
          "      Raises the list's serial, sets its expiry (default: a year from today)\n"
          "      and signs it again; no program's section changes. For a scheduled job:\n"
          "      programs with the public key refuse a list after its expiry day.\n"
+         "      --delegation and --legacy-key as for publish.\n"
          "  trelkpublish verify --server <serverfolder> [--public <update-public.key>]\n"
+         "                      [--root <root-public.key>]...\n"
          "      Checks the folder the way the programs read it; with --public also the\n"
-         "      signature and that every archive has its SHA256. Warns when the list\n"
+         "      signature and that every archive has its SHA256; with --root (the one\n"
+         "      or two root keys of the programs) the chain for every section. Says\n"
+         "      which programs take the list. Warns when the list or the delegation\n"
          "      expires within 14 days.\n"
          "Exit code: 0 all right, 1 problems found or the operation failed, 2 usage error.\n";
 }
@@ -396,25 +417,37 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     return a;
   }
   if (command == "keygen") {
-    if (args.size() != 2 || args[1].empty() || base::StartsWith(args[1], "--"))
-      throw EPublishError("keygen takes exactly one argument, the folder for the two key files.");
+    a.rootKey = args.size() == 3 && args[1] == "--root";
+    const std::string& folder = args.back();
+    if (args.size() != (a.rootKey ? 3u : 2u) || folder.empty() || base::StartsWith(folder, "--"))
+      throw EPublishError("keygen takes exactly one argument, the folder for the two key files (after --root for a root key).");
     a.command = Command::Keygen;
-    a.keyFolder = args[1];
+    a.keyFolder = folder;
     return a;
   }
   std::map<std::string, std::string*> options;
-  std::string wait;
+  std::string wait, epoch;
   if (command == "publish") {
     a.command = Command::Publish;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--program", &a.program},
                {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}, {"--expires", &a.expires},
-               {"--registry-key", &a.registryKey}, {"--registry-root", &a.registryRoot}, {"--wait", &wait}};
+               {"--registry-key", &a.registryKey}, {"--registry-root", &a.registryRoot}, {"--wait", &wait},
+               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}};
   } else if (command == "renew") {
     a.command = Command::Renew;
-    options = {{"--key", &a.key}, {"--server", &a.server}, {"--expires", &a.expires}};
+    options = {{"--key", &a.key}, {"--server", &a.server}, {"--expires", &a.expires},
+               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}};
   } else if (command == "verify") {
     a.command = Command::Verify;
     options = {{"--server", &a.server}, {"--public", &a.publicKey}};
+  } else if (command == "delegate") {
+    a.command = Command::Delegate;
+    options = {{"--root", &a.rootSecret}, {"--release", &a.releasePublic}, {"--programs", &a.programs},
+               {"--epoch", &epoch}, {"--expires", &a.expires}, {"--out", &a.out}};
+  } else if (command == "retire") {
+    a.command = Command::Retire;
+    options = {{"--root", &a.rootSecret}, {"--retired", &a.retiredPublic}, {"--from", &epoch},
+               {"--delegation", &a.delegation}};
   } else {
     throw EPublishError("Unknown command \"" + command + "\".");
   }
@@ -422,10 +455,17 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& option = args[i];
     bool isNews = a.command == Command::Publish && option == "--news";
+    const bool isRoot = a.command == Command::Verify && option == "--root";
     auto it = options.find(option);
-    if (!isNews && it == options.end()) throw EPublishError("Unknown option \"" + option + "\" for " + command + ".");
+    if (!isNews && !isRoot && it == options.end()) throw EPublishError("Unknown option \"" + option + "\" for " + command + ".");
     if (i + 1 >= args.size()) throw EPublishError("The option " + option + " needs a value.");
     const std::string& value = args[++i];
+    if (isRoot) {
+      if (value.empty()) throw EPublishError("The option --root needs a value.");
+      if (a.rootKeys.size() == base::kMaxRootKeys) throw EPublishError("A program carries at most two root keys.");
+      a.rootKeys.push_back(value);
+      continue;
+    }
     if (isNews) {
       a.news.push_back(value);
       a.newsGiven = true;
@@ -436,16 +476,25 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     if (value.empty()) throw EPublishError("The option " + option + " needs a value.");
     *it->second = value;
   }
-  std::vector<std::string> required = a.command == Command::Publish
-                                          ? std::vector<std::string>{"--key", "--server", "--program", "--from", "--file"}
-                                          : a.command == Command::Renew ? std::vector<std::string>{"--key", "--server"}
-                                                                        : std::vector<std::string>{"--server"};
+  std::vector<std::string> required =
+      a.command == Command::Publish    ? std::vector<std::string>{"--key", "--server", "--program", "--from", "--file"}
+      : a.command == Command::Renew    ? std::vector<std::string>{"--key", "--server"}
+      : a.command == Command::Delegate ? std::vector<std::string>{"--root", "--release", "--programs", "--epoch",
+                                                                  "--expires", "--out"}
+      : a.command == Command::Retire   ? std::vector<std::string>{"--root", "--retired", "--from", "--delegation"}
+                                       : std::vector<std::string>{"--server"};
   for (const std::string& option : required)
     if (!seen[option]) throw EPublishError(command + " needs the option " + option + ".");
   if (!a.expires.empty()) {
     auto date = NormalizeReleaseDate(a.expires);
     if (!date) throw EPublishError("The expiry \"" + a.expires + "\" is not a date of the form dd.MM.yyyy.");
     a.expires = *date;
+  }
+  if (!epoch.empty()) {
+    auto number = base::ReadListNumber(epoch, base::kMaxSerial);
+    if (!number || *number == 0 || epoch.find_first_not_of("0123456789") != std::string::npos || epoch[0] == '0')
+      throw EPublishError("The epoch \"" + epoch + "\" is no whole number from 1 to 4294967295.");
+    a.epoch = static_cast<std::uint32_t>(*number);
   }
   if (a.command == Command::Publish) {
     if (SameName(base::TrimBlanksAndBreaks(a.program), base::kListSection))

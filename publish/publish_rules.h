@@ -136,16 +136,26 @@ std::string DateAfter(int year, int month, int day, int days);
 
 // ---- The command line -----------------------------------------------------------------------
 
-enum class Command { Keygen, Publish, Renew, Verify, Help };
+enum class Command { Keygen, Publish, Renew, Verify, Delegate, Retire, Help };
 
 struct Arguments {
   Command command = Command::Help;
   std::string keyFolder;  // keygen
+  bool rootKey = false;   // keygen --root: root-public.key and root-secret.key
   std::string key, server, program, from, file, date;  // publish (date empty: today)
   std::string expires;  // publish, renew: the list's last good day (empty: a year from today)
   std::vector<std::string> news;
   bool newsGiven = false;
   std::string publicKey;  // verify (empty: the signature is not checked)
+  // publish, renew: the delegation file of the release key --key (empty: the chain on the server,
+  // if any) and the one key of programs built with one key, which signs Updates.ini.sig beside it.
+  std::string delegation, legacyKey;
+  // verify: the root public key files of the programs built with root keys (one or two).
+  std::vector<std::string> rootKeys;
+  // delegate: --root (secret), --release (public), --programs ("*" or names), --epoch, --expires,
+  // --out; retire: --root (secret), --retired (public), --from (epoch), --delegation (the file).
+  std::string rootSecret, releasePublic, programs, retiredPublic, out;
+  std::uint32_t epoch = 0;
   // publish, for the Update.bat it writes when the folder has none: the program's key name
   // (empty: the program name), its root ("HKLM" or "HKCU", empty: HKLM) and the seconds a file
   // may stay locked (0: the default). Checked here when given.

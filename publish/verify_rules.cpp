@@ -2,6 +2,8 @@
 // their batch templates, each against the programs' own rules.
 #include "publish/verify_rules.h"
 
+#include "base/key_chain.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -126,6 +128,68 @@ std::vector<std::string> ListWarnings(const ServerView& view) {
   } catch (const EPublishError&) {
   }
   return warnings;
+}
+
+ChainCheck CheckChain(const ServerView& view, const std::vector<std::string>& roots) {
+  ChainCheck check;
+  if (!view.list) return check;  // CheckServer says so
+  std::optional<UpdateList> list;
+  try {
+    list.emplace(*view.list);
+  } catch (const EPublishError&) {
+    return check;
+  }
+  if (!view.chain) {
+    check.problems.push_back("Updates.ini.chain is missing: programs built with the root keys take the list only "
+                             "when Updates.ini.sig is signed by one of them.");
+    return check;
+  }
+  const auto chain = base::ParseKeyChain(*view.chain);
+  if (!chain) {
+    check.problems.push_back("Updates.ini.chain is no chain of trelkpublish: programs built with the root keys "
+                             "install nothing.");
+    return check;
+  }
+  const base::Delegation& d = chain->delegation;
+  for (const std::string& name : list->SectionNames()) {
+    if (SameName(name, base::kListSection)) continue;
+    const base::ChainVerdict verdict = base::JudgeKeyChain(
+        *chain, *view.list, roots, name, base::ChainMemory{}, view.today,
+        [&view](std::string_view message, std::string_view signature, std::string_view key) {
+          return view.verify(signature, message, key);
+        });
+    const std::string section = "[" + name + "]: ";
+    switch (verdict.fault) {
+      case base::ChainFault::None:
+        check.taken.push_back(section + "taken by programs built with the root keys (release key " +
+                              base::KeyId(d.key) + ", epoch " + std::to_string(d.epoch) + ", root key " + d.root +
+                              ", delegated until " + d.expiresText + ").");
+        break;
+      case base::ChainFault::SignatureInvalid:
+        check.problems.push_back(section + "Updates.ini.chain does not lead from these root keys to the list: a "
+                                 "delegation by another root key, or the list changed after signing.");
+        break;
+      case base::ChainFault::RootRetired:
+        check.problems.push_back(section + "the delegation's root key " + d.root + " is retired for its epoch.");
+        break;
+      case base::ChainFault::EpochLower:  // no remembered epoch here
+        break;
+      case base::ChainFault::Expired:
+        check.problems.push_back(section + "the delegation expired on " + d.expiresText + ".");
+        break;
+      case base::ChainFault::ProgramNotCovered:
+        check.problems.push_back(section + "the delegation does not name this program.");
+        break;
+    }
+    if (list->ReadValue(name, "File") && !list->ReadValue(name, "SHA256"))
+      check.problems.push_back(section + "no SHA256: programs built with the root keys install nothing.");
+  }
+  if (std::floor(d.expires) >= std::floor(view.today) && std::floor(d.expires) < std::floor(view.today) + kExpiryWarningDays)
+    check.warnings.push_back("The delegation of release key " + base::KeyId(d.key) + " expires on " + d.expiresText +
+                             ", within " + std::to_string(kExpiryWarningDays) +
+                             " days: delegate again with the root key before then, or programs with the root keys "
+                             "refuse every list.");
+  return check;
 }
 
 std::vector<std::string> CheckServer(const ServerView& view, const std::optional<std::string>& publicKey) {

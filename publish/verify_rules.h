@@ -35,6 +35,7 @@ std::optional<std::string> FileNameRefusal(std::string_view name);
 struct ServerView {
   std::optional<std::string> list;       // "Updates.ini"
   std::optional<std::string> signature;  // "Updates.ini.sig" as text
+  std::optional<std::string> chain;      // "Updates.ini.chain"
   std::function<std::optional<std::string>(const std::string& file)> readArchive;
   std::function<std::string(std::string_view bytes)> sha256;  // 32 bytes
   // Whether `signature` (64 bytes) is right for `message` under `publicKey` (32 bytes).
@@ -74,5 +75,14 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
 // The warnings that are no problem yet: the list expires within kExpiryWarningDays.
 constexpr int kExpiryWarningDays = 14;
 std::vector<std::string> ListWarnings(const ServerView& view);
+
+// What programs built with the root keys `roots` (32 bytes each; one or two) that never accepted
+// a chain make of the chain beside the list: for each program section, the line saying that they
+// take the list or why not (a problem), every "File" without "SHA256" (a problem), and a warning
+// when the delegation expires within kExpiryWarningDays.
+struct ChainCheck {
+  std::vector<std::string> problems, taken, warnings;
+};
+ChainCheck CheckChain(const ServerView& view, const std::vector<std::string>& roots);
 
 }  // namespace publish

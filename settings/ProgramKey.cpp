@@ -10,6 +10,8 @@ const char kNoUpdateValue[] = "NoUpdate";
 const char kOnlyUpdateValue[] = "OnlyUpdate";
 const char kApplicationFileNameValue[] = "ApplicationFileName";
 const char kUpdateSerialValue[] = "UpdateSerial";
+const char kUpdateKeyEpochValue[] = "UpdateKeyEpoch";
+const char kUpdateKeyRetiredValue[] = "UpdateKeyRetired";
 
 std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
 
@@ -84,6 +86,20 @@ std::optional<std::uint32_t> ProgramKey::UpdateSerial() const {
 void ProgramKey::SetUpdateSerial(std::uint32_t serial) {
   reg_.WriteInteger(kUpdateSerialValue, static_cast<std::int32_t>(serial));
 }
+
+std::optional<std::uint32_t> ProgramKey::UpdateKeyEpoch() const {
+  return ReadIfPresent<std::uint32_t>(reg_, kUpdateKeyEpochValue, [](const TRegistry& r, const char* n) {
+    return static_cast<std::uint32_t>(r.ReadInteger(n));
+  });
+}
+void ProgramKey::SetUpdateKeyEpoch(std::uint32_t epoch) {
+  reg_.WriteInteger(kUpdateKeyEpochValue, static_cast<std::int32_t>(epoch));
+}
+std::optional<std::string> ProgramKey::UpdateKeyRetired() const {
+  return ReadIfPresent<std::string>(reg_, kUpdateKeyRetiredValue,
+                                    [](const TRegistry& r, const char* n) { return r.ReadString(n); });
+}
+void ProgramKey::SetUpdateKeyRetired(const std::string& ids) { reg_.WriteString(kUpdateKeyRetiredValue, ids); }
 
 bool ProgramKey::HasUpdateResult() const { return reg_.ValueExists(kUpdateResultValue); }
 std::optional<std::string> ProgramKey::TryUpdateResult() const {

@@ -29,6 +29,11 @@ extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the la
 // "UpdateSerial": the highest serial of a signed update list that the program accepted (REG_DWORD,
 // read as unsigned). Written and read by the wizard of a program with a key only.
 extern const char kUpdateSerialValue[];
+// "UpdateKeyEpoch": the highest epoch of a release key's delegation that the program accepted
+// (REG_DWORD, read as unsigned); "UpdateKeyRetired": the key ids of root keys it no longer
+// trusts, separated by "," (REG_SZ). Written and read by the wizard of a program with root keys.
+extern const char kUpdateKeyEpochValue[];
+extern const char kUpdateKeyRetiredValue[];
 // "UpdateResult": what the installation's batch recorded when it ended (REG_SZ). Read and deleted
 // by the engine at the next start.
 using base::kUpdateResultValue;
@@ -76,6 +81,11 @@ class ProgramKey {
   // "UpdateSerial": the highest serial of an accepted signed list (the registry's DWORD, unsigned).
   std::optional<std::uint32_t> UpdateSerial() const;
   void SetUpdateSerial(std::uint32_t serial);
+  // "UpdateKeyEpoch" and "UpdateKeyRetired", read and written as "UpdateSerial".
+  std::optional<std::uint32_t> UpdateKeyEpoch() const;
+  void SetUpdateKeyEpoch(std::uint32_t epoch);
+  std::optional<std::string> UpdateKeyRetired() const;
+  void SetUpdateKeyRetired(const std::string& ids);
   // "UpdateResult": what the last installation recorded.
   bool HasUpdateResult() const;
   std::optional<std::string> TryUpdateResult() const;

@@ -75,19 +75,33 @@ bool CopyInto(const std::string& from, const std::string& to, std::uint64_t limi
 
 // Whether the list's copy in the administrators' folder is the signed, fresh list that names
 // `digest` for the program.
-bool SignedListNames(const std::string& listCopy, const ProtectedRequest& request, const ProtectedProgram& program,
-                     const std::string& digest) {
+bool SignedListNames(const std::string& listCopy, const std::string& chainCopy, const ProtectedRequest& request,
+                     const ProtectedProgram& program, const std::string& digest) {
   toolkit::ScopedFile held = HoldForReading(listCopy);
   std::string bytes;
   if (!ReadHeld(held.get(), kListLimit, bytes)) return false;
-  const Refusal signature = JudgeSignedList(program.PublicKey, true, request.signature,
-                                            [&bytes](const std::string& key, const std::string& sig) {
-                                              return SignatureVerifies(bytes, sig, key);
-                                            });
-  if (signature != Refusal::None) return false;
+  const HKEY root = program.HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const base::ChainMemory memory = StoredChainMemory(root, program.RegistryKey);
+  if (chainCopy.empty()) {
+    const Refusal signature = JudgeSignedList(
+        program.PublicKey, true, request.signature,
+        [&bytes](const std::string& key, const std::string& sig) { return SignatureVerifies(bytes, sig, key); },
+        memory.retired);
+    if (signature != Refusal::None) return false;
+  } else {
+    toolkit::ScopedFile heldChain = HoldForReading(chainCopy);
+    std::string chain;
+    if (!ReadHeld(heldChain.get(), base::kKeyChainLimit, chain)) return false;
+    const ChainListVerdict verdict =
+        JudgeChainedList(program.PublicKey, chain, bytes, program.ProgramName, memory, toolkit::Today(),
+                         [](std::string_view message, std::string_view sig, std::string_view key) {
+                           return SignatureVerifies(message, sig, key);
+                         });
+    if (verdict.refusal != Refusal::None) return false;
+  }
   const TIniFile list(listCopy);
   ListFreshness freshness = ReadListFreshness(list, program.ProgramName);
-  freshness.stored = StoredListSerial(program.HKCU ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, program.RegistryKey);
+  freshness.stored = StoredListSerial(root, program.RegistryKey);
   if (JudgeListFreshness(freshness, toolkit::Today()).refusal != Refusal::None) return false;
   return JudgeArchive(list.ReadString(program.ProgramName, "SHA256", ""), digest) == Refusal::None;
 }
@@ -143,8 +157,13 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
     const std::string listCopy = folder + "$Liste.ini";
     if (request.listFile.empty() || !CopyInto(request.searchDir + request.listFile, listCopy, kListLimit))
       return ProtectedOutcome::FilesChanged;
-    if (!SignedListNames(listCopy, request, program, *digest)) return ProtectedOutcome::FilesChanged;
+    // The chain, too, is used only as copied here.
+    const std::string chainCopy = request.chainFile.empty() ? std::string() : folder + "$Kette.txt";
+    if (!chainCopy.empty() && !CopyInto(request.searchDir + request.chainFile, chainCopy, base::kKeyChainLimit))
+      return ProtectedOutcome::FilesChanged;
+    if (!SignedListNames(listCopy, chainCopy, request, program, *digest)) return ProtectedOutcome::FilesChanged;
     DeleteFileA(listCopy.c_str());
+    if (!chainCopy.empty()) DeleteFileA(chainCopy.c_str());
   }
   const std::string windows = WindowsFolder(), system = SystemFolder();
   if (windows.empty() || system.empty()) return ProtectedOutcome::Failed;

@@ -113,6 +113,7 @@ void UpdateRun::DropPartialArchive() {
 void UpdateRun::ReleaseHeld() {
   list_.reset();
   heldList_.reset();
+  heldChain_.reset();
   heldFiles_.clear();
 }
 
@@ -122,6 +123,9 @@ void UpdateRun::DropSearch() {
   listFileName_.clear();
   listSignature_.clear();
   archiveSha256_.clear();
+  chainFileName_.clear();
+  chainEpoch_.reset();
+  chainRetire_.clear();
   if (!searchDir_.empty()) RemoveFolderTree(searchDir_);
   searchDir_.clear();
 }
@@ -209,10 +213,36 @@ std::optional<Refusal> UpdateRun::CheckListSignature(net::THttpClient& http, con
   }
   DeleteFileA(signatureFile.c_str());
   listSignature_ = std::string(base::TrimBlanksAndBreaks(signature));
-  return JudgeSignedList(program.publicKey, fetched.arrived || fetched.tooLong, signature,
-                         [&bytes](const std::string& key, const std::string& sig) {
-                           return SignatureVerifies(bytes, sig, key);
-                         });
+  const base::ChainMemory memory = StoredChainMemory(program.Root(), program.registryKey);
+  const Refusal direct = JudgeSignedList(
+      program.publicKey, fetched.arrived || fetched.tooLong, signature,
+      [&bytes](const std::string& key, const std::string& sig) { return SignatureVerifies(bytes, sig, key); },
+      memory.retired);
+  if (direct == Refusal::None) return direct;
+  // Not signed by a root key itself: the list may come with the chain from a root key to the
+  // release key that signed it.
+  listSignature_.clear();
+  chainFileName_ = NewTempFile(searchDir_);
+  const FetchResult chain = FetchFile(http, ServerUrl(program, "/Updates.ini.chain"), chainFileName_, base::kKeyChainLimit);
+  if (!chain.arrived && !chain.tooLong) {
+    DeleteFileA(chainFileName_.c_str());
+    chainFileName_.clear();
+    if (chain.status == 0) return std::nullopt;  // as a list that did not come
+    return direct;                               // no chain on the server: the signature's verdict
+  }
+  std::string chainBytes;
+  if (chain.arrived) {
+    heldChain_ = HoldForReading(chainFileName_);
+    if (!ReadHeld(heldChain_.get(), base::kKeyChainLimit, chainBytes)) chainBytes.clear();
+  }
+  const ChainListVerdict verdict = JudgeChainedList(program.publicKey, chainBytes, bytes, program.name, memory,
+                                                    toolkit::Today(), [](std::string_view message, std::string_view sig,
+                                                                         std::string_view key) {
+                                                      return SignatureVerifies(message, sig, key);
+                                                    });
+  chainEpoch_ = verdict.epoch;
+  chainRetire_ = verdict.retire;
+  return verdict.refusal;
 }
 
 ListFreshness ReadListFreshness(const TIniFile& list, const std::string& programName) {
@@ -232,6 +262,22 @@ std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& regi
   }
 }
 
+base::ChainMemory StoredChainMemory(HKEY root, const std::string& registryKey) {
+  base::ChainMemory memory;
+  try {
+    const settings::ProgramKey key(root, registryKey, settings::ProgramKey::Access::Read);
+    try {
+      memory.epoch = key.UpdateKeyEpoch();
+    } catch (const settings::ERegistryException&) {
+      memory.epoch = 0u;
+    }
+    if (auto retired = key.UpdateKeyRetired()) memory.retired = base::ReadRetiredIds(*retired);
+  } catch (const settings::ERegistryException&) {
+    // A retirement that cannot be read is none: the epoch still stands.
+  }
+  return memory;
+}
+
 Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
   ListFreshness list = ReadListFreshness(*list_, program.name);
   list.stored = StoredListSerial(program.Root(), program.registryKey);
@@ -239,12 +285,20 @@ Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
   archiveSize_ = verdict.size;
   // Stored at every accepted check, not only after an installation: a user who looks and
   // cancels must not be offered an older list afterwards either.
-  if (verdict.serial) {
+  if (verdict.refusal == Refusal::None && (verdict.serial || chainEpoch_ || !chainRetire_.empty())) {
     try {
-      settings::ProgramKey(program.Root(), program.registryKey, settings::ProgramKey::Access::Create)
-          .SetUpdateSerial(*verdict.serial);
+      settings::ProgramKey key(program.Root(), program.registryKey, settings::ProgramKey::Access::Create);
+      // The retirement first: an epoch remembered without it would let the retired key's next
+      // delegation in.
+      if (!chainRetire_.empty()) {
+        std::vector<std::string> retired = StoredChainMemory(program.Root(), program.registryKey).retired;
+        retired.insert(retired.end(), chainRetire_.begin(), chainRetire_.end());
+        key.SetUpdateKeyRetired(base::RetiredIdsText(retired));
+      }
+      if (chainEpoch_) key.SetUpdateKeyEpoch(*chainEpoch_);
+      if (verdict.serial) key.SetUpdateSerial(*verdict.serial);
     } catch (const settings::ERegistryException&) {
-      // A key without write access keeps the last serial it has: the list is still good.
+      // A key without write access keeps what it has: the list is still good.
     }
   }
   return verdict.refusal;
@@ -368,6 +422,7 @@ InstallOutcome UpdateRun::Prepare(const RunProgram& program, bool restart, bool 
   if (!program.publicKey.empty()) {
     outcome.request.listFile = listFileName_.substr(listFileName_.find_last_of('\\') + 1);
     outcome.request.signature = listSignature_;
+    if (!chainFileName_.empty()) outcome.request.chainFile = chainFileName_.substr(chainFileName_.find_last_of('\\') + 1);
   }
   outcome.request.sha256 = archiveSha256_;
   return outcome;

@@ -35,8 +35,8 @@ struct RunProgram {
   base::TDateTime referenceDate = 0;
   std::string programDir;  // the folder the installation replaces files in, with its backslash
   std::string server;      // the update server's authority, "host" or "host:port"
-  // The maker's public key built into the program (Base64); empty: the list and the archive are
-  // taken as they come.
+  // The maker's root keys built into the program (Base64, one or two separated by ","); empty:
+  // the list and the archive are taken as they come.
   std::string publicKey;
   HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 };
@@ -162,6 +162,12 @@ class UpdateRun {
   // the preparation unpacked (64 hex digits; with consent or a key).
   std::string listSignature_;
   std::string archiveSha256_;
+  // With root keys, a list that came with a chain: the chain's file in the search folder, held
+  // like the list, and what the program remembers once the list is accepted.
+  std::string chainFileName_;
+  toolkit::ScopedFile heldChain_;
+  std::optional<std::uint32_t> chainEpoch_;
+  std::vector<std::string> chainRetire_;
   // The archive's length as the signed list gives it ("Size"); none without a key or a "Size".
   std::optional<std::int64_t> archiveSize_;
   // The archive while it is downloaded: open for reading and writing and shared for reading
@@ -192,6 +198,9 @@ ListFreshness ReadListFreshness(const TIniFile& list, const std::string& program
 // accepted one. A value of another type counts as accepted, as the lowest serial there is: a list
 // without a serial stays refused, and the next accepted one writes it right.
 std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& registryKey);
+// What the program with root keys remembers of accepted chains ("UpdateKeyEpoch",
+// "UpdateKeyRetired"); an epoch of another type counts as the lowest, as the serial does.
+base::ChainMemory StoredChainMemory(HKEY root, const std::string& registryKey);
 
 // Turns the batch template the extraction made and still holds in `batchFile` (borrowed; its
 // path `batchPath`) into "Update.bat" for the running program in `programDir`, written into the

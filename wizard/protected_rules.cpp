@@ -49,7 +49,7 @@ bool IsFullFolder(std::string_view path) {
 std::string ProtectedInstallParameters(const ProtectedRequest& request) {
   auto quoted = [](const std::string& text) { return "\"" + (text.empty() ? std::string("-") : text) + "\""; };
   return std::string(kProtectedInstallArgument) + " " + quoted(request.searchDir) + " " + quoted(request.listFile) +
-         " " + quoted(request.signature) + " " + quoted(request.sha256);
+         " " + quoted(request.signature) + " " + quoted(request.sha256) + " " + quoted(request.chainFile);
 }
 
 ProtectedArguments ReadProtectedInstallArguments(std::string_view commandLine, std::string_view searchFolderName) {
@@ -60,8 +60,8 @@ ProtectedArguments ReadProtectedInstallArguments(std::string_view commandLine, s
     std::string text = base::CommandLineArgument(commandLine, index);
     return text == "-" ? std::string() : text;
   };
-  ProtectedRequest r{arg(2), arg(3), arg(4), arg(5)};
-  if (!base::CommandLineArgument(commandLine, 6).empty()) return result;
+  ProtectedRequest r{arg(2), arg(3), arg(4), arg(5), arg(6)};
+  if (!base::CommandLineArgument(commandLine, 7).empty()) return result;
 
   if (!IsFullFolder(r.searchDir)) return result;
   const std::string_view folder(r.searchDir.data(), r.searchDir.size() - 1);
@@ -69,11 +69,14 @@ ProtectedArguments ReadProtectedInstallArguments(std::string_view commandLine, s
   if (name.size() != searchFolderName.size() + 8 || name.substr(0, searchFolderName.size()) != searchFolderName ||
       !AllOf(name.substr(searchFolderName.size()), IsHex))
     return result;
-  // A plain name of the folder: no path, and not "." or "..".
-  const bool onlyDots = !r.listFile.empty() && r.listFile.find_first_not_of('.') == std::string::npos;
-  if (r.listFile.size() > 64 || onlyDots ||
-      !AllOf(r.listFile, [](char c) { return IsAlnum(c) || c == '$' || c == '.'; }))
-    return result;
+  // Plain names of the folder: no path, and not "." or "..".
+  auto plainName = [](const std::string& file) {
+    const bool onlyDots = !file.empty() && file.find_first_not_of('.') == std::string::npos;
+    return file.size() <= 64 && !onlyDots && AllOf(file, [](char c) { return IsAlnum(c) || c == '$' || c == '.'; });
+  };
+  if (!plainName(r.listFile) || !plainName(r.chainFile)) return result;
+  // A chain stands for the signature line, beside a list of another name.
+  if (!r.chainFile.empty() && (r.listFile.empty() || !r.signature.empty() || r.chainFile == r.listFile)) return result;
   if (r.signature.size() > 200 ||
       !AllOf(r.signature, [](char c) { return IsAlnum(c) || c == '+' || c == '/' || c == '='; }) ||
       (r.listFile.empty() && !r.signature.empty()))

@@ -20,6 +20,7 @@ struct ProtectedRequest {
   std::string listFile;   // the update list's file name in it; empty for a program without a key
   std::string signature;  // the list's signature line as the server sent it; empty without a key
   std::string sha256;     // the archive's SHA-256 the wizard checked, 64 lower-case hex digits
+  std::string chainFile;  // the chain's file name in it when the list came with one (then no signature)
 };
 
 // The parameters (after the program's path) of the start for `request`, each argument in double
@@ -31,7 +32,8 @@ std::string ProtectedInstallParameters(const ProtectedRequest& request);
 // folder (a full path) whose own name is `searchFolderName` (SearchFolderPrefix's name,
 // "Trelk-<key>-") and eight hex digits, a list file name of one to 64 letters, digits, "$" and
 // "." without a path (or none), a signature line of at most 200 Base64 characters (or none,
-// and only together with no list), a checksum of 64 hex digits (read in lower case), and
+// and only together with no list), a checksum of 64 hex digits (read in lower case), a chain
+// file name of the list file's kind (or none; with one, a list and no signature line), and
 // nothing after them.
 struct ProtectedArguments {
   bool present = false;

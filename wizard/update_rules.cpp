@@ -112,12 +112,42 @@ std::string RemainingTimeText(double days, const TimeFormat& format) {
 // ---- Signed updates -------------------------------------------------------------------------
 
 Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std::string_view signatureFile,
-                        const std::function<bool(const std::string& key, const std::string& signature)>& verifies) {
+                        const std::function<bool(const std::string& key, const std::string& signature)>& verifies,
+                        const std::vector<std::string>& retired) {
   if (!signatureFound) return Refusal::ListUnsigned;
-  const auto key = base::ParsePublicKey(publicKeyText);
+  const auto keys = base::ParseRootKeys(publicKeyText);
   const auto signature = base::ParseSignatureFile(signatureFile);
-  if (!key || !signature || !verifies(*key, *signature)) return Refusal::ListSignatureInvalid;
-  return Refusal::None;
+  if (!keys || !signature) return Refusal::ListSignatureInvalid;
+  for (const std::string& key : *keys)
+    if (std::find(retired.begin(), retired.end(), base::KeyId(key)) == retired.end() && verifies(key, *signature))
+      return Refusal::None;
+  return Refusal::ListSignatureInvalid;
+}
+
+ChainListVerdict JudgeChainedList(std::string_view publicKeyText, std::string_view chainFile, std::string_view listBytes,
+                                  std::string_view program, const base::ChainMemory& memory, base::TDateTime today,
+                                  const base::SignatureCheck& verifies) {
+  ChainListVerdict verdict;
+  const auto keys = base::ParseRootKeys(publicKeyText);
+  const auto chain = base::ParseKeyChain(chainFile);
+  if (!keys || !chain) {
+    verdict.refusal = Refusal::ListSignatureInvalid;
+    return verdict;
+  }
+  const base::ChainVerdict judged = base::JudgeKeyChain(*chain, listBytes, *keys, program, memory, today, verifies);
+  switch (judged.fault) {
+    case base::ChainFault::None: break;
+    case base::ChainFault::SignatureInvalid: verdict.refusal = Refusal::ListSignatureInvalid; break;
+    case base::ChainFault::RootRetired: verdict.refusal = Refusal::RootRetired; break;
+    case base::ChainFault::EpochLower: verdict.refusal = Refusal::KeyEpochLower; break;
+    case base::ChainFault::Expired: verdict.refusal = Refusal::DelegationExpired; break;
+    case base::ChainFault::ProgramNotCovered: verdict.refusal = Refusal::ProgramNotCovered; break;
+  }
+  if (verdict.refusal == Refusal::None) {
+    verdict.epoch = judged.epoch;
+    verdict.retire = judged.retire;
+  }
+  return verdict;
 }
 
 ListVerdict JudgeListOffer(bool signedList, bool hasSection, const std::string& dateValue, base::TDateTime reference,

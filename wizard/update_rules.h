@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "base/key_chain.h"
 #include "base/list_dates.h"
 #include "base/signed_update.h"
 
@@ -79,15 +80,36 @@ enum class Refusal {
   ListWithoutSerial,     // the list has no serial section, though this program accepted one that had it
   ListValueUnreadable,   // the serial, the expiry or the program's "Size" cannot be read
   ArchiveSizeWrong,      // the download ended shorter or longer than the section's "Size"
+  DelegationExpired,     // the release key's delegation is past its expiry day
+  KeyEpochLower,         // the delegation's epoch is below the highest this program accepted
+  ProgramNotCovered,     // the delegation does not name this program
+  RootRetired,           // the delegation's root key is retired
 };
 
-// The verdict on an update list that arrived: `publicKeyText` the built-in key as stored (a
-// key that is no key verifies nothing), `signatureFound` false when the server answered
-// "Updates.ini.sig" with an error status, `signatureFile` the bytes it sent, and `verifies`
-// the check of the list's bytes against (key bytes, signature bytes). None when the list may
-// be read; `verifies` is only called with a key and a signature of the right sizes.
+// The verdict on an update list that arrived, by its one-line signature: `publicKeyText` the
+// built-in root keys as stored (base::ParseRootKeys: one key, or two separated by ","; text that
+// is no key verifies nothing), `signatureFound` false when the server answered "Updates.ini.sig"
+// with an error status, `signatureFile` the bytes it sent, and `verifies` the check of the list's
+// bytes against (key bytes, signature bytes). None when a root key whose id is not in `retired`
+// signed the list directly; `verifies` is only called with a key and a signature of the right
+// sizes.
 Refusal JudgeSignedList(std::string_view publicKeyText, bool signatureFound, std::string_view signatureFile,
-                        const std::function<bool(const std::string& key, const std::string& signature)>& verifies);
+                        const std::function<bool(const std::string& key, const std::string& signature)>& verifies,
+                        const std::vector<std::string>& retired = {});
+
+// The verdict on a list by the chain that came beside it ("Updates.ini.chain", `chainFile`, its
+// bytes as sent): base::JudgeKeyChain for the program's root keys (`publicKeyText`), `program`,
+// what it remembers and today, its faults in the refusals' words (a chain that cannot be read,
+// or that no carried root key signed, as ListSignatureInvalid). With the verdict: the epoch and
+// the retired root keys to remember once the whole list is accepted.
+struct ChainListVerdict {
+  Refusal refusal = Refusal::None;
+  std::optional<std::uint32_t> epoch;
+  std::vector<std::string> retire;
+};
+ChainListVerdict JudgeChainedList(std::string_view publicKeyText, std::string_view chainFile, std::string_view listBytes,
+                                  std::string_view program, const base::ChainMemory& memory, base::TDateTime today,
+                                  const base::SignatureCheck& verifies);
 
 // The check's answer on a list that may be read: whether an update is offered, or why the list
 // is refused.

@@ -124,6 +124,22 @@ const char kArchiveSizeWrongText[] =
     "Die heruntergeladenen Update-Dateien haben nicht die Größe, die die Liste der Updates nennt: Der Download "
     "wurde abgebrochen, oder die Dateien wurden unterwegs verändert. Das Update wird nicht installiert.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
     "beenden.";
+const char kDelegationExpiredText[] =
+    "Der Schlüssel, mit dem die Liste der Updates signiert ist, ist nicht mehr gültig: Seine Vollmacht ist "
+    "abgelaufen. Die Liste wird daher nicht gelesen, und es werden keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kKeyEpochLowerText[] =
+    "Die Liste der Updates ist mit einem Schlüssel signiert, den der Hersteller schon ersetzt hat. Sie stammt von "
+    "einem alten oder gestohlenen Schlüssel; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kProgramNotCoveredText[] =
+    "Der Schlüssel, mit dem die Liste der Updates signiert ist, darf nicht für dieses Programm signieren. Die "
+    "Liste wird daher nicht gelesen, und es werden keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
+const char kRootRetiredText[] =
+    "Die Liste der Updates ist über einen Hauptschlüssel signiert, den der Hersteller zurückgezogen hat. Er gilt "
+    "als verloren oder gestohlen; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut nach Updates zu suchen, oder auf \"Abbrechen\", um den Assistenten zu "
+    "verlassen.";
 const char kBackCaption[] = "< Zurück";
 
 const char kConsentNeededText[] =
@@ -155,6 +171,10 @@ std::string RefusalText(Refusal refusal) {
     case Refusal::ListWithoutSerial: return kListWithoutSerialText;
     case Refusal::ListValueUnreadable: return kListValueUnreadableText;
     case Refusal::ArchiveSizeWrong: return kArchiveSizeWrongText;
+    case Refusal::DelegationExpired: return kDelegationExpiredText;
+    case Refusal::KeyEpochLower: return kKeyEpochLowerText;
+    case Refusal::ProgramNotCovered: return kProgramNotCoveredText;
+    case Refusal::RootRetired: return kRootRetiredText;
     case Refusal::None: break;
   }
   return std::string();

@@ -98,6 +98,10 @@ extern const char kListExpiredText[];
 extern const char kListWithoutSerialText[];
 extern const char kListValueUnreadableText[];
 extern const char kArchiveSizeWrongText[];
+extern const char kDelegationExpiredText[];
+extern const char kKeyEpochLowerText[];
+extern const char kProgramNotCoveredText[];
+extern const char kRootRetiredText[];
 // The text for a refusal; empty for Refusal::None.
 std::string RefusalText(Refusal refusal);
 // The caption "Weiter >" takes while a refusal is shown: back to the check page.

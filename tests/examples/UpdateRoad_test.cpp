@@ -578,6 +578,7 @@ class SignedRoadTest : public UpdateRoadTest {
     otherSection = "[Waage]\r\nDate=1.1.2003\r\nFile=Waage.zip\r\n\r\n";
     WriteFileBytes(UpdateServerRoot() + "Updates.ini", otherSection);
     DeleteFileA((UpdateServerRoot() + "Updates.ini.sig").c_str());
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
     item = MakerDate(today - 1) + ":Signiert und gepr\xFC" "ft";
   }
   void TearDown() override {
@@ -603,13 +604,14 @@ class SignedRoadTest : public UpdateRoadTest {
     toolOutput = ReadFileBytes(out);
     return code;
   }
-  // Publishes version 2.0 with the given secret key (the build's by default).
-  void Publish(const std::string& key = std::string()) {
-    ASSERT_EQ(Tool({"publish", "--key", key.empty() ? secretKey : key, "--server",
-                    UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program", "Notizkasten", "--from",
-                    maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today), "--news", item}),
-              0u)
-        << toolOutput;
+  // Publishes version 2.0 with the given secret key (the build's by default) and options.
+  void Publish(const std::string& key = std::string(), const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"publish", "--key", key.empty() ? secretKey : key, "--server",
+                                     UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1), "--program",
+                                     "Notizkasten", "--from", maker + "neu", "--file", "Notizkasten.zip", "--date",
+                                     MakerDate(today), "--news", item};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_EQ(Tool(args), 0u) << toolOutput;
     const std::string listing = Listing(maker + "neu\\");
     const std::string files = std::to_string(std::count(listing.begin(), listing.end(), '['));
     EXPECT_NE(toolOutput.find("Update.bat written by trelkpublish (the folder has none): " + files +
@@ -783,6 +785,174 @@ TEST_F(SignedRoadTest, ForeignOfferInstallsNothing) {
   }
 }
 
+// The program built with two root keys (bin/update-testkeyroot1 and 2, the primary and the
+// backup) and release keys the maker delegates with them.
+class RootKeyRoadTest : public SignedRoadTest {
+ protected:
+  void SetUp() override {
+    SignedRoadTest::SetUp();
+    if (HasFatalFailure()) return;
+    for (const char* n : {"1", "2"}) {
+      rootSecret.push_back(BinDir() + "update-testkeyroot" + n + "\\root-secret.key");
+      rootPublic.push_back(BinDir() + "update-testkeyroot" + n + "\\root-public.key");
+      ASSERT_TRUE(FileExists(rootSecret.back())) << "the build makes the root keys";
+      rootId.push_back(base::KeyId(*base::ParsePublicKey(ReadFileBytes(rootPublic.back()))));
+    }
+    for (const char* name : {"release1", "release2"}) {
+      ASSERT_EQ(Tool({"keygen", maker + name}), 0u) << toolOutput;
+      releaseSecret.push_back(maker + name + "\\update-secret.key");
+    }
+    delegation = maker + "delegation.txt";
+  }
+  // The delegation of release key `release` (0 or 1) by the root key `rootSecretFile`.
+  void Delegate(const std::string& rootSecretFile, int release, const std::string& programs, int epoch, int expires) {
+    ASSERT_EQ(Tool({"delegate", "--root", rootSecretFile, "--release",
+                    maker + "release" + std::to_string(release + 1) + "\\update-public.key", "--programs", programs,
+                    "--epoch", std::to_string(epoch), "--expires", MakerDate(expires), "--out", delegation}),
+              0u)
+        << toolOutput;
+  }
+  void PublishDelegated(int release, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"--delegation", delegation};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Publish(releaseSecret[static_cast<size_t>(release)], args);
+  }
+  // Starts the program up to the result page, where it must show `text`, and leaves it with
+  // "Abbrechen" and its main window.
+  void ShowsAndCancels(const std::string& text) {
+    Process p;
+    ASSERT_TRUE(Start(p));
+    HWND w = ToResultPage(p.pi.dwProcessId);
+    ASSERT_NE(w, nullptr);
+    const bool shown = ShowsText(w, text);
+    std::string texts;
+    if (!shown)
+      for (const Child& c : Children(w)) texts += c.text + "|";
+    EXPECT_TRUE(shown) << texts;
+    ASSERT_TRUE(Click(w, "Abbrechen"));
+    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.Wait(20000), 0u);
+  }
+
+  std::vector<std::string> rootSecret, rootPublic, rootId, releaseSecret;
+  std::string delegation;
+};
+
+// The migration list of a maker whose primary root key's secret is gone: the backup delegates a
+// release key and retires the primary; the list keeps the old one-line signature beside the
+// chain. The program built with one key takes it as before, and the program built with root keys
+// installs it, remembering the epoch and the retirement.
+TEST_F(RootKeyRoadTest, BackupRootKeyAloneDelegatesAndBothKindsOfProgramTakeTheList) {
+  Delegate(rootSecret[1], 0, "*", 1, today + 100);
+  ASSERT_EQ(Tool({"retire", "--root", rootSecret[1], "--retired", rootPublic[0], "--from", "1", "--delegation",
+                  delegation}),
+            0u)
+      << toolOutput;
+  PublishDelegated(0, {"--legacy-key", secretKey});
+  const std::string root = UpdateServerRoot();
+  // (Waage's section names no archive on this server: verify says so, and ends with 1.)
+  Tool({"verify", "--server", root.substr(0, root.size() - 1), "--public",
+        BinDir() + "update-testkey\\update-public.key", "--root", rootPublic[0], "--root", rootPublic[1]});
+  EXPECT_NE(toolOutput.find("[Notizkasten]: taken by programs built with the root keys"), std::string::npos)
+      << toolOutput;
+  EXPECT_NE(toolOutput.find("Programs built with the one key"), std::string::npos) << toolOutput;
+  // The program of today (one key): offered, as always, from the one-line signature.
+  std::string logBefore = ServerLog();
+  ShowsAndCancels(wizard::CheckResultText(true, "- " + item + "\r\n"));
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
+  // The program with root keys: installs through the chain.
+  ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+  logBefore = ServerLog();
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+  InstallsUpTo(wizard);
+  EXPECT_EQ(ServerLog().substr(logBefore.size()),
+            "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates.ini.chain HTTP/1.0\n"
+            "GET /Updates/Notizkasten.zip HTTP/1.0\n");
+  EndsAndRestartsAsNewVersion(wizard, pid);
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_NE(values.find("UpdateKeyEpoch=dword:1"), std::string::npos) << values;
+  EXPECT_NE(values.find("UpdateKeyRetired=sz:" + rootId[0]), std::string::npos) << values;
+}
+
+// What the program with root keys refuses, each with its text, nothing kept: the chain's every
+// link, a rotation and a retired root key.
+TEST_F(RootKeyRoadTest, DelegationRefusalsInstallNothing) {
+  ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenWurzel.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+  SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+  const std::string stranger = maker + "fremd";
+  ASSERT_EQ(Tool({"keygen", "--root", stranger}), 0u) << toolOutput;
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    const char* text;
+  } cases[] = {
+      {"a delegation that expired yesterday", [&] { Delegate(rootSecret[0], 0, "*", 1, today - 1); PublishDelegated(0); },
+       wizard::kDelegationExpiredText},
+      {"a delegation for another program",
+       [&] { Delegate(rootSecret[0], 0, "Waage", 1, today + 100); PublishDelegated(0); },
+       wizard::kProgramNotCoveredText},
+      {"a delegation by a root key the program does not carry",
+       [&] { Delegate(stranger + "\\root-secret.key", 0, "*", 1, today + 100); PublishDelegated(0); },
+       wizard::kListSignatureInvalidText},
+      // The program took epoch 2 (release key 2) at a check; then the old release key signs a
+      // fresh list with its own, older delegation.
+      {"the old release key after a rotation",
+       [&] {
+         Delegate(rootSecret[0], 1, "*", 2, today + 100);
+         PublishDelegated(1);
+         ShowsAndCancels(wizard::CheckResultText(true, "- " + item + "\r\n"));
+         ASSERT_NE(Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateKeyEpoch=dword:2"), std::string::npos);
+         Delegate(rootSecret[0], 0, "*", 1, today + 100);
+         PublishDelegated(0);
+       },
+       wizard::kKeyEpochLowerText},
+      {"an older delegation served again",
+       [&] {
+         Delegate(rootSecret[0], 0, "*", 1, today + 100);
+         PublishDelegated(0);
+         ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateKeyEpoch", 3));
+       },
+       wizard::kKeyEpochLowerText},
+      {"a delegation by the retired primary",
+       [&] {
+         Delegate(rootSecret[0], 0, "*", 5, today + 100);
+         PublishDelegated(0);
+         ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateKeyRetired", rootId[0]));
+       },
+       wizard::kRootRetiredText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(tempDir);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    c.make();
+    if (HasFatalFailure()) return;
+    // The values a check remembers; the engine writes others at every start.
+    auto remembered = [this] {
+      std::string values = Values(HKEY_LOCAL_MACHINE, kKey), kept;
+      for (const char* name : {"UpdateSerial=", "UpdateKeyEpoch=", "UpdateKeyRetired="}) {
+        const size_t at = values.find(name);
+        if (at != std::string::npos) kept += values.substr(at, values.find(' ', at) - at) + ";";
+      }
+      return kept;
+    };
+    const std::string before = remembered();
+    ShowsAndCancels(c.text);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(remembered(), before) << "nothing remembered of a refused list";
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), ReadFileBytes(BinDir() + "NotizkastenWurzel.exe"));
+    EXPECT_EQ(Listing(tempDir), "") << "no list, chain or archive left";
+  }
+}
+
 // The same server and list for the program built without a key: the road as always, the new
 // values unread and no signature asked for. The update brings two files with German names, one
 // with a character that the console's code page lacks ("\x96"): they install under exactly
@@ -825,8 +995,10 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
     bool archiveReplaced;  // the archive checked in the finish step, replaced before the click
     bool folderSwapped;    // the search folder itself, renamed and replaced by a link before the click
     const char* message;   // what the user is told; null: version 2.0 is installed
+    bool rootKeys = false; // the program with root keys, the list with its chain from a delegated key
   } cases[] = {
       {"the batch, the new program and ping.bat rewritten, links in the folder", false, false, nullptr},
+      {"with root keys: the chain checked again with the list", false, false, nullptr, true},
       {"the archive replaced after its check", true, false, wizard::kProtectedFilesChangedText},
       {"the search folder replaced by a link", false, true, wizard::kProtectedFailedText},
   };
@@ -842,12 +1014,28 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
     WriteFileBytes(victim + "Brief.txt", "mein Brief");
     DeleteFileA(mark.c_str());
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
-    ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    const std::string exe = c.rootKeys ? "NotizkastenWurzelGeschuetzt.exe" : "NotizkastenGeschuetzt.exe";
+    ASSERT_TRUE(CopyFileA((BinDir() + exe).c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
     SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
     const std::string before = ReadFileBytes(program + "Notizkasten.exe");
     for (const char* name : {"ping.bat", "cmd.bat", "reg.bat", "fc.bat"}) WriteFileBytes(tempDir + name, foreignLine);
     ServerClear();
-    Publish();
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
+    if (c.rootKeys) {
+      // A release key of the maker's, delegated by the build's primary root key.
+      const std::string release = maker + "release";
+      if (!FileExists(release + "\\update-secret.key")) ASSERT_EQ(Tool({"keygen", release}), 0u) << toolOutput;
+      ASSERT_EQ(Tool({"delegate", "--root", BinDir() + "update-testkeyroot1\\root-secret.key", "--release",
+                      release + "\\update-public.key", "--programs", "Notizkasten", "--epoch", "1", "--expires",
+                      MakerDate(today + 30), "--out", maker + "delegation.txt"}),
+                0u)
+          << toolOutput;
+      Publish(release + "\\update-secret.key", {"--delegation", maker + "delegation.txt"});
+      ASSERT_TRUE(FileExists(UpdateServerRoot() + "Updates.ini.chain"));
+      ASSERT_FALSE(FileExists(UpdateServerRoot() + "Updates.ini.sig"));
+    } else {
+      Publish();
+    }
     Process p;
     ASSERT_TRUE(Start(p, true));
     const DWORD pid = p.pi.dwProcessId;

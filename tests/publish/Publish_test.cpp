@@ -17,6 +17,7 @@
 
 #include "base/StrUtils.h"
 #include "base/batch_template.h"
+#include "base/key_chain.h"
 #include "base/zip_rules.h"
 #include "publish/Files.h"
 #include "publish/publish_rules.h"
@@ -593,6 +594,159 @@ TEST(Publish, VerifyFindsWhatStopsAnInstallation) {
   Result r = Tool({"verify", "--server", dir("fehlt")});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "trelkpublish: The server folder \"" + dir("fehlt") + "\" does not exist.\n");
+}
+
+// Root keys, a delegated release key and the migration: the list that programs built with one
+// key and programs built with root keys both take, the chain as the programs read it, each step's
+// refusal, a rotation and a retirement, and what verify says of each.
+TEST(Publish, DelegatedReleaseKeySignsBesideTheOldSignature) {
+  Maker m;
+  Write(JoinPath(m.server, "Updates.ini"), "; Update-Liste von Trelk-Software\r\n");
+  const std::string root1 = m.dir("root1"), root2 = m.dir("root2"), release = m.dir("release"),
+                    next = m.dir("next"), delegation = m.dir("delegation.txt");
+  Result r = Tool({"keygen", "--root", root1});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("keep it off every server"), std::string::npos) << r.out;
+  ASSERT_EQ(Tool({"keygen", "--root", root2}).code, 0);
+  ASSERT_EQ(Tool({"keygen", release}).code, 0);
+  ASSERT_EQ(Tool({"keygen", next}).code, 0);
+  const std::string rootSecret1 = JoinPath(root1, "root-secret.key"), rootPublic1 = JoinPath(root1, "root-public.key"),
+                    rootSecret2 = JoinPath(root2, "root-secret.key"), rootPublic2 = JoinPath(root2, "root-public.key");
+  const std::string releaseSecret = JoinPath(release, "update-secret.key");
+  auto keyOf = [](const std::string& path) { return *base::DecodeBase64(base::TrimBlanksAndBreaks(Read(path))); };
+  const std::string expires = DaysFromToday(100);
+  auto delegate = [&](const std::string& rootSecret, const std::string& releaseFolder, const std::string& programs,
+                      const std::string& epoch, const std::string& until) {
+    return Tool({"delegate", "--root", rootSecret, "--release", JoinPath(releaseFolder, "update-public.key"),
+                 "--programs", programs, "--epoch", epoch, "--expires", until, "--out", delegation});
+  };
+  r = delegate(rootSecret1, release, "*", "1", expires);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Delegated release key " + base::KeyId(keyOf(JoinPath(release, "update-public.key"))) +
+                       " by root key " + base::KeyId(keyOf(rootPublic1)) + ": every program, epoch 1"),
+            std::string::npos)
+      << r.out;
+  // Publishing needs the release key, never a root key: the root key in its place is refused,
+  // and the folder stays as it was.
+  r = Tool(m.PublishArgs({"--delegation", delegation}));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("is not the release key of the delegation"), std::string::npos) << r.err;
+  EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini")), "; Update-Liste von Trelk-Software\r\n");
+  EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini.chain")), "<missing>");
+  std::vector<std::string> args = m.PublishArgs({"--delegation", delegation, "--legacy-key", m.secret});
+  args[2] = releaseSecret;
+  r = Tool(args);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("-> " + JoinPath(m.server, "Updates.ini.chain") + " (release key"), std::string::npos) << r.out;
+
+  // What the programs read: the one-line signature by the old key, and the chain from root key 1.
+  const std::string list = Read(JoinPath(m.server, "Updates.ini"));
+  auto verify = [](std::string_view message, std::string_view sig, std::string_view key) {
+    return crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(sig.data()),
+                                       reinterpret_cast<const unsigned char*>(message.data()), message.size(),
+                                       reinterpret_cast<const unsigned char*>(key.data())) == 0;
+  };
+  auto judge = [&](const std::string& program, const base::ChainMemory& memory) {
+    const auto chain = base::ParseKeyChain(Read(JoinPath(m.server, "Updates.ini.chain")));
+    if (!chain) return base::ChainFault::SignatureInvalid;
+    return base::JudgeKeyChain(*chain, Read(JoinPath(m.server, "Updates.ini")), {keyOf(rootPublic1), keyOf(rootPublic2)},
+                               program, memory, 0, verify)
+        .fault;
+  };
+  const auto sig = base::ParseSignatureFile(Read(JoinPath(m.server, "Updates.ini.sig")));
+  ASSERT_TRUE(sig);
+  EXPECT_TRUE(verify(list, *sig, keyOf(m.publicKey)));
+  EXPECT_EQ(judge("Notizkasten", {}), base::ChainFault::None);
+  r = Tool({"verify", "--server", m.server, "--public", m.publicKey, "--root", rootPublic1, "--root", rootPublic2});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Programs built with the one key " + base::KeyId(keyOf(m.publicKey)) + " take the list"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("[Notizkasten]: taken by programs built with the root keys (release key"), std::string::npos)
+      << r.out;
+
+  // renew from a scheduled job: the release key alone; the chain on the server is kept, and
+  // without the old key its signature goes.
+  r = Tool({"renew", "--key", releaseSecret, "--server", m.server});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Removed " + JoinPath(m.server, "Updates.ini.sig")), std::string::npos) << r.out;
+  EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini.sig")), "<missing>");
+  EXPECT_EQ(judge("Notizkasten", {}), base::ChainFault::None);
+
+  // A delegation for another program, one close to its end, a rotation and a retirement: what the
+  // programs and verify make of each.
+  struct Step {
+    const char* name;
+    std::function<Result()> make;     // the maker's command(s); the last one's result
+    base::ChainMemory memory;         // what the program remembers
+    base::ChainFault fault;           // the programs' verdict for Notizkasten
+    std::string said;                 // in verify's output (out and err)
+  } steps[] = {
+      {"a delegation for another program",
+       [&] {
+         delegate(rootSecret1, release, "Waage,Lager", "1", expires);
+         return Tool({"renew", "--key", releaseSecret, "--server", m.server, "--delegation", delegation});
+       },
+       {}, base::ChainFault::ProgramNotCovered, "[Notizkasten]: the delegation does not name this program."},
+      {"a delegation that ends within 14 days",
+       [&] {
+         delegate(rootSecret1, release, "*", "1", DaysFromToday(3));
+         return Tool({"renew", "--key", releaseSecret, "--server", m.server, "--delegation", delegation});
+       },
+       {}, base::ChainFault::None, "Warning: The delegation of release key"},
+      {"the release key rotated: the old one's list after epoch 2 was taken",
+       [&] {
+         delegate(rootSecret1, next, "*", "2", expires);
+         return Tool({"renew", "--key", JoinPath(next, "update-secret.key"), "--server", m.server, "--delegation",
+                      delegation});
+       },
+       {1u, {}}, base::ChainFault::None, "epoch 2"},
+      {"the backup retires the primary, which delegates again",
+       [&] {
+         delegate(rootSecret2, next, "*", "3", expires);
+         Tool({"retire", "--root", rootSecret2, "--retired", rootPublic1, "--from", "3", "--delegation", delegation});
+         delegate(rootSecret1, next, "*", "4", expires);
+         Tool({"retire", "--root", rootSecret2, "--retired", rootPublic1, "--from", "3", "--delegation", delegation});
+         return Tool({"renew", "--key", JoinPath(next, "update-secret.key"), "--server", m.server, "--delegation",
+                      delegation});
+       },
+       {}, base::ChainFault::RootRetired, "is retired for its epoch"},
+  };
+  for (Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    r = step.make();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(judge("Notizkasten", step.memory), step.fault);
+    r = Tool({"verify", "--server", m.server, "--root", rootPublic1, "--root", rootPublic2});
+    EXPECT_EQ(r.code, step.fault == base::ChainFault::None ? 0 : 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(step.said), std::string::npos) << r.out << r.err;
+  }
+  EXPECT_EQ(base::ParseKeyChain(Read(delegation), false)->retirements.size(), 1u) << "a second retire replaces";
+
+  // The backup root key alone delegates, retires the primary, and the programs take the list;
+  // a program that took it remembers the primary as retired.
+  delegate(rootSecret2, next, "*", "5", expires);
+  r = Tool({"retire", "--root", rootSecret2, "--retired", rootPublic1, "--from", "5", "--delegation", delegation});
+  ASSERT_EQ(r.code, 0) << r.err;
+  ASSERT_EQ(Tool({"renew", "--key", JoinPath(next, "update-secret.key"), "--server", m.server, "--delegation",
+                  delegation}).code,
+            0);
+  const auto chain = base::ParseKeyChain(Read(JoinPath(m.server, "Updates.ini.chain")));
+  ASSERT_TRUE(chain);
+  const base::ChainVerdict taken = base::JudgeKeyChain(*chain, Read(JoinPath(m.server, "Updates.ini")),
+                                                       {keyOf(rootPublic1), keyOf(rootPublic2)}, "Notizkasten",
+                                                       base::ChainMemory{4u, {}}, 0, verify);
+  EXPECT_EQ(taken.fault, base::ChainFault::None);
+  EXPECT_EQ(taken.epoch, std::optional<std::uint32_t>(5u));
+  EXPECT_EQ(taken.retire, std::vector<std::string>{base::KeyId(keyOf(rootPublic1))});
+  // A root key never retires itself; a wrong epoch is a usage error.
+  EXPECT_EQ(Tool({"retire", "--root", rootSecret2, "--retired", rootPublic2, "--from", "5", "--delegation",
+                  delegation}).code,
+            1);
+  EXPECT_EQ(Tool({"delegate", "--root", rootSecret2, "--release", JoinPath(next, "update-public.key"), "--programs",
+                  "*", "--epoch", "0", "--expires", expires, "--out", delegation})
+                .code,
+            2);
 }
 
 TEST(Publish, PublishRefusesAndLeavesTheFolderAlone) {

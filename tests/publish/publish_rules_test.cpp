@@ -254,6 +254,11 @@ TEST(PublishRules, CommandLine) {
   EXPECT_EQ(a.command, Command::Verify);
   EXPECT_EQ(a.publicKey, "");
   EXPECT_EQ(publish::ParseArguments({"keygen", "k"}).keyFolder, "k");
+  EXPECT_TRUE(publish::ParseArguments({"keygen", "--root", "k"}).rootKey);
+  const publish::Arguments d = publish::ParseArguments({"delegate", "--root", "r", "--release", "p", "--programs", "*",
+                                                        "--epoch", "4294967295", "--expires", "1.2.2030", "--out", "o"});
+  EXPECT_EQ(d.epoch, 4294967295u);
+  EXPECT_EQ(d.expires, "01.02.2030");
 
   const std::vector<std::string> ok = {"publish", "--key", "k", "--server", "s", "--program", "P",
                                        "--from", "f", "--file", "P.zip"};
@@ -262,14 +267,27 @@ TEST(PublishRules, CommandLine) {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   };
+  const char* const kKeygenUsage =
+      "keygen takes exactly one argument, the folder for the two key files (after --root for a root key).";
   struct Case {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
       {{}, "No command given."},
       {{"sign"}, "Unknown command \"sign\"."},
-      {{"keygen"}, "keygen takes exactly one argument, the folder for the two key files."},
-      {{"keygen", "a", "b"}, "keygen takes exactly one argument, the folder for the two key files."},
+      {{"keygen"}, kKeygenUsage},
+      {{"keygen", "a", "b"}, kKeygenUsage},
+      {{"keygen", "--root"}, kKeygenUsage},
+      {{"keygen", "--rot", "a"}, kKeygenUsage},
+      {{"delegate", "--root", "r", "--release", "p", "--programs", "*", "--epoch", "1", "--out", "d"},
+       "delegate needs the option --expires."},
+      {{"delegate", "--root", "r", "--release", "p", "--programs", "*", "--epoch", "01", "--expires", "1.1.2030",
+        "--out", "d"},
+       "The epoch \"01\" is no whole number from 1 to 4294967295."},
+      {{"retire", "--root", "r", "--retired", "p", "--from", "4294967296", "--delegation", "d"},
+       "The epoch \"4294967296\" is no whole number from 1 to 4294967295."},
+      {{"verify", "--server", "s", "--root", "a", "--root", "b", "--root", "c"},
+       "A program carries at most two root keys."},
       {{"verify"}, "verify needs the option --server."},
       {{"verify", "--server"}, "The option --server needs a value."},
       {{"verify", "--server", "s", "--news", "x"}, "Unknown option \"--news\" for verify."},

@@ -384,7 +384,7 @@ TEST_F(StatusFormTest, WalkThroughThePages) {
       // The program's own executable, with the search it is to install.
       const ShellStart& start = elevatedStarts[0];
       EXPECT_EQ(start.file, toolkit::ExeName());
-      EXPECT_EQ(start.params, "/trelk-install \"" + Folder() + "Suche\\\" \"-\" \"-\" \"-\"");
+      EXPECT_EQ(start.params, "/trelk-install \"" + Folder() + "Suche\\\" \"-\" \"-\" \"-\" \"-\"");
       const int interval = w.seededInterval > 0 ? w.seededInterval : 7;
       EXPECT_EQ(keyAtElevatedStart.find("Update=date:" + std::to_string(today + interval - 1)), 0u) << keyAtElevatedStart;
       EXPECT_NE(start.owner, nullptr);

@@ -882,6 +882,9 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     bool fails;   // the connection message instead
     // "UpdateSerial" in the program key before and after the check (-1: absent).
     long long storedBefore = -1, storedAfter = -1;
+    // "Updates.ini.chain", asked for when the signature is none of the key's; empty: none there.
+    std::string chain = "";
+    Signature chainHow = Served;
   } cases[] = {
       {"signed", newer, base::EncodeBase64(Sign(newer, keys)), Served, Refusal::None, true, false},
       {"signature with blanks and CR LF", newer, "  " + base::EncodeBase64(Sign(newer, keys)) + " \r\n", Served, Refusal::None, true,
@@ -920,6 +923,12 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
        false, 7, 7},
       {"a Size that is no number", sized, base::EncodeBase64(Sign(sized, keys)), Served, Refusal::ListValueUnreadable, false,
        false, -1, -1},
+      // A chain is read only whole and within its limit, and as the one form.
+      {"a chain streamed without length beyond 16 KB", newer, "", Missing, Refusal::ListSignatureInvalid, false, false, -1,
+       -1, std::string(1 << 20, '['), NoLength},
+      {"a chain cut off by a reset", newer, "", Missing, Refusal::None, false, true, -1, -1, std::string(9000, '['), CutOff},
+      {"a chain of another form", newer, flipped, Served, Refusal::ListSignatureInvalid, false, false, -1, -1,
+       "[Delegation]\nKey=" + base::EncodeBase64(keys.publicKey) + "\n"},
   };
   auto setStored = [&](long long serial) {
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);  // a program that never accepted a serial
@@ -950,6 +959,10 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     if (c.how == Status500) ServerMode("/Updates.ini.sig", "status=500");
     if (c.how == NoLength) ServerMode("/Updates.ini.sig", "nolength=1");
     if (c.how == CutOff) ServerMode("/Updates.ini.sig", "reset=1000");
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
+    if (!c.chain.empty()) Serve("Updates.ini.chain", c.chain);
+    if (c.chainHow == NoLength) ServerMode("/Updates.ini.chain", "nolength=1");
+    if (c.chainHow == CutOff) ServerMode("/Updates.ini.chain", "reset=1000");
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -958,7 +971,11 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
     const std::string logBefore = ServerLog();
     run.Begin(folder);
     const wizard::CheckOutcome outcome = run.Check(http, program);
-    EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n");
+    // The chain is asked for when the signature is none of the key's, and the connection held.
+    const bool chainAsked = (c.refusal == Refusal::ListUnsigned || c.refusal == Refusal::ListSignatureInvalid) ||
+                            !c.chain.empty();
+    EXPECT_EQ(ServerLog().substr(logBefore.size()), std::string("GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\n") +
+                                                        (chainAsked ? "GET /Updates.ini.chain HTTP/1.0\n" : ""));
     EXPECT_EQ(stored(), c.storedAfter);
     if (c.fails) {
       EXPECT_EQ(outcome.kind, wizard::CheckOutcome::NoConnection);

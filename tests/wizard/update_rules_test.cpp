@@ -173,6 +173,8 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
   using wizard::Refusal;
   const std::string key = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=";
   const std::string signature = std::string(84, 'Q') + "Qw==";  // 64 bytes
+  const std::string backup = "ICEiIyQlJicoKSorLC0uLzAxMjM0NTY3ODk6Ozw9Pj8=", third = std::string(43, 'B') + "=";
+  const std::string keyId = base::KeyId(*base::DecodeBase64(key));
   struct Case {
     const char* name;
     std::string keyText;
@@ -181,6 +183,7 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
     bool good;        // what the stand-in answers
     Refusal verdict;
     bool asked;       // the stand-in was called
+    std::vector<std::string> retired = {};
   } cases[] = {
       {"verifies", key, true, signature + "\r\n", true, Refusal::None, true},
       {"does not verify", key, true, signature, false, Refusal::ListSignatureInvalid, true},
@@ -190,21 +193,30 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
       {"a signature one byte short", key, true, std::string(84, 'Q'), true, Refusal::ListSignatureInvalid,
        false},
       {"a built-in key that is no key", "kein Schluessel", true, signature, true, Refusal::ListSignatureInvalid, false},
+      // Root keys: the first that is no key spoils both; a third is none a program carries.
+      {"two root keys, the second verifies", key + "," + backup, true, signature, true, Refusal::None, true},
+      {"two root keys, the first no key", "kein," + key, true, signature, true, Refusal::ListSignatureInvalid, false},
+      {"three root keys", key + "," + backup + "," + third, true, signature, true, Refusal::ListSignatureInvalid,
+       false},
+      {"the one root key retired", key, true, signature, true, Refusal::ListSignatureInvalid, false, {keyId}},
   };
   for (const Case& c : cases) {
     std::string gotKey, gotSignature;
     bool asked = false;
-    const Refusal verdict =
-        wizard::JudgeSignedList(c.keyText, c.found, c.file, [&](const std::string& k, const std::string& sig) {
+    // The stand-in takes the last key it is asked with: with two, that is the backup.
+    const Refusal verdict = wizard::JudgeSignedList(
+        c.keyText, c.found, c.file,
+        [&](const std::string& k, const std::string& sig) {
           asked = true;
           gotKey = k;
           gotSignature = sig;
-          return c.good;
-        });
+          return c.good && (c.keyText.find(',') == std::string::npos || k == *base::DecodeBase64(backup));
+        },
+        c.retired);
     EXPECT_EQ(verdict, c.verdict) << c.name;
     EXPECT_EQ(asked, c.asked) << c.name;
     if (asked) {
-      EXPECT_EQ(gotKey, *base::DecodeBase64(key)) << c.name;
+      EXPECT_EQ(gotKey, *base::DecodeBase64(c.keyText.find(',') == std::string::npos ? key : backup)) << c.name;
       EXPECT_EQ(gotSignature, *base::ParseSignatureFile(c.file)) << c.name;
     }
   }

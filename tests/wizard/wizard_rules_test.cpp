@@ -81,7 +81,8 @@ TEST(WizardRules, RefusalsSayWhyAndTheWayOn) {
   const Refusal refusals[] = {Refusal::ListUnsigned, Refusal::ListSignatureInvalid, Refusal::ListDateUnreadable,
                               Refusal::ArchiveUnchecked, Refusal::ArchiveDamaged, Refusal::ListReplayed,
                               Refusal::ListExpired, Refusal::ListWithoutSerial, Refusal::ListValueUnreadable,
-                              Refusal::ArchiveSizeWrong};
+                              Refusal::ArchiveSizeWrong, Refusal::DelegationExpired, Refusal::KeyEpochLower,
+                              Refusal::ProgramNotCovered, Refusal::RootRetired};
   std::vector<std::string> seen;
   for (Refusal r : refusals) {
     const std::string text = wizard::RefusalText(r);
