@@ -190,7 +190,7 @@ void THttpClient::Transfer(TBodySink& sink) {
       // A Location relative to this server stays on it; a repeated request keeps its URL.
       if (reply.TakeLocation) {
         currentURL_ = ResolveRedirectURL(currentURL_, Host, Port, secure_);
-        if (!RedirectAllowed(secure_, currentURL_)) throw EHttpError(kInsecureRedirectText);
+        if (!RedirectAllowed(secure_, currentURL_)) throw ETlsError(TTlsFault::InsecureRedirect, Host, "");
       }
     }
     if (reply.AuthNeeded && OnAuthenticationNeeded) OnAuthenticationNeeded(this);

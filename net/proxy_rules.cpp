@@ -81,7 +81,7 @@ bool Matches(std::string_view pattern, std::string_view text) {
 
 }  // namespace
 
-std::optional<TProxyAddress> ParseProxyServer(std::string_view value) {
+std::optional<TProxyAddress> ParseProxyServer(std::string_view value, bool secure) {
   value = Trimmed(value);
   if (value.find('=') == std::string_view::npos) {
     // One proxy for every protocol; a list of them without names takes the first.
@@ -92,7 +92,10 @@ std::optional<TProxyAddress> ParseProxyServer(std::string_view value) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string_view::npos) continue;
     std::string_view protocol = Trimmed(entry.substr(0, equals));
-    if (protocol.size() == 4 && StartsWithNoCase(protocol, "http")) return ParseAddress(entry.substr(equals + 1));
+    const std::string_view wanted = secure ? "https" : "http";
+    if (protocol.size() == wanted.size() && StartsWithNoCase(protocol, wanted)) {
+      return ParseAddress(entry.substr(equals + 1));
+    }
   }
   return std::nullopt;
 }
@@ -110,9 +113,9 @@ bool ProxyBypassed(std::string_view overrideList, std::string_view host) {
   return false;
 }
 
-std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host) {
+std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host, bool secure) {
   if (!settings.Enabled) return std::nullopt;
-  std::optional<TProxyAddress> proxy = ParseProxyServer(settings.Server);
+  std::optional<TProxyAddress> proxy = ParseProxyServer(settings.Server, secure);
   if (!proxy || ProxyBypassed(settings.Override, host)) return std::nullopt;
   return proxy;
 }

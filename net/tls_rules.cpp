@@ -20,6 +20,7 @@ std::string TlsFaultText(TTlsFault fault, std::string_view host, std::string_vie
     case TTlsFault::OtherName: text = "Certificate of " + name + " names another host"; break;
     case TTlsFault::Expired: text = "Certificate of " + name + " has expired or is not yet valid"; break;
     case TTlsFault::Revoked: text = "Certificate of " + name + " has been revoked"; break;
+    case TTlsFault::InsecureRedirect: text = kInsecureRedirectText; break;
   }
   if (!detail.empty()) text += " (" + std::string(detail) + ")";
   return text;

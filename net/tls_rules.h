@@ -11,9 +11,9 @@
 namespace net {
 
 // Why a secure connection was not made. Handshake: the TLS handshake itself failed (the server
-// ended it, or no protocol version or cipher suite in common); the others are the server's
-// certificate.
-enum class TTlsFault { None, Handshake, Untrusted, OtherName, Expired, Revoked };
+// ended it, or no protocol version or cipher suite in common); InsecureRedirect: the server sent
+// a secure request on to an "http" URL; the others are the server's certificate.
+enum class TTlsFault { None, Handshake, Untrusted, OtherName, Expired, Revoked, InsecureRedirect };
 
 // A secure connection refused: the fault and the host whose server it was.
 class ETlsError : public ESockError {

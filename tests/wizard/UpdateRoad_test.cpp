@@ -649,7 +649,9 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
               c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
+      // A proxy that asks for a password is named as one.
+      EXPECT_EQ(boxes[0].text, c.via ? wizard::ProxyAuthText(c.proxyServer)
+                                     : std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
       EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
       continue;
     }
