@@ -41,6 +41,9 @@ Control requests (not recorded):
   /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_mode?path=P&moved=1    answer the next request for P with a redirection to P itself (with
                           a body of 4000 bytes), then serve P as the other modes say
+  /_mode?path=P&tlsmoved=1 a request for P without TLS is answered with 301 to the same path on
+                          the TLS server (https://localhost:TLS/P); plainmoved=1: one over TLS
+                          with 301 to the server without TLS
   /_clear                  back to serving every file plainly
   /_symlink?link=L&target=T a symbolic link L to T (Unix paths), as another process of the
                           same user makes one; with away=1 what is at L is first renamed to L.weg.
@@ -97,6 +100,7 @@ request_log = []  # the request lines, for /_log
 proxy_log = []  # the request lines the proxy passed on, for /_proxylog
 modes = {}  # path -> dict of mode values, for the files below ROOT
 ROOT = None
+PLAIN_PORT = 0  # the server without TLS
 TLS_PORT = 0  # the TLS server with the good certificate (the segmenting relay's peer)
 BEHAVIOURS = {"/echo", "/file", "/nolength", "/raw", "/manylines", "/bigheader", "/wronglength", "/status",
               "/noreason", "/silent", "/late", "/drip", "/hdrip", "/stall", "/close-header", "/close-body",
@@ -242,6 +246,11 @@ class Handler(socketserver.BaseRequestHandler):
                 text += "Content-Length: %d\r\n" % length
             sock.sendall((text + "\r\n").encode("latin-1"))
 
+        secure = isinstance(sock, ssl.SSLSocket)
+        if (mode.get("tlsmoved") and not secure) or (mode.get("plainmoved") and secure):
+            target = ("http://localhost:%d" % PLAIN_PORT if secure else "https://localhost:%d" % TLS_PORT) + path
+            head(301, "Moved Permanently", 0, "Location: %s\r\n" % urllib.parse.quote(target, safe=":/", encoding="latin-1"))
+            return
         if mode.get("moved"):
             with lock:
                 modes[path].pop("moved", None)
@@ -559,6 +568,8 @@ def main():
         ROOT = os.path.realpath(opts.root)
 
     server = Server(("127.0.0.1", opts.port), Handler)
+    global PLAIN_PORT
+    PLAIN_PORT = server.server_address[1]
     proxy = Server(("127.0.0.1", 0), ProxyHandler)
     threading.Thread(target=proxy.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     closed = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -172,7 +173,8 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
   const int t = TodayNumber();
   auto D = [t](int k) { return ShortDateText(t + k); };
   const double yesterdayNoon = t - 1 + 0.5;
-  enum Server { Plain, NotFound, CutOff, Closed, Offline, Endless };
+  enum Server { Plain, NotFound, CutOff, Closed, Offline, Endless, Secure, ToHttps, ToHttp, OtherName, Untrusted,
+                Expired, Tls13 };
   struct Case {
     const char* name;
     std::string ini;
@@ -181,7 +183,10 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     bool update;       // the result page offers an update (ignored when the check fails)
     std::string news;  // the news list of the update text
     bool fails;        // "Es besteht keine Internetverbindung."
-  } cases[] = {
+    // A secure connection refused: the message names the host and the cause.
+    net::TTlsFault tls = net::TTlsFault::None;
+  };
+  std::vector<Case> cases = {
       {"three news items", "[Kasse]\r\nDate=" + D(0) + "\r\nFile=Kasse.zip\r\nNews=" + D(-3) + ":Alt," + D(-1) +
            ":Neu," + D(-1) + ":Zwei Teile\r\n",
        yesterdayNoon, Plain, true, "- " + D(-1) + ":Neu\r\n- " + D(-1) + ":Zwei\r\n- Teile\r\n", false},
@@ -211,6 +216,19 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       {"a list streamed without length beyond 16 MB", "[Kasse]\r\nDate=" + D(0) + "\r\n;" + std::string(17 << 20, 'x'),
        yesterdayNoon, Endless, false, "", true},
   };
+  // Over https, with the certificate checked; a redirection to https is followed, one away from
+  // it is refused.
+  const std::string list = "[Kasse]\r\nDate=" + D(0) + "\r\n";
+  const std::vector<Case> secure = {
+      {"over https", list, yesterdayNoon, Secure, true, "- keine Angaben gefunden\r\n", false},
+      {"http redirected to https", list, yesterdayNoon, ToHttps, true, "- keine Angaben gefunden\r\n", false},
+      {"https redirected to http", list, yesterdayNoon, ToHttp, false, "", true, net::TTlsFault::InsecureRedirect},
+      {"a certificate for another name", list, yesterdayNoon, OtherName, false, "", true, net::TTlsFault::OtherName},
+      {"a certificate from an unknown CA", list, yesterdayNoon, Untrusted, false, "", true, net::TTlsFault::Untrusted},
+      {"an expired certificate", list, yesterdayNoon, Expired, false, "", true, net::TTlsFault::Expired},
+      {"a server that speaks TLS 1.3 only", list, yesterdayNoon, Tls13, false, "", true, net::TTlsFault::Handshake},
+  };
+  if (TestCaTrusted()) cases.insert(cases.end(), secure.begin(), secure.end());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ServerClear();
@@ -218,18 +236,38 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     if (c.server == NotFound) ServerMode("/Updates.ini", "status=404");
     if (c.server == CutOff) ServerMode("/Updates.ini", "reset=100");
     if (c.server == Endless) ServerMode("/Updates.ini", "nolength=1");
-    form->UpdateServer = c.server == Closed ? "127.0.0.1:9" : UpdateServerAuthority();
+    if (c.server == ToHttps) ServerMode("/Updates.ini", "tlsmoved=1");
+    if (c.server == ToHttp) ServerMode("/Updates.ini", "plainmoved=1");
+    const std::map<Server, std::string> secureServer = {
+        {Secure, "TLS"}, {ToHttp, "TLS"}, {OtherName, "TLS_OTHERNAME"}, {Untrusted, "TLS_UNTRUSTED"},
+        {Expired, "TLS_EXPIRED"}, {Tls13, "TLS13"}};
+    form->UpdateServer = c.server == Closed                ? "127.0.0.1:9"
+                         : secureServer.count(c.server) > 0 ? SecureURL(secureServer.at(c.server))
+                                                            : UpdateServerAuthority();
     connected = c.server != Offline;
     form->ReferenceDate = c.reference;
     boxes.clear();
     const std::string logBefore = ServerLog();
     Check();
     const std::string requests = ServerLog().substr(logBefore.size());
-    EXPECT_EQ(requests, c.server == Offline || c.server == Closed ? "" : "GET /Updates.ini HTTP/1.0\n");
+    const bool reached = c.server != Offline && c.server != Closed && c.tls != net::TTlsFault::OtherName &&
+                         c.tls != net::TTlsFault::Untrusted && c.tls != net::TTlsFault::Expired && c.server != Tls13;
+    EXPECT_EQ(requests, !reached            ? ""
+                        : c.server == ToHttps ? "GET /Updates.ini HTTP/1.0\nGET /Updates.ini HTTP/1.0\n"
+                                              : "GET /Updates.ini HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
+      if (c.tls != net::TTlsFault::None) {
+        EXPECT_EQ(boxes[0].text, wizard::SecureConnectionText(c.tls, "localhost"));
+        EXPECT_NE(boxes[0].text.find(c.tls == net::TTlsFault::Handshake || c.tls == net::TTlsFault::InsecureRedirect
+                                         ? "HTTPS"
+                                         : "Zertifikat"),
+                  std::string::npos);
+        EXPECT_EQ(boxes[0].caption, wizard::kSecureConnectionCaption);
+      } else {
+        EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
+        EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
+      }
       EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
       EXPECT_EQ(form->Step, wizard::WizardStep::Check);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
