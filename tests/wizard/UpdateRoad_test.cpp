@@ -554,7 +554,9 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     bool kept;               // the first part stays for the retry
     std::string ifRange;     // the If-Range of the retry ("": none)
     Retry retry;             // what the retry asks for
-  } cases[] = {
+    bool secure = false;     // over https
+  };
+  std::vector<Case> cases = {
       {"ETag and ranges", "etag=1&lastmod=1", "ranges=1", 0, false, true, "\"v1\"", Rest},
       {"Last-Modified only", "lastmod=1", "ranges=1", 0, false, true, jan5, Rest},
       {"a server that ignores ranges", "etag=1", "", 0, false, true, "\"v1\"", Whole},
@@ -567,10 +569,12 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
       // With a key the signed "Size" bounds the whole archive, the kept bytes included.
       {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
   };
+  if (TestCaTrusted()) cases.push_back({"over https", "etag=1", "ranges=1", 0, false, true, "\"v1\"", Rest, true});
   auto local = [this] { return form->Work.SearchDir() + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ServerClear();
+    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
     serveAt(archive, 5);
     const std::string& final = c.changeTo == 1 ? changed : c.changeTo == 2 ? shorter : archive;
     const std::string list = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\nSHA256=" +
@@ -661,7 +665,9 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
     std::string proxyServer, proxyOverride;
     bool via;    // through the proxy
     bool fails;  // the check fails
-  } cases[] = {
+    bool secure = false;  // the server speaks https: through the "https=" proxy, in a tunnel
+  };
+  std::vector<Case> cases = {
       {"no settings", -1, "", "", false, false},
       {"host:port", 1, proxy, "", true, false},
       {"switched off", 0, proxy, "", false, false},
@@ -669,26 +675,37 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
       {"a proxy that refuses", 1, refusing, "", false, true},
       {"a proxy that asks for a password", 1, proxy, "", true, true},
   };
+  const std::string tunnel = "CONNECT " + SecureURL("TLS").substr(8) + " HTTP/1.0\n";
+  if (TestCaTrusted()) {
+    cases.push_back({"https through the https= proxy", 1, "http=" + refusing + ";https=" + proxy, "", true, false, true});
+    cases.push_back({"a tunnel that asks for a password", 1, "https=" + proxy, "", true, true, true});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
     ServerClear();
-    if (c.fails && c.via) ServerMode("/Updates.ini", "proxyauth=1");
+    if (c.fails && c.via) ServerMode(c.secure ? "CONNECT" : "/Updates.ini", "proxyauth=1");
+    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
     boxes.clear();
     const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
     const bool checked = Check();
     EXPECT_EQ(checked, !c.fails);
+    // The list's request says that no cache on the way may answer; a direct one stays as it was.
+    if (checked) {
+      EXPECT_EQ(ServerGet("/_last").find("Pragma: no-cache\r\nCache-Control: no-cache\r\n") != std::string::npos, c.via);
+    }
     if (checked) form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(ProxyLog().substr(proxyBefore.size()),
-              !c.via ? ""
-              : c.fails ? "GET " + server + "/Updates.ini HTTP/1.0\n"
-                        : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
+              !c.via      ? ""
+              : c.secure  ? (c.fails ? tunnel : tunnel + tunnel)
+              : c.fails   ? "GET " + server + "/Updates.ini HTTP/1.0\n"
+                          : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
     EXPECT_EQ(ServerLog().substr(logBefore.size()),
               c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
       // A proxy that asks for a password is named as one.
-      EXPECT_EQ(boxes[0].text, c.via ? wizard::ProxyAuthText(c.proxyServer)
+      EXPECT_EQ(boxes[0].text, c.via ? wizard::ProxyAuthText(proxy)
                                      : std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
       EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
       continue;
@@ -701,6 +718,7 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   // The proxy goes away between the check and the download: the download fails, keeps nothing,
   // and goes through once the settings name none.
   ServerClear();
+  form->UpdateServer = UpdateServerAuthority();
   SetUserProxy(1, proxy, "");
   ASSERT_TRUE(Check());
   SetUserProxy(1, refusing, "");
