@@ -460,12 +460,24 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     const char* name;
     const char* mode;  // for "/Updates/Kasse.zip"
     bool cutOff;       // the server holds only the first half of the archive
-  } cases[] = {
+    // Over https: the TLS server of the download (the check goes to the good one), and why the
+    // secure connection was refused.
+    const char* secure = nullptr;
+    net::TTlsFault fault = net::TTlsFault::None;
+  };
+  std::vector<Case> cases = {
       {"404", "status=404", false},
       {"500", "status=500", false},
       {"reset in the middle", "reset=300000", false},
       {"archive cut off on the server", "rate=0", true},
   };
+  // Before the last case, which ends on the installation's page.
+  if (TestCaTrusted()) {
+    cases.insert(cases.end() - 1, {{"https: a certificate for another name", "", false, "TLS_OTHERNAME",
+                                    net::TTlsFault::OtherName},
+                                   {"https redirected to http", "plainmoved=1", false, "TLS",
+                                    net::TTlsFault::InsecureRedirect}});
+  }
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -473,10 +485,14 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     ServerClear();
     ServerMode("/Updates/Kasse.zip", c.mode);
     boxes.clear();
+    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
     ASSERT_TRUE(Check());
+    if (c.secure) form->UpdateServer = SecureURL(c.secure);
     form->Button_NextClick(form->Button_Next);
     if (!c.cutOff) {
-      EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+      EXPECT_EQ(form->Label_Download->Text(),
+                c.secure ? wizard::DownloadFailedBecause(wizard::SecureConnectionText(c.fault, "localhost"))
+                         : std::string(wizard::kDownloadFailedText));
       EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
       EXPECT_TRUE(form->CancelDownload->Visible());
       EXPECT_FALSE(form->Button_Next->Enabled());
@@ -484,6 +500,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_TRUE(boxes.empty());
       // The server answers again: "Erneut versuchen" fetches the whole archive.
       ServerClear();
+      if (c.secure) form->UpdateServer = SecureURL("TLS");
       Click(form->CancelDownload);
       EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
       EXPECT_TRUE(form->Button_Next->Enabled());
