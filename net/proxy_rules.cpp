@@ -113,8 +113,28 @@ bool ProxyBypassed(std::string_view overrideList, std::string_view host) {
   return false;
 }
 
+bool IsLoopbackHost(std::string_view host) {
+  if (host.size() == 9 && StartsWithNoCase(host, "localhost")) return true;
+  if (host == "::1" || host == "[::1]") return true;
+  // Four decimal parts, the first 127.
+  if (!StartsWithNoCase(host, "127.")) return false;
+  int parts = 2, digits = 0;  // "127" and the one being read
+  for (char c : host.substr(4)) {
+    if (c == '.') {
+      if (digits == 0) return false;
+      ++parts;
+      digits = 0;
+    } else if (c >= '0' && c <= '9' && digits < 3) {
+      ++digits;
+    } else {
+      return false;
+    }
+  }
+  return parts == 4 && digits > 0;
+}
+
 std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host, bool secure) {
-  if (!settings.Enabled) return std::nullopt;
+  if (!settings.Enabled || IsLoopbackHost(host)) return std::nullopt;
   std::optional<TProxyAddress> proxy = ParseProxyServer(settings.Server, secure);
   if (!proxy || ProxyBypassed(settings.Override, host)) return std::nullopt;
   return proxy;

@@ -37,9 +37,14 @@ std::optional<TProxyAddress> ParseProxyServer(std::string_view value, bool secur
 // pattern do not count, and "<local>" matches every host name without a dot.
 bool ProxyBypassed(std::string_view overrideList, std::string_view host);
 
+// True for a name of this computer's loopback interface: "localhost" (any case), an IPv4 address
+// 127.x.x.x, "::1" or "[::1]". Requests to it never go through a proxy, as with the platform's
+// own client.
+bool IsLoopbackHost(std::string_view host);
+
 // The proxy a request to `host` goes through under `settings` (`secure`: an "https" request, which
 // goes through it in a tunnel); empty for a direct connection (no proxy enabled, none for the
-// protocol, or the host bypasses it).
+// protocol, a loopback host, or the host bypasses it).
 std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host, bool secure = false);
 
 // "host:port" of a proxy, as the reasons of a failed transfer name it.

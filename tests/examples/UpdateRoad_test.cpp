@@ -397,7 +397,9 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   ServerMode("/Updates/Notizkasten.zip", "rate=4000000");
   PlantFiles();
   // The user's Internet options name a proxy: the program's check and downloads go through it.
-  SetUserProxy(1, "http=127.0.0.1:" + std::to_string(ProxyPort()) + ";https=127.0.0.1:1", "<local>");
+  // The server by another name of 127.0.0.1: the loopback names never go through a proxy.
+  server = OtherHost() + ":" + std::to_string(ServerPort());
+  SetUserProxy(1, "http=127.0.0.1:" + std::to_string(ProxyPort()) + ";https=127.0.0.1:1", "*.intern");
   struct ClearProxy {
     ~ClearProxy() { SetUserProxy(-1, "", ""); }
   } clearProxy;
@@ -445,7 +447,7 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_TRUE(ShowsText(wizard, "19,1 MB von 19,1 MB gedownloadet", 1000));
   EXPECT_EQ(ReadFileBytes(search + "Notizkasten.zip"), archive);
   EXPECT_FALSE(FileExists(tempDir + "Trelk-Notizkasten-0000dead")) << "the folder an earlier search left is gone";
-  const std::string url = "http://127.0.0.1:" + std::to_string(ServerPort());
+  const std::string url = "http://" + server;
   EXPECT_EQ(ProxyLog().substr(proxyBefore.size()), "GET " + url + "/Updates.ini HTTP/1.0\nGET " + url +
                                                        "/Updates/Notizkasten.zip HTTP/1.0\nGET " + url +
                                                        "/Updates/Notizkasten.zip HTTP/1.0\n");

@@ -88,6 +88,16 @@ TEST(ProxyRulesTest, OverridesAndTheProxyOfARequest) {
       {"no proxy for http", {true, "https=proxy:3128", ""}, "updates.example.net", ""},
       {"https takes its own", {true, "http=web:81;https=proxy:3128", ""}, "updates.example.net", "proxy:3128", true},
       {"https, overridden", {true, "https=proxy:3128", "*.net"}, "updates.example.net", "", true},
+      // The loopback interface never goes through the proxy; names that only look like it do.
+      {"localhost", {true, "proxy:3128", ""}, "LocalHost", ""},
+      {"127.0.0.1", {true, "proxy:3128", ""}, "127.0.0.1", "", true},
+      {"127.1.2.3", {true, "proxy:3128", ""}, "127.1.2.3", ""},
+      {"::1", {true, "proxy:3128", ""}, "[::1]", ""},
+      {"localhost.example.net", {true, "proxy:3128", ""}, "localhost.example.net", "proxy:3128"},
+      {"127.0.0.1.example.net", {true, "proxy:3128", ""}, "127.0.0.1.example.net", "proxy:3128"},
+      {"127.example.net", {true, "proxy:3128", ""}, "127.example.net", "proxy:3128"},
+      {"127.0.0", {true, "proxy:3128", ""}, "127.0.0", "proxy:3128"},
+      {"1127.0.0.1", {true, "proxy:3128", ""}, "1127.0.0.1", "proxy:3128"},
   };
   for (const Request& r : requests) {
     SCOPED_TRACE(r.name);

@@ -22,7 +22,11 @@ if [ "${1:-}" = --files ]; then
   mkdir -p "$work/root/Updates"
   options=(--root "$work/root")
 fi
-bash "$here/testca.sh" "$work/tls" && options+=(--tls "$work/tls")
+# Another name that the resolver gives as 127.0.0.1: an alias from /etc/hosts other than
+# localhost and the machine's own name (Wine answers that one with the interface addresses),
+# else localhost in capitals. Requests to it go through a proxy; the good certificate names it.
+other=$(awk -v me="$(hostname)" '$1 == "127.0.0.1" { for (i = 2; i <= NF; i++) if (tolower($i) != "localhost" && $i != me) { print $i; exit } }' /etc/hosts)
+bash "$here/testca.sh" "$work/tls" "${other:-}" && options+=(--tls "$work/tls")
 python3 "$here/testserver.py" --port-file "$work/port" --lifetime 1800 "${options[@]}" </dev/null \
   >"$work/server.log" 2>&1 &
 server=$!
@@ -33,10 +37,6 @@ fi
 { read -r port closed port80 proxy; read -r tls othername untrusted expired tls13 segmented; } <"$work/port"
 export TEST_TLS_PORT=${tls:-0} TEST_TLS_OTHERNAME_PORT=${othername:-0} TEST_TLS_UNTRUSTED_PORT=${untrusted:-0}
 export TEST_TLS_EXPIRED_PORT=${expired:-0} TEST_TLS13_PORT=${tls13:-0} TEST_TLS_SEGMENTED_PORT=${segmented:-0}
-# Another name that the resolver gives as 127.0.0.1: an alias from /etc/hosts other than
-# localhost and the machine's own name (Wine answers that one with the interface addresses),
-# else localhost in capitals.
-other=$(awk -v me="$(hostname)" '$1 == "127.0.0.1" { for (i = 2; i <= NF; i++) if (tolower($i) != "localhost" && $i != me) { print $i; exit } }' /etc/hosts)
 export TEST_SERVER_PORT=$port TEST_SERVER_CLOSED_PORT=$closed TEST_SERVER_PORT80=$port80 TEST_SERVER_PROXY_PORT=$proxy
 export TEST_SERVER_OTHER_HOST=${other:-LOCALHOST}
 [ -d "$work/root" ] && export TEST_SERVER_ROOT="$work/root"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# testca.sh DIR: the certificates of the loopback TLS servers, made fresh into DIR:
+# testca.sh DIR [NAME]: the certificates of the loopback TLS servers, made fresh into DIR:
 #   ca.pem           the test CA (bundle.crt: the machine's bundle with it, for a trust store)
-#   good.pem         localhost and 127.0.0.1, from the test CA
+#   good.pem         localhost, 127.0.0.1 and NAME (another name of 127.0.0.1), from the test CA
 #   othername.pem    "elsewhere.invalid", from the test CA
 #   expired.pem      localhost and 127.0.0.1, from the test CA, valid only in 2020
 #   untrusted.pem    localhost and 127.0.0.1, from a CA nobody trusts
@@ -33,7 +33,7 @@ leaf() {  # leaf NAME CA SAN [START END]
 ca ca "Ostvane Test CA"
 ca rogue "Rogue CA"
 san="DNS:localhost,IP:127.0.0.1"
-leaf good ca localhost "$san"
+leaf good ca localhost "$san${2:+,DNS:$2}"
 leaf othername ca elsewhere.invalid "DNS:elsewhere.invalid"
 leaf expired ca localhost "$san" 20200101000000Z 20201231000000Z
 leaf untrusted rogue localhost "$san"

@@ -5,8 +5,8 @@ misbehaving server of the transfer tests in one.
 Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80 PROXY_PORT" into --port-file once it
 listens; CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80
 is 80 when a twin could listen on port 80 as well (else 0; only asked for with --port80);
-PROXY_PORT is a forwarding proxy: it takes requests whose target is a whole "http://" URL of
-127.0.0.1 or localhost, logs their request lines (/_proxylog) and passes them on, a reset of the
+PROXY_PORT is a forwarding proxy: it takes requests whose target is a whole "http://" URL of a
+name of 127.0.0.1, logs their request lines (/_proxylog) and passes them on, a reset of the
 server's reply as a reset. It ends by itself after --lifetime seconds.
 
 With --tls DIR (the certificates of testca.sh) it also listens with TLS, with the same
@@ -398,6 +398,14 @@ class Handler(socketserver.BaseRequestHandler):
             self.reply(b"200 OK", b"path " + path.encode())
 
 
+def loopback(host):
+    """True for a name this machine resolves to 127.0.0.1: the proxy passes on to nothing else."""
+    try:
+        return socket.gethostbyname(host or "") == "127.0.0.1"
+    except OSError:
+        return False
+
+
 def request_headers(raw):
     """The header lines of a request, by lower-case name."""
     headers = {}
@@ -427,14 +435,14 @@ class ProxyHandler(Handler):
             if password:
                 self.reply(b"407 Proxy Authentication Required", b"password please",
                            b'Proxy-Authenticate: Basic realm="Firma"\r\n')
-            elif host not in ("127.0.0.1", "localhost") or not port.isdigit():
+            elif not loopback(host) or not port.isdigit():
                 self.reply(b"502 Bad Gateway", b"only loopback servers")
             else:
                 self.request.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
                 tunnel(self.request, int(port))
             return
         target = urllib.parse.urlsplit(words[1] if len(words) == 3 else "")
-        if target.scheme != "http" or target.hostname not in ("127.0.0.1", "localhost"):
+        if target.scheme != "http" or not loopback(target.hostname):
             self.reply(b"502 Bad Gateway", b"only loopback servers")
             return
         with lock:

@@ -675,7 +675,9 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   const std::string proxy = "127.0.0.1:" + std::to_string(ProxyPort());
   const std::string refusing = "127.0.0.1:" + std::to_string(ClosedPort());
-  const std::string server = "http://" + UpdateServerAuthority();
+  // The server by another name of 127.0.0.1: the loopback names never go through a proxy.
+  const std::string named = OtherHost() + ":" + std::to_string(ServerPort());
+  const std::string server = "http://" + named;
   struct Case {
     const char* name;
     int enable;  // "ProxyEnable"; -1: absent
@@ -688,11 +690,13 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
       {"no settings", -1, "", "", false, false},
       {"host:port", 1, proxy, "", true, false},
       {"switched off", 0, proxy, "", false, false},
-      {"an override that matches", 1, proxy, "*.intern; 127.0.0.*", false, false},
+      {"an override that matches", 1, proxy, "*.intern; " + OtherHost(), false, false},
+      {"the loopback address", 1, proxy, "", false, false},
       {"a proxy that refuses", 1, refusing, "", false, true},
       {"a proxy that asks for a password", 1, proxy, "", true, true},
   };
-  const std::string tunnel = "CONNECT " + SecureURL("TLS").substr(8) + " HTTP/1.0\n";
+  const std::string secureNamed = OtherHost() + SecureURL("TLS").substr(SecureURL("TLS").rfind(':'));
+  const std::string tunnel = "CONNECT " + secureNamed + " HTTP/1.0\n";
   if (TestCaTrusted()) {
     cases.push_back({"https through the https= proxy", 1, "http=" + refusing + ";https=" + proxy, "", true, false, true});
     cases.push_back({"a tunnel that asks for a password", 1, "https=" + proxy, "", true, true, true});
@@ -702,7 +706,9 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
     SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
     ServerClear();
     if (c.fails && c.via) ServerMode(c.secure ? "CONNECT" : "/Updates.ini", "proxyauth=1");
-    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
+    form->UpdateServer = c.secure                        ? "https://" + secureNamed
+                         : std::string(c.name) == "the loopback address" ? UpdateServerAuthority()
+                                                          : named;
     boxes.clear();
     const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
     const bool checked = Check();
@@ -735,7 +741,7 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   // The proxy goes away between the check and the download: the download fails, keeps nothing,
   // and goes through once the settings name none.
   ServerClear();
-  form->UpdateServer = UpdateServerAuthority();
+  form->UpdateServer = named;
   SetUserProxy(1, proxy, "");
   ASSERT_TRUE(Check());
   SetUserProxy(1, refusing, "");
