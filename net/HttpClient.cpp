@@ -79,7 +79,13 @@ TTransferResult THttpClient::Fetch(const std::string& url, TBodySink& sink, cons
   try {
     Start(CmdType::Get, url, "", "", &sink, options);
     result_.Whole = !result_.Refused;
+  } catch (const ETlsError& e) {
+    result_.TransferFailed = true;
+    result_.Tls = e.Fault();
+    result_.TlsHost = e.Host();
+    result_.Error = e.what();
   } catch (const ESockError& e) {
+    result_.ProxyAuth = std::string(e.what()) == kProxyAuthText;
     // A body past the sink's limit is the sink's refusal, not the transfer's failure.
     result_.TransferFailed = !result_.LimitReached;
     result_.Error = e.what();
@@ -137,6 +143,10 @@ void THttpClient::Transfer(TBodySink& sink) {
     {
       Connection connection(*this);
       Connect();
+      if (secure_) {
+        if (Proxied()) OpenTunnel();
+        StartTls(Host);
+      }
       SendRequest();
       replyCode_ = 0;
       ReadResponseHeader();
@@ -178,7 +188,10 @@ void THttpClient::Transfer(TBodySink& sink) {
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       // A Location relative to this server stays on it; a repeated request keeps its URL.
-      if (reply.TakeLocation) currentURL_ = ResolveRedirectURL(currentURL_, Host, Port);
+      if (reply.TakeLocation) {
+        currentURL_ = ResolveRedirectURL(currentURL_, Host, Port, secure_);
+        if (!RedirectAllowed(secure_, currentURL_)) throw ETlsError(TTlsFault::InsecureRedirect, Host, "");
+      }
     }
     if (reply.AuthNeeded && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
     if (!reply.Repeat) return;
@@ -219,6 +232,27 @@ TConnectTarget THttpClient::ConnectTarget() const {
   return TSocketSession::ConnectTarget();
 }
 
+bool THttpClient::Proxied() const {
+  return options_.Proxy ? !options_.Proxy->Host.empty() : !Proxy.empty();
+}
+
+void THttpClient::OpenTunnel() {
+  WriteAll(TunnelRequestText(Host, Port));
+  TResponseHeaderReader reader;
+  const OverallLimit limit(*this, static_cast<DWORD>(HeaderTimeLimit > 0 ? HeaderTimeLimit : 0));
+  while (!reader.Done()) {
+    const std::string line = ReadLn();
+    if (line.empty()) {
+      reader.Close();
+    } else {
+      reader.Feed(line);
+    }
+  }
+  const int status = reader.Info().ReplyCode;
+  if (status == 407) throw EHttpError(kProxyAuthText);
+  if (status < 200 || status > 299) throw EHttpError(TunnelRefusedText(status));
+}
+
 THttpClient::Connection::~Connection() {
   if (!open_) return;
   try {
@@ -234,7 +268,7 @@ void THttpClient::Connection::Close() {
 }
 
 void THttpClient::ParseURL() {
-  TUrlTarget target{currentURL_, requestPath_, Host, Port};
+  TUrlTarget target{currentURL_, requestPath_, Host, Port, {}, {}, secure_};
   try {
     net::ParseURL(target);
   } catch (...) {
@@ -247,6 +281,7 @@ void THttpClient::ParseURL() {
   Port = target.Port;
   urlUserId_ = target.UserId;
   urlPassword_ = target.Password;
+  secure_ = target.Secure;
 }
 
 std::int64_t THttpClient::DataLength() {
@@ -264,7 +299,9 @@ void THttpClient::BuildRequestHeader() {
   input.CurrentURL = currentURL_;
   input.RequestPath = requestPath_;
   input.Host = Host;
-  input.Proxy = options_.Proxy ? options_.Proxy->Host : Proxy;
+  // Inside a proxy's tunnel the request is the server's own, as without a proxy.
+  input.Proxy = secure_ ? std::string() : options_.Proxy ? options_.Proxy->Host : Proxy;
+  input.NoCache = options_.NoCache && Proxied();
   input.HeaderInfo = HeaderInfo;
   if (!options_.Range.empty()) {
     input.HeaderInfo.Range = options_.Range;

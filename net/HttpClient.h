@@ -10,6 +10,7 @@
 #include "net/BodySink.h"
 #include "net/SocketSession.h"
 #include "net/proxy_rules.h"
+#include "net/tls_rules.h"
 
 namespace net {
 
@@ -48,6 +49,9 @@ struct TRequestOptions {
   // "Range" and "If-Range" (see THeaderInfo); empty: the client's own HeaderInfo.
   std::string Range;
   std::string IfRange;
+  // Through a proxy, the request says that no cached copy will do ("Pragma: no-cache",
+  // "Cache-Control: no-cache"); a direct request stays as it is.
+  bool NoCache = false;
 };
 
 // What a transfer came to. A whole reply (Whole), a body the sink refused (Refused), a body past
@@ -63,6 +67,10 @@ struct TTransferResult {
   bool TransferFailed = false;
   std::string Error;            // why no whole reply came; empty for Whole and Refused
   std::int64_t BodyBytes = 0;   // bytes of the last reply's body that went into the sink
+  // A secure connection that was refused (its certificate, or the handshake), and the host.
+  TTlsFault Tls = TTlsFault::None;
+  std::string TlsHost;
+  bool ProxyAuth = false;       // the proxy wants a password (407)
 };
 
 // One call (Get, Post, ..., Fetch) performs a whole exchange: URL, request header, connect,
@@ -78,6 +86,10 @@ struct TTransferResult {
 // announced (its bytes kept), a body longer than the sink takes, a redirection without a Location;
 // and a chain of more than 20 repetitions (redirections, 299 and 399). A cookie received with a
 // redirection goes only to the host that sent it.
+// An "https" URL is fetched over TLS (StartTls): through a proxy, in a tunnel the proxy opens
+// (CONNECT; a 407 raises EHttpError "Proxy requires authentication (407)"). A redirection from
+// an "https" URL to one without TLS raises EHttpError "Redirection from https to http refused";
+// one from "http" to "https" is followed, to any host.
 class THttpClient : public TSocketSession {
  public:
   explicit THttpClient(TComponent* owner);
@@ -142,6 +154,10 @@ class THttpClient : public TSocketSession {
   virtual void SendRequest();
   // The request's own proxy when it has one.
   TConnectTarget ConnectTarget() const override;
+  // True when the request goes through a proxy.
+  bool Proxied() const;
+  // Asks the proxy for a tunnel to Host:Port and reads its answer. Throws EHttpError.
+  void OpenTunnel();
 
  private:
   // Sets up the request and runs Transfer; `sink` none: the body goes where Body and
@@ -183,6 +199,7 @@ class THttpClient : public TSocketSession {
   std::string targetURI_;
   CmdType currentCmd_ = CmdType::Get;
   int hops_ = 0;
+  bool secure_ = false;  // the current URL is "https"
 };
 
 // The update engine's transfer settings: port 21 until the URL names its own, 10 s of silence,

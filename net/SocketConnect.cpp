@@ -95,6 +95,8 @@ void TSocketSession::Disconnect() {
 void TSocketSession::CloseSocket() {
   ReportStatus(kLevelSocket, "Request Close Socket");
   connected_ = false;
+  tls_.reset();
+  tlsClosed_ = false;
   if (!socket_) return;
   const SOCKET old = socket_.release();
   const int error = closesocket(old) == SOCKET_ERROR ? WSAGetLastError() : 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/BodySink.h"
+#include "net/TlsChannel.h"
 #include "net/http_rules.h"
 #include "toolkit/Component.h"
 #include "toolkit/Handles.h"
@@ -117,6 +118,14 @@ class TSocketSession : public TComponent {
   // Cancels the running operation (also called by the time-out).
   virtual void Abort();
   void Cancel();
+
+  // Makes the connection secure: the TLS handshake with `host` (its name goes to the server and
+  // is the name its certificate must carry), then the certificate check. From then on every send
+  // and receive of the session goes through TLS, with the same time-outs, cancel and counters,
+  // until the disconnect. Throws ETlsError (a handshake that failed, a certificate refused),
+  // ESockError (a socket error, the peer's close) or EAbortError (a cancel or time-out).
+  void StartTls(const std::string& host);
+  bool Secured() const { return tls_ != nullptr; }
 
   // Binds the session's socket to 127.0.0.1:`port` (0 = any free port) and listens; returns the
   // port. For Accept.
@@ -273,6 +282,19 @@ class TSocketSession : public TComponent {
   void SendLoop(const char* data, std::size_t length, const std::function<void(int)>& sent = {});
   // CaptureBody after its status report.
   void ReceiveBody(TCaptureKind kind, const std::function<void(const char*, int)>& take, std::int64_t length);
+  // recv and send of the connection: through TLS once StartTls made it secure. Receive answers as
+  // recv does (bytes, 0 at the peer's end, SOCKET_ERROR with the platform's error); SendSome
+  // sends all of a piece's record before it returns the piece's size.
+  int Receive(char* buffer, int size, int flags);
+  int SendSome(const char* data, int size);
+  // Sends every byte of `bytes` as they are, waiting for room.
+  void SendAllRaw(const std::string& bytes);
+  // The TLS handshake until it is done: after StartTls's first step, and for a renegotiation.
+  void RunHandshake();
+  // Waits a few milliseconds for the socket to be readable, handling messages; raises EAbortError
+  // after a cancel or time-out.
+  void WaitForTlsInput();
+
   // Raises the reset or error that the peer's close carried, if any.
   void RaiseCloseError();
   // Clears the cancel and raises EAbortError with `text`.
@@ -304,7 +326,10 @@ class TSocketSession : public TComponent {
   std::string statusText_;
   std::string lastReply_;
   std::int64_t sentBytes_ = 0;
+  std::unique_ptr<TTlsChannel> tls_;  // set while the connection is secure
+  bool tlsClosed_ = false;            // the peer ended the secure stream
   char transferBuffer_[kTransferBufferSize];
+  char cipherBuffer_[kTransferBufferSize];
 };
 
 }  // namespace net

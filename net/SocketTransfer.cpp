@@ -15,7 +15,7 @@ void TSocketSession::SendLoop(const char* data, std::size_t length,
   while (done < length && !cancelRequested_) {
     int chunk = static_cast<int>(length - done > kTransferBufferSize ? kTransferBufferSize
                                                                       : length - done);
-    int sent = send(socket_.get(), data + done, chunk, 0);
+    int sent = SendSome(data + done, chunk);
     if (sent == 0) break;
     if (sent == SOCKET_ERROR) {
       RaiseSocketError(WSAGetLastError());
@@ -84,12 +84,118 @@ void TSocketSession::SendFile(const std::string& fileName) {
 }
 
 // =============================================================================================
+// TLS under the session
+
+void TSocketSession::StartTls(const std::string& host) {
+  ReportStatus(kLevelTrace, "Start TLS");
+  tls_ = std::make_unique<TTlsChannel>(host);
+  tlsClosed_ = false;
+  TimeOutRun timeOut(*this);
+  RunHandshake();
+  timeOut.Off();
+  tls_->CheckCertificate();
+}
+
+void TSocketSession::RunHandshake() {
+  std::string out;
+  for (;;) {
+    bool done = false;
+    try {
+      done = tls_->Handshake(out);
+    } catch (...) {
+      if (!out.empty()) {
+        try {
+          SendAllRaw(out);  // the alert
+        } catch (...) {
+        }
+      }
+      throw;
+    }
+    if (!out.empty()) SendAllRaw(out);
+    out.clear();
+    if (done) return;
+    const int got = recv(socket_.get(), cipherBuffer_, static_cast<int>(std::min(tls_->Room(), sizeof(cipherBuffer_))), 0);
+    if (got > 0) {
+      tls_->Feed(cipherBuffer_, static_cast<std::size_t>(got));
+      TimerRestart();
+    } else if (got == 0) {
+      throw ETlsError(TTlsFault::Handshake, Host, "connection closed");
+    } else {
+      lastError_ = WSAGetLastError();
+      RaiseSocketError(lastError_);
+      WaitForTlsInput();
+    }
+  }
+}
+
+void TSocketSession::WaitForTlsInput() {
+  // Both with the socket's notifications on and in the body's quiet mode: the socket itself is
+  // asked, and the queue handled in between (the timer, the user's cancel).
+  if (!AwaitReadable(kPumpSpacing)) Idle(false);
+  if (cancelRequested_) RaiseAbort(timedOut_ ? "TLS handshake timed out" : "TLS handshake aborted");
+}
+
+void TSocketSession::SendAllRaw(const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const int sent = send(socket_.get(), bytes.data() + done, static_cast<int>(bytes.size() - done), 0);
+    if (sent > 0) {
+      done += static_cast<std::size_t>(sent);
+      continue;
+    }
+    if (sent == 0) throw ESockError("Connection Failed");
+    RaiseSocketError(WSAGetLastError());
+    // A record cut in half is no stream any more: a cancel ends the connection.
+    if (cancelRequested_) RaiseAbort("Socket send aborted");
+    Idle(true);
+  }
+}
+
+int TSocketSession::SendSome(const char* data, int size) {
+  if (!tls_) return send(socket_.get(), data, size, 0);
+  std::string records;
+  tls_->Encrypt(data, static_cast<std::size_t>(size), records);
+  SendAllRaw(records);
+  return size;
+}
+
+int TSocketSession::Receive(char* buffer, int size, int flags) {
+  if (!tls_) return recv(socket_.get(), buffer, size, flags);
+  for (;;) {
+    if (tls_->Plain() > 0) {
+      return static_cast<int>(tls_->Take(buffer, static_cast<std::size_t>(size), (flags & MSG_PEEK) != 0));
+    }
+    if (tlsClosed_) return 0;
+    switch (tls_->Decrypt()) {
+      case TTlsChannel::Read::Data:
+        continue;
+      case TTlsChannel::Read::Closed:
+        tlsClosed_ = true;
+        continue;
+      case TTlsChannel::Read::Renegotiate:
+        RunHandshake();
+        continue;
+      case TTlsChannel::Read::NeedMore:
+        break;
+    }
+    const int got = recv(socket_.get(), cipherBuffer_, static_cast<int>(std::min(tls_->Room(), sizeof(cipherBuffer_))), 0);
+    if (got <= 0) {
+      // The peer's end without close_notify ends the stream too: a body that needed more is
+      // found short by its length. A record cut off there is no data.
+      if (got == 0) tlsClosed_ = true;
+      return got;
+    }
+    tls_->Feed(cipherBuffer_, static_cast<std::size_t>(got));
+  }
+}
+
+// =============================================================================================
 // Receiving
 
 bool TSocketSession::DataAvailable() {
   ReportStatus(kLevelTrace, "Data Available");
   char byte;
-  return recv(socket_.get(), &byte, 1, MSG_PEEK) > 0;
+  return Receive(&byte, 1, MSG_PEEK) > 0;
 }
 
 std::string TSocketSession::ReadLn() {
@@ -98,7 +204,7 @@ std::string TSocketSession::ReadLn() {
   TLineSplitter line;
   while (line.state() == TLineSplitter::State::NeedMore) {
     if (cancelRequested_) RaiseAbort("Socket readln aborted");
-    int peeked = recv(socket_.get(), transferBuffer_, kTransferBufferSize, MSG_PEEK);
+    int peeked = Receive(transferBuffer_, kTransferBufferSize, MSG_PEEK);
     bool idle = false;
     if (peeked == 0) {
       RaiseCloseError();
@@ -117,7 +223,7 @@ std::string TSocketSession::ReadLn() {
       // Take only what belongs to this line; the rest stays in the socket.
       std::size_t taken = line.Feed(std::string_view(transferBuffer_, peeked));
       while (taken > 0) {
-        int got = recv(socket_.get(), transferBuffer_, static_cast<int>(taken), 0);
+        int got = Receive(transferBuffer_, static_cast<int>(taken), 0);
         if (got <= 0) break;
         taken -= static_cast<std::size_t>(got);
       }
@@ -183,7 +289,7 @@ void TSocketSession::ReceiveBlocks(const std::function<void(const char*, int)>& 
     const int ask = left < 0 || left > static_cast<std::int64_t>(kTransferBufferSize)
                         ? static_cast<int>(kTransferBufferSize)
                         : static_cast<int>(left);
-    const int got = recv(socket_.get(), transferBuffer_, ask, 0);
+    const int got = Receive(transferBuffer_, ask, 0);
     if (got > 0) {
       take(transferBuffer_, got);
       receivedBytes_ += got;

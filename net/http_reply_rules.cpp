@@ -294,13 +294,14 @@ TReplyDecision DecideReply(int code) {
   return d;
 }
 
-std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port) {
+std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port, bool secure) {
   if (url.empty()) throw EHttpError(kNoLocationText);
   if (SchemeLength(url) > 0) return std::string(url);
-  if (base::StartsWith(url, "//")) return "http:" + std::string(url);
+  const std::string scheme = secure ? "https:" : "http:";
+  if (base::StartsWith(url, "//")) return scheme + std::string(url);
   if (url[0] == '/') return std::string(url);
-  std::string root = "http://" + std::string(host);
-  if (port != 80) root += ":" + base::IntToStr(port);
+  std::string root = scheme + "//" + std::string(host);
+  if (port != (secure ? 443 : 80)) root += ":" + base::IntToStr(port);
   return root + "/" + std::string(url);
 }
 

@@ -102,11 +102,11 @@ void ParseURL(TUrlTarget& target) {
   if (schemeLength > 0) {
     std::string scheme;
     for (std::size_t i = 0; i < schemeLength; ++i) scheme += Lower(url[i]);
-    if (scheme == "https") throw base::Exception(kHttpsText);
-    if (scheme != "http") {
+    if (scheme != "http" && scheme != "https") {
       throw base::Exception("URL scheme '" + url.substr(0, schemeLength) + "' is not supported");
     }
-    target.Port = 80;
+    target.Secure = scheme == "https";
+    target.Port = target.Secure ? 443 : 80;
     hostStart = schemeLength + 3;
   } else if (base::StartsWith(url, "//")) {
     hostStart = 2;
@@ -204,6 +204,10 @@ std::vector<std::string> BuildRequestHeader(const TRequestInput& in) {
   SetHeader(lines, "Host", in.Host);
   lines.push_back("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   lines.push_back("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+  if (in.NoCache) {
+    lines.push_back("Pragma: no-cache");
+    lines.push_back("Cache-Control: no-cache");
+  }
 
   const THeaderInfo& info = in.HeaderInfo;
   if (!info.LocalProgram.empty()) SetHeader(lines, "User-Agent", info.LocalProgram);

@@ -49,7 +49,6 @@ constexpr int kMaxRedirects = 20;
 
 // Texts of the errors raised here.
 inline constexpr char kEmptyUrlText[] = "Empty URL";
-inline constexpr char kHttpsText[] = "HTTP Secure Socket is not supported";
 inline constexpr char kLineTooLongText[] = "Reply line longer than 65536 bytes";
 inline constexpr char kTooManyRedirectsText[] = "Too many redirections (more than 20)";
 inline constexpr char kHeaderTooLargeText[] = "Reply header larger than 1 MiB";
@@ -104,14 +103,15 @@ struct TUrlTarget {
   std::int32_t Port = 0;
   std::string UserId;
   std::string Password;
+  bool Secure = false;  // the scheme is "https": TLS, port 443 unless the URL names one
 };
 
 // Splits `target.CurrentURL` into path, host and port, updating `target` in place. A port of 0
-// becomes 80. A scheme counts only as a name before "://": "http" sets the port 80, every other
-// one is refused, since the request would go to a server of another protocol. A ":" port in the
+// becomes 80. A scheme counts only as a name before "://": "http" sets the port 80 and clears
+// Secure, "https" sets the port 443 and Secure, every other one is refused, since the request
+// would go to a server of another protocol; without a scheme Secure stays as it was. A ":" port in the
 // host part (decimal 1 to 65535) wins over the scheme's. An empty host part keeps the old `Host`.
-// Throws base::Exception "Empty URL", "HTTP Secure Socket is not supported", "URL scheme 'x' is
-// not supported" or "URL contains control characters", and base::EConvertError for a port that is
+// Throws base::Exception "Empty URL", "URL scheme 'x' is not supported" or "URL contains control characters", and base::EConvertError for a port that is
 // not a decimal number from 1 to 65535; what was set before the error (the port 80 for a port of
 // 0, the path) stays in `target`.
 void ParseURL(TUrlTarget& target);
@@ -173,6 +173,9 @@ struct TRequestInput {
   // The host a received cookie came from; the cookie goes to no other host. Empty: the cookie was
   // set by the caller and goes wherever the request goes.
   std::string CookieHost;
+  // "Pragma: no-cache" and "Cache-Control: no-cache" after the Accept lines: no cache on the way
+  // may answer.
+  bool NoCache = false;
 };
 
 // The header lines, without line ends, in the order they go on the wire. LINK and UNLINK send no
@@ -379,11 +382,12 @@ struct TReplyDecision {
 TReplyDecision DecideReply(int replyCode);
 
 // The next URL after a redirection. An absolute URL ("scheme://...") and a path from the root
-// ("/x") stay as they are; "//host/x" gets the scheme "http:"; any other relative name is taken
-// relative to the root of the host at `port` (written into the URL unless it is 80, so that the
-// scheme's 80 does not replace it). Throws EHttpError "Redirection without a Location" for an
+// ("/x") stay as they are; "//host/x" gets the scheme "http:" ("https:" when `secure`); any other
+// relative name is taken relative to the root of the host at `port` (written into the URL unless
+// it is the scheme's own 80 or 443, so that the scheme's port does not replace it). Throws EHttpError "Redirection without a Location" for an
 // empty one.
-std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port);
+std::string ResolveRedirectURL(std::string_view url, std::string_view host, std::int32_t port,
+                               bool secure = false);
 
 // Counts the repetitions of one transfer. Throws EHttpError "Too many redirections (more than
 // 20)" when one more than kMaxRedirects is asked for.

@@ -67,11 +67,13 @@ std::string Explained(const std::exception& error, const net::THttpClient& http)
   std::string plain;
   if (dynamic_cast<const net::EAbortError*>(&error)) {
     const bool header = text == "Socket readln aborted";
+    const bool handshake = text.rfind("TLS handshake", 0) == 0;
     if (http.TimedOut()) {
-      plain = header ? "time-out: the server sent nothing for " + seconds +
-                           " s while the reply header was awaited"
-                     : "time-out: the server sent nothing for " + seconds +
-                           " s while the body was received, " + received;
+      plain = handshake ? "time-out: the server sent nothing for " + seconds + " s during the TLS handshake"
+              : header  ? "time-out: the server sent nothing for " + seconds +
+                             " s while the reply header was awaited"
+                        : "time-out: the server sent nothing for " + seconds +
+                             " s while the body was received, " + received;
     } else {
       plain = "the transfer was cancelled";
     }

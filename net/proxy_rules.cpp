@@ -81,7 +81,7 @@ bool Matches(std::string_view pattern, std::string_view text) {
 
 }  // namespace
 
-std::optional<TProxyAddress> ParseProxyServer(std::string_view value) {
+std::optional<TProxyAddress> ParseProxyServer(std::string_view value, bool secure) {
   value = Trimmed(value);
   if (value.find('=') == std::string_view::npos) {
     // One proxy for every protocol; a list of them without names takes the first.
@@ -92,7 +92,10 @@ std::optional<TProxyAddress> ParseProxyServer(std::string_view value) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string_view::npos) continue;
     std::string_view protocol = Trimmed(entry.substr(0, equals));
-    if (protocol.size() == 4 && StartsWithNoCase(protocol, "http")) return ParseAddress(entry.substr(equals + 1));
+    const std::string_view wanted = secure ? "https" : "http";
+    if (protocol.size() == wanted.size() && StartsWithNoCase(protocol, wanted)) {
+      return ParseAddress(entry.substr(equals + 1));
+    }
   }
   return std::nullopt;
 }
@@ -110,9 +113,29 @@ bool ProxyBypassed(std::string_view overrideList, std::string_view host) {
   return false;
 }
 
-std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host) {
-  if (!settings.Enabled) return std::nullopt;
-  std::optional<TProxyAddress> proxy = ParseProxyServer(settings.Server);
+bool IsLoopbackHost(std::string_view host) {
+  if (host.size() == 9 && StartsWithNoCase(host, "localhost")) return true;
+  if (host == "::1" || host == "[::1]") return true;
+  // Four decimal parts, the first 127.
+  if (!StartsWithNoCase(host, "127.")) return false;
+  int parts = 2, digits = 0;  // "127" and the one being read
+  for (char c : host.substr(4)) {
+    if (c == '.') {
+      if (digits == 0) return false;
+      ++parts;
+      digits = 0;
+    } else if (c >= '0' && c <= '9' && digits < 3) {
+      ++digits;
+    } else {
+      return false;
+    }
+  }
+  return parts == 4 && digits > 0;
+}
+
+std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host, bool secure) {
+  if (!settings.Enabled || IsLoopbackHost(host)) return std::nullopt;
+  std::optional<TProxyAddress> proxy = ParseProxyServer(settings.Server, secure);
   if (!proxy || ProxyBypassed(settings.Override, host)) return std::nullopt;
   return proxy;
 }

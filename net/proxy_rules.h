@@ -24,21 +24,28 @@ struct TUserProxySettings {
   std::string Override;      // "ProxyOverride"
 };
 
-// The proxy for HTTP that a "ProxyServer" value names: "host:port" serves every protocol,
-// "http=host:port;https=...;ftp=..." names one per protocol (the "http=" one counts here). A
+// The proxy for HTTP (for HTTPS when `secure`) that a "ProxyServer" value names: "host:port"
+// serves every protocol, "http=host:port;https=...;ftp=..." names one per protocol (the "http="
+// one counts here, or the "https=" one). A
 // missing port is 80; an address may carry "http://" before it. Empty when the value names no
 // HTTP proxy, or its host or port is unreadable (a port that is no number from 1 to 65535, a
 // host with blanks or control characters).
-std::optional<TProxyAddress> ParseProxyServer(std::string_view value);
+std::optional<TProxyAddress> ParseProxyServer(std::string_view value, bool secure = false);
 
 // True when `host` matches one of the ";"-separated patterns of a "ProxyOverride" value: "*"
 // stands for any run of characters, letters compare without regard to case, blanks around a
 // pattern do not count, and "<local>" matches every host name without a dot.
 bool ProxyBypassed(std::string_view overrideList, std::string_view host);
 
-// The proxy a request to `host` goes through under `settings`; empty for a direct connection
-// (no proxy enabled, none for HTTP, or the host bypasses it).
-std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host);
+// True for a name of this computer's loopback interface: "localhost" (any case), an IPv4 address
+// 127.x.x.x, "::1" or "[::1]". Requests to it never go through a proxy, as with the platform's
+// own client.
+bool IsLoopbackHost(std::string_view host);
+
+// The proxy a request to `host` goes through under `settings` (`secure`: an "https" request, which
+// goes through it in a tunnel); empty for a direct connection (no proxy enabled, none for the
+// protocol, a loopback host, or the host bypasses it).
+std::optional<TProxyAddress> ProxyFor(const TUserProxySettings& settings, std::string_view host, bool secure = false);
 
 // "host:port" of a proxy, as the reasons of a failed transfer name it.
 std::string ProxyText(const TProxyAddress& proxy);

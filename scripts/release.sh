@@ -78,7 +78,8 @@ done
 
 # Both files must run from the program folder alone: nothing but system DLLs and Kalvor.dll.
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msimg32.dll msvcrt.dll ole32.dll
-  oleaut32.dll shell32.dll user32.dll version.dll wininet.dll ws2_32.dll winmm.dll shlwapi.dll kalvor.dll "
+  oleaut32.dll shell32.dll user32.dll version.dll wininet.dll ws2_32.dll winmm.dll shlwapi.dll 
+  kalvor.dll secur32.dll crypt32.dll "
 for f in Brisel.exe Kalvor.dll; do
   for dll in $(i686-w64-mingw32-objdump -p "$bin/$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
     case "$system_dlls" in

@@ -17,6 +17,7 @@ packages=(
   wine wine64 fonts-wine xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
   googletest cmake ninja-build g++ locales python3 curl dpkg-dev xz-utils binutils
   autoconf automake libtool make patch pkg-config libsodium-dev libzip-dev
+  libgnutls30 openssl
 )
 
 missing=()
@@ -32,7 +33,9 @@ fi
 
 # The shipped 32-bit build runs under Wine's 32-bit loader: wine32 from the i386 architecture,
 # where this machine runs 32-bit programs at all (found out by starting one). Wine prefixes made
-# before wine32 was there are 64-bit only; scripts/wine-env.sh makes them again.
+# before wine32 was there are 64-bit only; scripts/wine-env.sh makes them again. Wine's TLS
+# (Schannel) is GnuTLS of the program's own architecture: libgnutls30 for the 64-bit build,
+# libgnutls30:i386 for the 32-bit one (without it every https transfer of that build fails).
 source "$here/scripts/arch32.sh"
 if runs_32bit; then
   if ! has_wine32; then
@@ -41,6 +44,11 @@ if runs_32bit; then
     dpkg --print-foreign-architectures | grep -qx i386 || sudo_ dpkg --add-architecture i386
     sudo_ apt-get update -q
     sudo_ apt-get install -y -q wine32:i386
+  fi
+  if ! dpkg-query -W -f='${Status}' libgnutls30:i386 2>/dev/null | grep -q 'install ok installed'; then
+    echo "setup: installing libgnutls30:i386 for the 32-bit build's https transfers"
+    export DEBIAN_FRONTEND=noninteractive
+    sudo_ apt-get install -y -q libgnutls30:i386 || { sudo_ apt-get update -q && sudo_ apt-get install -y -q libgnutls30:i386; }
   fi
 else
   echo "setup: this machine cannot run 32-bit programs: the 32-bit build is compiled, not tested"

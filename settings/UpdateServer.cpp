@@ -11,6 +11,7 @@ ServerSetting UpdateServerSetting() {
   if (const char* text = std::getenv("TRELK_UPDATE_SERVER")) {
     if (auto setting = ParseServerSetting(text)) return *setting;
   }
+  if (auto builtIn = ParseServerSetting(OSTVANE_MAKER_WEB_HOST)) return *builtIn;
   ServerSetting builtIn;
   builtIn.host = OSTVANE_MAKER_WEB_HOST;
   return builtIn;

@@ -9,8 +9,22 @@ std::string ServerSetting::Authority() const {
   return port ? host + ":" + base::IntToStr(port) : host;
 }
 
+std::string ServerSetting::Origin() const { return (secure ? "https://" : "http://") + Authority(); }
+
 std::optional<ServerSetting> ParseServerSetting(std::string_view text) {
   ServerSetting s;
+  auto startsWith = [&](std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      const char c = text[i];
+      if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != scheme[i]) return false;
+    }
+    return true;
+  };
+  if (startsWith("https://")) {
+    s.secure = true;
+    text.remove_prefix(8);
+  }
   size_t colon = text.find(':');
   s.host = std::string(text.substr(0, colon));
   if (s.host.empty()) return std::nullopt;

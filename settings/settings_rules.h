@@ -20,12 +20,16 @@ struct Reminder {
 };
 
 // The update server as a maker sets it for testing: "host" or "host:port" with a port of 1 to
-// 65535. Empty result for an empty or malformed text (the built-in server then stays).
+// 65535, each also after "https://" (the server then speaks TLS). Empty result for
+// an empty or malformed text (the built-in server then stays).
 struct ServerSetting {
   std::string host;
   int port = 0;  // 0: none given
+  bool secure = false;  // "https://"
   // The authority of the server's URLs: "host" or "host:port".
   std::string Authority() const;
+  // The start of the server's URLs: "http://" or "https://" and the authority.
+  std::string Origin() const;
 };
 std::optional<ServerSetting> ParseServerSetting(std::string_view text);
 

@@ -163,7 +163,9 @@ void TInfo::FormCreate(TComponent*) {
   // 3. The texts.
   InfoLbl->SetCaption(kCreditLine);
   EMailLbl->SetCaption(OSTVANE_MAKER_EMAIL);
-  URLLbl->SetCaption(OSTVANE_MAKER_WEB_HOST);
+  // The host alone, also where the build names it with "https://".
+  const std::string host = OSTVANE_MAKER_WEB_HOST;
+  URLLbl->SetCaption(host.rfind("https://", 0) == 0 ? host.substr(8) : host);
 }
 
 void TInfo::FormDestroy(TComponent*) {
@@ -242,7 +244,8 @@ void TInfo::EMailLblClick(TComponent*) {
 }
 
 void TInfo::URLLblClick(TComponent*) {
-  ShellExecuteSeam(Handle(), "open", std::string("http://") + OSTVANE_MAKER_WEB_HOST, "", "", SW_SHOWNORMAL);
+  const std::string host = OSTVANE_MAKER_WEB_HOST;
+  ShellExecuteSeam(Handle(), "open", host.rfind("https://", 0) == 0 ? host : "http://" + host, "", "", SW_SHOWNORMAL);
 }
 
 void TInfo::HyperLinkMouseEnter(TComponent* sender) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "net/UserProxy.h"
+#include "wizard/wizard_rules.h"
 
 namespace wizard {
 
@@ -20,7 +21,7 @@ std::optional<net::TProxyAddress> UserProxyFor(const net::THttpClient& http, con
   } catch (const std::exception&) {
     return std::nullopt;
   }
-  return net::ProxyFor(net::ReadUserProxySettings(), target.Host);
+  return net::ProxyFor(net::ReadUserProxySettings(), target.Host, target.Secure);
 }
 
 // One GET of `url` into `sink` through the user's proxy, with `options` beside it; `transfer`
@@ -31,19 +32,22 @@ FetchResult Fetch(net::THttpClient& http, const std::string& url, net::TBodySink
   options.Proxy = UserProxyFor(http, url);
   if (options.Proxy) result.proxy = net::ProxyText(*options.Proxy);
   transfer = http.Fetch(url, sink, options);
+  result.tls = transfer.Tls;
+  result.tlsHost = transfer.TlsHost;
+  result.proxyAuth = transfer.ProxyAuth || (transfer.Whole && transfer.Status == 407 && !result.proxy.empty());
   if (transfer.Whole) {
     result.status = transfer.Status;
     // The client raises nothing for an error status; its failure events have fired.
     result.arrived = result.status < 400;
-    if (result.status == 407 && !result.proxy.empty()) {
-      result.reason = "Der Proxyserver " + result.proxy + " verlangt eine Anmeldung (Status 407).";
+    if (result.proxyAuth) {
+      result.reason = ProxyAuthText(result.proxy);
     } else if (!result.arrived) {
       result.reason = "Der Server antwortet mit dem Status " + std::to_string(result.status) + ".";
     }
   } else {
-    result.reason = transfer.Error;
+    result.reason = result.proxyAuth ? ProxyAuthText(result.proxy) : transfer.Error;
   }
-  if (!result.arrived && !result.proxy.empty() && result.status != 407)
+  if (!result.arrived && !result.proxy.empty() && !result.proxyAuth)
     result.reason = "Über den Proxyserver " + result.proxy + ": " + result.reason;
   result.tooLong = transfer.LimitReached;
   return result;
@@ -93,7 +97,9 @@ class ArchiveSink : public net::TOpenFileSink {
 FetchResult FetchFile(net::THttpClient& http, const std::string& url, const std::string& file, std::int64_t limit) {
   net::TFileSink sink(file, limit);
   net::TTransferResult transfer;
-  return Fetch(http, url, sink, {}, transfer);
+  net::TRequestOptions options;
+  options.NoCache = true;
+  return Fetch(http, url, sink, options, transfer);
 }
 
 FetchResult FetchArchive(net::THttpClient& http, const std::string& url, HANDLE file, const std::string& name,

@@ -23,11 +23,17 @@ struct FetchResult {
   std::string proxy;     // "host:port" of the proxy the request went through; empty: direct
   std::string reason;    // why the file did not arrive, for messages (naming the proxy when one
                          // was used); empty when it arrived
+  // No secure connection: why, and the host it was to.
+  net::TTlsFault tls = net::TTlsFault::None;
+  std::string tlsHost;
+  bool proxyAuth = false;  // the proxy asks for a password (a 407, also for a tunnel)
 };
 
 // Fetches `url` with `http` (borrowed; its settings and events stay as they are) into `file`,
 // taking at most `limit` bytes of body (-1: any). A reply with an error status is written into
-// the file like any other and counts as not arrived. Throws nothing.
+// the file like any other and counts as not arrived. Through a proxy the request says that no
+// cached copy will do (the list and its signature must be the server's current pair). Throws
+// nothing.
 FetchResult FetchFile(net::THttpClient& http, const std::string& url, const std::string& file, std::int64_t limit);
 
 // Fetches the archive at `url` into `file` (borrowed: open for reading and writing; `name`

@@ -52,7 +52,7 @@ TStatusForm::TStatusForm(TComponent* owner, const settings::ServerSetting& serve
   HTTP->SetName("HTTP");
   net::UseUpdateTransferSettings(*HTTP, "");
   HTTP->Host = server.host;
-  UpdateServer = server.Authority();
+  UpdateServer = server.Origin();
   UpdatePublicKey = BuiltInPublicKey();
   ProgramDir = base::ExtractFilePath(ExeName());
   HTTP->OnFailure = [this](net::CmdType cmd) { HTTPFailure(cmd); };
@@ -360,10 +360,16 @@ void TStatusForm::Button_CheckClick(TComponent*) {
       ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
       break;
     case CheckOutcome::NoConnection: {
-      // Through the user's proxy, the message says so: the proxy may be what failed.
-      const std::string text = outcome.proxy.empty()
-                                   ? std::string(kNoConnectionText)
-                                   : std::string(kNoConnectionText) + kViaProxyText + outcome.proxy + ".";
+      // A secure connection refused says why, naming the host; through the user's proxy, the
+      // message says so: the proxy may be what failed.
+      if (outcome.tls != net::TTlsFault::None) {
+        ShowMessageBox(Handle(), SecureConnectionText(outcome.tls, outcome.tlsHost), kSecureConnectionCaption,
+                       MB_OK | MB_ICONEXCLAMATION);
+        break;
+      }
+      const std::string text = outcome.proxy.empty() ? std::string(kNoConnectionText)
+                               : outcome.proxyAuth   ? ProxyAuthText(outcome.proxy)
+                                                     : std::string(kNoConnectionText) + kViaProxyText + outcome.proxy + ".";
       ShowMessageBox(Handle(), text, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
       break;
     }
@@ -430,7 +436,10 @@ void TStatusForm::RunDownload() {
     case DownloadOutcome::NoRoom:
       Label_Download->SetCaption(outcome.kind == DownloadOutcome::Stopped  ? kDownloadStoppedText
                                  : outcome.kind == DownloadOutcome::NoRoom ? kDownloadNoRoomText
-                                                                           : kDownloadFailedText);
+                                 : outcome.tls != net::TTlsFault::None
+                                     ? DownloadFailedBecause(SecureConnectionText(outcome.tls, outcome.tlsHost))
+                                 : !outcome.proxyAuth.empty() ? DownloadFailedBecause(ProxyAuthText(outcome.proxyAuth))
+                                                              : kDownloadFailedText);
       CancelDownload->SetText("Erneut versuchen");
       break;
   }

@@ -63,7 +63,11 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ServerUrl(const RunProgram& program, const std::string& path) { return "http://" + program.server + path; }
+std::string ServerUrl(const RunProgram& program, const std::string& path) {
+  // An authority alone is a server without TLS.
+  const bool hasScheme = program.server.find("://") != std::string::npos;
+  return (hasScheme ? "" : "http://") + program.server + path;
+}
 
 
 // Replaces the content of the file behind `file` (borrowed) by `bytes`; throws base::Exception
@@ -145,6 +149,9 @@ CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program)
     DropSearch();
     outcome.kind = list.fetched.tooLong ? CheckOutcome::ListTooLong : CheckOutcome::NoConnection;
     outcome.proxy = list.fetched.proxy;
+    outcome.proxyAuth = list.fetched.proxyAuth;
+    outcome.tls = list.fetched.tls;
+    outcome.tlsHost = list.fetched.tlsHost;
     return outcome;
   }
   // A program with a key reads no list older than one it accepted, and none that has expired.
@@ -353,6 +360,9 @@ DownloadOutcome UpdateRun::Download(net::THttpClient& http, const RunProgram& pr
     outcome.kind = DownloadOutcome::WrongSize;
   } else if (!fetched.arrived) {
     outcome.kind = fetched.tooLong ? DownloadOutcome::NoRoom : DownloadOutcome::Failed;
+    outcome.tls = fetched.tls;
+    outcome.tlsHost = fetched.tlsHost;
+    if (fetched.proxyAuth) outcome.proxyAuth = fetched.proxy;
     // A download that broke off keeps what arrived, and the retry asks only for the rest, when
     // the rest can be told apart from another file's: by the server's validator, or by the
     // checksum of a program with a key, which judges the whole archive.

@@ -34,7 +34,8 @@ struct RunProgram {
   bool hkcu = false;        // HKCU: the program key below HKEY_CURRENT_USER
   base::TDateTime referenceDate = 0;
   std::string programDir;  // the folder the installation replaces files in, with its backslash
-  std::string server;      // the update server's authority, "host" or "host:port"
+  std::string server;      // the update server: "http://" or "https://" and "host" or "host:port"
+                           // (an authority alone is "http://")
   // The maker's root keys built into the program (Base64, one or two separated by ","); empty:
   // the list and the archive are taken as they come.
   std::string publicKey;
@@ -52,6 +53,10 @@ struct CheckOutcome {
   } kind = NoConnection;
   Refusal refusal = Refusal::None;
   std::string proxy;  // NoConnection through the user's proxy: its "host:port"
+  bool proxyAuth = false;  // NoConnection: the proxy asks for a password
+  // NoConnection: no secure connection to `tlsHost` came about, and why.
+  net::TTlsFault tls = net::TTlsFault::None;
+  std::string tlsHost;
 };
 
 // What a download came to.
@@ -65,6 +70,11 @@ struct DownloadOutcome {
   } kind = Failed;
   // Failed: the bytes that arrived stay, and the next download asks only for the rest.
   bool continues = false;
+  // Failed: no secure connection to `tlsHost` came about, and why; the proxy that asks for a
+  // password ("host:port"; empty: none did).
+  net::TTlsFault tls = net::TTlsFault::None;
+  std::string tlsHost;
+  std::string proxyAuth;
 };
 
 // What the preparation of the installation came to.

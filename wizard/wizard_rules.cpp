@@ -39,6 +39,48 @@ const char kDownloadDoneText[] =
 const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
 const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
 const char kViaProxyText[] = "\r\n\r\nDie Verbindung über den Proxyserver aus den Internetoptionen ist fehlgeschlagen: ";
+const char kSecureConnectionCaption[] = "Sichere Verbindung fehlgeschlagen";
+
+std::string SecureConnectionText(net::TTlsFault fault, std::string_view host) {
+  const std::string server = "des Servers \"" + std::string(host) + "\"";
+  std::string text;
+  switch (fault) {
+    case net::TTlsFault::Untrusted:
+      text = "Das Zertifikat " + server + " ist nicht vertrauenswürdig: Es stammt von keiner Stelle, der dieser "
+             "Computer vertraut.";
+      break;
+    case net::TTlsFault::OtherName:
+      text = "Das Zertifikat " + server + " ist für einen anderen Namen ausgestellt.";
+      break;
+    case net::TTlsFault::Expired:
+      text = "Das Zertifikat " + server + " ist abgelaufen oder noch nicht gültig.";
+      break;
+    case net::TTlsFault::Revoked:
+      text = "Das Zertifikat " + server + " wurde widerrufen.";
+      break;
+    case net::TTlsFault::InsecureRedirect:
+      text = "Der Server \"" + std::string(host) + "\" leitet die sichere Verbindung (HTTPS) auf eine unsichere "
+             "(HTTP) um.";
+      break;
+    case net::TTlsFault::Handshake:
+    case net::TTlsFault::None:
+      text = "Mit dem Server \"" + std::string(host) + "\" kam keine sichere Verbindung (HTTPS) zustande: Der "
+             "Server hat sie beendet, oder er und dieser Computer beherrschen kein gemeinsames Verfahren.";
+      break;
+  }
+  return text + " Die Verbindung wurde abgebrochen; es wurde nichts heruntergeladen oder installiert.";
+}
+
+std::string ProxyAuthText(std::string_view proxy) {
+  return "Der Proxyserver " + std::string(proxy) + " verlangt eine Anmeldung (Status 407).";
+}
+
+std::string DownloadFailedBecause(std::string_view reason) {
+  return std::string(reason) +
+         "\r\n\r\nKlicken Sie auf \"Erneut versuchen\", um den Download erneut zu starten.\r\nKlicken Sie auf "
+         "\"Abbrechen\", um den Assistenten zu beenden.";
+}
+
 const char kListTooLongText[] =
     "Die Liste der Updates auf dem Server ist größer als 16 MB und wird nicht gelesen. Versuchen Sie es später noch einmal.";
 const char kListTooLongCaption[] = "Liste der Updates ungültig";

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/DateTime.h"
+#include "net/tls_rules.h"
 #include "wizard/update_rules.h"
 
 namespace wizard {
@@ -73,6 +74,15 @@ extern const char kNoConnectionCaption[];
 // What the failure message of a check through the user's proxy adds before the proxy's
 // "host:port" and a full stop.
 extern const char kViaProxyText[];
+// Why no secure connection to `host` came about, for the check's message and the download's
+// page: a certificate that is not trusted, names another host, has expired or was revoked, a
+// handshake that failed, a redirection away from TLS. Nothing was fetched or installed.
+std::string SecureConnectionText(net::TTlsFault fault, std::string_view host);
+extern const char kSecureConnectionCaption[];
+// What the check and the download say of a proxy that asks for a password ("host:port").
+std::string ProxyAuthText(std::string_view proxy);
+// The download page's text after `reason` (a text above): the way on.
+std::string DownloadFailedBecause(std::string_view reason);
 // The message of a list beyond the size any list has, with its caption.
 extern const char kListTooLongText[];
 extern const char kListTooLongCaption[];

@@ -160,12 +160,14 @@ TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
     const char* setting;
     const char* host;
     int port;
-    const char* authority;
+    std::string origin;  // the start of the wizard's URLs
   } cases[] = {
-      {"127.0.0.1:8080", "127.0.0.1", 8080, "127.0.0.1:8080"},
-      {"staging.example", "staging.example", 21, "staging.example"},
-      {"127.0.0.1:99999", OSTVANE_MAKER_WEB_HOST, 21, OSTVANE_MAKER_WEB_HOST},  // malformed: the built-in host
-      {"", OSTVANE_MAKER_WEB_HOST, 21, OSTVANE_MAKER_WEB_HOST},
+      {"127.0.0.1:8080", "127.0.0.1", 8080, "http://127.0.0.1:8080"},
+      {"staging.example", "staging.example", 21, "http://staging.example"},
+      {"https://staging.example:8443", "staging.example", 8443, "https://staging.example:8443"},
+      // malformed: the built-in host
+      {"127.0.0.1:99999", OSTVANE_MAKER_WEB_HOST, 21, std::string("http://") + OSTVANE_MAKER_WEB_HOST},
+      {"", OSTVANE_MAKER_WEB_HOST, 21, std::string("http://") + OSTVANE_MAKER_WEB_HOST},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setting);
@@ -177,7 +179,7 @@ TEST_F(UpdateFileTest, StagingServerFromTheEnvironment) {
     EXPECT_EQ(component->Host, c.host);
     EXPECT_EQ(component->Port, c.port);
     EXPECT_EQ(component->Wizard().HTTP->Host, c.host);
-    EXPECT_EQ(component->Wizard().UpdateServer, c.authority);
+    EXPECT_EQ(component->Wizard().UpdateServer, c.origin);
     delete owner2;
   }
 }

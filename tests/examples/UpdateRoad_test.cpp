@@ -277,6 +277,8 @@ class UpdateRoadTest : public ::testing::Test {
     DeleteFileA(path.c_str());
     return bytes;
   }
+  // The update server the program is started with.
+  std::string server = UpdateServerAuthority();
   void ServeArchive(const std::string& bytes) { WriteFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip", bytes); }
   // Starts the program; `limited`: with a user's rights (the limited token linked to this
   // process's own), as a user who is not an administrator starts it.
@@ -285,7 +287,7 @@ class UpdateRoadTest : public ::testing::Test {
     std::string cmd = "\"" + program + "Notizkasten.exe\"";
     std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TEMP=" + tempDir.substr(0, tempDir.size() - 1),
-                                       "TRELK_UPDATE_SERVER=" + UpdateServerAuthority()});
+                                       "TRELK_UPDATE_SERVER=" + server});
     if (!limited)
       return CreateProcessA((program + "Notizkasten.exe").c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0],
                             nullptr, &si, &p.pi) != 0;
@@ -395,7 +397,9 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   ServerMode("/Updates/Notizkasten.zip", "rate=4000000");
   PlantFiles();
   // The user's Internet options name a proxy: the program's check and downloads go through it.
-  SetUserProxy(1, "http=127.0.0.1:" + std::to_string(ProxyPort()) + ";https=127.0.0.1:1", "<local>");
+  // The server by another name of 127.0.0.1: the loopback names never go through a proxy.
+  server = OtherHost() + ":" + std::to_string(ServerPort());
+  SetUserProxy(1, "http=127.0.0.1:" + std::to_string(ProxyPort()) + ";https=127.0.0.1:1", "*.intern");
   struct ClearProxy {
     ~ClearProxy() { SetUserProxy(-1, "", ""); }
   } clearProxy;
@@ -443,7 +447,7 @@ TEST_F(UpdateRoadTest, WholeRoadInstallsAndRestartsTheNewVersion) {
   EXPECT_TRUE(ShowsText(wizard, "19,1 MB von 19,1 MB gedownloadet", 1000));
   EXPECT_EQ(ReadFileBytes(search + "Notizkasten.zip"), archive);
   EXPECT_FALSE(FileExists(tempDir + "Trelk-Notizkasten-0000dead")) << "the folder an earlier search left is gone";
-  const std::string url = "http://127.0.0.1:" + std::to_string(ServerPort());
+  const std::string url = "http://" + server;
   EXPECT_EQ(ProxyLog().substr(proxyBefore.size()), "GET " + url + "/Updates.ini HTTP/1.0\nGET " + url +
                                                        "/Updates/Notizkasten.zip HTTP/1.0\nGET " + url +
                                                        "/Updates/Notizkasten.zip HTTP/1.0\n");
@@ -669,7 +673,10 @@ TEST_F(SignedRoadTest, OnlyTheSignedVariantsCarryTheKey) {
   }
 }
 
+// Over https, the certificate checked against the machine's trusted roots.
 TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
+  if (!TestCaTrusted()) GTEST_SKIP() << "the test CA is not trusted here";
+  server = SecureURL("TLS");
   Publish();
   const std::string list = ReadFileBytes(UpdateServerRoot() + "Updates.ini");
   EXPECT_EQ(list.substr(0, otherSection.size()), otherSection) << "the other program's section stays";
@@ -954,7 +961,8 @@ TEST_F(RootKeyRoadTest, DelegationRefusalsInstallNothing) {
 }
 
 // The same server and list for the program built without a key: the road as always, the new
-// values unread and no signature asked for. The update brings two files with German names, one
+// values unread and no signature asked for, from a server that sends every request on to https
+// (as most web hosts do). The update brings two files with German names, one
 // with a character that the console's code page lacks ("\x96"): they install under exactly
 // those names, and the batch records "ok" (the program, restarted, says nothing).
 TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
@@ -964,13 +972,19 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   WriteFileBytes(maker + "neu\\" + help, "Erste Schritte\r\n");
   WriteFileBytes(maker + "neu\\" + overview, "Spalte 1;Spalte 2\r\n");
   Publish();
+  const bool secure = TestCaTrusted();
+  if (secure) {
+    ServerMode("/Updates.ini", "tlsmoved=1");
+    ServerMode("/Updates/Notizkasten.zip", "tlsmoved=1");
+  }
   const std::string logBefore = ServerLog();
   ASSERT_TRUE(Start(process));
   const DWORD pid = process.pi.dwProcessId;
   HWND wizard = ToResultPage(pid);
   ASSERT_NE(wizard, nullptr);
   InstallsUpTo(wizard);
-  EXPECT_EQ(ServerLog().substr(logBefore.size()), "GET /Updates.ini HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
+  const std::string list = "GET /Updates.ini HTTP/1.0\n", archive = "GET /Updates/Notizkasten.zip HTTP/1.0\n";
+  EXPECT_EQ(ServerLog().substr(logBefore.size()), secure ? list + list + archive + archive : list + archive);
   EndsAndRestartsAsNewVersion(wizard, pid);
   EXPECT_EQ(Listing(program), "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
   EXPECT_EQ(ReadFileBytes(program + help), "Erste Schritte\r\n");

@@ -436,6 +436,15 @@ TEST(HttpClientTest, Redirections) {
     EXPECT_EQ(RequestCount(), 21);
     EXPECT_EQ(LastRequest().substr(0, 30), "GET /status?code=303 HTTP/1.0\r");
   }
+  if (TestCaTrusted()) {
+    SCOPED_TRACE("from http to https: the same request, through TLS");
+    THttpClient http(nullptr);
+    UseUpdateTransferSettings(http, ScratchFile("redirect.htm"));
+    http.Get(BaseURL() + "/redirect?to=" + SecureURL("TLS") + "/echo");
+    EXPECT_EQ(http.CurrentURL(), SecureURL("TLS") + "/echo");
+    EXPECT_EQ(ReadWhole(http.Body), "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + "Cookie: id=42\r\n" +
+                                        kContentType + "\r\n");
+  }
   {
     SCOPED_TRACE("handled by OnRedirect");
     THttpClient http(nullptr);
@@ -531,7 +540,6 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
   };
   const Case cases[] = {
       {"", "Empty URL", false, 0},
-      {"https://localhost/x", "HTTP Secure Socket is not supported", false, 0},
       {"http://localhost:" + std::to_string(ClosedPort()) + "/x", "Connection Failed", true, 1},
       {"http://" + std::string(64, 'q') + ".invalid/x", "Null Remote Address", true, 0},
       // Ports that would wrap to another one, and header lines smuggled in through the URL.
@@ -570,6 +578,59 @@ TEST(HttpClientTest, FailuresBeforeAndAtConnecting) {
 }
 
 // A body over 2 GiB arrives whole, and the progress figures neither wrap nor go backwards.
+// Through the user's proxy: "https" in a tunnel the proxy opens, plain "http" as before; the
+// requests of the update list say that no cache may answer.
+TEST(HttpClientTest, ThroughTheProxy) {
+  struct Case {
+    std::string url;
+    bool noCache;
+    bool auth;             // the proxy wants a password for tunnels
+    std::string proxyLog;  // the line the proxy logged
+    std::string error;     // of the result; empty: a whole 200
+    std::string request;   // the start of the request as the server saw it
+  };
+  const std::string tls = SecureURL("TLS");
+  const std::string hostPort = tls.substr(8);
+  const std::string page = BaseURL() + "/echo";
+  const Case cases[] = {
+      {tls + "/echo", true, false, "CONNECT " + hostPort + " HTTP/1.0", "",
+       "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + "Pragma: no-cache\r\nCache-Control: no-cache\r\n"},
+      {tls + "/echo", false, true, "CONNECT " + hostPort + " HTTP/1.0", "Proxy requires authentication (407)", ""},
+      {page, true, false, "GET " + page + " HTTP/1.0",  "",
+       "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + "Pragma: no-cache\r\nCache-Control: no-cache\r\n"},
+      {page, false, false, "GET " + page + " HTTP/1.0", "", "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType},
+  };
+  if (!TestCaTrusted()) GTEST_SKIP() << "the test CA is not trusted here";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url + (c.noCache ? " no-cache" : "") + (c.auth ? " 407" : ""));
+    testsupport::ServerGet("/_clear");
+    if (c.auth) testsupport::ServerGet("/_mode?path=CONNECT&proxyauth=1");
+    const std::size_t logged = testsupport::ServerGet("/_proxylog").size();
+    THttpClient http(nullptr);
+    UseUpdateTransferSettings(http, ScratchFile("proxy.htm"));
+    std::string body;
+    TStringSink sink(body);
+    TRequestOptions options;
+    options.Proxy = TProxyAddress{"127.0.0.1", ProxyPort()};
+    options.NoCache = c.noCache;
+    const TTransferResult result = http.Fetch(c.url, sink, options);
+    EXPECT_EQ(testsupport::ServerGet("/_proxylog").substr(logged), c.proxyLog + "\n");
+    EXPECT_EQ(result.Error, c.error);
+    EXPECT_EQ(result.ProxyAuth, c.auth);
+    if (c.error.empty()) EXPECT_EQ(body.substr(0, c.request.size()), c.request);
+  }
+  testsupport::ServerGet("/_clear");
+  // Without a proxy the request stays as it always was, whatever the option says.
+  THttpClient http(nullptr);
+  std::string body;
+  TStringSink sink(body);
+  TRequestOptions options;
+  options.Proxy = TProxyAddress{};
+  options.NoCache = true;
+  EXPECT_TRUE(http.Fetch(page, sink, options).Whole);
+  EXPECT_EQ(body, "GET /echo HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType + "\r\n");
+}
+
 TEST(HttpClientTest, BodyOver2GiB) {
   const std::int64_t size = (std::int64_t{1} << 31) + 65536 * 3 + 17;
   THttpClient http(nullptr);

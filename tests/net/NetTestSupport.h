@@ -18,7 +18,10 @@ namespace net_test {
 using testsupport::ClosedPort;
 using testsupport::OtherHost;
 using testsupport::Port80;
+using testsupport::ProxyPort;
+using testsupport::SecureURL;
 using testsupport::ServerPort;
+using testsupport::TestCaTrusted;
 
 inline std::string BaseURL() { return "http://localhost:" + std::to_string(ServerPort()); }
 

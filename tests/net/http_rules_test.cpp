@@ -1,5 +1,6 @@
 // Tests of the HTTP client's pure rules: URL parsing, request text, encoders, reply reading, redirects, socket error texts.
 #include "net/http_rules.h"
+#include "net/tls_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,21 @@ TEST(HttpRulesTest, ParseURLSetsPathHostAndPort) {
     EXPECT_EQ(t.UserId + t.Password, "");
   }
 
+  // "https" means TLS on 443 unless the URL names a port; a URL without a scheme keeps the kind of
+  // the last one, a scheme sets it.
+  const std::tuple<const char*, bool, int, bool> secure[] = {
+      {"https://h/x", false, 443, true},   {"HTTPS://h:8443/x", false, 8443, true},
+      {"http://h/x", true, 80, false},     {"/Updates.ini", true, 443, true},
+      {"//h2/x", true, 443, true},
+  };
+  for (const auto& [url, before, wantPort, wantSecure] : secure) {
+    SCOPED_TRACE(url);
+    TUrlTarget t{url, "", "h", 443, "", "", before};
+    ParseURL(t);
+    EXPECT_EQ(t.Port, wantPort);
+    EXPECT_EQ(t.Secure, wantSecure);
+  }
+
   // Credentials before the host belong to this URL only; a long path is kept whole.
   TUrlTarget t{"http://anna:ge:heim@h:81/" + std::string(5000, 'p'), "", "", 0, "old", "old"};
   ParseURL(t);
@@ -68,8 +84,7 @@ TEST(HttpRulesTest, ParseURLRefusals) {
   // URL, message, whether it is the conversion error of a port.
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"", "Empty URL", false},
-      {"https://h/x", "HTTP Secure Socket is not supported", false},
-      {"HTTPS://h/x", "HTTP Secure Socket is not supported", false},
+      {"httpx://h/x", "URL scheme 'httpx' is not supported", false},
       {"http://h:web/x", "'web' is not a valid port (1 to 65535)", true},
       {"http://h:/x", "'' is not a valid port (1 to 65535)", true},
       // Ports that would wrap to another one, or read as hexadecimal.
@@ -136,6 +151,10 @@ TEST(HttpRulesTest, RequestTextOnTheWire) {
            ct + "Content-Length: 7\r\n\r\n"},
       {wire([](TRequestInput& in) { in.HeaderInfo.UserId = "Aladdin"; }),
        head + accept + ct + "\r\n"},
+      // No cache on the way may answer (the client asks this through a proxy only).
+      {wire([](TRequestInput& in) { in.Proxy = "cache", in.NoCache = true; }),
+       proxyHead + "Host: upd.example.net\r\n" + accept + "Pragma: no-cache\r\nCache-Control: no-cache\r\n" + ct +
+           "\r\n"},
       // The rest of a body, with the validator of its first reply; If-Range only with a Range.
       {wire([](TRequestInput& in) { in.HeaderInfo.Range = "bytes=1200-", in.HeaderInfo.IfRange = "\"v1\""; }),
        head + accept + "Range: bytes=1200-\r\nIf-Range: \"v1\"\r\n" + ct + "\r\n"},
@@ -627,6 +646,25 @@ TEST(HttpRulesTest, RedirectTargetsAndHopLimit) {
   for (const auto& [url, host, port, want] : cases) {
     EXPECT_EQ(ResolveRedirectURL(url, host, port), want);
   }
+  // From a secure request: relative targets stay secure, on 443 unless the server had another
+  // port; whether a target may be followed at all.
+  const std::tuple<const char*, int, const char*, bool> secure[] = {
+      {"Updates.ini", 443, "https://a/Updates.ini", true},
+      {"Updates.ini", 8443, "https://a:8443/Updates.ini", true},
+      {"//b/x", 443, "https://b/x", true},
+      {"/x", 443, "/x", true},
+      {"HTTPS://b/x", 443, "HTTPS://b/x", true},
+      {"http://b/x", 443, "http://b/x", false},
+      {"Http://b/x", 443, "Http://b/x", false},
+      {"ftp://b/x", 443, "ftp://b/x", false},
+  };
+  for (const auto& [url, port, want, allowed] : secure) {
+    SCOPED_TRACE(url);
+    const std::string next = ResolveRedirectURL(url, "a", port, true);
+    EXPECT_EQ(next, want);
+    EXPECT_EQ(RedirectAllowed(true, next), allowed);
+    EXPECT_TRUE(RedirectAllowed(false, next));  // from http anything goes, https included
+  }
   try {
     ResolveRedirectURL("", "a", 80);  // a redirection without a Location
     ADD_FAILURE() << "empty Location taken";
@@ -642,6 +680,38 @@ TEST(HttpRulesTest, RedirectTargetsAndHopLimit) {
   } catch (const EHttpError& e) {
     EXPECT_EQ(e.Message(), "Too many redirections (more than 20)");
   }
+}
+
+TEST(HttpRulesTest, CertificateChainVerdicts) {
+  using namespace chain;
+  // Chain error status, policy error, verdict.
+  const std::tuple<std::uint32_t, std::uint32_t, TTlsFault> cases[] = {
+      {0, 0, TTlsFault::None},
+      // Revocation that could not be checked is no fault, neither in the chain nor in the policy.
+      {kRevocationUnknown | kOfflineRevocation, 0, TTlsFault::None},
+      {kRevocationUnknown, kPolicyNoRevocationCheck, TTlsFault::None},
+      {kOfflineRevocation, kPolicyRevocationOffline, TTlsFault::None},
+      // An incomplete chain that the policy let pass, and any other bit.
+      {0x00010000, 0, TTlsFault::Untrusted},
+      {0x00000008, 0, TTlsFault::Untrusted},
+      {0x00000020, kPolicyUntrustedRoot, TTlsFault::Untrusted},
+      {0, kPolicyUntrustedRoot, TTlsFault::Untrusted},
+      {0, 0x800B010E, TTlsFault::Untrusted},  // a policy that stopped at revocation
+      {kRevocationUnknown, kPolicyNameMismatch, TTlsFault::OtherName},
+      {kNotTimeValid | kRevocationUnknown, kPolicyExpired, TTlsFault::Expired},
+      {kNotTimeValid, kPolicyNameMismatch, TTlsFault::Expired},
+      {kRevoked, 0, TTlsFault::Revoked},
+      {0, kPolicyRevoked, TTlsFault::Revoked},
+      {kRevoked | kNotTimeValid, kPolicyNameMismatch, TTlsFault::Revoked},
+  };
+  for (const auto& [status, policy, want] : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << status << " " << policy);
+    EXPECT_EQ(ChainFault(status, policy), want);
+  }
+  EXPECT_EQ(TunnelRequestText("upd.example.net", 443),
+            "CONNECT upd.example.net:443 HTTP/1.0\r\nHost: upd.example.net:443\r\n\r\n");
+  EXPECT_EQ(ETlsError(TTlsFault::OtherName, "upd.example.net", "").Message(),
+            "Certificate of 'upd.example.net' names another host");
 }
 
 TEST(HttpRulesTest, SocketErrorTexts) {

@@ -22,6 +22,13 @@ TEST(SettingsRules, ServerSettingForTesting) {
       {"h:8o", nullptr, nullptr, 0},
       {"h:80:81", nullptr, nullptr, 0},
       {"http://h", nullptr, nullptr, 0},
+      // A server that speaks TLS; the scheme's name in any case, nothing else before the host.
+      {"https://upd.example.net", "upd.example.net", "upd.example.net", 0},
+      {"HTTPS://h:8443", "h:8443", "h", 8443},
+      {"https://", nullptr, nullptr, 0},
+      {"https://h/x", nullptr, nullptr, 0},
+      {"https:/h", nullptr, nullptr, 0},
+      {"ftp://h", nullptr, nullptr, 0},
       {"h/x", nullptr, nullptr, 0},
       {"a b", nullptr, nullptr, 0},
       {"h:0000080", nullptr, nullptr, 0},
@@ -34,6 +41,8 @@ TEST(SettingsRules, ServerSettingForTesting) {
     }
     ASSERT_TRUE(s) << c.text;
     EXPECT_EQ(s->Authority(), c.authority);
+    const bool secure = std::string(c.text).find("://") != std::string::npos;
+    EXPECT_EQ(s->Origin(), (secure ? "https://" : "http://") + std::string(c.authority));
     EXPECT_EQ(s->host, c.host);
     EXPECT_EQ(s->port, c.port);
   }

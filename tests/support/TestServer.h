@@ -23,6 +23,13 @@ inline int ClosedPort() { return EnvNumber("TEST_SERVER_CLOSED_PORT"); }
 inline int Port80() { return EnvNumber("TEST_SERVER_PORT80"); }
 // The server's forwarding proxy (0 when the program was not started through run_with_server.sh).
 inline int ProxyPort() { return EnvNumber("TEST_SERVER_PROXY_PORT"); }
+// The TLS servers (see run_with_server.sh): "https://localhost:PORT" of the one named `which`
+// ("TLS", "TLS_OTHERNAME", "TLS_UNTRUSTED", "TLS_EXPIRED", "TLS13", "TLS_SEGMENTED").
+inline std::string SecureURL(const std::string& which) {
+  return "https://localhost:" + std::to_string(EnvNumber(("TEST_" + which + "_PORT").c_str()));
+}
+// The test CA is trusted by the machine, as far as these programs see it.
+inline bool TestCaTrusted() { return EnvNumber("TEST_TLS_TRUSTED") == 1; }
 // Another name of 127.0.0.1 than "localhost".
 inline std::string OtherHost() {
   const char* v = std::getenv("TEST_SERVER_OTHER_HOST");

@@ -5,9 +5,16 @@ misbehaving server of the transfer tests in one.
 Listens on 127.0.0.1 only. Writes "PORT CLOSED_PORT PORT80 PROXY_PORT" into --port-file once it
 listens; CLOSED_PORT is a port bound but never listening, so a connection to it is refused; PORT80
 is 80 when a twin could listen on port 80 as well (else 0; only asked for with --port80);
-PROXY_PORT is a forwarding proxy: it takes requests whose target is a whole "http://" URL of
-127.0.0.1 or localhost, logs their request lines (/_proxylog) and passes them on, a reset of the
+PROXY_PORT is a forwarding proxy: it takes requests whose target is a whole "http://" URL of a
+name of 127.0.0.1, logs their request lines (/_proxylog) and passes them on, a reset of the
 server's reply as a reset. It ends by itself after --lifetime seconds.
+
+With --tls DIR (the certificates of testca.sh) it also listens with TLS, with the same
+behaviours, and writes a second line "TLS OTHERNAME UNTRUSTED EXPIRED TLS13 SEGMENTED": servers
+with the good certificate, one for another name, one from an untrusted CA, an expired one, one
+that speaks only TLS 1.3, and a relay to the first that hands its bytes on in segments of a few
+bytes each. The proxy opens tunnels (CONNECT) to loopback ports as well; /_mode?path=CONNECT&
+proxyauth=1 makes it answer them with 407.
 
 With --root DIR it serves the files below DIR ("Updates.ini", "Updates/<file>.zip") with
 Content-Length, and a path that names no file there (nor a behaviour below) is 404. Without it,
@@ -34,6 +41,9 @@ Control requests (not recorded):
   /_mode?path=P&proxyauth=1 the proxy answers requests for P with 407 (it wants a password)
   /_mode?path=P&moved=1    answer the next request for P with a redirection to P itself (with
                           a body of 4000 bytes), then serve P as the other modes say
+  /_mode?path=P&tlsmoved=1 a request for P without TLS is answered with 301 to the same path on
+                          the TLS server (https://localhost:TLS/P); plainmoved=1: one over TLS
+                          with 301 to the server without TLS
   /_clear                  back to serving every file plainly
   /_symlink?link=L&target=T a symbolic link L to T (Unix paths), as another process of the
                           same user makes one; with away=1 what is at L is first renamed to L.weg.
@@ -76,6 +86,7 @@ import shutil
 import signal
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -89,6 +100,8 @@ request_log = []  # the request lines, for /_log
 proxy_log = []  # the request lines the proxy passed on, for /_proxylog
 modes = {}  # path -> dict of mode values, for the files below ROOT
 ROOT = None
+PLAIN_PORT = 0  # the server without TLS
+TLS_PORT = 0  # the TLS server with the good certificate (the segmenting relay's peer)
 BEHAVIOURS = {"/echo", "/file", "/nolength", "/raw", "/manylines", "/bigheader", "/wronglength", "/status",
               "/noreason", "/silent", "/late", "/drip", "/hdrip", "/stall", "/close-header", "/close-body",
               "/longline", "/loop", "/redirect"}
@@ -233,6 +246,11 @@ class Handler(socketserver.BaseRequestHandler):
                 text += "Content-Length: %d\r\n" % length
             sock.sendall((text + "\r\n").encode("latin-1"))
 
+        secure = isinstance(sock, ssl.SSLSocket)
+        if (mode.get("tlsmoved") and not secure) or (mode.get("plainmoved") and secure):
+            target = ("http://localhost:%d" % PLAIN_PORT if secure else "https://localhost:%d" % TLS_PORT) + path
+            head(301, "Moved Permanently", 0, "Location: %s\r\n" % urllib.parse.quote(target, safe=":/", encoding="latin-1"))
+            return
         if mode.get("moved"):
             with lock:
                 modes[path].pop("moved", None)
@@ -380,6 +398,14 @@ class Handler(socketserver.BaseRequestHandler):
             self.reply(b"200 OK", b"path " + path.encode())
 
 
+def loopback(host):
+    """True for a name this machine resolves to 127.0.0.1: the proxy passes on to nothing else."""
+    try:
+        return socket.gethostbyname(host or "") == "127.0.0.1"
+    except OSError:
+        return False
+
+
 def request_headers(raw):
     """The header lines of a request, by lower-case name."""
     headers = {}
@@ -400,10 +426,23 @@ class ProxyHandler(Handler):
         head, _, rest = raw.partition(b"\r\n\r\n")
         lines = head.split(b"\r\n")
         words = lines[0].decode("latin-1").split(" ")
-        target = urllib.parse.urlsplit(words[1] if len(words) == 3 else "")
         with lock:
             proxy_log.append(lines[0].decode("latin-1"))
-        if target.scheme != "http" or target.hostname not in ("127.0.0.1", "localhost"):
+        if words[0] == "CONNECT" and len(words) == 3:
+            host, _, port = words[1].rpartition(":")
+            with lock:
+                password = modes.get("CONNECT", {}).get("proxyauth")
+            if password:
+                self.reply(b"407 Proxy Authentication Required", b"password please",
+                           b'Proxy-Authenticate: Basic realm="Firma"\r\n')
+            elif not loopback(host) or not port.isdigit():
+                self.reply(b"502 Bad Gateway", b"only loopback servers")
+            else:
+                self.request.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
+                tunnel(self.request, int(port))
+            return
+        target = urllib.parse.urlsplit(words[1] if len(words) == 3 else "")
+        if target.scheme != "http" or not loopback(target.hostname):
             self.reply(b"502 Bad Gateway", b"only loopback servers")
             return
         with lock:
@@ -443,6 +482,86 @@ class Server(socketserver.ThreadingTCPServer):
     request_queue_size = 64
 
 
+class TlsServer(Server):
+    """The same server behind TLS; the handshake runs in the connection's own thread."""
+
+    def __init__(self, address, handler, context):
+        self.context = context
+        super().__init__(address, handler)
+
+    def get_request(self):
+        sock, address = super().get_request()
+        return self.context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False), address
+
+    def handle_error(self, request, client_address):
+        pass  # a refused handshake is the client's choice
+
+
+def relay(one, other, piece=0):
+    """Hands the bytes of `one` on to `other` until either ends; `piece`: in segments that size."""
+    try:
+        while True:
+            chunk = one.recv(65536)
+            if not chunk:
+                break
+            if not piece:
+                other.sendall(chunk)
+                continue
+            for at in range(0, len(chunk), piece):
+                other.sendall(chunk[at:at + piece])
+                time.sleep(0.0002)
+    except OSError:
+        pass
+    for s in (one, other):
+        try:
+            s.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+
+def tunnel(client, port, piece=0):
+    """Joins `client` with 127.0.0.1:`port`, both ways, until both ends are done."""
+    try:
+        upstream = socket.create_connection(("127.0.0.1", port), timeout=30)
+    except OSError:
+        return False
+    upstream.settimeout(None)
+    client.settimeout(None)
+    back = threading.Thread(target=relay, args=(upstream, client, piece), daemon=True)
+    back.start()
+    relay(client, upstream)
+    back.join(30)
+    upstream.close()
+    return True
+
+
+class SegmentingRelay(socketserver.BaseRequestHandler):
+    """Everything to the TLS server, its answer back in pieces of 5 bytes, each its own segment."""
+
+    def handle(self):
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        tunnel(self.request, TLS_PORT, 5)
+
+
+def tls_servers(folder):
+    """Starts the TLS servers (see the top) and returns their ports."""
+    global TLS_PORT
+    ports = []
+    for name, newest in (("good", False), ("othername", False), ("untrusted", False),
+                         ("expired", False), ("good", True)):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(folder, name + ".pem"))
+        if newest:
+            context.minimum_version = ssl.TLSVersion.TLSv1_3
+        server = TlsServer(("127.0.0.1", 0), Handler, context)
+        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+        ports.append(server.server_address[1])
+    TLS_PORT = ports[0]
+    segmenting = Server(("127.0.0.1", 0), SegmentingRelay)
+    threading.Thread(target=segmenting.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    return ports + [segmenting.server_address[1]]
+
+
 def main():
     global ROOT
     parser = argparse.ArgumentParser()
@@ -451,11 +570,14 @@ def main():
     parser.add_argument("--root", help="the folder whose files it serves")
     parser.add_argument("--port80", action="store_true", help="a twin on port 80 where it can be had")
     parser.add_argument("--lifetime", type=float, default=1800, help="seconds before it stops")
+    parser.add_argument("--tls", help="the folder of testca.sh's certificates: TLS servers too")
     opts = parser.parse_args()
     if opts.root:
         ROOT = os.path.realpath(opts.root)
 
     server = Server(("127.0.0.1", opts.port), Handler)
+    global PLAIN_PORT
+    PLAIN_PORT = server.server_address[1]
     proxy = Server(("127.0.0.1", 0), ProxyHandler)
     threading.Thread(target=proxy.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     closed = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -473,6 +595,8 @@ def main():
     with open(tmp, "w") as f:
         f.write("%d %d %d %d\n" % (server.server_address[1], closed.getsockname()[1],
                                     80 if twin else 0, proxy.server_address[1]))
+        if opts.tls:
+            f.write(" ".join(str(p) for p in tls_servers(opts.tls)) + "\n")
     os.replace(tmp, opts.port_file)
 
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -172,7 +173,8 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
   const int t = TodayNumber();
   auto D = [t](int k) { return ShortDateText(t + k); };
   const double yesterdayNoon = t - 1 + 0.5;
-  enum Server { Plain, NotFound, CutOff, Closed, Offline, Endless };
+  enum Server { Plain, NotFound, CutOff, Closed, Offline, Endless, Secure, ToHttps, ToHttp, OtherName, Untrusted,
+                Expired, Tls13 };
   struct Case {
     const char* name;
     std::string ini;
@@ -181,7 +183,10 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     bool update;       // the result page offers an update (ignored when the check fails)
     std::string news;  // the news list of the update text
     bool fails;        // "Es besteht keine Internetverbindung."
-  } cases[] = {
+    // A secure connection refused: the message names the host and the cause.
+    net::TTlsFault tls = net::TTlsFault::None;
+  };
+  std::vector<Case> cases = {
       {"three news items", "[Kasse]\r\nDate=" + D(0) + "\r\nFile=Kasse.zip\r\nNews=" + D(-3) + ":Alt," + D(-1) +
            ":Neu," + D(-1) + ":Zwei Teile\r\n",
        yesterdayNoon, Plain, true, "- " + D(-1) + ":Neu\r\n- " + D(-1) + ":Zwei\r\n- Teile\r\n", false},
@@ -211,6 +216,19 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
       {"a list streamed without length beyond 16 MB", "[Kasse]\r\nDate=" + D(0) + "\r\n;" + std::string(17 << 20, 'x'),
        yesterdayNoon, Endless, false, "", true},
   };
+  // Over https, with the certificate checked; a redirection to https is followed, one away from
+  // it is refused.
+  const std::string list = "[Kasse]\r\nDate=" + D(0) + "\r\n";
+  const std::vector<Case> secure = {
+      {"over https", list, yesterdayNoon, Secure, true, "- keine Angaben gefunden\r\n", false},
+      {"http redirected to https", list, yesterdayNoon, ToHttps, true, "- keine Angaben gefunden\r\n", false},
+      {"https redirected to http", list, yesterdayNoon, ToHttp, false, "", true, net::TTlsFault::InsecureRedirect},
+      {"a certificate for another name", list, yesterdayNoon, OtherName, false, "", true, net::TTlsFault::OtherName},
+      {"a certificate from an unknown CA", list, yesterdayNoon, Untrusted, false, "", true, net::TTlsFault::Untrusted},
+      {"an expired certificate", list, yesterdayNoon, Expired, false, "", true, net::TTlsFault::Expired},
+      {"a server that speaks TLS 1.3 only", list, yesterdayNoon, Tls13, false, "", true, net::TTlsFault::Handshake},
+  };
+  if (TestCaTrusted()) cases.insert(cases.end(), secure.begin(), secure.end());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ServerClear();
@@ -218,18 +236,38 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
     if (c.server == NotFound) ServerMode("/Updates.ini", "status=404");
     if (c.server == CutOff) ServerMode("/Updates.ini", "reset=100");
     if (c.server == Endless) ServerMode("/Updates.ini", "nolength=1");
-    form->UpdateServer = c.server == Closed ? "127.0.0.1:9" : UpdateServerAuthority();
+    if (c.server == ToHttps) ServerMode("/Updates.ini", "tlsmoved=1");
+    if (c.server == ToHttp) ServerMode("/Updates.ini", "plainmoved=1");
+    const std::map<Server, std::string> secureServer = {
+        {Secure, "TLS"}, {ToHttp, "TLS"}, {OtherName, "TLS_OTHERNAME"}, {Untrusted, "TLS_UNTRUSTED"},
+        {Expired, "TLS_EXPIRED"}, {Tls13, "TLS13"}};
+    form->UpdateServer = c.server == Closed                ? "127.0.0.1:9"
+                         : secureServer.count(c.server) > 0 ? SecureURL(secureServer.at(c.server))
+                                                            : UpdateServerAuthority();
     connected = c.server != Offline;
     form->ReferenceDate = c.reference;
     boxes.clear();
     const std::string logBefore = ServerLog();
     Check();
     const std::string requests = ServerLog().substr(logBefore.size());
-    EXPECT_EQ(requests, c.server == Offline || c.server == Closed ? "" : "GET /Updates.ini HTTP/1.0\n");
+    const bool reached = c.server != Offline && c.server != Closed && c.tls != net::TTlsFault::OtherName &&
+                         c.tls != net::TTlsFault::Untrusted && c.tls != net::TTlsFault::Expired && c.server != Tls13;
+    EXPECT_EQ(requests, !reached            ? ""
+                        : c.server == ToHttps ? "GET /Updates.ini HTTP/1.0\nGET /Updates.ini HTTP/1.0\n"
+                                              : "GET /Updates.ini HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
-      EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
+      if (c.tls != net::TTlsFault::None) {
+        EXPECT_EQ(boxes[0].text, wizard::SecureConnectionText(c.tls, "localhost"));
+        EXPECT_NE(boxes[0].text.find(c.tls == net::TTlsFault::Handshake || c.tls == net::TTlsFault::InsecureRedirect
+                                         ? "HTTPS"
+                                         : "Zertifikat"),
+                  std::string::npos);
+        EXPECT_EQ(boxes[0].caption, wizard::kSecureConnectionCaption);
+      } else {
+        EXPECT_EQ(boxes[0].text, c.server == Endless ? wizard::kListTooLongText : "Es besteht keine Internetverbindung.");
+        EXPECT_EQ(boxes[0].caption, c.server == Endless ? wizard::kListTooLongCaption : "Internetverbindung erforderlich");
+      }
       EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
       EXPECT_EQ(form->Step, wizard::WizardStep::Check);
       EXPECT_EQ(form->Pages->PageIndex(), 1);
@@ -422,12 +460,24 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     const char* name;
     const char* mode;  // for "/Updates/Kasse.zip"
     bool cutOff;       // the server holds only the first half of the archive
-  } cases[] = {
+    // Over https: the TLS server of the download (the check goes to the good one), and why the
+    // secure connection was refused.
+    const char* secure = nullptr;
+    net::TTlsFault fault = net::TTlsFault::None;
+  };
+  std::vector<Case> cases = {
       {"404", "status=404", false},
       {"500", "status=500", false},
       {"reset in the middle", "reset=300000", false},
       {"archive cut off on the server", "rate=0", true},
   };
+  // Before the last case, which ends on the installation's page.
+  if (TestCaTrusted()) {
+    cases.insert(cases.end() - 1, {{"https: a certificate for another name", "", false, "TLS_OTHERNAME",
+                                    net::TTlsFault::OtherName},
+                                   {"https redirected to http", "plainmoved=1", false, "TLS",
+                                    net::TTlsFault::InsecureRedirect}});
+  }
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -435,10 +485,14 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
     ServerClear();
     ServerMode("/Updates/Kasse.zip", c.mode);
     boxes.clear();
+    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
     ASSERT_TRUE(Check());
+    if (c.secure) form->UpdateServer = SecureURL(c.secure);
     form->Button_NextClick(form->Button_Next);
     if (!c.cutOff) {
-      EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadFailedText);
+      EXPECT_EQ(form->Label_Download->Text(),
+                c.secure ? wizard::DownloadFailedBecause(wizard::SecureConnectionText(c.fault, "localhost"))
+                         : std::string(wizard::kDownloadFailedText));
       EXPECT_EQ(form->CancelDownload->Text(), "Erneut versuchen");
       EXPECT_TRUE(form->CancelDownload->Visible());
       EXPECT_FALSE(form->Button_Next->Enabled());
@@ -446,6 +500,7 @@ TEST_F(UpdateRoadTest, BrokenDownloadsAndArchivesInstallNothing) {
       EXPECT_TRUE(boxes.empty());
       // The server answers again: "Erneut versuchen" fetches the whole archive.
       ServerClear();
+      if (c.secure) form->UpdateServer = SecureURL("TLS");
       Click(form->CancelDownload);
       EXPECT_EQ(form->Label_Download->Text(), wizard::kDownloadDoneText);
       EXPECT_TRUE(form->Button_Next->Enabled());
@@ -516,7 +571,9 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
     bool kept;               // the first part stays for the retry
     std::string ifRange;     // the If-Range of the retry ("": none)
     Retry retry;             // what the retry asks for
-  } cases[] = {
+    bool secure = false;     // over https
+  };
+  std::vector<Case> cases = {
       {"ETag and ranges", "etag=1&lastmod=1", "ranges=1", 0, false, true, "\"v1\"", Rest},
       {"Last-Modified only", "lastmod=1", "ranges=1", 0, false, true, jan5, Rest},
       {"a server that ignores ranges", "etag=1", "", 0, false, true, "\"v1\"", Whole},
@@ -529,10 +586,12 @@ TEST_F(UpdateRoadTest, BrokenDownloadContinuesWhereItBroke) {
       // With a key the signed "Size" bounds the whole archive, the kept bytes included.
       {"no validator but a key: the checksum decides", "", "ranges=1", 0, true, true, "", Rest},
   };
+  if (TestCaTrusted()) cases.push_back({"over https", "etag=1", "ranges=1", 0, false, true, "\"v1\"", Rest, true});
   auto local = [this] { return form->Work.SearchDir() + "Kasse.zip"; };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ServerClear();
+    form->UpdateServer = c.secure ? SecureURL("TLS") : UpdateServerAuthority();
     serveAt(archive, 5);
     const std::string& final = c.changeTo == 1 ? changed : c.changeTo == 2 ? shorter : archive;
     const std::string list = "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\nSHA256=" +
@@ -616,40 +675,61 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   Serve("Updates.ini", "[Kasse]\r\nDate=" + ShortDateText(TodayNumber()) + "\r\nFile=Kasse.zip\r\n");
   const std::string proxy = "127.0.0.1:" + std::to_string(ProxyPort());
   const std::string refusing = "127.0.0.1:" + std::to_string(ClosedPort());
-  const std::string server = "http://" + UpdateServerAuthority();
+  // The server by another name of 127.0.0.1: the loopback names never go through a proxy.
+  const std::string named = OtherHost() + ":" + std::to_string(ServerPort());
+  const std::string server = "http://" + named;
   struct Case {
     const char* name;
     int enable;  // "ProxyEnable"; -1: absent
     std::string proxyServer, proxyOverride;
     bool via;    // through the proxy
     bool fails;  // the check fails
-  } cases[] = {
+    bool secure = false;  // the server speaks https: through the "https=" proxy, in a tunnel
+  };
+  std::vector<Case> cases = {
       {"no settings", -1, "", "", false, false},
       {"host:port", 1, proxy, "", true, false},
       {"switched off", 0, proxy, "", false, false},
-      {"an override that matches", 1, proxy, "*.intern; 127.0.0.*", false, false},
+      {"an override that matches", 1, proxy, "*.intern; " + OtherHost(), false, false},
+      {"the loopback address", 1, proxy, "", false, false},
       {"a proxy that refuses", 1, refusing, "", false, true},
       {"a proxy that asks for a password", 1, proxy, "", true, true},
   };
+  const std::string secureNamed = OtherHost() + SecureURL("TLS").substr(SecureURL("TLS").rfind(':'));
+  const std::string tunnel = "CONNECT " + secureNamed + " HTTP/1.0\n";
+  if (TestCaTrusted()) {
+    cases.push_back({"https through the https= proxy", 1, "http=" + refusing + ";https=" + proxy, "", true, false, true});
+    cases.push_back({"a tunnel that asks for a password", 1, "https=" + proxy, "", true, true, true});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUserProxy(c.enable, c.proxyServer, c.proxyOverride);
     ServerClear();
-    if (c.fails && c.via) ServerMode("/Updates.ini", "proxyauth=1");
+    if (c.fails && c.via) ServerMode(c.secure ? "CONNECT" : "/Updates.ini", "proxyauth=1");
+    form->UpdateServer = c.secure                        ? "https://" + secureNamed
+                         : std::string(c.name) == "the loopback address" ? UpdateServerAuthority()
+                                                          : named;
     boxes.clear();
     const std::string logBefore = ServerLog(), proxyBefore = ProxyLog();
     const bool checked = Check();
     EXPECT_EQ(checked, !c.fails);
+    // The list's request says that no cache on the way may answer; a direct one stays as it was.
+    if (checked) {
+      EXPECT_EQ(ServerGet("/_last").find("Pragma: no-cache\r\nCache-Control: no-cache\r\n") != std::string::npos, c.via);
+    }
     if (checked) form->Button_NextClick(form->Button_Next);
     EXPECT_EQ(ProxyLog().substr(proxyBefore.size()),
-              !c.via ? ""
-              : c.fails ? "GET " + server + "/Updates.ini HTTP/1.0\n"
-                        : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
+              !c.via      ? ""
+              : c.secure  ? (c.fails ? tunnel : tunnel + tunnel)
+              : c.fails   ? "GET " + server + "/Updates.ini HTTP/1.0\n"
+                          : "GET " + server + "/Updates.ini HTTP/1.0\nGET " + server + "/Updates/Kasse.zip HTTP/1.0\n");
     EXPECT_EQ(ServerLog().substr(logBefore.size()),
               c.fails ? "" : "GET /Updates.ini HTTP/1.0\nGET /Updates/Kasse.zip HTTP/1.0\n");
     if (c.fails) {
       ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
+      // A proxy that asks for a password is named as one.
+      EXPECT_EQ(boxes[0].text, c.via ? wizard::ProxyAuthText(proxy)
+                                     : std::string(wizard::kNoConnectionText) + wizard::kViaProxyText + c.proxyServer + ".");
       EXPECT_EQ(boxes[0].caption, "Internetverbindung erforderlich");
       continue;
     }
@@ -661,6 +741,7 @@ TEST_F(UpdateRoadTest, ChecksAndDownloadsGoThroughTheUsersProxy) {
   // The proxy goes away between the check and the download: the download fails, keeps nothing,
   // and goes through once the settings name none.
   ServerClear();
+  form->UpdateServer = named;
   SetUserProxy(1, proxy, "");
   ASSERT_TRUE(Check());
   SetUserProxy(1, refusing, "");
