@@ -6,7 +6,7 @@
 # returns COMMAND's exit code. With its TLS servers (testserver.py --tls, certificates from
 # testca.sh) it exports TEST_TLS_PORT, TEST_TLS_OTHERNAME_PORT, TEST_TLS_UNTRUSTED_PORT,
 # TEST_TLS_EXPIRED_PORT, TEST_TLS13_PORT and TEST_TLS_SEGMENTED_PORT, and runs COMMAND in a
-# mount namespace of its own where the machine's bundle of trusted roots also holds the test CA
+# mount namespace of its own (with the server) where the machine's bundle of trusted roots also holds the test CA
 # (TEST_TLS_TRUSTED=1); the host's bundle stays untouched. Without root (or unshare) the CA is
 # not trusted and TEST_TLS_TRUSTED=0.
 #   --files   the maker's web server of the update road: it serves a fresh folder, named in
@@ -14,6 +14,12 @@
 #   otherwise the transfer tests' server: unknown paths answer with their name, and a twin
 #             listens on port 80 where it can be had (TEST_SERVER_PORT80, else 0)
 set -u
+# As root, the server and COMMAND run in a mount namespace of their own, where files of the
+# machine can be replaced for them alone (the trusted roots, the names of 127.0.0.1).
+if [ -z "${TRELK_TEST_NAMESPACE:-}" ] && [ "$(id -u)" = 0 ] && command -v unshare >/dev/null &&
+   unshare -m true 2>/dev/null; then
+  TRELK_TEST_NAMESPACE=1 exec unshare -m bash "$0" "$@"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 options=(--port80)
@@ -23,9 +29,15 @@ if [ "${1:-}" = --files ]; then
   options=(--root "$work/root")
 fi
 # Another name that the resolver gives as 127.0.0.1: an alias from /etc/hosts other than
-# localhost and the machine's own name (Wine answers that one with the interface addresses),
-# else localhost in capitals. Requests to it go through a proxy; the good certificate names it.
+# localhost and the machine's own name (Wine answers that one with the interface addresses);
+# where the machine has none, one added to /etc/hosts in the namespace; else localhost in
+# capitals. Requests to it go through a proxy; the good certificate names it.
 other=$(awk -v me="$(hostname)" '$1 == "127.0.0.1" { for (i = 2; i <= NF; i++) if (tolower($i) != "localhost" && $i != me) { print $i; exit } }' /etc/hosts)
+[ -n "${TRELK_TEST_NO_ALIAS:-}" ] && other=  # as on a machine without such an alias
+if [ -z "$other" ] && [ -n "${TRELK_TEST_NAMESPACE:-}" ]; then
+  { cat /etc/hosts; echo "127.0.0.1 trelk-testserver"; } >"$work/hosts" &&
+    mount --bind "$work/hosts" /etc/hosts && other=trelk-testserver
+fi
 bash "$here/testca.sh" "$work/tls" "${other:-}" && options+=(--tls "$work/tls")
 python3 "$here/testserver.py" --port-file "$work/port" --lifetime 1800 "${options[@]}" </dev/null \
   >"$work/server.log" 2>&1 &
@@ -41,10 +53,9 @@ export TEST_SERVER_PORT=$port TEST_SERVER_CLOSED_PORT=$closed TEST_SERVER_PORT80
 export TEST_SERVER_OTHER_HOST=${other:-LOCALHOST}
 [ -d "$work/root" ] && export TEST_SERVER_ROOT="$work/root"
 bundle=/etc/ssl/certs/ca-certificates.crt
-if [ -s "$work/tls/bundle.crt" ] && [ "$(id -u)" = 0 ] && [ -f "$bundle" ] && command -v unshare >/dev/null &&
-   unshare -m true 2>/dev/null; then
-  TEST_TLS_TRUSTED=1 unshare -m sh -c 'mount --bind "$0" "$1" && shift && exec "$@"' \
-    "$work/tls/bundle.crt" "$bundle" "$@"
+if [ -s "$work/tls/bundle.crt" ] && [ -n "${TRELK_TEST_NAMESPACE:-}" ] && [ -f "$bundle" ] &&
+   mount --bind "$work/tls/bundle.crt" "$bundle"; then
+  TEST_TLS_TRUSTED=1 "$@"
 else
   TEST_TLS_TRUSTED=0 "$@"
 fi
