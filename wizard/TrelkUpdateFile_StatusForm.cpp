@@ -345,6 +345,18 @@ void TStatusForm::PaintProcessStrip(TCanvas& canvas, int width, int height) {
 
 // ---- The check -----------------------------------------------------------------------------
 
+namespace {
+
+// What the pages name as the cause of a failed fetch: a refused secure connection, or the user's
+// proxy that asks for a password; none for any other failure.
+std::optional<std::string> FaultReason(const ConnectionFault& fault) {
+  if (fault.tls != net::TTlsFault::None) return SecureConnectionText(fault.tls, fault.tlsHost);
+  if (fault.proxyAuth) return ProxyAuthText(fault.proxy);
+  return std::nullopt;
+}
+
+}  // namespace
+
 CheckOutcome TStatusForm::CheckUpdates() { return Work.Check(*HTTP, Program()); }
 
 void TStatusForm::Button_CheckClick(TComponent*) {
@@ -362,15 +374,13 @@ void TStatusForm::Button_CheckClick(TComponent*) {
     case CheckOutcome::NoConnection: {
       // A secure connection refused says why, naming the host; through the user's proxy, the
       // message says so: the proxy may be what failed.
-      if (outcome.tls != net::TTlsFault::None) {
-        ShowMessageBox(Handle(), SecureConnectionText(outcome.tls, outcome.tlsHost), kSecureConnectionCaption,
-                       MB_OK | MB_ICONEXCLAMATION);
-        break;
-      }
-      const std::string text = outcome.proxy.empty() ? std::string(kNoConnectionText)
-                               : outcome.proxyAuth   ? ProxyAuthText(outcome.proxy)
-                                                     : std::string(kNoConnectionText) + kViaProxyText + outcome.proxy + ".";
-      ShowMessageBox(Handle(), text, kNoConnectionCaption, MB_OK | MB_ICONEXCLAMATION);
+      const ConnectionFault& fault = outcome.fault;
+      const std::optional<std::string> reason = FaultReason(fault);
+      const std::string text = reason              ? *reason
+                               : fault.proxy.empty() ? std::string(kNoConnectionText)
+                                                     : std::string(kNoConnectionText) + kViaProxyText + fault.proxy + ".";
+      ShowMessageBox(Handle(), text, fault.tls != net::TTlsFault::None ? kSecureConnectionCaption : kNoConnectionCaption,
+                     MB_OK | MB_ICONEXCLAMATION);
       break;
     }
     case CheckOutcome::Offered:
@@ -433,15 +443,15 @@ void TStatusForm::RunDownload() {
       break;
     case DownloadOutcome::Stopped:
     case DownloadOutcome::Failed:
-    case DownloadOutcome::NoRoom:
+    case DownloadOutcome::NoRoom: {
+      const std::optional<std::string> reason = FaultReason(outcome.fault);
       Label_Download->SetCaption(outcome.kind == DownloadOutcome::Stopped  ? kDownloadStoppedText
                                  : outcome.kind == DownloadOutcome::NoRoom ? kDownloadNoRoomText
-                                 : outcome.tls != net::TTlsFault::None
-                                     ? DownloadFailedBecause(SecureConnectionText(outcome.tls, outcome.tlsHost))
-                                 : !outcome.proxyAuth.empty() ? DownloadFailedBecause(ProxyAuthText(outcome.proxyAuth))
-                                                              : kDownloadFailedText);
+                                 : reason                                  ? DownloadFailedBecause(*reason)
+                                                                           : kDownloadFailedText);
       CancelDownload->SetText("Erneut versuchen");
       break;
+    }
   }
   // The user left the wizard during the download and said "Ja".
   if (closeAfterDownload_) {

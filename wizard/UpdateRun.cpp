@@ -95,6 +95,10 @@ bool MadeInPlace(HANDLE file, const std::string& folder) {
   return SamePath(base::ExtractFilePath(made), where);
 }
 
+ConnectionFault FaultOf(const FetchResult& fetched) {
+  return ConnectionFault{fetched.proxy, fetched.proxyAuth, fetched.tls, fetched.tlsHost};
+}
+
 }  // namespace
 
 struct UpdateRun::ListFetch {
@@ -148,10 +152,7 @@ CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program)
   if (!list.fetched.arrived) {
     DropSearch();
     outcome.kind = list.fetched.tooLong ? CheckOutcome::ListTooLong : CheckOutcome::NoConnection;
-    outcome.proxy = list.fetched.proxy;
-    outcome.proxyAuth = list.fetched.proxyAuth;
-    outcome.tls = list.fetched.tls;
-    outcome.tlsHost = list.fetched.tlsHost;
+    outcome.fault = FaultOf(list.fetched);
     return outcome;
   }
   // A program with a key reads no list older than one it accepted, and none that has expired.
@@ -360,9 +361,7 @@ DownloadOutcome UpdateRun::Download(net::THttpClient& http, const RunProgram& pr
     outcome.kind = DownloadOutcome::WrongSize;
   } else if (!fetched.arrived) {
     outcome.kind = fetched.tooLong ? DownloadOutcome::NoRoom : DownloadOutcome::Failed;
-    outcome.tls = fetched.tls;
-    outcome.tlsHost = fetched.tlsHost;
-    if (fetched.proxyAuth) outcome.proxyAuth = fetched.proxy;
+    outcome.fault = FaultOf(fetched);
     // A download that broke off keeps what arrived, and the retry asks only for the rest, when
     // the rest can be told apart from another file's: by the server's validator, or by the
     // checksum of a program with a key, which judges the whole archive.

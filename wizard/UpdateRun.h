@@ -42,6 +42,14 @@ struct RunProgram {
   HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 };
 
+// Why a fetch found no connection that served it, as far as the pages tell it.
+struct ConnectionFault {
+  std::string proxy;       // "host:port" of the user's proxy the request went through; empty: direct
+  bool proxyAuth = false;  // ... which asks for a password
+  net::TTlsFault tls = net::TTlsFault::None;  // no secure connection to `tlsHost` came about, and why
+  std::string tlsHost;
+};
+
 // What a check came to.
 struct CheckOutcome {
   enum Kind {
@@ -52,11 +60,7 @@ struct CheckOutcome {
     ListTooLong,   // the reply passed the size any list has
   } kind = NoConnection;
   Refusal refusal = Refusal::None;
-  std::string proxy;  // NoConnection through the user's proxy: its "host:port"
-  bool proxyAuth = false;  // NoConnection: the proxy asks for a password
-  // NoConnection: no secure connection to `tlsHost` came about, and why.
-  net::TTlsFault tls = net::TTlsFault::None;
-  std::string tlsHost;
+  ConnectionFault fault;  // NoConnection: why
 };
 
 // What a download came to.
@@ -70,11 +74,7 @@ struct DownloadOutcome {
   } kind = Failed;
   // Failed: the bytes that arrived stay, and the next download asks only for the rest.
   bool continues = false;
-  // Failed: no secure connection to `tlsHost` came about, and why; the proxy that asks for a
-  // password ("host:port"; empty: none did).
-  net::TTlsFault tls = net::TTlsFault::None;
-  std::string tlsHost;
-  std::string proxyAuth;
+  ConnectionFault fault;  // Failed: why
 };
 
 // What the preparation of the installation came to.
