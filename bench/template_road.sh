@@ -4,15 +4,18 @@
 # maker's template that only copies, both made into the batch with the programs' own rules
 # (batch_probe.exe) and run by cmd.exe (the time until it has ended; the removal of the search
 # folder it then starts is not counted), on a program folder that holds both files already. Prints each
-# template's median wall time over RUNS runs and the outcome the written one recorded.
+# template's median wall time over RUNS runs and the outcome the written one recorded. The shipped
+# 32-bit build unless OSTVANE_BENCH_ARCH=x86_64 or the machine cannot run it.
 #   bash bench/template_road.sh [RUNS]     (default 5)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
+source "$root/scripts/arch32.sh"
+bench_arch
 BUILDS=" " bash "$root/scripts/build.sh" >/dev/null
 [ -f "$root/build/native/build.ninja" ] || cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$root/build/native" --target trelkpublish -j2 >/dev/null
-cmake --build "$root/build/x86_64" --target batch_probe Notizkasten NotizkastenNeu NotizkastenSigniert -j2 >/dev/null
+cmake --build "$root/build/$arch" --target batch_probe Notizkasten NotizkastenNeu NotizkastenSigniert -j2 >/dev/null
 source "$root/scripts/wine-env.sh"
 fresh_prefix "$root/build/wine-bench-template"
 work=$(mktemp -d)
@@ -23,7 +26,7 @@ cleanup() {
 trap cleanup EXIT
 start_display  # the program's own executable makes its (hidden) windows
 start_wine
-bin="$root/build/x86_64/bin"
+bin="$root/build/$arch/bin"
 tool="$root/build/native/bin/trelkpublish"
 win() { printf 'Z:%s' "$1" | tr / '\\'; }
 
@@ -58,15 +61,15 @@ install() {
   cp "$bin/Notizkasten.exe" "$prog/Notizkasten.exe"
   head -c "$(stat -c %s "$work/neu/daten.bin")" /dev/urandom >"$prog/daten.bin"
   python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$archive" "$temp"
-  "$WINE" "$bin/batch_probe.exe" "$(win "$temp/Update.bat")" "$(win "$temp/")" "$(win "$prog/")" \
+  "$loader" "$bin/batch_probe.exe" "$(win "$temp/Update.bat")" "$(win "$temp/")" "$(win "$prog/")" \
     "$(win "$temp/Update.bat")" </dev/null >/dev/null
-  "$WINE" reg delete 'HKCU\Software\Trelk\Notizkasten' /f </dev/null >/dev/null 2>&1 || true
+  "$loader" reg delete 'HKCU\Software\Trelk\Notizkasten' /f </dev/null >/dev/null 2>&1 || true
   local start end
   start=$(date +%s.%N)
-  "$WINE" cmd /c "$(win "$temp/Update.bat")" </dev/null >/dev/null 2>&1
+  "$loader" cmd /c "$(win "$temp/Update.bat")" </dev/null >/dev/null 2>&1
   end=$(date +%s.%N)
   cmp -s "$prog/daten.bin" "$work/neu/daten.bin" || {
-    echo "not installed: $("$WINE" reg query 'HKCU\Software\Trelk\Notizkasten' /v UpdateResult </dev/null 2>&1 | tr -d '\r')" >&2
+    echo "not installed: $("$loader" reg query 'HKCU\Software\Trelk\Notizkasten' /v UpdateResult </dev/null 2>&1 | tr -d '\r')" >&2
     ls -la "$prog" "$temp" >&2
     exit 1
   }
@@ -81,7 +84,7 @@ install "$work/server/Updates/Eigen.zip"
 for _ in $(seq "$runs"); do
   install "$work/server/Updates/Notizkasten.zip"
   written+="$seconds"$'\n'
-  recorded=$("$WINE" reg query 'HKCU\Software\Trelk\Notizkasten' /v UpdateResult </dev/null 2>/dev/null | tr -d '\r' |
+  recorded=$("$loader" reg query 'HKCU\Software\Trelk\Notizkasten' /v UpdateResult </dev/null 2>/dev/null | tr -d '\r' |
     grep UpdateResult)
   install "$work/server/Updates/Eigen.zip"
   own+="$seconds"$'\n'
@@ -108,7 +111,7 @@ consent() {  # consent HEX: one start with consent; its seconds go into $seconds
   local start end
   start=$(date +%s.%N)
   local code=0
-  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install "$(win "$search/")" '$A1B2.tmp' "$sig" "$sha" </dev/null >/dev/null 2>&1 ||
+  "$loader" "$(win "$prog/Notizkasten.exe")" /trelk-install "$(win "$search/")" '$A1B2.tmp' "$sig" "$sha" </dev/null >/dev/null 2>&1 ||
     code=$?
   end=$(date +%s.%N)
   [ "$code" = 0 ] || { echo "the start with consent ended with $code" >&2; exit 1; }
@@ -120,7 +123,7 @@ consent() {  # consent HEX: one start with consent; its seconds go into $seconds
 refused() {
   local start end
   start=$(date +%s.%N)
-  "$WINE" "$(win "$prog/Notizkasten.exe")" /trelk-install nichts </dev/null >/dev/null 2>&1 || true
+  "$loader" "$(win "$prog/Notizkasten.exe")" /trelk-install nichts </dev/null >/dev/null 2>&1 || true
   end=$(date +%s.%N)
   seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
 }

@@ -3,9 +3,11 @@
 # and started; the kernel's version says nothing, some kernels are built without it).
 # has_wine32: true when Wine's 32-bit loader (Debian's wine32 of the i386 architecture) is there.
 # can_test_32bit: both; the reason why not goes to standard output otherwise.
-# bench_arch: sets `arch` to the build a benchmark measures: OSTVANE_BENCH_ARCH (i686, the shipped
-# build, when unset; or x86_64), and the 64-bit build where this machine cannot run the 32-bit
-# one, which it says on standard output.
+# runnable_arch WANTED: sets `arch` to WANTED (i686 or x86_64), or to x86_64 where WANTED is i686
+# and this machine cannot run the 32-bit build, which it says on standard output; `loader` to the
+# Wine loader that starts that build.
+# bench_arch: runnable_arch for the build a benchmark measures: OSTVANE_BENCH_ARCH (i686, the
+# shipped build, when unset; or x86_64).
 runs_32bit() {
   local dir status
   dir=$(mktemp -d)
@@ -34,17 +36,22 @@ can_test_32bit() {
   fi
 }
 
-bench_arch() {
-  arch=${OSTVANE_BENCH_ARCH:-i686}
+runnable_arch() {
+  arch=$1
   case $arch in
     i686 | x86_64) ;;
     *)
-      echo "OSTVANE_BENCH_ARCH is i686 or x86_64, not \"$arch\"" >&2
+      echo "the architecture is i686 or x86_64, not \"$arch\"" >&2
       return 1
       ;;
   esac
-  if [ "$arch" = i686 ] && ! can_test_32bit >/dev/null; then
-    echo "this machine cannot run the 32-bit build: the 64-bit one is measured"
+  local why
+  if [ "$arch" = i686 ] && ! why=$(can_test_32bit); then
+    echo "$why: the 64-bit build runs instead"
     arch=x86_64
   fi
+  loader=/usr/lib/wine/wine64
+  [ "$arch" = x86_64 ] || loader=/usr/bin/wine
 }
+
+bench_arch() { runnable_arch "${OSTVANE_BENCH_ARCH:-i686}"; }

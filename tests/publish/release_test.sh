@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # release_test.sh ROOT BATCH_PROBE EMULATOR...: scripts/release.sh run on the 32-bit programs of
 # build/i686 with a fresh key pair; the server folder checked by trelkpublish verify and read
-# back (list, archive entries byte for byte), also by trelkpublish.exe under Wine; then the
-# archive's batch template made into "Update.bat" as the wizard does and run by Wine's cmd.exe
-# on a program folder with a blank in its name: both files replaced, the copies and the batch
-# file gone.
+# back (list, archive entries byte for byte, the family's written template for the tool's key),
+# also by trelkpublish.exe under Wine; then the archive's batch template made into "Update.bat"
+# as the wizard does and run by Wine's cmd.exe on a program folder with a blank in its name: both
+# files replaced, the outcome in the tool's key, the batch file gone (the search folder with the
+# copies is the program's to remove).
 set -euo pipefail
 root=$1 probe=$2
 shift 2
@@ -45,7 +46,9 @@ with zipfile.ZipFile(archive) as z:
     assert names == ["Brisel.exe", "Kalvor.dll", "Update.bat"], names
     for name in ("Brisel.exe", "Kalvor.dll"):
         assert z.read(name) == open(bin_dir + "/" + name, "rb").read(), name
-    assert z.read("Update.bat").endswith(b'\r\n del "%sKalvor.dll"\r\n')
+    batch = z.read("Update.bat")
+    assert b'"HKLM\\Software\\Trelk\\Ostvane" /v UpdateResult' in batch, batch
+    assert b"|G|Brisel.exe\r\n" in batch and b"|G|Kalvor.dll\r\n" in batch, batch
 PY
 
 # The Windows build of the tool reads the folder alike, and finds a list changed after signing.
@@ -70,11 +73,14 @@ printf 'alt' >"$prog/Kalvor.dll"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$work/server/Updates/Brisel.zip" "$temp"
 "${emulator[@]}" "$probe" "$(win "$temp/Update.bat")" "$(win "$temp/")" "$(win "$prog/")" "$(win "$temp/Update.bat")" ||
   fail "the template could not be made into a batch file"
+"${emulator[@]}" reg delete 'HKLM\Software\Trelk\Ostvane' /v UpdateResult /f >/dev/null 2>&1 || true
 "${emulator[@]}" cmd /c "$(win "$temp/Update.bat")" </dev/null >"$work/cmd.log" 2>&1 || true
 for f in Brisel.exe Kalvor.dll; do
   cmp -s "$prog/$f" "$i686/$f" || { cat "$work/cmd.log"; fail "$f was not replaced"; }
-  [ ! -e "$temp/$f" ] || fail "the copy of $f is still in the temporary folder"
 done
+"${emulator[@]}" reg query 'HKLM\Software\Trelk\Ostvane' /v UpdateResult </dev/null 2>/dev/null | tr -d '\r' |
+  grep -q 'UpdateResult *REG_SZ .*|ok$' || { cat "$work/cmd.log"; fail "the outcome \"ok\" is not in the tool's key"; }
+"${emulator[@]}" reg delete 'HKLM\Software\Trelk\Ostvane' /f >/dev/null 2>&1 || true
 # The batch's last line deletes the batch itself (the folder is the program's to remove).
 for _ in $(seq 100); do [ -e "$temp/Update.bat" ] || break; sleep 0.1; done
 [ ! -e "$temp/Update.bat" ] || fail "Update.bat did not delete itself"

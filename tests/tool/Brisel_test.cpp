@@ -610,92 +610,160 @@ std::string Shown(HWND top) {
   return all;
 }
 
-// The released tool (scripts/release.sh: the 32-bit Brisel.exe and Kalvor.dll built with the
-// maker's key and published as "Ostvane" / "Brisel.zip", lying in OSTVANE_RELEASE_BIN) installed
-// as an older copy in a folder of its own: its start finds the published update on the maker's
-// server, installs it through its own wizard and comes back as the released version, with the
-// released Kalvor.dll beside it. tests/publish/release_road.sh publishes and runs it.
-TEST(BriselRelease, InstalledToolTakesThePublishedUpdateAndRestartsAsTheRelease) {
-  const char* released = std::getenv("OSTVANE_RELEASE_BIN");
-  if (!released) GTEST_SKIP() << "run by tests/publish/release_road.sh";
-  ASSERT_NE(ServerPort(), 0);
-  const std::string bin = std::string(released) + "\\";
-  const std::string newTool = ReadFileBytes(bin + "Brisel.exe"), newCatalogue = ReadFileBytes(bin + "Kalvor.dll");
-  ASSERT_FALSE(newTool.empty() || newCatalogue.empty()) << bin;
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string work = std::string(temp) + "Ostvane Freigabe\\";
-  const std::string program = work + "Programme\\", tempDir = work + "Temp\\";
-  RemoveTree(work);
-  ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr) && CreateDirectoryA(program.c_str(), nullptr) &&
-              CreateDirectoryA(tempDir.c_str(), nullptr));
-  // The installed version: the released program with bytes of its own at its end (it still
-  // runs) and the catalogue of the ordinary build, both ten days old (the tool compares the
-  // list's date with its catalogue's).
-  WriteFileBytes(program + "Brisel.exe", newTool + "installierte Version");
-  ASSERT_TRUE(CopyFileA((BinDir() + "Kalvor.dll").c_str(), (program + "Kalvor.dll").c_str(), FALSE));
-  ASSERT_NE(ReadFileBytes(program + "Kalvor.dll"), newCatalogue);
-  for (const char* file : {"Brisel.exe", "Kalvor.dll"}) {
-    HANDLE f = CreateFileA((program + file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << file;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
-    t.QuadPart -= 10ULL * 864000000000ULL;
-    FILETIME old{t.LowPart, t.HighPart};
-    SetFileTime(f, nullptr, nullptr, &old);
-    CloseHandle(f);
-  }
-  TrelkKeys keys;  // no key "Ostvane": the tool's first start searches for its updates
-  ServerClear();
-
-  // The tool's environment: its temporary folder and the maker's server on 127.0.0.1.
-  SetEnvironmentVariableA("TMP", tempDir.substr(0, tempDir.size() - 1).c_str());
-  SetEnvironmentVariableA("TEMP", tempDir.substr(0, tempDir.size() - 1).c_str());
-  SetEnvironmentVariableA("TRELK_UPDATE_SERVER", UpdateServerAuthority().c_str());
-  Process brisel;
-  ASSERT_TRUE(brisel.Start(program + "Brisel.exe"));
-  const DWORD pid = brisel.pi.dwProcessId;
-  HWND wizard = WaitForWindow(pid, "TStatusForm", "Updates installieren");
-  ASSERT_NE(wizard, nullptr) << "the tool's own update wizard did not open";
-  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
-  ASSERT_TRUE(ClickButton(wizard, "Jetzt auf neue Updates prüfen"));
-  ASSERT_TRUE(ShowsText(wizard, "Version aus dem Test")) << "the released version's news; shown: " << Shown(wizard);
-  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
-  ASSERT_TRUE(ShowsText(wizard, "Die Update-Dateien wurden erfolgreich heruntergeladen.", 30000));
-  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
-  ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
-  ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
-  ASSERT_TRUE(ClickButton(wizard, "Beenden"));
-  EXPECT_EQ(brisel.Wait(20000), 0u);
-  EXPECT_EQ(ServerLog(), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Brisel.zip HTTP/1.0\n")
-      << "the signed road: list, signature, archive";
-
-  // The batch file replaces both files once the tool has ended and starts it again.
-  HWND restarted = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
-    for (HWND h : WindowsOf(0, "TForm1", "Trelk-Software Ostvane")) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(h, &owner);
-      if (owner != pid && IsWindowVisible(h)) restarted = h;
+// The released tool (scripts/release.sh: Brisel.exe and Kalvor.dll built with the maker's key and
+// published as "Ostvane" / "Brisel.zip" with the family's installation, lying in
+// OSTVANE_RELEASE_BIN) installed as an older copy in a folder of its own: its start finds the
+// published update on the maker's server and installs it through its own wizard.
+// tests/publish/release_road.sh publishes and runs it.
+class BriselRelease : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* released = std::getenv("OSTVANE_RELEASE_BIN");
+    if (!released) GTEST_SKIP() << "run by tests/publish/release_road.sh";
+    ASSERT_NE(ServerPort(), 0);
+    const std::string bin = std::string(released) + "\\";
+    newTool = ReadFileBytes(bin + "Brisel.exe");
+    newCatalogue = ReadFileBytes(bin + "Kalvor.dll");
+    ASSERT_FALSE(newTool.empty() || newCatalogue.empty()) << bin;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    work = std::string(temp) + "Ostvane Freigabe\\";
+    program = work + "Programme\\";
+    tempDir = work + "Temp\\";
+    RemoveTree(work);
+    ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr) && CreateDirectoryA(program.c_str(), nullptr) &&
+                CreateDirectoryA(tempDir.c_str(), nullptr));
+    // The installed version: the released program with bytes of its own at its end (it still
+    // runs) and the catalogue of the ordinary build, both ten days old (the tool compares the
+    // list's date with its catalogue's).
+    WriteFileBytes(program + "Brisel.exe", newTool + "installierte Version");
+    ASSERT_TRUE(CopyFileA((BinDir() + "Kalvor.dll").c_str(), (program + "Kalvor.dll").c_str(), FALSE));
+    ASSERT_NE(ReadFileBytes(program + "Kalvor.dll"), newCatalogue);
+    for (const char* file : {"Brisel.exe", "Kalvor.dll"}) {
+      HANDLE f = CreateFileA((program + file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(f, INVALID_HANDLE_VALUE) << file;
+      FILETIME now;
+      GetSystemTimeAsFileTime(&now);
+      ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+      t.QuadPart -= 10ULL * 864000000000ULL;
+      FILETIME old{t.LowPart, t.HighPart};
+      SetFileTime(f, nullptr, nullptr, &old);
+      CloseHandle(f);
     }
-    return restarted != nullptr;
-  }, 60000)) << "the tool was not started again";
+    oldTool = ReadFileBytes(program + "Brisel.exe");
+    oldCatalogue = ReadFileBytes(program + "Kalvor.dll");
+    ServerClear();
+    // The tool's environment: its temporary folder and the maker's server on 127.0.0.1.
+    SetEnvironmentVariableA("TMP", tempDir.substr(0, tempDir.size() - 1).c_str());
+    SetEnvironmentVariableA("TEMP", tempDir.substr(0, tempDir.size() - 1).c_str());
+    SetEnvironmentVariableA("TRELK_UPDATE_SERVER", UpdateServerAuthority().c_str());
+  }
+  void TearDown() override { RemoveTree(work); }
+
+  // Starts the installed tool (no key "Ostvane": its first start searches for its updates) and
+  // takes the update through its wizard up to "Beenden"; `beforeEnd` runs before that click.
+  // The tool has ended when this returns.
+  void TakeUpdate(const std::function<void()>& beforeEnd) {
+    ASSERT_TRUE(tool.Start(program + "Brisel.exe"));
+    HWND wizard = WaitForWindow(tool.pi.dwProcessId, "TStatusForm", "Updates installieren");
+    ASSERT_NE(wizard, nullptr) << "the tool's own update wizard did not open";
+    ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+    ASSERT_TRUE(ClickButton(wizard, "Jetzt auf neue Updates prüfen"));
+    ASSERT_TRUE(ShowsText(wizard, "Version aus dem Test")) << "the released version's news; shown: " << Shown(wizard);
+    ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+    ASSERT_TRUE(ShowsText(wizard, "Die Update-Dateien wurden erfolgreich heruntergeladen.", 30000));
+    ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+    ASSERT_TRUE(ShowsText(wizard, "Programm automatisch neu starten"));
+    ASSERT_TRUE(ClickButton(wizard, "Weiter >"));
+    beforeEnd();
+    ASSERT_TRUE(ClickButton(wizard, "Beenden"));
+    EXPECT_EQ(tool.Wait(20000), 0u);
+    EXPECT_EQ(ServerLog(), "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Brisel.zip HTTP/1.0\n")
+        << "the signed road: list, signature, archive";
+  }
+
+  // The first visible window of that class and title of a process other than the one the test
+  // started: the tool as the batch file started it again.
+  HWND Restarted(const char* cls, const char* title, int ms) {
+    HWND found = nullptr;
+    WaitFor([&] {
+      for (HWND h : WindowsOf(0, cls, title)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner != tool.pi.dwProcessId && owner != GetCurrentProcessId() && IsWindowVisible(h)) found = h;
+      }
+      return found != nullptr;
+    }, ms);
+    return found;
+  }
+
+  // Ends the restarted tool through its main window's "Abbrechen"; the process image it ran.
+  std::string EndRestarted(HWND main) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+    char path[MAX_PATH] = "";
+    DWORD size = MAX_PATH;
+    QueryFullProcessImageNameA(process, 0, path, &size);
+    PostMessageA(ChildWithText(main, "Button", "Abbrechen"), BM_CLICK, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
+    CloseHandle(process);
+    return path;
+  }
+
+  std::string newTool, newCatalogue, oldTool, oldCatalogue, work, program, tempDir;
+  TrelkKeys keys;
+  Process tool;
+};
+
+// The clean road: the batch file replaces both files once the tool has ended and starts it
+// again as the released version.
+TEST_F(BriselRelease, InstalledToolTakesThePublishedUpdateAndRestartsAsTheRelease) {
+  TakeUpdate([] {});
+  HWND restarted = Restarted("TForm1", "Trelk-Software Ostvane", 60000);
+  ASSERT_NE(restarted, nullptr) << "the tool was not started again";
   EXPECT_EQ(ReadFileBytes(program + "Brisel.exe"), newTool) << "Brisel.exe is not the released one";
   EXPECT_EQ(ReadFileBytes(program + "Kalvor.dll"), newCatalogue) << "Kalvor.dll is not the released one";
-  DWORD again = 0;
-  GetWindowThreadProcessId(restarted, &again);
-  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, again);
-  char path[MAX_PATH] = "";
-  DWORD size = MAX_PATH;
-  QueryFullProcessImageNameA(process, 0, path, &size);
-  EXPECT_EQ(lstrcmpiA(path, (program + "Brisel.exe").c_str()), 0) << path;
-  PostMessageA(ChildWithText(restarted, "Button", "Abbrechen"), BM_CLICK, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(process, 20000), WAIT_OBJECT_0);
-  CloseHandle(process);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, "Ostvane").find("UpdateResult"), std::string::npos)
+      << "the outcome \"ok\" is read and gone: " << Values(HKEY_LOCAL_MACHINE, "Ostvane");
+  EXPECT_EQ(WindowsOf(0, "#32770", nullptr).size(), 0u) << "a successful update is not told";
+  EXPECT_EQ(lstrcmpiA(EndRestarted(restarted).c_str(), (program + "Brisel.exe").c_str()), 0);
   // Two seconds after the batch has ended, the tool itself removes its search folder.
   EXPECT_TRUE(WaitFor([&] { return Listing(tempDir).empty(); }, 15000)) << "left: " << Listing(tempDir);
-  RemoveTree(work);
+}
+
+// Kalvor.dll stays in use (another program holds it open) past the installation's wait: the new
+// Brisel.exe goes again, the folder is as it was byte for byte, and the tool, started again,
+// says so once and then opens its wizard, the update still being due.
+TEST_F(BriselRelease, CatalogueInUseLeavesTheFolderAsItWasAndTheNextStartSaysSo) {
+  HANDLE held = INVALID_HANDLE_VALUE;
+  TakeUpdate([&] {
+    held = CreateFileA((program + "Kalvor.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+  });
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  HWND box = Restarted("#32770", nullptr, 90000);
+  CloseHandle(held);
+  ASSERT_NE(box, nullptr) << "the restarted tool told nothing";
+  std::string told;
+  for (HWND c = FindWindowExA(box, nullptr, "Static", nullptr); c; c = FindWindowExA(box, c, "Static", nullptr)) {
+    char text[1024] = "";
+    GetWindowTextA(c, text, sizeof text);
+    told += text;
+  }
+  EXPECT_NE(told.find("Das letzte Update konnte nicht installiert werden. Die Datei \"Kalvor.dll\" war noch in Gebrauch"),
+            std::string::npos) << told;
+  EXPECT_EQ(ReadFileBytes(program + "Brisel.exe"), oldTool) << "Brisel.exe was not put back";
+  EXPECT_EQ(ReadFileBytes(program + "Kalvor.dll"), oldCatalogue);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, "Ostvane").find("UpdateResult"), std::string::npos) << "told once";
+  PostMessageA(ChildWithText(box, "Button", "OK"), BM_CLICK, 0, 0);
+  HWND wizard = Restarted("TStatusForm", "Updates installieren", 20000);
+  ASSERT_NE(wizard, nullptr) << "the update is still due: the wizard comes at this start";
+  ASSERT_TRUE(ClickButton(wizard, "Abbrechen"));
+  HWND main = Restarted("TForm1", "Trelk-Software Ostvane", 20000);
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(lstrcmpiA(EndRestarted(main).c_str(), (program + "Brisel.exe").c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(program + "Brisel.exe"), oldTool);
 }
 
 }  // namespace
