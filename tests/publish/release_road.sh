@@ -29,7 +29,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "release_road: $*" >&2; exit 1; }
 
 TRELKPUBLISH="$tool" bash "$root/scripts/release.sh" "$work/server" --key "$key" --news "Version aus dem Test" \
-  --arch "$arch" --wait 4 >"$work/release.log" 2>&1 || { cat "$work/release.log"; fail "release.sh failed"; }
+  --arch "$arch" --wait 8 >"$work/release.log" 2>&1 || { cat "$work/release.log"; fail "release.sh failed"; }
 released="$root/build/release-$arch/bin"
 grep -q "building Brisel.exe and Kalvor.dll ($arch) with the public key $(tr -d ' \r\n' <"$bin/update-testkey/update-public.key")" \
   "$work/release.log" || { cat "$work/release.log"; fail "the release was not built with the test key"; }
