@@ -93,6 +93,7 @@ inline std::string Listing(const std::string& folder) {
 }
 
 inline void RemoveTree(const std::string& folder) {
+  if (folder.empty()) return;  // "" + "*" would be the current folder
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
   if (h != INVALID_HANDLE_VALUE) {

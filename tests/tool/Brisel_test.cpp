@@ -669,7 +669,7 @@ class BriselRelease : public ::testing::Test {
   }
   void TearDown() override {
     for (const auto& [name, value] : environment) SetEnvironmentVariableA(name.c_str(), value.c_str());
-    RemoveTree(work);
+    if (!work.empty()) RemoveTree(work);  // empty: skipped before SetUp named it
   }
 
   // Starts the installed tool (no key "Ostvane": its first start searches for its updates) and
