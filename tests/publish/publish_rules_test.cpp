@@ -250,6 +250,8 @@ TEST(PublishRules, CommandLine) {
   a = publish::ParseArguments({"publish", "--key", "k", "--server", "s", "--program", "P", "--from", "f", "--file", "P.zip",
                                "--registry-key", "Trelk Kasse\\2", "--registry-root", "hkcu", "--wait", "600"});
   EXPECT_EQ(a.registryKey + "|" + a.registryRoot + "|" + std::to_string(a.waitSeconds), "Trelk Kasse\\2|hkcu|600");
+  EXPECT_EQ(a.rollout, -1) << "no rollout unless asked for";
+  EXPECT_EQ(publish::ParseArguments({"renew", "--key", "k", "--server", "s", "--rollout", "0", "--program", "P"}).rollout, 0);
   a = publish::ParseArguments({"verify", "--server", "s"});
   EXPECT_EQ(a.command, Command::Verify);
   EXPECT_EQ(a.publicKey, "");
@@ -308,6 +310,13 @@ TEST(PublishRules, CommandLine) {
       {with({"--wait", "601"}), "The wait \"601\" is no whole number of seconds from 1 to 600."},
       {with({"--wait", "-1"}), "The wait \"-1\" is no whole number of seconds from 1 to 600."},
       {{"renew", "--key", "k", "--server", "s", "--wait", "5"}, "Unknown option \"--wait\" for renew."},
+      {with({"--rollout", "101"}), "The rollout \"101\" is no whole number of percent from 0 to 100."},
+      {with({"--rollout", "20%"}), "The rollout \"20%\" is no whole number of percent from 0 to 100."},
+      {with({"--rollout", " 20"}), "The rollout \" 20\" is no whole number of percent from 0 to 100."},
+      {{"renew", "--key", "k", "--server", "s", "--rollout", "20"},
+       "renew takes --rollout and --program together: the share of that program's update."},
+      {{"renew", "--key", "k", "--server", "s", "--program", "P"},
+       "renew takes --rollout and --program together: the share of that program's update."},
   };
   for (const Case& c : cases) {
     try {
