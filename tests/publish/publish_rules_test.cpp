@@ -437,6 +437,16 @@ TEST(PublishRules, ServerCheck) {
       {"hash of another length", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nSHA256=0e\r\n"; }, false,
        {"Section [Kasse]: the SHA256 \"0e\" is not 64 hexadecimal digits."}},
       {"no hash without the key", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false, {}},
+      {"a rollout as trelkpublish writes it",
+       [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nRollout=0\r\nRolloutStart=1.2.2024\r\n"; },
+       false, {}},
+      {"a rollout mistyped",
+       [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nRollout=20 %\r\nRolloutStart=2024-02-01\r\n"; },
+       false,
+       {"Section [Kasse]: the Rollout \"20 %\" is no whole number from 0 to 100; the programs read it as 0 % and offer "
+        "the update only to a user's own search.",
+        "Section [Kasse]: the RolloutStart \"2024-02-01\" is not a date of the form dd.MM.yyyy; the programs read the "
+        "rollout as 0 % and offer the update only to a user's own search."}},
       {"no archive", [](Folder& f) { f.archives["Kasse.zip"] = "kaputt"; f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false,
        {"Section [Kasse]: Updates/Kasse.zip is not a readable ZIP archive."}},
       {"no batch template", [](Folder& f) { f.archives["Kasse.zip"] = "ZIP:Update.txt"; f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false,
