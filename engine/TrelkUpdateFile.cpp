@@ -107,6 +107,7 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
       form.RegistryKey = RegistryKey;
       form.ReferenceDate = reference;
       form.HKCU = HKCU;
+      form.UserSearch = Manual || onlyUpdate;
       form.ShowModal();
     }
   }

@@ -377,6 +377,13 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
   if (a.newsGiven) values.emplace_back("News", NewsValue(news));
   values.emplace_back("SHA256", hash);
   values.emplace_back(base::kSizeKey, std::to_string(archive.size()));
+  // A rollout starts today; a new version without one is not held back by the last one's.
+  if (a.rollout >= 0) {
+    values.emplace_back("Rollout", std::to_string(a.rollout));
+    values.emplace_back("RolloutStart", todayText);
+  } else if (list.ReadValue(program, "Rollout")) {
+    values.emplace_back("Rollout", "100");
+  }
   const std::string expires = a.expires.empty() ? DateAfter(today.year, today.month, today.day, kDefaultListDays) : a.expires;
   std::uint32_t serial = 0;
   try {
@@ -402,6 +409,7 @@ int Publish(const Arguments& a, std::ostream& out, std::ostream& err) {
       << "Date " << date << (a.newsGiven ? ", " + std::to_string(news.size()) + " news item(s)" : ", News left as it was")
       << "\n"
       << "Serial " << serial << ", good until " << expires << "\n"
+      << (a.rollout >= 0 ? "Rollout " + std::to_string(a.rollout) + " % from today, doubling weekly\n" : std::string())
       << signatures.report;
   if (generated)
     out << "Update.bat written by trelkpublish (the folder has none): " << entries.size() - 1
@@ -445,7 +453,15 @@ int Renew(const Arguments& a, std::ostream& out) {
   const LocalDate today = Today();
   const std::string expires = a.expires.empty() ? DateAfter(today.year, today.month, today.day, kDefaultListDays) : a.expires;
   std::uint32_t serial = 0;
+  std::string program;
   try {
+    if (a.rollout >= 0) {
+      program = ListTextFromArgument(a.program, "The program name");
+      if (!list.HasSection(program))
+        throw EPublishError("The list has no section [" + program + "]; publish its update first.");
+      list.SetValues(program, {{"Rollout", std::to_string(a.rollout)},
+                               {"RolloutStart", FormatReleaseDate(today.year, today.month, today.day)}});
+    }
     serial = RenewList(list, expires);
   } catch (const EPublishError& e) {
     throw EPublishError(ConsoleTextFromList(e.Message()));
@@ -454,7 +470,10 @@ int Renew(const Arguments& a, std::ostream& out) {
   const Signatures signatures = MakeSignatures(a, listBytes, secret);
   WriteFileReplacing(listPath, listBytes);
   signatures.Write();
-  out << "Renewed " << listPath << ": serial " << serial << ", good until " << expires << "\n" << signatures.report;
+  out << "Renewed " << listPath << ": serial " << serial << ", good until " << expires << "\n";
+  if (a.rollout >= 0)
+    out << "Rollout of [" << ConsoleTextFromList(program) << "]: " << a.rollout << " % from today, doubling weekly\n";
+  out << signatures.report;
   return 0;
 }
 

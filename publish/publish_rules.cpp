@@ -367,6 +367,7 @@ std::string UsageText() {
          "                       [--date <dd.MM.yyyy>] [--expires <dd.MM.yyyy>]\n"
          "                       [--news <item>]... [--registry-key <key>]\n"
          "                       [--registry-root HKLM|HKCU] [--wait <seconds>]\n"
+         "                       [--rollout <percent>]\n"
          "      Packs the files of <folder> into\n"
          "      <serverfolder>/Updates/<archive.zip>, writes the section's Date, File,\n"
          "      News and SHA256 into <serverfolder>/Updates.ini and signs the list\n"
@@ -383,13 +384,18 @@ std::string UsageText() {
          "      server) --key is the delegated release key: the list's signature goes\n"
          "      with the delegation into Updates.ini.chain, and Updates.ini.sig is\n"
          "      signed with --legacy-key for the programs built with one key (removed\n"
-         "      without it).\n"
+         "      without it). With --rollout only that share of the installations\n"
+         "      takes the update when reminded (a user's own search always does);\n"
+         "      the share doubles every 7 days from today (Rollout, RolloutStart);\n"
+         "      without it an earlier rollout of the section ends (Rollout=100).\n"
          "  trelkpublish renew --key <update-secret.key> --server <serverfolder>\n"
          "                     [--expires <dd.MM.yyyy>]\n"
+         "                     [--program <section> --rollout <percent>]\n"
          "      Raises the list's serial, sets its expiry (default: a year from today)\n"
          "      and signs it again; no program's section changes. For a scheduled job:\n"
          "      programs with the public key refuse a list after its expiry day.\n"
-         "      --delegation and --legacy-key as for publish.\n"
+         "      --delegation and --legacy-key as for publish. With --program and\n"
+         "      --rollout the section's share is set anew from today (0 stops it).\n"
          "  trelkpublish verify --server <serverfolder> [--public <update-public.key>]\n"
          "                      [--root <root-public.key>]...\n"
          "      Checks the folder the way the programs read it; with --public also the\n"
@@ -426,17 +432,18 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     return a;
   }
   std::map<std::string, std::string*> options;
-  std::string wait, epoch;
+  std::string wait, epoch, rollout;
   if (command == "publish") {
     a.command = Command::Publish;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--program", &a.program},
                {"--from", &a.from}, {"--file", &a.file}, {"--date", &a.date}, {"--expires", &a.expires},
                {"--registry-key", &a.registryKey}, {"--registry-root", &a.registryRoot}, {"--wait", &wait},
-               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}};
+               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}, {"--rollout", &rollout}};
   } else if (command == "renew") {
     a.command = Command::Renew;
     options = {{"--key", &a.key}, {"--server", &a.server}, {"--expires", &a.expires},
-               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}};
+               {"--delegation", &a.delegation}, {"--legacy-key", &a.legacyKey}, {"--rollout", &rollout},
+               {"--program", &a.program}};
   } else if (command == "verify") {
     a.command = Command::Verify;
     options = {{"--server", &a.server}, {"--public", &a.publicKey}};
@@ -490,6 +497,14 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     if (!date) throw EPublishError("The expiry \"" + a.expires + "\" is not a date of the form dd.MM.yyyy.");
     a.expires = *date;
   }
+  if (!rollout.empty()) {
+    auto share = base::ReadListNumber(rollout, 100);
+    if (!share || rollout.find_first_not_of("0123456789") != std::string::npos)
+      throw EPublishError("The rollout \"" + rollout + "\" is no whole number of percent from 0 to 100.");
+    a.rollout = static_cast<int>(*share);
+  }
+  if (a.command == Command::Renew && (a.rollout >= 0) != !a.program.empty())
+    throw EPublishError("renew takes --rollout and --program together: the share of that program's update.");
   if (!epoch.empty()) {
     auto number = base::ReadListNumber(epoch, base::kMaxSerial);
     if (!number || *number == 0 || epoch.find_first_not_of("0123456789") != std::string::npos || epoch[0] == '0')

@@ -161,6 +161,9 @@ struct Arguments {
   // may stay locked (0: the default). Checked here when given.
   std::string registryKey, registryRoot;
   int waitSeconds = 0;
+  // publish, renew: --rollout, the share in percent of the installations that take the update at
+  // a reminder (-1: not given). renew needs --program with it.
+  int rollout = -1;
 };
 
 // Reads the arguments after the program name. Throws EPublishError with the reason for a

@@ -235,6 +235,13 @@ std::vector<std::string> CheckServer(const ServerView& view, const std::optional
     auto hash = list->ReadValue(name, "SHA256");
     if (hash && !IsHexOfLength(*hash, 32))
       problems.push_back(where + "the SHA256 \"" + *hash + "\" is not 64 hexadecimal digits.");
+    // A rollout the programs cannot read holds the update back from every reminder.
+    if (auto rollout = list->ReadValue(name, "Rollout"); rollout && !base::ReadListNumber(*rollout, 100))
+      problems.push_back(where + "the Rollout \"" + *rollout + "\" is no whole number from 0 to 100; the programs " +
+                         "read it as 0 % and offer the update only to a user's own search.");
+    if (auto start = list->ReadValue(name, "RolloutStart"); start && !base::TryParsePublishedDate(*start))
+      problems.push_back(where + "the RolloutStart \"" + *start + "\" is not a date of the form dd.MM.yyyy; the " +
+                         "programs read the rollout as 0 % and offer the update only to a user's own search.");
     if (!file || file->empty()) {
       problems.push_back(where + "no File; the programs would fetch \"Updates/\" itself.");
       continue;

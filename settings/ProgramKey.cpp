@@ -12,6 +12,9 @@ const char kApplicationFileNameValue[] = "ApplicationFileName";
 const char kUpdateSerialValue[] = "UpdateSerial";
 const char kUpdateKeyEpochValue[] = "UpdateKeyEpoch";
 const char kUpdateKeyRetiredValue[] = "UpdateKeyRetired";
+const char kSkippedDateValue[] = "SkippedDate";
+const char kSkippedSha256Value[] = "SkippedSHA256";
+const char kRolloutNumberValue[] = "RolloutNumber";
 
 std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
 
@@ -100,6 +103,37 @@ std::optional<std::string> ProgramKey::UpdateKeyRetired() const {
                                     [](const TRegistry& r, const char* n) { return r.ReadString(n); });
 }
 void ProgramKey::SetUpdateKeyRetired(const std::string& ids) { reg_.WriteString(kUpdateKeyRetiredValue, ids); }
+
+std::optional<std::pair<base::TDateTime, std::string>> ProgramKey::Skipped() const {
+  const std::optional<base::TDateTime> date = ReadIfPresent<base::TDateTime>(
+      reg_, kSkippedDateValue, [](const TRegistry& r, const char* n) { return r.ReadDate(n); });
+  if (!date) return std::nullopt;
+  // A checksum that cannot be read tells no archive apart: the day alone counts.
+  std::string sha256 = TryRead<std::string>([this] {
+                         return ReadIfPresent<std::string>(reg_, kSkippedSha256Value, [](const TRegistry& r, const char* n) {
+                           return r.ReadString(n);
+                         });
+                       }).value_or("");
+  return std::make_pair(*date, sha256);
+}
+void ProgramKey::SetSkipped(base::TDateTime date, const std::string& sha256) {
+  if (sha256.empty()) {
+    if (reg_.ValueExists(kSkippedSha256Value)) reg_.DeleteValue(kSkippedSha256Value);
+  } else {
+    reg_.WriteString(kSkippedSha256Value, sha256);
+  }
+  reg_.WriteDate(kSkippedDateValue, date);
+}
+
+std::optional<int> ProgramKey::TryRolloutNumber() const {
+  const std::optional<std::int32_t> number = TryRead<std::int32_t>([this] {
+    return ReadIfPresent<std::int32_t>(reg_, kRolloutNumberValue,
+                                       [](const TRegistry& r, const char* n) { return r.ReadInteger(n); });
+  });
+  if (!number || *number < 0 || *number > 99) return std::nullopt;
+  return *number;
+}
+void ProgramKey::SetRolloutNumber(int number) { reg_.WriteInteger(kRolloutNumberValue, number); }
 
 bool ProgramKey::HasUpdateResult() const { return reg_.ValueExists(kUpdateResultValue); }
 std::optional<std::string> ProgramKey::TryUpdateResult() const {

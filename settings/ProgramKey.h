@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/DateTime.h"
@@ -37,6 +38,14 @@ extern const char kUpdateKeyRetiredValue[];
 // "UpdateResult": what the installation's batch recorded when it ended (REG_SZ). Read and deleted
 // by the engine at the next start.
 using base::kUpdateResultValue;
+// "SkippedDate" (a date, as "Update") and "SkippedSHA256" (REG_SZ, absent for a list without
+// checksums): the version the user chose to skip, by its list's "Date" and archive. Written by
+// the wizard's "Diese Version überspringen"; a reminder offers nothing up to that version.
+extern const char kSkippedDateValue[];
+extern const char kSkippedSha256Value[];
+// "RolloutNumber": the number from 0 to 99 this installation drew once, at the first list with a
+// rollout (REG_DWORD). It never leaves the computer.
+extern const char kRolloutNumberValue[];
 
 // One program's key, open for the life of the object. The open never throws: a key that did not
 // open answers the presence tests with false and the Try reads with none, and its strict reads
@@ -86,6 +95,15 @@ class ProgramKey {
   void SetUpdateKeyEpoch(std::uint32_t epoch);
   std::optional<std::string> UpdateKeyRetired() const;
   void SetUpdateKeyRetired(const std::string& ids);
+  // "SkippedDate" and "SkippedSHA256": the skipped version; none when there is no date (a
+  // checksum alone skips nothing). Strict read: ERegistryException for a date of another type.
+  std::optional<std::pair<base::TDateTime, std::string>> Skipped() const;
+  // Writes both (the checksum removed when `sha256` is empty): the checksum first, so that a
+  // failed write never leaves a new date beside an old archive's checksum.
+  void SetSkipped(base::TDateTime date, const std::string& sha256);
+  // "RolloutNumber": none when absent, of another type or not from 0 to 99.
+  std::optional<int> TryRolloutNumber() const;
+  void SetRolloutNumber(int number);
   // "UpdateResult": what the last installation recorded.
   bool HasUpdateResult() const;
   std::optional<std::string> TryUpdateResult() const;

@@ -78,7 +78,10 @@ FormSpec TStatusForm::Description() {
               .Into(Button_Check)
               .OnClick(this, &TStatusForm::Button_CheckClick),
           // Page 2
-          Row("Label_CheckResult", Kind::WrapLabel, "Bestätigung2", "", {8, 8, 401, 233}).Into(Label_CheckResult),
+          Row("Label_CheckResult", Kind::WrapLabel, "Bestätigung2", "", {8, 8, 401, 201}).Into(Label_CheckResult),
+          Row("Button_Skip", Kind::Button, "Bestätigung2", kSkipCaption, {8, 216, 185, 25})
+              .Into(Button_Skip)
+              .OnClick(this, &TStatusForm::Button_SkipClick),
           // Page 3
           Row("Label_Download", Kind::WrapLabel, "Download", kDownloadText, {8, 8, 401, 89}).Into(Label_Download),
           Row("Status", Kind::ProgressBar, "Download", "", {52, 112, 337, 25}).Range(0, 100, 0).Into(Status),

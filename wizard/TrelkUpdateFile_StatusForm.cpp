@@ -89,6 +89,9 @@ void TStatusForm::FormShow(TComponent*) {
   Step = WizardStep::Welcome;
   UpdateAvailable = Downloading = CancelConfirmed = DownloadAborted = InstallPrepared = false;
   listRefusal_ = Refusal::None;
+  offered_ = SkippedVersion();
+  offerSkipped_ = false;
+  Button_Skip->Hide();
   wayBack_ = closeAfterDownload_ = needsConsent_ = batchStarted_ = false;
   prepared_ = ProtectedRequest();
   PerCent->Font().SetBold(true);
@@ -105,7 +108,9 @@ void TStatusForm::FormShow(TComponent*) {
 }
 
 RunProgram TStatusForm::Program() const {
-  return RunProgram{ProgramName, ZIPFileName, RegistryKey, HKCU, ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey};
+  RunProgram program{ProgramName, ZIPFileName, RegistryKey, HKCU, ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey};
+  program.userSearch = UserSearch;
+  return program;
 }
 
 void TStatusForm::ShowStepPage() {
@@ -129,6 +134,7 @@ void TStatusForm::BackToCheck() {
   if (archiveRefusalShown_) RestoreInstallPage();
   wayBack_ = false;
   listRefusal_ = Refusal::None;
+  Button_Skip->Hide();
   // The check page, where the check button takes the user on.
   Step = WizardStep::Check;
   Button_Next->SetText("Weiter >");
@@ -154,7 +160,9 @@ void TStatusForm::Button_NextClick(TComponent*) {
         OfferWayBack();
         break;
       }
-      Label_CheckResult->SetCaption(CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
+      Label_CheckResult->SetCaption((UpdateAvailable && offerSkipped_ ? kSkippedLineText : "") +
+                                    CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
+      Button_Skip->SetVisible(UpdateAvailable && !offerSkipped_);
       if (!UpdateAvailable) {
         Button_Next->SetText("Beenden");
         Button_Cancel->SetEnabled(false);
@@ -367,6 +375,8 @@ void TStatusForm::Button_CheckClick(TComponent*) {
   Button_Check->SetEnabled(true);
   UpdateAvailable = outcome.kind == CheckOutcome::Offered;
   listRefusal_ = outcome.refusal;
+  offered_ = outcome.version;
+  offerSkipped_ = outcome.skipped;
   switch (outcome.kind) {
     case CheckOutcome::ListTooLong:
       ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -389,6 +399,20 @@ void TStatusForm::Button_CheckClick(TComponent*) {
       Button_NextClick(Button_Check);  // on to the result
       break;
   }
+}
+
+void TStatusForm::Button_SkipClick(TComponent* sender) {
+  if (!UpdateAvailable || Step != WizardStep::Result) return;
+  {
+    settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
+    key.SetSkipped(offered_.date, offered_.sha256);
+  }
+  offerSkipped_ = true;
+  Button_Skip->Hide();
+  // From here as "Beenden" on a result without update: the next reminder date is written.
+  UpdateAvailable = false;
+  Button_Cancel->SetEnabled(false);
+  Button_NextClick(sender);
 }
 
 std::string TStatusForm::ReadNews() {

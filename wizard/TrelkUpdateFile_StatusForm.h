@@ -51,6 +51,10 @@ class TStatusForm : public toolkit::TForm {
   std::string RegistryKey;
   base::TDateTime ReferenceDate = 0;
   bool HKCU = false;
+  // The user asked for this search (Ctrl+U, the settings tool's search) rather than a reminder:
+  // a skipped version is offered all the same (with a line that says so), and a rollout does not
+  // hold the update back.
+  bool UserSearch = false;
   // The folder whose files the installation replaces, with its backslash: the running
   // program's own, set at construction.
   std::string ProgramDir;
@@ -93,6 +97,7 @@ class TStatusForm : public toolkit::TForm {
   toolkit::TButton* Button_Check = nullptr;
   // Page 2 "Bestätigung2"
   toolkit::TLabel* Label_CheckResult = nullptr;
+  toolkit::TButton* Button_Skip = nullptr;  // "Diese Version überspringen", while an update is offered
   // Page 3 "Download"
   toolkit::TLabel* Label_Download = nullptr;
   toolkit::TProgressBar* Status = nullptr;
@@ -138,6 +143,10 @@ class TStatusForm : public toolkit::TForm {
   void Button_SettingsSaveClick(toolkit::TComponent* sender);
   void Button_SettingsCancelClick(toolkit::TComponent* sender);
   void RadioButton_UpdtClick(toolkit::TComponent* sender);
+  // "Diese Version überspringen": records the offered version as skipped in the program key and
+  // ends the wizard as "Beenden" on a result without update does. A registry error reaches the
+  // general error handler and the page stays.
+  void Button_SkipClick(toolkit::TComponent* sender);
   // "Download ab&brechen" (asks, then stops at the next block) or "Erneut versuchen".
   void CancelDownloadClick(toolkit::TComponent* sender);
   // The progress display, after every received block of the archive.
@@ -213,6 +222,9 @@ class TStatusForm : public toolkit::TForm {
   // "Weiter >" reading "< Zurück", a refused archive on "Einrichten", the window closing once
   // the running download has returned.
   Refusal listRefusal_ = Refusal::None;
+  // The version the last check offered, and whether the user had skipped it.
+  SkippedVersion offered_;
+  bool offerSkipped_ = false;
   bool wayBack_ = false;
   bool archiveRefusalShown_ = false;
   bool closeAfterDownload_ = false;

@@ -2,6 +2,8 @@
 // "Update.bat" it writes, and the test whether this user can write into the program folder.
 #include "wizard/UpdateRun.h"
 
+#include <sodium.h>
+
 #include <cmath>
 
 #include "base/Exception.h"
@@ -166,6 +168,7 @@ CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program)
     offered = verdict.offered;
     refusal = verdict.refusal;
   }
+  if (offered && refusal == Refusal::None) offered = !HoldsOfferBack(program, outcome);
   outcome.kind = refusal != Refusal::None ? CheckOutcome::Refused : offered ? CheckOutcome::Offered : CheckOutcome::NoUpdate;
   outcome.refusal = refusal;
   // The result page says why; nothing of a refused list stays.
@@ -310,6 +313,51 @@ Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
     }
   }
   return verdict.refusal;
+}
+
+bool UpdateRun::HoldsOfferBack(const RunProgram& program, CheckOutcome& outcome) const {
+  const base::TDateTime today = toolkit::Today();
+  outcome.version.date = OfferDate(list_->ReadString(program.name, "Date", ""), UserShortDateFormat(), today);
+  outcome.version.sha256 = std::string(base::TrimBlanksAndBreaks(list_->ReadString(program.name, "SHA256", "")));
+  outcome.skipped = SkipCovers(StoredSkip(program.Root(), program.registryKey), outcome.version.date,
+                               outcome.version.sha256);
+  // The user's own search takes what the list offers; no number is drawn for it.
+  if (program.userSearch || outcome.skipped) return !program.userSearch && outcome.skipped;
+  RolloutValues rollout;
+  auto read = [this, &program](const char* key) -> std::optional<std::string> {
+    if (!list_->ValueExists(program.name, key)) return std::nullopt;
+    return list_->ReadString(program.name, key, "");
+  };
+  rollout.rollout = read(kRolloutKey);
+  rollout.start = read(kRolloutStartKey);
+  rollout.critical = read(kCriticalKey);
+  // A list without a rollout draws nothing: the key stays as it always was.
+  if (RolloutShare(rollout, today) >= 100) return false;
+  outcome.heldBack = RolloutHoldsBack(rollout, RolloutNumber(program.Root(), program.registryKey), today);
+  return outcome.heldBack;
+}
+
+std::optional<SkippedVersion> StoredSkip(HKEY root, const std::string& registryKey) {
+  try {
+    const auto skipped = settings::ProgramKey(root, registryKey, settings::ProgramKey::Access::Read).Skipped();
+    if (!skipped) return std::nullopt;
+    return SkippedVersion{skipped->first, skipped->second};
+  } catch (const settings::ERegistryException&) {
+    return std::nullopt;
+  }
+}
+
+int RolloutNumber(HKEY root, const std::string& registryKey) {
+  try {
+    settings::ProgramKey key(root, registryKey, settings::ProgramKey::Access::Create);
+    if (const std::optional<int> drawn = key.TryRolloutNumber()) return *drawn;
+    if (sodium_init() < 0) return 99;
+    const int number = static_cast<int>(randombytes_uniform(100));
+    key.SetRolloutNumber(number);
+    return number;
+  } catch (const settings::ERegistryException&) {
+    return 99;
+  }
 }
 
 std::optional<std::string> UpdateRun::News(const std::string& programName) const {

@@ -39,6 +39,9 @@ struct RunProgram {
   // The maker's root keys built into the program (Base64, one or two separated by ","); empty:
   // the list and the archive are taken as they come.
   std::string publicKey;
+  // The user asked for this search (Ctrl+U, the settings tool's search): a skipped version and a
+  // rollout do not hold the offer back. A reminder's search is held back by both.
+  bool userSearch = false;
   HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 };
 
@@ -61,6 +64,12 @@ struct CheckOutcome {
   } kind = NoConnection;
   Refusal refusal = Refusal::None;
   ConnectionFault fault;  // NoConnection: why
+  // The list offered an update that the user skipped, or that the rollout holds back from this
+  // installation: a reminder's search comes to NoUpdate then, the user's own to Offered.
+  bool skipped = false;
+  bool heldBack = false;
+  // Offered (or held back): the version, as a skip records it.
+  SkippedVersion version;
 };
 
 // What a download came to.
@@ -157,6 +166,9 @@ class UpdateRun {
   std::optional<Refusal> CheckListSignature(net::THttpClient& http, const RunProgram& program,
                                             const std::string& bytes);
   Refusal CheckListFreshness(const RunProgram& program);
+  // Whether a skip or the rollout holds the list's offer back from this search; fills the
+  // outcome's version, skipped and heldBack.
+  bool HoldsOfferBack(const RunProgram& program, CheckOutcome& outcome) const;
   // The archive's SHA-256 (archiveSha256_) and, with a key, its verdict.
   Refusal JudgeHeldArchive(HANDLE held, const RunProgram& program);
   void DropPartialArchive();
@@ -211,6 +223,13 @@ std::optional<std::uint32_t> StoredListSerial(HKEY root, const std::string& regi
 // What the program with root keys remembers of accepted chains ("UpdateKeyEpoch",
 // "UpdateKeyRetired"); an epoch of another type counts as the lowest, as the serial does.
 base::ChainMemory StoredChainMemory(HKEY root, const std::string& registryKey);
+// The version the user skipped ("SkippedDate", "SkippedSHA256"); none when none, or when it
+// cannot be read.
+std::optional<SkippedVersion> StoredSkip(HKEY root, const std::string& registryKey);
+// The number this installation drew for rollouts ("RolloutNumber"), drawn from the system's
+// random source and stored at the first call. A number that cannot be stored counts as 99, the
+// last in line: a key without write access must not draw a new chance at every check.
+int RolloutNumber(HKEY root, const std::string& registryKey);
 
 // Turns the batch template the extraction made and still holds in `batchFile` (borrowed; its
 // path `batchPath`) into "Update.bat" for the running program in `programDir`, written into the

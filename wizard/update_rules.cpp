@@ -28,6 +28,46 @@ bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTim
   return listDate >= reference;
 }
 
+const char kRolloutKey[] = "Rollout";
+const char kRolloutStartKey[] = "RolloutStart";
+const char kCriticalKey[] = "Critical";
+
+int RolloutShare(const RolloutValues& values, base::TDateTime today) {
+  if (values.critical && base::ReadListNumber(*values.critical, 1) == std::uint64_t{1}) return 100;
+  if (!values.rollout) return 100;
+  const std::optional<std::uint64_t> given = base::ReadListNumber(*values.rollout, 100);
+  if (!given) return 0;
+  int share = static_cast<int>(*given);
+  if (!values.start) return share;
+  const std::optional<base::TDateTime> start = base::TryParsePublishedDate(*values.start);
+  if (!start) return 0;
+  const double days = CalendarDay(today) - CalendarDay(*start);
+  if (days < 0) return 0;
+  // Doubling until all: at most 7 doublings lift 1 % past 100 %.
+  for (double weeks = std::floor(days / 7); weeks >= 1 && share > 0 && share < 100; --weeks) share *= 2;
+  return std::min(share, 100);
+}
+
+bool RolloutHoldsBack(const RolloutValues& values, int number, base::TDateTime today) {
+  return number >= RolloutShare(values, today);
+}
+
+bool SkipCovers(const std::optional<SkippedVersion>& skipped, base::TDateTime listDate, std::string_view listSha256) {
+  if (!skipped) return false;
+  const double offered = CalendarDay(listDate), chosen = CalendarDay(skipped->date);
+  if (offered != chosen) return offered < chosen;
+  if (skipped->sha256.empty() || listSha256.empty()) return true;
+  // Hex digits in either case.
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(skipped->sha256.begin(), skipped->sha256.end(), listSha256.begin(), listSha256.end(),
+                    [&lower](char a, char b) { return lower(a) == lower(b); });
+}
+
+base::TDateTime OfferDate(const std::string& dateValue, const base::ShortDateFormat& format, base::TDateTime today) {
+  const auto date = base::TryParseListDate(dateValue, format, today);
+  return date ? *date : CalendarDay(today);
+}
+
 std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
                          const base::ShortDateFormat& format, base::TDateTime today) {
   std::vector<std::string> items = base::SplitCommaList(news ? *news : std::string("\"keine Angaben gefunden\""));

@@ -36,6 +36,49 @@ bool UpdateOffered(bool hasSection, const std::string& dateValue, base::TDateTim
 std::string NewsListText(const std::optional<std::string>& news, base::TDateTime reference,
                          const base::ShortDateFormat& format, base::TDateTime today);
 
+// ---- The user's word and the maker's caution --------------------------------------------------
+
+// The keys of a program's section that hold an update back: the share of installations that
+// take it at a reminder (percent), the day that share starts from (dd.MM.yyyy, as trelkpublish
+// writes it), and "1" for an update every installation takes at once.
+extern const char kRolloutKey[];       // "Rollout"
+extern const char kRolloutStartKey[];  // "RolloutStart"
+extern const char kCriticalKey[];      // "Critical"
+
+// What a program's section says of its rollout, as read (nullopt: the key is absent).
+struct RolloutValues {
+  std::optional<std::string> rollout, start, critical;
+};
+
+// The share of installations (0 to 100) that take the update at a reminder on `today`. Without
+// "Rollout" (or with "Critical=1") every installation does: 100. Otherwise the share doubles
+// every 7 days from "RolloutStart" on ("Rollout=20": 20, 40, 80, then 100; 0 stays 0, which is
+// how a maker stops a rollout), before that day it is 0, and without "RolloutStart" it stays as
+// given. A "Rollout" that is no whole number from 0 to 100, or a "RolloutStart" that is no date,
+// reads as 0: a mistyped value never gives the update to more installations than the maker
+// meant; the user's own search still finds it.
+int RolloutShare(const RolloutValues& values, base::TDateTime today);
+
+// Whether the installation that drew `number` (0 to 99) waits with the update at a reminder.
+bool RolloutHoldsBack(const RolloutValues& values, int number, base::TDateTime today);
+
+// The version a user chose to skip: the day of its list's "Date" and, for a list with
+// checksums, its archive's "SHA256" (empty otherwise).
+struct SkippedVersion {
+  base::TDateTime date = 0;
+  std::string sha256;
+};
+
+// Whether the offer of a list dated `listDate` with the archive `listSha256` is the skipped
+// version or an older one: its day lies before the skipped day, or on it with the same archive
+// (or without a checksum to tell them apart). A later day is a newer version, and so is another
+// archive on the same day. A renewed list (a new serial and expiry) is the same version.
+bool SkipCovers(const std::optional<SkippedVersion>& skipped, base::TDateTime listDate, std::string_view listSha256);
+
+// The day an offer is dated: its "Date" as read (base::TryParseListDate), today's when absent,
+// empty or no date, as UpdateOffered reads it.
+base::TDateTime OfferDate(const std::string& dateValue, const base::ShortDateFormat& format, base::TDateTime today);
+
 // ---- Download progress ----------------------------------------------------------------------
 
 // A byte count in units of 1024 with `decimals` significant digits beyond the whole part

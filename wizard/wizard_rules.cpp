@@ -123,6 +123,11 @@ const char kUpdateTextPattern[] =
     "folgende neue Funktionen zur Verfügung:\r\n%s\r\n\r\nKlicken Sie auf \"Weiter\", um die Updates jetzt "
     "herunterzuladen.";
 
+const char kSkipCaption[] = "Diese Version überspringen";
+const char kSkippedLineText[] =
+    "Diese Version haben Sie übersprungen: Beim automatischen Erinnern wird sie nicht mehr angeboten, erst eine "
+    "neuere Version wieder.\r\n\r\n";
+
 const char kListUnsignedText[] =
     "Die Liste der Updates ist nicht signiert. Ohne Signatur kann nicht geprüft werden, ob die Updates vom "
     "Hersteller stammen; es werden daher keine Updates angeboten.\r\n\r\nKlicken Sie auf \"Zurück\", um erneut "

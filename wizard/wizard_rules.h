@@ -94,6 +94,10 @@ extern const char kStopDownloadQuestion[];
 extern const char kNoUpdateText[];
 extern const char kUpdateTextPattern[];  // %s takes the news list
 std::string CheckResultText(bool updateAvailable, std::string_view newsList);
+// The result page's button that skips the offered version, and the line before the update text
+// when the user's own search offers a version the user skipped.
+extern const char kSkipCaption[];      // "Diese Version überspringen"
+extern const char kSkippedLineText[];
 
 // What a program with a built-in public key shows instead of installing: on the result page for
 // a list without a good signature, on "Einrichten" for an archive without a good checksum. Each

@@ -66,7 +66,7 @@ class UpdateFileTest : public ::testing::Test {
       wizard::TStatusForm* w = wizard::StatusForm;
       if (!w || !IsWindowVisible(w->Handle())) return;
       shown = true;
-      handed = {w->ProgramName, w->ZIPFileName, w->RegistryKey, w->ReferenceDate, w->HKCU};
+      handed = {w->ProgramName, w->ZIPFileName, w->RegistryKey, w->ReferenceDate, w->HKCU, w->UserSearch};
       w->SetModalResult(toolkit::TForm::mrCancel);
     };
     c->AutomaticUpdate(params, manual, reference);
@@ -77,6 +77,7 @@ class UpdateFileTest : public ::testing::Test {
     std::string programName, zipFileName, registryKey;
     double referenceDate = 0;
     bool hkcu = false;
+    bool userSearch = false;  // Ctrl+U or the settings tool's search, not a reminder
   } handed;
   bool shown = false;
   std::vector<std::string> boxes;  // the message boxes shown, answered with OK
@@ -336,11 +337,13 @@ TEST_F(UpdateFileTest, WizardReceivesTheProgramsIdentity) {
   EXPECT_EQ(handed.zipFileName, "Test.zip");
   EXPECT_EQ(handed.registryKey, kKey);
   EXPECT_FALSE(handed.hkcu);
+  EXPECT_TRUE(handed.userSearch) << "Ctrl+U is the user's own search";
   // A given date is handed on as it is; HKCU moves the key to the current user.
   c->HKCU = true;
   ASSERT_TRUE(Run(c, "", false, 37695.123));
   EXPECT_EQ(handed.referenceDate, 37695.123);
   EXPECT_TRUE(handed.hkcu);
+  EXPECT_FALSE(handed.userSearch) << "a due reminder";
   EXPECT_NE(Values(HKEY_CURRENT_USER, kKey).find("ApplicationFileName=sz:"), std::string::npos);
   EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "") << "the search by hand opened the key and wrote nothing";
 }

@@ -711,6 +711,80 @@ TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
 }
 
+// The user's word and the maker's caution in the whole program, each start a new process: a
+// rollout of 0 % offers nothing at the reminder (the number drawn there survives the starts),
+// the settings tool's search shows the update all the same, and the version skipped there is
+// offered at no reminder, also after a renewal that lets everybody have it, until a newer one
+// is published.
+TEST_F(SignedRoadTest, SkippedVersionsAndRolloutsWaitForTheUsersSearch) {
+  const std::string serverFolder = UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1);
+  const std::string key = "Software\\Trelk\\" + std::string(kKey);
+  auto Number = [&]() -> int {
+    DWORD value = 0, size = sizeof value;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "RolloutNumber", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS
+               ? static_cast<int>(value)
+               : -1;
+  };
+  // A start; `search`: the settings tool's search ("OnlyUpdate"), else the reminder (due: no
+  // "Update"). The result page's text, then the way out: "Abbrechen", or `skip`.
+  auto StartAndCheck = [&](bool search, bool skip = false) -> std::string {
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Update");
+    if (search) EXPECT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "OnlyUpdate", ""));
+    Process p;
+    EXPECT_TRUE(Start(p));
+    HWND wizard = ToResultPage(p.pi.dwProcessId);
+    EXPECT_NE(wizard, nullptr);
+    if (!wizard) return std::string();
+    const std::string text = WaitForText(wizard, [](const std::string& t) {
+      return t.find("Es stehen") == 0 || t.find("Diese Version haben") == 0;
+    });
+    EXPECT_EQ(ButtonEnabled(wizard, "Diese Version \xFC" "berspringen"), text.find("Es stehen neue") == 0);
+    EXPECT_TRUE(Click(wizard, skip                                 ? "Diese Version \xFC" "berspringen"
+                              : text == wizard::kNoUpdateText ? "Beenden"
+                                                              : "Abbrechen"));
+    if (!search) {
+      HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+      EXPECT_NE(main, nullptr);
+      if (main) PostMessageA(main, WM_CLOSE, 0, 0);
+    }
+    EXPECT_EQ(p.Wait(20000), 0u);
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "OnlyUpdate");
+    return text;
+  };
+  const std::string offer = wizard::CheckResultText(true, "- " + item + "\r\n");
+  Publish(std::string(), {"--rollout", "0"});
+  EXPECT_NE(toolOutput.find("Rollout 0 % from today, doubling weekly"), std::string::npos) << toolOutput;
+  EXPECT_EQ(Number(), -1);
+  EXPECT_EQ(StartAndCheck(false), wizard::kNoUpdateText);
+  const int drawn = Number();
+  EXPECT_GE(drawn, 0);
+  EXPECT_LE(drawn, 99);
+  EXPECT_EQ(StartAndCheck(true, true), offer) << "the tool's search bypasses the rollout";
+  EXPECT_EQ(Number(), drawn) << "drawn once";
+  const std::string list = ReadFileBytes(UpdateServerRoot() + "Updates.ini");
+  const size_t sha = list.find("SHA256=");
+  ASSERT_NE(sha, std::string::npos);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("SkippedDate=date:" + std::to_string(today) +
+                                                  " SkippedSHA256=sz:" + list.substr(sha + 7, 64)) != std::string::npos,
+            true)
+      << Values(HKEY_LOCAL_MACHINE, kKey);
+  // Everybody may have it now, but this user skipped it.
+  ASSERT_EQ(Tool({"renew", "--key", secretKey, "--server", serverFolder, "--program", "Notizkasten", "--rollout", "100"}),
+            0u)
+      << toolOutput;
+  EXPECT_EQ(StartAndCheck(false), wizard::kNoUpdateText);
+  EXPECT_EQ(StartAndCheck(true), wizard::kSkippedLineText + offer) << "the search shows it, and that it was skipped";
+  // A newer version comes to the reminder again; publishing without --rollout ends the rollout.
+  std::vector<std::string> args = {"publish", "--key", secretKey, "--server", serverFolder, "--program", "Notizkasten",
+                                   "--from", maker + "neu", "--file", "Notizkasten.zip", "--date", MakerDate(today + 1),
+                                   "--news", item};
+  ASSERT_EQ(Tool(args), 0u) << toolOutput;
+  EXPECT_NE(ReadFileBytes(UpdateServerRoot() + "Updates.ini").find("Rollout=100\r\n"), std::string::npos);
+  EXPECT_EQ(StartAndCheck(false), offer);
+  EXPECT_EQ(Number(), drawn);
+}
+
 // The road of a signed refusal: a foreign list, an older list served again after the program
 // accepted a newer one, an expired list. The program installs nothing, says why, stays usable,
 // and its next start is as always. A changed archive, list or signature, a missing signature and

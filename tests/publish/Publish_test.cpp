@@ -413,6 +413,21 @@ TEST(Publish, PublishWritesWhatTheProgramsRead) {
                        "; programs with the public key refuse it (trelkpublish renew).\n1 problem(s) found in " +
                        m.server + ".\n");
   EXPECT_NE(Read(JoinPath(m.server, "Updates.ini")).find("Serial=5\r\n"), std::string::npos);
+
+  // A rollout set with renew: the program's section gets its share from today, the list a new
+  // serial and signature; every other section stays byte for byte.
+  const std::string unrolled = Read(JoinPath(m.server, "Updates.ini"));
+  r = Tool({"renew", "--key", m.secret, "--server", m.server, "--program", "Notizkasten", "--rollout", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Rollout of [Notizkasten]: 0 % from today, doubling weekly\n"), std::string::npos) << r.out;
+  const std::string rolled = Read(JoinPath(m.server, "Updates.ini"));
+  const std::string tail = "Rollout=0\r\nRolloutStart=" + DaysFromToday(0) + "\r\n";
+  EXPECT_NE(rolled.find(tail), std::string::npos) << rolled;
+  EXPECT_EQ(rolled.substr(0, rolled.find("[<Liste>]")).size(), unrolled.find("[<Liste>]") + tail.size());
+  EXPECT_EQ(m.Verify().code, 0);
+  r = Tool({"renew", "--key", m.secret, "--server", m.server, "--program", "Lager", "--rollout", "10"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(Read(JoinPath(m.server, "Updates.ini")), rolled) << "a refused renew changes nothing";
 }
 
 // Puts a maker's own archive in place of the published one, its hash in the list, signed anew.

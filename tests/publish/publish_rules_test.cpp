@@ -250,6 +250,8 @@ TEST(PublishRules, CommandLine) {
   a = publish::ParseArguments({"publish", "--key", "k", "--server", "s", "--program", "P", "--from", "f", "--file", "P.zip",
                                "--registry-key", "Trelk Kasse\\2", "--registry-root", "hkcu", "--wait", "600"});
   EXPECT_EQ(a.registryKey + "|" + a.registryRoot + "|" + std::to_string(a.waitSeconds), "Trelk Kasse\\2|hkcu|600");
+  EXPECT_EQ(a.rollout, -1) << "no rollout unless asked for";
+  EXPECT_EQ(publish::ParseArguments({"renew", "--key", "k", "--server", "s", "--rollout", "0", "--program", "P"}).rollout, 0);
   a = publish::ParseArguments({"verify", "--server", "s"});
   EXPECT_EQ(a.command, Command::Verify);
   EXPECT_EQ(a.publicKey, "");
@@ -308,6 +310,13 @@ TEST(PublishRules, CommandLine) {
       {with({"--wait", "601"}), "The wait \"601\" is no whole number of seconds from 1 to 600."},
       {with({"--wait", "-1"}), "The wait \"-1\" is no whole number of seconds from 1 to 600."},
       {{"renew", "--key", "k", "--server", "s", "--wait", "5"}, "Unknown option \"--wait\" for renew."},
+      {with({"--rollout", "101"}), "The rollout \"101\" is no whole number of percent from 0 to 100."},
+      {with({"--rollout", "20%"}), "The rollout \"20%\" is no whole number of percent from 0 to 100."},
+      {with({"--rollout", " 20"}), "The rollout \" 20\" is no whole number of percent from 0 to 100."},
+      {{"renew", "--key", "k", "--server", "s", "--rollout", "20"},
+       "renew takes --rollout and --program together: the share of that program's update."},
+      {{"renew", "--key", "k", "--server", "s", "--program", "P"},
+       "renew takes --rollout and --program together: the share of that program's update."},
   };
   for (const Case& c : cases) {
     try {
@@ -428,6 +437,16 @@ TEST(PublishRules, ServerCheck) {
       {"hash of another length", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nSHA256=0e\r\n"; }, false,
        {"Section [Kasse]: the SHA256 \"0e\" is not 64 hexadecimal digits."}},
       {"no hash without the key", [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false, {}},
+      {"a rollout as trelkpublish writes it",
+       [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nRollout=0\r\nRolloutStart=1.2.2024\r\n"; },
+       false, {}},
+      {"a rollout mistyped",
+       [](Folder& f) { f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\nRollout=20 %\r\nRolloutStart=2024-02-01\r\n"; },
+       false,
+       {"Section [Kasse]: the Rollout \"20 %\" is no whole number from 0 to 100; the programs read it as 0 % and offer "
+        "the update only to a user's own search.",
+        "Section [Kasse]: the RolloutStart \"2024-02-01\" is not a date of the form dd.MM.yyyy; the programs read the "
+        "rollout as 0 % and offer the update only to a user's own search."}},
       {"no archive", [](Folder& f) { f.archives["Kasse.zip"] = "kaputt"; f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false,
        {"Section [Kasse]: Updates/Kasse.zip is not a readable ZIP archive."}},
       {"no batch template", [](Folder& f) { f.archives["Kasse.zip"] = "ZIP:Update.txt"; f.list = "[Kasse]\r\nDate=1.2.2024\r\nFile=Kasse.zip\r\n"; }, false,

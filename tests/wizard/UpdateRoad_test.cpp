@@ -287,6 +287,91 @@ TEST_F(UpdateRoadTest, CheckDecidesAndListsTheNews) {
   EXPECT_EQ(ListFiles(folder), 0) << "the last list goes with the wizard";
 }
 
+// The user's word and the maker's caution, one check after another on the same key: a skipped
+// version is not offered at a reminder until a newer one comes, though the user's own search
+// still shows it (with a line saying so); a rollout holds the update back from the installations
+// whose number lies at or above its share, never from the user's own search nor a critical
+// update; the number is drawn once and kept. Lists without these values leave the key alone.
+TEST_F(UpdateRoadTest, SkippedVersionsAndRolloutsAtReminders) {
+  const int t = TodayNumber();
+  const std::string a(64, 'a'), b(64, 'b');
+  auto List = [](const std::string& date, const std::string& sha, const std::string& more) {
+    return "[<Liste>]\r\nSerial=7\r\n[Kasse]\r\nDate=" + date + "\r\nFile=Kasse.zip\r\nSHA256=" + sha + "\r\n" + more;
+  };
+  const std::string key = "Software\\Trelk\\" + std::string(kKey);
+  // "RolloutNumber" as stored: -1 absent, -2 of another type.
+  auto Number = [&]() -> int {
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "RolloutNumber", RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS)
+      return -1;
+    return type == REG_DWORD ? static_cast<int>(value) : -2;
+  };
+  enum Expect { Offer, SkippedOffer, Nothing };
+  struct Step {
+    const char* name;
+    std::string ini;
+    bool user;  // Ctrl+U or the settings tool's search, not a reminder
+    Expect expect;
+    bool skip = false;        // click "Diese Version überspringen"
+    int shareAbove = -1000;   // "Rollout=" the drawn number plus this
+  };
+  const std::string newer = MakerDate(t + 1);
+  const std::vector<Step> steps = {
+      {"an offer as always", List(MakerDate(t), a, ""), false, Offer},
+      {"skipped at the reminder", List(MakerDate(t), a, ""), false, Offer, true},
+      {"the same version again", List(MakerDate(t), a, ""), false, Nothing},
+      {"renewed: the same version", "[<Liste>]\r\nSerial=8\r\n" + List(MakerDate(t), a, "").substr(21), false, Nothing},
+      {"an older version", List(MakerDate(t - 3), a, ""), false, Nothing},
+      {"Ctrl+U shows it", List(MakerDate(t), a, ""), true, SkippedOffer},
+      {"another archive the same day", List(MakerDate(t), b, ""), false, Offer},
+      {"a newer version", List(newer, a, ""), false, Offer},
+      {"a rollout of 0 %", List(newer, a, "Rollout=0\r\n"), false, Nothing},
+      {"... but Ctrl+U", List(newer, a, "Rollout=0\r\n"), true, Offer},
+      {"... and a critical update", List(newer, a, "Rollout=0\r\nCritical=1\r\n"), false, Offer},
+      {"a rollout of 100 %", List(newer, a, "Rollout=100\r\n"), false, Offer},
+      {"a share just above the number", List(newer, a, ""), false, Offer, false, 1},
+      {"a share at the number", List(newer, a, ""), false, Nothing, false, 0},
+      {"a share mistyped", List(newer, a, "Rollout=hundert\r\n"), false, Nothing},
+      {"a share not yet started", List(newer, a, "Rollout=100\r\nRolloutStart=" + newer + "\r\n"), false, Nothing},
+  };
+  int drawn = -1;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    std::string ini = step.ini;
+    if (step.shareAbove > -1000) ini += "Rollout=" + std::to_string(drawn + step.shareAbove) + "\r\n";
+    const bool rollout = ini.find("Rollout=") != std::string::npos;
+    if (drawn < 0) EXPECT_EQ(Number(), -1) << "no number is drawn before a list with a rollout";
+    Serve("Updates.ini", ini);
+    form->UserSearch = step.user;
+    form->ReferenceDate = t - 10;
+    ASSERT_TRUE(Check());
+    if (rollout && drawn < 0) {
+      drawn = Number();
+      ASSERT_GE(drawn, 0);
+      ASSERT_LE(drawn, 99);
+    }
+    if (drawn >= 0) EXPECT_EQ(Number(), drawn) << "the number drawn once stays";
+    const bool offered = step.expect != Nothing;
+    EXPECT_EQ(form->UpdateAvailable, offered);
+    const std::string text = wizard::CheckResultText(offered, offered ? "- keine Angaben gefunden\r\n" : "");
+    EXPECT_EQ(form->Label_CheckResult->Text(), step.expect == SkippedOffer ? wizard::kSkippedLineText + text : text);
+    EXPECT_EQ(form->Button_Skip->Visible(), step.expect == Offer);
+    EXPECT_EQ(form->Button_Skip->Text(), "Diese Version \xFC" "berspringen");
+    if (!step.skip) continue;
+    Click(form->Button_Skip);
+    EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "SkippedDate=date:" + std::to_string(t) + " SkippedSHA256=sz:" + a);
+    EXPECT_FALSE(form->Button_Cancel->Enabled()) << "the wizard ends as after a result without update";
+    EXPECT_EQ(form->Pages->PageIndex(), wizard::kDownloadPage);
+  }
+  // A number that is no number of 0 to 99 is drawn again.
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kKey, "RolloutNumber", 100));
+  Serve("Updates.ini", List(newer, a, "Rollout=0\r\n"));
+  form->UserSearch = false;
+  ASSERT_TRUE(Check());
+  EXPECT_LT(Number(), 100);
+  EXPECT_GE(Number(), 0);
+}
+
 // The download page while an archive of 2,000,000 bytes arrives at 1 MB/s, stopped, retried,
 // left, and without an announced length.
 TEST_F(UpdateRoadTest, DownloadShowsProgressStopsAndRetries) {

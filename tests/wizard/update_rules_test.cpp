@@ -289,3 +289,95 @@ TEST(UpdateRules, SignedListAndArchiveVerdicts) {
 }
 
 }  // namespace
+
+// The share of a rollout by its day, and which drawn numbers it holds back: 0 and 100 at the
+// edges, the doubling by weeks, and every value a maker can mistype read as 0.
+TEST(UpdateRules, RolloutShareByDate) {
+  using wizard::RolloutValues;
+  const std::optional<std::string> none;
+  auto S = [](const char* text) { return std::optional<std::string>(text); };
+  struct Case {
+    RolloutValues values;
+    double today;
+    int share;
+  };
+  const double start = Day(2026, 12, 1);
+  const Case cases[] = {
+      {{none, none, none}, kToday, 100},                         // a list as always: no restriction
+      {{S("0"), none, none}, kToday, 0},                         // stopped
+      {{S("100"), none, none}, kToday, 100},
+      {{S(" 20 "), none, none}, kToday, 20},                     // no start: as given, for ever
+      {{S("20"), S("01.12.2026"), none}, start, 20},             // the first week
+      {{S("20"), S("01.12.2026"), none}, start + 6.9, 20},
+      {{S("20"), S("01.12.2026"), none}, start + 7, 40},         // doubled each week
+      {{S("20"), S("1.12.2026"), none}, start + 14.5, 80},
+      {{S("20"), S("01.12.2026"), none}, start + 21, 100},       // and never beyond all
+      {{S("1"), S("01.12.2026"), none}, start + 7000, 100},
+      {{S("0"), S("01.12.2026"), none}, start + 700, 0},         // a stopped rollout stays stopped
+      {{S("20"), S("01.12.2026"), none}, start - 0.5, 0},        // before its day: nobody
+      {{S("101"), none, none}, kToday, 0},                       // mistyped: the safe reading
+      {{S("-5"), none, none}, kToday, 0},
+      {{S("20%"), none, none}, kToday, 0},
+      {{S(""), none, none}, kToday, 0},
+      {{S("99999999999999999999"), none, none}, kToday, 0},
+      {{S("20"), S("2026-12-01"), none}, kToday, 0},             // a start that is no date
+      {{S("20"), S("31.02.2026"), none}, kToday, 0},
+      {{S("0"), S("01.12.2026"), S("1")}, kToday, 100},          // critical: everybody at once
+      {{S("0"), none, S(" 1 ")}, kToday, 100},
+      {{S("0"), none, S("ja")}, kToday, 0},                      // only "1" is critical
+      {{S("0"), none, S("2")}, kToday, 0},
+      {{none, none, S("0")}, kToday, 100},
+  };
+  for (const Case& c : cases) {
+    const std::string what = c.values.rollout.value_or("-") + "/" + c.values.start.value_or("-") + "/" +
+                             c.values.critical.value_or("-") + " at " + std::to_string(c.today - kToday);
+    const int share = wizard::RolloutShare(c.values, c.today);
+    EXPECT_EQ(share, c.share) << what;
+    // The numbers below the share take it, the rest wait: 0 and 99 are the edges.
+    EXPECT_EQ(wizard::RolloutHoldsBack(c.values, 0, c.today), share == 0) << what;
+    EXPECT_EQ(wizard::RolloutHoldsBack(c.values, 99, c.today), share < 100) << what;
+    if (share > 0 && share < 100) {
+      EXPECT_FALSE(wizard::RolloutHoldsBack(c.values, share - 1, c.today)) << what;
+      EXPECT_TRUE(wizard::RolloutHoldsBack(c.values, share, c.today)) << what;
+    }
+  }
+}
+
+// A skipped version against the offers that come after it: older and the same are covered, a
+// later day or another archive on the same day is newer, a renewed list is the same version.
+TEST(UpdateRules, SkipComparison) {
+  using wizard::SkippedVersion;
+  const double d = Day(2026, 11, 20);
+  const std::string a(64, 'a'), b(64, 'b'), upperA(64, 'A');
+  struct Case {
+    std::optional<SkippedVersion> skipped;
+    double listDate;
+    std::string listSha;
+    bool covered;
+  };
+  const Case cases[] = {
+      {std::nullopt, d, "", false},             // nothing skipped: as always
+      {SkippedVersion{d, ""}, d, "", true},     // the skipped list again (or renewed)
+      {SkippedVersion{d, ""}, d + 0.75, "", true},
+      {SkippedVersion{d + 0.5, ""}, d, "", true},
+      {SkippedVersion{d, ""}, d - 30, "", true},  // an older list served again
+      {SkippedVersion{d, ""}, d + 1, "", false},  // a newer version
+      {SkippedVersion{d, a}, d, a, true},
+      {SkippedVersion{d, a}, d, upperA, true},
+      {SkippedVersion{d, a}, d, b, false},        // another archive published the same day
+      {SkippedVersion{d, a}, d, "", true},        // nothing to tell them apart by
+      {SkippedVersion{d, ""}, d, b, true},
+      {SkippedVersion{d, a}, d - 1, b, true},     // older, whatever its archive
+      {SkippedVersion{d, a}, d + 1, a, false},
+      {SkippedVersion{d, a}, d, a.substr(1), false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(wizard::SkipCovers(c.skipped, c.listDate, c.listSha), c.covered)
+        << (c.skipped ? std::to_string(c.skipped->date - d) + "/" + c.skipped->sha256.substr(0, 1) : "none") << " vs "
+        << c.listDate - d << "/" << c.listSha.substr(0, 1);
+  // An offer without a readable date is dated today, as the check reads it.
+  const ShortDateFormat dmy{ShortDateFormat::DMY, '.'};
+  EXPECT_EQ(wizard::OfferDate("", dmy, kToday + 0.3), kToday);
+  EXPECT_EQ(wizard::OfferDate("20.11.2026", dmy, kToday), d);
+  EXPECT_EQ(wizard::OfferDate("irgendwann", dmy, kToday), kToday);
+}
