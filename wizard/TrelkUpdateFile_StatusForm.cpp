@@ -12,6 +12,7 @@
 
 #include "base/Color.h"
 #include "base/StrUtils.h"
+#include "settings/Policy.h"
 #include "settings/ProgramKey.h"
 #include "settings/UpdateServer.h"
 #include "toolkit/Application.h"
@@ -89,6 +90,7 @@ void TStatusForm::FormShow(TComponent*) {
   Step = WizardStep::Welcome;
   UpdateAvailable = Downloading = CancelConfirmed = DownloadAborted = InstallPrepared = false;
   listRefusal_ = Refusal::None;
+  pinned_ = false;
   wayBack_ = closeAfterDownload_ = needsConsent_ = batchStarted_ = false;
   prepared_ = ProtectedRequest();
   PerCent->Font().SetBold(true);
@@ -105,7 +107,9 @@ void TStatusForm::FormShow(TComponent*) {
 }
 
 RunProgram TStatusForm::Program() const {
-  return RunProgram{ProgramName, ZIPFileName, RegistryKey, HKCU, ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey};
+  return RunProgram{ProgramName, ZIPFileName, RegistryKey,     HKCU,
+                    ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey,
+                    settings::ReadPolicy(RegistryKey)};
 }
 
 void TStatusForm::ShowStepPage() {
@@ -154,7 +158,8 @@ void TStatusForm::Button_NextClick(TComponent*) {
         OfferWayBack();
         break;
       }
-      Label_CheckResult->SetCaption(CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
+      Label_CheckResult->SetCaption(pinned_ ? std::string(kPinnedText)
+                                            : CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
       if (!UpdateAvailable) {
         Button_Next->SetText("Beenden");
         Button_Cancel->SetEnabled(false);
@@ -210,7 +215,12 @@ std::exception_ptr TStatusForm::WriteNextReminder() {
   try {
     // A key that did not open fails at the write.
     settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
-    key.SetUpdate(NextUpdateDate(static_cast<int32_t>(toolkit::Today()), key.Interval()));
+    // The administrator's interval, where a policy fixes or bounds it.
+    const settings::Policy policy = settings::ReadPolicy(RegistryKey);
+    const std::optional<std::int32_t> interval =
+        policy.FixesReminder() ? settings::ApplyPolicyToReminder(policy, key.NoUpdate(), key.TryInterval()).interval
+                               : key.Interval();
+    key.SetUpdate(NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
   } catch (...) {
     return std::current_exception();
   }
@@ -367,6 +377,7 @@ void TStatusForm::Button_CheckClick(TComponent*) {
   Button_Check->SetEnabled(true);
   UpdateAvailable = outcome.kind == CheckOutcome::Offered;
   listRefusal_ = outcome.refusal;
+  pinned_ = outcome.kind == CheckOutcome::Pinned;
   switch (outcome.kind) {
     case CheckOutcome::ListTooLong:
       ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -386,6 +397,7 @@ void TStatusForm::Button_CheckClick(TComponent*) {
     case CheckOutcome::Offered:
     case CheckOutcome::NoUpdate:
     case CheckOutcome::Refused:
+    case CheckOutcome::Pinned:
       Button_NextClick(Button_Check);  // on to the result
       break;
   }

@@ -213,6 +213,7 @@ class TStatusForm : public toolkit::TForm {
   // "Weiter >" reading "< Zurück", a refused archive on "Einrichten", the window closing once
   // the running download has returned.
   Refusal listRefusal_ = Refusal::None;
+  bool pinned_ = false;  // the last check's offer lies after the administrator's pin
   bool wayBack_ = false;
   bool archiveRefusalShown_ = false;
   bool closeAfterDownload_ = false;

@@ -17,6 +17,7 @@
 #include "base/DateTime.h"
 #include "net/HttpClient.h"
 #include "net/http_rules.h"
+#include "settings/settings_rules.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
 #include "wizard/IniFile.h"
@@ -39,6 +40,8 @@ struct RunProgram {
   // The maker's root keys built into the program (Base64, one or two separated by ","); empty:
   // the list and the archive are taken as they come.
   std::string publicKey;
+  // What the administrator decided for the program (its pins are judged by the check).
+  settings::Policy policy;
   HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 };
 
@@ -58,6 +61,7 @@ struct CheckOutcome {
     Refused,       // a program with a key may not read the list: `refusal` says why
     NoConnection,  // no list came (no connection, an error status, a reply cut off)
     ListTooLong,   // the reply passed the size any list has
+    Pinned,        // the list offers an update that lies after the administrator's pin
   } kind = NoConnection;
   Refusal refusal = Refusal::None;
   ConnectionFault fault;  // NoConnection: why
@@ -157,6 +161,9 @@ class UpdateRun {
   std::optional<Refusal> CheckListSignature(net::THttpClient& http, const RunProgram& program,
                                             const std::string& bytes);
   Refusal CheckListFreshness(const RunProgram& program);
+  // Whether the offer of the held list passes the administrator's pin; the list's serial.
+  bool PassesPin(const RunProgram& program) const;
+  std::optional<std::uint32_t> ListSerial() const;
   // The archive's SHA-256 (archiveSha256_) and, with a key, its verdict.
   Refusal JudgeHeldArchive(HANDLE held, const RunProgram& program);
   void DropPartialArchive();
