@@ -69,4 +69,25 @@ Policy ReadPolicy(const std::string& registryKey) {
   return ResolvePolicy(ReadPolicyKey(PolicyKeyPath("")), program);
 }
 
+std::vector<std::string> IgnoredPolicyValues() {
+  const PolicyKeyValues family = ReadPolicyKey(PolicyKeyPath(""));
+  std::vector<std::string> ignored = ResolvePolicy(family, PolicyKeyValues()).ignored;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, &opened) !=
+      ERROR_SUCCESS)
+    return ignored;
+  toolkit::ScopedKey key(opened);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof name;
+    const LSTATUS status = RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    // The family's own values were named above.
+    for (const std::string& value : ResolvePolicy(PolicyKeyValues(), ReadPolicyKey(PolicyKeyPath(name))).ignored)
+      ignored.push_back(value);
+  }
+  return ignored;
+}
+
 }  // namespace settings

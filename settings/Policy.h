@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "settings/settings_rules.h"
 
@@ -22,5 +23,9 @@ PolicyKeyValues ReadPolicyKey(const std::string& path);
 // The policy of the program with this registry key (ResolvePolicy of the family's key and its
 // own). Throws nothing: without policy keys every member is empty.
 Policy ReadPolicy(const std::string& registryKey);
+
+// The values ignored in the family's key and in every program's policy key, each once, as
+// Policy::ignored names them. Throws nothing.
+std::vector<std::string> IgnoredPolicyValues();
 
 }  // namespace settings
