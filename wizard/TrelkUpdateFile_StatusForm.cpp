@@ -601,13 +601,28 @@ void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
 
 void TStatusForm::Button_SettingsClick(TComponent*) {
   const settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
-  if (key.NoUpdate()) {
+  const settings::Policy policy = settings::ReadPolicy(RegistryKey);
+  const bool fixed = policy.FixesReminder();
+  // The administrator's reminder is shown, not chosen.
+  const settings::EffectiveReminder reminder =
+      fixed ? settings::ApplyPolicyToReminder(policy, key.NoUpdate(), key.TryInterval())
+            : settings::EffectiveReminder{key.NoUpdate(), key.Interval()};
+  if (reminder.never) {
     RadioButton_NoAutoUpdt->SetChecked(true);
   } else {
     RadioButton_AutoUpdt->SetChecked(true);
   }
-  const std::optional<std::int32_t> interval = key.Interval();
+  const std::optional<std::int32_t> interval = reminder.interval;
   SpinEdit_AutoUpdt->SetValue(interval ? ClampInterval(*interval) : 7);
+  // Only a page that was fixed before is given back to the user: without policies the page
+  // stays as it always was.
+  if (fixed || settingsFixed_) {
+    for (toolkit::TControl* control : std::initializer_list<toolkit::TControl*>{
+             RadioButton_AutoUpdt, RadioButton_NoAutoUpdt, SpinEdit_AutoUpdt, Button_SettingsSave})
+      control->SetEnabled(!fixed);
+    if (!fixed) RadioButton_UpdtClick(RadioButton_AutoUpdt);
+    settingsFixed_ = fixed;
+  }
   Button_Settings->Hide();
   Panel_Title->SetCaption(kSettingsTitle);
   Notebook_StdButtons->SetPageIndex(kSettingsButtons);

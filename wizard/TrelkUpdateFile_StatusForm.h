@@ -214,6 +214,7 @@ class TStatusForm : public toolkit::TForm {
   // the running download has returned.
   Refusal listRefusal_ = Refusal::None;
   bool pinned_ = false;  // the last check's offer lies after the administrator's pin
+  bool settingsFixed_ = false;  // the settings page shows the administrator's reminder
   bool wayBack_ = false;
   bool archiveRefusalShown_ = false;
   bool closeAfterDownload_ = false;

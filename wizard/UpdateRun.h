@@ -111,7 +111,8 @@ class UpdateRun {
 
   // Fetches the update list with `http` (borrowed) into a new search folder and judges it: with
   // a key, its signature, serial, expiry and "Size" (an accepted serial is stored as
-  // "UpdateSerial"); then whether it offers an update. Whatever the earlier search of this run
+  // "UpdateSerial", unless the administrator's serial pin keeps the list out); then whether it
+  // offers an update, and whether that passes the administrator's pin (RunProgram::policy). Whatever the earlier search of this run
   // (or a program that ended without cleaning up) left goes first. Nothing of a list that was
   // not offered stays. Throws nothing of the transfer's.
   CheckOutcome Check(net::THttpClient& http, const RunProgram& program);

@@ -986,7 +986,9 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
     bool wizard;             // a normal start: the wizard's check says why
     DWORD code;              // the exit code of the unattended run
     const char* result;      // how "UpdateResult" ends
+    bool protectedForUser = false;  // the program sees its folder as protected, started with a user's rights
   } cases[] = {
+      {"protected folder, a user's rights", "", false, false, 4, "|unattended|4|administrator", true},
       {"forged list from the mirror", "", true, false, 2, "|unattended|2|failed|refused 2"},
       {"switched off", "DisableUpdates REG_DWORD 1", false, false, 5, "|unattended|5|disabled"},
       {"pinned before the list's day", "PinnedDate REG_SZ 01.01.2003", false, false, 6, "|unattended|6|pinned"},
@@ -1017,6 +1019,9 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
       ASSERT_TRUE(PolicyAdd(kKey, one.substr(0, a), one.substr(a + 1, b - a - 1), one.substr(b + 1))) << one;
       item = end ? end + 1 : item + std::strlen(item);
     }
+    if (c.protectedForUser)
+      ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    const std::string before = ReadFileBytes(program + "Notizkasten.exe");
     Process p;
     if (c.wizard) {
       ASSERT_TRUE(Start(p));
@@ -1029,7 +1034,7 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
       PostMessageA(main, WM_CLOSE, 0, 0);
       EXPECT_EQ(p.Wait(20000), 0u);
     } else {
-      ASSERT_TRUE(Start(p, false, " /UpdateSilent"));
+      ASSERT_TRUE(Start(p, c.protectedForUser, " /UpdateSilent"));
       // Watched while it runs: no visible window of the process, message boxes included.
       int shown = 0;
       DWORD code = STILL_ACTIVE;
@@ -1046,8 +1051,9 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
     }
     EXPECT_EQ(ServerLog(), "") << "the maker's server is never asked";
     EXPECT_NE(ServerGet("/_log", MirrorPort()).find("GET /Updates.ini HTTP/1.0"), std::string::npos);
-    EXPECT_TRUE(ReadFileBytes(program + "Notizkasten.exe") == (c.code == 1 ? newProgram : oldProgram))
+    EXPECT_TRUE(ReadFileBytes(program + "Notizkasten.exe") == (c.code == 1 ? newProgram : before))
         << "the program file";
+    if (c.protectedForUser) WriteFileBytes(program + "Notizkasten.exe", oldProgram);
     if (c.code == 1) {
       // The image set aside while the batch replaced it goes at the next start.
       ASSERT_TRUE(SeedNothingDue(kKey));
