@@ -1019,8 +1019,10 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
       ASSERT_TRUE(PolicyAdd(kKey, one.substr(0, a), one.substr(a + 1, b - a - 1), one.substr(b + 1))) << one;
       item = end ? end + 1 : item + std::strlen(item);
     }
-    if (c.protectedForUser)
+    if (c.protectedForUser) {
       ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+      SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    }
     const std::string before = ReadFileBytes(program + "Notizkasten.exe");
     Process p;
     if (c.wizard) {
@@ -1053,7 +1055,10 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
     EXPECT_NE(ServerGet("/_log", MirrorPort()).find("GET /Updates.ini HTTP/1.0"), std::string::npos);
     EXPECT_TRUE(ReadFileBytes(program + "Notizkasten.exe") == (c.code == 1 ? newProgram : before))
         << "the program file";
-    if (c.protectedForUser) WriteFileBytes(program + "Notizkasten.exe", oldProgram);
+    if (c.protectedForUser) {
+      WriteFileBytes(program + "Notizkasten.exe", oldProgram);
+      SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    }
     if (c.code == 1) {
       // The image set aside while the batch replaced it goes at the next start.
       ASSERT_TRUE(SeedNothingDue(kKey));
