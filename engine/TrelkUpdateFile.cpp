@@ -7,6 +7,7 @@
 
 #include "base/DateTime.h"
 #include "base/batch_template.h"
+#include "settings/Policy.h"
 #include "settings/ProgramKey.h"
 #include "settings/UpdateServer.h"
 #include "engine/engine_rules.h"
@@ -20,6 +21,7 @@
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/TrelkUpdateFile_StatusForm.h"
+#include "wizard/wizard_rules.h"
 
 namespace engine {
 
@@ -57,6 +59,26 @@ TTrelkUpdateFile::TTrelkUpdateFile(TComponent* owner) : THttpClient(owner) {
   fontAdaptationsSeen_ = ui::FontAdaptations();
 }
 
+namespace {
+
+// "NoUpdate" as the administrator's interval leaves it: a fixed or largest interval reminds.
+bool NeverReminded(const settings::Policy& policy, const settings::ProgramKey& key) {
+  if (!policy.FixesReminder()) return key.NoUpdate();
+  return settings::ApplyPolicyToReminder(policy, key.NoUpdate(), std::nullopt).never;
+}
+
+}  // namespace
+
+void TTrelkUpdateFile::UseServer(const settings::ServerSetting& server) {
+  server_ = server;
+  Host = server_.host;
+  Port = server_.port ? server_.port : 21;
+  if (wizard::StatusForm) {
+    wizard::StatusForm->HTTP->Host = server_.host;
+    wizard::StatusForm->UpdateServer = server_.Origin();
+  }
+}
+
 wizard::TStatusForm& TTrelkUpdateFile::Wizard() {
   // The one wizard lives until the application ends, whatever happens to this component.
   if (!wizard::StatusForm) {
@@ -86,9 +108,19 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   // Started by an installation's batch once it has ended: what the installation left goes.
   if (CommandLineArgument(GetCommandLineA(), 1) == base::kCleanupArgument) {
     wizard::RemoveLeftSearchFolders(TempPathSeam(), RegistryKey);
+    RemoveSetAsideImage(ExeName());
     ExitProcess(0);
   }
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
+  // What the administrator decided: the mirror replaces the server for every fetch of this
+  // program, the wizard's included.
+  const settings::Policy policy = settings::ReadPolicy(RegistryKey);
+  if (policy.server) UseServer(*policy.server);
+  // An unattended run (a script's or a scheduled task's): no window, an exit code.
+  if (IsUnattendedArgument(CommandLineArgument(GetCommandLineA(), 1)))
+    ExitProcess(static_cast<UINT>(RunUnattended(policy, ReferenceDate)));
+  // An image an unattended run set aside is no longer in use at a normal start.
+  RemoveSetAsideImage(ExeName());
   bool onlyUpdate = false;
   {  // the key stays open until the wizard has closed
     settings::ProgramKey key(settings::ProgramKey::RootFor(HKCU), RegistryKey, settings::ProgramKey::Access::Create);
@@ -100,7 +132,10 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
     if (!Manual && ReadUpdateResult && key.HasUpdateResult()) TellUpdateOutcome(key, today);
     const base::TDateTime last = LastReminderDate(key.Update(), today);
     onlyUpdate = key.OnlyUpdate();
-    if (WizardOpens(Manual, onlyUpdate, key.NoUpdate(), today, last)) {
+    if (policy.UpdatesOff()) {
+      // Nothing is fetched; a search the user asked for (Ctrl+U, the settings tool's) says why.
+      if (Manual || onlyUpdate) MessageDlg(wizard::kUpdatesOffText, MB_OK | MB_ICONINFORMATION);
+    } else if (WizardOpens(Manual, onlyUpdate, NeverReminded(policy, key), today, last)) {
       wizard::TStatusForm& form = Wizard();
       form.ProgramName = ProgramName;
       form.ZIPFileName = ZIPFileName;

@@ -9,6 +9,7 @@
 #include "base/DateTime.h"
 #include "engine/engine_rules.h"
 #include "settings/ProgramKey.h"
+#include "settings/settings_rules.h"
 #include "net/HttpClient.h"
 #include "toolkit/Actions.h"
 #include "toolkit/Component.h"
@@ -48,6 +49,11 @@ class TTrelkUpdateFile : public net::THttpClient {
   // without the owner form's destroy handler; the wizard's destruction still runs.
   // ReferenceDate 0 stands for the program file's own date. Registry errors propagate
   // (ERegistryException). Returns false.
+  // The administrator's policies apply first (settings::ReadPolicy): their update server for every
+  // fetch; updates switched off: no wizard at the start, and a search by hand (or an
+  // update-only start) only says so; their interval for the reminder. A first argument
+  // kUnattendedArgument runs the unattended update (RunUnattended) and ends the process with its
+  // exit code.
   bool AutomaticUpdate(const std::string& StartParameters, bool Manual, base::TDateTime ReferenceDate);
 
   // The Ctrl+U action: a search by hand, nothing recorded.
@@ -63,6 +69,15 @@ class TTrelkUpdateFile : public net::THttpClient {
   wizard::TStatusForm& Wizard();
 
  private:
+  // The server every fetch of this program uses from now on, the wizard's included.
+  void UseServer(const settings::ServerSetting& server);
+  // The unattended update under `policy` (Unattended.cpp): no window and no message; the
+  // outcome as the exit code, and in "UpdateResult". Throws nothing.
+  UnattendedExit RunUnattended(const settings::Policy& policy, base::TDateTime referenceDate);
+  // Deletes the program image an unattended run set aside beside `exe`, when it is there and no
+  // longer in use.
+  static void RemoveSetAsideImage(const std::string& exe);
+
   settings::ServerSetting server_;
   int fontAdaptationsSeen_ = 0;
   // Reads, deletes and tells the installation's outcome in the program key open in `reg`.

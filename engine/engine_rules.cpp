@@ -72,6 +72,8 @@ UpdateOutcome ReadUpdateOutcome(std::string_view value) {
     outcome.kind = UpdateOutcome::Installed;
     return outcome;
   }
+  // An unattended run's own record: its script has read it; nothing to tell the user.
+  if (fields[1] == base::kResultUnattended) return outcome;
   outcome.kind = UpdateOutcome::Failed;
   if (fields.size() > 2 && IsFileName(fields[2])) outcome.fileName = std::string(fields[2]);
   if (fields.size() > 3) {
@@ -105,6 +107,55 @@ std::string UpdateFailedText(const UpdateOutcome& outcome) {
   return "Das letzte Update konnte nicht installiert werden. " + what +
          "\r\n\r\nDie bisherige Version des Programms wurde wiederhergestellt und kann wie gewohnt verwendet werden. "
          "Bei der nächsten Suche nach Updates wird erneut versucht, das Update zu installieren.";
+}
+
+// ---- The unattended run -----------------------------------------------------------------------
+
+const char kUnattendedArgument[] = "/UpdateSilent";
+
+bool IsUnattendedArgument(std::string_view argument) {
+  const std::string_view name = kUnattendedArgument;
+  if (argument.size() != name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(argument[i]) != lower(name[i])) return false;
+  }
+  return true;
+}
+
+const char* UnattendedWord(UnattendedExit code) {
+  switch (code) {
+    case UnattendedExit::NothingToDo: return "none";
+    case UnattendedExit::Installed: return "installed";
+    case UnattendedExit::Failed: return "failed";
+    case UnattendedExit::NoConnection: return "connection";
+    case UnattendedExit::NeedsAdministrator: return "administrator";
+    case UnattendedExit::SwitchedOff: return "disabled";
+    case UnattendedExit::Pinned: return "pinned";
+  }
+  return "failed";
+}
+
+std::string UnattendedResultValue(std::string_view when, UnattendedExit code, std::string_view detail) {
+  std::string value = std::string(when) + "|" + base::kResultUnattended + "|" +
+                      std::to_string(static_cast<int>(code)) + "|" + UnattendedWord(code);
+  if (!detail.empty()) value += "|" + std::string(detail);
+  // Within what a start reads, without control characters.
+  for (char& c : value)
+    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+  if (value.size() > kMaxUpdateResultLength) value.resize(kMaxUpdateResultLength);
+  return value;
+}
+
+UnattendedExit UnattendedExitFor(const UpdateOutcome& batch, bool programPresent) {
+  switch (batch.kind) {
+    case UpdateOutcome::Installed: return UnattendedExit::Installed;
+    case UpdateOutcome::Failed: return UnattendedExit::Failed;
+    case UpdateOutcome::Nothing: break;
+  }
+  // A batch that records nothing (a maker's own template): it ran to its end, and the program
+  // is there or not.
+  return programPresent ? UnattendedExit::Installed : UnattendedExit::Failed;
 }
 
 }  // namespace engine

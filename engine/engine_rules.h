@@ -73,4 +73,35 @@ UpdateOutcome ReadUpdateOutcome(std::string_view value);
 // restored and that the next search tries again. Empty for an outcome that is not Failed.
 std::string UpdateFailedText(const UpdateOutcome& outcome);
 
+// ---- The unattended run -----------------------------------------------------------------------
+
+// The first command-line argument of an unattended run (compared without regard to case):
+// search, download, check and install without any window, and end with an UnattendedExit.
+extern const char kUnattendedArgument[];  // "/UpdateSilent"
+bool IsUnattendedArgument(std::string_view argument);
+
+// The exit codes of an unattended run.
+enum class UnattendedExit : int {
+  NothingToDo = 0,         // the list offers no update for the program
+  Installed = 1,           // the update is installed
+  Failed = 2,              // refused (signature, serial, checksum, size) or failed (download, unpacking, batch)
+  NoConnection = 3,        // no list came from the server
+  NeedsAdministrator = 4,  // the program folder needs an administrator's rights, which the run lacks
+  SwitchedOff = 5,         // the administrator switched updates off
+  Pinned = 6,              // an update is offered, but it lies after the administrator's pin
+};
+// The word an exit code is recorded with: "none", "installed", "failed", "connection",
+// "administrator", "disabled", "pinned".
+const char* UnattendedWord(UnattendedExit code);
+
+// The "UpdateResult" of an unattended run that installed nothing (the batch records its own):
+// "<when>|unattended|<code>|<word>", and "|<detail>" when a detail is given. Control characters
+// become blanks and the value is cut to kMaxUpdateResultLength, so that a start reads it as an
+// unattended record (and deletes it without a word).
+std::string UnattendedResultValue(std::string_view when, UnattendedExit code, std::string_view detail);
+
+// The exit code after the installation's batch ended: by what it recorded; a batch that recorded
+// nothing counts as installed when the program file is there again (`programPresent`).
+UnattendedExit UnattendedExitFor(const UpdateOutcome& batch, bool programPresent);
+
 }  // namespace engine

@@ -142,6 +142,7 @@ std::optional<std::string> ProgramKey::TryUpdateResult() const {
                                       [](const TRegistry& r, const char* n) { return r.ReadString(n); });
   });
 }
+void ProgramKey::SetUpdateResult(const std::string& value) { reg_.WriteString(kUpdateResultValue, value); }
 bool ProgramKey::RemoveUpdateResult() { return reg_.DeleteValue(kUpdateResultValue); }
 
 void ProgramKey::WriteReminder(const Reminder& reminder) {

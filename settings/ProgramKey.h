@@ -108,6 +108,8 @@ class ProgramKey {
   bool HasUpdateResult() const;
   std::optional<std::string> TryUpdateResult() const;
   bool RemoveUpdateResult();
+  // Written by an unattended run that installed nothing (the batch writes its own).
+  void SetUpdateResult(const std::string& value);
 
   // The reminder setting as a user chooses it. Never: "UpdateInterval" deleted, then an empty
   // "NoUpdate" written when missing; Interval: "UpdateInterval" written, then "NoUpdate" deleted;

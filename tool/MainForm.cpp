@@ -7,7 +7,9 @@
 
 #include "base/StrUtils.h"
 #include "catalog/Kalvor.h"
+#include "settings/Policy.h"
 #include "settings/ProgramKey.h"
+#include "toolkit/Dialogs.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
 #include "ui/Info.h"
@@ -20,6 +22,7 @@ const char kAppTitle[] = "Trelk-Software Ostvane";
 
 std::vector<CatalogRow> CatalogTable;
 std::unique_ptr<std::vector<std::string>> IntervalList;
+std::vector<bool> LockedRows;
 bool DrawLock = false;
 
 namespace {
@@ -200,6 +203,15 @@ void TForm1::FormCreate(TComponent*) {
   }
 
   IntervalList = std::make_unique<std::vector<std::string>>();  // 6.
+  LockedRows.clear();
+
+  // 7. Policy values the programs ignore, named once.
+  const std::vector<std::string> ignored = settings::IgnoredPolicyValues();
+  if (!ignored.empty()) MessageDlg(IgnoredPoliciesText(ignored), MB_OK | MB_ICONWARNING);
+}
+
+bool TForm1::RowLocked(int index) {
+  return index >= 0 && static_cast<size_t>(index) < LockedRows.size() && LockedRows[static_cast<size_t>(index)];
 }
 
 void TForm1::FormShow(TComponent*) {
@@ -256,7 +268,7 @@ void TForm1::ApplySettings() {
     std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(i), 1);
     // Every row came from the catalogue; a name without a key would address "Software\Trelk"
     // itself, which holds no program's values.
-    if (keyName.empty() || static_cast<size_t>(i) >= IntervalList->size()) continue;
+    if (keyName.empty() || static_cast<size_t>(i) >= IntervalList->size() || RowLocked(i)) continue;
     const settings::Reminder action = ApplyActionFor((*IntervalList)[static_cast<size_t>(i)]);
     if (action.kind == settings::Reminder::Standard) continue;
     // A key that did not open fails at the write.
@@ -284,7 +296,14 @@ void TForm1::ListBox_ProgramsDrawItem(TComponent*, int index, const RECT& rect, 
   }
   if (index >= 0 && static_cast<size_t>(index) < IntervalList->size()) {
     const std::string interval = IntervalText((*IntervalList)[static_cast<size_t>(index)]);
-    canvas.TextOut(rect.right - 100, middle - canvas.TextHeight(interval) / 2, interval);
+    if (RowLocked(index)) {
+      // The administrator's value, and who fixed it, right-aligned below it.
+      canvas.TextOut(rect.right - 100, rect.top + 4, interval);
+      const int width = canvas.TextWidth(kLockedRowText);
+      canvas.TextOut(rect.right - 6 - width, rect.bottom - 4 - canvas.TextHeight(kLockedRowText), kLockedRowText);
+    } else {
+      canvas.TextOut(rect.right - 100, middle - canvas.TextHeight(interval) / 2, interval);
+    }
   }
 }
 
@@ -298,6 +317,10 @@ void TForm1::ListBox_ProgramsClick(TComponent*) {
   // While the user is typing or picking in the editor, a redraw of the list (the drop-down
   // closing over it, say) must not put the stored entry back over the unsaved text; the text is
   // taken when the editor is left.
+  const bool locked = RowLocked(index);
+  // A row the administrator fixed is shown, not edited; the drawn value stays visible.
+  if (ComboBox_UpdtInterval->Enabled() == locked) ComboBox_UpdtInterval->SetEnabled(!locked);
+  ComboBox_UpdtInterval->SetVisible(!locked);
   if (!ComboBox_UpdtInterval->Focused() && static_cast<size_t>(index) < IntervalList->size()) {
     const std::string text = IntervalText((*IntervalList)[static_cast<size_t>(index)]);
     if (ComboBox_UpdtInterval->Text() != text) ComboBox_UpdtInterval->SetText(text);
@@ -316,7 +339,7 @@ void TForm1::ListBox_ProgramsClick(TComponent*) {
 void TForm1::ComboBox_UpdtIntervalExit(TComponent*) {
   const int index = ListBox_Programs->ItemIndex();
   // Without a selected row there is no entry the text belongs to.
-  if (!IntervalList || index < 0 || static_cast<size_t>(index) >= IntervalList->size()) return;
+  if (!IntervalList || index < 0 || static_cast<size_t>(index) >= IntervalList->size() || RowLocked(index)) return;
   std::optional<std::string> entry = CommitEntry(ComboBox_UpdtInterval->Text());
   if (entry) (*IntervalList)[static_cast<size_t>(index)] = *entry;
 }
@@ -333,8 +356,16 @@ void TForm1::ComboBox_UpdtIntervalKeyPress(TComponent* sender, char& key) {
 void TForm1::Button_SetDefaultClick(TComponent*) {
   if (!IntervalList) return;
   const std::string entry = DefaultEntry(SpinEdit_Default->Value());
-  for (std::string& item : *IntervalList) item = entry;
+  int lockedRows = 0;
+  for (size_t i = 0; i < IntervalList->size(); ++i) {
+    if (RowLocked(static_cast<int>(i))) {
+      ++lockedRows;
+      continue;
+    }
+    (*IntervalList)[i] = entry;
+  }
   ListBox_Programs->Repaint();
+  if (lockedRows) MessageDlg(ForAllLeftAloneText(lockedRows), MB_OK | MB_ICONINFORMATION);
 }
 
 void TForm1::Button_PreviousClick(TComponent*) {
@@ -358,8 +389,11 @@ void TForm1::FillProductList() {
     // A value of another type than a 32-bit number is shown as nothing stored: the list stays
     // usable and applying "Standard" leaves the value as it is.
     const std::optional<std::int32_t> interval = noUpdate ? std::nullopt : program.TryInterval();
+    const settings::Policy policy = settings::ReadPolicy(name);
     ListBox_Programs->Add(display);
-    IntervalList->push_back(IntervalEntry(noUpdate, interval.has_value(), interval.value_or(0)));
+    LockedRows.push_back(policy.FixesReminder());
+    IntervalList->push_back(policy.FixesReminder() ? PolicyEntry(policy, noUpdate, program.TryInterval())
+                                                   : IntervalEntry(noUpdate, interval.has_value(), interval.value_or(0)));
   }
 }
 

@@ -21,6 +21,9 @@ extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-ins
 // The tool's working state, one per process.
 extern std::vector<CatalogRow> CatalogTable;            // copy of the catalogue, filled in FormCreate
 extern std::unique_ptr<std::vector<std::string>> IntervalList;  // one entry per product-list item
+// Per product-list item: whether the administrator's policy fixes its reminder (the row shows
+// the policy's value, its editor is disabled, and neither "für alle" nor "Übernehmen" touch it).
+extern std::vector<bool> LockedRows;
 extern bool DrawLock;  // set while the selected row's editor and button repaint: no row is drawn then
 
 // The search for updates now: the program's mark "OnlyUpdate" stays at least this long, and
@@ -94,6 +97,8 @@ class TForm1 : public toolkit::TForm {
   // Writes every listed program's entry into its key; the first failing write throws the
   // registry error and leaves the programs after it as they were.
   void ApplySettings();
+  // Whether the row `index` is fixed by the administrator.
+  static bool RowLocked(int index);
 
  private:
   base::TDateTime catalogFileDate_ = 0;

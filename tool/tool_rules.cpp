@@ -56,4 +56,23 @@ settings::Reminder ApplyActionFor(const std::string& entry) {
 
 std::string DefaultEntry(int value) { return base::IntToStr(value); }
 
+const char kLockedRowText[] = "vom Administrator festgelegt";
+
+std::string PolicyEntry(const settings::Policy& policy, bool noUpdate, std::optional<std::int32_t> interval) {
+  const settings::EffectiveReminder r = settings::ApplyPolicyToReminder(policy, noUpdate, interval);
+  return IntervalEntry(r.never, r.interval.has_value(), r.interval.value_or(0));
+}
+
+std::string ForAllLeftAloneText(int lockedRows) {
+  return lockedRows == 1 ? std::string("Ein Programm ist vom Administrator festgelegt und bleibt unverändert.")
+                         : std::to_string(lockedRows) +
+                               " Programme sind vom Administrator festgelegt und bleiben unverändert.";
+}
+
+std::string IgnoredPoliciesText(const std::vector<std::string>& ignored) {
+  std::string text = "Diese Richtlinienwerte des Administrators sind ungültig und werden nicht beachtet:\r\n";
+  for (const std::string& name : ignored) text += "\r\n" + name;
+  return text;
+}
+
 }  // namespace tool

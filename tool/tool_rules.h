@@ -48,4 +48,12 @@ settings::Reminder ApplyActionFor(const std::string& entry);
 // The entry "für alle" gives every program: the spin field's value in decimal.
 std::string DefaultEntry(int value);
 
+// A row the administrator's policy fixes: its entry (the reminder the program applies, as
+// IntervalEntry writes it), the mark under its value, the message of "für alle" when it left
+// `lockedRows` rows alone, and the message at the tool's start naming the ignored values.
+std::string PolicyEntry(const settings::Policy& policy, bool noUpdate, std::optional<std::int32_t> interval);
+extern const char kLockedRowText[];  // "vom Administrator festgelegt"
+std::string ForAllLeftAloneText(int lockedRows);
+std::string IgnoredPoliciesText(const std::vector<std::string>& ignored);
+
 }  // namespace tool

@@ -76,6 +76,13 @@ int TCanvas::TextHeight(const std::string& text) {
   return size.cy;
 }
 
+int TCanvas::TextWidth(const std::string& text) {
+  SelectFont();
+  SIZE size{};
+  GetTextExtentPoint32A(dc_, text.data(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
 void TCanvas::LineTo(int x, int y) {
   if (penStyle_ == PenStyle::Clear) {
     MoveToEx(dc_, x, y, nullptr);

@@ -95,6 +95,7 @@ class TCanvas {
   // Text inside `r` with DrawText's DT_* format (DT_CENTER | DT_VCENTER | DT_SINGLELINE, ...).
   void TextRect(const RECT& r, const std::string& text, UINT format);
   int TextHeight(const std::string& text);
+  int TextWidth(const std::string& text);
   void MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
   void LineTo(int x, int y);
   // A one-pixel frame in the brush colour; right and bottom edges exclusive.

@@ -144,7 +144,8 @@ std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const s
   return batch;
 }
 
-ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram& program, const std::string& folder) {
+ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram& program, const std::string& folder,
+                         HANDLE* batchProcess) {
   const std::string archiveCopy = folder + program.ZIPFileName;
   if (!CopyInto(request.searchDir + program.ZIPFileName, archiveCopy, ~0ull)) return ProtectedOutcome::Failed;
   toolkit::ScopedFile archive = HoldForReading(archiveCopy);
@@ -179,7 +180,10 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
                       &environment[0], system.c_str(), &startup, &process))
     return ProtectedOutcome::Failed;
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  if (batchProcess)
+    *batchProcess = process.hProcess;
+  else
+    CloseHandle(process.hProcess);
   return ProtectedOutcome::Started;
 }
 
@@ -195,7 +199,9 @@ std::string ProtectedFolderFor(const std::string& searchDir) {
   return windows + "Temp\\" + name.substr(name.find_last_of('\\') + 1) + "\\";
 }
 
-ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program) {
+ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program,
+                                          HANDLE* batchProcess) {
+  if (batchProcess) *batchProcess = nullptr;
   const std::string folder = ProtectedFolderFor(request.searchDir);
   if (folder.empty()) return ProtectedOutcome::Failed;
   const std::string temp = base::ExtractFilePath(folder.substr(0, folder.size() - 1));
@@ -206,7 +212,7 @@ ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const
   if (!MakeProtectedFolder(folder)) return ProtectedOutcome::Failed;
   ProtectedOutcome outcome = ProtectedOutcome::Failed;
   try {
-    outcome = Install(request, program, folder);
+    outcome = Install(request, program, folder, batchProcess);
   } catch (const std::exception&) {
     outcome = ProtectedOutcome::Failed;
   }

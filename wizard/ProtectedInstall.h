@@ -35,8 +35,10 @@ std::string ProtectedFolderFor(const std::string& searchDir);
 // without a key: it must be the request's), unpacks the copy there, writes the batch from its
 // template for the running program's folder and starts it hidden with the system folder's
 // cmd.exe, in the system folder, with an environment of the system's folders only. Anything
-// else removes the folder again. Throws nothing.
-ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program);
+// else removes the folder again. With `batchProcess`, the started batch's process handle comes
+// back there (the caller closes it; null when none started). Throws nothing.
+ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program,
+                                          HANDLE* batchProcess = nullptr);
 
 // Starts `exePath` again with this process's rights once the batch in `protectedDir` has
 // deleted itself: a hidden cmd.exe of the system folder that looks once a second, for at most a

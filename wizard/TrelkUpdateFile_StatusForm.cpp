@@ -12,6 +12,7 @@
 
 #include "base/Color.h"
 #include "base/StrUtils.h"
+#include "settings/Policy.h"
 #include "settings/ProgramKey.h"
 #include "settings/UpdateServer.h"
 #include "toolkit/Application.h"
@@ -92,6 +93,7 @@ void TStatusForm::FormShow(TComponent*) {
   offered_ = SkippedVersion();
   offerSkipped_ = false;
   Button_Skip->Hide();
+  pinned_ = false;
   wayBack_ = closeAfterDownload_ = needsConsent_ = batchStarted_ = false;
   prepared_ = ProtectedRequest();
   PerCent->Font().SetBold(true);
@@ -108,7 +110,9 @@ void TStatusForm::FormShow(TComponent*) {
 }
 
 RunProgram TStatusForm::Program() const {
-  RunProgram program{ProgramName, ZIPFileName, RegistryKey, HKCU, ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey};
+  RunProgram program{ProgramName, ZIPFileName, RegistryKey,     HKCU,
+                     ReferenceDate, ProgramDir, UpdateServer, UpdatePublicKey,
+                     settings::ReadPolicy(RegistryKey)};
   program.userSearch = UserSearch;
   return program;
 }
@@ -160,8 +164,10 @@ void TStatusForm::Button_NextClick(TComponent*) {
         OfferWayBack();
         break;
       }
-      Label_CheckResult->SetCaption((UpdateAvailable && offerSkipped_ ? kSkippedLineText : "") +
-                                    CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
+      Label_CheckResult->SetCaption(
+          pinned_ ? std::string(kPinnedText)
+                  : (UpdateAvailable && offerSkipped_ ? kSkippedLineText : "") +
+                        CheckResultText(UpdateAvailable, UpdateAvailable ? ReadNews() : std::string()));
       Button_Skip->SetVisible(UpdateAvailable && !offerSkipped_);
       if (!UpdateAvailable) {
         Button_Next->SetText("Beenden");
@@ -218,7 +224,12 @@ std::exception_ptr TStatusForm::WriteNextReminder() {
   try {
     // A key that did not open fails at the write.
     settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
-    key.SetUpdate(NextUpdateDate(static_cast<int32_t>(toolkit::Today()), key.Interval()));
+    // The administrator's interval, where a policy fixes or bounds it.
+    const settings::Policy policy = settings::ReadPolicy(RegistryKey);
+    const std::optional<std::int32_t> interval =
+        policy.FixesReminder() ? settings::ApplyPolicyToReminder(policy, key.NoUpdate(), key.TryInterval()).interval
+                               : key.Interval();
+    key.SetUpdate(NextUpdateDate(static_cast<int32_t>(toolkit::Today()), interval));
   } catch (...) {
     return std::current_exception();
   }
@@ -377,6 +388,7 @@ void TStatusForm::Button_CheckClick(TComponent*) {
   listRefusal_ = outcome.refusal;
   offered_ = outcome.version;
   offerSkipped_ = outcome.skipped;
+  pinned_ = outcome.kind == CheckOutcome::Pinned;
   switch (outcome.kind) {
     case CheckOutcome::ListTooLong:
       ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -396,6 +408,7 @@ void TStatusForm::Button_CheckClick(TComponent*) {
     case CheckOutcome::Offered:
     case CheckOutcome::NoUpdate:
     case CheckOutcome::Refused:
+    case CheckOutcome::Pinned:
       Button_NextClick(Button_Check);  // on to the result
       break;
   }
@@ -613,13 +626,28 @@ void TStatusForm::ShowArchiveRefusal(Refusal refusal) {
 
 void TStatusForm::Button_SettingsClick(TComponent*) {
   const settings::ProgramKey key(RootKey(), RegistryKey, settings::ProgramKey::Access::Create);
-  if (key.NoUpdate()) {
+  const settings::Policy policy = settings::ReadPolicy(RegistryKey);
+  const bool fixed = policy.FixesReminder();
+  // The administrator's reminder is shown, not chosen.
+  const settings::EffectiveReminder reminder =
+      fixed ? settings::ApplyPolicyToReminder(policy, key.NoUpdate(), key.TryInterval())
+            : settings::EffectiveReminder{key.NoUpdate(), key.Interval()};
+  if (reminder.never) {
     RadioButton_NoAutoUpdt->SetChecked(true);
   } else {
     RadioButton_AutoUpdt->SetChecked(true);
   }
-  const std::optional<std::int32_t> interval = key.Interval();
+  const std::optional<std::int32_t> interval = reminder.interval;
   SpinEdit_AutoUpdt->SetValue(interval ? ClampInterval(*interval) : 7);
+  // Only a page that was fixed before is given back to the user: without policies the page
+  // stays as it always was.
+  if (fixed || settingsFixed_) {
+    for (toolkit::TControl* control : std::initializer_list<toolkit::TControl*>{
+             RadioButton_AutoUpdt, RadioButton_NoAutoUpdt, SpinEdit_AutoUpdt, Button_SettingsSave})
+      control->SetEnabled(!fixed);
+    if (!fixed) RadioButton_UpdtClick(RadioButton_AutoUpdt);
+    settingsFixed_ = fixed;
+  }
   Button_Settings->Hide();
   Panel_Title->SetCaption(kSettingsTitle);
   Notebook_StdButtons->SetPageIndex(kSettingsButtons);

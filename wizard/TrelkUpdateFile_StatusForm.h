@@ -225,6 +225,8 @@ class TStatusForm : public toolkit::TForm {
   // The version the last check offered, and whether the user had skipped it.
   SkippedVersion offered_;
   bool offerSkipped_ = false;
+  bool pinned_ = false;  // the last check's offer lies after the administrator's pin
+  bool settingsFixed_ = false;  // the settings page shows the administrator's reminder
   bool wayBack_ = false;
   bool archiveRefusalShown_ = false;
   bool closeAfterDownload_ = false;

@@ -9,6 +9,7 @@
 #include "base/Exception.h"
 #include "base/StrUtils.h"
 #include "base/batch_template.h"
+#include "base/list_dates.h"
 #include "base/signed_update.h"
 #include "settings/ProgramKey.h"
 #include "toolkit/Application.h"
@@ -170,6 +171,12 @@ CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program)
   }
   if (offered && refusal == Refusal::None) offered = !HoldsOfferBack(program, outcome);
   outcome.kind = refusal != Refusal::None ? CheckOutcome::Refused : offered ? CheckOutcome::Offered : CheckOutcome::NoUpdate;
+  if (outcome.kind == CheckOutcome::Offered && !PassesPin(program)) {
+    // Not taken while the administrator's pin holds: nothing of it stays.
+    outcome.kind = CheckOutcome::Pinned;
+    DropSearch();
+    return outcome;
+  }
   outcome.refusal = refusal;
   // The result page says why; nothing of a refused list stays.
   if (refusal != Refusal::None) DropSearch();
@@ -289,11 +296,31 @@ base::ChainMemory StoredChainMemory(HKEY root, const std::string& registryKey) {
   return memory;
 }
 
+bool UpdateRun::PassesPin(const RunProgram& program) const {
+  const settings::Policy& policy = program.policy;
+  if (!policy.pinnedDate && !policy.pinnedSerial) return true;
+  const bool signedList = !program.publicKey.empty();
+  const std::optional<base::TDateTime> date = base::TryParseListDate(list_->ReadString(program.name, "Date", ""),
+                                                                     UserShortDateFormat(), toolkit::Today());
+  return settings::PassesPin(policy, date, signedList, ListSerial());
+}
+
+std::optional<std::uint32_t> UpdateRun::ListSerial() const {
+  if (!list_) return std::nullopt;
+  const auto serial = base::ReadListNumber(list_->ReadString(kListSection, kSerialKey, ""), base::kMaxSerial);
+  if (!serial) return std::nullopt;
+  return static_cast<std::uint32_t>(*serial);
+}
+
 Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
   ListFreshness list = ReadListFreshness(*list_, program.name);
   list.stored = StoredListSerial(program.Root(), program.registryKey);
-  const FreshnessVerdict verdict = JudgeListFreshness(list, toolkit::Today());
+  FreshnessVerdict verdict = JudgeListFreshness(list, toolkit::Today());
   archiveSize_ = verdict.size;
+  // A list the administrator's pin keeps out is not remembered: the older list the pin allows
+  // (a mirror's) must not be taken for a replay afterwards.
+  if (program.policy.pinnedSerial && verdict.serial && *verdict.serial > *program.policy.pinnedSerial)
+    verdict.serial.reset();
   // Stored at every accepted check, not only after an installation: a user who looks and
   // cancels must not be offered an older list afterwards either.
   if (verdict.refusal == Refusal::None && (verdict.serial || chainEpoch_ || !chainRetire_.empty())) {

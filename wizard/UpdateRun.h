@@ -17,6 +17,7 @@
 #include "base/DateTime.h"
 #include "net/HttpClient.h"
 #include "net/http_rules.h"
+#include "settings/settings_rules.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
 #include "wizard/IniFile.h"
@@ -39,6 +40,8 @@ struct RunProgram {
   // The maker's root keys built into the program (Base64, one or two separated by ","); empty:
   // the list and the archive are taken as they come.
   std::string publicKey;
+  // What the administrator decided for the program (its pins are judged by the check).
+  settings::Policy policy;
   // The user asked for this search (Ctrl+U, the settings tool's search): a skipped version and a
   // rollout do not hold the offer back. A reminder's search is held back by both.
   bool userSearch = false;
@@ -61,6 +64,7 @@ struct CheckOutcome {
     Refused,       // a program with a key may not read the list: `refusal` says why
     NoConnection,  // no list came (no connection, an error status, a reply cut off)
     ListTooLong,   // the reply passed the size any list has
+    Pinned,        // the list offers an update that lies after the administrator's pin
   } kind = NoConnection;
   Refusal refusal = Refusal::None;
   ConnectionFault fault;  // NoConnection: why
@@ -116,7 +120,8 @@ class UpdateRun {
 
   // Fetches the update list with `http` (borrowed) into a new search folder and judges it: with
   // a key, its signature, serial, expiry and "Size" (an accepted serial is stored as
-  // "UpdateSerial"); then whether it offers an update. Whatever the earlier search of this run
+  // "UpdateSerial", unless the administrator's serial pin keeps the list out); then whether it
+  // offers an update, and whether that passes the administrator's pin (RunProgram::policy). Whatever the earlier search of this run
   // (or a program that ended without cleaning up) left goes first. Nothing of a list that was
   // not offered stays. Throws nothing of the transfer's.
   CheckOutcome Check(net::THttpClient& http, const RunProgram& program);
@@ -169,6 +174,9 @@ class UpdateRun {
   // Whether a skip or the rollout holds the list's offer back from this search; fills the
   // outcome's version, skipped and heldBack.
   bool HoldsOfferBack(const RunProgram& program, CheckOutcome& outcome) const;
+  // Whether the offer of the held list passes the administrator's pin; the list's serial.
+  bool PassesPin(const RunProgram& program) const;
+  std::optional<std::uint32_t> ListSerial() const;
   // The archive's SHA-256 (archiveSha256_) and, with a key, its verdict.
   Refusal JudgeHeldArchive(HANDLE held, const RunProgram& program);
   void DropPartialArchive();

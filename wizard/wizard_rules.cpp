@@ -37,6 +37,10 @@ const char kDownloadDoneText[] =
     "Die Update-Dateien wurden erfolgreich heruntergeladen. Klicken Sie auf \"Weiter\", um die Updates zu "
     "installieren.";
 const char kNoConnectionText[] = "Es besteht keine Internetverbindung.";
+const char kPinnedText[] =
+    "Es gibt ein neueres Update, aber der Administrator hat die Version dieses Programms festgelegt: es wird nicht "
+    "installiert.";
+const char kUpdatesOffText[] = "Der Administrator hat die Updates für dieses Programm abgeschaltet.";
 const char kNoConnectionCaption[] = "Internetverbindung erforderlich";
 const char kViaProxyText[] = "\r\n\r\nDie Verbindung über den Proxyserver aus den Internetoptionen ist fehlgeschlagen: ";
 const char kSecureConnectionCaption[] = "Sichere Verbindung fehlgeschlagen";

@@ -70,6 +70,10 @@ extern const char kDownloadFailedText[];
 extern const char kDownloadNoRoomText[];
 extern const char kDownloadDoneText[];
 extern const char kNoConnectionText[];
+// The administrator's decisions as the wizard and Ctrl+U tell them: an offer the pin keeps out
+// (the result page's one line), and updates switched off (Ctrl+U's message).
+extern const char kPinnedText[];
+extern const char kUpdatesOffText[];
 extern const char kNoConnectionCaption[];
 // What the failure message of a check through the user's proxy adds before the proxy's
 // "host:port" and a full stop.

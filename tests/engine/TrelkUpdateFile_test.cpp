@@ -27,6 +27,17 @@ using namespace testsupport;
 
 const char kKey[] = "EngineTest";
 
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts(1);
+  for (char ch : text) {
+    if (ch == separator)
+      parts.emplace_back();
+    else
+      parts.back() += ch;
+  }
+  return parts;
+}
+
 class UpdateFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -45,6 +56,7 @@ class UpdateFileTest : public ::testing::Test {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
     _putenv("TRELK_UPDATE_SERVER=");
+    DeletePolicies();
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
     DeleteKey(HKEY_CURRENT_USER, kKey);
   }
@@ -210,6 +222,10 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
     const char* message = nullptr;
     Outcome outcome = Silent;
     bool readsResult = true;  // the component's ReadUpdateResult
+    // The administrator's policy values ("[program:]value type data", ";" between them), and
+    // the one message the start shows then.
+    const char* policy = nullptr;
+    const char* box = nullptr;
   } cases[] = {
       {"no Update value: due", Nothing, false, "", true, "", nullptr},
       {"Update = today: not due", Today_, false, "", false, "", nullptr},
@@ -246,6 +262,27 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       {"a number: deleted silently", Today_, false, "", false, "", nullptr, "#", nullptr, Silent},
       {"reading switched off", Today_, false, "", false, "", nullptr, "x|failed|N.exe|copy", nullptr, Kept, false},
       {"Ctrl+U leaves it to the next start", Today_, true, "", true, nullptr, nullptr, "x|failed|N.exe|copy", nullptr, Kept},
+      // The administrator's word: updates off, no wizard however due; Ctrl+U says why in one
+      // sentence; a program's own value wins over the family's; a fixed interval reminds a user
+      // who chose "never"; an invalid value is ignored.
+      {"policy: off, due", Nothing, false, "", false, "", nullptr, nullptr, nullptr, Silent, true,
+       "DisableUpdates REG_DWORD 1"},
+      {"policy: off, Ctrl+U", InAMonth, true, "", false, nullptr, nullptr, nullptr, nullptr, Silent, true,
+       "DisableUpdates REG_DWORD 1", "Der Administrator hat die Updates für dieses Programm abgeschaltet."},
+      {"policy: family off, program on", Nothing, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
+       "DisableUpdates REG_DWORD 1;EngineTest:DisableUpdates REG_DWORD 0"},
+      {"policy: family on, program off", Nothing, false, "", false, "", nullptr, nullptr, nullptr, Silent, true,
+       "DisableUpdates REG_DWORD 0;EngineTest:DisableUpdates REG_DWORD 1"},
+      {"policy: other program off", Nothing, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
+       "Waage:DisableUpdates REG_DWORD 1"},
+      {"policy: off as text is ignored", Nothing, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
+       "DisableUpdates REG_SZ 1"},
+      {"policy: fixed interval over never", LongAgoNever, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
+       "UpdateInterval REG_DWORD 14"},
+      {"policy: largest interval over never", LongAgoNever, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
+       "MaxUpdateInterval REG_DWORD 14"},
+      {"policy: smallest interval leaves never", LongAgoNever, false, "", false, "", nullptr, nullptr, nullptr, Silent,
+       true, "MinUpdateInterval REG_DWORD 14"},
   };
   TTrelkUpdateFile* c = MakeComponent();
   for (const Case& k : cases) {
@@ -275,6 +312,14 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
     if (k.result && std::string(k.result) == "#") SetDword(HKEY_LOCAL_MACHINE, kKey, "UpdateResult", 2);
     else if (k.result) SetString(HKEY_LOCAL_MACHINE, kKey, "UpdateResult", k.result);
     c->ReadUpdateResult = k.readsResult;
+    DeletePolicies();
+    for (const std::string& item : Split(k.policy ? k.policy : "", ';')) {
+      if (item.empty()) continue;
+      const std::size_t colon = item.find(':');
+      const std::string program = colon == std::string::npos ? "" : item.substr(0, colon);
+      const std::vector<std::string> parts = Split(item.substr(colon + 1), ' ');
+      ASSERT_TRUE(PolicyAdd(program, parts[0], parts[1], parts[2])) << item;
+    }
     boxes.clear();
     const std::string before = Values(HKEY_LOCAL_MACHINE, kKey);
     if (k.seed == Locked) ASSERT_TRUE(LockKey(HKEY_LOCAL_MACHINE, kKey));
@@ -296,6 +341,11 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       EXPECT_EQ(after, before) << "nothing recorded";
     }
     EXPECT_EQ(after.find("OnlyUpdate"), std::string::npos);
+    DeletePolicies();
+    if (k.box) {
+      EXPECT_EQ(boxes, std::vector<std::string>{k.box});
+      continue;
+    }
     if (!k.result) {
       EXPECT_TRUE(boxes.empty()) << boxes.front();
       continue;

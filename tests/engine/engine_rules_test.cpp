@@ -113,6 +113,11 @@ TEST(EngineRules, OutcomeOfTheLastInstallation) {
       {"x|failed|N.exe\r\n|copy", N, "", UpdateOutcome::Unknown},
       {std::string("x|failed|N\0.exe|copy", 20), N, "", UpdateOutcome::Unknown},
       {"x|failed|" + std::string(2048, 'a'), N, "", UpdateOutcome::Unknown},
+      // An unattended run's own record: read by its script, deleted by the next start in silence.
+      {"09.12.2026 12:00:00|unattended|4|administrator", N, "", UpdateOutcome::Unknown},
+      {engine::UnattendedResultValue("x", engine::UnattendedExit::Failed, "refused\r\n2"), N, "", UpdateOutcome::Unknown},
+      {engine::UnattendedResultValue("x", engine::UnattendedExit::Failed, std::string(3000, 'a')), N, "",
+       UpdateOutcome::Unknown},
   };
   for (const Case& c : cases) {
     const UpdateOutcome o = engine::ReadUpdateOutcome(c.value);
@@ -121,6 +126,24 @@ TEST(EngineRules, OutcomeOfTheLastInstallation) {
     EXPECT_EQ(o.reason, c.reason) << c.value;
     EXPECT_EQ(engine::UpdateFailedText(o).empty(), c.kind != F) << c.value;
   }
+}
+
+TEST(EngineRules, UnattendedRunsSwitchAndExitCodes) {
+  for (const char* arg : {"/UpdateSilent", "/updatesilent", "/UPDATESILENT"}) EXPECT_TRUE(engine::IsUnattendedArgument(arg)) << arg;
+  for (const char* arg : {"", "/UpdateSilent ", "UpdateSilent", "/UpdateSilen", "-UpdateSilent", "/UpdateSilentX"})
+    EXPECT_FALSE(engine::IsUnattendedArgument(arg)) << arg;
+  using engine::UnattendedExit;
+  EXPECT_EQ(engine::UnattendedResultValue("d t", UnattendedExit::NeedsAdministrator, ""), "d t|unattended|4|administrator");
+  EXPECT_EQ(engine::UnattendedResultValue("d", UnattendedExit::Pinned, "x"), "d|unattended|6|pinned|x");
+  EXPECT_EQ(engine::UnattendedResultValue("d", UnattendedExit::SwitchedOff, ""), "d|unattended|5|disabled");
+  // What the batch recorded decides; a batch that records nothing is judged by the program file.
+  engine::UpdateOutcome ok, failed, none;
+  ok.kind = engine::UpdateOutcome::Installed;
+  failed.kind = engine::UpdateOutcome::Failed;
+  EXPECT_EQ(engine::UnattendedExitFor(ok, true), UnattendedExit::Installed);
+  EXPECT_EQ(engine::UnattendedExitFor(failed, true), UnattendedExit::Failed);
+  EXPECT_EQ(engine::UnattendedExitFor(none, true), UnattendedExit::Installed);
+  EXPECT_EQ(engine::UnattendedExitFor(none, false), UnattendedExit::Failed);
 }
 
 }  // namespace

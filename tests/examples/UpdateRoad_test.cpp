@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -243,6 +244,7 @@ class UpdateRoadTest : public ::testing::Test {
     newProgram = ReadFileBytes(BinDir() + "NotizkastenNeu.exe");
     ASSERT_NE(oldProgram, newProgram);
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    DeletePolicies();
     ServerClear();
     news = "- " + ShortDateText(today - 10) + ":Stichtag\r\n- " + ShortDateText(today - 9) + ":Neu\r\n- und\r\n- gut\r\n";
     WriteFileBytes(UpdateServerRoot() + "Updates.ini",
@@ -261,6 +263,7 @@ class UpdateRoadTest : public ::testing::Test {
       }
     }
     DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    DeletePolicies();
     ServerClear();
     RemoveTree(work);
   }
@@ -282,9 +285,9 @@ class UpdateRoadTest : public ::testing::Test {
   void ServeArchive(const std::string& bytes) { WriteFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip", bytes); }
   // Starts the program; `limited`: with a user's rights (the limited token linked to this
   // process's own), as a user who is not an administrator starts it.
-  bool Start(Process& p, bool limited = false) {
+  bool Start(Process& p, bool limited = false, const std::string& arguments = std::string()) {
     STARTUPINFOA si{sizeof si};
-    std::string cmd = "\"" + program + "Notizkasten.exe\"";
+    std::string cmd = "\"" + program + "Notizkasten.exe\"" + arguments;
     std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TEMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TRELK_UPDATE_SERVER=" + server});
@@ -1039,6 +1042,117 @@ TEST_F(RootKeyRoadTest, DelegationRefusalsInstallNothing) {
 // (as most web hosts do). The update brings two files with German names, one
 // with a character that the console's code page lacks ("\x96"): they install under exactly
 // those names, and the batch records "ok" (the program, restarted, says nothing).
+// The unattended switch, as an administrator's script runs it: no window, the exit code and
+// "UpdateResult" tell. The maker's server is the one the program names; a policy points the
+// program at the company's mirror, which alone is asked. A forged list, the administrator's pin
+// and updates switched off install nothing, each with its code; the pin also shows in the
+// wizard's check.
+TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror) {
+  ASSERT_NE(MirrorPort(), 0) << "run through run_with_server.sh --files";
+  const std::string root = UpdateServerRoot(), mirror = MirrorRoot();
+  const std::string foreign = maker + "fremd";
+  ASSERT_EQ(Tool({"keygen", foreign}), 0u) << toolOutput;
+  const std::string mirrorPolicy = "127.0.0.1:" + std::to_string(MirrorPort());
+  struct Case {
+    const char* name;
+    const char* policies;    // "value type data" separated by ";"
+    bool forged;             // the list signed by another key
+    bool wizard;             // a normal start: the wizard's check says why
+    DWORD code;              // the exit code of the unattended run
+    const char* result;      // how "UpdateResult" ends
+    bool protectedForUser = false;  // the program sees its folder as protected, started with a user's rights
+  } cases[] = {
+      {"protected folder, a user's rights", "", false, false, 4, "|unattended|4|administrator", true},
+      {"forged list from the mirror", "", true, false, 2, "|unattended|2|failed|refused 2"},
+      {"switched off", "DisableUpdates REG_DWORD 1", false, false, 5, "|unattended|5|disabled"},
+      {"pinned before the list's day", "PinnedDate REG_SZ 01.01.2003", false, false, 6, "|unattended|6|pinned"},
+      {"pinned: the wizard says so", "PinnedDate REG_SZ 01.01.2003", false, true, 0, nullptr},
+      {"pinned below the list's serial", "PinnedSerial REG_DWORD 0", false, false, 6, "|unattended|6|pinned"},
+      {"installed from the mirror", "", false, false, 1, "|ok"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveTree(tempDir);
+    CreateDirectoryA(tempDir.c_str(), nullptr);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    DeletePolicies();
+    ServerClear();
+    // Published for the maker's server, then copied to the mirror; the maker's server keeps
+    // nothing, so that a request there would fail.
+    Publish(c.forged ? foreign + "\\update-secret.key" : std::string());
+    for (const char* file : {"Updates.ini", "Updates.ini.sig", "Updates\\Notizkasten.zip"}) {
+      WriteFileBytes(mirror + file, ReadFileBytes(root + file));
+      DeleteFileA((root + file).c_str());
+    }
+    ASSERT_TRUE(PolicyAdd("", "UpdateServer", "REG_SZ", mirrorPolicy));
+    for (const char* item = c.policies; *item;) {
+      const char* end = std::strchr(item, ';');
+      const std::string one(item, end ? end - item : std::strlen(item));
+      const size_t a = one.find(' '), b = one.find(' ', a + 1);
+      ASSERT_TRUE(PolicyAdd(kKey, one.substr(0, a), one.substr(a + 1, b - a - 1), one.substr(b + 1))) << one;
+      item = end ? end + 1 : item + std::strlen(item);
+    }
+    if (c.protectedForUser) {
+      ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+      SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    }
+    const std::string before = ReadFileBytes(program + "Notizkasten.exe");
+    const std::string makerLog = ServerLog(), mirrorLog = ServerGet("/_log", MirrorPort());
+    Process p;
+    if (c.wizard) {
+      ASSERT_TRUE(Start(p));
+      HWND w = ToResultPage(p.pi.dwProcessId);
+      ASSERT_NE(w, nullptr);
+      EXPECT_TRUE(ShowsText(w, wizard::kPinnedText)) << "the check says why in one line";
+      ASSERT_TRUE(Click(w, "Beenden"));
+      HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+      ASSERT_NE(main, nullptr);
+      PostMessageA(main, WM_CLOSE, 0, 0);
+      EXPECT_EQ(p.Wait(20000), 0u);
+    } else {
+      ASSERT_TRUE(Start(p, c.protectedForUser, " /UpdateSilent"));
+      // Watched while it runs: no visible window of the process, message boxes included.
+      int shown = 0;
+      DWORD code = STILL_ACTIVE;
+      for (int i = 0; i < 6000 && (code = p.Wait(20)) == STILL_ACTIVE; ++i)
+        for (HWND h : WindowsOf(p.pi.dwProcessId, nullptr, nullptr)) shown += IsWindowVisible(h) ? 1 : 0;
+      EXPECT_EQ(code, c.code);
+      EXPECT_EQ(shown, 0) << "no window at all";
+      char text[2048] = {};
+      DWORD size = sizeof text;
+      ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Notizkasten", "UpdateResult", RRF_RT_REG_SZ,
+                             nullptr, text, &size),
+                ERROR_SUCCESS);
+      EXPECT_TRUE(EndsWith(text, c.result)) << text;
+    }
+    EXPECT_EQ(ServerLog().substr(makerLog.size()), "") << "the maker's server is never asked";
+    // Updates switched off: nothing fetched at all.
+    EXPECT_EQ(ServerGet("/_log", MirrorPort()).substr(mirrorLog.size(), 26),
+              c.code == 5 ? "" : "GET /Updates.ini HTTP/1.0\n");
+    EXPECT_TRUE(ReadFileBytes(program + "Notizkasten.exe") == (c.code == 1 ? newProgram : before))
+        << "the program file";
+    if (c.protectedForUser) {
+      WriteFileBytes(program + "Notizkasten.exe", oldProgram);
+      SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
+    }
+    if (c.code == 1) {
+      // The image set aside while the batch replaced it goes at the next start.
+      ASSERT_TRUE(SeedNothingDue(kKey));
+      for (int i = 0; i < 5 && FileExists(program + "Notizkasten.exe.trelk-alt"); ++i) {
+        Process again;
+        ASSERT_TRUE(Start(again));
+        HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
+        ASSERT_NE(main, nullptr);
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        again.Wait(20000);
+      }
+      EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    } else {
+      EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    }
+  }
+}
+
 TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   ASSERT_TRUE(CopyFileA((BinDir() + "Notizkasten.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
   SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);

@@ -111,4 +111,29 @@ inline void DeleteKey(HKEY root, const std::string& name) {
   RegDeleteTreeA(root, ProgramKey(name).c_str());
 }
 
+// The administrator's policy keys, written as an administrator writes them: with the system's
+// reg.exe (the 64-bit one, in the 64-bit view Group Policy writes). `program` empty: the family's
+// key; `type` "REG_DWORD" or "REG_SZ". True when reg.exe reported success.
+inline bool PolicyAdd(const std::string& program, const std::string& value, const std::string& type,
+                      const std::string& data) {
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, MAX_PATH);
+  const std::string reg = std::string(system) + "\\reg.exe";
+  std::string key = "HKLM\\Software\\Policies\\Trelk-Software\\Update";
+  if (!program.empty()) key += "\\" + program;
+  std::string cmd = "\"" + reg + "\" add \"" + key + "\" /v " + value + " /t " + type + " /d \"" + data + "\" /f";
+  STARTUPINFOA si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(reg.c_str(), &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return false;
+  WaitForSingleObject(pi.hProcess, 30000);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code == 0;
+}
+// Every policy key of the family gone.
+inline void DeletePolicies() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Policies\\Trelk-Software"); }
+
 }  // namespace testsupport

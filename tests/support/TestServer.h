@@ -22,6 +22,9 @@ inline int ServerPort() { return EnvNumber("TEST_SERVER_PORT"); }
 inline int ClosedPort() { return EnvNumber("TEST_SERVER_CLOSED_PORT"); }
 inline int Port80() { return EnvNumber("TEST_SERVER_PORT80"); }
 // The server's forwarding proxy (0 when the program was not started through run_with_server.sh).
+// With --files: a second server of the same kind, a company's mirror of the maker's (its
+// folder in TEST_MIRROR_ROOT).
+inline int MirrorPort() { return EnvNumber("TEST_MIRROR_PORT"); }
 inline int ProxyPort() { return EnvNumber("TEST_SERVER_PROXY_PORT"); }
 // The TLS servers (see run_with_server.sh): "https://localhost:PORT" of the one named `which`
 // ("TLS", "TLS_OTHERNAME", "TLS_UNTRUSTED", "TLS_EXPIRED", "TLS13", "TLS_SEGMENTED").
@@ -37,13 +40,14 @@ inline std::string OtherHost() {
 }
 
 // GET `path` from the server; the body ("" when no reply came).
-inline std::string ServerGet(const std::string& path) {
+// `port`: another server of ours (the mirror), 0 the maker's.
+inline std::string ServerGet(const std::string& path, int port = 0) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in to{};
   to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<u_short>(ServerPort()));
+  to.sin_port = htons(static_cast<u_short>(port ? port : ServerPort()));
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::string reply;
   if (connect(s, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) {

@@ -29,6 +29,15 @@ inline std::string UpdateServerRoot() {
   return path + "\\";
 }
 
+// The mirror's folder (run_with_server.sh --files), as UpdateServerRoot.
+inline std::string MirrorRoot() {
+  const char* v = std::getenv("TEST_MIRROR_ROOT");
+  std::string path = std::string("Z:") + (v ? v : "/nonexistent");
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path + "\\";
+}
+
 // A mode for one path ("rate=1000000", "reset=5000", "status=404", "nolength=1").
 inline void ServerMode(const std::string& path, const std::string& mode) {
   ServerGet("/_mode?path=" + path + "&" + mode);

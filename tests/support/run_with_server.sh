@@ -10,7 +10,8 @@
 # (TEST_TLS_TRUSTED=1); the host's bundle stays untouched. Without root (or unshare) the CA is
 # not trusted and TEST_TLS_TRUSTED=0.
 #   --files   the maker's web server of the update road: it serves a fresh folder, named in
-#             TEST_SERVER_ROOT, and a path that is no file there is 404
+#             TEST_SERVER_ROOT, and a path that is no file there is 404; a second one of the
+#             kind, a company's mirror, serves TEST_MIRROR_ROOT on TEST_MIRROR_PORT
 #   otherwise the transfer tests' server: unknown paths answer with their name, and a twin
 #             listens on port 80 where it can be had (TEST_SERVER_PORT80, else 0)
 set -u
@@ -42,9 +43,21 @@ bash "$here/testca.sh" "$work/tls" "${other:-}" && options+=(--tls "$work/tls")
 python3 "$here/testserver.py" --port-file "$work/port" --lifetime 1800 "${options[@]}" </dev/null \
   >"$work/server.log" 2>&1 &
 server=$!
+mirror=
+if [ -d "$work/root" ]; then
+  mkdir -p "$work/mirror/Updates"
+  python3 "$here/testserver.py" --port-file "$work/mirror-port" --lifetime 1800 --root "$work/mirror" </dev/null \
+    >"$work/mirror.log" 2>&1 &
+  mirror=$!
+fi
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+if [ -n "$mirror" ]; then
+  for _ in $(seq 100); do [ -s "$work/mirror-port" ] && break; sleep 0.05; done
+  read -r mirror_port _ <"$work/mirror-port"
+  export TEST_MIRROR_PORT=${mirror_port:-0} TEST_MIRROR_ROOT="$work/mirror"
+fi
 if [ ! -s "$work/port" ]; then
-  echo "test server did not start"; cat "$work/server.log"; kill "$server" 2>/dev/null; exit 1
+  echo "test server did not start"; cat "$work/server.log"; kill "$server" $mirror 2>/dev/null; exit 1
 fi
 { read -r port closed port80 proxy; read -r tls othername untrusted expired tls13 segmented; } <"$work/port"
 export TEST_TLS_PORT=${tls:-0} TEST_TLS_OTHERNAME_PORT=${othername:-0} TEST_TLS_UNTRUSTED_PORT=${untrusted:-0}
@@ -60,7 +73,7 @@ else
   TEST_TLS_TRUSTED=0 "$@"
 fi
 rc=$?
-kill "$server" 2>/dev/null
-wait "$server" 2>/dev/null
+kill "$server" $mirror 2>/dev/null
+wait "$server" $mirror 2>/dev/null
 rm -rf "$work"
 exit $rc

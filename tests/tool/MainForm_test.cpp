@@ -354,6 +354,81 @@ TEST_F(MainFormTest, ApplyWritesEveryListedProgramByItsEntry) {
   EXPECT_EQ(Values("Kassenbuch"), "UpdateInterval=dword:1");
 }
 
+// Rows the administrator's policy fixes: the policy's value, the mark painted below it, no
+// editor; "für alle" and "Übernehmen" leave them alone, and the first says so. An ignored value
+// is named once at the start.
+TEST_F(MainFormTest, RowsFixedByThePolicyAreShownAndLeftAlone) {
+  std::vector<std::string> boxes;
+  toolkit::SeamGuard guard = toolkit::MessageBoxSeam.Replace([&](HWND, const std::string& text, const std::string&, UINT) {
+    boxes.push_back(text);
+    return IDOK;
+  });
+  struct Program {
+    const char* key;
+    const char* seed;    // "" none; "n" NoUpdate "x"; "i<n>" UpdateInterval n
+    const char* policy;  // the program's policy value "name type data"; "" none
+    const char* row;     // the row's text
+    const char* after;   // the key's values after "für alle" (5) and "Übernehmen"
+  } programs[] = {
+      {"Adressmeister", "i14", "", "14 Tage", "UpdateInterval=dword:5"},
+      {"Kassenbuch", "i3", "DisableUpdates REG_DWORD 1", "niemals", "UpdateInterval=dword:3"},
+      {"Notizkasten", "n", "UpdateInterval REG_DWORD 30", "30 Tage", "NoUpdate=sz:x"},
+      {"Terminwerk", "", "UpdateInterval REG_DWORD 400", "Standard (7/28)", "UpdateInterval=dword:5"},
+  };
+  testsupport::DeletePolicies();
+  ASSERT_TRUE(testsupport::PolicyAdd("", "MaxUpdateInterval", "REG_SZ", "x"));
+  for (const Program& p : programs) {
+    SeedKey(p.key);
+    settings::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(std::string("Software\\Trelk\\") + p.key, false));
+    const std::string seed = p.seed;
+    if (seed == "n") reg.WriteString("NoUpdate", "x");
+    if (!seed.empty() && seed[0] == 'i') reg.WriteInteger("UpdateInterval", std::stoi(seed.substr(1)));
+    std::string policy = p.policy;
+    if (policy.empty()) continue;
+    const size_t a = policy.find(' '), b = policy.find(' ', a + 1);
+    ASSERT_TRUE(testsupport::PolicyAdd(p.key, policy.substr(0, a), policy.substr(a + 1, b - a - 1), policy.substr(b + 1)));
+  }
+  TForm1* form = Create();
+  form->ShowForm();
+  EXPECT_EQ(boxes, std::vector<std::string>{tool::IgnoredPoliciesText(
+                       {"HKLM\\Software\\Policies\\Trelk-Software\\Update\\MaxUpdateInterval",
+                        "HKLM\\Software\\Policies\\Trelk-Software\\Update\\Terminwerk\\UpdateInterval"})});
+  boxes.clear();
+  form->Button_NextClick(form->Button_Next);
+  auto* list = form->ListBox_Programs;
+  ASSERT_EQ(list->Count(), 4);
+  HDC dc = GetDC(list->Handle());
+  const COLORREF window = GetSysColor(COLOR_WINDOW);
+  for (int i = 0; i < 4; ++i) {
+    const bool locked = std::string(programs[i].policy).find("REG_DWORD 400") == std::string::npos && *programs[i].policy;
+    SCOPED_TRACE(programs[i].key);
+    EXPECT_EQ(tool::IntervalText((*tool::IntervalList)[i]), programs[i].row);
+    // Selected: the editor only for a row the user may change.
+    list->SetItemIndex(i);
+    form->ListBox_ProgramsClick(list);
+    EXPECT_EQ(form->ComboBox_UpdtInterval->Visible(), !locked);
+    EXPECT_EQ(form->ComboBox_UpdtInterval->Enabled(), !locked);
+    // Not selected: the mark, right-aligned in the row's lower part, is painted on a fixed row only.
+    list->SetItemIndex(-1);
+    form->ListBox_ProgramsClick(list);
+    list->Repaint();
+    const RECT r = list->ItemRect(i);
+    bool inked = false;
+    for (int y = r.bottom - 14; y < r.bottom - 3; ++y)
+      for (int x = r.right - 150; x < r.right - 104; ++x) inked = inked || GetPixel(dc, x, y) != window;
+    EXPECT_EQ(inked, locked);
+  }
+  ReleaseDC(list->Handle(), dc);
+  form->SpinEdit_Default->SetText("5");
+  form->Button_SetDefaultClick(form->Button_SetDefault);
+  EXPECT_EQ(boxes, std::vector<std::string>{tool::ForAllLeftAloneText(2)});
+  EditRow(form, 2, "1 Tag");  // not taken on a fixed row
+  form->Button_NextClick(form->Button_Next);
+  for (const Program& p : programs) EXPECT_EQ(Values(p.key), p.after) << p.key;
+  testsupport::DeletePolicies();
+}
+
 TEST_F(MainFormTest, EmptyListAppliesNothingAndStillSucceeds) {
   TForm1* form = Create();
   form->Button_NextClick(form->Button_Next);

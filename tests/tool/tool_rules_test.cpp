@@ -30,6 +30,17 @@ TEST(ToolRules, IntervalEntryFromRegistryState) {
   EXPECT_EQ(tool::IntervalEntry(false, true, 1), "1");
   EXPECT_EQ(tool::IntervalEntry(false, true, 14), "14");
   EXPECT_EQ(tool::IntervalEntry(false, false, 0), "Standard (7/28)");
+  // A row the administrator fixed shows what the program applies, not what the user stored.
+  settings::Policy off, fixed, bounded;
+  off.updatesOff = true;
+  fixed.interval = 30;
+  bounded.maxInterval = 14;
+  EXPECT_EQ(tool::IntervalText(tool::PolicyEntry(off, false, 3)), "niemals");
+  EXPECT_EQ(tool::IntervalText(tool::PolicyEntry(fixed, true, std::nullopt)), "30 Tage");
+  EXPECT_EQ(tool::IntervalText(tool::PolicyEntry(bounded, true, std::nullopt)), "14 Tage");
+  EXPECT_EQ(tool::IntervalText(tool::PolicyEntry(bounded, false, std::nullopt)), "Standard (7/28)");
+  EXPECT_EQ(tool::ForAllLeftAloneText(1), "Ein Programm ist vom Administrator festgelegt und bleibt unver\xE4ndert.");
+  EXPECT_EQ(tool::ForAllLeftAloneText(2), "2 Programme sind vom Administrator festgelegt und bleiben unver\xE4ndert.");
 }
 
 // What typing (or picking) a text in the in-row editor makes of the entry, and how the row then
