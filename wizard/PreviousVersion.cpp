@@ -141,18 +141,6 @@ std::optional<PreviousVersion> StoredPreviousVersion(HKEY root, const std::strin
   }
 }
 
-const char* RestoreOutcomeText(RestoreOutcome outcome) {
-  switch (outcome) {
-    case RestoreOutcome::NoPrevious:
-      return "Es ist keine vorherige Version vorhanden, die wiederhergestellt werden kann.";
-    case RestoreOutcome::FilesChanged:
-      return "Die aufbewahrten Dateien der vorherigen Version wurden verändert. Die vorherige Version wird nicht "
-             "wiederhergestellt.";
-    default:
-      return "Die vorherige Version konnte nicht wiederhergestellt werden.";
-  }
-}
-
 RestoreOutcome PrepareRestore(const std::string& keepDir, const std::string& workDir, const std::string& programDir,
                               HKEY root, const std::string& registryKey, bool administratorsFolder,
                               std::vector<toolkit::ScopedFile>& held) {

@@ -37,16 +37,6 @@ void RemoveAddedFiles(const std::string& programDir);
 // The recorded state of the program's kept version; none when there is none or it cannot be read.
 std::optional<PreviousVersion> StoredPreviousVersion(HKEY root, const std::string& registryKey);
 
-// What a restore came to; also the exit code of the restore with consent.
-enum class RestoreOutcome : int {
-  Started = 0,       // the batch runs
-  FilesChanged = 3,  // a kept file is not what the keep list says
-  Failed = 4,        // a folder, a copy, the batch or its start failed
-  NoPrevious = 6,    // no kept version (or its list cannot be read)
-};
-// The user's message for an outcome other than Started.
-const char* RestoreOutcomeText(RestoreOutcome outcome);
-
 // Takes the kept files of `keepDir` into `workDir` (new, empty, with its backslash), checks each
 // copy there against the keep list, which is read from its own copy there too, and writes the
 // batch "Update.bat" there that installs them into `programDir` for the program key `registryKey`

@@ -13,6 +13,23 @@ const char kKeepListName[] = "Trelk-Vorher.txt";
 const char kRestoreArgument[] = "/trelk-restore";
 const char kProtectedRestoreArgument[] = "/trelk-restore-admin";
 
+const char kNoPreviousText[] = "Es ist keine vorherige Version vorhanden, die wiederhergestellt werden kann.";
+const char kRestoreFilesChangedText[] =
+    "Die aufbewahrten Dateien der vorherigen Version wurden verändert. Die vorherige Version wird nicht "
+    "wiederhergestellt.";
+const char kRestoreFailedText[] = "Die vorherige Version konnte nicht wiederhergestellt werden.";
+
+const char* RestoreOutcomeText(RestoreOutcome outcome) {
+  switch (outcome) {
+    case RestoreOutcome::NoPrevious:
+      return kNoPreviousText;
+    case RestoreOutcome::FilesChanged:
+      return kRestoreFilesChangedText;
+    default:
+      return kRestoreFailedText;
+  }
+}
+
 namespace {
 
 std::string UpperAscii(std::string_view text) {

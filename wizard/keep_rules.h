@@ -50,6 +50,19 @@ std::string KeepListText(const KeepList& list);
 // kKeepListLimit or names more than kKeepFilesLimit files, or it keeps no file at all.
 std::optional<KeepList> ReadKeepList(std::string_view text);
 
+// What a restore came to; also the exit code of the restore with consent.
+enum class RestoreOutcome : int {
+  Started = 0,       // the batch runs
+  FilesChanged = 3,  // a kept file is not what the keep list says
+  Failed = 4,        // a folder, a copy, the batch or its start failed
+  NoPrevious = 6,    // no kept version (or its list cannot be read)
+};
+// The user's message for an outcome other than Started.
+extern const char kNoPreviousText[];
+extern const char kRestoreFilesChangedText[];
+extern const char kRestoreFailedText[];
+const char* RestoreOutcomeText(RestoreOutcome outcome);
+
 // The state of the kept version, as "PreviousVersion" records it: "<state>|<day>|<sha256>", the
 // day and checksum of the version the installation brought (what a restore skips afterwards).
 struct PreviousVersion {

@@ -447,6 +447,11 @@ TEST_F(MainFormTest, EditorFollowsTheSelectedRow) {
   settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Lagerfix", false));
   reg.WriteInteger("UpdateInterval", 1);
+  // Lagerfix kept its previous version; Adressmeister's installation has not told its outcome.
+  reg.WriteString("PreviousVersion", "ok|46000|");
+  reg.CloseKey();
+  ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Adressmeister", false));
+  reg.WriteString("PreviousVersion", "pending|46000|");
   reg.CloseKey();
   TForm1* form = Create();
   form->ShowForm();
@@ -454,12 +459,16 @@ TEST_F(MainFormTest, EditorFollowsTheSelectedRow) {
   auto* list = form->ListBox_Programs;
   auto* editor = form->ComboBox_UpdtInterval;
   auto* button = form->Button_SearchForUpdates;
+  char caption[64] = "";
+  GetWindowTextA(form->Button_RestorePrevious->Handle(), caption, sizeof caption);
+  EXPECT_STREQ(caption, "Vorherige Version wiederherstellen");
   for (int row : {0, 2, 1}) {
     list->SetItemIndex(row);
     form->ListBox_ProgramsClick(list);
     RECT r = list->ItemRect(row);
     EXPECT_TRUE(editor->Visible());
     EXPECT_TRUE(button->Visible());
+    EXPECT_EQ(IsWindowVisible(form->Button_RestorePrevious->Handle()) != 0, row == 2) << row;
     EXPECT_EQ(editor->Left(), r.right - 102) << row;
     EXPECT_EQ(editor->Top(), r.top + (r.bottom - r.top) / 2 - editor->Height() / 2) << row;
     EXPECT_EQ(button->Left(), 2);
