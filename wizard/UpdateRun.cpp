@@ -498,10 +498,11 @@ void UpdateRun::KeepForRestore(const RunProgram& program, const ExtractResult& e
   // With consent the installation keeps the files itself, with the administrators' rights.
   const bool kept = withConsent || KeepPrevious(program.programDir, KeptNames(extracted));
   try {
-    settings::ProgramKey key(program.Root(), program.registryKey, settings::ProgramKey::Access::Create);
+    settings::ProgramKey key(program.Root(), program.registryKey,
+                             kept ? settings::ProgramKey::Access::Create : settings::ProgramKey::Access::Change);
     if (kept)
       key.SetPreviousVersion(PreviousVersionText(previous));
-    else
+    else if (key.IsOpen() && key.TryPreviousVersion())
       key.RemovePreviousVersion();
   } catch (const settings::ERegistryException&) {
     // A key without write access records no kept version: there is none to restore then.
