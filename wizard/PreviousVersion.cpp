@@ -32,7 +32,8 @@ bool IsFile(const std::string& path) {
 }
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Copies `from` (held for reading meanwhile) into the new file `to`; false when either fails.
+// Copies `from` (held for reading meanwhile) into the new file `to` with its last-write time (a
+// program dates its version by its file); false when either fails.
 bool CopyNew(const std::string& from, const std::string& to) {
   toolkit::ScopedFile source(
       CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -44,7 +45,11 @@ bool CopyNew(const std::string& from, const std::string& to) {
   for (;;) {
     DWORD got = 0, written = 0;
     if (!ReadFile(source.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
-    if (got == 0) return true;
+    if (got == 0) {
+      FILETIME lastWrite{};
+      return GetFileTime(source.get(), nullptr, nullptr, &lastWrite) &&
+             SetFileTime(target.get(), nullptr, nullptr, &lastWrite);
+    }
     if (!WriteFile(target.get(), block.data(), got, &written, nullptr) || written != got) return false;
   }
 }
@@ -181,7 +186,9 @@ RestoreOutcome PrepareRestore(const std::string& keepDir, const std::string& wor
         written != templateText.size())
       return RestoreOutcome::Failed;
     WriteUpdateBatch(file.get(), batch, programDir, workDir, false, administratorsFolder);
-    held.push_back(std::move(file));
+    // Held for reading only from here on: the shell and cmd.exe open it, and nobody changes it.
+    file.reset();
+    held.push_back(HoldForReading(batch));
     return RestoreOutcome::Started;
   } catch (const std::exception&) {
     return RestoreOutcome::Failed;

@@ -1280,6 +1280,18 @@ TEST_F(SignedRoadTest, RestoredVersionIsSkippedUntilANewerOne) {
             0u)
       << toolOutput;
   EXPECT_EQ(Reminder(), wizard::CheckResultText(true, "- " + item + "\r\n"));
+  // The restore's batch started the program once more to clear its folder; it ends by itself.
+  int waited = 0;
+  for (; waited < 15000; waited += 100) {
+    HANDLE h = CreateFileA((program + "Notizkasten.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      break;
+    }
+    Sleep(100);
+  }
+  EXPECT_LT(waited, 15000) << "the program file stays in use";
+  EXPECT_EQ(SearchFolder(), "") << "the restore's folder is gone";
 }
 
 // The restore with consent, in a program folder the program sees as protected: the kept files
