@@ -166,6 +166,16 @@ void SetFileDate(const std::string& path, int day, double fraction) {
   CloseHandle(f);
 }
 
+// The SHA-256 of `bytes` as 64 lower-case hex digits, as a keep list names a file.
+std::string Sha256Hex(const std::string& bytes) {
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : digest) text += std::string{hex[b >> 4], hex[b & 15]};
+  return text;
+}
+
 // The process behind a visible main window of the program other than `except`, or 0.
 DWORD OtherMainWindowProcess(DWORD except, HWND& window) {
   for (HWND h : WindowsOf(0, kMainClass, "Notizkasten")) {
@@ -652,6 +662,15 @@ class SignedRoadTest : public UpdateRoadTest {
     ASSERT_TRUE(ShowsText(wizard, "Beenden"));
   }
 
+  // Whether a batch recorded its outcome in the program key within 30 s.
+  static bool OutcomeRecorded() {
+    for (int i = 0; i < 300; ++i) {
+      if (Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateResult=sz:") != std::string::npos) return true;
+      Sleep(100);
+    }
+    return false;
+  }
+
   std::string maker, secretKey, otherSection, item, toolOutput;
 };
 
@@ -1064,13 +1083,36 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   const std::string list = "GET /Updates.ini HTTP/1.0\n", archive = "GET /Updates/Notizkasten.zip HTTP/1.0\n";
   EXPECT_EQ(ServerLog().substr(logBefore.size()), secure ? list + list + archive + archive : list + archive);
   EndsAndRestartsAsNewVersion(wizard, pid);
-  EXPECT_EQ(Listing(program), "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
+  EXPECT_EQ(Listing(program),
+            "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][Trelk-Vorher/][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
   EXPECT_EQ(ReadFileBytes(program + help), "Erste Schritte\r\n");
   EXPECT_EQ(ReadFileBytes(program + overview), "Spalte 1;Spalte 2\r\n");
   // "ok" read and gone; a failure would have made the search due again (the day before today).
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
   EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << values;
+  // The kept 1.0 names the files 2.0 added; back to 1.0, whose next start removes them.
+  const std::string before = ReadFileBytes(BinDir() + "Notizkasten.exe");
+  const std::string kept = ReadFileBytes(program + "Trelk-Vorher\\Trelk-Vorher.txt");
+  for (const std::string& line : {"K " + Sha256Hex(before) + " Notizkasten.exe\r\n", "N " + help + "\r\n",
+                                  "N " + overview + "\r\n"})
+    EXPECT_NE(kept.find(line), std::string::npos) << kept;
+  for (DWORD other : others) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, other);
+    if (h) WaitForSingleObject(h, 20000), CloseHandle(h);
+  }
+  Process restore;
+  ASSERT_TRUE(Start(restore, false, wizard::kRestoreArgument));
+  EXPECT_EQ(restore.Wait(20000), 0u);
+  ASSERT_TRUE(OutcomeRecorded()) << Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), before);
+  Process again;
+  ASSERT_TRUE(Start(again));
+  HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
+  ASSERT_NE(main, nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(again.Wait(20000), 0u);
+  EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
 }
 
 // The signed program in a folder it sees as protected, started with a user's rights; this build
@@ -1201,15 +1243,6 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
   }
 }
 
-std::string Sha256Hex(const std::string& bytes) {
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  static const char hex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char b : digest) text += std::string{hex[b >> 4], hex[b & 15]};
-  return text;
-}
-
 // Back to the previous version in the whole program: version 2.0 installed by the maker's
 // written batch keeps 1.0; the restore the settings tool starts puts 1.0 back byte for byte,
 // and 2.0 is offered at no reminder until 3.0 comes.
@@ -1241,11 +1274,7 @@ TEST_F(SignedRoadTest, RestoredVersionIsSkippedUntilANewerOne) {
   Process restore;
   ASSERT_TRUE(Start(restore, false, wizard::kRestoreArgument));
   EXPECT_EQ(restore.Wait(20000), 0u);
-  bool restored = false;
-  for (int i = 0; i < 300 && !restored; ++i) {
-    restored = Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateResult=sz:") != std::string::npos;
-    if (!restored) Sleep(100);
-  }
+  const bool restored = OutcomeRecorded();
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   ASSERT_TRUE(restored) << values;
   EXPECT_NE(values.find("|ok"), std::string::npos) << values;
@@ -1331,11 +1360,7 @@ TEST_F(SignedRoadTest, ConsentRestoreInstallsOnlyCheckedKeptFiles) {
       continue;
     }
     EXPECT_EQ(p.Wait(20000), 0u);
-    bool done = false;
-    for (int i = 0; i < 300 && !done; ++i) {
-      done = Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateResult=sz:") != std::string::npos;
-      if (!done) Sleep(100);
-    }
+    const bool done = OutcomeRecorded();
     const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
     ASSERT_TRUE(done) << values;
     EXPECT_NE(values.find("|ok"), std::string::npos) << values;
