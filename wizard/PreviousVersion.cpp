@@ -226,8 +226,11 @@ RestoreOutcome RestorePreviousVersion(HKEY root, const std::string& registryKey)
         key.SetPreviousVersion(PreviousVersionText(restoring));
         key.SetSkipped(previous->date, previous->sha256);
         if (!work.empty() &&
-            toolkit::ShellExecuteSeam(nullptr, "open", work + "Update.bat", "", "", SW_HIDE) <= 32)
+            toolkit::ShellExecuteSeam(nullptr, "open", work + "Update.bat", "", "", SW_HIDE) <= 32) {
+          // Nothing runs: the kept version can still be restored.
+          key.SetPreviousVersion(PreviousVersionText(*previous));
           outcome = RestoreOutcome::Failed;
+        }
       }
     } catch (const std::exception&) {
       outcome = RestoreOutcome::Failed;
