@@ -147,10 +147,12 @@ void TForm1::Button_RestorePreviousClick(TComponent*) {
       if (CreateProcessA(elements.front().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         ScopedHandle process(pi.hProcess), thread(pi.hThread);
         // The restore is over (or its batch runs) when the program has ended; the button then
-        // shows what is left.
+        // shows what is left. Meanwhile it starts no second restore.
+        Button_RestorePrevious->SetEnabled(false);
         while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 &&
                !Application->Terminated())
           ProcessMessages();
+        Button_RestorePrevious->SetEnabled(true);
         ListBox_ProgramsClick(ListBox_Programs);
       } else {
         text = "Das Programm konnte nicht gestartet werden:\r\n" + line + "\r\n\r\n" + SystemErrorText(GetLastError());
