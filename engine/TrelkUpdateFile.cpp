@@ -17,6 +17,7 @@
 #include "toolkit/Dialogs.h"
 #include "toolkit/Seams.h"
 #include "ui/Info.h"
+#include "wizard/PreviousVersion.h"
 #include "wizard/ProtectedInstall.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
@@ -111,6 +112,11 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
     RemoveSetAsideImage(ExeName());
     ExitProcess(0);
   }
+  // Started by the settings tool to go back to the kept version, or by that start with consent.
+  if (CommandLineArgument(GetCommandLineA(), 1) == wizard::kRestoreArgument)
+    ExitProcess(static_cast<UINT>(wizard::RestorePreviousVersion(settings::ProgramKey::RootFor(HKCU), RegistryKey)));
+  if (CommandLineArgument(GetCommandLineA(), 1) == wizard::kProtectedRestoreArgument)
+    ExitProcess(static_cast<UINT>(wizard::RunProtectedRestore(settings::ProgramKey::RootFor(HKCU), RegistryKey)));
   if (CommandLineArgument(GetCommandLineA(), 1) == kUninstallArgument) return false;
   // What the administrator decided: the mirror replaces the server for every fetch of this
   // program, the wizard's included.
@@ -162,10 +168,31 @@ void TTrelkUpdateFile::TellUpdateOutcome(settings::ProgramKey& key, int32_t toda
   // Gone before anything is shown: the message comes once, even when the program is ended while
   // it shows.
   key.RemoveUpdateResult();
+  if (outcome.kind != UpdateOutcome::Nothing) SettlePreviousVersion(key, outcome.kind == UpdateOutcome::Installed);
   if (outcome.kind != UpdateOutcome::Failed) return;
   // The installation that was due is still due: the wizard comes at this start.
   key.SetUpdate(static_cast<base::TDateTime>(today) - 1);
   MessageDlg(UpdateFailedText(outcome), MB_OK | MB_ICONWARNING);
+}
+
+void TTrelkUpdateFile::SettlePreviousVersion(settings::ProgramKey& key, bool installed) {
+  const std::optional<std::string> text = key.TryPreviousVersion();
+  if (!text) return;
+  const std::optional<wizard::PreviousVersion> previous = wizard::ReadPreviousVersion(*text);
+  const std::optional<wizard::PreviousVersion::State> next =
+      previous ? wizard::PreviousStateAfter(previous->state, installed) : std::nullopt;
+  const std::string programDir = base::ExtractFilePath(ExeName());
+  if (next) {
+    wizard::PreviousVersion settled = *previous;
+    settled.state = *next;
+    key.SetPreviousVersion(wizard::PreviousVersionText(settled));
+    return;
+  }
+  key.RemovePreviousVersion();
+  // Restored: the files the newer version added go, as far as this user may remove them.
+  if (previous && previous->state == wizard::PreviousVersion::Restoring && installed)
+    wizard::RemoveAddedFiles(programDir);
+  wizard::DropKept(programDir);
 }
 
 }  // namespace engine

@@ -82,6 +82,8 @@ class TTrelkUpdateFile : public net::THttpClient {
   int fontAdaptationsSeen_ = 0;
   // Reads, deletes and tells the installation's outcome in the program key open in `reg`.
   void TellUpdateOutcome(settings::ProgramKey& key, int32_t today);
+  // What the installation's outcome makes of the kept previous version ("PreviousVersion").
+  void SettlePreviousVersion(settings::ProgramKey& key, bool installed);
   toolkit::TActionList* actionList_ = nullptr;
 };
 

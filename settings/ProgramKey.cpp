@@ -15,6 +15,7 @@ const char kUpdateKeyRetiredValue[] = "UpdateKeyRetired";
 const char kSkippedDateValue[] = "SkippedDate";
 const char kSkippedSha256Value[] = "SkippedSHA256";
 const char kRolloutNumberValue[] = "RolloutNumber";
+const char kPreviousVersionValue[] = "PreviousVersion";
 
 std::string ProgramKeyPath(const std::string& registryKey) { return std::string(kTrelkKey) + "\\" + registryKey; }
 
@@ -134,6 +135,15 @@ std::optional<int> ProgramKey::TryRolloutNumber() const {
   return *number;
 }
 void ProgramKey::SetRolloutNumber(int number) { reg_.WriteInteger(kRolloutNumberValue, number); }
+
+std::optional<std::string> ProgramKey::TryPreviousVersion() const {
+  return TryRead<std::string>([this] {
+    return ReadIfPresent<std::string>(reg_, kPreviousVersionValue,
+                                      [](const TRegistry& r, const char* n) { return r.ReadString(n); });
+  });
+}
+void ProgramKey::SetPreviousVersion(const std::string& text) { reg_.WriteString(kPreviousVersionValue, text); }
+bool ProgramKey::RemovePreviousVersion() { return reg_.DeleteValue(kPreviousVersionValue); }
 
 bool ProgramKey::HasUpdateResult() const { return reg_.ValueExists(kUpdateResultValue); }
 std::optional<std::string> ProgramKey::TryUpdateResult() const {

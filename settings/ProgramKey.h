@@ -46,6 +46,9 @@ extern const char kSkippedSha256Value[];
 // "RolloutNumber": the number from 0 to 99 this installation drew once, at the first list with a
 // rollout (REG_DWORD). It never leaves the computer.
 extern const char kRolloutNumberValue[];
+// "PreviousVersion": the state of the version kept in the program folder's "Trelk-Vorher" and
+// the version that replaced it (REG_SZ, "<state>|<day>|<sha256>").
+extern const char kPreviousVersionValue[];
 
 // One program's key, open for the life of the object. The open never throws: a key that did not
 // open answers the presence tests with false and the Try reads with none, and its strict reads
@@ -104,6 +107,10 @@ class ProgramKey {
   // "RolloutNumber": none when absent, of another type or not from 0 to 99.
   std::optional<int> TryRolloutNumber() const;
   void SetRolloutNumber(int number);
+  // "PreviousVersion": as written; none when absent or unreadable.
+  std::optional<std::string> TryPreviousVersion() const;
+  void SetPreviousVersion(const std::string& text);
+  bool RemovePreviousVersion();
   // "UpdateResult": what the last installation recorded.
   bool HasUpdateResult() const;
   std::optional<std::string> TryUpdateResult() const;

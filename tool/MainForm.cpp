@@ -134,6 +134,10 @@ void TForm1::EnsurePageControls() {
         .OnExit(this, &TForm1::ComboBox_UpdtIntervalExit)
         .OnKeyPress(this, &TForm1::ComboBox_UpdtIntervalKeyPress),
     Row("Label7", Kind::Label, "Pages.Page2", "Tag(e)", {80, 284, 0, 0}).Into(Label7),
+    Row("Button_RestorePrevious", Kind::Button, "Pages.Page2", kRestorePreviousCaption, {120, 302, 209, 23})
+        .Flags(Flag::Hidden)
+        .Into(Button_RestorePrevious)
+        .OnClick(this, &TForm1::Button_RestorePreviousClick),
     Row("Label6", Kind::Label, "Pages.Page2", "0 = niemals", {8, 304, 0, 0}).Into(Label6),
     Row("Label4", Kind::WrapLabel, "Pages.Page2",
         "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".", {8, 328, 321, 17})
@@ -313,6 +317,7 @@ void TForm1::ListBox_ProgramsClick(TComponent*) {
   const bool any = index >= 0;
   Button_SearchForUpdates->SetVisible(any);
   ComboBox_UpdtInterval->SetVisible(any);
+  Button_RestorePrevious->SetVisible(any && HasPreviousVersion(ListBox_Programs->Item(index)));
   if (!any) return;
   // While the user is typing or picking in the editor, a redraw of the list (the drop-down
   // closing over it, say) must not put the stored entry back over the unsaved text; the text is

@@ -34,6 +34,7 @@ constexpr DWORD kSearchMarkLimit = 60000;
 extern const char kKeyNotFoundText[], kKeyNotFoundCaption[];
 extern const char kProgramNotFoundText[], kProgramNotFoundCaption[];
 extern const char kStartFailedCaption[];
+extern const char kRestorePreviousCaption[];  // "Vorherige Version wiederherstellen"
 
 // Returns after at least `milliseconds` (by the system's tick count), dispatching the thread's
 // messages meanwhile and sleeping until the next one comes. With `startedProcess`, it goes on
@@ -69,6 +70,7 @@ class TForm1 : public toolkit::TForm {
   toolkit::TLabel* Label6 = nullptr;
   toolkit::TLabel* Label7 = nullptr;
   toolkit::TButton* Button_SearchForUpdates = nullptr;
+  toolkit::TButton* Button_RestorePrevious = nullptr;
   engine::TTrelkUpdateFile* Update = nullptr;  // the tool's own update component
 
   // The date handed to the tool's own update check: the catalogue library's file time.
@@ -90,6 +92,10 @@ class TForm1 : public toolkit::TForm {
   // Starts the selected program in update-only mode by its stored command line; tells the user
   // when its key, its command line or its program file is missing, or when it cannot start.
   void Button_SearchForUpdatesClick(toolkit::TComponent* sender);
+  // "Vorherige Version wiederherstellen": the selected program started to restore the version its
+  // last installation replaced; shown only for a program that kept one.
+  void Button_RestorePreviousClick(toolkit::TComponent* sender);
+  bool HasPreviousVersion(const std::string& programName) const;
   // Makes the controls of the second and third page unless they exist.
   void EnsurePageControls();
   // Makes the list's page (EnsurePageControls) and fills the list from the registry once.

@@ -9,6 +9,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
+#include "wizard/keep_rules.h"
 
 namespace tool {
 
@@ -23,6 +24,7 @@ const char kProgramNotFoundText[] =
     "zu downloaden.";
 const char kProgramNotFoundCaption[] = "Programmdatei wurde nicht gefunden";
 const char kStartFailedCaption[] = "Programm konnte nicht gestartet werden";
+const char kRestorePreviousCaption[] = "Vorherige Version wiederherstellen";
 
 namespace {
 
@@ -105,6 +107,56 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
           caption = kStartFailedCaption;
         }
         key->RemoveOnlyUpdate();
+      }
+    }
+  }
+  if (!text.empty()) ShowMessageBox(Application->Handle(), text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool TForm1::HasPreviousVersion(const std::string& programName) const {
+  const std::string keyName = CatalogLookup(CatalogTable, programName, 1);
+  if (keyName.empty()) return false;
+  const settings::ProgramKey key(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Read);
+  const std::optional<std::string> text = key.TryPreviousVersion();
+  const std::optional<wizard::PreviousVersion> previous = text ? wizard::ReadPreviousVersion(*text) : std::nullopt;
+  return previous && previous->state == wizard::PreviousVersion::Kept;
+}
+
+void TForm1::Button_RestorePreviousClick(TComponent*) {
+  const int index = ListBox_Programs->ItemIndex();
+  if (index < 0) return;
+  const std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(index), 1);
+  std::string text, caption;
+  {
+    std::optional<settings::ProgramKey> key;
+    if (!keyName.empty()) key.emplace(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Read);
+    const std::optional<std::string> command = key && key->IsOpen() ? key->ApplicationFileName() : std::nullopt;
+    const std::vector<std::string> elements = command ? base::SplitCommaList(*command) : std::vector<std::string>();
+    if (!key || !key->IsOpen()) {
+      text = kKeyNotFoundText;
+      caption = kKeyNotFoundCaption;
+    } else if (elements.empty() || !IsExistingFile(elements.front())) {
+      text = kProgramNotFoundText;
+      caption = kProgramNotFoundCaption;
+    } else {
+      // The program itself, with the restore as its only argument: the start parameters of its
+      // last start have no part in it.
+      std::string line = "\"" + elements.front() + "\" " + wizard::kRestoreArgument;
+      STARTUPINFOA si{sizeof si};
+      PROCESS_INFORMATION pi{};
+      if (CreateProcessA(elements.front().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ScopedHandle process(pi.hProcess), thread(pi.hThread);
+        // The restore is over (or its batch runs) when the program has ended; the button then
+        // shows what is left. Meanwhile it starts no second restore.
+        Button_RestorePrevious->SetEnabled(false);
+        while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+               !Application->Terminated())
+          ProcessMessages();
+        Button_RestorePrevious->SetEnabled(true);
+        ListBox_ProgramsClick(ListBox_Programs);
+      } else {
+        text = "Das Programm konnte nicht gestartet werden:\r\n" + line + "\r\n\r\n" + SystemErrorText(GetLastError());
+        caption = kStartFailedCaption;
       }
     }
   }

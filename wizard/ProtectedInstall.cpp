@@ -14,6 +14,7 @@
 #include "toolkit/Seams.h"
 #include "wizard/HeldFile.h"
 #include "wizard/IniFile.h"
+#include "wizard/PreviousVersion.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
 #include "wizard/UpdateRun.h"
@@ -135,12 +136,15 @@ std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const s
   ExtractResult extracted = ExtractAll(archive, archivePath, folder);
   if (!extracted.Complete() || extracted.batchIndex < 0) return std::string();
   const std::string batch = folder + "Update.bat";
+  const std::string programDir = base::ExtractFilePath(toolkit::ExeName());
   try {
-    WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batch,
-                     base::ExtractFilePath(toolkit::ExeName()), folder, false, true);
+    WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batch, programDir,
+                     folder, false, true);
   } catch (const std::exception&) {
     return std::string();
   }
+  // The keep folder in the program folder takes its protection: only administrators change it.
+  KeepPrevious(programDir, KeptNames(extracted));
   return batch;
 }
 
@@ -172,22 +176,53 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
   archive.reset();
   DeleteFileA(archiveCopy.c_str());
   if (batch.empty()) return ProtectedOutcome::Failed;
+  return StartSystemBatch(batch, folder, batchProcess) ? ProtectedOutcome::Started : ProtectedOutcome::Failed;
+}
+
+}  // namespace
+
+bool StartSystemBatch(const std::string& batch, const std::string& folder, HANDLE* batchProcess) {
+  const std::string windows = WindowsFolder(), system = SystemFolder();
+  if (windows.empty() || system.empty()) return false;
   std::string commandLine = "cmd.exe /d /c \"\"" + batch + "\"\"";
   std::string environment = SystemEnvironment(windows, system, folder);
   STARTUPINFOA startup{sizeof startup};
   PROCESS_INFORMATION process{};
   if (!CreateProcessA((system + "cmd.exe").c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                       &environment[0], system.c_str(), &startup, &process))
-    return ProtectedOutcome::Failed;
+    return false;
   CloseHandle(process.hThread);
   if (batchProcess)
     *batchProcess = process.hProcess;
   else
     CloseHandle(process.hProcess);
-  return ProtectedOutcome::Started;
+  return true;
 }
 
-}  // namespace
+RestoreOutcome RunProtectedRestore(HKEY root, const std::string& registryKey) {
+  const std::string windows = WindowsFolder();
+  if (windows.empty()) return RestoreOutcome::Failed;
+  const std::string temp = windows + "Temp\\";
+  CreateDirectoryA(temp.c_str(), nullptr);
+  RemoveLeftSearchFolders(temp, registryKey);
+  // A name of the search folders' kind, so that what is left goes as theirs do.
+  char number[9];
+  wsprintfA(number, "%08lx", static_cast<unsigned long>(GetTickCount() ^ (GetCurrentProcessId() << 16)));
+  const std::string folder = SearchFolderPrefix(temp, registryKey) + number + "\\";
+  if (!MakeProtectedFolder(folder)) return RestoreOutcome::Failed;
+  // Only the keep folder beside this executable, whatever the request or the registry say.
+  const std::string programDir = base::ExtractFilePath(toolkit::ExeName());
+  std::vector<toolkit::ScopedFile> held;
+  RestoreOutcome outcome =
+      PrepareRestore(programDir + kKeepFolderName + "\\", folder, programDir, root, registryKey, true, held);
+  if (outcome == RestoreOutcome::Started && !StartSystemBatch(folder + "Update.bat", folder))
+    outcome = RestoreOutcome::Failed;
+  if (outcome != RestoreOutcome::Started) {
+    held.clear();
+    RemoveFolderTree(folder);
+  }
+  return outcome;
+}
 
 std::string SystemFolder() { return SystemNamedFolder(GetSystemDirectoryA); }
 

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "wizard/PreviousVersion.h"
 #include "wizard/protected_rules.h"
 
 namespace wizard {
@@ -39,6 +40,18 @@ std::string ProtectedFolderFor(const std::string& searchDir);
 // back there (the caller closes it; null when none started). Throws nothing.
 ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program,
                                           HANDLE* batchProcess = nullptr);
+
+// Starts the batch `batch` of the administrators' folder `folder` hidden with the system folder's
+// cmd.exe, in the system folder, with an environment of the system's folders only. False when it
+// could not be started. With `batchProcess`, its process handle goes there (the caller closes it).
+// Throws nothing.
+bool StartSystemBatch(const std::string& batch, const std::string& folder, HANDLE* batchProcess = nullptr);
+
+// The restore with consent (the first argument kProtectedRestoreArgument): the keep folder
+// beside the running executable, and no other, copied into a new folder only administrators can
+// write, checked there against its list and installed by a batch started from there. Anything
+// else removes that folder again. Throws nothing.
+RestoreOutcome RunProtectedRestore(HKEY root, const std::string& registryKey);
 
 // Starts `exePath` again with this process's rights once the batch in `protectedDir` has
 // deleted itself: a hidden cmd.exe of the system folder that looks once a second, for at most a

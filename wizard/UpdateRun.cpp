@@ -16,6 +16,7 @@
 #include "toolkit/Seams.h"
 #include "wizard/FetchFile.h"
 #include "wizard/HeldFile.h"
+#include "wizard/PreviousVersion.h"
 #include "wizard/ProtectedInstall.h"
 #include "wizard/SearchFolder.h"
 #include "wizard/Signature.h"
@@ -498,6 +499,7 @@ InstallOutcome UpdateRun::Prepare(const RunProgram& program, bool restart, bool 
   WriteUpdateBatch(extracted.heldFiles[static_cast<std::size_t>(extracted.batchIndex)].get(), batchPath,
                    program.programDir, searchDir_, restart, false);
   held.reset();
+  KeepForRestore(program, extracted, withConsent);
   // With consent, the archive stays for the installation that copies it.
   if (!withConsent) DeleteFileA(archive.c_str());
   heldFiles_ = std::move(extracted.heldFiles);
@@ -510,6 +512,28 @@ InstallOutcome UpdateRun::Prepare(const RunProgram& program, bool restart, bool 
   }
   outcome.request.sha256 = archiveSha256_;
   return outcome;
+}
+
+void UpdateRun::KeepForRestore(const RunProgram& program, const ExtractResult& extracted, bool withConsent) {
+  // What the version that is installed now would be skipped as once it is restored away.
+  PreviousVersion previous;
+  previous.date = OfferDate(list_ ? list_->ReadString(program.name, "Date", "") : std::string(), UserShortDateFormat(),
+                            toolkit::Today());
+  previous.sha256 =
+      std::string(base::TrimBlanksAndBreaks(list_ ? list_->ReadString(program.name, "SHA256", "") : std::string()));
+  if (!ReadPreviousVersion(PreviousVersionText(previous))) previous.sha256.clear();
+  // With consent the installation keeps the files itself, with the administrators' rights.
+  const bool kept = withConsent || KeepPrevious(program.programDir, KeptNames(extracted));
+  try {
+    settings::ProgramKey key(program.Root(), program.registryKey,
+                             kept ? settings::ProgramKey::Access::Create : settings::ProgramKey::Access::Change);
+    if (kept)
+      key.SetPreviousVersion(PreviousVersionText(previous));
+    else if (key.IsOpen() && key.TryPreviousVersion())
+      key.RemovePreviousVersion();
+  } catch (const settings::ERegistryException&) {
+    // A key without write access records no kept version: there is none to restore then.
+  }
 }
 
 // ---- The installation's files -------------------------------------------------------------------

@@ -26,6 +26,8 @@
 
 namespace wizard {
 
+struct ExtractResult;
+
 // The program a run updates, as the update component set it before the show, and what the build
 // gave it.
 struct RunProgram {
@@ -180,6 +182,9 @@ class UpdateRun {
   // The archive's SHA-256 (archiveSha256_) and, with a key, its verdict.
   Refusal JudgeHeldArchive(HANDLE held, const RunProgram& program);
   void DropPartialArchive();
+  // Keeps what the prepared installation replaces in the program folder (with consent, the
+  // installation does) and records it as pending in the program key.
+  void KeepForRestore(const RunProgram& program, const ExtractResult& extracted, bool withConsent);
 
   std::string tempDir_;
   std::string searchDir_;

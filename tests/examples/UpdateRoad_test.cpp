@@ -5,6 +5,8 @@
 // program and starting it again as version 2.0; and the roads that must not install anything.
 #include <windows.h>
 
+#include <sodium.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include "tests/support/RegistryKeys.h"
 #include "tests/support/UpdateServer.h"
 #include "tests/support/TestServer.h"
+#include "wizard/keep_rules.h"
 #include "wizard/protected_rules.h"
 #include "wizard/update_rules.h"
 #include "wizard/wizard_rules.h"
@@ -164,6 +167,16 @@ void SetFileDate(const std::string& path, int day, double fraction) {
   CloseHandle(f);
 }
 
+// The SHA-256 of `bytes` as 64 lower-case hex digits, as a keep list names a file.
+std::string Sha256Hex(const std::string& bytes) {
+  unsigned char digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : digest) text += std::string{hex[b >> 4], hex[b & 15]};
+  return text;
+}
+
 // The process behind a visible main window of the program other than `except`, or 0.
 DWORD OtherMainWindowProcess(DWORD except, HWND& window) {
   for (HWND h : WindowsOf(0, kMainClass, "Notizkasten")) {
@@ -285,9 +298,9 @@ class UpdateRoadTest : public ::testing::Test {
   void ServeArchive(const std::string& bytes) { WriteFileBytes(UpdateServerRoot() + "Updates\\Notizkasten.zip", bytes); }
   // Starts the program; `limited`: with a user's rights (the limited token linked to this
   // process's own), as a user who is not an administrator starts it.
-  bool Start(Process& p, bool limited = false, const std::string& arguments = std::string()) {
+  bool Start(Process& p, bool limited = false, const std::string& argument = std::string()) {
     STARTUPINFOA si{sizeof si};
-    std::string cmd = "\"" + program + "Notizkasten.exe\"" + arguments;
+    std::string cmd = "\"" + program + "Notizkasten.exe\"" + (argument.empty() ? "" : " " + argument);
     std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TEMP=" + tempDir.substr(0, tempDir.size() - 1),
                                        "TRELK_UPDATE_SERVER=" + server});
@@ -652,6 +665,15 @@ class SignedRoadTest : public UpdateRoadTest {
     ASSERT_TRUE(ShowsText(wizard, "Beenden"));
   }
 
+  // Whether a batch recorded its outcome in the program key within 30 s.
+  static bool OutcomeRecorded() {
+    for (int i = 0; i < 300; ++i) {
+      if (Values(HKEY_LOCAL_MACHINE, kKey).find("UpdateResult=sz:") != std::string::npos) return true;
+      Sleep(100);
+    }
+    return false;
+  }
+
   std::string maker, secretKey, otherSection, item, toolOutput;
 };
 
@@ -708,7 +730,8 @@ TEST_F(SignedRoadTest, PublishedUpdateInstallsAndRestartsTheNewVersion) {
   EXPECT_EQ(ServerLog().substr(logBefore.size()),
             "GET /Updates.ini HTTP/1.0\nGET /Updates.ini.sig HTTP/1.0\nGET /Updates/Notizkasten.zip HTTP/1.0\n");
   EndsAndRestartsAsNewVersion(wizard, pid);
-  EXPECT_EQ(Listing(program), "[Notizkasten.exe]") << "nothing of the installation stays in the program folder";
+  EXPECT_EQ(Listing(program), "[Notizkasten.exe][Trelk-Vorher/]")
+      << "nothing of the installation stays in the program folder but the kept version";
   PlantedFilesUnused();
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
@@ -1110,7 +1133,7 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
       PostMessageA(main, WM_CLOSE, 0, 0);
       EXPECT_EQ(p.Wait(20000), 0u);
     } else {
-      ASSERT_TRUE(Start(p, c.protectedForUser, " /UpdateSilent"));
+      ASSERT_TRUE(Start(p, c.protectedForUser, "/UpdateSilent"));
       // Watched while it runs: no visible window of the process, message boxes included.
       int shown = 0;
       DWORD code = STILL_ACTIVE;
@@ -1174,13 +1197,36 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   const std::string list = "GET /Updates.ini HTTP/1.0\n", archive = "GET /Updates/Notizkasten.zip HTTP/1.0\n";
   EXPECT_EQ(ServerLog().substr(logBefore.size()), secure ? list + list + archive + archive : list + archive);
   EndsAndRestartsAsNewVersion(wizard, pid);
-  EXPECT_EQ(Listing(program), "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
+  EXPECT_EQ(Listing(program),
+            "[Hilfe f\xFCr Anf\xE4nger.txt][Notizkasten.exe][Trelk-Vorher/][\xDC" "bersicht \x96 Gr\xF6\xDF" "e.dat]");
   EXPECT_EQ(ReadFileBytes(program + help), "Erste Schritte\r\n");
   EXPECT_EQ(ReadFileBytes(program + overview), "Spalte 1;Spalte 2\r\n");
   // "ok" read and gone; a failure would have made the search due again (the day before today).
   const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
   EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << values;
+  // The kept 1.0 names the files 2.0 added; back to 1.0, whose next start removes them.
+  const std::string before = ReadFileBytes(BinDir() + "Notizkasten.exe");
+  const std::string kept = ReadFileBytes(program + "Trelk-Vorher\\Trelk-Vorher.txt");
+  for (const std::string& line : {"K " + Sha256Hex(before) + " Notizkasten.exe\r\n", "N " + help + "\r\n",
+                                  "N " + overview + "\r\n"})
+    EXPECT_NE(kept.find(line), std::string::npos) << kept;
+  for (DWORD other : others) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, other);
+    if (h) WaitForSingleObject(h, 20000), CloseHandle(h);
+  }
+  Process restore;
+  ASSERT_TRUE(Start(restore, false, wizard::kRestoreArgument));
+  EXPECT_EQ(restore.Wait(20000), 0u);
+  ASSERT_TRUE(OutcomeRecorded()) << Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), before);
+  Process again;
+  ASSERT_TRUE(Start(again));
+  HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
+  ASSERT_NE(main, nullptr);
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(again.Wait(20000), 0u);
+  EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
 }
 
 // The signed program in a folder it sees as protected, started with a user's rights; this build
@@ -1297,14 +1343,146 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
       const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
       EXPECT_NE(values.find("Update=date:" + std::to_string(today + 6)), std::string::npos) << values;
       EXPECT_EQ(values.find("UpdateResult"), std::string::npos) << "the outcome was read: " << values;
+      // The replaced version is kept by the administrators' side, in the protected folder.
+      EXPECT_NE(values.find("PreviousVersion=sz:ok|" + std::to_string(today) + "|"), std::string::npos) << values;
+      EXPECT_EQ(ReadFileBytes(program + "Trelk-Vorher\\Notizkasten.exe"), before);
       PostMessageA(restarted, WM_CLOSE, 0, 0);
     }
     stop = true;
     Sleep(500);
     EXPECT_FALSE(FileExists(mark)) << "a line of the other process ran";
     EXPECT_EQ(ReadFileBytes(victim + "Brief.txt"), "mein Brief") << "a link was followed";
-    EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    EXPECT_EQ(Listing(program), c.message ? "[Notizkasten.exe]" : "[Notizkasten.exe][Trelk-Vorher/]");
+    RemoveTree(program + "Trelk-Vorher\\");
   }
+}
+
+// Back to the previous version in the whole program: version 2.0 installed by the maker's
+// written batch keeps 1.0; the restore the settings tool starts puts 1.0 back byte for byte,
+// and 2.0 is offered at no reminder until 3.0 comes.
+TEST_F(SignedRoadTest, RestoredVersionIsSkippedUntilANewerOne) {
+  const std::string key = "Software\\Trelk\\" + std::string(kKey);
+  Publish();
+  const std::string list = ReadFileBytes(UpdateServerRoot() + "Updates.ini");
+  const size_t at = list.find("SHA256=");
+  ASSERT_NE(at, std::string::npos);
+  const std::string sha = list.substr(at + 7, 64);
+  ASSERT_TRUE(Start(process));
+  const DWORD pid = process.pi.dwProcessId;
+  HWND wizard = ToResultPage(pid);
+  ASSERT_NE(wizard, nullptr);
+  InstallsUpTo(wizard);
+  EndsAndRestartsAsNewVersion(wizard, pid);
+  for (DWORD other : others) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, other);
+    if (h) WaitForSingleObject(h, 20000), CloseHandle(h);
+  }
+  // Version 2.0 told the outcome at its start: the kept 1.0 can be restored.
+  EXPECT_NE(Values(HKEY_LOCAL_MACHINE, kKey).find("PreviousVersion=sz:ok|" + std::to_string(today) + "|" + sha),
+            std::string::npos)
+      << Values(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(ReadFileBytes(program + "Trelk-Vorher\\Notizkasten.exe"), oldProgram);
+  EXPECT_EQ(ReadFileBytes(program + "Trelk-Vorher\\Trelk-Vorher.txt"),
+            "K " + Sha256Hex(oldProgram) + " Notizkasten.exe\r\n");
+
+  Process restore;
+  ASSERT_TRUE(Start(restore, false, wizard::kRestoreArgument));
+  EXPECT_EQ(restore.Wait(20000), 0u);
+  const bool restored = OutcomeRecorded();
+  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+  ASSERT_TRUE(restored) << values;
+  EXPECT_NE(values.find("|ok"), std::string::npos) << values;
+  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram) << "1.0 byte for byte";
+  EXPECT_NE(values.find("SkippedDate=date:" + std::to_string(today) + " SkippedSHA256=sz:" + sha), std::string::npos)
+      << values;
+  EXPECT_NE(values.find("PreviousVersion=sz:restoring|"), std::string::npos) << values;
+
+  // The reminder of 1.0: the restore is told as done, the kept version goes, 2.0 is not offered.
+  auto Reminder = [&]() -> std::string {
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Update");
+    Process p;
+    EXPECT_TRUE(Start(p));
+    HWND w = ToResultPage(p.pi.dwProcessId);
+    EXPECT_NE(w, nullptr);
+    if (!w) return std::string();
+    const std::string text = WaitForText(w, [](const std::string& t) { return t.find("Es stehen") == 0; });
+    EXPECT_TRUE(Click(w, text == wizard::kNoUpdateText ? "Beenden" : "Abbrechen"));
+    HWND main = WaitForWindow(p.pi.dwProcessId, kMainClass, "Notizkasten");
+    EXPECT_NE(main, nullptr);
+    if (main) PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(p.Wait(20000), 0u);
+    return text;
+  };
+  EXPECT_EQ(Reminder(), wizard::kNoUpdateText);
+  EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey).find("PreviousVersion"), std::string::npos);
+  EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+  // 3.0 comes to the reminder.
+  ASSERT_EQ(Tool({"publish", "--key", secretKey, "--server", UpdateServerRoot().substr(0, UpdateServerRoot().size() - 1),
+                  "--program", "Notizkasten", "--from", maker + "neu", "--file", "Notizkasten.zip", "--date",
+                  MakerDate(today + 1), "--news", item}),
+            0u)
+      << toolOutput;
+  EXPECT_EQ(Reminder(), wizard::CheckResultText(true, "- " + item + "\r\n"));
+  // The restore's batch started the program once more to clear its folder; it ends by itself.
+  int waited = 0;
+  for (; waited < 15000; waited += 100) {
+    HANDLE h = CreateFileA((program + "Notizkasten.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      break;
+    }
+    Sleep(100);
+  }
+  EXPECT_LT(waited, 15000) << "the program file stays in use";
+  EXPECT_EQ(SearchFolder(), "") << "the restore's folder is gone";
+}
+
+// The restore with consent, in a program folder the program sees as protected: the kept files
+// are copied into the administrators' folder and checked there; a kept file changed after the
+// keep is refused and nothing changes.
+TEST_F(SignedRoadTest, ConsentRestoreInstallsOnlyCheckedKeptFiles) {
+  struct Case {
+    const char* name;
+    bool changed;  // the kept program file changed after its list was written
+  } cases[] = {{"restored with consent", false}, {"a changed kept file is refused", true}};
+  const std::string kept = ReadFileBytes(BinDir() + "NotizkastenSigniert.exe");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteKey(HKEY_LOCAL_MACHINE, kKey);
+    RemoveTree(program + "Trelk-Vorher\\");
+    ASSERT_TRUE(CopyFileA((BinDir() + "NotizkastenGeschuetzt.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
+    const std::string current = ReadFileBytes(program + "Notizkasten.exe");
+    ASSERT_NE(current, kept);
+    CreateDirectoryA((program + "Trelk-Vorher").c_str(), nullptr);
+    WriteFileBytes(program + "Trelk-Vorher\\Notizkasten.exe", kept);
+    WriteFileBytes(program + "Trelk-Vorher\\Trelk-Vorher.txt", "K " + Sha256Hex(kept) + " Notizkasten.exe\r\n");
+    if (c.changed) WriteFileBytes(program + "Trelk-Vorher\\Notizkasten.exe", kept + "x");
+    const std::string sha(64, 'e');
+    ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kKey, "PreviousVersion", "ok|" + std::to_string(today) + "|" + sha));
+    Process p;
+    ASSERT_TRUE(Start(p, true, wizard::kRestoreArgument));
+    ASSERT_EQ(ElevationOf(p.pi.dwProcessId), 3) << "started with a user's rights";
+    if (c.changed) {
+      Answered told = AnswerBox(p.pi.dwProcessId, "OK");
+      EXPECT_EQ(told.text, wizard::kRestoreFilesChangedText);
+      EXPECT_EQ(p.Wait(20000), static_cast<DWORD>(wizard::RestoreOutcome::FilesChanged));
+      Sleep(500);
+      EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), current);
+      const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+      EXPECT_NE(values.find("PreviousVersion=sz:ok|"), std::string::npos) << values;
+      EXPECT_EQ(values.find("Skipped"), std::string::npos) << values;
+      continue;
+    }
+    EXPECT_EQ(p.Wait(20000), 0u);
+    const bool done = OutcomeRecorded();
+    const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+    ASSERT_TRUE(done) << values;
+    EXPECT_NE(values.find("|ok"), std::string::npos) << values;
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), kept) << "the kept version byte for byte";
+    EXPECT_NE(values.find("SkippedDate=date:" + std::to_string(today) + " SkippedSHA256=sz:" + sha), std::string::npos)
+        << values;
+  }
+  RemoveTree(program + "Trelk-Vorher\\");
 }
 
 }  // namespace

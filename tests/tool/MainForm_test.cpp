@@ -522,6 +522,11 @@ TEST_F(MainFormTest, EditorFollowsTheSelectedRow) {
   settings::TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Lagerfix", false));
   reg.WriteInteger("UpdateInterval", 1);
+  // Lagerfix kept its previous version; Adressmeister's installation has not told its outcome.
+  reg.WriteString("PreviousVersion", "ok|46000|");
+  reg.CloseKey();
+  ASSERT_TRUE(reg.OpenKey("Software\\Trelk\\Adressmeister", false));
+  reg.WriteString("PreviousVersion", "pending|46000|");
   reg.CloseKey();
   TForm1* form = Create();
   form->ShowForm();
@@ -529,12 +534,16 @@ TEST_F(MainFormTest, EditorFollowsTheSelectedRow) {
   auto* list = form->ListBox_Programs;
   auto* editor = form->ComboBox_UpdtInterval;
   auto* button = form->Button_SearchForUpdates;
+  char caption[64] = "";
+  GetWindowTextA(form->Button_RestorePrevious->Handle(), caption, sizeof caption);
+  EXPECT_STREQ(caption, "Vorherige Version wiederherstellen");
   for (int row : {0, 2, 1}) {
     list->SetItemIndex(row);
     form->ListBox_ProgramsClick(list);
     RECT r = list->ItemRect(row);
     EXPECT_TRUE(editor->Visible());
     EXPECT_TRUE(button->Visible());
+    EXPECT_EQ(IsWindowVisible(form->Button_RestorePrevious->Handle()) != 0, row == 2) << row;
     EXPECT_EQ(editor->Left(), r.right - 102) << row;
     EXPECT_EQ(editor->Top(), r.top + (r.bottom - r.top) / 2 - editor->Height() / 2) << row;
     EXPECT_EQ(button->Left(), 2);
@@ -825,6 +834,53 @@ TEST_F(SearchNowTest, TheStartedProgramRunsOnlyItsWizard) {
     EXPECT_FALSE(mainSeen) << "its main window never shows";
     delete form;
   }
+}
+
+// "Vorherige Version wiederherstellen" starts the program itself with the restore (not with the
+// parameters of its last start): the kept file comes back through the batch, whose outcome
+// waits for the next start, and the row no longer offers the restore.
+TEST_F(SearchNowTest, RestoreStartsTheProgramWhichPutsTheKeptFilesBack) {
+  const std::string folder = TempFolder() + "Alte Fassung \xC4\\";
+  const std::string file = "Liesmich \xFC.txt";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "Trelk-Vorher").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((TestBinFolder() + "Notizkasten.exe").c_str(), (folder + "Notizkasten.exe").c_str(), FALSE));
+  auto Write = [](const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+  };
+  Write(folder + file, "Version 2.0\r\n");
+  Write(folder + "Trelk-Vorher\\" + file, "Version 1.0\r\n");
+  Write(folder + "Trelk-Vorher\\Trelk-Vorher.txt",
+        "K bb5656b08a243797c9cb708f70aa4014678b33e9e055b340dec22e61b8ad2b4d " + file + "\r\n");
+  SeedKey("Notizkasten");
+  WriteString("Notizkasten", "PreviousVersion", "ok|46000|");
+  TForm1* form = ListAndSelect("Notizkasten");
+  WriteString("Notizkasten", "ApplicationFileName", "\"" + folder + "Notizkasten.exe\" /x");
+  EXPECT_TRUE(form->Button_RestorePrevious->Visible());
+  form->Button_RestorePreviousClick(form->Button_RestorePrevious);
+  EXPECT_TRUE(boxes.empty());
+  bool recorded = false;
+  for (int i = 0; i < 300 && !recorded; ++i) {
+    recorded = Values("Notizkasten").find("UpdateResult=sz:") != std::string::npos;
+    if (!recorded) Sleep(100);
+  }
+  const std::string values = Values("Notizkasten");
+  EXPECT_TRUE(recorded) << values;
+  EXPECT_NE(values.find("|ok"), std::string::npos) << values;
+  EXPECT_EQ(ReadFile(folder + file), "Version 1.0\r\n");
+  EXPECT_NE(values.find("PreviousVersion=sz:restoring|46000| SkippedDate=date:46000"), std::string::npos) << values;
+  form->ListBox_ProgramsClick(form->ListBox_Programs);
+  EXPECT_FALSE(form->Button_RestorePrevious->Visible());
+  delete form;
+  // The batch starts the program once more to clear its folder; it ends by itself.
+  for (int i = 0; i < 100 && !DeleteFileA((folder + "Notizkasten.exe").c_str()); ++i) Sleep(100);
+  for (const std::string& name : {folder + "Trelk-Vorher\\" + file, folder + "Trelk-Vorher\\Trelk-Vorher.txt", folder + file})
+    DeleteFileA(name.c_str());
+  RemoveDirectoryA((folder + "Trelk-Vorher").c_str());
+  EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "base/Exception.h"
 #include "base/StrUtils.h"
+#include "wizard/keep_rules.h"
 
 namespace {
 
@@ -380,4 +382,88 @@ TEST(UpdateRules, SkipComparison) {
   EXPECT_EQ(wizard::OfferDate("", dmy, kToday + 0.3), kToday);
   EXPECT_EQ(wizard::OfferDate("20.11.2026", dmy, kToday), d);
   EXPECT_EQ(wizard::OfferDate("irgendwann", dmy, kToday), kToday);
+}
+
+// The kept version's list: what a restore reads from a folder another process may have written.
+TEST(UpdateRules, KeepListRoundTripAndRefusals) {
+  const std::string a(64, 'a'), b = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+  const wizard::KeepList list{{{"Notizkasten.exe", a}, {"M\xFCller & 100 %.dat", b}}, {"neu.dll"}};
+  const std::string text = wizard::KeepListText(list);
+  EXPECT_EQ(text, "K " + a + " Notizkasten.exe\r\nK " + b + " M\xFCller & 100 %.dat\r\nN neu.dll\r\n");
+  const auto back = wizard::ReadKeepList(text);
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->kept.size(), 2u);
+  EXPECT_EQ(back->kept[1].name, "M\xFCller & 100 %.dat");
+  EXPECT_EQ(back->kept[1].sha256, b);
+  ASSERT_EQ(back->added.size(), 1u);
+  EXPECT_EQ(back->added[0], "neu.dll");
+  struct Case {
+    const char* name;
+    std::string text;
+  } refused[] = {
+      {"empty", ""},
+      {"added files only", "N neu.dll\r\n"},
+      {"last line without CR LF", "K " + a + " x.exe"},
+      {"a bare LF", "K " + a + " x.exe\n"},
+      {"upper-case checksum", "K " + std::string(64, 'A') + " x.exe\r\n"},
+      {"short checksum", "K " + a.substr(1) + " x.exe\r\n"},
+      {"another kind of line", "D " + a + " x.exe\r\n"},
+      {"a path up", "K " + a + " ..\\x.exe\r\n"},
+      {"a path down", "K " + a + " sub/x.exe\r\n"},
+      {"a drive", "K " + a + " C:x.exe\r\n"},
+      {"a device", "K " + a + " con.txt\r\n"},
+      {"a device with digit", "K " + a + " LPT1\r\n"},
+      {"a trailing dot", "K " + a + " x.exe.\r\n"},
+      {"a control character", "K " + a + " x\x01.exe\r\n"},
+      {"the list itself", "K " + a + " trelk-vorher.TXT\r\n"},
+      {"a name twice, other case", "K " + a + " x.exe\r\nN X.EXE\r\n"},
+      {"no name", "K " + a + " \r\n"},
+      {"too long", "K " + a + " " + std::string(201, 'x') + "\r\n"},
+  };
+  for (const Case& c : refused) EXPECT_FALSE(wizard::ReadKeepList(c.text)) << c.name;
+}
+
+TEST(UpdateRules, PreviousVersionStates) {
+  using S = wizard::PreviousVersion::State;
+  const std::string sha(64, 'c');
+  struct Case {
+    std::string text;
+    bool read;
+    S state = S::Pending;
+    double date = 0;
+    std::string sha256;
+  } cases[] = {
+      {"pending|46000|" + sha, true, S::Pending, 46000, sha},
+      {"ok|46000|", true, S::Kept, 46000, ""},
+      {"restoring|2958465|" + sha, true, S::Restoring, 2958465, sha},
+      {"ok|0|", false},
+      {"ok|2958466|", false},
+      {"ok|-5|", false},
+      {"ok|46000", false},
+      {"OK|46000|", false},
+      {"ok|46000|" + sha.substr(1), false},
+      {"ok|4.5e4|", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    const auto read = wizard::ReadPreviousVersion(c.text);
+    ASSERT_EQ(static_cast<bool>(read), c.read) << c.text;
+    if (!read) continue;
+    EXPECT_EQ(read->state, c.state) << c.text;
+    EXPECT_EQ(read->date, c.date) << c.text;
+    EXPECT_EQ(read->sha256, c.sha256) << c.text;
+    EXPECT_EQ(wizard::PreviousVersionText(*read), c.text) << "round trip";
+  }
+  // What an installation's outcome makes of it: only a whole installation makes the keep the
+  // previous version; only a whole restore ends it; a failed restore leaves it restorable.
+  struct After {
+    S state;
+    bool installed;
+    std::optional<S> next;
+  } after[] = {
+      {S::Pending, true, S::Kept},    {S::Pending, false, std::nullopt}, {S::Restoring, true, std::nullopt},
+      {S::Restoring, false, S::Kept}, {S::Kept, true, std::nullopt},     {S::Kept, false, S::Kept},
+  };
+  for (const After& c : after)
+    EXPECT_EQ(wizard::PreviousStateAfter(c.state, c.installed), c.next) << c.state << " " << c.installed;
 }
