@@ -1285,7 +1285,7 @@ TEST_F(SignedRoadTest, ConsentInstallsOnlyWhatWasChecked) {
       Publish();
     }
     Process p;
-    ASSERT_TRUE(Start(p, true));
+    ASSERT_TRUE(Start(p, true)) << "error " << GetLastError();
     const DWORD pid = p.pi.dwProcessId;
     ASSERT_EQ(ElevationOf(pid), 3) << "started with a user's rights";
     HWND w = ToResultPage(pid);
