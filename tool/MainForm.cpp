@@ -134,7 +134,7 @@ void TForm1::EnsurePageControls() {
         .OnExit(this, &TForm1::ComboBox_UpdtIntervalExit)
         .OnKeyPress(this, &TForm1::ComboBox_UpdtIntervalKeyPress),
     Row("Label7", Kind::Label, "Pages.Page2", "Tag(e)", {80, 284, 0, 0}).Into(Label7),
-    Row("Button_RestorePrevious", Kind::Button, "Pages.Page2", kRestorePreviousCaption, {120, 302, 209, 23})
+    Row("Button_RestorePrevious", Kind::Button, "Pages.Page2", kRestorePreviousCaption, {120, 306, 209, 21})
         .Flags(Flag::Hidden)
         .Into(Button_RestorePrevious)
         .OnClick(this, &TForm1::Button_RestorePreviousClick),
