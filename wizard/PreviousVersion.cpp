@@ -34,25 +34,7 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 // Copies `from` (held for reading meanwhile) into the new file `to` with its last-write time (a
 // program dates its version by its file); false when either fails.
-bool CopyNew(const std::string& from, const std::string& to) {
-  toolkit::ScopedFile source(
-      CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!source) return false;
-  toolkit::ScopedFile target(
-      CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!target) return false;
-  std::vector<char> block(1 << 20);
-  for (;;) {
-    DWORD got = 0, written = 0;
-    if (!ReadFile(source.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
-    if (got == 0) {
-      FILETIME lastWrite{};
-      return GetFileTime(source.get(), nullptr, nullptr, &lastWrite) &&
-             SetFileTime(target.get(), nullptr, nullptr, &lastWrite);
-    }
-    if (!WriteFile(target.get(), block.data(), got, &written, nullptr) || written != got) return false;
-  }
-}
+bool CopyNew(const std::string& from, const std::string& to) { return CopyNewFile(from, to, ~0ull, true); }
 
 bool WriteNew(const std::string& path, const std::string& bytes) {
   toolkit::ScopedFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));

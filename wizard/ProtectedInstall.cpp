@@ -52,27 +52,6 @@ bool MakeProtectedFolder(const std::string& folder) {
   return made;
 }
 
-// Copies the file `from` (held for reading while it is read) into the new file `to` in the
-// administrators' folder; false when it cannot be read or written or has more than `limit`
-// bytes.
-bool CopyInto(const std::string& from, const std::string& to, std::uint64_t limit) {
-  toolkit::ScopedFile source(
-      CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!source) return false;
-  toolkit::ScopedFile target(
-      CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!target) return false;
-  std::vector<char> block(1 << 20);
-  std::uint64_t copied = 0;
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(source.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
-    if (got == 0) return true;
-    copied += got;
-    DWORD written = 0;
-    if (copied > limit || !WriteFile(target.get(), block.data(), got, &written, nullptr) || written != got) return false;
-  }
-}
 
 // Whether the list's copy in the administrators' folder is the signed, fresh list that names
 // `digest` for the program.
@@ -151,7 +130,7 @@ std::string PrepareBatch(HANDLE archive, const std::string& archivePath, const s
 ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram& program, const std::string& folder,
                          HANDLE* batchProcess) {
   const std::string archiveCopy = folder + program.ZIPFileName;
-  if (!CopyInto(request.searchDir + program.ZIPFileName, archiveCopy, ~0ull)) return ProtectedOutcome::Failed;
+  if (!CopyNewFile(request.searchDir + program.ZIPFileName, archiveCopy, ~0ull)) return ProtectedOutcome::Failed;
   toolkit::ScopedFile archive = HoldForReading(archiveCopy);
   const std::optional<std::string> digest = FileSha256(archive.get());
   if (!digest) return ProtectedOutcome::Failed;
@@ -160,11 +139,11 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
   } else {
     // The list is copied under a name of its own: no entry of the archive can take it.
     const std::string listCopy = folder + "$Liste.ini";
-    if (request.listFile.empty() || !CopyInto(request.searchDir + request.listFile, listCopy, kListLimit))
+    if (request.listFile.empty() || !CopyNewFile(request.searchDir + request.listFile, listCopy, kListLimit))
       return ProtectedOutcome::FilesChanged;
     // The chain, too, is used only as copied here.
     const std::string chainCopy = request.chainFile.empty() ? std::string() : folder + "$Kette.txt";
-    if (!chainCopy.empty() && !CopyInto(request.searchDir + request.chainFile, chainCopy, base::kKeyChainLimit))
+    if (!chainCopy.empty() && !CopyNewFile(request.searchDir + request.chainFile, chainCopy, base::kKeyChainLimit))
       return ProtectedOutcome::FilesChanged;
     if (!SignedListNames(listCopy, chainCopy, request, program, *digest)) return ProtectedOutcome::FilesChanged;
     DeleteFileA(listCopy.c_str());
@@ -180,6 +159,30 @@ ProtectedOutcome Install(const ProtectedRequest& request, const ProtectedProgram
 }
 
 }  // namespace
+
+bool CopyNewFile(const std::string& from, const std::string& to, std::uint64_t limit, bool keepTime) {
+  toolkit::ScopedFile source(
+      CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source) return false;
+  toolkit::ScopedFile target(
+      CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!target) return false;
+  std::vector<char> block(1 << 20);
+  std::uint64_t copied = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(source.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return false;
+    if (got == 0) {
+      if (!keepTime) return true;
+      FILETIME lastWrite{};
+      return GetFileTime(source.get(), nullptr, nullptr, &lastWrite) &&
+             SetFileTime(target.get(), nullptr, nullptr, &lastWrite);
+    }
+    copied += got;
+    DWORD written = 0;
+    if (copied > limit || !WriteFile(target.get(), block.data(), got, &written, nullptr) || written != got) return false;
+  }
+}
 
 bool StartSystemBatch(const std::string& batch, const std::string& folder, HANDLE* batchProcess) {
   const std::string windows = WindowsFolder(), system = SystemFolder();

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "wizard/PreviousVersion.h"
@@ -40,6 +41,11 @@ std::string ProtectedFolderFor(const std::string& searchDir);
 // back there (the caller closes it; null when none started). Throws nothing.
 ProtectedOutcome RunProtectedInstallation(const ProtectedRequest& request, const ProtectedProgram& program,
                                           HANDLE* batchProcess = nullptr);
+
+// Copies the file `from` (held for reading while it is read) into the new file `to`, which must
+// not exist yet; with `keepTime`, with `from`'s last-write time (a program dates its version by
+// its file). False when it cannot be read or written or has more than `limit` bytes.
+bool CopyNewFile(const std::string& from, const std::string& to, std::uint64_t limit = ~0ull, bool keepTime = false);
 
 // Starts the batch `batch` of the administrators' folder `folder` hidden with the system folder's
 // cmd.exe, in the system folder, with an environment of the system's folders only. False when it
