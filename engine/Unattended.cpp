@@ -14,6 +14,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Handles.h"
 #include "toolkit/Seams.h"
+#include "wizard/HeldFile.h"
 #include "wizard/ProtectedInstall.h"
 #include "wizard/Signature.h"
 #include "wizard/UpdateRun.h"
@@ -36,11 +37,6 @@ bool RunsElevated() {
       GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated;
   CloseHandle(token);
   return elevated;
-}
-
-bool FileThere(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The local date and time for a record a person reads.
@@ -81,7 +77,7 @@ int Unanswered(HWND, const std::string&, const std::string&, UINT flags) {
 
 void TTrelkUpdateFile::RemoveSetAsideImage(const std::string& exe) {
   const std::string aside = SetAsideName(exe);
-  if (FileThere(aside)) DeleteFileA(aside.c_str());  // still running: it stays for the next start
+  if (wizard::IsFile(aside)) DeleteFileA(aside.c_str());  // still running: it stays for the next start
 }
 
 UnattendedExit TTrelkUpdateFile::RunUnattended(const settings::Policy& policy, base::TDateTime referenceDate) {
@@ -181,7 +177,7 @@ UnattendedExit TTrelkUpdateFile::RunUnattended(const settings::Policy& policy, b
     CloseHandle(batch);
     const settings::ProgramKey key(root, RegistryKey, settings::ProgramKey::Access::Read);
     const UpdateOutcome outcome = ReadUpdateOutcome(key.TryUpdateResult().value_or(""));
-    const bool present = FileThere(exe);
+    const bool present = wizard::IsFile(exe);
     // A failed batch that left no program: the old one goes back.
     if (!present && setAside) MoveFileExA(aside.c_str(), exe.c_str(), 0);
     return UnattendedExitFor(outcome, present);

@@ -9,6 +9,8 @@
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handles.h"
+#include "wizard/HeldFile.h"
+#include "wizard/PreviousVersion.h"
 #include "wizard/keep_rules.h"
 
 namespace tool {
@@ -27,11 +29,6 @@ const char kStartFailedCaption[] = "Programm konnte nicht gestartet werden";
 const char kRestorePreviousCaption[] = "Vorherige Version wiederherstellen";
 
 namespace {
-
-bool IsExistingFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // The system's text for an error code, without its line end.
 std::string SystemErrorText(DWORD code) {
@@ -86,7 +83,7 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
       caption = kProgramNotFoundCaption;
     } else {
       const std::vector<std::string> elements = base::SplitCommaList(*command);
-      if (elements.empty() || !IsExistingFile(elements.front())) {
+      if (elements.empty() || !wizard::IsFile(elements.front())) {
         text = kProgramNotFoundText;
         caption = kProgramNotFoundCaption;
         // A mark left by an earlier search would make the program start as an update search
@@ -116,9 +113,7 @@ void TForm1::Button_SearchForUpdatesClick(TComponent*) {
 bool TForm1::HasPreviousVersion(const std::string& programName) const {
   const std::string keyName = CatalogLookup(CatalogTable, programName, 1);
   if (keyName.empty()) return false;
-  const settings::ProgramKey key(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Read);
-  const std::optional<std::string> text = key.TryPreviousVersion();
-  const std::optional<wizard::PreviousVersion> previous = text ? wizard::ReadPreviousVersion(*text) : std::nullopt;
+  const std::optional<wizard::PreviousVersion> previous = wizard::StoredPreviousVersion(HKEY_LOCAL_MACHINE, keyName);
   return previous && previous->state == wizard::PreviousVersion::Kept;
 }
 
@@ -135,7 +130,7 @@ void TForm1::Button_RestorePreviousClick(TComponent*) {
     if (!key || !key->IsOpen()) {
       text = kKeyNotFoundText;
       caption = kKeyNotFoundCaption;
-    } else if (elements.empty() || !IsExistingFile(elements.front())) {
+    } else if (elements.empty() || !wizard::IsFile(elements.front())) {
       text = kProgramNotFoundText;
       caption = kProgramNotFoundCaption;
     } else {

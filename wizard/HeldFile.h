@@ -26,4 +26,7 @@ toolkit::ScopedFile HoldForReading(const std::string& path);
 // read or holds more than `limit` bytes. The one whole-file reader of the road.
 bool ReadHeld(HANDLE file, std::size_t limit, std::string& bytes);
 
+// Whether `path` names an existing file (a folder does not count).
+bool IsFile(const std::string& path);
+
 }  // namespace wizard

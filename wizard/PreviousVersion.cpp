@@ -26,10 +26,6 @@ namespace {
 // right after the start).
 constexpr int kRestoreWaitSeconds = 30;
 
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Copies `from` (held for reading meanwhile) into the new file `to` with its last-write time (a

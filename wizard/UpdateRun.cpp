@@ -62,11 +62,6 @@ std::int64_t FileBytes(const std::string& path) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::string ServerUrl(const RunProgram& program, const std::string& path) {
   // An authority alone is a server without TLS.
   const bool hasScheme = program.server.find("://") != std::string::npos;
@@ -343,10 +338,15 @@ Refusal UpdateRun::CheckListFreshness(const RunProgram& program) {
   return verdict.refusal;
 }
 
+SkippedVersion UpdateRun::OfferedVersion(const std::string& programName) const {
+  const auto value = [&](const char* key) { return list_ ? list_->ReadString(programName, key, "") : std::string(); };
+  return {OfferDate(value("Date"), UserShortDateFormat(), toolkit::Today()),
+          std::string(base::TrimBlanksAndBreaks(value("SHA256")))};
+}
+
 bool UpdateRun::HoldsOfferBack(const RunProgram& program, CheckOutcome& outcome) const {
   const base::TDateTime today = toolkit::Today();
-  outcome.version.date = OfferDate(list_->ReadString(program.name, "Date", ""), UserShortDateFormat(), today);
-  outcome.version.sha256 = std::string(base::TrimBlanksAndBreaks(list_->ReadString(program.name, "SHA256", "")));
+  outcome.version = OfferedVersion(program.name);
   outcome.skipped = SkipCovers(StoredSkip(program.Root(), program.registryKey), outcome.version.date,
                                outcome.version.sha256);
   // The user's own search takes what the list offers; no number is drawn for it.
@@ -516,11 +516,10 @@ InstallOutcome UpdateRun::Prepare(const RunProgram& program, bool restart, bool 
 
 void UpdateRun::KeepForRestore(const RunProgram& program, const ExtractResult& extracted, bool withConsent) {
   // What the version that is installed now would be skipped as once it is restored away.
+  const SkippedVersion offered = OfferedVersion(program.name);
   PreviousVersion previous;
-  previous.date = OfferDate(list_ ? list_->ReadString(program.name, "Date", "") : std::string(), UserShortDateFormat(),
-                            toolkit::Today());
-  previous.sha256 =
-      std::string(base::TrimBlanksAndBreaks(list_ ? list_->ReadString(program.name, "SHA256", "") : std::string()));
+  previous.date = offered.date;
+  previous.sha256 = offered.sha256;
   if (!ReadPreviousVersion(PreviousVersionText(previous))) previous.sha256.clear();
   // With consent the installation keeps the files itself, with the administrators' rights.
   const bool kept = withConsent || KeepPrevious(program.programDir, KeptNames(extracted));

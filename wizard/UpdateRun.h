@@ -173,6 +173,9 @@ class UpdateRun {
   std::optional<Refusal> CheckListSignature(net::THttpClient& http, const RunProgram& program,
                                             const std::string& bytes);
   Refusal CheckListFreshness(const RunProgram& program);
+  // The version the held list offers `programName` (its day and "SHA256"), as a skip or a kept
+  // version records it.
+  SkippedVersion OfferedVersion(const std::string& programName) const;
   // Whether a skip or the rollout holds the list's offer back from this search; fills the
   // outcome's version, skipped and heldBack.
   bool HoldsOfferBack(const RunProgram& program, CheckOutcome& outcome) const;
