@@ -203,6 +203,11 @@ std::string KeyChainText(const KeyChain& chain) {
   return text + "[List]\r\nSignature=" + EncodeBase64(chain.listSignature) + "\r\n";
 }
 
+bool DelegationCovers(const Delegation& delegation, std::string_view program) {
+  return delegation.allPrograms || std::any_of(delegation.programs.begin(), delegation.programs.end(),
+                                               [&](const std::string& p) { return SameProgram(p, program); });
+}
+
 ChainVerdict JudgeKeyChain(const KeyChain& chain, std::string_view listBytes, const std::vector<std::string>& roots,
                            std::string_view program, const ChainMemory& memory, base::TDateTime today,
                            const SignatureCheck& verifies) {
@@ -228,9 +233,7 @@ ChainVerdict JudgeKeyChain(const KeyChain& chain, std::string_view listBytes, co
     if (r->root == d.root && d.epoch >= r->from) return refuse(ChainFault::RootRetired);
   if (memory.epoch && d.epoch < *memory.epoch) return refuse(ChainFault::EpochLower);
   if (std::floor(today) > std::floor(d.expires)) return refuse(ChainFault::Expired);
-  if (!d.allPrograms &&
-      std::none_of(d.programs.begin(), d.programs.end(), [&](const std::string& p) { return SameProgram(p, program); }))
-    return refuse(ChainFault::ProgramNotCovered);
+  if (!DelegationCovers(d, program)) return refuse(ChainFault::ProgramNotCovered);
   if (!verifies(listBytes, chain.listSignature, d.key)) return refuse(ChainFault::SignatureInvalid);
   const std::uint32_t standing = memory.epoch ? std::max(*memory.epoch, d.epoch) : d.epoch;
   if (!memory.epoch || d.epoch > *memory.epoch) verdict.epoch = d.epoch;

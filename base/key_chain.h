@@ -113,6 +113,10 @@ struct ChainVerdict {
 using SignatureCheck =
     std::function<bool(std::string_view message, std::string_view signature, std::string_view publicKey)>;
 
+// Whether the delegation lets its release key sign for `program`: it names all programs, or this
+// one (case ignored, as Windows names files).
+bool DelegationCovers(const Delegation& delegation, std::string_view program);
+
 // The verdict of a program with `roots` (32 bytes each) named `program` on `chain` for a list of
 // `listBytes`. A retirement record counts when a root key the program carries signed it and that
 // is not the key it retires, nor one retired itself; records of keys the program does not carry

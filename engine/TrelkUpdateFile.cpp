@@ -131,9 +131,12 @@ bool TTrelkUpdateFile::AutomaticUpdate(const std::string& StartParameters, bool 
   {  // the key stays open until the wizard has closed
     settings::ProgramKey key(settings::ProgramKey::RootFor(HKCU), RegistryKey, settings::ProgramKey::Access::Create);
     const std::string exe = ExeName();
-    if (!Manual) key.SetApplicationFileName(ApplicationFileNameValue(exe, StartParameters));
-    if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
     const base::TDateTime reference = EffectiveReferenceDate(ReferenceDate, FileDateTime(exe).value_or(0));
+    if (!Manual) {
+      key.SetApplicationFileName(ApplicationFileNameValue(exe, StartParameters));
+      key.SetVersionDate(reference);
+    }
+    if (!DriveAllowsSearch(GetDriveTypeA(DriveRootOf(exe).c_str()))) return false;
     const int32_t today = static_cast<int32_t>(toolkit::Today());
     if (!Manual && ReadUpdateResult && key.HasUpdateResult()) TellUpdateOutcome(key, today);
     const base::TDateTime last = LastReminderDate(key.Update(), today);

@@ -68,6 +68,10 @@ class TTrelkUpdateFile : public net::THttpClient {
   // server read at construction, the font face the forms took since (ui::AdaptFormFonts).
   wizard::TStatusForm& Wizard();
 
+  // The server this program fetches from: the build's (or the staging server), or the
+  // administrator's mirror once AutomaticUpdate has read the policy.
+  const settings::ServerSetting& Server() const { return server_; }
+
  private:
   // The server every fetch of this program uses from now on, the wizard's included.
   void UseServer(const settings::ServerSetting& server);

@@ -9,6 +9,7 @@ const char kUpdateIntervalValue[] = "UpdateInterval";
 const char kNoUpdateValue[] = "NoUpdate";
 const char kOnlyUpdateValue[] = "OnlyUpdate";
 const char kApplicationFileNameValue[] = "ApplicationFileName";
+const char kVersionDateValue[] = "VersionDate";
 const char kUpdateSerialValue[] = "UpdateSerial";
 const char kUpdateKeyEpochValue[] = "UpdateKeyEpoch";
 const char kUpdateKeyRetiredValue[] = "UpdateKeyRetired";
@@ -81,6 +82,14 @@ std::optional<std::string> ProgramKey::ApplicationFileName() const {
 void ProgramKey::SetApplicationFileName(const std::string& command) {
   reg_.WriteString(kApplicationFileNameValue, command);
 }
+
+std::optional<base::TDateTime> ProgramKey::TryVersionDate() const {
+  return TryRead<base::TDateTime>([this] {
+    return ReadIfPresent<base::TDateTime>(reg_, kVersionDateValue,
+                                          [](const TRegistry& r, const char* n) { return r.ReadDate(n); });
+  });
+}
+void ProgramKey::SetVersionDate(base::TDateTime date) { reg_.WriteDate(kVersionDateValue, date); }
 
 std::optional<std::uint32_t> ProgramKey::UpdateSerial() const {
   return ReadIfPresent<std::uint32_t>(reg_, kUpdateSerialValue, [](const TRegistry& r, const char* n) {

@@ -27,6 +27,10 @@ extern const char kUpdateIntervalValue[];       // "UpdateInterval": days betwee
 extern const char kNoUpdateValue[];             // "NoUpdate": present, never reminded (empty text)
 extern const char kOnlyUpdateValue[];           // "OnlyUpdate": the next start only searches (empty text)
 extern const char kApplicationFileNameValue[];  // "ApplicationFileName": the last start command
+// "VersionDate": the date the program's update check compares the list with (its installed
+// version's), written at each start beside "ApplicationFileName" (a date, as "Update"). Read by
+// the settings tool's look at all programs.
+extern const char kVersionDateValue[];
 // "UpdateSerial": the highest serial of a signed update list that the program accepted (REG_DWORD,
 // read as unsigned). Written and read by the wizard of a program with a key only.
 extern const char kUpdateSerialValue[];
@@ -90,6 +94,9 @@ class ProgramKey {
   // "ApplicationFileName": the command of the program's last start.
   std::optional<std::string> ApplicationFileName() const;
   void SetApplicationFileName(const std::string& command);
+  // "VersionDate": none when absent, of another type or unreadable.
+  std::optional<base::TDateTime> TryVersionDate() const;
+  void SetVersionDate(base::TDateTime date);
   // "UpdateSerial": the highest serial of an accepted signed list (the registry's DWORD, unsigned).
   std::optional<std::uint32_t> UpdateSerial() const;
   void SetUpdateSerial(std::uint32_t serial);

@@ -52,6 +52,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner, "TForm1") {
                 Row("Page1", Kind::Page, "Pages"),
                 Row("Page2", Kind::Page, "Pages"),
                 Row("Page3", Kind::Page, "Pages"),
+                Row("Page4", Kind::Page, "Pages"),
                 Row("Bevel1", Kind::HLine, "", "", {8, 360, 585, 2}).Into(Bevel1),
                 Row("Bevel2", Kind::VLine, "", "", {248, 8, 2, 353}).Into(Bevel2),
                 Row("Button_Cancel", Kind::Button, "", "Abbrechen", {352, 368, 75, 25})
@@ -138,6 +139,9 @@ void TForm1::EnsurePageControls() {
         .Flags(Flag::Hidden)
         .Into(Button_RestorePrevious)
         .OnClick(this, &TForm1::Button_RestorePreviousClick),
+    Row("Button_CheckAll", Kind::Button, "Pages.Page2", kCheckAllCaption, {200, 280, 129, 25})
+        .Into(Button_CheckAll)
+        .OnClick(this, &TForm1::Button_CheckAllClick),
     Row("Label6", Kind::Label, "Pages.Page2", "0 = niemals", {8, 304, 0, 0}).Into(Label6),
     Row("Label4", Kind::WrapLabel, "Pages.Page2",
         "Klicken Sie zum Übernehmen der Einstellungen auf \"Übernehmen\".", {8, 328, 321, 17})
@@ -149,6 +153,19 @@ void TForm1::EnsurePageControls() {
         "Programm zu verlassen, oder auf \"Zurück\", um die Einstellungen erneut zu bearbeiten.",
         {48, 8, 281, 329})
         .Into(Label5),
+    // Page4: the look at all programs
+    Row("Label8", Kind::Label, "Pages.Page4", kCheckAllTitle, {8, 8, 0, 0}).Into(Label8),
+    Row("Label9", Kind::WrapLabel, "Pages.Page4", "", {8, 28, 321, 41}).Into(Label9),
+    Row("ListBox_Family", Kind::ListBox, "Pages.Page4", "", {8, 72, 321, 146})
+        .ItemHeight(36)
+        .Into(ListBox_Family)
+        .OnClick(this, &TForm1::ListBox_FamilyClick)
+        .OnDrawItem(this, &TForm1::ListBox_FamilyDrawItem),
+    Row("Label_News", Kind::WrapLabel, "Pages.Page4", "", {8, 224, 321, 86}).Into(Label_News),
+    Row("Button_InstallUpdate", Kind::Button, "Pages.Page4", kInstallUpdateCaption, {8, 316, 153, 25})
+        .Flags(Flag::Disabled)
+        .Into(Button_InstallUpdate)
+        .OnClick(this, &TForm1::Button_InstallUpdateClick),
   });
   Image_Icon->SetIcon(LoadIconA(nullptr, IDI_INFORMATION));
   // The in-row editor and its button live inside the list.
@@ -156,6 +173,8 @@ void TForm1::EnsurePageControls() {
   ComboBox_UpdtInterval->SetParent(ListBox_Programs);
   Label3->Font().SetBold(true);
   Label3->FontChanged();
+  Label8->Font().SetBold(true);
+  Label8->FontChanged();
 }
 
 void TForm1::FormCreate(TComponent*) {
@@ -374,11 +393,15 @@ void TForm1::Button_SetDefaultClick(TComponent*) {
 }
 
 void TForm1::Button_PreviousClick(TComponent*) {
-  int index = Pages->PageIndex() - 1;
+  // The look at all programs came from the list's page and goes back to it; not while an update
+  // started from it runs.
+  if (familyBusy_) return;
+  int index = Pages->PageIndex() == 3 ? 1 : Pages->PageIndex() - 1;
   if (index < 0) return;
   Pages->SetPageIndex(index);
   Button_Previous->SetEnabled(index > 0);
   Button_Cancel->SetEnabled(true);
+  Button_Next->SetEnabled(true);
   Button_Next->SetText(index == 0 ? "Weiter >" : "Übernehmen");
 }
 

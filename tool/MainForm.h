@@ -41,6 +41,20 @@ extern const char kRestorePreviousCaption[];  // "Vorherige Version wiederherste
 // waiting until that process waits for input or ends, or until `limit` milliseconds passed.
 void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess = nullptr, DWORD limit = 0);
 
+// Starts the program with this key in update-only mode by its stored command line; the mark
+// "OnlyUpdate" stays until the program has read it. The started process (the caller closes it),
+// or null with the message to show in `text` and `caption`: the key, its command line or its
+// program file is missing, or the start failed.
+HANDLE StartOnlyUpdate(const std::string& keyName, std::string& text, std::string& caption);
+// The system's text for an error code, without its line end.
+std::string SystemErrorText(DWORD code);
+
+// The look at all programs: the button on the list's page, the page's title and the message
+// caption of a look that found no list.
+extern const char kCheckAllCaption[];    // "Alle Programme prüfen"
+extern const char kCheckAllTitle[];      // "Alle Programme auf Updates prüfen"
+extern const char kInstallUpdateCaption[];  // "Update installieren"
+
 class TForm1 : public toolkit::TForm {
  public:
   explicit TForm1(toolkit::TComponent* owner);
@@ -71,6 +85,15 @@ class TForm1 : public toolkit::TForm {
   toolkit::TLabel* Label7 = nullptr;
   toolkit::TButton* Button_SearchForUpdates = nullptr;
   toolkit::TButton* Button_RestorePrevious = nullptr;
+  // The look at all programs: its button on the list's page, and its page (index 3) with the
+  // title, the summary, the list of programs, the selected one's news and its update's start.
+  toolkit::TButton* Button_CheckAll = nullptr;
+  toolkit::TLabel* Label8 = nullptr;
+  toolkit::TLabel* Label9 = nullptr;
+  toolkit::TListBox* ListBox_Family = nullptr;
+  toolkit::TLabel* Label_News = nullptr;
+  toolkit::TButton* Button_InstallUpdate = nullptr;
+  std::vector<FamilyRow> FamilyRows;  // one per item of ListBox_Family
   engine::TTrelkUpdateFile* Update = nullptr;  // the tool's own update component
 
   // The date handed to the tool's own update check: the catalogue library's file time.
@@ -96,6 +119,15 @@ class TForm1 : public toolkit::TForm {
   // last installation replaced; shown only for a program that kept one.
   void Button_RestorePreviousClick(toolkit::TComponent* sender);
   bool HasPreviousVersion(const std::string& programName) const;
+  // "Alle Programme prüfen": one fetch of the family's list, judged for every listed program;
+  // the result on page index 3, or one message when no list could be read.
+  void Button_CheckAllClick(toolkit::TComponent* sender);
+  void ListBox_FamilyDrawItem(toolkit::TComponent* sender, int index, const RECT& rect, bool selected);
+  void ListBox_FamilyClick(toolkit::TComponent* sender);
+  // Starts the selected program's update: unattended where it can run without anybody (its
+  // folder writable, nothing skipped or held back), otherwise its wizard; the outcome shows in
+  // its row when the program has ended. One at a time.
+  void Button_InstallUpdateClick(toolkit::TComponent* sender);
   // Makes the controls of the second and third page unless they exist.
   void EnsurePageControls();
   // Makes the list's page (EnsurePageControls) and fills the list from the registry once.
@@ -107,7 +139,10 @@ class TForm1 : public toolkit::TForm {
   static bool RowLocked(int index);
 
  private:
+  // The row shown again after its state changed, and the page's texts with it.
+  void ShowFamilyRow(int index);
   base::TDateTime catalogFileDate_ = 0;
+  bool familyBusy_ = false;  // a look or an update started from it runs
 };
 
 }  // namespace tool

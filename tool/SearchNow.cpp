@@ -28,8 +28,6 @@ const char kProgramNotFoundCaption[] = "Programmdatei wurde nicht gefunden";
 const char kStartFailedCaption[] = "Programm konnte nicht gestartet werden";
 const char kRestorePreviousCaption[] = "Vorherige Version wiederherstellen";
 
-namespace {
-
 // The system's text for an error code, without its line end.
 std::string SystemErrorText(DWORD code) {
   char buffer[512] = "";
@@ -39,6 +37,8 @@ std::string SystemErrorText(DWORD code) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text.empty() ? "Fehler " + base::IntToStr(code) : text;
 }
+
+namespace {
 
 // Whether a started program has passed its start: it waits for input, has ended, or is no
 // windowed program at all (nothing to wait for then).
@@ -65,48 +65,52 @@ void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess, DWORD limit) {
   }
 }
 
+HANDLE StartOnlyUpdate(const std::string& keyName, std::string& text, std::string& caption) {
+  HANDLE started = nullptr;
+  // An empty name would address "Software\Trelk" itself, which holds no program's values.
+  std::optional<settings::ProgramKey> key;
+  if (!keyName.empty()) key.emplace(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Change);
+  const std::optional<std::string> command = key && key->IsOpen() ? key->ApplicationFileName() : std::nullopt;
+  if (!key || !key->IsOpen()) {
+    text = kKeyNotFoundText;
+    caption = kKeyNotFoundCaption;
+  } else if (!command) {
+    text = kProgramNotFoundText;
+    caption = kProgramNotFoundCaption;
+  } else {
+    const std::vector<std::string> elements = base::SplitCommaList(*command);
+    if (elements.empty() || !wizard::IsFile(elements.front())) {
+      text = kProgramNotFoundText;
+      caption = kProgramNotFoundCaption;
+      // A mark left by an earlier search would make the program start as an update search
+      // every time: take it away.
+      key->RemoveOnlyUpdate();
+    } else {
+      key->SetOnlyUpdate();
+      STARTUPINFOA si{sizeof si};
+      si.dwFlags = STARTF_USESHOWWINDOW;
+      si.wShowWindow = SW_SHOWNORMAL;
+      PROCESS_INFORMATION pi{};
+      std::string line = *command;  // CreateProcess may write into the command line
+      if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        started = pi.hProcess;
+        WaitWithMessages(kSearchMarkMilliseconds, started, kSearchMarkLimit);
+      } else {
+        text = "Das Programm konnte nicht gestartet werden:\r\n" + *command + "\r\n\r\n" + SystemErrorText(GetLastError());
+        caption = kStartFailedCaption;
+      }
+      key->RemoveOnlyUpdate();
+    }
+  }
+  return started;
+}
+
 void TForm1::Button_SearchForUpdatesClick(TComponent*) {
   const int index = ListBox_Programs->ItemIndex();
   if (index < 0) return;
-  const std::string keyName = CatalogLookup(CatalogTable, ListBox_Programs->Item(index), 1);
   std::string text, caption;
-  {
-    // An empty name would address "Software\Trelk" itself, which holds no program's values.
-    std::optional<settings::ProgramKey> key;
-    if (!keyName.empty()) key.emplace(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Change);
-    const std::optional<std::string> command = key && key->IsOpen() ? key->ApplicationFileName() : std::nullopt;
-    if (!key || !key->IsOpen()) {
-      text = kKeyNotFoundText;
-      caption = kKeyNotFoundCaption;
-    } else if (!command) {
-      text = kProgramNotFoundText;
-      caption = kProgramNotFoundCaption;
-    } else {
-      const std::vector<std::string> elements = base::SplitCommaList(*command);
-      if (elements.empty() || !wizard::IsFile(elements.front())) {
-        text = kProgramNotFoundText;
-        caption = kProgramNotFoundCaption;
-        // A mark left by an earlier search would make the program start as an update search
-        // every time: take it away.
-        key->RemoveOnlyUpdate();
-      } else {
-        key->SetOnlyUpdate();
-        STARTUPINFOA si{sizeof si};
-        si.dwFlags = STARTF_USESHOWWINDOW;
-        si.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION pi{};
-        std::string line = *command;  // CreateProcess may write into the command line
-        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-          ScopedHandle process(pi.hProcess), thread(pi.hThread);
-          WaitWithMessages(kSearchMarkMilliseconds, process.get(), kSearchMarkLimit);
-        } else {
-          text = "Das Programm konnte nicht gestartet werden:\r\n" + *command + "\r\n\r\n" + SystemErrorText(GetLastError());
-          caption = kStartFailedCaption;
-        }
-        key->RemoveOnlyUpdate();
-      }
-    }
-  }
+  ScopedHandle started(StartOnlyUpdate(CatalogLookup(CatalogTable, ListBox_Programs->Item(index), 1), text, caption));
   if (!text.empty()) ShowMessageBox(Application->Handle(), text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 

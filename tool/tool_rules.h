@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/DateTime.h"
 #include "settings/settings_rules.h"
+#include "wizard/update_rules.h"
 
 namespace tool {
 
@@ -55,5 +57,47 @@ std::string PolicyEntry(const settings::Policy& policy, bool noUpdate, std::opti
 extern const char kLockedRowText[];  // "vom Administrator festgelegt"
 std::string ForAllLeftAloneText(int lockedRows);
 std::string IgnoredPoliciesText(const std::vector<std::string>& ignored);
+
+// ---- The look at all programs ------------------------------------------------------------
+
+// One installed program in the look at all programs, and what came of its update started from
+// there.
+struct FamilyRow {
+  enum State {
+    Current,      // the list offers nothing newer than the installed version
+    Offered,      // the list offers an update
+    Pinned,       // ... that lies after the administrator's pin
+    SwitchedOff,  // the administrator switched its updates off; the list is not looked at for it
+    NotChecked,   // the list cannot be judged for it: `refusal`, or its version's date is unknown
+    Running,      // its update runs (`viaWizard`: in its own wizard)
+    Ended,        // its update ended: `exitCode`
+  } state = Current;
+  std::string name;     // the display name (catalogue column 1)
+  std::string keyName;  // its program key's name (column 0)
+  wizard::Refusal refusal = wizard::Refusal::None;
+  bool skipped = false, heldBack = false;  // Offered: the user skipped it, the rollout holds it back
+  base::TDateTime installed = 0;          // its version's date; 0: unknown
+  base::TDateTime offered = 0;            // Offered, Pinned: the list's date for it
+  std::string news;                       // Offered, Pinned: the news list, as the wizard shows it
+  bool viaWizard = false;
+  // Ended: the unattended run's exit code (0 to 6), kWizardEnded after its wizard, kStartFailed
+  // when it could not be started.
+  int exitCode = 0;
+};
+constexpr int kWizardEnded = -1;
+constexpr int kStartFailed = -2;
+
+// The state as the row shows it: "aktuell", "Update verfügbar", "nicht geprüft: …", and the
+// administrator's and the update's outcomes.
+std::string FamilyStateText(const FamilyRow& row);
+// The row's text in the list (what a screen reader reads): name, " – ", state.
+std::string FamilyItemText(const FamilyRow& row);
+// The row's second line: the installed version's date and the offered one's ("dd.mm.yyyy").
+std::string FamilyDetailText(const FamilyRow& row);
+// The line above the list: how many programs have an update, how many were not looked at.
+std::string FamilySummaryText(const std::vector<FamilyRow>& rows);
+// Whether an update may be started for the row (one that is offered, or that ended without
+// installing what is still offered).
+bool FamilyRowStartable(const FamilyRow& row);
 
 }  // namespace tool

@@ -364,18 +364,6 @@ void TStatusForm::PaintProcessStrip(TCanvas& canvas, int width, int height) {
 
 // ---- The check -----------------------------------------------------------------------------
 
-namespace {
-
-// What the pages name as the cause of a failed fetch: a refused secure connection, or the user's
-// proxy that asks for a password; none for any other failure.
-std::optional<std::string> FaultReason(const ConnectionFault& fault) {
-  if (fault.tls != net::TTlsFault::None) return SecureConnectionText(fault.tls, fault.tlsHost);
-  if (fault.proxyAuth) return ProxyAuthText(fault.proxy);
-  return std::nullopt;
-}
-
-}  // namespace
-
 CheckOutcome TStatusForm::CheckUpdates() { return Work.Check(*HTTP, Program()); }
 
 void TStatusForm::Button_CheckClick(TComponent*) {
@@ -393,18 +381,12 @@ void TStatusForm::Button_CheckClick(TComponent*) {
     case CheckOutcome::ListTooLong:
       ShowMessageBox(Handle(), kListTooLongText, kListTooLongCaption, MB_OK | MB_ICONEXCLAMATION);
       break;
-    case CheckOutcome::NoConnection: {
+    case CheckOutcome::NoConnection:
       // A secure connection refused says why, naming the host; through the user's proxy, the
       // message says so: the proxy may be what failed.
-      const ConnectionFault& fault = outcome.fault;
-      const std::optional<std::string> reason = FaultReason(fault);
-      const std::string text = reason              ? *reason
-                               : fault.proxy.empty() ? std::string(kNoConnectionText)
-                                                     : std::string(kNoConnectionText) + kViaProxyText + fault.proxy + ".";
-      ShowMessageBox(Handle(), text, fault.tls != net::TTlsFault::None ? kSecureConnectionCaption : kNoConnectionCaption,
+      ShowMessageBox(Handle(), NoConnectionMessage(outcome.fault), NoConnectionCaption(outcome.fault),
                      MB_OK | MB_ICONEXCLAMATION);
       break;
-    }
     case CheckOutcome::Offered:
     case CheckOutcome::NoUpdate:
     case CheckOutcome::Refused:

@@ -22,6 +22,7 @@
 #include "wizard/Signature.h"
 #include "wizard/UserLocale.h"
 #include "wizard/ZipExtract.h"
+#include "wizard/wizard_rules.h"
 
 namespace wizard {
 
@@ -133,6 +134,7 @@ void UpdateRun::DropSearch() {
   chainFileName_.clear();
   chainEpoch_.reset();
   chainRetire_.clear();
+  delegation_.reset();
   if (!searchDir_.empty()) RemoveFolderTree(searchDir_);
   searchDir_.clear();
 }
@@ -170,7 +172,7 @@ CheckOutcome UpdateRun::Check(net::THttpClient& http, const RunProgram& program)
   if (outcome.kind == CheckOutcome::Offered && !PassesPin(program)) {
     // Not taken while the administrator's pin holds: nothing of it stays.
     outcome.kind = CheckOutcome::Pinned;
-    DropSearch();
+    if (!program.keepsList) DropSearch();
     return outcome;
   }
   outcome.refusal = refusal;
@@ -256,6 +258,10 @@ std::optional<Refusal> UpdateRun::CheckListSignature(net::THttpClient& http, con
                                                     });
   chainEpoch_ = verdict.epoch;
   chainRetire_ = verdict.retire;
+  if (verdict.refusal == Refusal::None) {
+    const std::optional<base::KeyChain> chain = base::ParseKeyChain(chainBytes);
+    if (chain) delegation_ = chain->delegation;
+  }
   return verdict.refusal;
 }
 
@@ -386,6 +392,36 @@ int RolloutNumber(HKEY root, const std::string& registryKey) {
   } catch (const settings::ERegistryException&) {
     return 99;
   }
+}
+
+CheckOutcome UpdateRun::JudgeMember(const RunProgram& member) const {
+  CheckOutcome outcome;
+  if (!list_) return outcome;
+  outcome.kind = CheckOutcome::Refused;
+  const bool signedList = !member.publicKey.empty();
+  if (delegation_ && !base::DelegationCovers(*delegation_, member.name)) {
+    outcome.refusal = Refusal::ProgramNotCovered;
+    return outcome;
+  }
+  const base::TDateTime today = toolkit::Today();
+  if (signedList) {
+    ListFreshness freshness = ReadListFreshness(*list_, member.name);
+    freshness.stored = StoredListSerial(member.Root(), member.registryKey);
+    outcome.refusal = JudgeListFreshness(freshness, today).refusal;
+    if (outcome.refusal != Refusal::None) return outcome;
+  }
+  const ListVerdict verdict = JudgeListOffer(signedList, list_->SectionExists(member.name),
+                                             list_->ReadString(member.name, "Date", ""), member.referenceDate,
+                                             UserShortDateFormat(), today);
+  outcome.refusal = verdict.refusal;
+  if (verdict.refusal != Refusal::None) return outcome;
+  outcome.kind = CheckOutcome::NoUpdate;
+  if (!verdict.offered) return outcome;
+  RunProgram reminder = member;
+  reminder.userSearch = false;
+  HoldsOfferBack(reminder, outcome);
+  outcome.kind = PassesPin(member) ? CheckOutcome::Offered : CheckOutcome::Pinned;
+  return outcome;
 }
 
 std::optional<std::string> UpdateRun::News(const std::string& programName) const {
@@ -566,6 +602,22 @@ bool ProgramFolderWritable(const std::string& folder) {
     return error != ERROR_ACCESS_DENIED;
   }
   return true;
+}
+
+std::optional<std::string> FaultReason(const ConnectionFault& fault) {
+  if (fault.tls != net::TTlsFault::None) return SecureConnectionText(fault.tls, fault.tlsHost);
+  if (fault.proxyAuth) return ProxyAuthText(fault.proxy);
+  return std::nullopt;
+}
+
+std::string NoConnectionMessage(const ConnectionFault& fault) {
+  if (const std::optional<std::string> reason = FaultReason(fault)) return *reason;
+  if (fault.proxy.empty()) return kNoConnectionText;
+  return std::string(kNoConnectionText) + kViaProxyText + fault.proxy + ".";
+}
+
+const char* NoConnectionCaption(const ConnectionFault& fault) {
+  return fault.tls != net::TTlsFault::None ? kSecureConnectionCaption : kNoConnectionCaption;
 }
 
 }  // namespace wizard

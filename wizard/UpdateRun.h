@@ -47,6 +47,9 @@ struct RunProgram {
   // The user asked for this search (Ctrl+U, the settings tool's search): a skipped version and a
   // rollout do not hold the offer back. A reminder's search is held back by both.
   bool userSearch = false;
+  // The settings tool's look at all programs: the list stays held for JudgeMember also when the
+  // administrator's pin keeps its offer from this program.
+  bool keepsList = false;
   HKEY Root() const { return hkcu ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 };
 
@@ -129,6 +132,15 @@ class UpdateRun {
   CheckOutcome Check(net::THttpClient& http, const RunProgram& program);
   // The news list of the result page, from the list of the last check.
   std::optional<std::string> News(const std::string& programName) const;
+  // How the list of the last check (one that was read, whatever it offered the program it was
+  // fetched for) stands to another program of the family, judged as that program's own search
+  // would judge it with the same key: Refused when the list's signer may not sign for it
+  // (ProgramNotCovered), when a signed list is older than one it accepted or its section's date
+  // or size cannot be read; else Offered, NoUpdate or Pinned by its installed version's date
+  // (`member.referenceDate`) and its policy, with `skipped` and `heldBack` as a reminder of it
+  // would find them (its rollout number is drawn when the list has a rollout). NoConnection
+  // without a list.
+  CheckOutcome JudgeMember(const RunProgram& member) const;
 
   // Downloads the archive the offered list names into the search folder. The caller's
   // OnPacketRecvd handler on `http` sees every block and may Abort; `stopped` tells afterwards
@@ -206,6 +218,8 @@ class UpdateRun {
   toolkit::ScopedFile heldChain_;
   std::optional<std::uint32_t> chainEpoch_;
   std::vector<std::string> chainRetire_;
+  // The delegation of an accepted chain: the programs its release key may sign for.
+  std::optional<base::Delegation> delegation_;
   // The archive's length as the signed list gives it ("Size"); none without a key or a "Size".
   std::optional<std::int64_t> archiveSize_;
   // The archive while it is downloaded: open for reading and writing and shared for reading
@@ -220,6 +234,14 @@ class UpdateRun {
   // pending.
   std::vector<toolkit::ScopedFile> heldFiles_;
 };
+
+// What the pages name as the cause of a failed fetch: a refused secure connection, or the user's
+// proxy that asks for a password; none for any other failure.
+std::optional<std::string> FaultReason(const ConnectionFault& fault);
+// The message of a check that found no connection, with its caption: why, where the fault says
+// (a refused secure connection, a proxy that asks for a password), through which proxy.
+std::string NoConnectionMessage(const ConnectionFault& fault);
+const char* NoConnectionCaption(const ConnectionFault& fault);
 
 // Whether this user can write into `folder` (with its backslash): a file of a name of its own is
 // made there and deleted again as it closes. Only a refused access counts as not writable (a
