@@ -1176,6 +1176,126 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
   }
 }
 
+// The settings tool's look at all programs (built with the same key): four programs of the
+// family, a signed list that offers two of them (one switched off by the administrator), one
+// fetch, the result read from the tool's window; the example program's update started from
+// there installs it. A forged list and a list that does not come are each one message.
+TEST_F(SignedRoadTest, SettingsToolLooksAtTheWholeFamilyAndInstallsOneUpdate) {
+  const std::string others[] = {"Kassenbuch", "Terminwerk", "Adressmeister", "Ostvane"};
+  struct Cleanup {
+    const std::string* keys;
+    ~Cleanup() {
+      for (int i = 0; i < 4; ++i) DeleteKey(HKEY_LOCAL_MACHINE, keys[i]);
+    }
+  } cleanup{others};
+  WriteFileBytes(UpdateServerRoot() + "Updates.ini",
+                 "[Kassenbuch]\r\nDate=" + MakerDate(today) + "\r\nFile=Kassenbuch.zip\r\n\r\n[Terminwerk]\r\nDate=" + MakerDate(today - 20) +
+                     "\r\nFile=Terminwerk.zip\r\n\r\n[Adressmeister]\r\nDate=" + MakerDate(today) +
+                     "\r\nFile=Adressmeister.zip\r\n\r\n");
+  Publish();
+  StartsNormally();  // the example program records its command line and its version's date
+  ASSERT_NE(Values(HKEY_LOCAL_MACHINE, kKey).find("VersionDate=date:" + std::to_string(today - 10) + ".500000"),
+            std::string::npos)
+      << "its program file's date: " << Values(HKEY_LOCAL_MACHINE, kKey);
+  ASSERT_TRUE(SetDate(HKEY_LOCAL_MACHINE, "Kassenbuch", "VersionDate", today - 20 + 0.5));
+  ASSERT_TRUE(SetDate(HKEY_LOCAL_MACHINE, "Terminwerk", "VersionDate", today - 5 + 0.5));
+  ASSERT_TRUE(SetDate(HKEY_LOCAL_MACHINE, "Adressmeister", "VersionDate", today - 20 + 0.5));
+  ASSERT_TRUE(PolicyAdd("Adressmeister", "DisableUpdates", "REG_DWORD", "1"));
+  ASSERT_TRUE(SeedNothingDue("Ostvane"));
+
+  Process tool;
+  STARTUPINFOA si{sizeof si};
+  const std::string exe = BinDir() + "BriselSigniert.exe";
+  std::string cmd = "\"" + exe + "\"";
+  std::string env = EnvironmentWith({"TMP=" + tempDir.substr(0, tempDir.size() - 1),
+                                     "TEMP=" + tempDir.substr(0, tempDir.size() - 1), "TRELK_UPDATE_SERVER=" + server});
+  ASSERT_TRUE(CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, &env[0], nullptr, &si, &tool.pi));
+  const DWORD pid = tool.pi.dwProcessId;
+  HWND main = WaitForWindow(pid, "TForm1", "Trelk-Software Ostvane");
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(Click(main, "Weiter >"));
+  // What the look shows: the list's items, read from the window once it is there.
+  HWND family = nullptr;
+  // An item of a list box of the tool's process (the text crosses as UTF-16).
+  const auto itemText = [](HWND list, int index) {
+    wchar_t wide[256] = {};
+    const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(wide));
+    char text[512];
+    const int got = n > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), text, sizeof text, nullptr, nullptr) : 0;
+    return std::string(text, got > 0 ? static_cast<size_t>(got) : 0);
+  };
+  const auto items = [&] {
+    std::vector<std::string> texts;
+    for (int i = 0; family && i < SendMessageA(family, LB_GETCOUNT, 0, 0); ++i) texts.push_back(itemText(family, i));
+    std::sort(texts.begin(), texts.end());
+    return texts;
+  };
+  const auto look = [&] {
+    const size_t logged = ServerLog().size();
+    if (!Click(main, "Alle Programme pr\xFC" "fen")) return std::string("<no button>");
+    for (int i = 0; i < 750 && !family; ++i, Sleep(20))
+      for (const Child& c : Children(main))
+        // The look's list: its items carry their state (the list's page has one of its own).
+        if (lstrcmpiA(c.cls.c_str(), "ListBox") == 0 && SendMessageA(c.handle, LB_GETCOUNT, 0, 0) == 5 &&
+            itemText(c.handle, 0).find('\x96') != std::string::npos)
+          family = c.handle;
+    return ServerLog().substr(logged);
+  };
+
+  struct Case {
+    const char* name;
+    bool forged, missing;
+    const char* message;  // the one message; null: the result page
+  } cases[] = {
+      {"forged list", true, false, wizard::kListSignatureInvalidText},
+      {"no list", false, true, wizard::kNoConnectionText},
+      {"signed list", false, false, nullptr},
+  };
+  const std::string foreign = maker + "fremd";
+  ASSERT_EQ(Tool({"keygen", foreign}), 0u) << toolOutput;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerClear();
+    Publish(c.forged ? foreign + "\\update-secret.key" : std::string());
+    if (c.missing) ServerMode("/Updates.ini", "status=404");
+    const std::string requests = look();
+    if (c.message) {
+      const Answered box = AnswerBox(pid, "OK");
+      EXPECT_EQ(box.text, c.message);
+      EXPECT_EQ(WindowsOf(pid, "#32770", nullptr).size(), 0u) << "one message, not one per program";
+      EXPECT_EQ(family, nullptr) << "no result for any program";
+      EXPECT_TRUE(ButtonEnabled(main, "Alle Programme pr\xFC" "fen"));
+      continue;
+    }
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), '\n'), 2) << "one list and its signature: " << requests;
+    ASSERT_NE(family, nullptr) << requests;
+    EXPECT_EQ(items(), (std::vector<std::string>{"Adressmeister \x96 Updates vom Administrator abgeschaltet",
+                                                 "Kassenbuch \x96 Update verf\xFC" "gbar",
+                                                 "Notizkasten \x96 Update verf\xFC" "gbar", "Ostvane \x96 aktuell",
+                                                 "Terminwerk \x96 aktuell"}));
+    EXPECT_TRUE(ShowsText(main, "Updates f\xFCr 2 von 5 Programmen. Markieren Sie eines und klicken Sie auf \"Update "
+                                "installieren\"."));
+    // The example program's row by the mouse, then its update.
+    int row = -1;
+    for (int i = 0; i < 5 && row < 0; ++i)
+      if (itemText(family, i).rfind("Notizkasten", 0) == 0) row = i;
+    RECT r{};
+    SendMessageA(family, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+    PostMessageA(family, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.left + 20, r.top + 8));
+    PostMessageA(family, WM_LBUTTONUP, 0, MAKELPARAM(r.left + 20, r.top + 8));
+    EXPECT_TRUE(WaitForText(main, [](const std::string& t) { return t.rfind("Neuigkeiten zu Notizkasten:", 0) == 0; }, 5000)
+                    .find(item) != std::string::npos);
+    ASSERT_TRUE(Click(main, "Update installieren"));
+    std::string shown;
+    for (int i = 0; i < 3000 && shown != "Notizkasten \x96 Update installiert"; ++i, Sleep(20)) shown = itemText(family, row);
+    EXPECT_EQ(shown, "Notizkasten \x96 Update installiert") << "the outcome in the program's row";
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
+    EXPECT_FALSE(ButtonEnabled(main, "Update installieren")) << "nothing left to install for it";
+  }
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(tool.Wait(20000), 0u);
+}
+
 TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   ASSERT_TRUE(CopyFileA((BinDir() + "Notizkasten.exe").c_str(), (program + "Notizkasten.exe").c_str(), FALSE));
   SetFileDate(program + "Notizkasten.exe", today - 10, 0.5);
