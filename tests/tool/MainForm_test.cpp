@@ -110,7 +110,7 @@ class MainFormTest : public ::testing::Test {
     if (!hadKey) {
       RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Trelk\\Ostvane");
     } else if (reg.OpenKey("Software\\Trelk\\Ostvane", false)) {
-      for (const char* added : {"ApplicationFileName", "Update"})
+      for (const char* added : {"ApplicationFileName", "VersionDate", "Update"})
         if (before.find(std::string(added) + "=") == std::string::npos) reg.DeleteValue(added);
     }
     return form;
@@ -238,6 +238,9 @@ TEST_F(MainFormTest, OwnUpdateCheckComesFirst) {
     EXPECT_EQ(tool::CatalogTable.size(), 11u);
     if (c.seed != Locked) {
       EXPECT_EQ(Values("Ostvane").substr(0, 24 + exe.size() + 1), "ApplicationFileName=sz:\"" + exe + "\"");
+      // The installed version's date for the look at all programs: the catalogue library's.
+      EXPECT_NE(Values("Ostvane").find("VersionDate=date:" + std::to_string(form->CatalogFileDate())), std::string::npos)
+          << Values("Ostvane");
       form->Button_NextClick(form->Button_Next);
       EXPECT_EQ(Items(form), std::vector<std::string>{"Ostvane"}) << "the tool lists itself once it has run";
     }

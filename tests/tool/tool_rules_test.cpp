@@ -129,4 +129,40 @@ TEST(ToolRules, ApplyActionPerEntryForm) {
   }
 }
 
+// The look at all programs: which rows may start an update (again), what the summary counts,
+// and the dates a row shows.
+TEST(ToolRules, FamilyRowsStartAgainOnlyWhileTheUpdateIsStillDue) {
+  using tool::FamilyRow;
+  const auto row = [](FamilyRow::State state, int exitCode = 0) {
+    FamilyRow r;
+    r.name = "Kassenbuch";
+    r.state = state;
+    r.exitCode = exitCode;
+    r.installed = 46355.5;  // 29.11.2026
+    r.offered = 46375;      // 19.12.2026
+    return r;
+  };
+  struct Case {
+    FamilyRow row;
+    bool startable;
+  } cases[] = {
+      {row(FamilyRow::Offered), true},           {row(FamilyRow::Pinned), false},
+      {row(FamilyRow::SwitchedOff), false},      {row(FamilyRow::Running), false},
+      {row(FamilyRow::Ended, 1), false},         {row(FamilyRow::Ended, 3), true},
+      {row(FamilyRow::Ended, 5), false},         {row(FamilyRow::Ended, 6), false},
+      {row(FamilyRow::Ended, tool::kWizardEnded), true}, {row(FamilyRow::Ended, tool::kStartFailed), true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(tool::FamilyRowStartable(c.row), c.startable) << tool::FamilyStateText(c.row);
+  EXPECT_EQ(tool::FamilySummaryText({cases[0].row, cases[5].row, row(FamilyRow::NotChecked), row(FamilyRow::Current)}),
+            "Updates für 2 von 4 Programmen. Markieren Sie eines und klicken Sie auf \"Update installieren\". Ein "
+            "Programm wurde nicht geprüft.");
+  EXPECT_EQ(tool::FamilySummaryText({cases[4].row}), "Für keines der installierten Programme gibt es ein Update.");
+  EXPECT_EQ(tool::FamilyDetailText(cases[0].row), "installiert: 29.11.2026, neu: 19.12.2026");
+  FamilyRow unknown = row(FamilyRow::NotChecked);
+  unknown.installed = 0;
+  EXPECT_EQ(tool::FamilyItemText(unknown), "Kassenbuch – nicht geprüft: Datum der installierten Version unbekannt");
+  EXPECT_EQ(tool::FamilyDetailText(unknown), "installiert: unbekannt");
+}
+
 }  // namespace

@@ -1164,6 +1164,57 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       EXPECT_EQ(stored(), 7);
     }
   }
+  // Other programs judged by the same list, as the settings tool's look at all programs does: a
+  // release key signs only for the programs its delegation names, and a program that accepted a
+  // later list takes none older.
+  {
+    const KeyPair release = NewKeyPair();
+    const std::string list = stamped("[Kasse]\r\nDate=" + ShortDateText(t) + "\r\nFile=Kasse.zip\r\n[Waage]\r\nDate=" +
+                                         ShortDateText(t) + "\r\n[Uhr]\r\nDate=" + ShortDateText(t) + "\r\n[Alt]\r\nDate=" +
+                                         ShortDateText(t - 9) + "\r\n",
+                                     "7", t + 30);
+    base::KeyChain chain;
+    chain.delegation.signedText =
+        base::DelegationText(release.publicKey, {"Kasse", "waage", "Alt"}, 1, MakerDate(t + 30), base::KeyId(keys.publicKey));
+    chain.delegation.signature = Sign(chain.delegation.signedText, keys);
+    chain.listSignature = Sign(list, release);
+    ServerClear();
+    Serve("Updates.ini", list);
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.sig").c_str());
+    Serve("Updates.ini.chain", base::KeyChainText(chain));
+    setStored(-1);
+    run.Begin(folder);
+    ASSERT_EQ(run.Check(http, program).kind, wizard::CheckOutcome::Offered);
+    const char kMember[] = "ThemenWaage";
+    struct Member {
+      const char* name;
+      long long stored;  // the member's "UpdateSerial" (-1: none)
+      wizard::CheckOutcome::Kind kind;
+      Refusal refusal;
+    } members[] = {
+        {"Waage", -1, wizard::CheckOutcome::Offered, Refusal::None},
+        {"Waage", 9, wizard::CheckOutcome::Refused, Refusal::ListReplayed},
+        {"Uhr", -1, wizard::CheckOutcome::Refused, Refusal::ProgramNotCovered},
+        {"Alt", -1, wizard::CheckOutcome::NoUpdate, Refusal::None},
+    };
+    for (const Member& m : members) {
+      SCOPED_TRACE(std::string(m.name) + " " + std::to_string(m.stored));
+      DeleteKey(HKEY_LOCAL_MACHINE, kMember);
+      if (m.stored >= 0)
+        settings::ProgramKey(HKEY_LOCAL_MACHINE, kMember, settings::ProgramKey::Access::Create)
+            .SetUpdateSerial(static_cast<std::uint32_t>(m.stored));
+      wizard::RunProgram member;
+      member.name = m.name;
+      member.registryKey = kMember;
+      member.referenceDate = t - 3 + 0.5;
+      member.publicKey = program.publicKey;
+      const wizard::CheckOutcome judged = run.JudgeMember(member);
+      EXPECT_EQ(judged.kind, m.kind);
+      EXPECT_EQ(judged.refusal, m.refusal);
+    }
+    DeleteKey(HKEY_LOCAL_MACHINE, kMember);
+    DeleteFileA((UpdateServerRoot() + "Updates.ini.chain").c_str());
+  }
   run.DropSearch();
 
   // What the wizard shows of a refusal, and its way back: the check page, ready for a new check.
