@@ -65,7 +65,10 @@ void TForm1::Button_CheckAllClick(TComponent*) {
   if (familyBusy_ || !ListBox_Programs) return;
   {
     ScopedValue busy(familyBusy_, true);
+    // While the list is on its way the page stays as it is: no second look, no step.
     Button_CheckAll->SetEnabled(false);
+    Button_Next->SetEnabled(false);
+    Button_Previous->SetEnabled(false);
     // The list is fetched as the tool's own search fetches it: its server (or the
     // administrator's mirror), its key, its serial; nothing of the tool's own offer is drawn.
     wizard::RunProgram own;
@@ -87,6 +90,8 @@ void TForm1::Button_CheckAllClick(TComponent*) {
     run.Begin(TempPathSeam());
     const wizard::CheckOutcome checked = run.Check(*http, own);
     Button_CheckAll->SetEnabled(true);
+    Button_Next->SetEnabled(true);
+    Button_Previous->SetEnabled(true);
     switch (checked.kind) {
       case wizard::CheckOutcome::NoConnection:
         ShowMessageBox(Handle(), wizard::NoConnectionMessage(checked.fault), wizard::NoConnectionCaption(checked.fault),
