@@ -4,6 +4,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Exception.h"
@@ -399,9 +400,17 @@ CheckOutcome UpdateRun::JudgeMember(const RunProgram& member) const {
   if (!list_) return outcome;
   outcome.kind = CheckOutcome::Refused;
   const bool signedList = !member.publicKey.empty();
-  if (delegation_ && !base::DelegationCovers(*delegation_, member.name)) {
-    outcome.refusal = Refusal::ProgramNotCovered;
-    return outcome;
+  if (delegation_) {
+    // The release key must sign for the member, and the member must still trust the chain: a
+    // later delegation or a retired root key it remembers keeps this list out of its own search.
+    const base::ChainMemory memory = StoredChainMemory(member.Root(), member.registryKey);
+    const bool retired =
+        std::find(memory.retired.begin(), memory.retired.end(), delegation_->root) != memory.retired.end();
+    outcome.refusal = !base::DelegationCovers(*delegation_, member.name)      ? Refusal::ProgramNotCovered
+                      : memory.epoch && delegation_->epoch < *memory.epoch ? Refusal::KeyEpochLower
+                      : retired                                             ? Refusal::RootRetired
+                                                                            : Refusal::None;
+    if (outcome.refusal != Refusal::None) return outcome;
   }
   const base::TDateTime today = toolkit::Today();
   if (signedList) {

@@ -135,7 +135,8 @@ class UpdateRun {
   // How the list of the last check (one that was read, whatever it offered the program it was
   // fetched for) stands to another program of the family, judged as that program's own search
   // would judge it with the same key: Refused when the list's signer may not sign for it
-  // (ProgramNotCovered), when a signed list is older than one it accepted or its section's date
+  // (ProgramNotCovered), when it remembers a later delegation or the signing root key as retired,
+  // when a signed list is older than one it accepted or its section's date
   // or size cannot be read; else Offered, NoUpdate or Pinned by its installed version's date
   // (`member.referenceDate`) and its policy, with `skipped` and `heldBack` as a reminder of it
   // would find them (its rollout number is drawn when the list has a rollout). NoConnection

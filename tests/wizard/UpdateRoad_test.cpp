@@ -1191,18 +1191,20 @@ TEST_F(UpdateRoadTest, SignedListsAreReadOnlyWhenTheSignatureVerifies) {
       long long stored;  // the member's "UpdateSerial" (-1: none)
       wizard::CheckOutcome::Kind kind;
       Refusal refusal;
+      long long epoch = -1;  // the member's "UpdateKeyEpoch" (-1: none)
     } members[] = {
         {"Waage", -1, wizard::CheckOutcome::Offered, Refusal::None},
         {"Waage", 9, wizard::CheckOutcome::Refused, Refusal::ListReplayed},
+        {"Waage", -1, wizard::CheckOutcome::Refused, Refusal::KeyEpochLower, 2},
         {"Uhr", -1, wizard::CheckOutcome::Refused, Refusal::ProgramNotCovered},
         {"Alt", -1, wizard::CheckOutcome::NoUpdate, Refusal::None},
     };
     for (const Member& m : members) {
       SCOPED_TRACE(std::string(m.name) + " " + std::to_string(m.stored));
       DeleteKey(HKEY_LOCAL_MACHINE, kMember);
-      if (m.stored >= 0)
-        settings::ProgramKey(HKEY_LOCAL_MACHINE, kMember, settings::ProgramKey::Access::Create)
-            .SetUpdateSerial(static_cast<std::uint32_t>(m.stored));
+      settings::ProgramKey key(HKEY_LOCAL_MACHINE, kMember, settings::ProgramKey::Access::Create);
+      if (m.stored >= 0) key.SetUpdateSerial(static_cast<std::uint32_t>(m.stored));
+      if (m.epoch >= 0) key.SetUpdateKeyEpoch(static_cast<std::uint32_t>(m.epoch));
       wizard::RunProgram member;
       member.name = m.name;
       member.registryKey = kMember;
