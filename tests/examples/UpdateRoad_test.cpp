@@ -351,6 +351,16 @@ class UpdateRoadTest : public ::testing::Test {
     }
     EXPECT_TRUE(gone) << "the search folder is still there";
   }
+  // A start of the program with no search due: its main window comes, and it ends when closed.
+  void StartsAndCloses() {
+    ASSERT_TRUE(SeedNothingDue(kKey));
+    Process again;
+    ASSERT_TRUE(Start(again));
+    HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(again.Wait(20000), 0u);
+  }
   // Whether, within 15 s, an installation's batch had its folder cleared by the program's start
   // two seconds after its end, and that start ended: the search folder is gone, then the program
   // file can be written. A test that ends earlier would find its successor's folder in use.
@@ -1177,15 +1187,7 @@ TEST_F(SignedRoadTest, UnattendedSwitchObeysThePoliciesAndInstallsFromTheMirror)
     }
     if (c.code == 1) {
       // The image set aside while the batch replaced it goes at the next start.
-      ASSERT_TRUE(SeedNothingDue(kKey));
-      for (int i = 0; i < 5 && FileExists(program + "Notizkasten.exe.trelk-alt"); ++i) {
-        Process again;
-        ASSERT_TRUE(Start(again));
-        HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
-        ASSERT_NE(main, nullptr);
-        PostMessageA(main, WM_CLOSE, 0, 0);
-        again.Wait(20000);
-      }
+      for (int i = 0; i < 5 && FileExists(program + "Notizkasten.exe.trelk-alt"); ++i) StartsAndCloses();
       EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
     } else {
       EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
@@ -1309,13 +1311,7 @@ TEST_F(SignedRoadTest, SettingsToolLooksAtTheWholeFamilyAndInstallsOneUpdate) {
     EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
     EXPECT_FALSE(ButtonEnabled(main, "Update installieren")) << "nothing left to install for it";
     // The image the unattended run set aside goes at the program's next start.
-    ASSERT_TRUE(SeedNothingDue(kKey));
-    Process again;
-    ASSERT_TRUE(Start(again));
-    HWND restarted = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
-    ASSERT_NE(restarted, nullptr);
-    PostMessageA(restarted, WM_CLOSE, 0, 0);
-    EXPECT_EQ(again.Wait(20000), 0u);
+    StartsAndCloses();
     EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
   }
   PostMessageA(main, WM_CLOSE, 0, 0);
@@ -1366,12 +1362,7 @@ TEST_F(SignedRoadTest, ProgramWithoutKeyTakesTheRoadAsAlways) {
   EXPECT_EQ(restore.Wait(20000), 0u);
   ASSERT_TRUE(OutcomeRecorded()) << Values(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), before);
-  Process again;
-  ASSERT_TRUE(Start(again));
-  HWND main = WaitForWindow(again.pi.dwProcessId, kMainClass, "Notizkasten");
-  ASSERT_NE(main, nullptr);
-  PostMessageA(main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(again.Wait(20000), 0u);
+  StartsAndCloses();
   EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
   EXPECT_TRUE(CleanedUp()) << "the restore's folder is gone and the program file free";
 }
