@@ -40,6 +40,18 @@ std::optional<T> TryRead(Strict strict) {
   }
 }
 
+// The tolerant reads of a text and a date value: none when absent or of another type.
+std::optional<std::string> TryString(const TRegistry& reg, const char* name) {
+  return TryRead<std::string>([&] {
+    return ReadIfPresent<std::string>(reg, name, [](const TRegistry& r, const char* n) { return r.ReadString(n); });
+  });
+}
+std::optional<base::TDateTime> TryDate(const TRegistry& reg, const char* name) {
+  return TryRead<base::TDateTime>([&] {
+    return ReadIfPresent<base::TDateTime>(reg, name, [](const TRegistry& r, const char* n) { return r.ReadDate(n); });
+  });
+}
+
 }  // namespace
 
 ProgramKey::ProgramKey(HKEY root, const std::string& registryKey, Access access) : reg_(root) {
@@ -83,12 +95,7 @@ void ProgramKey::SetApplicationFileName(const std::string& command) {
   reg_.WriteString(kApplicationFileNameValue, command);
 }
 
-std::optional<base::TDateTime> ProgramKey::TryVersionDate() const {
-  return TryRead<base::TDateTime>([this] {
-    return ReadIfPresent<base::TDateTime>(reg_, kVersionDateValue,
-                                          [](const TRegistry& r, const char* n) { return r.ReadDate(n); });
-  });
-}
+std::optional<base::TDateTime> ProgramKey::TryVersionDate() const { return TryDate(reg_, kVersionDateValue); }
 void ProgramKey::SetVersionDate(base::TDateTime date) { reg_.WriteDate(kVersionDateValue, date); }
 
 std::optional<std::uint32_t> ProgramKey::UpdateSerial() const {
@@ -119,11 +126,7 @@ std::optional<std::pair<base::TDateTime, std::string>> ProgramKey::Skipped() con
       reg_, kSkippedDateValue, [](const TRegistry& r, const char* n) { return r.ReadDate(n); });
   if (!date) return std::nullopt;
   // A checksum that cannot be read tells no archive apart: the day alone counts.
-  std::string sha256 = TryRead<std::string>([this] {
-                         return ReadIfPresent<std::string>(reg_, kSkippedSha256Value, [](const TRegistry& r, const char* n) {
-                           return r.ReadString(n);
-                         });
-                       }).value_or("");
+  std::string sha256 = TryString(reg_, kSkippedSha256Value).value_or("");
   return std::make_pair(*date, sha256);
 }
 void ProgramKey::SetSkipped(base::TDateTime date, const std::string& sha256) {
@@ -145,22 +148,12 @@ std::optional<int> ProgramKey::TryRolloutNumber() const {
 }
 void ProgramKey::SetRolloutNumber(int number) { reg_.WriteInteger(kRolloutNumberValue, number); }
 
-std::optional<std::string> ProgramKey::TryPreviousVersion() const {
-  return TryRead<std::string>([this] {
-    return ReadIfPresent<std::string>(reg_, kPreviousVersionValue,
-                                      [](const TRegistry& r, const char* n) { return r.ReadString(n); });
-  });
-}
+std::optional<std::string> ProgramKey::TryPreviousVersion() const { return TryString(reg_, kPreviousVersionValue); }
 void ProgramKey::SetPreviousVersion(const std::string& text) { reg_.WriteString(kPreviousVersionValue, text); }
 bool ProgramKey::RemovePreviousVersion() { return reg_.DeleteValue(kPreviousVersionValue); }
 
 bool ProgramKey::HasUpdateResult() const { return reg_.ValueExists(kUpdateResultValue); }
-std::optional<std::string> ProgramKey::TryUpdateResult() const {
-  return TryRead<std::string>([this] {
-    return ReadIfPresent<std::string>(reg_, kUpdateResultValue,
-                                      [](const TRegistry& r, const char* n) { return r.ReadString(n); });
-  });
-}
+std::optional<std::string> ProgramKey::TryUpdateResult() const { return TryString(reg_, kUpdateResultValue); }
 void ProgramKey::SetUpdateResult(const std::string& value) { reg_.WriteString(kUpdateResultValue, value); }
 bool ProgramKey::RemoveUpdateResult() { return reg_.DeleteValue(kUpdateResultValue); }
 

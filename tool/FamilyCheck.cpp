@@ -30,14 +30,13 @@ const char kInstallUpdateCaption[] = "Update installieren";
 
 namespace {
 
-// The program file named first in the program's stored start command; empty without one.
+// ProgramFileOf without the registry error: one program's unreadable value names no file and
+// stops neither the look nor the other rows.
 std::string ProgramFile(const settings::ProgramKey& key) {
   try {
-    const std::optional<std::string> command = key.ApplicationFileName();
-    const std::vector<std::string> elements = command ? base::SplitCommaList(*command) : std::vector<std::string>();
-    return elements.empty() ? std::string() : elements.front();
+    return ProgramFileOf(key);
   } catch (const std::exception&) {
-    return std::string();  // a value of another type names no file
+    return std::string();
   }
 }
 

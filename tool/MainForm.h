@@ -14,6 +14,10 @@
 #include "ui/WinAni.h"
 #include "ui/WinXP.h"
 
+namespace settings {
+class ProgramKey;
+}
+
 namespace tool {
 
 extern const char kAppTitle[];  // "Trelk-Software Ostvane", also the single-instance mutex name
@@ -41,6 +45,9 @@ extern const char kRestorePreviousCaption[];  // "Vorherige Version wiederherste
 // waiting until that process waits for input or ends, or until `limit` milliseconds passed.
 void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess = nullptr, DWORD limit = 0);
 
+// The program file named first in the program's stored start command ("ApplicationFileName");
+// empty without one. Throws the registry error for a value of another type.
+std::string ProgramFileOf(const settings::ProgramKey& key);
 // Starts the program with this key in update-only mode by its stored command line; the mark
 // "OnlyUpdate" stays until the program has read it. The started process (the caller closes it),
 // or null with the message to show in `text` and `caption`: the key, its command line or its

@@ -65,6 +65,12 @@ void WaitWithMessages(DWORD milliseconds, HANDLE startedProcess, DWORD limit) {
   }
 }
 
+std::string ProgramFileOf(const settings::ProgramKey& key) {
+  const std::optional<std::string> command = key.ApplicationFileName();
+  const std::vector<std::string> elements = command ? base::SplitCommaList(*command) : std::vector<std::string>();
+  return elements.empty() ? std::string() : elements.front();
+}
+
 HANDLE StartOnlyUpdate(const std::string& keyName, std::string& text, std::string& caption) {
   HANDLE started = nullptr;
   // An empty name would address "Software\Trelk" itself, which holds no program's values.
@@ -129,21 +135,20 @@ void TForm1::Button_RestorePreviousClick(TComponent*) {
   {
     std::optional<settings::ProgramKey> key;
     if (!keyName.empty()) key.emplace(HKEY_LOCAL_MACHINE, keyName, settings::ProgramKey::Access::Read);
-    const std::optional<std::string> command = key && key->IsOpen() ? key->ApplicationFileName() : std::nullopt;
-    const std::vector<std::string> elements = command ? base::SplitCommaList(*command) : std::vector<std::string>();
+    const std::string exe = key && key->IsOpen() ? ProgramFileOf(*key) : std::string();
     if (!key || !key->IsOpen()) {
       text = kKeyNotFoundText;
       caption = kKeyNotFoundCaption;
-    } else if (elements.empty() || !wizard::IsFile(elements.front())) {
+    } else if (exe.empty() || !wizard::IsFile(exe)) {
       text = kProgramNotFoundText;
       caption = kProgramNotFoundCaption;
     } else {
       // The program itself, with the restore as its only argument: the start parameters of its
       // last start have no part in it.
-      std::string line = "\"" + elements.front() + "\" " + wizard::kRestoreArgument;
+      std::string line = "\"" + exe + "\" " + wizard::kRestoreArgument;
       STARTUPINFOA si{sizeof si};
       PROCESS_INFORMATION pi{};
-      if (CreateProcessA(elements.front().c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      if (CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         ScopedHandle process(pi.hProcess), thread(pi.hThread);
         // The restore is over (or its batch runs) when the program has ended; the button then
         // shows what is left. Meanwhile it starts no second restore.

@@ -262,15 +262,14 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
       {"a number: deleted silently", Today_, false, "", false, "", nullptr, "#", nullptr, Silent},
       {"reading switched off", Today_, false, "", false, "", nullptr, "x|failed|N.exe|copy", nullptr, Kept, false},
       {"Ctrl+U leaves it to the next start", Today_, true, "", true, nullptr, nullptr, "x|failed|N.exe|copy", nullptr, Kept},
-      // The administrator's word: updates off, no wizard however due; Ctrl+U says why in one
-      // sentence; a program's own value wins over the family's; a fixed interval reminds a user
-      // who chose "never"; an invalid value is ignored.
+      // The administrator's word, read from the policy keys (how the values combine is the
+      // rules' table): updates off, no wizard however due; Ctrl+U says why in one sentence; the
+      // program's own key is read, another program's is not; a value of the wrong type is
+      // ignored; a fixed interval reminds a user who chose "never".
       {"policy: off, due", Nothing, false, "", false, "", nullptr, nullptr, nullptr, Silent, true,
        "DisableUpdates REG_DWORD 1"},
       {"policy: off, Ctrl+U", InAMonth, true, "", false, nullptr, nullptr, nullptr, nullptr, Silent, true,
        "DisableUpdates REG_DWORD 1", "Der Administrator hat die Updates für dieses Programm abgeschaltet."},
-      {"policy: family off, program on", Nothing, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
-       "DisableUpdates REG_DWORD 1;EngineTest:DisableUpdates REG_DWORD 0"},
       {"policy: family on, program off", Nothing, false, "", false, "", nullptr, nullptr, nullptr, Silent, true,
        "DisableUpdates REG_DWORD 0;EngineTest:DisableUpdates REG_DWORD 1"},
       {"policy: other program off", Nothing, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
@@ -279,10 +278,6 @@ TEST_F(UpdateFileTest, StartDecisionOnTheRegistry) {
        "DisableUpdates REG_SZ 1"},
       {"policy: fixed interval over never", LongAgoNever, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
        "UpdateInterval REG_DWORD 14"},
-      {"policy: largest interval over never", LongAgoNever, false, "", true, "", nullptr, nullptr, nullptr, Silent, true,
-       "MaxUpdateInterval REG_DWORD 14"},
-      {"policy: smallest interval leaves never", LongAgoNever, false, "", false, "", nullptr, nullptr, nullptr, Silent,
-       true, "MinUpdateInterval REG_DWORD 14"},
   };
   TTrelkUpdateFile* c = MakeComponent();
   for (const Case& k : cases) {

@@ -700,6 +700,17 @@ class SignedRoadTest : public UpdateRoadTest {
     }
     return false;
   }
+  // A restore's batch ended well: it recorded "ok", the program file is `kept` byte for byte, and
+  // the version it replaced (today's list, `sha`) is skipped.
+  void RestoredTo(const std::string& kept, const std::string& sha) {
+    const bool done = OutcomeRecorded();
+    const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
+    ASSERT_TRUE(done) << values;
+    EXPECT_NE(values.find("|ok"), std::string::npos) << values;
+    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), kept) << "the kept version byte for byte";
+    EXPECT_NE(values.find("SkippedDate=date:" + std::to_string(today) + " SkippedSHA256=sz:" + sha), std::string::npos)
+        << values;
+  }
 
   std::string maker, secretKey, otherSection, item, toolOutput;
 };
@@ -1526,14 +1537,9 @@ TEST_F(SignedRoadTest, RestoredVersionIsSkippedUntilANewerOne) {
   Process restore;
   ASSERT_TRUE(Start(restore, false, wizard::kRestoreArgument));
   EXPECT_EQ(restore.Wait(20000), 0u);
-  const bool restored = OutcomeRecorded();
-  const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
-  ASSERT_TRUE(restored) << values;
-  EXPECT_NE(values.find("|ok"), std::string::npos) << values;
-  EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), oldProgram) << "1.0 byte for byte";
-  EXPECT_NE(values.find("SkippedDate=date:" + std::to_string(today) + " SkippedSHA256=sz:" + sha), std::string::npos)
-      << values;
-  EXPECT_NE(values.find("PreviousVersion=sz:restoring|"), std::string::npos) << values;
+  ASSERT_NO_FATAL_FAILURE(RestoredTo(oldProgram, sha));
+  EXPECT_NE(Values(HKEY_LOCAL_MACHINE, kKey).find("PreviousVersion=sz:restoring|"), std::string::npos)
+      << Values(HKEY_LOCAL_MACHINE, kKey);
 
   // The reminder of 1.0: the restore is told as done, the kept version goes, 2.0 is not offered.
   auto Reminder = [&]() -> std::string {
@@ -1601,13 +1607,7 @@ TEST_F(SignedRoadTest, ConsentRestoreInstallsOnlyCheckedKeptFiles) {
       continue;
     }
     EXPECT_EQ(p.Wait(20000), 0u);
-    const bool done = OutcomeRecorded();
-    const std::string values = Values(HKEY_LOCAL_MACHINE, kKey);
-    ASSERT_TRUE(done) << values;
-    EXPECT_NE(values.find("|ok"), std::string::npos) << values;
-    EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), kept) << "the kept version byte for byte";
-    EXPECT_NE(values.find("SkippedDate=date:" + std::to_string(today) + " SkippedSHA256=sz:" + sha), std::string::npos)
-        << values;
+    ASSERT_NO_FATAL_FAILURE(RestoredTo(kept, sha));
   }
   RemoveTree(program + "Trelk-Vorher\\");
 }

@@ -20,23 +20,18 @@ namespace testsupport {
 
 inline std::string UpdateServerAuthority() { return "127.0.0.1:" + std::to_string(ServerPort()); }
 
-// The server's folder as a Windows path with its backslash (Wine's drive Z: is the root).
-inline std::string UpdateServerRoot() {
-  const char* v = std::getenv("TEST_SERVER_ROOT");
+// The Unix folder an environment variable names, as a Windows path with its backslash (Wine's
+// drive Z: is the root).
+inline std::string FolderOfVariable(const char* variable) {
+  const char* v = std::getenv(variable);
   std::string path = std::string("Z:") + (v ? v : "/nonexistent");
   for (char& c : path)
     if (c == '/') c = '\\';
   return path + "\\";
 }
-
-// The mirror's folder (run_with_server.sh --files), as UpdateServerRoot.
-inline std::string MirrorRoot() {
-  const char* v = std::getenv("TEST_MIRROR_ROOT");
-  std::string path = std::string("Z:") + (v ? v : "/nonexistent");
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path + "\\";
-}
+// The server's folder, and the mirror's (run_with_server.sh --files).
+inline std::string UpdateServerRoot() { return FolderOfVariable("TEST_SERVER_ROOT"); }
+inline std::string MirrorRoot() { return FolderOfVariable("TEST_MIRROR_ROOT"); }
 
 // A mode for one path ("rate=1000000", "reset=5000", "status=404", "nolength=1").
 inline void ServerMode(const std::string& path, const std::string& mode) {
