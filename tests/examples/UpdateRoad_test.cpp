@@ -5,6 +5,7 @@
 // program and starting it again as version 2.0; and the roads that must not install anything.
 #include <windows.h>
 
+#include <tlhelp32.h>
 #include <sodium.h>
 
 #include <gtest/gtest.h>
@@ -361,13 +362,25 @@ class UpdateRoadTest : public ::testing::Test {
     PostMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(again.Wait(20000), 0u);
   }
-  // Whether, within 15 s, an installation's batch had its folder cleared by the program's start
-  // two seconds after its end, and that start ended: the search folder is gone, then the program
-  // file can be written. A test that ends earlier would find its successor's folder in use.
+  // Whether, within 20 s, what an installation's batch started has ended: its search folder is
+  // gone, no cmd.exe, ping.exe or program runs (the batch starts the program two seconds after
+  // its end to clear its folder, through a cmd.exe that waits with ping), and the program file
+  // can be written. A test that ends earlier would find its successor's folder in use.
   bool CleanedUp() {
+    const auto running = [] {
+      HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+      PROCESSENTRY32 entry{sizeof entry};
+      bool found = false;
+      for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        for (const char* name : {"cmd.exe", "ping.exe", "Notizkasten.exe"})
+          found = found || lstrcmpiA(entry.szExeFile, name) == 0;
+      CloseHandle(snapshot);
+      return found;
+    };
     int waited = 0;
-    for (; waited < 15000 && !SearchFolder().empty(); waited += 100) Sleep(100);
-    for (; waited < 15000; waited += 100) {
+    for (; waited < 20000 && !SearchFolder().empty(); waited += 100) Sleep(100);
+    for (; waited < 20000 && running(); waited += 100) Sleep(100);
+    for (; waited < 20000; waited += 100) {
       HANDLE h = CreateFileA((program + "Notizkasten.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
       if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
@@ -1324,6 +1337,7 @@ TEST_F(SignedRoadTest, SettingsToolLooksAtTheWholeFamilyAndInstallsOneUpdate) {
     // The image the unattended run set aside goes at the program's next start.
     StartsAndCloses();
     EXPECT_EQ(Listing(program), "[Notizkasten.exe]");
+    EXPECT_TRUE(CleanedUp());
   }
   PostMessageA(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(tool.Wait(20000), 0u);
