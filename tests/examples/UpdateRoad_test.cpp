@@ -345,12 +345,7 @@ class UpdateRoadTest : public ::testing::Test {
         WaitForText(restarted, [](const std::string& t) { return t.find("Notizkasten 2.0,") == 0; }, 5000).empty());
     EXPECT_EQ(ReadFileBytes(program + "Notizkasten.exe"), newProgram);
     PostMessageA(restarted, WM_CLOSE, 0, 0);
-    bool gone = false;
-    for (int i = 0; i < 500 && !gone; ++i) {
-      gone = SearchFolder().empty();
-      Sleep(20);
-    }
-    EXPECT_TRUE(gone) << "the search folder is still there";
+    EXPECT_TRUE(CleanedUp()) << "the search folder is still there";
   }
   // A start of the program with no search due: its main window comes, and it ends when closed.
   void StartsAndCloses() {
